@@ -1,0 +1,63 @@
+// Case-insensitive name comparison: Latin, Cyrillic, and bytes that are not UTF-8.
+#include "platform/text/CaseFold.h"
+#include "platform/text/Utf8.h"
+
+#include <gtest/gtest.h>
+
+namespace peltra::platform {
+namespace {
+
+struct FoldCase {
+    const char* a;
+    const char* b;
+    bool same;
+};
+
+TEST(CaseFold, ComparesNamesLikeTheRegistry)
+{
+    const FoldCase cases[] = {
+        {"Software", "SOFTWARE", true},
+        {"Операторы", "ОПЕРАТОРЫ", true},
+        {"операторы", "ОпЕрАтОрЫ", true},
+        {"ёлка", "ЁЛКА", true},
+        {"Ёлка", "Елка", false},  // Ё and Е are different letters
+        {"Лексемы и функции", "ЛЕКСЕМЫ И ФУНКЦИИ", true},
+        {"Доступные Порты", "доступные порты", true},
+        {"COM1", "com1", true},
+        {"COM1", "COM1:", false},
+        {"Ґанок", "ґанок", true},  // Ukrainian ghe with upturn
+        {"Її", "її", true},
+        {"Straße", "STRASSE", false},  // no multi-letter folds
+        {"äöü", "ÄÖÜ", true},
+        {"", "", true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(equalsIgnoreCase(c.a, c.b), c.same) << c.a << " vs " << c.b;
+}
+
+TEST(CaseFold, KeepsInvalidBytesAndDigits)
+{
+    const std::string broken = "A\xFF\xC3z";  // stray byte and a cut sequence
+    EXPECT_EQ(foldCase(broken), "A\xFF\xC3Z");
+    EXPECT_EQ(foldCase("0001_x"), "0001_X");
+}
+
+TEST(CaseFold, OrderOfFoldsPutsLatinBeforeCyrillic)
+{
+    EXPECT_LT(foldCase("b"), foldCase("C"));
+    EXPECT_LT(foldCase("z"), foldCase("а"));
+    EXPECT_LT(foldCase("а"), foldCase("Б"));
+}
+
+TEST(Utf8, ValidatesWellFormedSequencesOnly)
+{
+    EXPECT_TRUE(isValidUtf8("Привет, мир"));
+    EXPECT_TRUE(isValidUtf8("\xF0\x9F\x93\x9E"));  // telephone receiver
+    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));         // overlong '/'
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));     // surrogate
+    EXPECT_FALSE(isValidUtf8("\xD0"));             // cut
+    EXPECT_FALSE(isValidUtf8("\xCF\xF0\xE8"));     // cp1251 bytes
+}
+
+}  // namespace
+}  // namespace peltra::platform
