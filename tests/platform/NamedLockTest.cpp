@@ -1,0 +1,392 @@
+// Tests of named locks: file names, the lock folder, exclusion between threads and processes.
+#include "platform/locks/NamedLock.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace peltra::platform {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto lateTolerance = 100ms;
+
+// Points XDG_RUNTIME_DIR at a fresh folder for each test, so tests never meet the station's locks.
+class NamedLockTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (const char* old = std::getenv("XDG_RUNTIME_DIR"))
+            m_saved = old;
+        setenv("XDG_RUNTIME_DIR", m_runtime.path().c_str(), 1);
+    }
+    void TearDown() override
+    {
+        if (m_saved)
+            setenv("XDG_RUNTIME_DIR", m_saved->c_str(), 1);
+        else
+            unsetenv("XDG_RUNTIME_DIR");
+    }
+    std::filesystem::path folder() const { return m_runtime / "peltra"; }
+
+    test::TempDir m_runtime;
+    std::optional<std::string> m_saved;
+};
+
+// A pipe for one byte at a time between parent and child.
+class Pipe {
+public:
+    Pipe()
+    {
+        if (pipe(m_fds) != 0)
+            m_fds[0] = m_fds[1] = -1;
+    }
+    ~Pipe()
+    {
+        close(m_fds[0]);
+        close(m_fds[1]);
+    }
+    bool ok() const { return m_fds[0] >= 0; }
+    bool send(char c) { return write(m_fds[1], &c, 1) == 1; }
+    char receive()
+    {
+        char c = 0;
+        return read(m_fds[0], &c, 1) == 1 ? c : '\0';
+    }
+
+private:
+    int m_fds[2];
+};
+
+// Runs body in a child process that ends with body's result; the child never returns here.
+pid_t spawn(const std::function<int()>& body)
+{
+    const pid_t pid = fork();
+    if (pid == 0)
+        _exit(body());
+    return pid;
+}
+
+// The child's exit code, or -1 when it did not exit normally.
+int exitCode(pid_t pid)
+{
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+struct FileNameCase {
+    const char* name;
+    const char* fileName;
+};
+
+class LockFileNameTest : public ::testing::TestWithParam<FileNameCase> {};
+
+TEST_P(LockFileNameTest, MapsNameToSafeFileName)
+{
+    EXPECT_EQ(lockFileName(GetParam().name), GetParam().fileName);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, LockFileNameTest,
+    ::testing::Values(FileNameCase{"PELTRA2001", "PELTRA2001.lock"},
+                      FileNameCase{"a-b_c.d", "a-b_c.d.lock"},
+                      FileNameCase{"Задача", "%D0%97%D0%B0%D0%B4%D0%B0%D1%87%D0%B0.lock"},
+                      FileNameCase{"Tasks\\Ввод", "Tasks%5C%D0%92%D0%B2%D0%BE%D0%B4.lock"},
+                      FileNameCase{"a/b", "a%2Fb.lock"}, FileNameCase{"..", "...lock"},
+                      FileNameCase{"x y%~", "x%20y%25%7E.lock"}, FileNameCase{"\xff\x01", "%FF%01.lock"}));
+
+TEST(LockFileNameTest, LongNamesAreHashedAndStayDistinct)
+{
+    std::string base;
+    for (int i = 0; i < 200; ++i)
+        base += "Я";  // 400 bytes, 1200 once encoded
+    const std::string a = lockFileName(base + "1");
+    const std::string b = lockFileName(base + "2");
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a, lockFileName(base + "1"));
+    for (const std::string& name : {a, b}) {
+        EXPECT_LE(name.size(), 255u);
+        EXPECT_EQ(name.substr(name.size() - 5), ".lock");
+        EXPECT_NE(name.find('~'), std::string::npos);
+        EXPECT_EQ(name.find('/'), std::string::npos);
+        EXPECT_EQ(name.rfind("%D0%AF", 0), 0u) << "a readable prefix is kept";
+    }
+    // The longest name that fits is kept as it is.
+    const std::string fits(250, 'x');
+    EXPECT_EQ(lockFileName(fits), fits + ".lock");
+    EXPECT_NE(lockFileName(fits + "x").find('~'), std::string::npos);
+}
+
+TEST_F(NamedLockTest, FolderIsCreatedPrivate)
+{
+    std::string error;
+    const auto path = lockFolder(&error);
+    ASSERT_TRUE(path) << error;
+    EXPECT_EQ(*path, folder());
+    struct stat info {};
+    ASSERT_EQ(stat(path->c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    EXPECT_EQ(info.st_uid, geteuid());
+}
+
+TEST_F(NamedLockTest, OwnFolderWithWideRightsIsMadePrivate)
+{
+    ASSERT_EQ(mkdir(folder().c_str(), 0777), 0);
+    ASSERT_EQ(chmod(folder().c_str(), 0777), 0);
+    ASSERT_TRUE(lockFolder());
+    struct stat info {};
+    ASSERT_EQ(stat(folder().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+}
+
+TEST_F(NamedLockTest, SymbolicLinkInPlaceOfFolderIsRefused)
+{
+    test::TempDir elsewhere;
+    ASSERT_EQ(symlink(elsewhere.path().c_str(), folder().c_str()), 0);
+    std::string error;
+    EXPECT_FALSE(lockFolder(&error));
+    EXPECT_NE(error.find(folder().string()), std::string::npos) << error;
+
+    LockFailure failure;
+    EXPECT_FALSE(NamedLock::tryAcquire("PELTRA2001", &failure));
+    EXPECT_EQ(failure.kind, LockFailure::Kind::System);
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path())) << "nothing written through the link";
+}
+
+TEST_F(NamedLockTest, FolderOfAnotherUserIsRefused)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to give a folder away";
+    ASSERT_EQ(mkdir(folder().c_str(), 0700), 0);
+    ASSERT_EQ(chown(folder().c_str(), 65534, 65534), 0);
+    std::string error;
+    EXPECT_FALSE(lockFolder(&error));
+    EXPECT_NE(error.find("another user"), std::string::npos) << error;
+    EXPECT_NE(error.find(folder().string()), std::string::npos) << error;
+    LockFailure failure;
+    EXPECT_FALSE(NamedLock::tryAcquire("PELTRA2001", &failure));
+    EXPECT_EQ(failure.kind, LockFailure::Kind::System);
+}
+
+TEST_F(NamedLockTest, WithoutRuntimeFolderUsesTmpPerUser)
+{
+    unsetenv("XDG_RUNTIME_DIR");
+    const auto path = lockFolder();
+    ASSERT_TRUE(path);
+    EXPECT_EQ(*path, std::filesystem::path("/tmp/peltra-" + std::to_string(geteuid())));
+    setenv("XDG_RUNTIME_DIR", "relative/path", 1);
+    EXPECT_EQ(lockFolder(), path) << "a relative XDG_RUNTIME_DIR is ignored";
+}
+
+TEST_F(NamedLockTest, UnopenableLockFileReportsTheFileAndSystemText)
+{
+    ASSERT_TRUE(lockFolder());
+    const auto blocker = folder() / lockFileName("busy");
+    ASSERT_EQ(mkdir(blocker.c_str(), 0700), 0);
+    LockFailure failure;
+    EXPECT_FALSE(NamedLock::tryAcquire("busy", &failure));
+    EXPECT_EQ(failure.kind, LockFailure::Kind::System);
+    EXPECT_NE(failure.message.find(blocker.string()), std::string::npos) << failure.message;
+    EXPECT_NE(failure.message.find("Is a directory"), std::string::npos) << failure.message;
+}
+
+TEST_F(NamedLockTest, EmptyNameIsRefused)
+{
+    LockFailure failure;
+    EXPECT_FALSE(NamedLock::tryAcquire("", &failure));
+    EXPECT_EQ(failure.kind, LockFailure::Kind::BadName);
+    EXPECT_FALSE(failure.message.empty());
+}
+
+TEST_F(NamedLockTest, SecondAcquisitionInOneProcessIsBusyUntilRelease)
+{
+    auto first = NamedLock::tryAcquire("PELTRA2001");
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->name(), "PELTRA2001");
+    EXPECT_EQ(first->path(), folder() / "PELTRA2001.lock");
+    EXPECT_TRUE(std::filesystem::exists(first->path()));
+
+    LockFailure failure;
+    std::thread other([&] { EXPECT_FALSE(NamedLock::tryAcquire("PELTRA2001", &failure)); });
+    other.join();
+    EXPECT_EQ(failure.kind, LockFailure::Kind::Busy);
+    EXPECT_NE(failure.message.find(first->path().string()), std::string::npos) << failure.message;
+    EXPECT_FALSE(NamedLock::tryAcquire("PELTRA2001")) << "the same thread is excluded as well";
+
+    first->release();
+    first->release();
+    EXPECT_TRUE(NamedLock::tryAcquire("PELTRA2001"));
+}
+
+TEST_F(NamedLockTest, DestructionReleasesAndMoveKeepsTheHold)
+{
+    std::optional<NamedLock> moved;
+    {
+        auto lock = NamedLock::tryAcquire("Задача 1");
+        ASSERT_TRUE(lock);
+        moved.emplace(std::move(*lock));
+    }
+    EXPECT_FALSE(NamedLock::tryAcquire("Задача 1")) << "the moved-from object must not release";
+    moved.reset();
+    EXPECT_TRUE(NamedLock::tryAcquire("Задача 1"));
+
+    {
+        auto a = NamedLock::tryAcquire("a");
+        auto b = NamedLock::tryAcquire("b");
+        ASSERT_TRUE(a && b);
+        *a = std::move(*b);  // gives up "a", takes over "b"
+        EXPECT_EQ(a->name(), "b");
+        EXPECT_TRUE(NamedLock::tryAcquire("a"));
+        EXPECT_FALSE(NamedLock::tryAcquire("b"));
+    }
+    EXPECT_TRUE(NamedLock::tryAcquire("b"));
+}
+
+// Every kind of name locks its own file: same names exclude, different names do not.
+TEST_F(NamedLockTest, UnusualNamesLockIndependently)
+{
+    const std::string names[] = {
+        "PELTRA2001",
+        "Tasks\\Ввод\\Операторы\\Задача 1",
+        "Tasks\\Ввод\\Операторы\\Задача 2",
+        "tasks\\ввод\\операторы\\задача 1",
+        "a/b/../c",
+        "..",
+        std::string(300, 'q'),
+        std::string(300, 'q') + "!",
+    };
+    std::vector<NamedLock> held;
+    for (const auto& name : names) {
+        auto lock = NamedLock::tryAcquire(name);
+        ASSERT_TRUE(lock) << name;
+        EXPECT_EQ(lock->path().parent_path(), folder()) << name;
+        held.push_back(std::move(*lock));
+    }
+    for (const auto& name : names)
+        EXPECT_FALSE(NamedLock::tryAcquire(name)) << name;
+    std::set<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder()))
+        files.insert(entry.path());
+    EXPECT_EQ(files.size(), std::size(names));
+}
+
+TEST_F(NamedLockTest, AcquireTimesOutWhileHeld)
+{
+    auto holder = NamedLock::tryAcquire("template");
+    ASSERT_TRUE(holder);
+    LockFailure failure;
+    std::optional<NamedLock> got;
+    Clock::duration elapsed{};
+    std::thread waiter([&] {
+        const auto start = Clock::now();
+        got = NamedLock::acquire("template", 50, &failure);
+        elapsed = Clock::now() - start;
+    });
+    waiter.join();
+    EXPECT_FALSE(got);
+    EXPECT_EQ(failure.kind, LockFailure::Kind::TimedOut);
+    EXPECT_GE(elapsed, 50ms);
+    EXPECT_LT(elapsed, 50ms + lateTolerance);
+}
+
+TEST_F(NamedLockTest, AcquireGetsTheLockWhenReleased)
+{
+    auto holder = NamedLock::tryAcquire("template");
+    ASSERT_TRUE(holder);
+    const auto start = Clock::now();
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(30ms);
+        holder->release();
+    });
+    auto got = NamedLock::acquire("template", 5000);
+    const auto elapsed = Clock::now() - start;
+    releaser.join();
+    EXPECT_TRUE(got);
+    EXPECT_GE(elapsed, 25ms);
+    EXPECT_LT(elapsed, 30ms + lateTolerance);
+}
+
+// Exit codes of the children below.
+enum ChildResult { ChildAsExpected = 0, ChildUnexpected = 1, ChildPipeFailed = 2 };
+
+TEST_F(NamedLockTest, ExcludesAnotherProcess)
+{
+    auto held = NamedLock::tryAcquire("PELTRA2001");
+    ASSERT_TRUE(held);
+    const pid_t child = spawn([] {
+        LockFailure failure;
+        if (NamedLock::tryAcquire("PELTRA2001", &failure) || failure.kind != LockFailure::Kind::Busy)
+            return ChildUnexpected;
+        if (NamedLock::acquire("PELTRA2001", 20))
+            return ChildUnexpected;
+        return NamedLock::tryAcquire("other name") ? ChildAsExpected : ChildUnexpected;
+    });
+    ASSERT_GT(child, 0);
+    EXPECT_EQ(exitCode(child), ChildAsExpected);
+
+    held.reset();
+    const pid_t second = spawn([] { return NamedLock::tryAcquire("PELTRA2001") ? ChildAsExpected : ChildUnexpected; });
+    ASSERT_GT(second, 0);
+    EXPECT_EQ(exitCode(second), ChildAsExpected);
+}
+
+class NamedLockHolderExitTest : public NamedLockTest, public ::testing::WithParamInterface<bool> {};
+
+// A lock dies with its holder, whether it exits without releasing or is killed.
+TEST_P(NamedLockHolderExitTest, ReleasedWhenHoldingProcessEnds)
+{
+    const bool killed = GetParam();
+    Pipe toParent;
+    Pipe toChild;
+    ASSERT_TRUE(toParent.ok() && toChild.ok());
+    const pid_t child = spawn([&] {
+        auto lock = NamedLock::tryAcquire("PELTRA2001");
+        if (!toParent.send(lock ? 'y' : 'n'))
+            return ChildPipeFailed;
+        toChild.receive();
+        _exit(ChildAsExpected);  // without running the lock's destructor
+    });
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(toParent.receive(), 'y');
+
+    LockFailure failure;
+    EXPECT_FALSE(NamedLock::tryAcquire("PELTRA2001", &failure));
+    EXPECT_EQ(failure.kind, LockFailure::Kind::Busy);
+
+    std::thread waiter;
+    std::optional<NamedLock> got;
+    waiter = std::thread([&] { got = NamedLock::acquire("PELTRA2001", 5000); });
+    if (killed)
+        kill(child, SIGKILL);
+    else
+        toChild.send('x');
+    const int code = exitCode(child);
+    waiter.join();
+    EXPECT_EQ(code, killed ? -1 : ChildAsExpected);
+    EXPECT_TRUE(got);
+}
+
+INSTANTIATE_TEST_SUITE_P(ExitOrKill, NamedLockHolderExitTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Killed" : "Exited"; });
+
+}  // namespace
+}  // namespace peltra::platform
