@@ -1,0 +1,407 @@
+// The configuration store: names, order, typed values, trees, transactions, faults, processes.
+#include "platform/registry/RegistryStore.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+namespace peltra::platform {
+namespace {
+
+using test::TempDir;
+
+class RegistryStoreTest : public ::testing::Test {
+protected:
+    std::filesystem::path file() const { return m_dir / "registry.db"; }
+    TempDir m_dir;
+};
+
+std::string integrityCheck(const std::filesystem::path& file)
+{
+    sqlite3* db = nullptr;
+    std::string result = "cannot open";
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW)
+            result = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return result;
+}
+
+// Waits for a forked child and returns its exit code (-1 when it did not exit normally).
+int waitChild(pid_t pid)
+{
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+TEST_F(RegistryStoreTest, NamesCompareWithoutCaseAndKeepTheirSpelling)
+{
+    RegistryStore store(file());
+    ASSERT_TRUE(store.isOpen()) << store.openError();
+    ASSERT_TRUE(store.createKey("Software\\PELTRA\\Tasks\\Ввод\\Операторы"));
+    EXPECT_TRUE(store.keyExists("SOFTWARE\\peltra\\TASKS\\ввод\\ОПЕРАТОРЫ"));
+    EXPECT_TRUE(store.keyExists("\\Software\\\\PELTRA\\"));  // empty components do not count
+    EXPECT_FALSE(store.keyExists("Software\\PELTRA\\Tasks\\Вывод"));
+
+    ASSERT_TRUE(store.createKey("software\\peltra\\TASKS\\ВВОД\\операторы"));
+    EXPECT_EQ(store.subKeys("Software\\PELTRA\\Tasks\\Ввод"), std::vector<std::string>{"Операторы"});
+
+    ASSERT_TRUE(store.setValue("Software\\PELTRA", "LocalPhone", RegistryValue::dword(1)));
+    ASSERT_TRUE(store.setValue("SOFTWARE\\PELTRA", "LOCALPHONE", RegistryValue::dword(2)));
+    const auto values = store.values("Software\\PELTRA");
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_EQ(values[0].name, "LocalPhone");
+    EXPECT_EQ(values[0].value.asDword(), 2u);
+    EXPECT_EQ(store.getValue("software\\peltra", "localphone"), RegistryValue::dword(2));
+}
+
+TEST_F(RegistryStoreTest, EnumeratesInCaseInsensitiveOrder)
+{
+    RegistryStore store(file());
+    for (const char* name : {"b", "A", "Б", "c", "_x", "а", "0002", "0010"})
+        ASSERT_TRUE(store.createKey(std::string("K\\") + name));
+    const std::vector<std::string> expected = {"0002", "0010", "A", "b", "c", "_x", "а", "Б"};
+    EXPECT_EQ(store.subKeys("K"), expected);
+
+    for (const char* name : {"Zeta", "alpha", "Beta"})
+        ASSERT_TRUE(store.setValue("K", name, RegistryValue::dword(0)));
+    std::vector<std::string> names;
+    for (const auto& v : store.values("K"))
+        names.push_back(v.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"alpha", "Beta", "Zeta"}));
+}
+
+TEST_F(RegistryStoreTest, KeepsTypedValues)
+{
+    RegistryStore store(file());
+    const std::vector<NamedValue> cases = {
+        {"", RegistryValue::text("default value")},
+        {"Dword", RegistryValue::dword(0xDEADBEEF)},
+        {"Qword", RegistryValue::qword(0x0123456789ABCDEFull)},
+        {"Text", RegistryValue::text("Настройка линии COM1")},
+        {"Empty", RegistryValue::text("")},
+        {"Expand", RegistryValue::text("%HOME%\\x", RegType::ExpandSz)},
+        {"Multi", RegistryValue::multiText({"один", "", "три"})},
+        {"Binary", RegistryValue::binary({0x00, 0xFF, 0x10})},
+        {"EmptyBinary", RegistryValue::binary({})},
+        {"Odd", RegistryValue::binary({1, 2}, static_cast<RegType>(0x20))},
+    };
+    for (const auto& c : cases)
+        ASSERT_TRUE(store.setValue("Typed", c.name, c.value)) << c.name;
+
+    RegistryStore reopened(file());
+    for (const auto& c : cases)
+        EXPECT_EQ(reopened.getValue("Typed", c.name), c.value) << c.name;
+    EXPECT_EQ(reopened.getValue("Typed", "Multi")->asMultiText(),
+              (std::vector<std::string>{"один", "", "три"}));
+    EXPECT_EQ(reopened.getValue("Typed", "Dword")->asDword(), 0xDEADBEEFu);
+    EXPECT_EQ(reopened.getValue("Typed", "Text")->asDword(), 0xB0D09DD0u);  // a text read as a number
+    EXPECT_FALSE(reopened.getValue("Typed", "Missing"));
+    EXPECT_FALSE(reopened.getValue("NoSuchKey", "Dword"));
+}
+
+TEST_F(RegistryStoreTest, GetOrSetDefaultWritesOnlyWhenMissing)
+{
+    RegistryStore store(file());
+    EXPECT_EQ(store.getOrSetDefault("A\\B", "N", RegistryValue::dword(30)), RegistryValue::dword(30));
+    EXPECT_EQ(store.getValue("A\\B", "N"), RegistryValue::dword(30));
+    ASSERT_TRUE(store.setValue("A\\B", "N", RegistryValue::dword(45)));
+    EXPECT_EQ(store.getOrSetDefault("a\\b", "n", RegistryValue::dword(30)), RegistryValue::dword(45));
+}
+
+TEST_F(RegistryStoreTest, DeletesKeysWithEverythingBelow)
+{
+    RegistryStore store(file());
+    ASSERT_TRUE(store.setValue("R\\Keep", "v", RegistryValue::dword(1)));
+    ASSERT_TRUE(store.setValue("R\\Gone", "v", RegistryValue::dword(1)));
+    ASSERT_TRUE(store.setValue("R\\Gone\\Child\\Grandchild", "v", RegistryValue::dword(1)));
+    ASSERT_TRUE(store.setValue("R\\Gone\\Child2", "v", RegistryValue::dword(1)));
+
+    ASSERT_TRUE(store.deleteKey("r\\GONE"));
+    EXPECT_FALSE(store.keyExists("R\\Gone"));
+    EXPECT_FALSE(store.keyExists("R\\Gone\\Child\\Grandchild"));
+    EXPECT_EQ(store.subKeys("R"), std::vector<std::string>{"Keep"});
+    EXPECT_TRUE(store.getValue("R\\Keep", "v"));
+
+    // Re-creating the deleted key finds none of its old content.
+    ASSERT_TRUE(store.createKey("R\\Gone"));
+    EXPECT_TRUE(store.values("R\\Gone").empty());
+    EXPECT_TRUE(store.subKeys("R\\Gone").empty());
+
+    EXPECT_TRUE(store.deleteKey("R\\Never"));
+    EXPECT_TRUE(store.deleteValue("R\\Never", "v"));
+    EXPECT_FALSE(store.deleteKey("\\"));
+    EXPECT_NE(RegistryStore::lastError().find("root"), std::string::npos);
+    EXPECT_TRUE(store.keyExists("R\\Keep"));
+}
+
+TEST_F(RegistryStoreTest, CopiesTreesButNotIntoThemselves)
+{
+    RegistryStore store(file());
+    ASSERT_TRUE(store.setValue("P\\COM3:", "RingOff", RegistryValue::dword(900)));
+    ASSERT_TRUE(store.setValue("P\\COM3:\\Sub", "x", RegistryValue::text("y")));
+    ASSERT_TRUE(store.setValue("P\\COM3", "RingOff", RegistryValue::dword(1000)));
+    ASSERT_TRUE(store.setValue("P\\COM3", "Other", RegistryValue::dword(5)));
+
+    ASSERT_TRUE(store.copyKey("P\\COM3:", "P\\COM3"));
+    EXPECT_EQ(store.getValue("P\\COM3", "RingOff"), RegistryValue::dword(900));
+    EXPECT_EQ(store.getValue("P\\COM3", "Other"), RegistryValue::dword(5));
+    EXPECT_EQ(store.getValue("P\\COM3\\Sub", "x"), RegistryValue::text("y"));
+    EXPECT_TRUE(store.keyExists("P\\COM3:\\Sub"));
+
+    EXPECT_FALSE(store.copyKey("P", "p\\COM3\\Deeper"));
+    EXPECT_FALSE(store.keyExists("P\\COM3\\Deeper"));
+    EXPECT_FALSE(store.copyKey("P\\Missing", "P\\Elsewhere"));
+    EXPECT_FALSE(store.keyExists("P\\Elsewhere"));
+}
+
+TEST_F(RegistryStoreTest, TransactionsCommitOrRollBackWhole)
+{
+    RegistryStore store(file());
+    EXPECT_FALSE(store.transaction([&] {
+        store.setValue("T", "a", RegistryValue::dword(1));
+        store.createKey("T\\Sub");
+        return false;
+    }));
+    EXPECT_FALSE(store.keyExists("T"));
+
+    EXPECT_TRUE(store.transaction([&] {
+        EXPECT_TRUE(store.setValue("T", "a", RegistryValue::dword(1)));
+        // A failing inner operation undoes only itself.
+        EXPECT_FALSE(store.transaction([&] {
+            store.setValue("T", "b", RegistryValue::dword(2));
+            return false;
+        }));
+        EXPECT_FALSE(store.copyKey("T", "T\\Inside"));
+        return true;
+    }));
+    EXPECT_EQ(store.getValue("T", "a"), RegistryValue::dword(1));
+    EXPECT_FALSE(store.getValue("T", "b"));
+}
+
+TEST_F(RegistryStoreTest, FileIsPrivateAndFolderIsCreated)
+{
+    const auto nested = m_dir / "home" / "deeper" / "registry.db";
+    RegistryStore store(nested);
+    ASSERT_TRUE(store.isOpen()) << store.openError();
+    ASSERT_TRUE(store.setValue("K", "v", RegistryValue::dword(1)));
+    struct stat info {};
+    ASSERT_EQ(stat(nested.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(RegistryStoreTest, RefusesFilesThatAreNotStores)
+{
+    {
+        std::ofstream(file()) << "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software]\n";
+    }
+    {
+        RegistryStore store(file());
+        EXPECT_FALSE(store.isOpen());
+        EXPECT_NE(store.openError().find(file().string()), std::string::npos) << store.openError();
+        EXPECT_FALSE(store.getValue("K", "v"));
+        EXPECT_TRUE(store.subKeys("").empty());
+        EXPECT_FALSE(store.setValue("K", "v", RegistryValue::dword(1)));
+        EXPECT_NE(RegistryStore::lastError().find(file().string()), std::string::npos);
+        EXPECT_FALSE(store.getOrSetDefault("K", "v", RegistryValue::dword(1)));
+    }
+    // The file is left exactly as it was.
+    std::ifstream in(file());
+    std::string first;
+    std::getline(in, first);
+    EXPECT_EQ(first, "REGEDIT4");
+
+    // Some other program's SQLite database is not a store either.
+    const auto other = m_dir / "other.db";
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(other.c_str(), &db), SQLITE_OK);
+    sqlite3_exec(db, "CREATE TABLE t(x)", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    RegistryStore store(other);
+    EXPECT_FALSE(store.isOpen());
+    EXPECT_NE(store.openError().find("not a configuration store"), std::string::npos);
+}
+
+TEST_F(RegistryStoreTest, ReadOnlyFileIsReadButNotWritten)
+{
+    {
+        RegistryStore store(file());
+        ASSERT_TRUE(store.setValue("K", "v", RegistryValue::dword(7)));
+    }
+    chmod(m_dir.path().c_str(), 0755);
+    chmod(file().c_str(), 0444);
+    // Root ignores file permissions, so the check runs as an unprivileged user in a child.
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (geteuid() == 0) {
+            const passwd* nobody = getpwnam("nobody");
+            if (!nobody || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)
+                _exit(10);
+        }
+        RegistryStore store(file());
+        if (!store.isOpen())
+            _exit(11);
+        if (!store.isReadOnly())
+            _exit(12);
+        if (store.getValue("K", "v") != RegistryValue::dword(7))
+            _exit(13);
+        if (store.setValue("K", "w", RegistryValue::dword(1)))
+            _exit(14);
+        if (RegistryStore::lastError().find("read-only") == std::string::npos)
+            _exit(15);
+        // A default that cannot be written is still no value.
+        if (store.getOrSetDefault("K", "x", RegistryValue::dword(3)))
+            _exit(16);
+        _exit(0);
+    }
+    EXPECT_EQ(waitChild(pid), 0);
+    EXPECT_EQ(integrityCheck(file()), "ok");
+}
+
+TEST_F(RegistryStoreTest, WriterLockedOutReportsTheLockAfterItsTimeOut)
+{
+    RegistryStore store(file());
+    ASSERT_TRUE(store.setValue("K", "v", RegistryValue::dword(1)));
+    store.setBusyTimeout(100);
+
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(store.setValue("K", "v", RegistryValue::dword(2)));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(90));
+    EXPECT_LT(waited, std::chrono::seconds(3));
+    EXPECT_NE(RegistryStore::lastError().find("locked"), std::string::npos) << RegistryStore::lastError();
+    EXPECT_NE(RegistryStore::lastError().find(file().string()), std::string::npos);
+    // Readers are not held up by a writer.
+    EXPECT_EQ(store.getValue("K", "v"), RegistryValue::dword(1));
+
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_TRUE(store.setValue("K", "v", RegistryValue::dword(2)));
+}
+
+TEST_F(RegistryStoreTest, TwoProcessesWritingLoseNothing)
+{
+    constexpr int kRounds = 300;
+    { RegistryStore init(file()); ASSERT_TRUE(init.isOpen()); }
+    pid_t children[2];
+    for (int child = 0; child < 2; ++child) {
+        children[child] = fork();
+        ASSERT_GE(children[child], 0);
+        if (children[child] == 0) {
+            RegistryStore store(file());
+            store.setBusyTimeout(20000);
+            for (int i = 0; i < kRounds; ++i) {
+                const bool ok = store.transaction([&] {
+                    const auto counter = store.getOrSetDefault("Shared", "Counter", RegistryValue::dword(0));
+                    return counter &&
+                           store.setValue("Shared", "Counter", RegistryValue::dword(counter->asDword() + 1)) &&
+                           store.setValue("Own\\" + std::to_string(child), std::to_string(i),
+                                          RegistryValue::dword(static_cast<std::uint32_t>(i)));
+                });
+                if (!ok)
+                    _exit(1);
+            }
+            _exit(0);
+        }
+    }
+    EXPECT_EQ(waitChild(children[0]), 0);
+    EXPECT_EQ(waitChild(children[1]), 0);
+
+    RegistryStore store(file());
+    EXPECT_EQ(store.getValue("Shared", "Counter"), RegistryValue::dword(2 * kRounds));
+    EXPECT_EQ(store.values("Own\\0").size(), static_cast<std::size_t>(kRounds));
+    EXPECT_EQ(store.values("Own\\1").size(), static_cast<std::size_t>(kRounds));
+    EXPECT_EQ(integrityCheck(file()), "ok");
+}
+
+TEST_F(RegistryStoreTest, ThreadsSharingOneStoreSerialiseTheirTransactions)
+{
+    RegistryStore store(file());
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 100; ++i) {
+                store.transaction([&] {
+                    const auto n = store.getOrSetDefault("C", "n", RegistryValue::dword(0));
+                    return n && store.setValue("C", "n", RegistryValue::dword(n->asDword() + 1));
+                });
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(store.getValue("C", "n"), RegistryValue::dword(400));
+}
+
+TEST_F(RegistryStoreTest, ProcessKilledWhileWritingLeavesAnIntactStore)
+{
+    { RegistryStore init(file()); ASSERT_TRUE(init.isOpen()); }
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        close(ready[0]);
+        RegistryStore store(file());
+        const RegistryValue bulk = RegistryValue::binary(Bytes(4096, 0xAB));
+        for (std::uint32_t i = 1;; ++i) {
+            // Each round writes a pair that must always match, plus bulk to keep the disk busy.
+            store.transaction([&] {
+                return store.setValue("Pair", "a", RegistryValue::dword(i)) &&
+                       store.setValue("Bulk\\" + std::to_string(i % 50), "data", bulk) &&
+                       store.setValue("Pair", "b", RegistryValue::dword(i));
+            });
+            if (i == 20)
+                (void)!write(ready[1], "x", 1);
+        }
+    }
+    close(ready[1]);
+    char signal = 0;
+    ASSERT_EQ(read(ready[0], &signal, 1), 1);
+    close(ready[0]);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+
+    RegistryStore store(file());
+    ASSERT_TRUE(store.isOpen()) << store.openError();
+    const auto a = store.getValue("Pair", "a");
+    ASSERT_TRUE(a);
+    EXPECT_GE(a->asDword(), 20u);
+    EXPECT_EQ(store.getValue("Pair", "b"), a);
+    EXPECT_EQ(integrityCheck(file()), "ok");
+    EXPECT_TRUE(store.setValue("Pair", "a", RegistryValue::dword(0)));
+}
+
+TEST(KeyPath, SplitsAndJoins)
+{
+    EXPECT_EQ(splitKeyPath("Software\\PELTRA\\"), (std::vector<std::string>{"Software", "PELTRA"}));
+    EXPECT_EQ(splitKeyPath("\\\\a\\\\b"), (std::vector<std::string>{"a", "b"}));
+    EXPECT_TRUE(splitKeyPath("").empty());
+    EXPECT_EQ(joinKeyPath({"Software", "PELTRA", "Ports"}), "Software\\PELTRA\\Ports");
+}
+
+}  // namespace
+}  // namespace peltra::platform
