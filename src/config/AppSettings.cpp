@@ -1,0 +1,34 @@
+// The station-wide settings under the root of the configuration tree.
+#include "config/AppSettings.h"
+
+namespace peltra::config {
+namespace {
+
+const std::string kTopLevel;  // the root key itself
+
+}  // namespace
+
+AppSettings::AppSettings(ConfigStore& store) : m_store(store) {}
+
+bool AppSettings::frozen() { return m_store.readBool(kTopLevel, "Frozen", false); }
+bool AppSettings::localPhone() { return m_store.readBool(kTopLevel, "LocalPhone", false); }
+std::string AppSettings::localPhoneString() { return m_store.readText(kTopLevel, "LocalPhoneString", ""); }
+bool AppSettings::localPhoneUpdate() { return m_store.readBool(kTopLevel, "LocalPhoneUpdate", false); }
+bool AppSettings::linkTaskPortManual() { return m_store.readBool(kTopLevel, "LinkTaskPortManual", false); }
+bool AppSettings::minimizeLaunch() { return m_store.readBool(kTopLevel, "MinimizeLaunch", false); }
+bool AppSettings::minimizeIcon() { return m_store.readBool(kTopLevel, "MinimizeIcon", false); }
+bool AppSettings::autoRun() { return m_store.readBool(kTopLevel, "AutoRun", false); }
+
+bool AppSettings::setFrozen(bool on) { return m_store.writeBool(kTopLevel, "Frozen", on); }
+bool AppSettings::setLocalPhone(bool on) { return m_store.writeBool(kTopLevel, "LocalPhone", on); }
+bool AppSettings::setLocalPhoneString(const std::string& number)
+{
+    return m_store.writeText(kTopLevel, "LocalPhoneString", number);
+}
+bool AppSettings::setLocalPhoneUpdate(bool on) { return m_store.writeBool(kTopLevel, "LocalPhoneUpdate", on); }
+bool AppSettings::setLinkTaskPortManual(bool on) { return m_store.writeBool(kTopLevel, "LinkTaskPortManual", on); }
+bool AppSettings::setMinimizeLaunch(bool on) { return m_store.writeBool(kTopLevel, "MinimizeLaunch", on); }
+bool AppSettings::setMinimizeIcon(bool on) { return m_store.writeBool(kTopLevel, "MinimizeIcon", on); }
+bool AppSettings::setAutoRun(bool on) { return m_store.writeBool(kTopLevel, "AutoRun", on); }
+
+}  // namespace peltra::config
