@@ -1,10 +1,10 @@
 // The configuration store: names, order, typed values, trees, transactions, faults, processes.
 #include "platform/registry/RegistryStore.h"
 
+#include "support/ReadOnlyFile.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -14,6 +14,8 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <iterator>
+#include <optional>
 #include <thread>
 
 namespace peltra::platform {
@@ -88,7 +90,7 @@ TEST_F(RegistryStoreTest, EnumeratesInCaseInsensitiveOrder)
     EXPECT_EQ(names, (std::vector<std::string>{"alpha", "Beta", "Zeta"}));
 }
 
-TEST_F(RegistryStoreTest, KeepsTypedValues)
+TEST_F(RegistryStoreTest, KeepsTypedValuesAndWritesDefaultsOnlyWhenMissing)
 {
     RegistryStore store(file());
     const std::vector<NamedValue> cases = {
@@ -109,21 +111,16 @@ TEST_F(RegistryStoreTest, KeepsTypedValues)
     RegistryStore reopened(file());
     for (const auto& c : cases)
         EXPECT_EQ(reopened.getValue("Typed", c.name), c.value) << c.name;
-    EXPECT_EQ(reopened.getValue("Typed", "Multi")->asMultiText(),
-              (std::vector<std::string>{"один", "", "три"}));
-    EXPECT_EQ(reopened.getValue("Typed", "Dword")->asDword(), 0xDEADBEEFu);
+    EXPECT_EQ(reopened.getValue("Typed", "Multi")->asMultiText(), (std::vector<std::string>{"один", "", "три"}));
     EXPECT_EQ(reopened.getValue("Typed", "Text")->asDword(), 0xB0D09DD0u);  // a text read as a number
     EXPECT_FALSE(reopened.getValue("Typed", "Missing"));
     EXPECT_FALSE(reopened.getValue("NoSuchKey", "Dword"));
-}
 
-TEST_F(RegistryStoreTest, GetOrSetDefaultWritesOnlyWhenMissing)
-{
-    RegistryStore store(file());
-    EXPECT_EQ(store.getOrSetDefault("A\\B", "N", RegistryValue::dword(30)), RegistryValue::dword(30));
-    EXPECT_EQ(store.getValue("A\\B", "N"), RegistryValue::dword(30));
-    ASSERT_TRUE(store.setValue("A\\B", "N", RegistryValue::dword(45)));
-    EXPECT_EQ(store.getOrSetDefault("a\\b", "n", RegistryValue::dword(30)), RegistryValue::dword(45));
+    // A default is written only when the value is missing.
+    EXPECT_EQ(reopened.getOrSetDefault("A\\B", "N", RegistryValue::dword(30)), RegistryValue::dword(30));
+    EXPECT_EQ(reopened.getValue("A\\B", "N"), RegistryValue::dword(30));
+    EXPECT_EQ(reopened.getOrSetDefault("a\\b", "n", RegistryValue::dword(31)), RegistryValue::dword(30));
+    EXPECT_EQ(reopened.getOrSetDefault("Typed", "Dword", RegistryValue::dword(1)), RegistryValue::dword(0xDEADBEEF));
 }
 
 TEST_F(RegistryStoreTest, DeletesKeysWithEverythingBelow)
@@ -207,36 +204,51 @@ TEST_F(RegistryStoreTest, FileIsPrivateAndFolderIsCreated)
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
-TEST_F(RegistryStoreTest, RefusesFilesThatAreNotStores)
+// The bytes of a file; nothing for a folder.
+std::string readFile(const std::filesystem::path& file)
 {
-    {
-        std::ofstream(file()) << "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software]\n";
-    }
-    {
-        RegistryStore store(file());
-        EXPECT_FALSE(store.isOpen());
-        EXPECT_NE(store.openError().find(file().string()), std::string::npos) << store.openError();
-        EXPECT_FALSE(store.getValue("K", "v"));
-        EXPECT_TRUE(store.subKeys("").empty());
-        EXPECT_FALSE(store.setValue("K", "v", RegistryValue::dword(1)));
-        EXPECT_NE(RegistryStore::lastError().find(file().string()), std::string::npos);
-        EXPECT_FALSE(store.getOrSetDefault("K", "v", RegistryValue::dword(1)));
-    }
-    // The file is left exactly as it was.
-    std::ifstream in(file());
-    std::string first;
-    std::getline(in, first);
-    EXPECT_EQ(first, "REGEDIT4");
+    if (std::filesystem::is_directory(file))
+        return "";
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
-    // Some other program's SQLite database is not a store either.
-    const auto other = m_dir / "other.db";
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(other.c_str(), &db), SQLITE_OK);
-    sqlite3_exec(db, "CREATE TABLE t(x)", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-    RegistryStore store(other);
-    EXPECT_FALSE(store.isOpen());
-    EXPECT_NE(store.openError().find("not a configuration store"), std::string::npos);
+TEST_F(RegistryStoreTest, RefusesWhatIsNotAStoreAndLeavesItAsItWas)
+{
+    enum Kind { Text, ForeignDatabase, Folder };
+    const std::pair<Kind, const char*> cases[] = {
+        {Text, "is not a configuration store"},
+        {ForeignDatabase, "is not a configuration store of this station"},
+        {Folder, "cannot open the configuration store"},
+    };
+    for (const auto& [kind, reason] : cases) {
+        SCOPED_TRACE(reason);
+        TempDir dir;
+        const auto path = dir / "registry.db";
+        if (kind == Text) {
+            std::ofstream(path) << "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software]\n";
+        } else if (kind == ForeignDatabase) {
+            sqlite3* db = nullptr;
+            ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+            sqlite3_exec(db, "CREATE TABLE notes(t); INSERT INTO notes VALUES('keep')", nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        } else {
+            std::filesystem::create_directory(path);
+        }
+        const std::string before = readFile(path);
+        {
+            RegistryStore store(path);
+            EXPECT_FALSE(store.isOpen());
+            EXPECT_NE(store.openError().find(path.string()), std::string::npos) << store.openError();
+            EXPECT_NE(store.openError().find(reason), std::string::npos) << store.openError();
+            EXPECT_TRUE(store.subKeys("").empty());
+            EXPECT_FALSE(store.setValue("K", "v", RegistryValue::dword(1)));
+            EXPECT_NE(RegistryStore::lastError().find(path.string()), std::string::npos);
+            EXPECT_FALSE(store.getOrSetDefault("K", "v", RegistryValue::dword(1)));
+        }
+        EXPECT_TRUE(readFile(path) == before) << "the file must stay byte for byte as it was";
+        EXPECT_EQ(std::filesystem::is_directory(path), kind == Folder);
+    }
 }
 
 TEST_F(RegistryStoreTest, ReadOnlyFileIsReadButNotWritten)
@@ -245,34 +257,24 @@ TEST_F(RegistryStoreTest, ReadOnlyFileIsReadButNotWritten)
         RegistryStore store(file());
         ASSERT_TRUE(store.setValue("K", "v", RegistryValue::dword(7)));
     }
-    chmod(m_dir.path().c_str(), 0755);
-    chmod(file().c_str(), 0444);
-    // Root ignores file permissions, so the check runs as an unprivileged user in a child.
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        if (geteuid() == 0) {
-            const passwd* nobody = getpwnam("nobody");
-            if (!nobody || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0)
-                _exit(10);
-        }
+    // With the folder writable the store reads through its shared-memory file; without, it
+    // reads the file as an unchanging snapshot.
+    for (const bool folderToo : {true, false}) {
+        SCOPED_TRACE(folderToo ? "read-only folder" : "writable folder");
+        test::ReadOnlyFile readOnlyFile(file());
+        std::optional<test::ReadOnlyFile> readOnlyFolder;
+        if (folderToo)
+            readOnlyFolder.emplace(m_dir.path());
+        if (!readOnlyFile.isReadOnly() || (readOnlyFolder && !readOnlyFolder->isReadOnly()))
+            GTEST_SKIP() << "cannot make a file read-only here";
         RegistryStore store(file());
-        if (!store.isOpen())
-            _exit(11);
-        if (!store.isReadOnly())
-            _exit(12);
-        if (store.getValue("K", "v") != RegistryValue::dword(7))
-            _exit(13);
-        if (store.setValue("K", "w", RegistryValue::dword(1)))
-            _exit(14);
-        if (RegistryStore::lastError().find("read-only") == std::string::npos)
-            _exit(15);
-        // A default that cannot be written is still no value.
-        if (store.getOrSetDefault("K", "x", RegistryValue::dword(3)))
-            _exit(16);
-        _exit(0);
+        ASSERT_TRUE(store.isOpen()) << store.openError();
+        EXPECT_TRUE(store.isReadOnly());
+        EXPECT_EQ(store.getValue("K", "v"), RegistryValue::dword(7));
+        EXPECT_FALSE(store.setValue("K", "w", RegistryValue::dword(1)));
+        EXPECT_NE(RegistryStore::lastError().find("read-only"), std::string::npos) << RegistryStore::lastError();
+        EXPECT_FALSE(store.getOrSetDefault("K", "x", RegistryValue::dword(3))) << "a default not written is no value";
     }
-    EXPECT_EQ(waitChild(pid), 0);
     EXPECT_EQ(integrityCheck(file()), "ok");
 }
 
@@ -301,9 +303,11 @@ TEST_F(RegistryStoreTest, WriterLockedOutReportsTheLockAfterItsTimeOut)
     EXPECT_TRUE(store.setValue("K", "v", RegistryValue::dword(2)));
 }
 
-TEST_F(RegistryStoreTest, TwoProcessesWritingLoseNothing)
+// Two processes, each with two threads sharing one store object, counting in read-modify-write
+// transactions: no update is lost.
+TEST_F(RegistryStoreTest, ProcessesAndThreadsWritingLoseNothing)
 {
-    constexpr int kRounds = 300;
+    constexpr int kRounds = 150;
     { RegistryStore init(file()); ASSERT_TRUE(init.isOpen()); }
     pid_t children[2];
     for (int child = 0; child < 2; ++child) {
@@ -312,47 +316,32 @@ TEST_F(RegistryStoreTest, TwoProcessesWritingLoseNothing)
         if (children[child] == 0) {
             RegistryStore store(file());
             store.setBusyTimeout(20000);
-            for (int i = 0; i < kRounds; ++i) {
-                const bool ok = store.transaction([&] {
-                    const auto counter = store.getOrSetDefault("Shared", "Counter", RegistryValue::dword(0));
-                    return counter &&
-                           store.setValue("Shared", "Counter", RegistryValue::dword(counter->asDword() + 1)) &&
-                           store.setValue("Own\\" + std::to_string(child), std::to_string(i),
-                                          RegistryValue::dword(static_cast<std::uint32_t>(i)));
-                });
-                if (!ok)
-                    _exit(1);
-            }
-            _exit(0);
+            std::atomic<int> failures{0};
+            auto work = [&](int thread) {
+                const std::string own = "Own\\" + std::to_string(child) + "\\" + std::to_string(thread);
+                for (int i = 0; i < kRounds; ++i) {
+                    failures += !store.transaction([&] {
+                        const auto counter = store.getOrSetDefault("Shared", "Counter", RegistryValue::dword(0));
+                        return counter &&
+                               store.setValue("Shared", "Counter", RegistryValue::dword(counter->asDword() + 1)) &&
+                               store.setValue(own, std::to_string(i), RegistryValue::dword(static_cast<std::uint32_t>(i)));
+                    });
+                }
+            };
+            std::thread other(work, 1);
+            work(0);
+            other.join();
+            _exit(failures == 0 ? 0 : 1);
         }
     }
     EXPECT_EQ(waitChild(children[0]), 0);
     EXPECT_EQ(waitChild(children[1]), 0);
 
     RegistryStore store(file());
-    EXPECT_EQ(store.getValue("Shared", "Counter"), RegistryValue::dword(2 * kRounds));
-    EXPECT_EQ(store.values("Own\\0").size(), static_cast<std::size_t>(kRounds));
-    EXPECT_EQ(store.values("Own\\1").size(), static_cast<std::size_t>(kRounds));
+    EXPECT_EQ(store.getValue("Shared", "Counter"), RegistryValue::dword(4 * kRounds));
+    for (const char* own : {"Own\\0\\0", "Own\\0\\1", "Own\\1\\0", "Own\\1\\1"})
+        EXPECT_EQ(store.values(own).size(), static_cast<std::size_t>(kRounds)) << own;
     EXPECT_EQ(integrityCheck(file()), "ok");
-}
-
-TEST_F(RegistryStoreTest, ThreadsSharingOneStoreSerialiseTheirTransactions)
-{
-    RegistryStore store(file());
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&] {
-            for (int i = 0; i < 100; ++i) {
-                store.transaction([&] {
-                    const auto n = store.getOrSetDefault("C", "n", RegistryValue::dword(0));
-                    return n && store.setValue("C", "n", RegistryValue::dword(n->asDword() + 1));
-                });
-            }
-        });
-    }
-    for (auto& thread : threads)
-        thread.join();
-    EXPECT_EQ(store.getValue("C", "n"), RegistryValue::dword(400));
 }
 
 TEST_F(RegistryStoreTest, ProcessKilledWhileWritingLeavesAnIntactStore)
