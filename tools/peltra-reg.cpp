@@ -4,6 +4,7 @@
 #include "platform/registry/RegistryStore.h"
 #include "platform/text/CaseFold.h"
 #include "platform/text/CodePage.h"
+#include "platform/text/Hex.h"
 #include "platform/text/Utf8.h"
 
 #include <fcntl.h>
@@ -25,6 +26,7 @@
 namespace {
 
 using peltra::platform::Bytes;
+using peltra::platform::hexDigitValue;
 using peltra::platform::RegFile;
 using peltra::platform::RegistryStore;
 using peltra::platform::RegistryValue;
@@ -95,17 +97,15 @@ std::optional<std::string> keyPathOf(const std::string& argument, std::string& e
     std::vector<std::string> components = peltra::platform::splitKeyPath(argument);
     if (!components.empty()) {
         const std::string& first = components.front();
-        using peltra::platform::equalsIgnoreCase;
-        if (equalsIgnoreCase(first, "HKEY_LOCAL_MACHINE") || equalsIgnoreCase(first, "HKLM")) {
+        switch (RegFile::hiveOf(first)) {
+        case RegFile::Hive::LocalMachine:
             components.erase(components.begin());
-        } else {
-            for (std::string_view hive : {"HKEY_CURRENT_USER", "HKCU", "HKEY_CLASSES_ROOT", "HKCR",
-                                          "HKEY_USERS", "HKU", "HKEY_CURRENT_CONFIG", "HKCC"}) {
-                if (equalsIgnoreCase(first, hive)) {
-                    error = "the store holds only HKEY_LOCAL_MACHINE, not " + first;
-                    return std::nullopt;
-                }
-            }
+            break;
+        case RegFile::Hive::Other:
+            error = "the store holds only HKEY_LOCAL_MACHINE, not " + first;
+            return std::nullopt;
+        case RegFile::Hive::None:
+            break;  // a path relative to HKEY_LOCAL_MACHINE
         }
     }
     return peltra::platform::joinKeyPath(components);
@@ -228,17 +228,6 @@ std::optional<std::uint32_t> parseDword(const std::string& text)
     return static_cast<std::uint32_t>(value);
 }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // "aa,bb,cc" (one or two digits a byte) or "aabbcc"; "" is no bytes.
 std::optional<Bytes> parseBinary(const std::string& text)
 {
@@ -247,8 +236,8 @@ std::optional<Bytes> parseBinary(const std::string& text)
         if (text.size() % 2 != 0)
             return std::nullopt;
         for (std::size_t i = 0; i < text.size(); i += 2) {
-            const int hi = hexDigit(text[i]);
-            const int lo = hexDigit(text[i + 1]);
+            const int hi = hexDigitValue(text[i]);
+            const int lo = hexDigitValue(text[i + 1]);
             if (hi < 0 || lo < 0)
                 return std::nullopt;
             bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
@@ -267,7 +256,7 @@ std::optional<Bytes> parseBinary(const std::string& text)
             return std::nullopt;
         int value = 0;
         for (char c : token) {
-            const int d = hexDigit(c);
+            const int d = hexDigitValue(c);
             if (d < 0)
                 return std::nullopt;
             value = value * 16 + d;

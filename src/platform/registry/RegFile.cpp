@@ -3,6 +3,7 @@
 
 #include "platform/text/CaseFold.h"
 #include "platform/text/CodePage.h"
+#include "platform/text/Hex.h"
 #include "platform/text/Utf8.h"
 
 #include <array>
@@ -44,17 +45,6 @@ std::string_view trim(std::string_view s)
     while (!s.empty() && (isBlank(s.back()) || s.back() == '\r'))
         s.remove_suffix(1);
     return s;
-}
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 bool startsWithNoCase(std::string_view s, std::string_view prefix)
@@ -414,11 +404,12 @@ bool Parser::parseKey(const Line& line, std::string_view content)
     const std::size_t slash = inner.find('\\');
     const std::string_view hive = inner.substr(0, slash);
     const std::string_view rest = slash == std::string_view::npos ? "" : inner.substr(slash + 1);
-    if (!equalsIgnoreCase(hive, kHive) && !equalsIgnoreCase(hive, kHiveShort)) {
-        for (std::string_view other : kOtherHives) {
-            if (equalsIgnoreCase(hive, other))
-                return fail(line.number, "the store holds only HKEY_LOCAL_MACHINE, not " + std::string(hive));
-        }
+    switch (RegFile::hiveOf(hive)) {
+    case RegFile::Hive::LocalMachine:
+        break;
+    case RegFile::Hive::Other:
+        return fail(line.number, "the store holds only HKEY_LOCAL_MACHINE, not " + std::string(hive));
+    case RegFile::Hive::None:
         return fail(line.number, "unknown hive \"" + std::string(hive) + "\"");
     }
     const std::string path = joinKeyPath(splitKeyPath(std::string(rest)));
@@ -518,7 +509,7 @@ bool Parser::parseDword(int line, std::string_view digits, RegFile::Operation& o
         return fail(line, "the dword value has no digits");
     std::uint64_t value = 0;
     for (char c : digits) {
-        const int d = hexDigit(c);
+        const int d = hexDigitValue(c);
         if (d < 0)
             return fail(line, "the dword value \"" + std::string(digits) + "\" is not a hex number");
         value = value * 16 + static_cast<std::uint64_t>(d);
@@ -544,7 +535,7 @@ bool Parser::parseHex(std::size_t& index, std::string_view rest, RegFile::Operat
             return fail(number, "the type in hex(N) must be 1 to 8 hex digits");
         type = 0;
         for (char c : digits) {
-            const int d = hexDigit(c);
+            const int d = hexDigitValue(c);
             if (d < 0)
                 return fail(number, "the type in hex(" + std::string(digits) + ") is not a hex number");
             type = type * 16 + static_cast<std::uint32_t>(d);
@@ -591,7 +582,7 @@ bool Parser::parseHex(std::size_t& index, std::string_view rest, RegFile::Operat
         }
         unsigned value = 0;
         for (char c : t) {
-            const int d = hexDigit(c);
+            const int d = hexDigitValue(c);
             if (d < 0)
                 return fail(tokenLine, "\"" + std::string(t) + "\" is not a hex byte");
             value = value * 16 + static_cast<unsigned>(d);
@@ -655,6 +646,17 @@ bool Parser::hexToValue(int line, std::uint32_t type, Bytes bytes, RegFile::Oper
 std::string RegFile::Error::text() const
 {
     return line > 0 ? "line " + std::to_string(line) + ": " + message : message;
+}
+
+RegFile::Hive RegFile::hiveOf(std::string_view name)
+{
+    if (equalsIgnoreCase(name, kHive) || equalsIgnoreCase(name, kHiveShort))
+        return Hive::LocalMachine;
+    for (std::string_view other : kOtherHives) {
+        if (equalsIgnoreCase(name, other))
+            return Hive::Other;
+    }
+    return Hive::None;
 }
 
 std::optional<std::string> RegFile::exportKey(RegistryStore& store, const std::string& keyPath,

@@ -35,6 +35,11 @@ public:
         int line = 0;  // where the file asks for it
     };
 
+    // What a key path's first component names: HKEY_LOCAL_MACHINE (or HKLM), the store's only
+    // hive; another Windows hive; or no hive at all.
+    enum class Hive { LocalMachine, Other, None };
+    static Hive hiveOf(std::string_view name);
+
     // The key (relative to HKEY_LOCAL_MACHINE, "" for the hive itself) and everything below it
     // as .reg version 5 text. Keys appear with their stored spelling, parents before children.
     // Nothing when the key does not exist, the store cannot be read, or a name or text cannot be
