@@ -25,8 +25,8 @@ namespace peltra::platform {
 namespace {
 
 constexpr sqlite3_int64 kRootKey = 1;
-constexpr const char* kFormatName = "format";
-constexpr const char* kFormatValue = "peltra-registry 1";
+constexpr std::string_view kFormatName = "format";
+constexpr std::string_view kFormatValue = "peltra-registry 1";
 
 thread_local std::string t_lastError;
 
@@ -91,6 +91,8 @@ std::string joinKeyPath(const std::vector<std::string>& components)
 
 class RegistryStore::Impl {
 public:
+    class Query;
+
     explicit Impl(std::filesystem::path file) : m_file(std::move(file)) {}
     ~Impl();
 
@@ -107,7 +109,6 @@ public:
 
     sqlite3_stmt* statement(const char* sql);
     bool step(sqlite3_stmt* stmt, bool& hasRow);
-    bool run(sqlite3_stmt* stmt);
     bool exec(const char* sql);
     bool fail(const char* what);
     bool failWith(const std::string& message);
@@ -128,6 +129,35 @@ public:
     std::recursive_mutex m_mutex;
     int m_depth = 0;  // nesting of transactions, on the thread holding m_mutex
     std::unordered_map<const char*, sqlite3_stmt*> m_statements;
+};
+
+// One use of a cached statement: binds its parameters, steps through its rows, and leaves the
+// statement reset for the next use when it goes out of scope.
+class RegistryStore::Impl::Query {
+public:
+    Query(Impl& impl, const char* sql);
+    ~Query();
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+
+    explicit operator bool() const { return m_stmt != nullptr; }
+    Query& bind(int index, sqlite3_int64 value);
+    Query& bind(int index, std::string_view text);
+    Query& bind(int index, const Bytes& blob);
+    // Moves to the next row; false at the end or on failure (then lastError() says why).
+    bool next();
+    // Runs a statement that returns no rows.
+    bool run();
+    bool failed() const { return m_failed; }
+
+    sqlite3_int64 integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
+    std::string text(int column) const;
+    Bytes blob(int column) const;
+
+private:
+    Impl& m_impl;
+    sqlite3_stmt* m_stmt;
+    bool m_failed = false;
 };
 
 RegistryStore::Impl::~Impl()
@@ -182,35 +212,30 @@ bool RegistryStore::Impl::open()
         }
         const bool created = write([&] {
             // Another process may have made it meanwhile.
-            bool hasRow = false;
-            sqlite3_stmt* count = statement("SELECT count(*) FROM sqlite_schema");
-            if (!count || !step(count, hasRow))
-                return false;
-            const bool empty = sqlite3_column_int64(count, 0) == 0;
-            sqlite3_reset(count);
-            if (!empty)
-                return true;
-            if (!exec(kSchema))
-                return false;
-            sqlite3_stmt* mark = statement("INSERT INTO meta(name, value) VALUES (?1, ?2)");
-            if (!mark)
-                return false;
-            sqlite3_bind_text(mark, 1, kFormatName, -1, SQLITE_STATIC);
-            sqlite3_bind_text(mark, 2, kFormatValue, -1, SQLITE_STATIC);
-            return run(mark);
+            {
+                Query count(*this, "SELECT count(*) FROM sqlite_schema");
+                if (!count.next())
+                    return false;
+                if (count.integer(0) != 0)
+                    return true;
+            }
+            return exec(kSchema) &&
+                   Query(*this, "INSERT INTO meta(name, value) VALUES (?1, ?2)")
+                       .bind(1, kFormatName)
+                       .bind(2, kFormatValue)
+                       .run();
         });
         if (!created) {
             m_openError = t_lastError;
             return false;
         }
     }
-    sqlite3_stmt* format = nullptr;
     std::string found;
-    if (sqlite3_prepare_v2(m_db, "SELECT value FROM meta WHERE name = 'format'", -1, &format,
-                           nullptr) == SQLITE_OK &&
-        sqlite3_step(format) == SQLITE_ROW)
-        found = reinterpret_cast<const char*>(sqlite3_column_text(format, 0));
-    sqlite3_finalize(format);
+    {
+        Query format(*this, "SELECT value FROM meta WHERE name = ?1");
+        if (format.bind(1, kFormatName).next())
+            found = format.text(0);
+    }
     if (found != kFormatValue) {
         m_openError = name + " is not a configuration store of this station";
         return false;
@@ -289,15 +314,6 @@ bool RegistryStore::Impl::step(sqlite3_stmt* stmt, bool& hasRow)
         return true;
     sqlite3_reset(stmt);
     return fail("query");
-}
-
-bool RegistryStore::Impl::run(sqlite3_stmt* stmt)
-{
-    bool hasRow = false;
-    const bool ok = step(stmt, hasRow);
-    sqlite3_reset(stmt);
-    sqlite3_clear_bindings(stmt);
-    return ok;
 }
 
 bool RegistryStore::Impl::exec(const char* sql)
@@ -383,35 +399,86 @@ bool RegistryStore::Impl::write(const std::function<bool()>& work)
     return ok;
 }
 
+RegistryStore::Impl::Query::Query(Impl& impl, const char* sql) : m_impl(impl), m_stmt(impl.statement(sql))
+{
+    m_failed = m_stmt == nullptr;
+}
+
+RegistryStore::Impl::Query::~Query()
+{
+    if (m_stmt) {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+    }
+}
+
+RegistryStore::Impl::Query& RegistryStore::Impl::Query::bind(int index, sqlite3_int64 value)
+{
+    if (m_stmt)
+        sqlite3_bind_int64(m_stmt, index, value);
+    return *this;
+}
+
+RegistryStore::Impl::Query& RegistryStore::Impl::Query::bind(int index, std::string_view text)
+{
+    if (m_stmt)
+        sqlite3_bind_text(m_stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+RegistryStore::Impl::Query& RegistryStore::Impl::Query::bind(int index, const Bytes& blob)
+{
+    // A zero-length blob must still be a blob, not NULL.
+    static const std::uint8_t empty = 0;
+    if (m_stmt)
+        sqlite3_bind_blob(m_stmt, index, blob.empty() ? &empty : blob.data(),
+                          static_cast<int>(blob.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+bool RegistryStore::Impl::Query::next()
+{
+    if (!m_stmt || m_failed)
+        return false;
+    bool hasRow = false;
+    m_failed = !m_impl.step(m_stmt, hasRow);
+    return hasRow;
+}
+
+bool RegistryStore::Impl::Query::run()
+{
+    next();
+    return !m_failed;
+}
+
+std::string RegistryStore::Impl::Query::text(int column) const
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)));
+}
+
+Bytes RegistryStore::Impl::Query::blob(int column) const
+{
+    const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(m_stmt, column));
+    return Bytes(data, data + sqlite3_column_bytes(m_stmt, column));
+}
+
 std::optional<sqlite3_int64> RegistryStore::Impl::findChild(sqlite3_int64 parent,
                                                             const std::string& name)
 {
-    sqlite3_stmt* stmt = statement(kFindChild);
-    if (!stmt)
+    Query query(*this, kFindChild);
+    query.bind(1, parent).bind(2, foldCase(name));
+    if (!query.next())
         return std::nullopt;
-    const std::string fold = foldCase(name);
-    sqlite3_bind_int64(stmt, 1, parent);
-    sqlite3_bind_text(stmt, 2, fold.data(), static_cast<int>(fold.size()), SQLITE_STATIC);
-    bool hasRow = false;
-    std::optional<sqlite3_int64> id;
-    if (step(stmt, hasRow) && hasRow)
-        id = sqlite3_column_int64(stmt, 0);
-    sqlite3_reset(stmt);
-    sqlite3_clear_bindings(stmt);
-    return id;
+    return query.integer(0);
 }
 
 std::optional<sqlite3_int64> RegistryStore::Impl::createChild(sqlite3_int64 parent,
                                                               const std::string& name)
 {
-    sqlite3_stmt* stmt = statement(kInsertChild);
-    if (!stmt)
-        return std::nullopt;
-    const std::string fold = foldCase(name);
-    sqlite3_bind_int64(stmt, 1, parent);
-    sqlite3_bind_text(stmt, 2, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
-    sqlite3_bind_text(stmt, 3, fold.data(), static_cast<int>(fold.size()), SQLITE_STATIC);
-    if (!run(stmt))
+    Query query(*this, kInsertChild);
+    query.bind(1, parent).bind(2, name).bind(3, foldCase(name));
+    if (!query.run())
         return std::nullopt;
     return sqlite3_last_insert_rowid(m_db);
 }
@@ -433,67 +500,38 @@ std::optional<sqlite3_int64> RegistryStore::Impl::resolve(const std::string& key
 std::optional<RegistryValue> RegistryStore::Impl::readValue(sqlite3_int64 key,
                                                             const std::string& name, bool& ok)
 {
-    sqlite3_stmt* stmt = statement(kGetValue);
-    ok = stmt != nullptr;
-    if (!ok)
-        return std::nullopt;
-    const std::string fold = foldCase(name);
-    sqlite3_bind_int64(stmt, 1, key);
-    sqlite3_bind_text(stmt, 2, fold.data(), static_cast<int>(fold.size()), SQLITE_STATIC);
-    bool hasRow = false;
+    Query query(*this, kGetValue);
+    query.bind(1, key).bind(2, foldCase(name));
     std::optional<RegistryValue> value;
-    ok = step(stmt, hasRow);
-    if (ok && hasRow) {
-        const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt, 1));
-        const int size = sqlite3_column_bytes(stmt, 1);
-        value = RegistryValue{static_cast<RegType>(sqlite3_column_int64(stmt, 0)),
-                              Bytes(data, data + size)};
-    }
-    sqlite3_reset(stmt);
-    sqlite3_clear_bindings(stmt);
+    if (query.next())
+        value = RegistryValue{static_cast<RegType>(query.integer(0)), query.blob(1)};
+    ok = !query.failed();
     return value;
 }
 
 bool RegistryStore::Impl::writeValue(sqlite3_int64 key, const std::string& name,
                                      const RegistryValue& value)
 {
-    sqlite3_stmt* stmt = statement(kSetValue);
-    if (!stmt)
-        return false;
-    const std::string fold = foldCase(name);
-    // A zero-length blob must still be a blob, not NULL.
-    static const std::uint8_t empty = 0;
-    sqlite3_bind_int64(stmt, 1, key);
-    sqlite3_bind_text(stmt, 2, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
-    sqlite3_bind_text(stmt, 3, fold.data(), static_cast<int>(fold.size()), SQLITE_STATIC);
-    sqlite3_bind_int64(stmt, 4, static_cast<sqlite3_int64>(value.type));
-    sqlite3_bind_blob(stmt, 5, value.data.empty() ? &empty : value.data.data(),
-                      static_cast<int>(value.data.size()), SQLITE_STATIC);
-    return run(stmt);
+    Query query(*this, kSetValue);
+    query.bind(1, key).bind(2, name).bind(3, foldCase(name));
+    query.bind(4, static_cast<sqlite3_int64>(value.type)).bind(5, value.data);
+    return query.run();
 }
 
 bool RegistryStore::Impl::copyTree(sqlite3_int64 from, sqlite3_int64 to)
 {
-    sqlite3_stmt* copy = statement(kCopyValues);
-    if (!copy)
-        return false;
-    sqlite3_bind_int64(copy, 1, from);
-    sqlite3_bind_int64(copy, 2, to);
-    if (!run(copy))
+    if (!Query(*this, kCopyValues).bind(1, from).bind(2, to).run())
         return false;
 
     std::vector<std::pair<sqlite3_int64, std::string>> children;
-    sqlite3_stmt* list = statement(kListChildren);
-    if (!list)
-        return false;
-    sqlite3_bind_int64(list, 1, from);
-    bool hasRow = false;
-    while (step(list, hasRow) && hasRow)
-        children.emplace_back(sqlite3_column_int64(list, 0),
-                              reinterpret_cast<const char*>(sqlite3_column_text(list, 1)));
-    sqlite3_reset(list);
-    sqlite3_clear_bindings(list);
-
+    {
+        Query list(*this, kListChildren);
+        list.bind(1, from);
+        while (list.next())
+            children.emplace_back(list.integer(0), list.text(1));
+        if (list.failed())
+            return false;
+    }
     for (const auto& [childId, name] : children) {
         std::optional<sqlite3_int64> target = findChild(to, name);
         if (!target)
@@ -555,15 +593,12 @@ std::vector<std::string> RegistryStore::subKeys(const std::string& keyPath)
     return m_impl->read([&] {
         std::vector<std::string> names;
         const auto key = m_impl->resolve(keyPath, false);
-        sqlite3_stmt* stmt = key ? m_impl->statement(kListChildren) : nullptr;
-        if (!stmt)
+        if (!key)
             return names;
-        sqlite3_bind_int64(stmt, 1, *key);
-        bool hasRow = false;
-        while (m_impl->step(stmt, hasRow) && hasRow)
-            names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1)));
-        sqlite3_reset(stmt);
-        sqlite3_clear_bindings(stmt);
+        Impl::Query query(*m_impl, kListChildren);
+        query.bind(1, *key);
+        while (query.next())
+            names.push_back(query.text(1));
         return names;
     });
 }
@@ -575,20 +610,12 @@ std::vector<NamedValue> RegistryStore::values(const std::string& keyPath)
     return m_impl->read([&] {
         std::vector<NamedValue> result;
         const auto key = m_impl->resolve(keyPath, false);
-        sqlite3_stmt* stmt = key ? m_impl->statement(kListValues) : nullptr;
-        if (!stmt)
+        if (!key)
             return result;
-        sqlite3_bind_int64(stmt, 1, *key);
-        bool hasRow = false;
-        while (m_impl->step(stmt, hasRow) && hasRow) {
-            const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt, 2));
-            const int size = sqlite3_column_bytes(stmt, 2);
-            result.push_back({reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)),
-                              {static_cast<RegType>(sqlite3_column_int64(stmt, 1)),
-                               Bytes(data, data + size)}});
-        }
-        sqlite3_reset(stmt);
-        sqlite3_clear_bindings(stmt);
+        Impl::Query query(*m_impl, kListValues);
+        query.bind(1, *key);
+        while (query.next())
+            result.push_back({query.text(0), {static_cast<RegType>(query.integer(1)), query.blob(2)}});
         return result;
     });
 }
@@ -639,15 +666,7 @@ bool RegistryStore::deleteValue(const std::string& keyPath, const std::string& n
 {
     return m_impl->write([&] {
         const auto key = m_impl->resolve(keyPath, false);
-        if (!key)
-            return true;
-        sqlite3_stmt* stmt = m_impl->statement(kDeleteValue);
-        if (!stmt)
-            return false;
-        const std::string fold = foldCase(name);
-        sqlite3_bind_int64(stmt, 1, *key);
-        sqlite3_bind_text(stmt, 2, fold.data(), static_cast<int>(fold.size()), SQLITE_STATIC);
-        return m_impl->run(stmt);
+        return !key || Impl::Query(*m_impl, kDeleteValue).bind(1, *key).bind(2, foldCase(name)).run();
     });
 }
 
@@ -659,15 +678,8 @@ bool RegistryStore::deleteKey(const std::string& keyPath)
         const auto key = m_impl->resolve(keyPath, false);
         if (!key)
             return true;
-        for (const char* sql : {kDeleteSubtreeValues, kDeleteSubtreeKeys}) {
-            sqlite3_stmt* stmt = m_impl->statement(sql);
-            if (!stmt)
-                return false;
-            sqlite3_bind_int64(stmt, 1, *key);
-            if (!m_impl->run(stmt))
-                return false;
-        }
-        return true;
+        return Impl::Query(*m_impl, kDeleteSubtreeValues).bind(1, *key).run() &&
+               Impl::Query(*m_impl, kDeleteSubtreeKeys).bind(1, *key).run();
     });
 }
 
