@@ -330,33 +330,43 @@ struct Context {
     }
 };
 
-int cmdGet(const Context& context, const std::vector<std::string>& args)
+// Runs a command on an existing key of the store. A store file that does not exist yet is not
+// created: looking must not change anything, and its keys are simply missing.
+int withExistingStore(const Context& context, const std::string& keyArgument,
+                      const std::function<int(RegistryStore&, const std::string&)>& command)
 {
-    if (args.size() != 2)
-        return usageError("get needs KEY and VALUE");
     std::string error;
-    const std::optional<std::string> key = keyPathOf(args[0], error);
+    const std::optional<std::string> key = keyPathOf(keyArgument, error);
     if (!key)
         return fail(error);
-    const std::string name = valueNameOf(args[1]);
     if (context.storeMissing())
         return fail("key not found: " + shownKey(*key));
     RegistryStore store(context.storeFile);
     if (!store.isOpen())
         return fail(store.openError());
-    if (!key->empty() && !store.keyExists(*key))
-        return fail("key not found: " + shownKey(*key));
-    const std::optional<RegistryValue> value = store.getValue(*key, name);
-    if (!value)
-        return fail("value not found: " + shownValue(name) + " in " + shownKey(*key));
-    std::string text;
-    if (value->type == RegType::MultiSz) {
-        for (const std::string& s : value->asMultiText())
-            text += s + "\n";
-    } else {
-        text = formatValue(*value, kMultiSeparator) + "\n";
-    }
-    return printOut(text) ? kExitOk : fail("cannot write to standard output");
+    return command(store, *key);
+}
+
+int cmdGet(const Context& context, const std::vector<std::string>& args)
+{
+    if (args.size() != 2)
+        return usageError("get needs KEY and VALUE");
+    return withExistingStore(context, args[0], [&](RegistryStore& store, const std::string& key) {
+        const std::string name = valueNameOf(args[1]);
+        if (!key.empty() && !store.keyExists(key))
+            return fail("key not found: " + shownKey(key));
+        const std::optional<RegistryValue> value = store.getValue(key, name);
+        if (!value)
+            return fail("value not found: " + shownValue(name) + " in " + shownKey(key));
+        std::string text;
+        if (value->type == RegType::MultiSz) {
+            for (const std::string& s : value->asMultiText())
+                text += s + "\n";
+        } else {
+            text = formatValue(*value, kMultiSeparator) + "\n";
+        }
+        return printOut(text) ? kExitOk : fail("cannot write to standard output");
+    });
 }
 
 int cmdSet(const Context& context, const std::vector<std::string>& args)
@@ -419,84 +429,68 @@ int cmdList(const Context& context, const std::vector<std::string>& args)
 {
     if (args.size() != 1)
         return usageError("list needs KEY");
-    std::string error;
-    const std::optional<std::string> key = keyPathOf(args[0], error);
-    if (!key)
-        return fail(error);
-    if (context.storeMissing())
-        return fail("key not found: " + shownKey(*key));
-    RegistryStore store(context.storeFile);
-    if (!store.isOpen())
-        return fail(store.openError());
-    std::string text;
-    bool found = true;
-    // One snapshot, so that the listing is one consistent picture of the key.
-    const std::function<bool()> work = [&] {
-        if (!key->empty() && !store.keyExists(*key)) {
-            found = false;
+    return withExistingStore(context, args[0], [&](RegistryStore& store, const std::string& key) {
+        std::string text;
+        bool found = true;
+        // One snapshot, so that the listing is one consistent picture of the key.
+        const bool ok = store.snapshot([&] {
+            if (!key.empty() && !store.keyExists(key)) {
+                found = false;
+                return true;
+            }
+            for (const std::string& sub : store.subKeys(key))
+                text += "[" + sub + "]\n";
+            for (const peltra::platform::NamedValue& named : store.values(key))
+                text += (named.name.empty() ? "@" : named.name) + " = " +
+                        formatValue(named.value, kMultiSeparator) + "\n";
             return true;
-        }
-        for (const std::string& sub : store.subKeys(*key))
-            text += "[" + sub + "]\n";
-        for (const peltra::platform::NamedValue& named : store.values(*key))
-            text += (named.name.empty() ? "@" : named.name) + " = " +
-                    formatValue(named.value, kMultiSeparator) + "\n";
-        return true;
-    };
-    const bool ok = store.snapshot(work);
-    if (!ok)
-        return fail(RegistryStore::lastError());
-    if (!found)
-        return fail("key not found: " + shownKey(*key));
-    return printOut(text) ? kExitOk : fail("cannot write to standard output");
+        });
+        if (!ok)
+            return fail(RegistryStore::lastError());
+        if (!found)
+            return fail("key not found: " + shownKey(key));
+        return printOut(text) ? kExitOk : fail("cannot write to standard output");
+    });
 }
 
 int cmdDelete(const Context& context, const std::vector<std::string>& args)
 {
     if (args.empty() || args.size() > 2)
         return usageError("delete needs KEY and optionally VALUE");
-    std::string error;
-    const std::optional<std::string> key = keyPathOf(args[0], error);
-    if (!key)
-        return fail(error);
-    if (key->empty() && args.size() == 1)
-        return fail("refusing to delete the whole of HKEY_LOCAL_MACHINE");
-    if (context.storeMissing())
-        return fail("key not found: " + shownKey(*key));
-    RegistryStore store(context.storeFile);
-    if (!store.isOpen())
-        return fail(store.openError());
-
-    std::string missing;
-    std::string reason;
-    const bool ok = store.transaction([&] {
-        if (!key->empty() && !store.keyExists(*key)) {
-            missing = "key not found: " + shownKey(*key);
-            return false;
-        }
-        if (args.size() == 2) {
-            const std::string name = valueNameOf(args[1]);
-            if (!store.getValue(*key, name)) {
-                missing = "value not found: " + shownValue(name) + " in " + shownKey(*key);
+    return withExistingStore(context, args[0], [&](RegistryStore& store, const std::string& key) {
+        if (key.empty() && args.size() == 1)
+            return fail("refusing to delete the whole of HKEY_LOCAL_MACHINE");
+        std::string missing;
+        std::string reason;
+        const bool ok = store.transaction([&] {
+            if (!key.empty() && !store.keyExists(key)) {
+                missing = "key not found: " + shownKey(key);
                 return false;
             }
-            if (!store.deleteValue(*key, name)) {
+            if (args.size() == 2) {
+                const std::string name = valueNameOf(args[1]);
+                if (!store.getValue(key, name)) {
+                    missing = "value not found: " + shownValue(name) + " in " + shownKey(key);
+                    return false;
+                }
+                if (!store.deleteValue(key, name)) {
+                    reason = RegistryStore::lastError();
+                    return false;
+                }
+                return true;
+            }
+            if (!store.deleteKey(key)) {
                 reason = RegistryStore::lastError();
                 return false;
             }
             return true;
-        }
-        if (!store.deleteKey(*key)) {
-            reason = RegistryStore::lastError();
-            return false;
-        }
-        return true;
+        });
+        if (ok)
+            return kExitOk;
+        if (!missing.empty())
+            return fail(missing);
+        return fail(reason.empty() ? RegistryStore::lastError() : reason);
     });
-    if (ok)
-        return kExitOk;
-    if (!missing.empty())
-        return fail(missing);
-    return fail(reason.empty() ? RegistryStore::lastError() : reason);
 }
 
 int cmdExport(const Context& context, const std::vector<std::string>& args)
@@ -527,25 +521,18 @@ int cmdExport(const Context& context, const std::vector<std::string>& args)
     }
     if (positional.size() > 2)
         return usageError("export takes at most KEY and FILE");
-    std::string error;
-    const std::optional<std::string> key =
-        keyPathOf(positional.empty() ? std::string(kDefaultExportKey) : positional[0], error);
-    if (!key)
-        return fail(error);
+    const std::string keyArgument = positional.empty() ? std::string(kDefaultExportKey) : positional[0];
     const std::string file = positional.size() == 2 ? positional[1] : "-";
-
-    if (context.storeMissing())
-        return fail("key not found: " + shownKey(*key));
-    RegistryStore store(context.storeFile);
-    if (!store.isOpen())
-        return fail(store.openError());
-    RegFile::Error exportError;
-    const std::optional<std::string> text = RegFile::exportKey(store, *key, encoding, &exportError);
-    if (!text)
-        return fail(exportError.text());
-    if (file == "-")
-        return printOut(*text) ? kExitOk : fail("cannot write to standard output");
-    return writeFile(file, *text, error) ? kExitOk : fail(error);
+    return withExistingStore(context, keyArgument, [&](RegistryStore& store, const std::string& key) {
+        RegFile::Error exportError;
+        const std::optional<std::string> text = RegFile::exportKey(store, key, encoding, &exportError);
+        if (!text)
+            return fail(exportError.text());
+        if (file == "-")
+            return printOut(*text) ? kExitOk : fail("cannot write to standard output");
+        std::string error;
+        return writeFile(file, *text, error) ? kExitOk : fail(error);
+    });
 }
 
 int cmdImport(const Context& context, const std::vector<std::string>& args)
