@@ -1,0 +1,56 @@
+// The dial string built from a number and the port's dialing settings, and its pulse-dialing plan.
+#include "line/DialString.h"
+
+namespace peltra::line {
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+}  // namespace
+
+std::string buildDialString(std::string_view number, const DialSettings& settings)
+{
+    std::string dial(number);
+    if (settings.needPrefix)
+        dial = "8W" + settings.prefix + dial;
+    if (settings.needPrefixTown)
+        dial = settings.prefixTown + "P" + dial;
+
+    std::size_t begin = 0;
+    std::size_t end = dial.size();
+    while (begin < end && isBlank(dial[begin]))
+        ++begin;
+    while (end > begin && isBlank(dial[end - 1]))
+        --end;
+    return dial.substr(begin, end - begin);
+}
+
+std::vector<PulseStep> pulsePlan(std::string_view dialString, const DialSettings& settings)
+{
+    std::vector<PulseStep> plan;
+    for (const char c : dialString) {
+        if (c >= '1' && c <= '9')
+            plan.push_back({c, static_cast<std::uint32_t>(c - '0'), kInterDigitPauseMs});
+        else if (c == '0')
+            plan.push_back({c, 10, kInterDigitPauseMs});
+        else if (c == 'P' || c == 'p')
+            plan.push_back({c, 0, settings.delayPMs});
+        else if (c == 'W' || c == 'w')
+            plan.push_back({c, 0, settings.delayWMs});
+    }
+    return plan;
+}
+
+std::string pulseDisplayText(const std::vector<PulseStep>& plan)
+{
+    std::string text;
+    text.reserve(plan.size());
+    for (const PulseStep& step : plan)
+        text += step.symbol;
+    return text;
+}
+
+}  // namespace peltra::line
