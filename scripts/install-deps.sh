@@ -6,6 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
 )
 
 missing=()

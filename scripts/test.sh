@@ -18,4 +18,11 @@ run_suite() {
 run_suite "tests" "$root/build"
 run_suite "tests under ASan+UBSan" "$root/build-asan" -DPELTRA_SANITIZE=address -DPELTRA_BUILD_BENCH=OFF
 run_suite "tests under TSan" "$root/build-tsan" -DPELTRA_SANITIZE=thread -DPELTRA_BUILD_BENCH=OFF
+
+# The fuzz targets stay buildable and survive a short, repeatable run (fixed seed and run count).
+echo "== fuzz smoke runs"
+CC=clang CXX=clang++ bash "$root/scripts/build.sh" "$root/build-fuzz" -DPELTRA_BUILD_FUZZ=ON \
+  -DPELTRA_BUILD_TESTS=OFF -DPELTRA_BUILD_BENCH=OFF
+"$root/build-fuzz/bin/fuzz_phonogram_library" -seed=1 -runs=20000 || status=1
+"$root/build-fuzz/bin/fuzz_modulator" -seed=1 -runs=500 || status=1
 exit $status
