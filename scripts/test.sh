@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian 12 machine, builds the station and runs every test: the normal build,
-# then the same tests under AddressSanitizer with UndefinedBehaviorSanitizer, and under
-# ThreadSanitizer. Exits non-zero when any run fails.
+# Sets up a fresh Debian 12 machine, builds the station and runs every test: a short seeded run of
+# each fuzz target, then the tests in the normal build, under AddressSanitizer with
+# UndefinedBehaviorSanitizer, and under ThreadSanitizer. Exits non-zero when any run fails.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
@@ -15,14 +15,16 @@ run_suite() {
   ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" || status=1
 }
 
-run_suite "tests" "$root/build"
-run_suite "tests under ASan+UBSan" "$root/build-asan" -DPELTRA_SANITIZE=address -DPELTRA_BUILD_BENCH=OFF
-run_suite "tests under TSan" "$root/build-tsan" -DPELTRA_SANITIZE=thread -DPELTRA_BUILD_BENCH=OFF
-
-# The fuzz targets stay buildable and survive a short, repeatable run (fixed seed and run count).
+# First, the fuzz targets stay buildable and survive a short, repeatable run (fixed seed and run count).
 echo "== fuzz smoke runs"
 CC=clang CXX=clang++ bash "$root/scripts/build.sh" "$root/build-fuzz" -DPELTRA_BUILD_FUZZ=ON \
   -DPELTRA_BUILD_TESTS=OFF -DPELTRA_BUILD_BENCH=OFF
 "$root/build-fuzz/bin/fuzz_phonogram_library" -seed=1 -runs=20000 || status=1
 "$root/build-fuzz/bin/fuzz_modulator" -seed=1 -runs=500 || status=1
+
+# Then the tests, last, so that CTest's summary closes the output.
+run_suite "tests" "$root/build"
+run_suite "tests under ASan+UBSan" "$root/build-asan" -DPELTRA_SANITIZE=address -DPELTRA_BUILD_BENCH=OFF
+run_suite "tests under TSan" "$root/build-tsan" -DPELTRA_SANITIZE=thread -DPELTRA_BUILD_BENCH=OFF
+
 exit $status
