@@ -1,5 +1,6 @@
 // peltra-reg: the operator's tool for the station's configuration store.
 #include "config/StationHome.h"
+#include "platform/files/ReplaceFile.h"
 #include "platform/registry/RegFile.h"
 #include "platform/registry/RegistryStore.h"
 #include "platform/text/CaseFold.h"
@@ -164,23 +165,9 @@ std::string formatValue(const RegistryValue& value, std::string_view multiSepara
     }
 }
 
-bool writeAll(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 bool printOut(const std::string& text)
 {
-    return writeAll(STDOUT_FILENO, text);
+    return peltra::platform::writeAll(STDOUT_FILENO, text.data(), text.size());
 }
 
 std::optional<std::string> readAll(int fd)
@@ -266,56 +253,6 @@ std::optional<Bytes> parseBinary(const std::string& text)
             return bytes;
         start = end + 1;
     }
-}
-
-// Writes data to a file, through a temporary file and a rename for regular files so that an
-// existing file is never left half-written.
-bool writeFile(const fs::path& file, const std::string& data, std::string& error)
-{
-    std::error_code ec;
-    const fs::file_status status = fs::status(file, ec);
-    const bool special = fs::exists(status) && !fs::is_regular_file(status);
-    if (special) {
-        const int fd = ::open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        if (fd < 0) {
-            error = "cannot open " + file.string() + ": " + std::strerror(errno);
-            return false;
-        }
-        const bool ok = writeAll(fd, data);
-        const int savedErrno = errno;
-        ::close(fd);
-        if (!ok)
-            error = "cannot write " + file.string() + ": " + std::strerror(savedErrno);
-        return ok;
-    }
-    std::string temp = file.string() + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        error = "cannot create a file next to " + file.string() + ": " + std::strerror(errno);
-        return false;
-    }
-    bool ok = writeAll(fd, data) && ::fsync(fd) == 0;
-    int savedErrno = errno;
-    // mkstemp makes the file private; give it the mode any newly created file would get.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (::fchmod(fd, 0666 & ~mask) != 0 && ok) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (ok && ::rename(temp.c_str(), file.c_str()) != 0) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        error = "cannot write " + file.string() + ": " + std::strerror(savedErrno);
-    }
-    return ok;
 }
 
 struct Context {
@@ -531,7 +468,9 @@ int cmdExport(const Context& context, const std::vector<std::string>& args)
         if (file == "-")
             return printOut(*text) ? kExitOk : fail("cannot write to standard output");
         std::string error;
-        return writeFile(file, *text, error) ? kExitOk : fail(error);
+        if (!peltra::platform::replaceFile(file, *text, error))
+            return fail(file + ": " + error);
+        return kExitOk;
     });
 }
 

@@ -2,6 +2,7 @@
 #include "line/PhonogramLibrary.h"
 
 #include "platform/errors/SystemError.h"
+#include "platform/files/ReplaceFile.h"
 #include "platform/text/CodePage.h"
 #include "platform/text/Utf8.h"
 
@@ -478,48 +479,15 @@ bool PhonogramLibrary::write(const std::filesystem::path& path, const Bytes& for
     if (!plan)
         return fail(why);
 
-    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
-    std::string temporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-    const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return fail("cannot create a file in " + inQuotes(folder.string()) + ": " + platform::systemMessage(errno));
-    // A library is read by every line; keep the mode of the file it replaces, else rw-r--r--.
-    struct stat old {};
-    fchmod(fd, stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-
-    std::FILE* file = fdopen(fd, "wb");
-    if (!file) {
-        const int code = errno;
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        return fail("cannot write it: " + platform::systemMessage(code));
-    }
-    int writeError = 0;
-    const bool written = emitLibrary(
-        [&](const char* data, std::size_t length) {
-            if (std::fwrite(data, 1, length, file) == length)
-                return true;
-            writeError = errno;
-            return false;
+    std::string reason;
+    const bool written = platform::replaceFile(
+        path,
+        [&](const platform::ByteSink& sink) {
+            return emitLibrary([&](const char* data, std::size_t length) { return sink(data, length); },
+                               *plan, format, phrases);
         },
-        *plan, format, phrases);
-    // fsync before the rename: after a power cut the name holds either the old or the new library.
-    bool ok = written && std::fflush(file) == 0 && fsync(fileno(file)) == 0;
-    if (!ok && writeError == 0)
-        writeError = errno;
-    if (std::fclose(file) != 0 && ok) {
-        ok = false;
-        writeError = errno;
-    }
-    if (ok && std::rename(temporary.c_str(), path.c_str()) != 0) {
-        ok = false;
-        writeError = errno;
-    }
-    if (!ok) {
-        ::unlink(temporary.c_str());
-        return fail("cannot write it: " + platform::systemMessage(writeError));
-    }
-    return true;
+        reason);
+    return written || fail(reason);
 }
 
 }  // namespace peltra::line
