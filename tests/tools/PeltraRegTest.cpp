@@ -1,11 +1,9 @@
 // peltra-reg run as the operator runs it: commands, output, exit codes and messages.
 #include "support/ReadOnlyFile.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
@@ -20,22 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using Args = std::vector<std::string>;
 
-struct Result {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string readFile(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const fs::path& file, const std::string& data)
-{
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << data;
-}
+using Result = ProgramResult;
 
 class PeltraRegTest : public ::testing::Test {
 protected:
@@ -45,38 +28,10 @@ protected:
     // Runs the tool with exactly these arguments; $PELTRA_HOME is envHome when given, else unset.
     Result exec(const Args& args, const std::string& input = "", const std::optional<fs::path>& envHome = {})
     {
-        const fs::path in = m_dir / "stdin", out = m_dir / "stdout", err = m_dir / "stderr";
-        writeFile(in, input);
-        std::vector<char*> argv = {const_cast<char*>(PELTRA_REG_PATH)};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        const std::string userHome = (m_dir / "user").string();
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int fdIn = open(in.c_str(), O_RDONLY);
-            const int fdOut = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int fdErr = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (fdIn < 0 || fdOut < 0 || fdErr < 0)
-                _exit(126);
-            dup2(fdIn, 0);
-            dup2(fdOut, 1);
-            dup2(fdErr, 2);
-            setenv("HOME", userHome.c_str(), 1);  // never the real home of whoever runs the tests
-            if (envHome)
-                setenv("PELTRA_HOME", envHome->c_str(), 1);
-            else
-                unsetenv("PELTRA_HOME");
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        Result result;
-        int status = 0;
-        if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-            result.code = WEXITSTATUS(status);
-        result.out = readFile(out);
-        result.err = readFile(err);
-        return result;
+        std::optional<std::string> peltraHome;
+        if (envHome)
+            peltraHome = envHome->string();
+        return runProgram(PELTRA_REG_PATH, args, m_dir.path(), input, {{"PELTRA_HOME", peltraHome}});
     }
 
     // Runs the tool on the test's home folder.

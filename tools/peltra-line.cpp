@@ -1,0 +1,140 @@
+// peltra-line: the technician's console for one line. It converts sound into the stream a line
+// sends: recorded PCM into a stream file (.fon), and a dial string into the tone-dialing stream.
+#include "line/DialString.h"
+#include "line/Modulator.h"
+#include "line/TonePcm.h"
+#include "platform/files/ReplaceFile.h"
+
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+constexpr char kUsage[] =
+    R"(usage: peltra-line COMMAND [ARGUMENTS]
+
+Commands:
+  modulate IN OUT            convert raw 16-bit PCM at 8000 samples/s (the whole file,
+                             any header included, taken as samples) into a stream file
+                             (.fon): exactly the bytes a line sends for it
+  tones [--pause-p MS] [--pause-w MS] DIALSTRING OUT
+                             write the tone-dialing stream of a dial string: DTMF for
+                             0-9, A-D, * and #, silence for P and W (1000 ms each unless
+                             given), other characters skipped
+
+Exit status: 0 success, 1 failure (message on standard error), 2 bad arguments.
+)";
+
+int fail(const std::string& message)
+{
+    std::fprintf(stderr, "peltra-line: %s\n", message.c_str());
+    return kExitFailure;
+}
+
+int usageError(const std::string& message)
+{
+    std::fprintf(stderr, "peltra-line: %s\n\n%s", message.c_str(), kUsage);
+    return kExitUsage;
+}
+
+std::optional<std::string> readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad())
+        return std::nullopt;
+    return bytes;
+}
+
+int writeStream(const std::string& path, const std::vector<std::uint8_t>& stream)
+{
+    std::string error;
+    const std::string_view bytes(reinterpret_cast<const char*>(stream.data()), stream.size());
+    if (!peltra::platform::replaceFile(path, bytes, error))
+        return fail(path + ": " + error);
+    std::printf("%s: %zu bytes, %.3f s at 115200 baud\n", path.c_str(), stream.size(),
+                static_cast<double>(stream.size()) * 10.0 / 115200.0);
+    return kExitOk;
+}
+
+int cmdModulate(const std::vector<std::string>& args)
+{
+    if (args.size() != 2)
+        return usageError("modulate needs IN and OUT");
+    const std::optional<std::string> pcm = readFile(args[0]);
+    if (!pcm)
+        return fail("cannot read " + args[0]);
+    const auto stream = peltra::line::modulateSpeech(
+        std::span(reinterpret_cast<const std::uint8_t*>(pcm->data()), pcm->size()));
+    if (!stream)
+        return fail("not enough memory to modulate " + args[0]);
+    return writeStream(args[1], *stream);
+}
+
+// A pause in ms: a whole decimal number.
+std::optional<std::uint32_t> parseMs(const std::string& text)
+{
+    std::uint32_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty())
+        return std::nullopt;
+    return value;
+}
+
+int cmdTones(const std::vector<std::string>& args)
+{
+    peltra::line::DialSettings settings;
+    std::vector<std::string> positional;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& option = args[i];
+        if (option == "--pause-p" || option == "--pause-w") {
+            if (i + 1 >= args.size())
+                return usageError(option + " needs a number of ms");
+            const std::optional<std::uint32_t> ms = parseMs(args[++i]);
+            if (!ms)
+                return usageError(option + " needs a whole number of ms, not \"" + args[i] + "\"");
+            (option == "--pause-p" ? settings.delayPMs : settings.delayWMs) = *ms;
+        } else if (option.starts_with("--") && option.size() > 2) {
+            return usageError("unknown option " + option);
+        } else {
+            positional.push_back(option);
+        }
+    }
+    if (positional.size() != 2)
+        return usageError("tones needs DIALSTRING and OUT");
+    const auto stream = peltra::line::buildToneStream(positional[0], settings);
+    if (!stream)
+        return fail("the dial string \"" + positional[0] + "\" makes more sound than a line may send "
+                    "(the pauses are too long)");
+    return writeStream(positional[1], *stream);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        std::fputs(kUsage, args.empty() ? stderr : stdout);
+        return args.empty() ? kExitUsage : kExitOk;
+    }
+    const std::string command = args[0];
+    args.erase(args.begin());
+    if (command == "modulate")
+        return cmdModulate(args);
+    if (command == "tones")
+        return cmdTones(args);
+    return usageError("unknown command " + command);
+}
