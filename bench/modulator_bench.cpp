@@ -1,5 +1,6 @@
 // Speed of the delta modulator on a 60 s phrase, as samples/s and as a multiple of real time.
 #include "line/Modulator.h"
+#include "reference/ReferenceModulator.h"
 #include "line/TonePcm.h"
 
 #include <benchmark/benchmark.h>
@@ -86,44 +87,12 @@ void BM_ModulateTonesFromSamples(benchmark::State& state)
 }
 BENCHMARK(BM_ModulateTonesFromSamples)->Unit(benchmark::kMillisecond);
 
-// The formula evaluated value by value with a double integrator: the baseline the table-driven
-// modulator is measured against.
-std::vector<std::uint8_t> plainFormula(const std::vector<std::uint8_t>& pcm, double step)
-{
-    std::vector<std::uint8_t> out;
-    out.reserve(pcm.size() / 50 * 36);
-    int prev = 0;
-    double acc = 0;
-    for (std::size_t block = 0; block < pcm.size() / 50; ++block) {
-        int s[26];
-        s[0] = prev;
-        for (int j = 1; j <= 25; ++j) {
-            const std::size_t at = block * 50 + 2 * (j - 1);
-            s[j] = static_cast<std::int16_t>(pcm[at] | (pcm[at + 1] << 8));
-        }
-        std::uint8_t byte = 0;
-        for (int k = 0; k < 288; ++k) {
-            const int i = (k * 25) / 288;
-            const double p = k * 25 / 288.0;
-            const double v = s[i] + (p - i) * (s[i + 1] - s[i]);
-            const int bit = v > acc ? 0 : 1;
-            acc += bit ? -step : step;
-            byte |= static_cast<std::uint8_t>(bit << (k % 8));
-            if (k % 8 == 7) {
-                out.push_back(byte);
-                byte = 0;
-            }
-        }
-        prev = s[25];
-    }
-    return out;
-}
-
+// The plain reference formula: the baseline the table-driven modulator is measured against.
 void BM_PlainFormulaBaseline(benchmark::State& state)
 {
     const auto& pcm = phraseBytes();
     for (auto _ : state) {
-        auto out = plainFormula(pcm, kSpeechStep);
+        auto out = peltra::reference::referenceModulate(pcm, kSpeechStep);
         benchmark::DoNotOptimize(out.data());
     }
     reportRates(state, kPhraseSamples);

@@ -2,6 +2,7 @@
 #include "line/DialString.h"
 #include "line/Modulator.h"
 #include "line/TonePcm.h"
+#include "reference/ReferenceModulator.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,38 +21,6 @@ void check(bool condition)
         std::abort();
 }
 
-// The formula value by value with a double integrator, for comparison on short inputs.
-std::vector<std::uint8_t> plainFormula(const std::uint8_t* pcm, std::size_t size, double step)
-{
-    std::vector<std::uint8_t> out;
-    int prev = 0;
-    double acc = 0;
-    for (std::size_t block = 0; block < size / 50; ++block) {
-        int s[26];
-        s[0] = prev;
-        for (int j = 1; j <= 25; ++j) {
-            const std::size_t at = block * 50 + 2 * (j - 1);
-            s[j] = static_cast<std::int16_t>(pcm[at] | (pcm[at + 1] << 8));
-        }
-        std::uint8_t byte = 0;
-        for (int k = 0; k < 288; ++k) {
-            const int i = (k * 25) / 288;
-            const double p = k * 25 / 288.0;
-            const double product = (p - i) * (s[i + 1] - s[i]);
-            const double v = s[i] + product;
-            const int bit = v > acc ? 0 : 1;
-            acc += bit ? -step : step;
-            byte |= static_cast<std::uint8_t>(bit << (k % 8));
-            if (k % 8 == 7) {
-                out.push_back(byte);
-                byte = 0;
-            }
-        }
-        prev = s[25];
-    }
-    return out;
-}
-
 void fuzzModulator(const std::uint8_t* data, std::size_t size, int step)
 {
     const auto out = modulate(std::span<const std::uint8_t>(data, size), step);
@@ -59,7 +28,7 @@ void fuzzModulator(const std::uint8_t* data, std::size_t size, int step)
     check(out->size() == 36 * (size / 50));
     check(out->size() == modulatedSize(size));
     if (size <= 4096)
-        check(*out == plainFormula(data, size, step));
+        check(*out == peltra::reference::referenceModulate(std::span(data, size), step));
 }
 
 void fuzzDialString(const std::uint8_t* data, std::size_t size)

@@ -1,6 +1,7 @@
 // Delta modulation of PCM into the port stream: lengths, known streams, and agreement with the
 // plain per-value formula.
 #include "line/Modulator.h"
+#include "reference/ReferenceModulator.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,8 @@
 namespace peltra::line {
 namespace {
 
+using reference::referenceModulate;
+
 std::vector<std::uint8_t> toBytes(const std::vector<std::int16_t>& samples)
 {
     std::vector<std::uint8_t> bytes;
@@ -24,44 +27,6 @@ std::vector<std::uint8_t> toBytes(const std::vector<std::int16_t>& samples)
         bytes.push_back(static_cast<std::uint8_t>(u >> 8));
     }
     return bytes;
-}
-
-// The modulation written out value by value, with a double integrator, as the stream was first
-// defined: no tables, no integer tricks.
-std::vector<std::uint8_t> referenceModulate(const std::vector<std::uint8_t>& pcm, double step)
-{
-    std::vector<std::uint8_t> out;
-    int prev = 0;
-    double acc = 0;
-    for (std::size_t block = 0; block < pcm.size() / 50; ++block) {
-        int s[26];
-        s[0] = prev;
-        for (int j = 1; j <= 25; ++j) {
-            const std::size_t at = block * 50 + 2 * (j - 1);
-            s[j] = static_cast<std::int16_t>(pcm[at] | (pcm[at + 1] << 8));
-        }
-        std::uint8_t byte = 0;
-        for (int k = 0; k < 288; ++k) {
-            const int i = (k * 25) / 288;
-            const double p = k * 25 / 288.0;
-            const double v = s[i] + (p - i) * (s[i + 1] - s[i]);
-            int bit;
-            if (v > acc) {
-                bit = 0;
-                acc += step;
-            } else {
-                bit = 1;
-                acc -= step;
-            }
-            byte |= static_cast<std::uint8_t>(bit << (k % 8));
-            if (k % 8 == 7) {
-                out.push_back(byte);
-                byte = 0;
-            }
-        }
-        prev = s[25];
-    }
-    return out;
 }
 
 std::vector<std::uint8_t> modulated(const std::vector<std::uint8_t>& pcm, int step)
