@@ -1,5 +1,6 @@
 // peltra-line: the technician's console for one line. It converts sound into the stream a line
 // sends: recorded PCM into a stream file (.fon), and a dial string into the tone-dialing stream.
+#include "ToolOutput.h"
 #include "line/DialString.h"
 #include "line/Modulator.h"
 #include "line/TonePcm.h"
@@ -16,9 +17,8 @@
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
+using peltra::tools::kExitOk;
+using peltra::tools::kExitUsage;
 
 constexpr char kUsage[] =
     R"(usage: peltra-line COMMAND [ARGUMENTS]
@@ -35,17 +35,10 @@ Commands:
 Exit status: 0 success, 1 failure (message on standard error), 2 bad arguments.
 )";
 
-int fail(const std::string& message)
-{
-    std::fprintf(stderr, "peltra-line: %s\n", message.c_str());
-    return kExitFailure;
-}
+const peltra::tools::ToolOutput output("peltra-line", kUsage);
 
-int usageError(const std::string& message)
-{
-    std::fprintf(stderr, "peltra-line: %s\n\n%s", message.c_str(), kUsage);
-    return kExitUsage;
-}
+int fail(const std::string& message) { return output.fail(message); }
+int usageError(const std::string& message) { return output.usageError(message); }
 
 std::optional<std::string> readFile(const std::string& path)
 {

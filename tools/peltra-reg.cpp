@@ -1,4 +1,5 @@
 // peltra-reg: the operator's tool for the station's configuration store.
+#include "ToolOutput.h"
 #include "config/StationHome.h"
 #include "platform/files/ReplaceFile.h"
 #include "platform/registry/RegFile.h"
@@ -35,9 +36,9 @@ using peltra::platform::RegType;
 
 namespace fs = std::filesystem;
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
+using peltra::tools::kExitFailure;
+using peltra::tools::kExitOk;
+using peltra::tools::kExitUsage;
 
 constexpr std::string_view kDefaultExportKey = "Software\\PELTRA";
 constexpr std::string_view kMultiSeparator = " | ";
@@ -76,17 +77,10 @@ key's default value. Names compare without regard to case.
 Exit status: 0 success, 1 failure (message on standard error), 2 bad arguments.
 )";
 
-int fail(const std::string& message)
-{
-    std::fprintf(stderr, "peltra-reg: %s\n", message.c_str());
-    return kExitFailure;
-}
+const peltra::tools::ToolOutput output("peltra-reg", kUsage);
 
-int usageError(const std::string& message)
-{
-    std::fprintf(stderr, "peltra-reg: %s\n\n%s", message.c_str(), kUsage);
-    return kExitUsage;
-}
+int fail(const std::string& message) { return output.fail(message); }
+int usageError(const std::string& message) { return output.usageError(message); }
 
 // A key argument reduced to a path relative to HKEY_LOCAL_MACHINE.
 std::optional<std::string> keyPathOf(const std::string& argument, std::string& error)
