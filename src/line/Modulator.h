@@ -19,7 +19,8 @@ inline constexpr std::size_t kPcmBlockSamples = 25;
 inline constexpr std::size_t kStreamBlockBytes = 36;
 inline constexpr std::size_t kStreamBlockBits = kStreamBlockBytes * 8;
 
-// Quantiser steps: speech, and the louder DTMF of tone dialing.
+// Quantiser steps: speech, and the coarser step of tone dialing, whose DTMF pairs have steeper
+// slopes than speech.
 inline constexpr int kSpeechStep = 800;
 inline constexpr int kToneStep = 1600;
 

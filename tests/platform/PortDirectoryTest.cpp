@@ -1,0 +1,208 @@
+// Tests of port names: the configured map, COMn devices, simulator names and the probing list.
+#include "platform/serial/PortDirectory.h"
+
+#include "platform/errors/SystemError.h"
+#include "PseudoTerminal.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace peltra::platform {
+namespace {
+
+// A port that only knows its name: what the fake simulator hands out.
+class NamedPort : public SerialPort {
+public:
+    explicit NamedPort(std::string name) : m_name(std::move(name)) {}
+    const std::string& name() const override { return m_name; }
+    bool setDtr(bool) override { return false; }
+    bool setRts(bool) override { return false; }
+    bool readCarrier(bool&) override { return false; }
+    Event& carrierChanged() override { return m_event; }
+    bool startWrite(std::span<const std::uint8_t>) override { return false; }
+    Event& writeDone() override { return m_event; }
+    WriteOutcome writeOutcome() override { return {}; }
+    void cancelWrite() override {}
+    bool purgeTransmit() override { return false; }
+
+private:
+    std::string m_name;
+    Event m_event{true, true};
+};
+
+// Serves "SIM1" and "SIM2" (any case) and records every name it is asked for.
+class FakeSimulator : public PortOpener {
+public:
+    std::unique_ptr<SerialPort> open(const std::string& name, int& error) override
+    {
+        asked.push_back(name);
+        if (name != "SIM1" && name != "sim2") {
+            error = EACCES;  // distinct from the directory's own ENOENT
+            return nullptr;
+        }
+        error = 0;
+        return std::make_unique<NamedPort>(name);
+    }
+    std::vector<std::string> candidateNames() override { return {"SIM1", "SIM2"}; }
+
+    std::vector<std::string> asked;
+};
+
+// A device folder where some ttySn are regular files: opening one fails with ENOTTY, which shows
+// that exactly that path was tried, while a path with nothing behind it fails with ENOENT.
+class PortDirectoryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char* file : {"ttyS0", "ttyS2", "ttyS255", "usb0"})
+            std::ofstream(m_dir / file) << "x";
+    }
+    PortDirectory directory(std::map<std::string, std::string> map, PortOpener* simulator = nullptr)
+    {
+        PortDirectory ports(std::move(map), simulator);
+        ports.setDeviceRoot((m_dir / "ttyS").string());
+        return ports;
+    }
+    std::string file(const char* name) const { return (m_dir / name).string(); }
+
+    test::TempDir m_dir;
+};
+
+TEST_F(PortDirectoryTest, NamesLeadToTheirDevices)
+{
+    FakeSimulator simulator;
+    PortDirectory ports = directory({{"com5", file("usb0")}, {"Line7", file("usb0")}, {"COM6", file("none")}},
+                                    &simulator);
+    struct Case {
+        const char* name;
+        int error;
+    };
+    const Case cases[] = {
+        {"COM1", ENOTTY},    // ttyS0
+        {"COM3", ENOTTY},    // ttyS2
+        {"com3", ENOTTY},
+        {"CoM3", ENOTTY},
+        {"COM2", ENOENT},    // no ttyS1
+        {"COM256", ENOTTY},  // ttyS255
+        {"COM5", ENOTTY},    // mapped to usb0, although ttyS4 does not exist
+        {"COM6", ENOENT},    // mapped to a missing device: the map wins over ttyS5
+        {"LINE7", ENOTTY},   // mapped name that is no COMn
+        {"line7", ENOTTY},
+        {"COM0", ENOENT},
+        {"COM257", ENOENT},
+        {"COM1000", ENOENT},
+        {"COM03", ENOENT},
+        {"COM", ENOENT},
+        {"COM1x", ENOENT},
+        {"COM-1", ENOENT},
+        {" COM1", ENOENT},
+        {"LPT1", ENOENT},
+        {"", ENOENT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        int error = 0;
+        EXPECT_EQ(ports.open(c.name, error), nullptr);
+        EXPECT_EQ(error, c.error) << systemMessage(error);
+    }
+    EXPECT_TRUE(simulator.asked.empty());
+}
+
+TEST_F(PortDirectoryTest, OpensARealDeviceUnderTheNameAsked)
+{
+    test::PseudoTerminal comPty;
+    test::PseudoTerminal mappedPty;
+    std::filesystem::create_symlink(comPty.slavePath(), m_dir / "ttyS9");
+    PortDirectory ports = directory({{"Adapter", mappedPty.slavePath()}});
+
+    for (const char* name : {"com10", "aDAPTER"}) {
+        SCOPED_TRACE(name);
+        int error = -1;
+        auto port = ports.open(name, error);
+        ASSERT_NE(port, nullptr) << systemMessage(error);
+        EXPECT_EQ(error, 0);
+        EXPECT_EQ(port->name(), name);
+        // Held: the other spelling of the name reaches the same device and finds it busy.
+        const std::string other = name[0] == 'c' ? "COM10" : "ADAPTER";
+        EXPECT_EQ(ports.open(other, error), nullptr);
+        EXPECT_EQ(error, EBUSY);
+    }
+}
+
+TEST_F(PortDirectoryTest, SimulatorNamesGoToTheSimulator)
+{
+    FakeSimulator simulator;
+    // A mapping for a simulator name is ignored: those names are the simulator's.
+    PortDirectory ports = directory({{"SIM2", file("usb0")}}, &simulator);
+    struct Case {
+        const char* name;
+        int error;
+    };
+    const Case cases[] = {{"SIM1", 0}, {"sim2", 0}, {"SIM3", EACCES}, {"Sim", EACCES}, {"SIMULATOR", EACCES}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        int error = -1;
+        auto port = ports.open(c.name, error);
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(port != nullptr, c.error == 0);
+        if (port) {
+            EXPECT_EQ(port->name(), c.name);
+        }
+    }
+    EXPECT_EQ(simulator.asked, (std::vector<std::string>{"SIM1", "sim2", "SIM3", "Sim", "SIMULATOR"}));
+
+    PortDirectory withoutSimulator = directory({{"SIM1", file("usb0")}});
+    int error = 0;
+    EXPECT_EQ(withoutSimulator.open("SIM1", error), nullptr);
+    EXPECT_EQ(error, ENOENT);
+}
+
+TEST_F(PortDirectoryTest, MappedNamesDifferingOnlyInCaseKeepTheFirst)
+{
+    // "COM4" sorts before "com4": its device is the one used.
+    PortDirectory ports = directory({{"COM4", file("usb0")}, {"com4", file("none")}});
+    int error = 0;
+    EXPECT_EQ(ports.open("Com4", error), nullptr);
+    EXPECT_EQ(error, ENOTTY);
+}
+
+TEST_F(PortDirectoryTest, CandidatesAreComNamesThenSimulatorThenOtherMappedNames)
+{
+    FakeSimulator simulator;
+    const std::map<std::string, std::string> map = {
+        {"Adapter", "a"}, {"COM3", "b"}, {"COM300", "c"}, {"ZZ", "d"}, {"com17", "e"}, {"sim4", "f"}, {"zz", "g"}};
+
+    const std::vector<std::string> names = directory(map, &simulator).candidateNames();
+    ASSERT_EQ(names.size(), 256u + 2u + 3u);
+    for (int n = 1; n <= 256; ++n)
+        EXPECT_EQ(names[n - 1], "COM" + std::to_string(n));
+    EXPECT_EQ(std::vector<std::string>(names.begin() + 256, names.end()),
+              (std::vector<std::string>{"SIM1", "SIM2", "Adapter", "COM300", "ZZ"}));
+
+    const std::vector<std::string> alone = directory(map).candidateNames();
+    ASSERT_EQ(alone.size(), 256u + 3u);
+    EXPECT_EQ(alone[255], "COM256");
+    EXPECT_EQ(alone[256], "Adapter");
+}
+
+TEST(PortDirectoryDefaultPathTest, ComNamesMapToTtyS)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"COM1", "/dev/ttyS0"}, {"com3", "/dev/ttyS2"}, {"COM10", "/dev/ttyS9"}, {"COM256", "/dev/ttyS255"},
+        {"COM0", ""},           {"COM257", ""},         {"COM01", ""},          {"LPT1", ""},
+        {"SIM1", ""},           {"COM", ""},            {"", ""},
+    };
+    for (const auto& [name, path] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(PortDirectory::defaultDevicePath(name), path);
+    }
+}
+
+}  // namespace
+}  // namespace peltra::platform

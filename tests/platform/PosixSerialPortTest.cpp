@@ -1,0 +1,464 @@
+// Tests of the real serial port, with pseudo-terminals as devices, and of the carrier watcher.
+#include "platform/serial/PosixSerialPort.h"
+
+#include "platform/errors/SystemError.h"
+#include "PseudoTerminal.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace peltra::platform {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Longest a wait that should end at once may take on a busy machine under a sanitizer.
+constexpr std::uint32_t promptMs = 500;
+// A limit for waits that are expected to end much sooner; only reached when something is wrong.
+constexpr std::uint32_t safetyMs = 10000;
+// More than a pseudo-terminal buffers when nobody reads the master, so the write stays pending.
+constexpr std::size_t blockingSize = 4 * 1024 * 1024;
+
+std::unique_ptr<PosixSerialPort> openPort(const std::string& path, int& error)
+{
+    return PosixSerialPort::open(path, "COM7", error);
+}
+
+// Bytes that do not repeat with any short period, so a lost, doubled or swapped chunk shows.
+std::vector<std::uint8_t> pattern(std::size_t size)
+{
+    std::vector<std::uint8_t> data(size);
+    std::uint32_t state = 12345;
+    for (auto& byte : data) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<std::uint8_t>(state >> 16);
+    }
+    return data;
+}
+
+// Runs action and returns how long it took in ms. An action that has not returned after safetyMs
+// (a hung cancel or close) cannot be recovered from, so the test program then ends with a failure
+// instead of hanging.
+long timed(const std::function<void()>& action)
+{
+    const auto start = Clock::now();
+    Event returned(true, false);
+    std::thread runner([&] {
+        action();
+        returned.set();
+    });
+    if (!returned.wait(safetyMs)) {
+        ADD_FAILURE() << "hung for " << safetyMs << " ms";
+        std::fflush(stdout);
+        std::_Exit(1);
+    }
+    runner.join();
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// --- Opening --------------------------------------------------------------------------------------
+
+TEST(PosixSerialPortOpenTest, RefusesWhatIsNoUsableTerminal)
+{
+    test::TempDir dir;
+    std::ofstream(dir / "file") << "not a port";
+    // open(2) of a socket fails with ENXIO, as a node with no device behind it does.
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = (dir / "socket").string();
+    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    struct Case {
+        std::string path;
+        int error;
+    };
+    const Case cases[] = {
+        {(dir / "missing").string(), ENOENT},
+        {"", ENOENT},
+        {(dir / "file").string(), ENOTTY},
+        {"/dev/null", ENOTTY},  // a character device, but not a terminal
+        {dir.path().string(), EISDIR},
+        {socketPath, ENOENT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        int error = 0;
+        EXPECT_EQ(openPort(c.path, error), nullptr);
+        EXPECT_EQ(error, c.error);
+        EXPECT_FALSE(systemMessage(error).empty());
+    }
+    ::close(listener);
+}
+
+TEST(PosixSerialPortOpenTest, HoldsTheDeviceForItselfUntilClosed)
+{
+    test::PseudoTerminal pty;
+    int error = 0;
+    auto first = openPort(pty.slavePath(), error);
+    ASSERT_NE(first, nullptr) << systemMessage(error);
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(first->name(), "COM7");
+
+    EXPECT_EQ(openPort(pty.slavePath(), error), nullptr);
+    EXPECT_EQ(error, EBUSY);
+
+    first.reset();
+    auto second = openPort(pty.slavePath(), error);
+    EXPECT_NE(second, nullptr) << systemMessage(error);
+    EXPECT_EQ(error, 0);
+}
+
+// A program that does not lock the device is kept out as well (by TIOCEXCL), and let in again once
+// the port is closed. Root passes TIOCEXCL, so as root the check runs in a child that gives it up.
+TEST(PosixSerialPortOpenTest, KeepsOutProgramsThatDoNotLock)
+{
+    test::PseudoTerminal pty;
+    enum Step { passed = 0, portNotOpened = 1, plainOpenNotRefused = 2, plainOpenRefusedAfterClose = 3,
+                cannotDropRoot = 4 };
+    const auto check = [&]() -> int {
+        int error = 0;
+        auto port = openPort(pty.slavePath(), error);
+        if (!port)
+            return portNotOpened;
+        const int held = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        const int heldError = errno;
+        if (held >= 0 || heldError != EBUSY)
+            return plainOpenNotRefused;
+        port.reset();
+        const int afterwards = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (afterwards < 0)
+            return plainOpenRefusedAfterClose;
+        ::close(afterwards);
+        return passed;
+    };
+    if (geteuid() != 0) {
+        EXPECT_EQ(check(), passed);
+        return;
+    }
+    ASSERT_EQ(::chmod(pty.slavePath().c_str(), 0666), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const uid_t nobody = 65534;
+        _exit(setgid(nobody) == 0 && setuid(nobody) == 0 ? check() : cannotDropRoot);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), passed);
+}
+
+TEST(PosixSerialPortOpenTest, SetsRaw115200EightNoneOneWithoutFlowControl)
+{
+    test::PseudoTerminal pty;
+    // Start from settings that differ in every respect the adapter cares about.
+    const int held = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(held, 0);
+    termios before{};
+    ASSERT_EQ(tcgetattr(held, &before), 0);
+    cfsetispeed(&before, B9600);
+    cfsetospeed(&before, B9600);
+    before.c_cflag = (before.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
+    before.c_cflag &= ~(CLOCAL | CREAD);
+    before.c_iflag |= IXON | IXOFF | ICRNL;
+    before.c_lflag |= ICANON | ECHO | ISIG;
+    before.c_oflag |= OPOST | ONLCR;
+    ASSERT_EQ(tcsetattr(held, TCSANOW, &before), 0);
+
+    int error = 0;
+    auto port = openPort(pty.slavePath(), error);
+    ASSERT_NE(port, nullptr) << systemMessage(error);
+    termios after{};
+    ASSERT_EQ(tcgetattr(held, &after), 0);
+    ::close(held);
+
+    EXPECT_EQ(cfgetospeed(&after), B115200);
+    EXPECT_EQ(cfgetispeed(&after), B115200);
+    EXPECT_EQ(after.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(after.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(after.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+    EXPECT_EQ(after.c_iflag & (IXON | IXOFF | IXANY | ICRNL | ISTRIP), 0u);
+    EXPECT_EQ(after.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(after.c_oflag & OPOST, 0u);
+}
+
+// --- An open port ---------------------------------------------------------------------------------
+
+// A port open on a fresh pseudo-terminal.
+class PosixSerialPortTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        int error = 0;
+        m_port = openPort(m_pty.slavePath(), error);
+        ASSERT_NE(m_port, nullptr) << systemMessage(error);
+    }
+    // Starts a write no one reads and waits until the device has stopped taking bytes.
+    void startStuckWrite()
+    {
+        ASSERT_TRUE(m_port->startWrite(m_stuck));
+        std::this_thread::sleep_for(50ms);
+        ASSERT_FALSE(m_port->writeDone().isSet());
+    }
+
+    test::PseudoTerminal m_pty;
+    std::unique_ptr<PosixSerialPort> m_port;
+    const std::vector<std::uint8_t> m_stuck = pattern(blockingSize);
+};
+
+// A pseudo-terminal has no modem lines: it still opens, and every use of them reports the error.
+TEST_F(PosixSerialPortTest, DeviceWithoutModemLinesReportsErrors)
+{
+    const std::function<bool()> uses[] = {
+        [&] { return m_port->setDtr(true); },
+        [&] { return m_port->setDtr(false); },
+        [&] { return m_port->setRts(true); },
+        [&] { return m_port->setRts(false); },
+        [&] {
+            bool on = false;
+            return m_port->readCarrier(on);
+        },
+    };
+    for (std::size_t i = 0; i < std::size(uses); ++i) {
+        SCOPED_TRACE(i);
+        errno = 0;
+        EXPECT_FALSE(uses[i]());
+        EXPECT_NE(errno, 0);
+        EXPECT_FALSE(systemMessage(errno).empty());
+    }
+    // The watcher cannot read the input either: it says so once, and the waiter then reads the
+    // failure itself.
+    EXPECT_TRUE(m_port->carrierChanged().wait(promptMs));
+    EXPECT_FALSE(m_port->carrierChanged().wait(50));
+}
+
+TEST_F(PosixSerialPortTest, EveryByteArrivesInOrder)
+{
+    EXPECT_TRUE(m_port->writeDone().isSet());  // no write pending
+    for (std::size_t size : {200'000, 1, 0, 70'001}) {
+        SCOPED_TRACE(size);
+        const auto data = pattern(size);
+        std::vector<std::uint8_t> received;
+        std::jthread reader([&] { received = m_pty.read(size, 2000ms); });
+        ASSERT_TRUE(m_port->startWrite(data));
+        EXPECT_TRUE(m_port->writeDone().wait(safetyMs));
+        reader.join();
+        EXPECT_EQ(m_port->writeOutcome().written, size);
+        EXPECT_EQ(m_port->writeOutcome().error, 0);
+        EXPECT_TRUE(received == data);
+    }
+}
+
+TEST_F(PosixSerialPortTest, OneWriteAtATime)
+{
+    startStuckWrite();
+    errno = 0;
+    EXPECT_FALSE(m_port->startWrite(m_stuck));
+    EXPECT_EQ(errno, EBUSY);
+    EXPECT_FALSE(m_port->writeDone().isSet());
+    timed([&] { m_port->cancelWrite(); });
+}
+
+TEST_F(PosixSerialPortTest, CancelEndsAStuckWriteAndTheNextWriteWorks)
+{
+    startStuckWrite();
+    EXPECT_LT(timed([&] { m_port->cancelWrite(); }), promptMs);
+    EXPECT_TRUE(m_port->writeDone().isSet());
+    const WriteOutcome outcome = m_port->writeOutcome();
+    EXPECT_EQ(outcome.error, ECANCELED);
+    EXPECT_GT(outcome.written, 0u);
+    EXPECT_LT(outcome.written, m_stuck.size());
+
+    // What was taken arrived; the cancel does not carry over to the next write.
+    EXPECT_EQ(m_pty.read(outcome.written, 500ms).size(), outcome.written);
+    const auto next = pattern(1000);
+    ASSERT_TRUE(m_port->startWrite(next));
+    EXPECT_TRUE(m_port->writeDone().wait(safetyMs));
+    EXPECT_EQ(m_port->writeOutcome().error, 0);
+    EXPECT_EQ(m_port->writeOutcome().written, next.size());
+    EXPECT_TRUE(m_pty.read(next.size(), 500ms) == next);
+
+    // With nothing pending, cancelling changes nothing.
+    m_port->cancelWrite();
+    EXPECT_TRUE(m_port->writeDone().isSet());
+    EXPECT_EQ(m_port->writeOutcome().error, 0);
+}
+
+TEST_F(PosixSerialPortTest, ConcurrentCancelsBothReturnWithTheWriteEnded)
+{
+    startStuckWrite();
+    std::atomic<int> sawDone{0};
+    const auto cancel = [&] {
+        m_port->cancelWrite();
+        sawDone += m_port->writeDone().isSet() ? 1 : 0;
+    };
+    timed([&] {
+        std::thread other(cancel);
+        cancel();
+        other.join();
+    });
+    EXPECT_EQ(sawDone.load(), 2);
+    EXPECT_EQ(m_port->writeOutcome().error, ECANCELED);
+}
+
+// An adapter that is unplugged mid-write ends the write with the device's error.
+TEST_F(PosixSerialPortTest, WriteFailsWhenTheDeviceGoes)
+{
+    startStuckWrite();
+    m_pty.closeMaster();
+    ASSERT_TRUE(m_port->writeDone().wait(promptMs));
+    EXPECT_EQ(m_port->writeOutcome().error, EIO);
+    EXPECT_LT(m_port->writeOutcome().written, m_stuck.size());
+}
+
+TEST_F(PosixSerialPortTest, ClosingWithAWritePendingReturnsPromptly)
+{
+    startStuckWrite();
+    EXPECT_LT(timed([&] { m_port.reset(); }), promptMs);
+    int error = 0;
+    EXPECT_NE(openPort(m_pty.slavePath(), error), nullptr) << systemMessage(error);  // free again
+}
+
+// Purging drops what the device still holds. A pseudo-terminal keeps what its master has not read
+// partly in the reader's line buffer (4 KB, beyond a purge's reach) and the rest in its transmit
+// buffers, which a purge empties; without the purge every byte would arrive.
+TEST_F(PosixSerialPortTest, PurgeDropsWhatIsQueued)
+{
+    const auto data = pattern(8000);
+    ASSERT_TRUE(m_port->startWrite(data));
+    ASSERT_TRUE(m_port->writeDone().wait(safetyMs));
+    ASSERT_EQ(m_port->writeOutcome().written, data.size());
+
+    std::size_t pending = data.size() + 1;
+    EXPECT_TRUE(m_port->transmitPending(pending));
+    EXPECT_LE(pending, data.size());
+    EXPECT_TRUE(m_port->purgeTransmit());
+    const auto received = m_pty.read(data.size(), 50ms);
+    EXPECT_LT(received.size(), data.size());
+    EXPECT_TRUE(std::equal(received.begin(), received.end(), data.begin()));
+}
+
+// --- Carrier watcher ------------------------------------------------------------------------------
+
+// An input the test sets, read by the watcher on its own thread.
+struct FakeInput {
+    std::atomic<bool> on{false};
+    std::atomic<int> failFromRead{-1};  // the read (0-based) from which reads fail; -1: never
+    std::atomic<int> reads{0};
+
+    CarrierWatcher::Reader reader()
+    {
+        return [this](bool& value) {
+            const int index = reads++;
+            const int failFrom = failFromRead.load();
+            if (failFrom >= 0 && index >= failFrom) {
+                errno = EIO;
+                return false;
+            }
+            value = on.load();
+            return true;
+        };
+    }
+};
+
+std::unique_ptr<CarrierWatcher> watch(FakeInput& input, Event& changed,
+                                      std::chrono::milliseconds interval = 1ms)
+{
+    int error = -1;
+    auto watcher = CarrierWatcher::start(input.reader(), changed, interval, error);
+    EXPECT_EQ(error, 0);
+    return watcher;
+}
+
+TEST(CarrierWatcherTest, SignalsEachChangeAndNothingElse)
+{
+    FakeInput input;
+    Event changed(false, false);
+    auto watcher = watch(input, changed);
+    ASSERT_NE(watcher, nullptr);
+
+    EXPECT_FALSE(changed.wait(30));
+    for (bool value : {true, false, true}) {
+        SCOPED_TRACE(value);
+        input.on = value;
+        EXPECT_TRUE(changed.wait(promptMs));
+        EXPECT_FALSE(changed.wait(30));
+    }
+}
+
+// The first reading is the baseline: a change at once after start is still seen.
+TEST(CarrierWatcherTest, ChangeRightAfterStartIsSeen)
+{
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        FakeInput input;
+        Event changed(false, false);
+        auto watcher = watch(input, changed, 5ms);
+        input.on = true;
+        EXPECT_TRUE(changed.wait(promptMs));
+    }
+}
+
+TEST(CarrierWatcherTest, FailingReadIsSignalledOnceAndPollingStops)
+{
+    FakeInput input;
+    input.failFromRead = 3;
+    Event changed(false, false);
+    auto watcher = watch(input, changed);
+    ASSERT_NE(watcher, nullptr);
+
+    EXPECT_TRUE(changed.wait(promptMs));
+    const int reads = input.reads.load();
+    EXPECT_EQ(reads, 4);
+    input.on = true;
+    EXPECT_FALSE(changed.wait(50));
+    EXPECT_EQ(input.reads.load(), reads);
+}
+
+TEST(CarrierWatcherTest, FailingFirstReadIsSignalledAtOnce)
+{
+    FakeInput input;
+    input.failFromRead = 0;
+    Event changed(false, false);
+    auto watcher = watch(input, changed);
+    ASSERT_NE(watcher, nullptr);
+    EXPECT_TRUE(changed.isSet());
+    EXPECT_TRUE(changed.wait(0));
+    EXPECT_FALSE(changed.wait(30));
+    EXPECT_EQ(input.reads.load(), 1);
+}
+
+TEST(CarrierWatcherTest, StopsAtOnceWhateverTheInterval)
+{
+    FakeInput input;
+    Event changed(false, false);
+    auto watcher = watch(input, changed, 60s);
+    ASSERT_NE(watcher, nullptr);
+    std::this_thread::sleep_for(10ms);
+    EXPECT_LT(timed([&] { watcher.reset(); }), promptMs);
+}
+
+}  // namespace
+}  // namespace peltra::platform
