@@ -1,10 +1,13 @@
 // The "Ports" branch of the configuration tree.
 #include "calls/PortSettings.h"
 
+#include "platform/text/CaseFold.h"
+
 namespace peltra::calls {
 namespace {
 
 const std::string kPorts = "Ports";
+const std::string kDevices = "Ports\\Devices";
 
 std::string portKey(const std::string& port)
 {
@@ -92,6 +95,33 @@ bool PortSettings::setAnswerType(const std::string& port, AnswerType type)
     return setNumber(port, "TypeAnswer", static_cast<std::uint32_t>(type));
 }
 
+std::map<std::string, std::string> PortSettings::deviceMap()
+{
+    std::map<std::string, std::string> devices;
+    for (const auto& value : m_store.registry().values(config::ConfigStore::fullPath(kDevices))) {
+        const std::string path = value.value.asText();
+        if (!path.empty())
+            devices.emplace(value.name, path);
+    }
+    return devices;
+}
+
+bool PortSettings::setDevicePath(const std::string& port, const std::string& devicePath)
+{
+    if (!isPortName(port))
+        return false;
+    if (devicePath.empty()) {
+        auto& registry = m_store.registry();
+        const std::string key = config::ConfigStore::fullPath(kDevices);
+        for (const auto& value : registry.values(key)) {
+            if (platform::equalsIgnoreCase(value.name, port))
+                return registry.deleteValue(key, value.name);
+        }
+        return true;
+    }
+    return m_store.writeText(kDevices, port, devicePath);
+}
+
 std::vector<std::string> PortSettings::configuredPorts()
 {
     std::vector<std::string> ports;
@@ -142,6 +172,27 @@ bool PortSettings::removeTrailingColons()
         }
         return true;
     });
+}
+
+}  // namespace peltra::calls
+
+namespace peltra::calls {
+
+line::CallSettings StoredCallSettings::callSettings(const std::string& port)
+{
+    line::CallSettings settings;
+    settings.dial.pulseMode = m_ports.pulseDialing(port);
+    settings.dial.delayFirstMs = m_ports.delayFirstMs(port);
+    settings.dial.delayWMs = m_ports.delayWMs(port);
+    settings.dial.delayPMs = m_ports.delayPMs(port);
+    settings.dial.needPrefix = m_ports.needPrefix(port);
+    settings.dial.prefix = m_ports.prefix(port);
+    settings.dial.needPrefixTown = m_ports.needPrefixTown(port);
+    settings.dial.prefixTown = m_ports.prefixTown(port);
+    settings.ringOffMs = m_ports.ringOffMs(port);
+    settings.waitAnswerS = m_ports.waitAnswerS(port);
+    settings.pulseReversalAnswer = m_ports.answerType(port) == AnswerType::PulseReversal;
+    return settings;
 }
 
 }  // namespace peltra::calls

@@ -3,8 +3,10 @@
 #pragma once
 
 #include "config/ConfigStore.h"
+#include "line/LineInterfaces.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,13 @@ public:
     // changing nothing, when a name is not a port name.
     bool setConfiguredPorts(const std::vector<std::string>& ports);
 
+    // Devices of ports that are not where their name puts them: the text values of
+    // "Ports\Devices", port name → device path ("COM3" = "/dev/ttyUSB0"). COMn is otherwise
+    // /dev/ttyS(n-1).
+    std::map<std::string, std::string> deviceMap();
+    // Maps a port to a device path; an empty path removes the mapping.
+    bool setDevicePath(const std::string& port, const std::string& devicePath);
+
     // Older configurations wrote port names with a trailing colon ("COM1:"). Rewrites every such
     // value of "Ports" without it, and moves every such parameter sub-key, with all it holds, to
     // the name without it. Run once at start-up, before the lines are created.
@@ -66,6 +75,16 @@ private:
     bool setText(const std::string& port, const char* name, const std::string& value);
 
     config::ConfigStore& m_store;
+};
+
+// A line's call settings, read from the port's stored values when each call starts.
+class StoredCallSettings : public line::CallSettingsSource {
+public:
+    explicit StoredCallSettings(config::ConfigStore& store) : m_ports(store) {}
+    line::CallSettings callSettings(const std::string& port) override;
+
+private:
+    PortSettings m_ports;
 };
 
 }  // namespace peltra::calls

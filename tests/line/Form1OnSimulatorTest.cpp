@@ -1,0 +1,215 @@
+// The line device against the simulated exchange: pulse timing as the exchange measures it,
+// faults of the line, shutdown at every step of a call, and an adapter pulled out mid-call.
+#include "RecordingView.h"
+#include "line/Form1.h"
+#include "line/PhonogramLibrary.h"
+#include "sim/Simulator.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace peltra::line {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+std::vector<std::uint8_t> secondsOfTone(double seconds)
+{
+    std::vector<std::uint8_t> pcm;
+    const auto samples = static_cast<std::size_t>(seconds * 8000);
+    for (std::size_t k = 0; k < samples; ++k) {
+        const auto s = static_cast<std::int16_t>(6000 * std::sin(2 * M_PI * 400 * k / 8000.0));
+        pcm.push_back(static_cast<std::uint8_t>(s & 0xFF));
+        pcm.push_back(static_cast<std::uint8_t>((s >> 8) & 0xFF));
+    }
+    return pcm;
+}
+
+class Form1OnSimulatorTest : public ::testing::Test {
+protected:
+    Form1OnSimulatorTest()
+    {
+        EXPECT_TRUE(PhonogramLibrary::write(library, PhonogramLibrary::pcmFormat(),
+                                            {{"_LNG", secondsOfTone(2)}, {"_SHT", secondsOfTone(0.1)}}));
+        settings.dial.delayFirstMs = 20;
+        settings.ringOffMs = 20;
+        settings.waitAnswerS = 2;
+    }
+
+    // Opens SIM1 of a simulator with the given options and party, with short fixed waits.
+    Form1& openLine(const sim::SimOptions& options, const sim::PartyBehaviour& party)
+    {
+        simulator = std::make_unique<sim::Simulator>(1, options);
+        simulator->setDefaultBehaviour(party);
+        source = std::make_unique<test::FixedCallSettings>(settings);
+        LineEnvironment environment(*simulator, timers, shutdown, *source);
+        environment.library = library;
+        environment.timings.lineReadyWaitMs = 30;
+        environment.timings.interDigitMs = 300;
+        environment.timings.polarityFaultMs = 50;
+        line = std::make_unique<Form1>(environment);
+        line->setView(&view);
+        line->setOwner(&owner);
+        EXPECT_TRUE(line->Open(0, "SIM1"));
+        return *line;
+    }
+
+    bool waitForResult(std::chrono::milliseconds limit)
+    {
+        const auto until = Clock::now() + limit;
+        while (owner.results().empty() && Clock::now() < until)
+            std::this_thread::sleep_for(2ms);
+        return !owner.results().empty();
+    }
+
+    test::TempDir dir;
+    std::filesystem::path library = dir / "peltra.awf";
+    CallSettings settings;
+    platform::TimerService timers;
+    platform::Event shutdown{true, false};
+    test::RecordingView view;
+    test::RecordingOwner owner;
+    std::unique_ptr<sim::Simulator> simulator;
+    std::unique_ptr<test::FixedCallSettings> source;
+    std::unique_ptr<Form1> line;
+};
+
+TEST_F(Form1OnSimulatorTest, DigitZeroIsTenPulsesOf62And38Ms)
+{
+    settings.dial.pulseMode = true;
+    sim::PartyBehaviour party;
+    party.answerAfterMs = 0;
+    Form1& device = openLine({}, party);
+    simulator->setBehaviour("0", party);
+    device.GetPhraseList() = {"_SHT"};
+    ASSERT_TRUE(device.StartCall("0"));
+    ASSERT_TRUE(waitForResult(5s));
+    EXPECT_EQ(owner.results().at(0).second, kCallDelivered);
+    ASSERT_TRUE(simulator->waitForCalls(1, 2000));
+    const sim::CallRecord record = simulator->calls().at(0);
+    EXPECT_EQ(record.dialed, "0");
+    ASSERT_EQ(record.breakMs.size(), 10u);
+    ASSERT_EQ(record.makeMs.size(), 9u);
+    for (double b : record.breakMs)
+        EXPECT_NEAR(b, 62, 4);
+    for (double m : record.makeMs)
+        EXPECT_NEAR(m, 38, 4);
+    EXPECT_EQ(view.displayHistory().back(), "0");
+}
+
+TEST_F(Form1OnSimulatorTest, PulseDialingSkipsSeparatorsAndPausesOnP)
+{
+    settings.dial.pulseMode = true;
+    settings.dial.delayPMs = 100;
+    sim::PartyBehaviour party;
+    party.answerAfterMs = 0;
+    Form1& device = openLine({}, party);
+    simulator->setBehaviour("21", party);
+    device.GetPhraseList() = {"_SHT"};
+    ASSERT_TRUE(device.StartCall("2-P1"));
+    ASSERT_TRUE(waitForResult(6s));
+    ASSERT_TRUE(simulator->waitForCalls(1, 2000));
+    EXPECT_EQ(simulator->calls().at(0).dialed, "21");
+    EXPECT_EQ(view.displayHistory().back(), "2P1");
+}
+
+TEST_F(Form1OnSimulatorTest, ADeadLineIsTriedTenTimesAndNeverDialled)
+{
+    sim::PartyBehaviour party;
+    party.condition = sim::LineCondition::Dead;
+    Form1& device = openLine({}, party);
+    device.GetPhraseList() = {"_SHT"};
+    ASSERT_TRUE(device.StartCall("5"));
+    ASSERT_TRUE(waitForResult(5s));
+    EXPECT_EQ(owner.results().at(0).second, kCallError);
+    const auto history = view.displayHistory();
+    EXPECT_EQ(std::count(history.begin(), history.end(), "неисправность"), 10);
+    EXPECT_TRUE(simulator->calls().empty());
+}
+
+TEST_F(Form1OnSimulatorTest, ReversalWhileSeizingIsCaughtBeforeTheFirstDigit)
+{
+    // The party's line is reversed only once the number would be complete, so the line is
+    // ready; the glitch at 0 ms reverses it before the first digit.
+    settings.dial.pulseMode = true;
+    settings.dial.delayFirstMs = 300;
+    sim::PartyBehaviour party;
+    party.answerAfterMs.reset();
+    Form1& device = openLine({}, party);
+    device.GetPhraseList() = {"_SHT"};
+    ASSERT_TRUE(device.StartCall("5"));
+    // Reverse the line while the device waits off-hook before dialing.
+    std::this_thread::sleep_for(100ms);
+    simulator->setDefaultBehaviour([] {
+        sim::PartyBehaviour reversed;
+        reversed.condition = sim::LineCondition::Reversed;
+        return reversed;
+    }());
+    ASSERT_TRUE(waitForResult(10s));
+    EXPECT_EQ(owner.results().at(0).second, kCallError);
+    const auto history = view.displayHistory();
+    EXPECT_NE(std::find(history.begin(), history.end(), "полярность!"), history.end());
+}
+
+TEST_F(Form1OnSimulatorTest, ShutdownEndsEveryStepOfACallWithinASecond)
+{
+    const struct {
+        const char* step;
+        bool pulse;
+        std::optional<std::uint32_t> answer;
+        std::chrono::milliseconds after;
+    } cases[] = {
+        {"pulse dialing", true, 0, 400ms},
+        {"answer wait", false, std::nullopt, 1000ms},
+        {"speech", false, 0, 1500ms},
+    };
+    for (const auto& c : cases) {
+        shutdown.reset();
+        settings.dial.pulseMode = c.pulse;
+        settings.waitAnswerS = 30;
+        settings.ringOffMs = 3000;
+        sim::SimOptions options;
+        options.realTime = true;
+        sim::PartyBehaviour party;
+        party.answerAfterMs = c.answer;
+        Form1& device = openLine(options, party);
+        simulator->setBehaviour("9999", party);
+        device.GetPhraseList() = {"_LNG", "_LNG"};
+        ASSERT_TRUE(device.StartCall("9999"));
+        std::this_thread::sleep_for(c.after);
+        const auto start = Clock::now();
+        shutdown.set();
+        device.Stop();
+        EXPECT_LT(Clock::now() - start, 1s) << c.step;
+        EXPECT_TRUE(owner.results().empty()) << c.step;
+        EXPECT_FALSE(simulator->line("SIM1")->offHook()) << c.step;
+        line.reset();
+    }
+}
+
+TEST_F(Form1OnSimulatorTest, AnAdapterPulledOutDuringSpeechEndsTheCallInError)
+{
+    settings.dial.pulseMode = false;
+    sim::SimOptions options;
+    options.realTime = true;
+    sim::PartyBehaviour party;
+    party.answerAfterMs = 0;
+    Form1& device = openLine(options, party);
+    simulator->setBehaviour("5", party);
+    device.GetPhraseList() = {"_LNG", "_LNG"};
+    ASSERT_TRUE(device.StartCall("5"));
+    const auto until = Clock::now() + 3s;
+    while (view.phraseLog().find("_LNG\r\n_LNG") == std::string::npos && Clock::now() < until)
+        std::this_thread::sleep_for(5ms);
+    simulator->line("SIM1")->unplug();
+    ASSERT_TRUE(waitForResult(2s));
+    EXPECT_EQ(owner.results().at(0).second, kCallError);
+}
+
+}  // namespace
+}  // namespace peltra::line
