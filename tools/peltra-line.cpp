@@ -1,5 +1,7 @@
-// peltra-line: the technician's console for one line. It converts sound into the stream a line
-// sends: recorded PCM into a stream file (.fon), and a dial string into the tone-dialing stream.
+// peltra-line: the technician's console for one line. It lists the ports present, places test
+// calls and sends stream files on a real or simulated line, and converts sound into the stream a
+// line sends: recorded PCM into a stream file (.fon), a dial string into the tone-dialing stream.
+#include "LineConsole.h"
 #include "ToolOutput.h"
 #include "line/DialString.h"
 #include "line/Modulator.h"
@@ -21,9 +23,16 @@ using peltra::tools::kExitOk;
 using peltra::tools::kExitUsage;
 
 constexpr char kUsage[] =
-    R"(usage: peltra-line COMMAND [ARGUMENTS]
+    R"(usage: peltra-line [--home DIR] COMMAND [ARGUMENTS]
 
 Commands:
+  probe [--sim N]            list the ports present: NAME<TAB>ok, or NAME<TAB>why it
+                             cannot be used; --sim N adds simulated lines SIM1..SIMN
+  call --port NAME [--library FILE] [--phrases C1,C2,...] [SIMULATION] NUMBER
+                             place one call with the port's stored settings and print
+                             its result as the last line: result CODE WORD
+  play --port NAME [SIMULATION] FILE.fon
+                             send a stream file down the line
   modulate IN OUT            convert raw 16-bit PCM at 8000 samples/s (the whole file,
                              any header included, taken as samples) into a stream file
                              (.fon): exactly the bytes a line sends for it
@@ -32,7 +41,21 @@ Commands:
                              0-9, A-D, * and #, silence for P and W (1000 ms each unless
                              given), other characters skipped
 
-Exit status: 0 success, 1 failure (message on standard error), 2 bad arguments.
+Simulation (ports SIM1, SIM2, ...: a simulated adapter and exchange; its log is
+printed before the result, beginning with "dialed DIGITS"):
+  --sim-answer MS|never      the party answers MS ms after the number (default 1000)
+  --sim-hangup-after MS      the party hangs up after listening MS ms
+  --sim-line ok|dead|reversed   line voltage: normal, none, or reversed before the call
+  --sim-pulse-reversal       the answer is a short reversal, then normal polarity
+  --sim-realtime             send at the real port's 11,520 bytes/s (default: at once)
+  --sim-record FILE.wav      record what the line heard
+
+The port's settings are read from the store DIR/registry.db; DIR is --home, else
+$PELTRA_HOME, else ~/.local/share/peltra. The phonogram library is peltra.awf in the
+current folder unless --library is given.
+
+Exit status: 0 success (a call that ran to any result), 1 failure (message on standard
+error), 2 bad arguments.
 )";
 
 const peltra::tools::ToolOutput output("peltra-line", kUsage);
@@ -119,6 +142,20 @@ int cmdTones(const std::vector<std::string>& args)
 int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
+    std::optional<std::string> home;
+    while (!args.empty() && (args[0] == "--home" || args[0].starts_with("--home="))) {
+        if (args[0] == "--home") {
+            if (args.size() < 2)
+                return usageError("--home needs a folder");
+            home = args[1];
+            args.erase(args.begin(), args.begin() + 2);
+        } else {
+            home = args[0].substr(7);
+            args.erase(args.begin());
+        }
+        if (home->empty())
+            return usageError("--home needs a folder");
+    }
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         std::fputs(kUsage, args.empty() ? stderr : stdout);
         return args.empty() ? kExitUsage : kExitOk;
@@ -129,5 +166,13 @@ int main(int argc, char** argv)
         return cmdModulate(args);
     if (command == "tones")
         return cmdTones(args);
+    if (command == "probe" || command == "call" || command == "play") {
+        peltra::tools::LineConsole console(output, home);
+        if (command == "probe")
+            return console.probe(args);
+        if (command == "call")
+            return console.call(args);
+        return console.play(args);
+    }
     return usageError("unknown command " + command);
 }
