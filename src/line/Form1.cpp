@@ -161,8 +161,8 @@ std::uint32_t Form1::monitorThread(bool raw)
             return 0;
         case 2:
             if (!m_port->readCarrier(raw)) {
-                killTimer();
                 ReportSystemError(m_errorCaption);
+                killTimer();
                 m_portFailed.set();
                 return kCallError;
             }
