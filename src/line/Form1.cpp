@@ -127,12 +127,15 @@ bool Form1::pause(std::uint32_t ms)
 
 void Form1::commitPolarity(bool normal)
 {
+    // The old state is withdrawn before the new one is signalled: a thread woken by the new
+    // state must never still see the old one, or the writer would take the answer's reversal
+    // for a hang-up.
     if (normal) {
-        m_normalPolarity.set();
         m_reversedPolarity.reset();
+        m_normalPolarity.set();
     } else {
-        m_reversedPolarity.set();
         m_normalPolarity.reset();
+        m_reversedPolarity.set();
     }
     m_view->showPolarity(normal);
 }

@@ -208,7 +208,7 @@ TEST_F(Form1OnSimulatorTest, AnAdapterPulledOutDuringSpeechEndsTheCallInError)
         std::this_thread::sleep_for(5ms);
     simulator->line("SIM1")->unplug();
     ASSERT_TRUE(waitForResult(2s));
-    EXPECT_EQ(owner.results().at(0).second, kCallError);
+    EXPECT_EQ(owner.results().at(0).second, kCallError) << view.log();
 }
 
 }  // namespace
