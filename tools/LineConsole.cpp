@@ -3,6 +3,7 @@
 
 #include "calls/PortSettings.h"
 #include "config/ConfigStore.h"
+#include "StationFolder.h"
 #include "config/StationHome.h"
 #include "line/Form1.h"
 #include "platform/errors/SystemError.h"
@@ -217,17 +218,11 @@ private:
 // port, the simulator behind it.
 class ConsoleStation {
 public:
-    bool open(const std::optional<std::string>& home, std::string& error)
+    bool open(const fs::path& folder, std::string& error)
     {
-        const std::optional<fs::path> folder = home ? std::optional<fs::path>(*home)
-                                                    : config::stationHome();
-        if (!folder) {
-            error = "cannot find the station's home folder: set PELTRA_HOME or use --home";
-            return false;
-        }
         std::error_code ec;
-        fs::create_directories(*folder, ec);
-        m_registry = std::make_unique<platform::RegistryStore>(config::registryFile(*folder));
+        fs::create_directories(folder, ec);
+        m_registry = std::make_unique<platform::RegistryStore>(config::registryFile(folder));
         if (!m_registry->isOpen()) {
             error = m_registry->openError();
             return false;
@@ -312,8 +307,11 @@ void printSimulatorLog(sim::Simulator* simulator, std::size_t calls)
 std::optional<int> openStation(const ToolOutput& output, const std::optional<std::string>& home,
                                const LineRequest& request, ConsoleStation& station)
 {
+    const std::optional<fs::path> folder = stationFolder(output, home);
+    if (!folder)
+        return kExitFailure;
     std::string error;
-    if (!station.open(home, error))
+    if (!station.open(*folder, error))
         return output.fail(error);
     if (isSimulatedPort(request.port)) {
         const auto lines = simulatedLineNumber(request.port);
@@ -355,8 +353,11 @@ int LineConsole::probe(const std::vector<std::string>& args)
         }
     }
     ConsoleStation station;
+    const std::optional<fs::path> folder = stationFolder(m_output, m_home);
+    if (!folder)
+        return kExitFailure;
     std::string error;
-    if (!station.open(m_home, error))
+    if (!station.open(*folder, error))
         return m_output.fail(error);
     if (simulated > 0)
         station.simulate(simulated, {});

@@ -2,6 +2,7 @@
 // calls and sends stream files on a real or simulated line, and converts sound into the stream a
 // line sends: recorded PCM into a stream file (.fon), a dial string into the tone-dialing stream.
 #include "LineConsole.h"
+#include "StationFolder.h"
 #include "ToolOutput.h"
 #include "line/DialString.h"
 #include "line/Modulator.h"
@@ -143,19 +144,8 @@ int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::optional<std::string> home;
-    while (!args.empty() && (args[0] == "--home" || args[0].starts_with("--home="))) {
-        if (args[0] == "--home") {
-            if (args.size() < 2)
-                return usageError("--home needs a folder");
-            home = args[1];
-            args.erase(args.begin(), args.begin() + 2);
-        } else {
-            home = args[0].substr(7);
-            args.erase(args.begin());
-        }
-        if (home->empty())
-            return usageError("--home needs a folder");
-    }
+    if (const auto failed = peltra::tools::takeHomeOption(output, args, home))
+        return *failed;
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         std::fputs(kUsage, args.empty() ? stderr : stdout);
         return args.empty() ? kExitUsage : kExitOk;

@@ -1,4 +1,5 @@
 // peltra-reg: the operator's tool for the station's configuration store.
+#include "StationFolder.h"
 #include "ToolOutput.h"
 #include "config/StationHome.h"
 #include "platform/files/ReplaceFile.h"
@@ -533,10 +534,9 @@ int main(int argc, char** argv)
     const std::vector<std::string> args(argv + index + 1, argv + argc);
 
     Context context;
-    const std::optional<fs::path> folder = home ? std::optional<fs::path>(*home)
-                                                : peltra::config::stationHome();
+    const std::optional<fs::path> folder = peltra::tools::stationFolder(output, home);
     if (!folder)
-        return fail("cannot find the station's home folder: set PELTRA_HOME or use --home");
+        return kExitFailure;
     context.storeFile = peltra::config::registryFile(*folder);
 
     if (command == "get")

@@ -1,13 +1,11 @@
 // The dial string built from a number and the port's dialing settings, and its pulse-dialing plan.
 #include "line/DialString.h"
 
+#include "platform/text/Trim.h"
+
 namespace peltra::line {
 namespace {
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
 
 }  // namespace
 
@@ -19,13 +17,7 @@ std::string buildDialString(std::string_view number, const DialSettings& setting
     if (settings.needPrefixTown)
         dial = settings.prefixTown + "P" + dial;
 
-    std::size_t begin = 0;
-    std::size_t end = dial.size();
-    while (begin < end && isBlank(dial[begin]))
-        ++begin;
-    while (end > begin && isBlank(dial[end - 1]))
-        --end;
-    return dial.substr(begin, end - begin);
+    return std::string(platform::trimBlanks(dial));
 }
 
 std::vector<PulseStep> pulsePlan(std::string_view dialString, const DialSettings& settings)

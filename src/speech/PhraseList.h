@@ -1,0 +1,15 @@
+// The phrase list of one call: the phrase codes the line plays, in order.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace peltra::speech {
+
+// Every entry is a phrase code of exactly four characters (trailing blanks are part of the code,
+// as in "+RR "), the pause "__PS" or the delivery marker "____". Converters only append.
+using PhraseList = std::vector<std::string>;
+
+inline constexpr char kPause[] = "__PS";
+
+}  // namespace peltra::speech

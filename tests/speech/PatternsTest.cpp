@@ -1,0 +1,443 @@
+// Tests of task templates: insertion and loading under the named lock, damaged links, and the
+// expansion of items against a row into phrase codes.
+#include "speech/Patterns.h"
+
+#include "config/ConfigStore.h"
+#include "platform/locks/NamedLock.h"
+#include "platform/registry/RegFile.h"
+#include "platform/registry/RegistryStore.h"
+#include "platform/sync/Event.h"
+#include "platform/text/CodePage.h"
+#include "speech/Catalogue.h"
+#include "speech/RowValues.h"
+#include "speech/TemplateFunctions.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace peltra::speech {
+namespace {
+
+using config::ConfigStore;
+using platform::RegFile;
+using platform::RegistryValue;
+using Names = std::vector<std::string>;
+using Codes = std::vector<std::string>;
+using namespace std::chrono_literals;
+
+constexpr CalendarDate kToday{15, 3};
+
+// A store with a small catalogue, and a runtime folder of its own so that the tests' locks never
+// meet the station's.
+class PatternsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (const char* old = std::getenv("XDG_RUNTIME_DIR"))
+            m_saved = old;
+        setenv("XDG_RUNTIME_DIR", m_runtime.path().c_str(), 1);
+        Catalogue& c = m_patterns.catalogue();
+        for (const char* folder : {"Фразы", "Функции", "Словари"})
+            ASSERT_TRUE(c.addFolder("", folder));
+        const struct {
+            const char* path;
+            const char* chunk;
+        } leaves[] = {
+            {"Фразы\\Здравствуйте", "ZDR "}, {"Фразы\\Конец", "____"},     {"Функции\\Телефон", "@001"},
+            {"Функции\\Дата", "@003"},        {"Функции\\Пять", "@005"},    {"Функции\\Шесть", "@006"},
+            {"Функции\\Гривны", "@007"},      {"Функции\\Нет", "@099"},     {"Функции\\Кривой", "@0x7"},
+            {"Словари\\Улицы", "#001"},       {"Словари\\Другой", "#002"},
+        };
+        for (const auto& leaf : leaves) {
+            const std::string path = leaf.path;
+            const auto slash = path.find('\\');
+            ASSERT_TRUE(c.addLeaf(path.substr(0, slash), path.substr(slash + 1), leaf.chunk, "текст " + path));
+        }
+        ASSERT_TRUE(c.addDictionaryEntry("Словари\\Улицы", "Шевченко", "SHEV"));
+        ASSERT_TRUE(c.addDictionaryEntry("Словари\\Другой", "Шевченко", "OTHR"));
+    }
+    void TearDown() override
+    {
+        if (m_saved)
+            setenv("XDG_RUNTIME_DIR", m_saved->c_str(), 1);
+        else
+            unsetenv("XDG_RUNTIME_DIR");
+    }
+
+    std::string itemPath(const std::string& item) const { return ConfigStore::fullPath(m_patterns.key() + "\\" + item); }
+
+    void makeItem(const std::string& item, const std::string& prev, const std::string& next)
+    {
+        ASSERT_TRUE(m_registry.setValue(itemPath(item), "Prev", RegistryValue::text(prev)));
+        ASSERT_TRUE(m_registry.setValue(itemPath(item), "Next", RegistryValue::text(next)));
+        ASSERT_TRUE(m_registry.setValue(itemPath(item), "Path", RegistryValue::text("Фразы\\Здравствуйте")));
+    }
+
+    static PatternItem item(const std::string& path, const std::string& arg = "")
+    {
+        PatternItem made;
+        made.path = path;
+        made.arg = arg;
+        return made;
+    }
+
+    Names loadedNames()
+    {
+        std::vector<PatternItem> items{item("stale")};
+        EXPECT_TRUE(m_patterns.Load(items));
+        Names names;
+        for (const PatternItem& loaded : items)
+            names.push_back(loaded.keyName);
+        return names;
+    }
+
+    std::optional<std::string> tree() { return RegFile::exportKey(m_registry, "", RegFile::Encoding::Utf8); }
+
+    test::TempDir m_runtime;
+    std::optional<std::string> m_saved;
+    test::TempDir m_dir;
+    platform::RegistryStore m_registry{m_dir / "registry.db"};
+    ConfigStore m_store{m_registry};
+    Patterns m_patterns{m_store, "Долги", "Май"};
+};
+
+TEST_F(PatternsTest, ItemsLoadInLinkedOrderWithTheirLeaves)
+{
+    EXPECT_EQ(m_patterns.key(), "Tasks\\Долги\\Операторы\\Май\\Шаблоны");
+    EXPECT_TRUE(m_registry.keyExists(ConfigStore::fullPath(m_patterns.key()))) << "created when opened";
+    EXPECT_TRUE(loadedNames().empty());
+
+    // P1 into the empty template, P2 after P1, P3 at the front: P3 P1 P2.
+    EXPECT_EQ(m_patterns.Insert("", item("Функции\\Гривны", "SUMMA")), "0001");
+    EXPECT_EQ(m_patterns.Insert("0001", item("Фразы\\Конец")), "0002");
+    EXPECT_EQ(m_patterns.Insert("", item("Фразы\\Здравствуйте")), "0003");
+
+    // Every field of every item: key name, path, text, chunk, arg, prev, next, column.
+    std::vector<PatternItem> items;
+    ASSERT_TRUE(m_patterns.Load(items));
+    Names fields;
+    for (const PatternItem& i : items)
+        fields.push_back(i.keyName + "|" + i.path + "|" + i.text + "|" + i.chunk + "|" + i.arg + "|" + i.prev +
+                         "|" + i.next + "|" + std::to_string(i.column));
+    EXPECT_EQ(fields, (Names{
+                          "0003|Фразы\\Здравствуйте|текст Фразы\\Здравствуйте|ZDR |||0001|0",
+                          "0001|Функции\\Гривны|текст Функции\\Гривны|@007|SUMMA|0003|0002|0",
+                          "0002|Фразы\\Конец|текст Фразы\\Конец|____||0001||0",
+                      }));
+
+    // Insertion in the middle, and a leaf changed by the editor is read afresh on the next load.
+    EXPECT_EQ(m_patterns.Insert("0003", item("Словари\\Улицы", "ULICA")), "0004");
+    ASSERT_TRUE(m_registry.setValue(ConfigStore::fullPath(catalogueKey("Фразы\\Здравствуйте")), "Chunk",
+                                    RegistryValue::text("HELO")));
+    ASSERT_TRUE(m_patterns.Load(items));
+    EXPECT_EQ(loadedNames(), (Names{"0003", "0004", "0001", "0002"}));
+    EXPECT_EQ(items[0].chunk, "HELO");
+}
+
+TEST_F(PatternsTest, NewItemsFollowTheHighestNumber)
+{
+    makeItem("0001", "", "0007");
+    makeItem("0007", "0001", "0002");
+    makeItem("0002", "0007", "");
+    EXPECT_EQ(m_patterns.Insert("0002", item("Фразы\\Конец")), "0008");
+    EXPECT_EQ(loadedNames(), (Names{"0001", "0007", "0002", "0008"}));
+}
+
+TEST_F(PatternsTest, DamagedLinksLoadWhatCanBeReachedWithoutLooping)
+{
+    const struct {
+        const char* name;
+        std::vector<std::array<const char*, 3>> items;  // name, Prev, Next
+        Names loaded;
+    } cases[] = {
+        {"no head", {{"0001", "0002", "0002"}, {"0002", "0001", "0001"}}, {}},
+        {"loop back to the head", {{"0001", "", "0002"}, {"0002", "0001", "0003"}, {"0003", "0002", "0001"}},
+         {"0001", "0002", "0003"}},
+        {"item linked to itself", {{"0001", "", "0002"}, {"0002", "0001", "0002"}}, {"0001", "0002"}},
+        {"link to a missing item", {{"0001", "", "0002"}, {"0002", "0001", "0009"}}, {"0001", "0002"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(m_store.deleteKey(m_patterns.key()));
+        for (const auto& [name, prev, next] : c.items)
+            makeItem(name, prev, next);
+        EXPECT_EQ(loadedNames(), c.loaded);
+    }
+}
+
+TEST_F(PatternsTest, InsertionNextToAMissingItemChangesNothing)
+{
+    ASSERT_TRUE(m_patterns.Insert("", item("Фразы\\Здравствуйте")));
+    ASSERT_TRUE(m_patterns.Insert("0001", item("Фразы\\Конец")));
+    // 0002 is linked to a follower that is gone.
+    ASSERT_TRUE(m_registry.setValue(itemPath("0002"), "Next", RegistryValue::text("0005")));
+    const auto before = tree();
+    const struct {
+        const char* after;
+        const char* error;
+    } cases[] = {
+        {"0003", "the template item 0003 does not exist"},  // would be the new item's own number
+        {"0009", "the template item 0009 does not exist"},
+        {"0002", "the template item 0005 following 0002 does not exist"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(m_patterns.Insert(c.after, item("Фразы\\Конец"), &error)) << c.after;
+        EXPECT_EQ(error, c.error);
+    }
+    EXPECT_EQ(tree(), before);
+
+    // A template deleted with its task is not brought back by an insertion.
+    ASSERT_TRUE(m_store.deleteKey("Tasks\\Долги\\Операторы\\Май"));
+    std::string error;
+    EXPECT_FALSE(m_patterns.Insert("", item("Фразы\\Конец"), &error));
+    EXPECT_NE(error.find("does not exist"), std::string::npos) << error;
+    EXPECT_FALSE(m_registry.keyExists(ConfigStore::fullPath("Tasks\\Долги\\Операторы\\Май")));
+}
+
+TEST_F(PatternsTest, NamesThatWouldReachAnotherKeyAreRefused)
+{
+    const auto before = tree();
+    for (const auto& [binding, task] : {std::pair{"", "Май"}, {"Долги", ""}, {"Долги\\Операторы", "Май"},
+                                        {"Долги", "Май\\Шаблоны"}}) {
+        SCOPED_TRACE(std::string(binding) + "|" + task);
+        Patterns patterns(m_store, binding, task);
+        EXPECT_FALSE(patterns.isOpen());
+        EXPECT_NE(patterns.openError().find("empty or holds a backslash"), std::string::npos);
+        EXPECT_FALSE(patterns.Insert("", item("Фразы\\Конец")));
+        std::vector<PatternItem> items{item("stale")};
+        EXPECT_FALSE(patterns.Load(items));
+        EXPECT_TRUE(items.empty());
+    }
+    EXPECT_EQ(tree(), before);
+}
+
+TEST_F(PatternsTest, LockNamesFollowKeyNamesNotTheirSpelling)
+{
+    EXPECT_EQ(templateLockName("Долги", "Май"), templateLockName("ДОЛГИ", "май"));
+    EXPECT_NE(templateLockName("ab", "c"), templateLockName("a", "bc"));
+    EXPECT_NE(templateLockName("PELTRA", "2001"), "PELTRA2001") << "never the single-instance guard";
+    EXPECT_EQ(m_patterns.lockName(), templateLockName("Долги", "Май"));
+}
+
+TEST_F(PatternsTest, InsertAndLoadWaitForTheTemplateLock)
+{
+    // Another holder of the same template, spelled in other letter cases.
+    auto held = platform::NamedLock::acquire(templateLockName("ДОЛГИ", "МАЙ"), 1000);
+    ASSERT_TRUE(held);
+    std::atomic<bool> inserted{false};
+    std::atomic<bool> loaded{false};
+    std::thread inserter([&] { inserted = m_patterns.Insert("", item("Фразы\\Конец")).has_value(); });
+    std::thread loader([&] {
+        std::vector<PatternItem> items;
+        loaded = m_patterns.Load(items);
+    });
+    std::this_thread::sleep_for(100ms);
+    EXPECT_FALSE(inserted);
+    EXPECT_FALSE(loaded);
+    EXPECT_FALSE(m_registry.keyExists(itemPath("0001")));
+    held->release();
+    inserter.join();
+    loader.join();
+    EXPECT_TRUE(inserted);
+    EXPECT_TRUE(loaded);
+}
+
+TEST_F(PatternsTest, ConcurrentInsertionsKeepOneWholeList)
+{
+    constexpr int perThread = 15;
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < 2; ++t) {
+        threads.emplace_back([&, t] {
+            // Each thread opens the store and the template itself, as another process would.
+            platform::RegistryStore registry(m_dir / "registry.db");
+            ConfigStore store(registry);
+            Patterns patterns(store, "Долги", "Май");
+            std::string last;
+            for (int i = 0; i < perThread; ++i) {
+                // One thread always inserts at the front, the other after its own last item.
+                const auto created = patterns.Insert(t == 0 ? "" : last, item("Фразы\\Конец", std::to_string(t)));
+                if (!created)
+                    ++failures;
+                else
+                    last = *created;
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(failures, 0);
+
+    std::vector<PatternItem> items;
+    ASSERT_TRUE(m_patterns.Load(items));
+    ASSERT_EQ(items.size(), 2u * perThread);
+    std::set<std::string> names;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        names.insert(items[i].keyName);
+        EXPECT_EQ(items[i].prev, i == 0 ? "" : items[i - 1].keyName);
+        EXPECT_EQ(items[i].next, i + 1 == items.size() ? "" : items[i + 1].keyName);
+    }
+    EXPECT_EQ(names.size(), items.size());
+    EXPECT_EQ(m_store.subKeys(m_patterns.key()).size(), items.size()) << "no item outside the chain";
+}
+
+// Items as the data source hands them over: loaded leaves with their columns set.
+PatternItem expanded(const std::string& chunk, std::int16_t column, const std::string& path = "",
+                     const std::string& arg = "")
+{
+    PatternItem made;
+    made.chunk = chunk;
+    made.column = column;
+    made.path = path;
+    made.arg = arg;
+    return made;
+}
+
+Codes spoken(unsigned function, const std::string& text)
+{
+    Codes list;
+    SpeakFunction(function, text, kToday, list);
+    return list;
+}
+
+TEST_F(PatternsTest, EachKindOfItemExpandsAsItsCodeSays)
+{
+    FieldRow row;
+    for (const char* assignment : {"SUMMA=", "DATA=03.02.2024", "TELEF=123456", "ULICA=Шевченко  ", "NOLL=0"})
+        ASSERT_TRUE(row.setAssignment(assignment));
+    ASSERT_EQ(spoken(7, ""), spoken(7, "0,0")) << "the converters treat empty money as zero";
+    const struct {
+        int line;
+        PatternItem item;
+        Codes codes;
+    } cases[] = {
+        {1, expanded("ZDR ", 1, "", "SUMMA"), {"ZDR "}},  // a fixed phrase even with Arg set
+        {2, expanded("____", 0), {"____"}},
+        {3, expanded("", 0, "Фразы\\Нет такой"), {""}},  // missing leaf: an empty code
+        {4, expanded("@005", 5), {}},
+        {5, expanded("@006", 5), {}},
+        {6, expanded("@007", 1), spoken(7, "")},
+        {7, expanded("@007", 1), {"_000", "__PS", "+GRE"}},  // zero hryvnias
+        {8, expanded("@007", 0), {}},
+        {9, expanded("@003", 2), spoken(3, "03.02.2024")},
+        {10, expanded("@001", 3), spoken(1, "123456")},
+        {11, expanded("@099", 3), {}},
+        {12, expanded("@0x7", 1), {}},  // not a function number
+        {13, expanded("@007", 9), {}},  // no such column in the row
+        {14, expanded("#001", 4, "Словари\\Улицы"), {"SHEV"}},
+        {15, expanded("#001", 5, "Словари\\Улицы"), {"NULL"}},
+        {16, expanded("#001", 0, "Словари\\Улицы"), {}},
+        {17, expanded("#002", 4, "Словари\\Другой"), {}},
+        {18, expanded("#001", 4, "Словари\\Нет"), {"NULL"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        Codes list{"__PS"};
+        m_patterns.BuildPhraseList({c.item}, row, kToday, list);
+        Codes expected{"__PS"};
+        expected.insert(expected.end(), c.codes.begin(), c.codes.end());
+        EXPECT_EQ(list, expected);
+    }
+}
+
+// A row that has a value in every column, even in the ones that do not exist.
+class AnyColumnRow : public RowValues {
+public:
+    std::optional<std::string> columnText(int) const override { return "Шевченко"; }
+};
+
+TEST_F(PatternsTest, ItemsWithoutAColumnSpeakNothingWhateverTheRowHolds)
+{
+    const std::vector<PatternItem> items{expanded("@007", 0), expanded("@001", -1),
+                                         expanded("#001", 0, "Словари\\Улицы")};
+    Codes list;
+    m_patterns.BuildPhraseList(items, AnyColumnRow(), kToday, list);
+    EXPECT_TRUE(list.empty());
+    m_patterns.BuildPhraseList({expanded("#001", 1, "Словари\\Улицы")}, AnyColumnRow(), kToday, list);
+    EXPECT_EQ(list, Codes{"SHEV"});
+}
+
+TEST_F(PatternsTest, AWordFromATableInEitherCyrillicCodePageIsFound)
+{
+    const std::vector<PatternItem> items{expanded("#001", 1, "Словари\\Улицы")};
+    for (const auto page : {platform::CodePage::Cp866, platform::CodePage::Cp1251}) {
+        const auto bytes = platform::fromUtf8("Шевченко ", page);
+        ASSERT_TRUE(bytes);
+        const auto decoded = platform::toUtf8(*bytes, page);
+        ASSERT_TRUE(decoded);
+        FieldRow row;
+        row.set("ULICA", *decoded);
+        Codes list;
+        m_patterns.BuildPhraseList(items, row, kToday, list);
+        EXPECT_EQ(list, Codes{"SHEV"});
+    }
+}
+
+TEST_F(PatternsTest, ATemplateSpeaksARowGivenFieldByField)
+{
+    ASSERT_TRUE(m_patterns.Insert("", item("Фразы\\Здравствуйте")));
+    ASSERT_TRUE(m_patterns.Insert("0001", item("Словари\\Улицы", "ulica")));
+    ASSERT_TRUE(m_patterns.Insert("0002", item("Функции\\Гривны", "Summa")));
+    ASSERT_TRUE(m_patterns.Insert("0003", item("Функции\\Дата", "DATA")));  // not in the row
+    ASSERT_TRUE(m_patterns.Insert("0004", item("Фразы\\Конец")));
+    std::vector<PatternItem> items;
+    ASSERT_TRUE(m_patterns.Load(items));
+
+    FieldRow row;
+    for (const char* assignment : {"TELEF=5551234", "ULICA= Шевченко ", "SUMMA=", "summa=0"})
+        ASSERT_TRUE(row.setAssignment(assignment));
+    EXPECT_EQ(row.fieldNames(), (Names{"TELEF", "ULICA", "SUMMA"})) << "a field set twice keeps its place";
+    assignColumns(items, row.fieldNames());
+    std::vector<int> columns;
+    for (const PatternItem& loaded : items)
+        columns.push_back(loaded.column);
+    EXPECT_EQ(columns, (std::vector<int>{0, 2, 3, 0, 0}));
+
+    Codes list;
+    m_patterns.BuildPhraseList(items, row, kToday, list);
+    EXPECT_EQ(list, (Codes{"ZDR ", "SHEV", "_000", "__PS", "+GRE", "____"}));
+}
+
+TEST(FieldRowTest, AssignmentsNameFieldsAndColumnsCountFromOne)
+{
+    FieldRow row;
+    const struct {
+        const char* assignment;
+        bool accepted;
+    } cases[] = {
+        {"TELEF=123", true}, {" Data =01.01=2024", true}, {"EMPTY=", true},
+        {"=123", false},     {"  =1", false},             {"NOEQUALS", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(row.setAssignment(c.assignment), c.accepted) << c.assignment;
+    EXPECT_EQ(row.fieldNames(), (Names{"TELEF", "Data", "EMPTY"}));
+    EXPECT_EQ(row.value("data"), "01.01=2024");
+    EXPECT_EQ(row.columnText(1), "123");
+    EXPECT_EQ(row.columnText(3), "");
+    for (int column : {0, -1, 4})
+        EXPECT_FALSE(row.columnText(column)) << column;
+    EXPECT_FALSE(row.value("NONE"));
+}
+
+TEST(CodeNumberTest, OnlyThreeDigitsAfterTheMarkMakeANumber)
+{
+    EXPECT_EQ(codeNumber("@007"), 7u);
+    EXPECT_EQ(codeNumber("#001"), 1u);
+    EXPECT_EQ(codeNumber("@999"), 999u);
+    for (const char* code : {"@07", "@0007", "@ 07", "@07 ", "@-07", ""})
+        EXPECT_FALSE(codeNumber(code)) << code;
+}
+
+}  // namespace
+}  // namespace peltra::speech

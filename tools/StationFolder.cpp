@@ -1,0 +1,38 @@
+// The station's home folder as the tools find it.
+#include "StationFolder.h"
+
+#include "config/StationHome.h"
+
+namespace peltra::tools {
+
+std::optional<int> takeHomeOption(const ToolOutput& output, std::vector<std::string>& args,
+                                  std::optional<std::string>& home)
+{
+    while (!args.empty() && (args[0] == "--home" || args[0].starts_with("--home="))) {
+        if (args[0] == "--home") {
+            if (args.size() < 2)
+                return output.usageError("--home needs a folder");
+            home = args[1];
+            args.erase(args.begin(), args.begin() + 2);
+        } else {
+            home = args[0].substr(7);
+            args.erase(args.begin());
+        }
+        if (home->empty())
+            return output.usageError("--home needs a folder");
+    }
+    return std::nullopt;
+}
+
+std::optional<std::filesystem::path> stationFolder(const ToolOutput& output,
+                                                   const std::optional<std::string>& home)
+{
+    if (home)
+        return std::filesystem::path(*home);
+    std::optional<std::filesystem::path> folder = config::stationHome();
+    if (!folder)
+        output.fail("cannot find the station's home folder: set PELTRA_HOME or use --home");
+    return folder;
+}
+
+}  // namespace peltra::tools

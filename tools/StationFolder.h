@@ -1,0 +1,23 @@
+// The station's home folder as the tools find it: --home, else $PELTRA_HOME, else the default.
+#pragma once
+
+#include "ToolOutput.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace peltra::tools {
+
+// Takes leading "--home DIR" / "--home=DIR" options off args into home (the last one counts).
+// Nothing when all is well; else the exit code after the usage message (DIR missing or empty).
+std::optional<int> takeHomeOption(const ToolOutput& output, std::vector<std::string>& args,
+                                  std::optional<std::string>& home);
+
+// The folder home names, else the station's default home. Nothing, after a message, when there
+// is none.
+std::optional<std::filesystem::path> stationFolder(const ToolOutput& output,
+                                                   const std::optional<std::string>& home);
+
+}  // namespace peltra::tools
