@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian 12 machine, builds the station and shows its configuration store at
-# work: a sample configuration is imported into a demonstration home folder, read back key by
-# key, and the whole tree is printed as .reg text.
+# Sets up a fresh Debian 12 machine, builds the station and shows what stands so far: a sample
+# configuration is imported into a demonstration home folder, read back key by key and printed
+# as .reg text; then the simulated lines are probed and a few values are spoken as phrase codes.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
@@ -22,3 +22,12 @@ echo "== One port's settings: Software\\PELTRA\\Ports\\COM2"
 echo
 echo "== The whole store"
 "${reg[@]}" export 'Software\PELTRA'
+echo
+echo "== The simulated lines present"
+"$root/build/bin/peltra-line" --home "$home" probe --sim 2 | grep '^SIM'
+echo
+echo "== What the station says for a debt of 1251,32 hryvnias, a date and a flat"
+say=("$root/build/bin/peltra-say" --home "$home")
+echo "1251,32:    $("${say[@]}" money hryvnia 1251,32 | tr '\n' ' ')"
+echo "2008-03-25: $("${say[@]}" function 3 2008-03-25 | tr '\n' ' ')"
+echo "flat 5/2:   $("${say[@]}" function 12 5/2 | tr '\n' ' ')"
