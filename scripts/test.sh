@@ -21,6 +21,7 @@ CC=clang CXX=clang++ bash "$root/scripts/build.sh" "$root/build-fuzz" -DPELTRA_B
   -DPELTRA_BUILD_TESTS=OFF -DPELTRA_BUILD_BENCH=OFF
 "$root/build-fuzz/bin/fuzz_phonogram_library" -seed=1 -runs=20000 || status=1
 "$root/build-fuzz/bin/fuzz_modulator" -seed=1 -runs=500 || status=1
+"$root/build-fuzz/bin/fuzz_dbf_table" -seed=1 -runs=20000 || status=1
 
 # Then the tests, last, so that CTest's summary closes the output.
 run_suite "tests" "$root/build"

@@ -1,0 +1,413 @@
+// Writing tables: in-place updates, appends, deletes, pack and create, checked byte by byte by the
+// hand parser; refused values and failed writes leave the file as it was.
+#include "data/DbfTable.h"
+
+#include "DbfTestData.h"
+#include "HandDbf.h"
+#include "support/ReadOnlyFile.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+using namespace peltra::data;
+using namespace peltra::test;
+
+constexpr DbfDate kToday {2025, 11, 7};
+
+class DbfWrite : public ::testing::Test {
+protected:
+    std::string path(const char* name = "subs.dbf") const { return (m_dir / name).string(); }
+
+    // Writes the hand table (cp866) and opens it for writing with a fixed clock.
+    std::unique_ptr<DbfTable> openWritable(const std::string& bytes, const char* name = "subs.dbf")
+    {
+        writeFileBytes(path(name), bytes);
+        DbfTable::Options options;
+        options.writable = true;
+        std::string error;
+        auto table = DbfTable::open(path(name), options, &error);
+        EXPECT_TRUE(table) << error;
+        if (table)
+            table->setClock([] { return kToday; });
+        return table;
+    }
+
+    std::string subscribers(const std::vector<bool>& deleted = {}) const
+    {
+        return handTable({}, subscriberFields(), subscriberRecords(kIvanovCp866), deleted);
+    }
+
+    TempDir m_dir;
+};
+
+TEST_F(DbfWrite, UpdateWritesOnlyTheGivenFields)
+{
+    const std::string before = subscribers();
+    auto table = openWritable(before);
+    ASSERT_TRUE(table);
+    std::string error;
+    ASSERT_TRUE(table->update(1,
+                              {{1, DbfValue::ofNumber(1)},
+                               {3, DbfValue::ofDate({2025, 11, 7})},
+                               {4, DbfValue::ofText("09:05:00")},
+                               {6, DbfValue::ofNumber(-3.14159)}},
+                              &error))
+        << error;
+    const std::string after = readFileBytes(path());
+    const HandParsed p = handParse(after);
+    EXPECT_EQ(p.count, 4u);
+    EXPECT_EQ(p.year, 125);
+    EXPECT_EQ(p.month, 11);
+    EXPECT_EQ(p.day, 7);
+    EXPECT_EQ(p.records[1], " " + subscriberRecord("89161234567", "1", "", "20251107", "09:05:00", "", "-3.14", "?", ""));
+    // Every other byte is untouched: the header apart from its date, and the other records.
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        const bool headerDate = i >= 1 && i <= 3;
+        const std::size_t recordStart = 32 + 9 * 32 + 1 + 65;
+        const bool record1 = i >= recordStart && i < recordStart + 65;
+        if (!headerDate && !record1) {
+            ASSERT_EQ(after[i], before[i]) << "byte " << i;
+        }
+    }
+    // And the codec reads its own write back.
+    std::string record;
+    ASSERT_TRUE(table->readRecord(1, record));
+    EXPECT_EQ(table->value(record, 3).date, (DbfDate{2025, 11, 7}));
+}
+
+TEST_F(DbfWrite, EncodesEachTypeAsDBaseDoes)
+{
+    auto table = openWritable(subscribers());
+    ASSERT_TRUE(table);
+    struct Case {
+        const char* field;
+        DbfValue value;
+        const char* stored;  // null: refused
+    } cases[] = {
+        {"SUMMA", DbfValue::ofNumber(3.14159), "      3.14"},
+        {"SUMMA", DbfValue::ofNumber(-0.001), "      0.00"},
+        {"SUMMA", DbfValue::ofNumber(1234567.891), "1234567.89"},
+        {"SUMMA", DbfValue::ofNumber(12345678.9), nullptr},
+        {"SUMMA", DbfValue::ofText(" 12.5 "), "     12.50"},
+        {"SUMMA", DbfValue::ofText("12,5"), "     12.50"},
+        {"SUMMA", DbfValue::ofText("abc"), nullptr},
+        {"SUMMA", DbfValue::ofNumber(1.0 / 0.0), nullptr},
+        {"SUMMA", DbfValue::null(), "          "},
+        {"PROBA", DbfValue::ofNumber(999), "999"},
+        {"PROBA", DbfValue::ofNumber(1000), nullptr},
+        {"PROBA", DbfValue::ofNumber(-12), "-12"},
+        {"PROBA", DbfValue::ofNumber(-123), nullptr},
+        {"PROBA", DbfValue::ofNumber(2.6), "  3"},
+        {"PROBA", DbfValue::ofDate({2024, 1, 1}), nullptr},
+        {"RATE", DbfValue::ofNumber(1.5), "   1.500"},
+        {"DATA", DbfValue::ofDate({2024, 2, 29}), "20240229"},
+        {"DATA", DbfValue::ofDate({2023, 2, 29}), nullptr},
+        {"DATA", DbfValue::ofText("2024/03/05"), "20240305"},
+        {"DATA", DbfValue::ofText("2024-03-05"), "20240305"},
+        {"DATA", DbfValue::ofText("20240305"), "20240305"},
+        {"DATA", DbfValue::ofText("5.3.2024"), nullptr},
+        {"DATA", DbfValue::null(), "        "},
+        {"FLAG", DbfValue::ofLogical(true), "T"},
+        {"FLAG", DbfValue::ofLogical(false), "F"},
+        {"FLAG", DbfValue::null(), " "},
+        {"CLOCK", DbfValue::ofText("12:00:00"), "12:00:00"},
+        {"CLOCK", DbfValue::ofText("12:00:001"), nullptr},
+        {"FIO", DbfValue::ofText(kIvanovUtf8), nullptr},  // filled below: cp866 bytes
+        {"FIO", DbfValue::ofText("Иванов Пётрр"), nullptr},
+        {"FIO", DbfValue::ofText("€"), nullptr},  // not in cp866
+        {"FIO", DbfValue::ofText("\xFF"), nullptr},  // not UTF-8
+        {"TELEF", DbfValue::ofNumber(2345678), "2345678     "},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE("case " + std::to_string(i) + " " + cases[i].field);
+        std::string bytes, error;
+        const bool ok = table->encode(*table->fieldIndex(cases[i].field), cases[i].value, bytes, &error);
+        const bool isFio = std::string(cases[i].field) == "FIO" && i == 28;
+        if (isFio) {
+            ASSERT_TRUE(ok) << error;
+            EXPECT_EQ(bytes, kIvanovCp866);
+        } else if (cases[i].stored) {
+            ASSERT_TRUE(ok) << error;
+            EXPECT_EQ(bytes, cases[i].stored);
+        } else {
+            EXPECT_FALSE(ok);
+            EXPECT_NE(error.find(std::string("field ") + cases[i].field), std::string::npos) << error;
+        }
+    }
+}
+
+// A value that does not fit is refused before anything is written, even beside values that fit.
+TEST_F(DbfWrite, ValueTooWideChangesNothing)
+{
+    const std::string before = subscribers();
+    auto table = openWritable(before);
+    ASSERT_TRUE(table);
+    std::string error;
+    EXPECT_FALSE(table->update(0, {{1, DbfValue::ofNumber(3)}, {2, DbfValue::ofNumber(1000)}}, &error));
+    EXPECT_NE(error.find("field OTBOJ (N 3,0): the value 1000 does not fit"), std::string::npos) << error;
+    EXPECT_FALSE(table->update(0, {{5, DbfValue::ofText("Иванов Пётр Ильич")}}, &error));
+    EXPECT_NE(error.find("does not fit"), std::string::npos) << error;
+    EXPECT_FALSE(table->append({{1, DbfValue::ofNumber(10000)}}, nullptr, &error));
+    EXPECT_FALSE(table->update(7, {{1, DbfValue::ofNumber(1)}}, &error));
+    EXPECT_NE(error.find("record 7 is past the end (4 records)"), std::string::npos) << error;
+    EXPECT_EQ(readFileBytes(path()), before);
+}
+
+TEST_F(DbfWrite, AppendWritesRecordEndMarkAndHeader)
+{
+    const std::string before = subscribers();
+    auto table = openWritable(before);
+    ASSERT_TRUE(table);
+    std::uint32_t index = 0;
+    std::string error;
+    ASSERT_TRUE(table->append({{0, DbfValue::ofText("555")}, {5, DbfValue::ofText(kIvanovUtf8)}, {7, DbfValue::ofLogical(true)}},
+                              &index, &error))
+        << error;
+    EXPECT_EQ(index, 4u);
+    ASSERT_TRUE(table->append({}, &index, &error)) << error;
+    EXPECT_EQ(index, 5u);
+    const std::string after = readFileBytes(path());
+    const HandParsed p = handParse(after);
+    EXPECT_EQ(p.count, 6u);
+    EXPECT_EQ(p.year, 125);
+    EXPECT_EQ(p.month, 11);
+    EXPECT_EQ(p.day, 7);
+    EXPECT_EQ(p.records[4], " " + subscriberRecord("555", "", "", "", "", kIvanovCp866, "", "T", ""));
+    EXPECT_EQ(p.records[5], std::string(65, ' '));
+    EXPECT_EQ(p.afterRecords, "\x1A");
+    EXPECT_EQ(after.size(), 32 + 9 * 32 + 1 + 6 * 65 + 1u);
+    EXPECT_EQ(after.substr(4 + 4, before.size() - 65 * 4 - 1 - 8), before.substr(8, before.size() - 65 * 4 - 1 - 8));
+    // A second reader sees both new records.
+    const auto reader = DbfTable::open(path(), {});
+    ASSERT_TRUE(reader);
+    EXPECT_EQ(reader->recordCount(), 6u);
+}
+
+// An append takes the count from the file: it goes after records another program appended, and over
+// the bytes of an append that never raised the count.
+TEST_F(DbfWrite, AppendFollowsTheFileNotTheOpenedCount)
+{
+    auto table = openWritable(subscribers());
+    ASSERT_TRUE(table);
+    {
+        auto other = DbfTable::open(path(), {.writable = true, .codePage = {}});
+        ASSERT_TRUE(other);
+        ASSERT_TRUE(other->append({{0, DbfValue::ofText("other")}}));
+    }
+    std::string bytes = readFileBytes(path());
+    bytes.pop_back();
+    bytes += " half-written record" + std::string(45, '#');  // no count, no end mark
+    writeFileBytes(path(), bytes);
+    std::uint32_t index = 0;
+    ASSERT_TRUE(table->append({{0, DbfValue::ofText("mine")}}, &index));
+    EXPECT_EQ(index, 5u);
+    const HandParsed p = handParse(readFileBytes(path()));
+    EXPECT_EQ(p.count, 6u);
+    EXPECT_EQ(p.records[4].substr(1, 5), "other");
+    EXPECT_EQ(p.records[5].substr(1, 4), "mine");
+    EXPECT_EQ(p.afterRecords, "\x1A");
+}
+
+TEST_F(DbfWrite, MarkDeletedAndRestore)
+{
+    auto table = openWritable(subscribers());
+    ASSERT_TRUE(table);
+    ASSERT_TRUE(table->setDeleted(2, true));
+    EXPECT_EQ(handParse(readFileBytes(path())).records[2][0], '*');
+    ASSERT_TRUE(table->setDeleted(2, false));
+    EXPECT_EQ(handParse(readFileBytes(path())).records[2][0], ' ');
+}
+
+TEST_F(DbfWrite, PackKeepsHeaderAndLiveRecordsInOrder)
+{
+    HandLayout layout;
+    layout.version = 0x30;
+    layout.driver = 0xC9;
+    layout.backlink = 263;
+    std::string before = handTable(layout, subscriberFields(), subscriberRecords(kIvanovCp1251), {true, false, true, false});
+    before[300 + 32 + 1] = 'Q';  // a byte of the backlink area must survive
+    auto table = openWritable(before);
+    ASSERT_TRUE(table);
+    const auto oldReader = DbfTable::open(path(), {});
+    ASSERT_TRUE(oldReader);
+    std::string error;
+    ASSERT_TRUE(table->pack(&error)) << error;
+    const std::string after = readFileBytes(path());
+    const HandParsed p = handParse(after);
+    const HandParsed old = handParse(before);
+    EXPECT_EQ(p.count, 2u);
+    EXPECT_EQ(p.year, 125);
+    ASSERT_EQ(p.records.size(), 2u);
+    EXPECT_EQ(p.records[0], old.records[1]);
+    EXPECT_EQ(p.records[1], old.records[3]);
+    EXPECT_EQ(p.afterRecords, "\x1A");
+    EXPECT_EQ(after.substr(8, old.headerLength - 8), before.substr(8, old.headerLength - 8));
+    EXPECT_EQ(after[0], before[0]);
+    EXPECT_EQ(table->recordCount(), 2u);
+    std::string record;
+    ASSERT_TRUE(table->readRecord(1, record));
+    EXPECT_EQ(table->value(record, 0).text, "222");
+    // A reader that had the table open still reads the table it opened.
+    EXPECT_EQ(oldReader->recordCount(), 4u);
+    ASSERT_TRUE(oldReader->readRecord(3, record));
+    EXPECT_EQ(oldReader->value(record, 0).text, "222");
+    // Nothing is left beside the table.
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(m_dir.path()))
+        ++files;
+    EXPECT_EQ(files, 1);
+}
+
+TEST_F(DbfWrite, CreateWritesAnEmptyDBase3Table)
+{
+    const std::vector<DbfFieldSpec> fields = {{"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0}, {"OTBOJ", 'N', 3, 0},
+                                              {"DATA", 'D', 8, 0},   {"CLOCK", 'C', 8, 0}, {"summa", 'N', 10, 2},
+                                              {"OK", 'L', 1, 0}};
+    for (unsigned page : {866u, 1251u}) {
+        SCOPED_TRACE(page);
+        const std::string file = path(page == 866 ? "a.dbf" : "b.dbf");
+        std::string error;
+        ASSERT_TRUE(DbfTable::create(file, fields, page, false, &error)) << error;
+        const std::string bytes = readFileBytes(file);
+        const HandParsed p = handParse(bytes);
+        EXPECT_EQ(p.version, 0x03);
+        EXPECT_EQ(p.count, 0u);
+        EXPECT_EQ(p.driver, page == 866 ? 0x65 : 0xC9);
+        EXPECT_EQ(p.headerLength, 32 + 7 * 32 + 1);
+        EXPECT_EQ(p.recordLength, 1 + 12 + 3 + 3 + 8 + 8 + 10 + 1);
+        ASSERT_EQ(p.fields.size(), 7u);
+        EXPECT_EQ(p.fields[5].name, "SUMMA");
+        EXPECT_EQ(p.fields[5].type, 'N');
+        EXPECT_EQ(p.fields[5].length, 10);
+        EXPECT_EQ(p.fields[5].decimals, 2);
+        EXPECT_EQ(p.afterRecords, "\x1A");
+        EXPECT_EQ(bytes.size(), p.headerLength + 1u);
+        // Descriptor padding is zero bytes.
+        EXPECT_EQ(bytes.substr(32 + 5, 6), std::string(6, '\0'));
+
+        DbfTable::Options options;
+        options.writable = true;
+        auto table = DbfTable::open(file, options, &error);
+        ASSERT_TRUE(table) << error;
+        ASSERT_TRUE(table->append({{0, DbfValue::ofText("123")}, {1, DbfValue::ofNumber(0)}, {4, DbfValue::ofText(kIvanovUtf8.substr(0, 8))}}, nullptr, &error)) << error;
+        const HandParsed q = handParse(readFileBytes(file));
+        EXPECT_EQ(q.count, 1u);
+        EXPECT_EQ(q.records[0].substr(1 + 12 + 3 + 3 + 8, 8), (page == 866 ? kIvanovCp866 : kIvanovCp1251).substr(0, 4) + "    ");
+    }
+    std::string error;
+    EXPECT_FALSE(DbfTable::create(path("a.dbf"), fields, 866, false, &error));
+    EXPECT_NE(error.find("already exists"), std::string::npos) << error;
+}
+
+TEST_F(DbfWrite, CreateRefusesUnsoundFields)
+{
+    struct Case {
+        std::vector<DbfFieldSpec> fields;
+        const char* error;
+    } cases[] = {
+        {{}, "at least one field"},
+        {{{"1ST", 'C', 5, 0}}, "begins with a letter"},
+        {{{"_A", 'C', 5, 0}}, "begins with a letter"},
+        {{{"ABCDEFGHIJK", 'C', 5, 0}}, "1 to 10 characters"},
+        {{{"A-B", 'C', 5, 0}}, "only letters"},
+        {{{"A", 'C', 5, 0}, {"a", 'N', 3, 0}}, "used twice"},
+        {{{"A", 'C', 0, 0}}, "does not suit"},
+        {{{"A", 'C', 255, 0}}, "does not suit"},
+        {{{"A", 'N', 21, 0}}, "does not suit"},
+        {{{"A", 'N', 3, 2}}, "does not suit"},
+        {{{"A", 'D', 10, 0}}, "does not suit"},
+        {{{"A", 'M', 10, 0}}, "cannot be created"},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        std::string error;
+        EXPECT_FALSE(DbfTable::create(path("bad.dbf"), cases[i].fields, 866, false, &error));
+        EXPECT_NE(error.find(cases[i].error), std::string::npos) << error;
+        EXPECT_FALSE(std::filesystem::exists(path("bad.dbf")));
+    }
+    std::string error;
+    EXPECT_FALSE(DbfTable::create(path("bad.dbf"), {{"A", 'C', 5, 0}}, 932, false, &error));
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(m_dir.path()))
+        ++files;
+    EXPECT_EQ(files, 0);
+}
+
+TEST_F(DbfWrite, ReadOnlyFileStaysByteForByteTheSame)
+{
+    const std::string before = subscribers({false, true});
+    writeFileBytes(path(), before);
+    ReadOnlyFile guard(path());
+    if (!guard.isReadOnly())
+        GTEST_SKIP() << "cannot make a read-only file here";
+    std::string error;
+    DbfTable::Options options;
+    options.writable = true;
+    EXPECT_FALSE(DbfTable::open(path(), options, &error));
+    EXPECT_NE(error.find("cannot open it for writing"), std::string::npos) << error;
+
+    auto table = DbfTable::open(path(), {}, &error);
+    ASSERT_TRUE(table) << error;
+    EXPECT_FALSE(table->update(0, {{1, DbfValue::ofNumber(5)}}, &error));
+    EXPECT_NE(error.find("opened for reading only"), std::string::npos) << error;
+    EXPECT_FALSE(table->append({}, nullptr, &error));
+    EXPECT_FALSE(table->setDeleted(0, true, &error));
+    EXPECT_FALSE(table->pack(&error));
+    EXPECT_EQ(readFileBytes(path()), before);
+}
+
+TEST_F(DbfWrite, CreateInAReadOnlyFolderLeavesNothing)
+{
+    std::filesystem::create_directory(m_dir / "ro");
+    ReadOnlyFile guard(m_dir / "ro");
+    if (!guard.isReadOnly())
+        GTEST_SKIP() << "cannot make a read-only folder here";
+    std::string error;
+    EXPECT_FALSE(DbfTable::create(m_dir / "ro" / "x.dbf", {{"A", 'C', 5, 0}}, 866, false, &error));
+    EXPECT_NE(error.find("cannot create a file in"), std::string::npos) << error;
+}
+
+// A write that fails part-way (a full disk) puts back what it changed.
+TEST(DbfWriteFailure, FailedWritesLeaveTheTableAsItWas)
+{
+    const std::string before = handTable({}, subscriberFields(), subscriberRecords(kIvanovCp866));
+    struct Case {
+        const char* what;
+        std::size_t allowedBytes;
+        bool append;
+    } cases[] = {
+        {"update fails at once", 0, false},
+        {"update fails inside the record", 5, false},
+        {"update fails at the header date", 56, false},
+        {"update fails inside the header date", 57, false},
+        {"append fails at once", 0, true},
+        {"append fails inside the record", 30, true},
+        {"append fails at the header", 66, true},
+        {"append fails inside the header", 68, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto storage = std::make_unique<MemoryStorage>(before);
+        MemoryStorage* memory = storage.get();
+        auto table = DbfTable::openStorage(std::move(storage), "t.dbf", {.writable = true, .codePage = {}});
+        ASSERT_TRUE(table);
+        table->setClock([] { return kToday; });
+        memory->failWritesAfter(c.allowedBytes);
+        std::string error;
+        const bool ok = c.append
+            ? table->append({{0, DbfValue::ofText("77")}}, nullptr, &error)
+            : table->update(1, {{0, DbfValue::ofText("1234567890ab")}, {7, DbfValue::ofLogical(true)}}, &error);
+        EXPECT_FALSE(ok);
+        EXPECT_NE(error.find("cannot write it"), std::string::npos) << error;
+        EXPECT_EQ(memory->bytes(), before);
+        EXPECT_EQ(table->recordCount(), 4u);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,53 @@
+// Test helper: dBase tables packed and unpacked byte by byte at explicit offsets, independently of
+// the codec under test.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace peltra::test {
+
+struct HandField {
+    std::string name;  // stored bytes, up to 10
+    char type = 'C';
+    std::uint8_t length = 0;
+    std::uint8_t decimals = 0;
+};
+
+struct HandLayout {
+    std::uint8_t version = 0x03;
+    std::uint8_t driver = 0x65;
+    std::uint8_t year = 124;  // 2024
+    std::uint8_t month = 3;
+    std::uint8_t day = 5;
+    std::optional<std::uint32_t> declaredCount;  // the number of records when not set
+    std::size_t backlink = 0;  // bytes after the terminator (263 in Visual FoxPro tables)
+    bool endMark = true;
+};
+
+// A whole table file. Each record is given as its bytes without the deleted flag; a leading '*'
+// in deleted marks the record.
+std::string handTable(const HandLayout& layout, const std::vector<HandField>& fields,
+                      const std::vector<std::string>& records, const std::vector<bool>& deleted = {});
+
+// A table file taken apart.
+struct HandParsed {
+    std::uint8_t version = 0;
+    std::uint8_t year = 0, month = 0, day = 0;
+    std::uint32_t count = 0;
+    std::uint16_t headerLength = 0;
+    std::uint16_t recordLength = 0;
+    std::uint8_t driver = 0;
+    std::vector<HandField> fields;
+    std::vector<std::string> records;  // whole records, deleted flag first
+    std::string afterRecords;  // the bytes after the counted records (the end mark)
+};
+
+HandParsed handParse(const std::string& bytes);
+
+std::string readFileBytes(const std::string& path);
+void writeFileBytes(const std::string& path, const std::string& bytes);
+
+}  // namespace peltra::test
