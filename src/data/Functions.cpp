@@ -131,8 +131,11 @@ std::string Functions::sqlName(std::string_view name)
 {
     const bool bare = !NeedsQuoting(name) && !(name.front() >= '0' && name.front() <= '9') &&
                       !isKeyword(name);
-    if (bare)
-        return std::string(name);
+    return bare ? std::string(name) : quotedName(name);
+}
+
+std::string Functions::quotedName(std::string_view name)
+{
     std::string quoted = "\"";
     for (char c : name) {
         quoted += c;

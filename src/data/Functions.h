@@ -25,6 +25,9 @@ public:
     // double quotes with every embedded double quote doubled. Names that pass NeedsQuoting but
     // would still not parse bare (a leading digit, an SQL keyword such as ORDER) are quoted too.
     static std::string sqlName(std::string_view name);
+    // The name always in double quotes, embedded double quotes doubled: for statements the
+    // engine builds itself, whatever the name.
+    static std::string quotedName(std::string_view name);
 };
 
 }  // namespace peltra::data

@@ -64,6 +64,7 @@ std::string sqlStateForSqlite(int sqliteCode, std::string_view message)
     case SQLITE_WARNING: return "01000";
     case SQLITE_ERROR: return std::string(stateForGenericError(message));
     case SQLITE_CONSTRAINT: return "23000";
+    case SQLITE_AUTH: return "42000";  // refused by the connection's authorizer: an access violation
     case SQLITE_BUSY:
     case SQLITE_LOCKED: return "HYT00";
     case SQLITE_NOMEM: return "HY001";

@@ -145,6 +145,9 @@ TEST(FunctionsTest, SqlName)
     };
     for (const auto& c : cases)
         EXPECT_EQ(Functions::sqlName(c.name), c.sql) << "'" << c.name << "'";
+    // The engine's own statements quote every name, plain ones too.
+    EXPECT_EQ(Functions::quotedName("FIO_1"), "\"FIO_1\"");
+    EXPECT_EQ(Functions::quotedName("a\"b"), "\"a\"\"b\"");
 }
 
 // Creates a one-column table named through sqlName and reads the column's name back through a

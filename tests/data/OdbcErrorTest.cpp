@@ -76,6 +76,7 @@ TEST(OdbcErrorTest, SqliteCodeTable)
         {SQLITE_BUSY_SNAPSHOT, "database is locked", "HYT00", -1},
         {SQLITE_LOCKED, "database table is locked", "HYT00", -1},
         {SQLITE_NOMEM, "out of memory", "HY001", -1},
+        {SQLITE_AUTH, "not authorized", "42000", -1},
         {SQLITE_INTERRUPT, "interrupted", "HY008", -1},
         {SQLITE_WARNING, "w", "01000", 1},
         {SQLITE_OK, "not an error", "00000", 0},

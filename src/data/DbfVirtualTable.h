@@ -1,0 +1,32 @@
+// The SQLite virtual-table module "dbf": SQL over .dbf tables, one row per record that is not
+// marked deleted, rowid = record number (1 for the first record of the file).
+#pragma once
+
+#include "data/DbfTable.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+
+namespace peltra::data {
+
+// Gives the module the table object behind a virtual table. The engine owns the tables; the
+// module only borrows them (shared so that a dropped table outlives a statement still using it).
+class DbfTableSource {
+public:
+    virtual ~DbfTableSource() = default;
+    // The table registered under key, or nothing with error set.
+    virtual std::shared_ptr<DbfTable> dbfTable(std::string_view key, std::string& error) = 0;
+};
+
+// Registers the module on a database; "CREATE VIRTUAL TABLE x USING dbf(key)" then makes the
+// table source's table under key readable and writable as x. Returns an SQLite result code.
+int registerDbfModule(sqlite3* db, DbfTableSource* source);
+
+// The declared SQL type of a field: TEXT for C and D, INTEGER for N/F without decimals and L,
+// REAL for N/F with decimals; TEXT for every other type.
+std::string_view sqlTypeOfField(const DbfField& field);
+
+}  // namespace peltra::data

@@ -1,0 +1,470 @@
+// SQL over .dbf tables through Connection and Query: reading every field type, Cyrillic LIKE,
+// positioned write-back, the station's own statements, the authorizer and the error records.
+#include "data/Connection.h"
+#include "data/Query.h"
+
+#include "HandDbf.h"
+#include "support/ReadOnlyFile.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace peltra::data;
+using namespace peltra::test;
+namespace fs = std::filesystem;
+
+std::vector<DbfFieldSpec> subscriberSpec()
+{
+    return {{"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0}, {"OTBOJ", 'N', 3, 0}, {"DATA", 'D', 8, 0},
+            {"CLOCK", 'C', 8, 0},  {"FIO", 'C', 20, 0},  {"SUMMA", 'N', 10, 2}, {"FLAG", 'L', 1, 0}};
+}
+
+struct Row {
+    const char* telef;
+    std::optional<double> proba;
+    std::optional<DbfDate> data;
+    const char* fio;
+    std::optional<double> summa;
+    std::optional<bool> flag;
+};
+
+const std::vector<Row> kRows = {
+    {"2345678", 2, DbfDate {2024, 3, 5}, "Иванов Пётр", 1234.5, true},
+    {"89161234567", std::nullopt, std::nullopt, "иванова анна", std::nullopt, false},
+    {"111", 1, DbfDate {2023, 12, 31}, "Петров", 0, std::nullopt},
+    {"222", 0, std::nullopt, "ПЕТРОВА", -5, true},
+};
+
+// Makes a table with kRows in the code page; record 3 ("111") is then marked deleted when asked.
+void makeTable(const fs::path& path, unsigned codePage, bool deleteThird = false)
+{
+    std::string error;
+    ASSERT_TRUE(DbfTable::create(path, subscriberSpec(), codePage, true, &error)) << error;
+    DbfTable::Options options;
+    options.writable = true;
+    auto table = DbfTable::open(path, options, &error);
+    ASSERT_TRUE(table) << error;
+    for (const Row& row : kRows) {
+        DbfFieldValues values {{0, DbfValue::ofText(row.telef)}, {5, DbfValue::ofText(row.fio)}};
+        if (row.proba)
+            values.push_back({1, DbfValue::ofNumber(*row.proba)});
+        if (row.data)
+            values.push_back({3, DbfValue::ofDate(*row.data)});
+        if (row.summa)
+            values.push_back({6, DbfValue::ofNumber(*row.summa)});
+        if (row.flag)
+            values.push_back({7, DbfValue::ofLogical(*row.flag)});
+        ASSERT_TRUE(table->append(values, nullptr, &error)) << error;
+    }
+    if (deleteThird) {
+        ASSERT_TRUE(table->setDeleted(2, true, &error)) << error;
+    }
+}
+
+class SqlEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        makeTable(m_dir / "subs.dbf", 866);
+        ASSERT_TRUE(m_connection.bind("Peltra"));
+        ASSERT_TRUE(m_connection.connect());
+        ASSERT_TRUE(m_connection.setConnectOption(kCurrentQualifierOption, m_dir.path().string()));
+    }
+
+    // The first column of every row of a statement, as text ("NULL" for NULL).
+    std::vector<std::string> column(const std::string& sql)
+    {
+        Query query(m_connection);
+        query.setSql(sql);
+        std::vector<std::string> out;
+        if (!query.open()) {
+            for (const auto& e : m_connection.takeErrors())
+                ADD_FAILURE() << sql << ": " << e.message;
+            return out;
+        }
+        for (; !query.isEof(); query.moveNext()) {
+            bool null = false;
+            const std::string text = query.getText(1, &null);
+            out.push_back(null ? "NULL" : text);
+        }
+        return out;
+    }
+
+    TempDir m_dir;
+    Connection m_connection;
+};
+
+using Strings = std::vector<std::string>;
+
+TEST_F(SqlEngineTest, SelectsByEveryFieldType)
+{
+    struct Case {
+        const char* sql;
+        Strings expected;
+    } cases[] = {
+        {"SELECT telef FROM subs WHERE data IS NULL", {"89161234567", "222"}},
+        {"SELECT telef FROM subs WHERE proba IS NULL", {"89161234567"}},
+        {"SELECT telef FROM subs WHERE proba >= 1 ORDER BY proba DESC", {"2345678", "111"}},
+        {"SELECT telef FROM subs WHERE data > '2024-01-01'", {"2345678"}},
+        {"SELECT data FROM subs ORDER BY data", {"NULL", "NULL", "2023-12-31", "2024-03-05"}},
+        {"SELECT telef FROM subs WHERE flag = 1", {"2345678", "222"}},
+        {"SELECT telef FROM subs WHERE flag IS NULL", {"111"}},
+        {"SELECT summa FROM subs WHERE summa < 0", {"-5.0"}},
+        {"SELECT telef FROM subs WHERE telef = 111", {"111"}},
+        {"SELECT telef FROM SUBS.DBF WHERE telef = '222'", {"222"}},
+        {"select telef from Subs where  data IS NULL  AND (proba = 0) ORDER BY telef ASC", {"222"}},
+        {"SELECT count(*) FROM subs s, subs t WHERE s.telef = t.telef", {"4"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(column(c.sql), c.expected) << c.sql;
+}
+
+TEST_F(SqlEngineTest, DeletedRecordsAreSkippedAndRowidIsTheRecordNumber)
+{
+    makeTable(m_dir / "del.dbf", 866, true);
+    EXPECT_EQ(column("SELECT rowid FROM del"), (Strings {"1", "2", "4"}));
+    EXPECT_EQ(column("SELECT telef FROM del WHERE rowid = 4"), (Strings {"222"}));
+    EXPECT_EQ(column("SELECT telef FROM del WHERE rowid = 3"), Strings {});
+}
+
+TEST_F(SqlEngineTest, LikeIgnoresCyrillicCaseInBothCodePages)
+{
+    makeTable(m_dir / "win.dbf", 1251);
+    for (const char* table : {"subs", "win"}) {
+        const std::string from = std::string(" FROM ") + table;
+        EXPECT_EQ(column("SELECT telef" + from + " WHERE fio LIKE 'ИВАН%'"), (Strings {"2345678", "89161234567"}))
+            << table;
+        EXPECT_EQ(column("SELECT telef" + from + " WHERE fio LIKE '%пётр'"), (Strings {"2345678"})) << table;
+        EXPECT_EQ(column("SELECT telef" + from + " WHERE fio LIKE 'петров_'"), (Strings {"222"})) << table;
+        EXPECT_EQ(column("SELECT telef" + from + " WHERE fio NOT LIKE 'ив%' ORDER BY telef"), (Strings {"111", "222"}))
+            << table;
+    }
+}
+
+TEST_F(SqlEngineTest, PositionedUpdateWritesTheRecord)
+{
+    Query query(m_connection);
+    query.setSql("SELECT telef,proba,otboj,data,clock FROM subs WHERE  data IS NULL  ORDER BY telef DESC");
+    ASSERT_TRUE(query.open());
+    EXPECT_EQ(query.columnCount(), 5);
+    EXPECT_EQ(query.columnName(1), "TELEF");  // as the table names its field
+    EXPECT_EQ(query.columnIndex("clock"), 5);
+    EXPECT_EQ(query.rowCount(), 2);
+    ASSERT_FALSE(query.isEof());
+    EXPECT_EQ(query.getText(1), "89161234567");
+    EXPECT_EQ(query.recordNumber(), 2);
+    ASSERT_TRUE(query.edit());
+    ASSERT_TRUE(query.setValue(2, "1"));
+    ASSERT_TRUE(query.setValue(4, "2026/12/06"));
+    ASSERT_TRUE(query.setValue(5, "09:05:00"));
+    ASSERT_TRUE(query.update()) << m_connection.takeErrors().at(0).message;
+    ASSERT_TRUE(query.moveNext());
+    EXPECT_EQ(query.getText(1), "222");
+    EXPECT_EQ(query.getInteger(2), 0);
+    query.close();
+
+    std::string error;
+    auto table = DbfTable::open(m_dir / "subs.dbf", {}, &error);
+    ASSERT_TRUE(table) << error;
+    std::string record;
+    ASSERT_TRUE(table->readRecord(1, record));
+    EXPECT_EQ(table->value(record, 1), DbfValue::ofNumber(1));
+    EXPECT_EQ(table->value(record, 3), DbfValue::ofDate({2026, 12, 6}));
+    EXPECT_EQ(table->value(record, 4), DbfValue::ofText("09:05:00"));
+    EXPECT_EQ(table->value(record, 5), DbfValue::ofText("иванова анна"));  // untouched
+    EXPECT_TRUE(table->value(record, 2).isNull());  // OTBOJ was not set
+}
+
+TEST_F(SqlEngineTest, PositionedUpdateThroughAnAlias)
+{
+    Query query(m_connection);
+    query.setSql("SELECT s.telef, s.proba FROM subs AS s WHERE s.telef = '222'");
+    ASSERT_TRUE(query.open());
+    EXPECT_EQ(query.recordNumber(), 4);
+    ASSERT_TRUE(query.edit());
+    ASSERT_TRUE(query.setValue(2, "7"));
+    ASSERT_TRUE(query.update());
+    query.close();
+    EXPECT_EQ(column("SELECT proba FROM subs WHERE rowid = 4"), (Strings {"7"}));
+
+    // A row of a join has no single record to write to.
+    query.setSql("SELECT a.telef FROM subs a JOIN subs b ON a.telef = b.telef");
+    ASSERT_TRUE(query.open());
+    EXPECT_FALSE(query.edit());
+    EXPECT_EQ(m_connection.takeErrors().size(), 1u);
+}
+
+TEST_F(SqlEngineTest, LikeEscapeAndTableReplacedOnDisk)
+{
+    ASSERT_TRUE(m_connection.executeDirect("UPDATE subs SET fio = '100% Ё_ж' WHERE telef = '111'"));
+    EXPECT_EQ(column("SELECT telef FROM subs WHERE fio LIKE '100!% ё!_Ж' ESCAPE '!'"), (Strings {"111"}));
+    EXPECT_EQ(column("SELECT telef FROM subs WHERE fio LIKE '100!%_ё%' ESCAPE '!'"), (Strings {"111"}));
+    EXPECT_EQ(column("SELECT telef FROM subs WHERE fio LIKE '100!% ё!_' ESCAPE '!'"), Strings {});
+
+    // Another program writes a new file over the table: the next statement reads the new one.
+    makeTable(m_dir / "new.dbf", 866, true);
+    fs::rename(m_dir / "new.dbf", m_dir / "subs.dbf");
+    EXPECT_EQ(column("SELECT count(*) FROM subs"), (Strings {"3"}));
+}
+
+TEST_F(SqlEngineTest, ReadsValuesAsNumbersDatesAndText)
+{
+    Query query(m_connection);
+    query.setSql("SELECT summa, data, proba, fio FROM subs");
+    ASSERT_TRUE(query.open());
+    EXPECT_DOUBLE_EQ(query.getDouble(1), 1234.5);
+    EXPECT_EQ(query.getDate(2), (DbfDate {2024, 3, 5}));
+    EXPECT_EQ(query.getInteger(3), 2);
+    EXPECT_EQ(query.getText(4), "Иванов Пётр");
+    ASSERT_TRUE(query.moveNext());
+    bool null = false;
+    EXPECT_EQ(query.getText(1, &null), "");
+    EXPECT_TRUE(null);
+    EXPECT_FALSE(query.getDate(2));
+    ASSERT_TRUE(query.moveNext());
+    ASSERT_TRUE(query.moveNext());
+    EXPECT_FALSE(query.moveNext());
+    EXPECT_TRUE(query.isEof());
+    ASSERT_TRUE(query.moveFirst());
+    EXPECT_EQ(query.getText(4), "Иванов Пётр");
+}
+
+TEST_F(SqlEngineTest, ArchiveAppendThroughAnEmptySelection)
+{
+    Query query(m_connection);
+    query.setSql("select TELEF, PROBA, DATA, FIO from subs where 1<>1");
+    ASSERT_TRUE(query.open());
+    EXPECT_EQ(query.columnCount(), 4);
+    EXPECT_TRUE(query.isEof());
+    EXPECT_EQ(query.rowCount(), 0);
+    ASSERT_TRUE(query.addNew());
+    ASSERT_TRUE(query.setValue(1, "555"));
+    ASSERT_TRUE(query.setValue(2, "0"));
+    ASSERT_TRUE(query.setValue(3, "2026/12/06"));
+    ASSERT_TRUE(query.setValue(4, "Сидоров"));
+    ASSERT_TRUE(query.update());
+    EXPECT_EQ(column("SELECT fio FROM subs WHERE telef = '555' AND data = '2026-12-06'"), (Strings {"Сидоров"}));
+}
+
+TEST_F(SqlEngineTest, StatementsChangeTheTable)
+{
+    long long changed = 0;
+    ASSERT_TRUE(m_connection.executeDirect("UPDATE subs SET proba = proba + 1 WHERE proba IS NOT NULL", &changed));
+    EXPECT_EQ(changed, 3);
+    EXPECT_EQ(column("SELECT proba FROM subs"), (Strings {"3", "NULL", "2", "1"}));
+    ASSERT_TRUE(m_connection.executeDirect("INSERT INTO subs (telef, fio, flag) VALUES ('777', 'Новый', 'T')"));
+    EXPECT_EQ(column("SELECT rowid FROM subs WHERE telef = '777' AND flag = 1"), (Strings {"5"}));
+    ASSERT_TRUE(m_connection.executeDirect("DELETE FROM subs WHERE telef = '111'", &changed));
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(column("SELECT rowid FROM subs"), (Strings {"1", "2", "4", "5"}));
+    ASSERT_TRUE(m_connection.executeDirect("PACK subs"));
+    EXPECT_EQ(column("SELECT telef FROM subs WHERE rowid = 3"), (Strings {"222"}));
+    ASSERT_TRUE(m_connection.executeDirect("DELETE FROM subs"));
+    ASSERT_TRUE(m_connection.executeDirect("PACK subs"));
+    std::string error;
+    auto table = DbfTable::open(m_dir / "subs.dbf", {}, &error);
+    ASSERT_TRUE(table) << error;
+    EXPECT_EQ(table->recordCount(), 0u);
+}
+
+TEST_F(SqlEngineTest, CreatesAndDropsTablesAsTheNewTableFormWritesThem)
+{
+    std::string sql = "CREATE TABLE __tmp__.dbf(\r\n";
+    const char* rows[][3] = {{"TELEF", "Char", "(12)"}, {"PROBA", "numeric", "(3,0)"}, {"OTBOJ", "numeric", "(3,0)"},
+                             {"DATA", "Date", ""},      {"CLOCK", "Char", "(8)"},    {"SUMMA", "numeric", "(9,2)"},
+                             {"OK", "logical", ""}};
+    bool first = true;
+    for (const auto& row : rows) {
+        sql += first ? " " : ", ";
+        first = false;
+        sql += std::string(row[0]) + " " + row[1] + row[2] + " \r\n";
+    }
+    sql += " )";
+    ASSERT_TRUE(m_connection.executeDirect(sql)) << m_connection.takeErrors().at(0).message;
+    const auto columns = m_connection.columns("__tmp__.dbf");
+    ASSERT_TRUE(columns);
+    struct Expected {
+        const char* name;
+        int sqlType;
+        int length;
+        int decimals;
+    } expected[] = {{"TELEF", 1, 12, 0}, {"PROBA", 2, 3, 0}, {"OTBOJ", 2, 3, 0}, {"DATA", 9, 8, 0},
+                    {"CLOCK", 1, 8, 0},  {"SUMMA", 2, 10, 2}, {"OK", -7, 1, 0}};
+    ASSERT_EQ(columns->size(), std::size(expected));
+    for (std::size_t i = 0; i < columns->size(); ++i) {
+        EXPECT_EQ((*columns)[i].name, expected[i].name);
+        EXPECT_EQ((*columns)[i].sqlType, expected[i].sqlType) << expected[i].name;
+        EXPECT_EQ((*columns)[i].length, expected[i].length) << expected[i].name;
+        EXPECT_EQ((*columns)[i].decimals, expected[i].decimals) << expected[i].name;
+    }
+    Query query(m_connection);
+    query.setSql("SELECT * FROM __tmp__.dbf");
+    ASSERT_TRUE(query.open());
+    EXPECT_TRUE(query.isEof());
+    query.close();
+    EXPECT_EQ(m_connection.tables(), (Strings {"__tmp__.dbf", "subs.dbf"}));
+
+    EXPECT_FALSE(m_connection.executeDirect("CREATE TABLE __tmp__.dbf (A char(1))"));
+    EXPECT_EQ(m_connection.takeErrors().at(0).sqlState, "42S01");
+    ASSERT_TRUE(m_connection.executeDirect("DROP TABLE __tmp__.dbf"));
+    EXPECT_FALSE(fs::exists(m_dir / "__tmp__.dbf"));
+    EXPECT_FALSE(m_connection.executeDirect("DROP TABLE __tmp__.dbf"));
+    EXPECT_EQ(m_connection.takeErrors().at(0).sqlState, "42S02");
+    EXPECT_FALSE(m_connection.executeDirect("CREATE TABLE bad.dbf (A money(3))"));
+    EXPECT_EQ(m_connection.takeErrors().at(0).sqlState, "42000");
+    EXPECT_FALSE(fs::exists(m_dir / "bad.dbf"));
+}
+
+TEST_F(SqlEngineTest, TodayIsTheLocalDate)
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    localtime_r(&now, &local);
+    char expected[48];
+    std::snprintf(expected, sizeof expected, "%04d-%02d-%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+    EXPECT_EQ(column("SELECT TODAY()"), (Strings {expected}));
+    ASSERT_TRUE(m_connection.executeDirect("UPDATE subs SET data = TODAY(), clock = '10:00:00' WHERE telef = '222'"));
+    EXPECT_EQ(column("select * from subs where telef='222' AND proba=0 AND otboj IS NULL AND data=TODAY() AND clock='10:00:00'"),
+              (Strings {"222"}));
+}
+
+TEST_F(SqlEngineTest, TablesByPathAndByNameAfterTheQualifier)
+{
+    TempDir other;
+    makeTable(other / "Other.DBF", 866);
+    Connection connection;
+    ASSERT_TRUE(connection.bind("PELTRA"));
+    ASSERT_TRUE(connection.connect());
+    Query query(connection);
+    query.setSql("SELECT count(*) FROM " + (other / "Other.DBF").string());
+    ASSERT_TRUE(query.open());
+    EXPECT_EQ(query.getInteger(1), 4);
+    query.setSql("SELECT count(*) FROM \"" + (m_dir / "subs.dbf").string() + "\" WHERE data IS NULL");
+    ASSERT_TRUE(query.open());
+    EXPECT_EQ(query.getInteger(1), 2);
+    query.setSql("SELECT count(*) FROM other");
+    EXPECT_FALSE(query.open());
+    ASSERT_TRUE(connection.setConnectOption(kCurrentQualifierOption, other.path().string()));
+    EXPECT_TRUE(connection.takeErrors().size() == 1);
+    ASSERT_TRUE(query.open());
+    EXPECT_EQ(query.getInteger(1), 4);
+}
+
+TEST_F(SqlEngineTest, AuthorizerRefusesEverythingButTheTables)
+{
+    const char* refused[] = {
+        "ATTACH DATABASE '/tmp/x.db' AS x",
+        "PRAGMA table_info(subs)",
+        "SELECT load_extension('/tmp/nothing.so')",
+        "CREATE VIEW v AS SELECT 1",
+        "SELECT * FROM sqlite_master",
+        "SELECT 1; DELETE FROM subs",
+        "INSERT INTO sqlite_master VALUES ('table', 'x', 'x', 0, '')",
+        "DELETE FROM subs; SELECT 1",
+    };
+    for (const char* sql : refused) {
+        Query query(m_connection);
+        query.setSql(sql);
+        EXPECT_FALSE(query.open()) << sql;
+        const auto errors = m_connection.takeErrors();
+        ASSERT_EQ(errors.size(), 1u) << sql;
+        EXPECT_EQ(errors[0].functionCode, FunctionCode::SQLExecDirect) << sql;
+        EXPECT_TRUE(errors[0].message.find("not authorized") != std::string::npos
+                    || errors[0].message.find("prohibited") != std::string::npos
+                    || errors[0].message.find("one statement") != std::string::npos)
+            << sql << ": " << errors[0].message;
+    }
+    EXPECT_EQ(column("SELECT count(*) FROM subs"), (Strings {"4"}));
+}
+
+TEST_F(SqlEngineTest, FailuresGiveErrorRecords)
+{
+    struct Case {
+        const char* sql;
+        const char* sqlState;
+    } cases[] = {
+        {"SELEKT * FROM subs", "42000"},
+        {"SELECT * FROM nothere", "42S02"},
+        {"SELECT nosuch FROM subs", "42S22"},
+    };
+    for (const auto& c : cases) {
+        Query query(m_connection);
+        query.setSql(c.sql);
+        EXPECT_FALSE(query.open()) << c.sql;
+        const auto errors = m_connection.takeErrors();
+        ASSERT_EQ(errors.size(), 1u) << c.sql;
+        EXPECT_EQ(errors[0].functionCode, FunctionCode::SQLExecDirect);
+        EXPECT_EQ(errors[0].returnCode, ReturnCode::Error);
+        EXPECT_EQ(errors[0].sqlState, c.sqlState) << c.sql << ": " << errors[0].message;
+        EXPECT_FALSE(errors[0].message.empty());
+    }
+    Connection unbound;
+    EXPECT_FALSE(unbound.bind("dBase Files"));
+    EXPECT_FALSE(unbound.connect());
+    const auto errors = unbound.takeErrors();
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0].sqlState, "IM002");
+    EXPECT_EQ(errors[0].functionCode, FunctionCode::SQLConnect);
+}
+
+TEST_F(SqlEngineTest, ValueThatDoesNotFitLeavesTheRecord)
+{
+    const std::string before = readFileBytes((m_dir / "subs.dbf").string());
+    EXPECT_FALSE(m_connection.executeDirect("UPDATE subs SET proba = 12345 WHERE telef = '222'"));
+    EXPECT_TRUE(m_connection.hasErrors());
+    m_connection.takeErrors();
+    EXPECT_EQ(readFileBytes((m_dir / "subs.dbf").string()), before);
+}
+
+TEST_F(SqlEngineTest, StatementFailingHalfWayTakesItsChangesBack)
+{
+    const std::string before = readFileBytes((m_dir / "subs.dbf").string());
+    const char* statements[] = {
+        "UPDATE subs SET proba = 300 * rowid",  // the fourth record's 1200 does not fit
+        "UPDATE subs SET fio = 'Новое имя', summa = 3000000 * rowid",
+        "INSERT INTO subs (telef, proba) SELECT telef, 300 * rowid FROM subs",
+    };
+    for (const char* sql : statements) {
+        EXPECT_FALSE(m_connection.executeDirect(sql)) << sql;
+        const auto errors = m_connection.takeErrors();
+        ASSERT_EQ(errors.size(), 1u) << sql;
+        EXPECT_NE(errors[0].message.find("does not fit"), std::string::npos) << errors[0].message;
+    }
+    EXPECT_EQ(column("SELECT proba FROM subs"), (Strings {"2", "NULL", "1", "0"}));
+    EXPECT_EQ(column("SELECT count(*) FROM subs"), (Strings {"4"}));
+    // The appended records are marked deleted; everything else is as it was.
+    ASSERT_TRUE(m_connection.executeDirect("PACK subs"));
+    const std::string after = readFileBytes((m_dir / "subs.dbf").string());
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_EQ(after.substr(32), before.substr(32));
+}
+
+TEST_F(SqlEngineTest, WriteToAReadOnlyTableFailsAndLeavesTheFile)
+{
+    const fs::path path = m_dir / "ro.dbf";
+    makeTable(path, 866);
+    const std::string before = readFileBytes(path.string());
+    ReadOnlyFile readOnly(path);
+    if (!readOnly.isReadOnly())
+        GTEST_SKIP() << "cannot make the file read-only here";
+    EXPECT_EQ(column("SELECT count(*) FROM ro"), (Strings {"4"}));
+    const char* writes[] = {"UPDATE ro SET proba = 9", "INSERT INTO ro (telef) VALUES ('1')", "DELETE FROM ro",
+                            "PACK ro"};
+    for (const char* sql : writes) {
+        EXPECT_FALSE(m_connection.executeDirect(sql)) << sql;
+        const auto errors = m_connection.takeErrors();
+        ASSERT_EQ(errors.size(), 1u) << sql;
+        EXPECT_EQ(errors[0].returnCode, ReturnCode::Error);
+        EXPECT_FALSE(errors[0].message.empty());
+    }
+    EXPECT_EQ(readFileBytes(path.string()), before);
+}
+
+}  // namespace
