@@ -40,6 +40,9 @@ void Query::close()
 {
     sqlite3_finalize(m_statement);
     m_statement = nullptr;
+    sqlite3_finalize(m_writeStatement);
+    m_writeStatement = nullptr;
+    m_writeSql.clear();
     m_open = false;
     m_eof = true;
     m_withRowid = false;
@@ -282,9 +285,18 @@ bool Query::update()
             sql += i ? ", ?" : "?";
         sql += ")";
     }
+    // Write-back sends the same statement row after row: it is prepared once and kept.
     sqlite3* db = m_connection.engine().handle();
-    sqlite3_stmt* statement = nullptr;
-    int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr);
+    int rc = SQLITE_OK;
+    if (sql != m_writeSql || !m_writeStatement) {
+        sqlite3_finalize(m_writeStatement);
+        m_writeStatement = nullptr;
+        m_writeSql.clear();
+        rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &m_writeStatement, nullptr);
+        if (rc == SQLITE_OK)
+            m_writeSql = sql;
+    }
+    sqlite3_stmt* statement = m_writeStatement;
     int index = 1;
     for (const auto& [column, value] : m_pending) {
         if (rc != SQLITE_OK)
@@ -298,15 +310,16 @@ bool Query::update()
     if (rc == SQLITE_OK)
         rc = sqlite3_step(statement);
     const bool ok = rc == SQLITE_DONE;
-    if (ok && mode == Mode::Edit && sqlite3_changes(db) != 1) {
-        sqlite3_finalize(statement);
-        m_pending.clear();
-        return fail(FunctionCode::SQLSetPos, "HY109", "Record " + std::to_string(m_editRecord) + " no longer exists");
-    }
+    const bool vanished = ok && mode == Mode::Edit && sqlite3_changes(db) != 1;
     if (!ok)
         m_connection.addError(FunctionCode::SQLSetPos, SqlFailure {sqlite3_extended_errcode(db), sqlite3_errmsg(db)});
-    sqlite3_finalize(statement);
+    if (statement != nullptr) {
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+    }
     m_pending.clear();
+    if (vanished)
+        return fail(FunctionCode::SQLSetPos, "HY109", "Record " + std::to_string(m_editRecord) + " no longer exists");
     return ok;
 }
 

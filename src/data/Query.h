@@ -73,6 +73,9 @@ private:
     Connection& m_connection;
     std::string m_sql;
     sqlite3_stmt* m_statement = nullptr;
+    // The last write-back statement, kept prepared for the next row.
+    std::string m_writeSql;
+    sqlite3_stmt* m_writeStatement = nullptr;
     bool m_open = false;
     bool m_eof = true;
     bool m_withRowid = false;
