@@ -1,42 +1,14 @@
 // Throughput of the configuration store: read-with-default from a warm store, and committed writes.
+#include "BenchStore.h"
 #include "config/ConfigStore.h"
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
 namespace {
 
-using peltra::config::ConfigStore;
-using peltra::platform::RegistryStore;
-
-// A store in a fresh temporary folder, removed afterwards.
-class BenchStore {
-public:
-    BenchStore()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "peltra-bench-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        m_dir = pattern;
-        m_registry = std::make_unique<RegistryStore>(m_dir / "registry.db");
-        m_config = std::make_unique<ConfigStore>(*m_registry);
-    }
-    ~BenchStore()
-    {
-        m_config.reset();
-        m_registry.reset();
-        std::filesystem::remove_all(m_dir);
-    }
-    ConfigStore& config() { return *m_config; }
-
-private:
-    std::filesystem::path m_dir;
-    std::unique_ptr<RegistryStore> m_registry;
-    std::unique_ptr<ConfigStore> m_config;
-};
+using peltra::bench::BenchStore;
 
 // What a call's start does eleven times over: a port value that already exists.
 void readWithDefault(benchmark::State& state)

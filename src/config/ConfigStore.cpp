@@ -1,6 +1,8 @@
 // Read-with-default and the other shared operations on the station's configuration tree.
 #include "config/ConfigStore.h"
 
+#include "platform/text/CaseFold.h"
+
 #include <cstdio>
 
 namespace peltra::config {
@@ -79,6 +81,38 @@ std::optional<std::string> ConfigStore::createNumberedSubKey(const std::string& 
     if (!ok)
         return std::nullopt;
     return name;
+}
+
+KeyValues::KeyValues(ConfigStore& store, std::string key)
+    : m_store(store), m_key(std::move(key)), m_values(store.registry().values(ConfigStore::fullPath(m_key)))
+{
+}
+
+const RegistryValue* KeyValues::find(const std::string& name) const
+{
+    for (const platform::NamedValue& value : m_values)
+        if (platform::equalsIgnoreCase(value.name, name))
+            return &value.value;
+    return nullptr;
+}
+
+std::uint32_t KeyValues::number(const std::string& name, std::uint32_t defaultValue)
+{
+    if (const RegistryValue* value = find(name))
+        return value->asDword();
+    return m_store.readNumber(m_key, name, defaultValue);
+}
+
+std::string KeyValues::text(const std::string& name, const std::string& defaultValue)
+{
+    if (const RegistryValue* value = find(name))
+        return value->asText();
+    return m_store.readText(m_key, name, defaultValue);
+}
+
+bool isKeyName(const std::string& name)
+{
+    return !name.empty() && name.find('\\') == std::string::npos;
 }
 
 std::uint64_t subKeyNumber(const std::string& name)

@@ -50,6 +50,27 @@ private:
     platform::RegistryStore& m_store;
 };
 
+// The values of one key read at once, for readers of many values of one key. A value that is
+// missing is written with its default when asked for, as ConfigStore's reads do.
+class KeyValues {
+public:
+    KeyValues(ConfigStore& store, std::string key);
+
+    std::uint32_t number(const std::string& name, std::uint32_t defaultValue);
+    std::string text(const std::string& name, const std::string& defaultValue);
+    bool flag(const std::string& name, bool defaultValue) { return number(name, defaultValue ? 1 : 0) != 0; }
+    // The stored value itself, when there is one.
+    const platform::RegistryValue* find(const std::string& name) const;
+
+private:
+    ConfigStore& m_store;
+    std::string m_key;
+    std::vector<platform::NamedValue> m_values;
+};
+
+// Whether a name can name one key of the tree: not empty, no backslash (which would split it).
+bool isKeyName(const std::string& name);
+
 // The number a numbered sub-key name carries: its leading decimal digits, 0 when there are none.
 std::uint64_t subKeyNumber(const std::string& name);
 

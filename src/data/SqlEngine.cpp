@@ -579,6 +579,9 @@ bool SqlEngine::rewriteStatement(std::string_view sql, Rewritten& out, SqlFailur
             out.firstKeywordEnd = pos;
             firstWord = false;
         }
+        // The condition editor's negated LIKE, kept in filter texts as the editor shows it.
+        if (word == "NOTLIKE")
+            replacements.push_back({start, pos, "NOT LIKE"});
         if (word == "GROUP" || word == "DISTINCT" || word == "UNION" || word == "EXCEPT" || word == "INTERSECT")
             out.groupedOrMerged = true;
         if (word == "FROM" || word == "JOIN" || word == "UPDATE" || word == "INTO") {

@@ -29,7 +29,7 @@ struct SqlFailure {
 // .dbf file — by its file name with or without ".dbf", in any letter case, in the qualifier's
 // folder, or by a path — gets a virtual table named after the file (its stem) and the name in the
 // text is replaced by that table's quoted name. Other names are left for SQLite to judge (common
-// table expressions, or "no such table").
+// table expressions, or "no such table"). The word NotLike outside quotes is read as NOT LIKE.
 //
 // One object is used by one thread at a time.
 class SqlEngine : public DbfTableSource {

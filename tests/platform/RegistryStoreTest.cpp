@@ -193,6 +193,35 @@ TEST_F(RegistryStoreTest, TransactionsCommitOrRollBackWhole)
     EXPECT_FALSE(store.getValue("T", "b"));
 }
 
+// Keys found once inside a transaction are remembered there; deletes and rollbacks inside it
+// must not leave a remembered key standing in for one that is gone or new.
+TEST_F(RegistryStoreTest, KeysDeletedOrRolledBackInsideATransactionAreNotSeenAgain)
+{
+    RegistryStore store(file());
+    ASSERT_TRUE(store.setValue("A\\B", "v", RegistryValue::dword(1)));
+    EXPECT_TRUE(store.transaction([&] {
+        EXPECT_TRUE(store.keyExists("A\\B"));
+        EXPECT_TRUE(store.deleteKey("A"));
+        EXPECT_FALSE(store.keyExists("A\\B"));
+        EXPECT_FALSE(store.getValue("A\\B", "v"));
+        EXPECT_TRUE(store.setValue("A\\B", "w", RegistryValue::dword(2)));
+        EXPECT_FALSE(store.getValue("A\\B", "v"));
+
+        EXPECT_FALSE(store.transaction([&] {
+            store.setValue("C\\D", "x", RegistryValue::dword(3));
+            return false;
+        }));
+        EXPECT_FALSE(store.keyExists("C\\D"));
+        EXPECT_TRUE(store.setValue("C\\D", "y", RegistryValue::dword(4)));
+        return true;
+    }));
+    EXPECT_EQ(store.getValue("A\\B", "w"), RegistryValue::dword(2));
+    EXPECT_FALSE(store.getValue("A\\B", "v"));
+    EXPECT_EQ(store.getValue("C\\D", "y"), RegistryValue::dword(4));
+    EXPECT_FALSE(store.getValue("C\\D", "x"));
+    EXPECT_EQ(integrityCheck(file()), "ok");
+}
+
 TEST_F(RegistryStoreTest, FileIsPrivateAndFolderIsCreated)
 {
     const auto nested = m_dir / "home" / "deeper" / "registry.db";

@@ -128,6 +128,9 @@ public:
     int m_busyTimeoutMs = 5000;
     std::recursive_mutex m_mutex;
     int m_depth = 0;  // nesting of transactions, on the thread holding m_mutex
+    // Key ids found inside the current outermost transaction, by path. What a transaction sees
+    // changes only through its own deletes and rollbacks, which empty this.
+    std::unordered_map<std::string, sqlite3_int64> m_resolved;
     std::unordered_map<const char*, sqlite3_stmt*> m_statements;
 };
 
@@ -363,6 +366,7 @@ auto RegistryStore::Impl::read(Work&& work) -> decltype(work())
     auto result = work();
     --m_depth;
     exec("COMMIT");
+    m_resolved.clear();
     return result;
 }
 
@@ -388,9 +392,11 @@ bool RegistryStore::Impl::write(const std::function<bool()>& work)
         }
         if (!ok)
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        m_resolved.clear();
     } else {
         if (!ok) {
             const std::string error = t_lastError;
+            m_resolved.clear();
             exec(("ROLLBACK TO " + savepoint).c_str());
             t_lastError = error;
         }
@@ -485,14 +491,26 @@ std::optional<sqlite3_int64> RegistryStore::Impl::createChild(sqlite3_int64 pare
 
 std::optional<sqlite3_int64> RegistryStore::Impl::resolve(const std::string& keyPath, bool create)
 {
+    const bool cached = m_depth > 0;
     sqlite3_int64 id = kRootKey;
+    std::string path;
     for (const std::string& part : splitKeyPath(keyPath)) {
+        path += '\\';
+        path += part;
+        if (cached) {
+            if (const auto found = m_resolved.find(path); found != m_resolved.end()) {
+                id = found->second;
+                continue;
+            }
+        }
         std::optional<sqlite3_int64> child = findChild(id, part);
         if (!child && create)
             child = createChild(id, part);
         if (!child)
             return std::nullopt;
         id = *child;
+        if (cached)
+            m_resolved.emplace(path, id);
     }
     return id;
 }
@@ -678,6 +696,7 @@ bool RegistryStore::deleteKey(const std::string& keyPath)
         const auto key = m_impl->resolve(keyPath, false);
         if (!key)
             return true;
+        m_impl->m_resolved.clear();
         return Impl::Query(*m_impl, kDeleteSubtreeValues).bind(1, *key).run() &&
                Impl::Query(*m_impl, kDeleteSubtreeKeys).bind(1, *key).run();
     });

@@ -1,0 +1,165 @@
+// The task test: what the task uses, what is wrong with it, and whether its query runs.
+#include "editors/TaskTest.h"
+
+#include "speech/Patterns.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace peltra::editors {
+
+namespace {
+
+constexpr char kRule[] = "=================================================";
+
+class ReportWriter {
+public:
+    ReportWriter(TaskTestReport& report, const std::function<void(const std::string&)>& onLine)
+        : m_report(report), m_onLine(onLine)
+    {
+    }
+
+    void line(const std::string& text)
+    {
+        m_report.lines.push_back(text);
+        if (m_onLine)
+            m_onLine(text);
+    }
+    void critical(const std::string& finding)
+    {
+        m_report.critical = true;
+        line(kCriticalPrefix + finding);
+    }
+    void warning(const std::string& finding)
+    {
+        m_report.warning = true;
+        line(kWarningPrefix + finding);
+    }
+
+private:
+    TaskTestReport& m_report;
+    const std::function<void(const std::string&)>& m_onLine;
+};
+
+std::string inQuotes(const std::string& text) { return "\"" + text + "\""; }
+
+void reportFilter(ReportWriter& out, config::Operator& task, const config::TaskDefinition& definition)
+{
+    switch (definition.typefilter) {
+    case config::kFilterRanges:
+        out.line("Фильтр по диапазонам поля " + task.rangeField() + ":");
+        if (definition.filterText.empty())
+            out.warning(" Назначен фильтр по диапазонам, но не определены диапазоны!");
+        else
+            out.line(definition.filterText);
+        break;
+    case config::kFilterCondition:
+        out.line("Фильтр - логическое условие:");
+        if (definition.filterText.empty())
+            out.warning(" Назначен фильтр по логическому условию, но не определено условие!");
+        else
+            out.line(definition.filterText);
+        break;
+    default:
+        out.line("Фильтр не назначен.");
+        break;
+    }
+}
+
+void reportSchedules(ReportWriter& out, config::Operator& task)
+{
+    out.line("");
+    out.line("Расписания:");
+    const std::vector<config::ScheduleData> schedules = task.schedules().all();
+    if (schedules.empty())
+        out.critical(" Не начначено расписание.");
+    int position = 0;
+    for (const config::ScheduleData& schedule : schedules)
+        out.line(std::to_string(++position) + ": " + config::scheduleText(schedule.block, schedule.monthMask));
+}
+
+void reportTemplate(ReportWriter& out, config::TaskStore& tasks, const config::TaskDefinition& definition)
+{
+    out.line("");
+    out.line("Шаблон речевого оповещения:");
+    speech::Patterns patterns(tasks.store(), definition.binding, definition.task);
+    std::vector<speech::PatternItem> items;
+    patterns.Load(items);
+    if (items.empty())
+        out.critical(" В речевом шаблоне нет ни одной фразы.");
+    else
+        out.line("В речевом шаблоне находится " + std::to_string(items.size()) + " фраз");
+}
+
+void reportQuery(ReportWriter& out, TaskTestReport& report, const config::TaskDefinition& definition)
+{
+    out.line("");
+    out.line("Выполнение SQL запроса...");
+    std::error_code error;
+    const std::filesystem::path file(definition.file);
+    bool ok = false;
+    if (definition.file.empty() || !std::filesystem::is_regular_file(file, error)) {
+        out.line("Не найден файл: " + definition.file);
+    } else {
+        report.query = data::runQueryCheck(file, definition.filterText, definition.fieldSort, definition.ascend);
+        report.queryRun = true;
+        ok = report.query.ok;
+    }
+    if (ok)
+        out.line("Запрос выполнен успешно.");
+    else
+        out.critical(" Ошибка выполнения SQL запроса.");
+}
+
+void reportVerdict(ReportWriter& out, const TaskTestReport& report)
+{
+    out.line("Тест окончен.");
+    out.line(kRule);
+    if (report.critical) {
+        out.line("В процессе тестирования обнаружены критические ошибки.");
+        out.line("Задание не может быть включенным в планирование.");
+    } else if (report.warning) {
+        out.line("В процессе тестирования обнаружены некритические ошибки.");
+        out.line("Перед включением задания в планирование рекомендуется проверить его параметры.");
+    } else {
+        out.line("Ошибок не обнаружено.");
+        out.line("Задание может быть включенным в планирование.");
+    }
+}
+
+}  // namespace
+
+TaskTestReport runTaskTest(config::TaskStore& tasks, const std::string& binding, const std::string& task,
+                           const std::function<void(const std::string&)>& onLine)
+{
+    TaskTestReport report;
+    ReportWriter out(report, onLine);
+    std::optional<config::Operator> found = tasks.task(binding, task);
+    config::TaskDefinition definition;
+    definition.binding = binding;
+    definition.task = task;
+    if (found)
+        definition = found->definition();
+
+    out.line("База данных: " + inQuotes(binding));
+    out.line("Файл: " + inQuotes(definition.file));
+    out.line("Задание: " + inQuotes(task));
+    out.line(kRule);
+    if (!found) {
+        out.critical(" Задание не найдено.");
+        reportVerdict(out, report);
+        return report;
+    }
+
+    out.line(std::string("Сортировка: ") + (definition.ascend ? "по возрастанию " : "по убыванию ") + "поля " +
+             inQuotes(definition.fieldSort));
+    out.line("");
+    reportFilter(out, *found, definition);
+    reportSchedules(out, *found);
+    reportTemplate(out, tasks, definition);
+    reportQuery(out, report, definition);
+    reportVerdict(out, report);
+    return report;
+}
+
+}  // namespace peltra::editors
