@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libsqlite3-dev libspandsp-dev nlohmann-json3-dev
+  libsqlite3-dev libspandsp-dev nlohmann-json3-dev espeak-ng
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
 )

@@ -24,6 +24,20 @@ std::optional<int> takeHomeOption(const ToolOutput& output, std::vector<std::str
     return std::nullopt;
 }
 
+std::optional<int> takeCommand(const ToolOutput& output, std::vector<std::string>& args,
+                               std::optional<std::string>& home, std::string& command)
+{
+    if (const auto failed = takeHomeOption(output, args, home))
+        return failed;
+    if (args.empty())
+        return output.usageError("no command given");
+    if (args[0] == "--help" || args[0] == "-h")
+        return output.help();
+    command = args[0];
+    args.erase(args.begin());
+    return std::nullopt;
+}
+
 std::optional<std::filesystem::path> stationFolder(const ToolOutput& output,
                                                    const std::optional<std::string>& home)
 {

@@ -15,6 +15,12 @@ namespace peltra::tools {
 std::optional<int> takeHomeOption(const ToolOutput& output, std::vector<std::string>& args,
                                   std::optional<std::string>& home);
 
+// A tool's command line up to its command: leading --home options into home, then the command
+// word into command, leaving its arguments in args. Nothing when a command was found; else the
+// exit code after the usage (on stdout for --help or -h, on stderr when no command is given).
+std::optional<int> takeCommand(const ToolOutput& output, std::vector<std::string>& args,
+                               std::optional<std::string>& home, std::string& command);
+
 // The folder home names, else the station's default home. Nothing, after a message, when there
 // is none.
 std::optional<std::filesystem::path> stationFolder(const ToolOutput& output,

@@ -16,4 +16,10 @@ int ToolOutput::usageError(const std::string& message) const
     return kExitUsage;
 }
 
+int ToolOutput::help() const
+{
+    std::fputs(m_usage, stdout);
+    return std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
+}
+
 }  // namespace peltra::tools

@@ -18,6 +18,9 @@ public:
     int fail(const std::string& message) const;
     // Prints the message and the usage text on standard error; returns kExitUsage.
     int usageError(const std::string& message) const;
+    // Prints the usage text on standard output (asked for with --help); returns kExitOk, or
+    // kExitFailure when it cannot be written.
+    int help() const;
 
 private:
     const char* m_program;

@@ -144,14 +144,9 @@ int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::optional<std::string> home;
-    if (const auto failed = peltra::tools::takeHomeOption(output, args, home))
-        return *failed;
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-        std::fputs(kUsage, args.empty() ? stderr : stdout);
-        return args.empty() ? kExitUsage : kExitOk;
-    }
-    const std::string command = args[0];
-    args.erase(args.begin());
+    std::string command;
+    if (const auto done = peltra::tools::takeCommand(output, args, home, command))
+        return *done;
     if (command == "modulate")
         return cmdModulate(args);
     if (command == "tones")

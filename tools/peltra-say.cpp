@@ -4,12 +4,16 @@
 #include "ToolOutput.h"
 #include "config/ConfigStore.h"
 #include "config/StationHome.h"
+#include "line/Modulator.h"
+#include "line/PhonogramLibrary.h"
+#include "platform/audio/WavFile.h"
 #include "platform/registry/RegistryStore.h"
 #include "speech/DatesAndAddresses.h"
 #include "speech/Numbers.h"
 #include "speech/Patterns.h"
 #include "speech/RowValues.h"
 #include "speech/TemplateFunctions.h"
+#include "sim/Demodulator.h"
 
 #include <charconv>
 #include <cstdio>
@@ -45,6 +49,13 @@ Commands:
                              what the task's speech template speaks for a row with
                              those field values (field names ignore case)
 
+Options, with any command:
+  --wav FILE                 also write what is spoken as one 8 kHz WAV file, from
+                             the phonogram library
+  --line                     with --wav: as the line delivers it, after the delta
+                             modulation and the line adapter
+  --library FILE             the phonogram library (default DIR/peltra.awf)
+
 Texts are UTF-8. The template is read from the store DIR/registry.db; DIR is --home,
 else $PELTRA_HOME, else ~/.local/share/peltra.
 
@@ -55,11 +66,90 @@ const tools::ToolOutput output("peltra-say", kUsage);
 
 int usageError(const std::string& message) { return output.usageError(message); }
 
+// Where the spoken result goes besides the codes.
+struct Listening {
+    std::optional<fs::path> wav;
+    bool line = false;
+    std::optional<fs::path> library;
+    std::optional<std::string> home;
+};
+Listening listening;
+
+// Takes --wav, --line and --library out of the arguments; false after a usage message.
+bool takeListeningOptions(std::vector<std::string>& args, int& code)
+{
+    for (std::size_t i = 0; i < args.size();) {
+        const std::string option = args[i];
+        if (option == "--line") {
+            listening.line = true;
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+            continue;
+        }
+        if (option != "--wav" && option != "--library") {
+            ++i;
+            continue;
+        }
+        if (i + 1 >= args.size() || args[i + 1].empty()) {
+            code = output.usageError(option + " needs a file");
+            return false;
+        }
+        (option == "--wav" ? listening.wav : listening.library) = fs::path(args[i + 1]);
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+    }
+    if (listening.line && !listening.wav) {
+        code = output.usageError("--line goes with --wav");
+        return false;
+    }
+    return true;
+}
+
+// The phrases of the list from the library, one after another; with line, each phrase as the
+// line plays it: modulated on its own, then integrated by the adapter.
+int writeSpoken(const speech::PhraseList& list)
+{
+    fs::path libraryFile;
+    if (listening.library) {
+        libraryFile = *listening.library;
+    } else {
+        const std::optional<fs::path> folder = tools::stationFolder(output, listening.home);
+        if (!folder)
+            return kExitFailure;
+        libraryFile = *folder / "peltra.awf";
+    }
+    std::string error;
+    auto library = line::PhonogramLibrary::open(libraryFile, &error);
+    if (!library)
+        return output.fail(error);
+    std::vector<std::int16_t> samples;
+    sim::Demodulator adapter;
+    for (const std::string& code : list) {
+        if (code == speech::kDeliveryMarker)
+            continue;
+        line::PhonogramLibrary::Bytes pcm;
+        if (library->readPhrase(code, pcm, &error) != line::PhonogramLibrary::ReadStatus::Ok)
+            return output.fail(error);
+        if (listening.line) {
+            const auto stream = line::modulateSpeech(pcm);
+            if (!stream)
+                return output.fail("the phrase \"" + code + "\" cannot be modulated");
+            adapter.push(*stream, samples);
+        } else {
+            for (std::size_t i = 0; i + 1 < pcm.size(); i += 2)
+                samples.push_back(static_cast<std::int16_t>(pcm[i] | (pcm[i + 1] << 8)));
+        }
+    }
+    if (!platform::writeWav(*listening.wav, samples, error))
+        return output.fail(listening.wav->string() + ": " + error);
+    return kExitOk;
+}
+
 int print(const speech::PhraseList& list)
 {
     for (const std::string& code : list)
         std::printf("%s\n", code.c_str());
-    return std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
+    if (std::fflush(stdout) != 0)
+        return kExitFailure;
+    return listening.wav ? writeSpoken(list) : kExitOk;
 }
 
 std::optional<unsigned> parseUnsigned(const std::string& text)
@@ -189,15 +279,14 @@ int say(const std::string& command, std::vector<std::string> args)
 int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
+    int code = kExitOk;
+    if (!takeListeningOptions(args, code))
+        return code;
     std::optional<std::string> home;
-    if (const auto failed = tools::takeHomeOption(output, args, home))
-        return *failed;
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-        std::fputs(kUsage, args.empty() ? stderr : stdout);
-        return args.empty() ? tools::kExitUsage : kExitOk;
-    }
-    const std::string command = args[0];
-    args.erase(args.begin());
+    std::string command;
+    if (const auto done = tools::takeCommand(output, args, home, command))
+        return *done;
+    listening.home = home;
     if (command == "template")
         return sayTemplate(home, args);
     return say(command, args);

@@ -127,8 +127,10 @@ bool Operator::create()
     if (!isKeyName(m_binding) || !isKeyName(m_name))
         return false;
     return m_store.registry().transaction([&] {
+        // A task is made only in a binding that exists: never a bare binding without its table.
         const std::string full = ConfigStore::fullPath(m_key);
-        if (m_store.registry().keyExists(full) || !m_store.registry().createKey(full))
+        if (!m_store.registry().keyExists(ConfigStore::fullPath(bindingKey(m_binding))) ||
+            m_store.registry().keyExists(full) || !m_store.registry().createKey(full))
             return false;
         for (const char* owned : kOwnedKeys)
             if (!m_store.registry().createKey(full + "\\" + owned))

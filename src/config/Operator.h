@@ -117,7 +117,7 @@ public:
 
     bool exists();
     // Creates the task with its sub-keys, withdrawn from scheduling. false when the name is
-    // taken (or is no key name, or the store fails).
+    // taken, the binding does not exist, a name is no key name, or the store fails.
     bool create();
     // Fills in the values a task key must hold (Typefilter inferred from the ranges' field).
     bool open();

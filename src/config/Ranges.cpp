@@ -112,19 +112,32 @@ std::string Ranges::filterText(bool quote)
 }
 
 AvailablePorts::AvailablePorts(ConfigStore& store, std::string taskKey)
-    : m_store(store), m_key(ConfigStore::fullPath(std::move(taskKey) + "\\" + kAvailablePortsKeyName))
+    : m_store(store),
+      m_taskKey(ConfigStore::fullPath(taskKey)),
+      m_key(ConfigStore::fullPath(taskKey + "\\" + kAvailablePortsKeyName))
 {
 }
 
 std::vector<std::string> AvailablePorts::list()
 {
-    const auto value = m_store.registry().getOrSetDefault(m_key, "main", RegistryValue::multiText({}));
-    return value ? value->asMultiText() : std::vector<std::string>{};
+    std::vector<std::string> ports;
+    m_store.registry().snapshot([&] {
+        if (!m_store.registry().keyExists(m_taskKey))
+            return false;
+        const auto value = m_store.registry().getOrSetDefault(m_key, "main", RegistryValue::multiText({}));
+        if (value)
+            ports = value->asMultiText();
+        return true;
+    });
+    return ports;
 }
 
 bool AvailablePorts::set(const std::vector<std::string>& ports)
 {
-    return m_store.registry().setValue(m_key, "main", RegistryValue::multiText(ports));
+    return m_store.registry().transaction([&] {
+        return m_store.registry().keyExists(m_taskKey) &&
+               m_store.registry().setValue(m_key, "main", RegistryValue::multiText(ports));
+    });
 }
 
 bool AvailablePorts::contains(const std::string& port)

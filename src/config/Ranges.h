@@ -57,7 +57,7 @@ private:
 };
 
 // The ports linked to a task: the multi-string value "main". Reading a missing value writes the
-// empty list.
+// empty list. Once the task is removed, the list is empty and cannot be set.
 class AvailablePorts {
 public:
     AvailablePorts(ConfigStore& store, std::string taskKey);
@@ -68,6 +68,7 @@ public:
 
 private:
     ConfigStore& m_store;
+    std::string m_taskKey;
     std::string m_key;
 };
 

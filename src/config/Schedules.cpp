@@ -230,11 +230,13 @@ std::string scheduleText(const ScheduleBlock& block, std::uint32_t monthMask)
 }
 
 Schedules::Schedules(ConfigStore& store, std::string taskKey)
-    : m_store(store), m_key(std::move(taskKey) + "\\" + kSchedulesKeyName)
+    : m_store(store), m_taskKey(std::move(taskKey)), m_key(m_taskKey + "\\" + kSchedulesKeyName)
 {
 }
 
 std::string Schedules::scheduleKey(const std::string& name) const { return m_key + "\\" + name; }
+
+bool Schedules::taskExists() { return m_store.registry().keyExists(ConfigStore::fullPath(m_taskKey)); }
 
 std::vector<std::string> Schedules::names() { return m_store.subKeys(m_key); }
 
@@ -259,6 +261,8 @@ std::vector<ScheduleData> Schedules::all()
 {
     std::vector<ScheduleData> schedules;
     m_store.registry().snapshot([&] {
+        if (!taskExists())
+            return false;
         for (const std::string& name : names())
             schedules.push_back(read(name));
         return true;
@@ -290,6 +294,8 @@ std::optional<std::string> Schedules::add(const ScheduleBlock& block, std::uint3
 {
     std::optional<std::string> name;
     const bool ok = m_store.registry().transaction([&] {
+        if (!taskExists())
+            return false;
         name = m_store.createNumberedSubKey(m_key);
         return name && write(*name, block, monthMask, night);
     });

@@ -97,6 +97,7 @@ std::string scheduleText(const ScheduleBlock& block, std::uint32_t monthMask);
 
 // A task's schedules. Every operation reads or writes the store at once and is one store
 // transaction; nothing is kept in memory, so changes made by another process are seen at once.
+// Once the task is removed, reads give nothing and writes fail.
 class Schedules {
 public:
     // taskKey is relative to the configuration root.
@@ -114,10 +115,13 @@ public:
 
 private:
     std::string scheduleKey(const std::string& name) const;
+    // Whether the owning task still exists: a removed task is never brought back by its schedules.
+    bool taskExists();
     ScheduleData read(const std::string& name);
     bool write(const std::string& name, const ScheduleBlock& block, std::uint32_t monthMask, bool night);
 
     ConfigStore& m_store;
+    std::string m_taskKey;
     std::string m_key;
 };
 

@@ -127,19 +127,53 @@ void reportVerdict(ReportWriter& out, const TaskTestReport& report)
     }
 }
 
+// The parts of a definition the test looks at: its table, order, filter and schedules.
+std::string testedState(config::Operator& task)
+{
+    const config::TaskDefinition d = task.definition();
+    std::string state = d.file + '\n' + d.fieldSort + '\n' + d.fieldSortType + '\n' + (d.ascend ? "1" : "0") + '\n' +
+                        std::to_string(d.typefilter) + '\n' + d.filterText + '\n';
+    for (const config::ScheduleData& schedule : task.schedules().all())
+        state += schedule.name + ' ' + config::scheduleText(schedule.block, schedule.monthMask) + '\n';
+    return state;
+}
+
 }  // namespace
+
+IncludeResult includeTestedTask(config::TaskStore& tasks, const TaskTestReport& report)
+{
+    if (!report.passed())
+        return IncludeResult::Refused;
+    std::optional<config::Operator> task = tasks.task(report.binding, report.task);
+    if (!task)
+        return IncludeResult::Failed;
+    bool changed = false;
+    const bool ok = tasks.store().registry().transaction([&] {
+        changed = testedState(*task) != report.testedState;
+        return !changed && task->setValid(true);
+    });
+    if (changed)
+        return IncludeResult::Changed;
+    return ok ? IncludeResult::Included : IncludeResult::Failed;
+}
 
 TaskTestReport runTaskTest(config::TaskStore& tasks, const std::string& binding, const std::string& task,
                            const std::function<void(const std::string&)>& onLine)
 {
     TaskTestReport report;
+    report.binding = binding;
+    report.task = task;
     ReportWriter out(report, onLine);
     std::optional<config::Operator> found = tasks.task(binding, task);
+    if (found)
+        report.testedState = testedState(*found);
     config::TaskDefinition definition;
     definition.binding = binding;
     definition.task = task;
     if (found)
         definition = found->definition();
+    else if (std::optional<config::Task> bound = tasks.binding(binding))
+        definition.file = bound->file();
 
     out.line("База данных: " + inQuotes(binding));
     out.line("Файл: " + inQuotes(definition.file));

@@ -15,6 +15,10 @@ inline constexpr char kCriticalPrefix[] = "!!!!! Критическая ошиб
 inline constexpr char kWarningPrefix[] = "!!!!! Предупреждение !!!!!";
 
 struct TaskTestReport {
+    std::string binding;
+    std::string task;
+    // What the test looked at in the definition, as it was when the test began.
+    std::string testedState;
     std::vector<std::string> lines;
     bool critical = false;  // the task cannot be scheduled
     bool warning = false;   // it can, but should be looked at
@@ -31,5 +35,16 @@ struct TaskTestReport {
 // binding that does not exist is reported as a critical finding.
 TaskTestReport runTaskTest(config::TaskStore& tasks, const std::string& binding, const std::string& task,
                            const std::function<void(const std::string&)>& onLine = {});
+
+enum class IncludeResult {
+    Included,
+    Refused,  // the test found a critical error
+    Changed,  // the definition changed while it was tested: it must be tested again
+    Failed,   // the task is gone or the store cannot be written
+};
+
+// Includes the tested task in scheduling (Valid = 1) when its test passed and what the test looked
+// at is still as it was, checked and set in one store transaction.
+IncludeResult includeTestedTask(config::TaskStore& tasks, const TaskTestReport& report);
 
 }  // namespace peltra::editors

@@ -2,7 +2,7 @@
 #include "sim/Simulator.h"
 
 #include "sim/SimulatorCore.h"
-#include "sim/WavFile.h"
+#include "platform/audio/WavFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -182,7 +182,7 @@ void SimulatorCore::runRecorder()
         call.record.callNumber = number;
         if (!m_options.recordPath.empty()) {
             call.record.recording = recordingPath(number);
-            if (!writeWav(call.record.recording, call.audio, call.record.recordingError) &&
+            if (!platform::writeWav(call.record.recording, call.audio, call.record.recordingError) &&
                 call.record.recordingError.empty())
                 call.record.recordingError = "cannot write the recording";
         }

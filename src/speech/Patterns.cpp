@@ -29,6 +29,11 @@ bool fail(std::string* error, const std::string& message)
     return false;
 }
 
+std::string taskKeyOf(const std::string& binding, const std::string& task)
+{
+    return "Tasks\\" + binding + "\\Операторы\\" + task;
+}
+
 bool usableName(const std::string& name)
 {
     return !name.empty() && name.find('\\') == std::string::npos;
@@ -38,7 +43,7 @@ bool usableName(const std::string& name)
 
 std::string templateKey(const std::string& binding, const std::string& task)
 {
-    return "Tasks\\" + binding + "\\Операторы\\" + task + "\\" + kTemplateKeyName;
+    return taskKeyOf(binding, task) + "\\" + kTemplateKeyName;
 }
 
 std::string templateLockName(const std::string& binding, const std::string& task)
@@ -55,10 +60,17 @@ Patterns::Patterns(config::ConfigStore& store, std::string binding, std::string 
                       "\": a name is empty or holds a backslash";
         return;
     }
+    // Only a task that exists gets its template key: opening never brings back a removed task.
     const std::string full = ConfigStore::fullPath(m_key);
-    m_open = m_store.registry().keyExists(full) || m_store.registry().createKey(full);
+    const std::string taskFull = ConfigStore::fullPath(taskKeyOf(binding, task));
+    bool taskExists = false;
+    m_open = m_store.registry().transaction([&] {
+        taskExists = m_store.registry().keyExists(taskFull);
+        return taskExists && (m_store.registry().keyExists(full) || m_store.registry().createKey(full));
+    });
     if (!m_open)
-        m_openError = platform::RegistryStore::lastError();
+        m_openError = taskExists ? platform::RegistryStore::lastError()
+                                 : "there is no task \"" + task + "\" in binding \"" + binding + "\"";
 }
 
 std::string Patterns::itemKey(const std::string& item) const

@@ -39,9 +39,10 @@ struct PatternItem {
 // inside a store transaction of the caller's: the lock is always taken before the store.
 class Patterns {
 public:
-    // Opens the template key Tasks\<binding>\Операторы\<task>\Шаблоны, creating it when missing.
-    // A binding or task name that is empty or holds a backslash would name another key: the
-    // object is then not open, Insert fails and Load gives nothing.
+    // Opens the template key Tasks\<binding>\Операторы\<task>\Шаблоны, creating it when the task
+    // exists and the key is missing. A task that does not exist, or a binding or task name that
+    // is empty or holds a backslash (it would name another key), leaves the object not open:
+    // Insert fails and Load gives nothing.
     Patterns(config::ConfigStore& store, std::string binding, std::string task);
 
     bool isOpen() const { return m_open; }

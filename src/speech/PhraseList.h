@@ -11,5 +11,7 @@ namespace peltra::speech {
 using PhraseList = std::vector<std::string>;
 
 inline constexpr char kPause[] = "__PS";
+// The message counts as delivered once playback has passed this entry.
+inline constexpr char kDeliveryMarker[] = "____";
 
 }  // namespace peltra::speech

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -146,6 +147,34 @@ TEST_F(SqlEngineTest, LikeIgnoresCyrillicCaseInBothCodePages)
         EXPECT_EQ(column("SELECT telef" + from + " WHERE fio NOT LIKE 'ив%' ORDER BY telef"), (Strings {"111", "222"}))
             << table;
     }
+}
+
+TEST_F(SqlEngineTest, NotLikeOfTheConditionEditorIsTheNegatedLike)
+{
+    const Strings all = column("SELECT telef FROM subs ORDER BY telef");
+    ASSERT_EQ(all.size(), 4u);
+    const struct {
+        const char* pattern;
+        Strings like;
+    } cases[] = {{"'ИВАН%'", {"2345678", "89161234567"}}, {"'%ов'", {"111"}}, {"'Z%'", {}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pattern);
+        const Strings like =
+            column(std::string("SELECT telef FROM subs WHERE fio LIKE ") + c.pattern + " ORDER BY telef");
+        EXPECT_EQ(like, c.like);
+        Strings rest;
+        for (const std::string& phone : all)
+            if (std::find(like.begin(), like.end(), phone) == like.end())
+                rest.push_back(phone);
+        for (const char* word : {"NotLike", "notlike", "NOTLIKE"}) {
+            const std::string sql =
+                std::string("SELECT telef FROM subs WHERE fio ") + word + " " + c.pattern + " ORDER BY telef";
+            EXPECT_EQ(column(sql), rest) << word;
+        }
+    }
+    // Inside a literal the word is data, left as it stands.
+    EXPECT_EQ(column("SELECT 'a NotLike b' FROM subs WHERE telef = '111'"), (Strings {"a NotLike b"}));
+    EXPECT_EQ(column("SELECT telef FROM subs WHERE fio NotLike 'NotLike%' AND telef = '111'"), (Strings {"111"}));
 }
 
 TEST_F(SqlEngineTest, PositionedUpdateWritesTheRecord)

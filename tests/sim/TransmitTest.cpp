@@ -3,7 +3,7 @@
 
 #include "line/Modulator.h"
 #include "sim/LineDriver.h"
-#include "sim/WavFile.h"
+#include "platform/audio/WavFile.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +20,7 @@ namespace peltra::sim {
 namespace {
 
 using test::LineDriver;
+using platform::kWavHeaderBytes;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 

@@ -108,6 +108,8 @@ protected:
     test::TempDir m_dir;
     platform::RegistryStore m_registry{m_dir / "registry.db"};
     ConfigStore m_store{m_registry};
+    // The task exists before its template is opened.
+    bool m_taskMade = m_registry.createKey(ConfigStore::fullPath("Tasks\\Долги\\Операторы\\Май"));
     Patterns m_patterns{m_store, "Долги", "Май"};
 };
 
@@ -115,6 +117,11 @@ TEST_F(PatternsTest, ItemsLoadInLinkedOrderWithTheirLeaves)
 {
     EXPECT_EQ(m_patterns.key(), "Tasks\\Долги\\Операторы\\Май\\Шаблоны");
     EXPECT_TRUE(m_registry.keyExists(ConfigStore::fullPath(m_patterns.key()))) << "created when opened";
+    // A task that does not exist is not made by opening its template.
+    Patterns missing(m_store, "Долги", "Июнь");
+    EXPECT_FALSE(missing.isOpen());
+    EXPECT_NE(missing.openError().find("there is no task"), std::string::npos) << missing.openError();
+    EXPECT_FALSE(m_registry.keyExists(ConfigStore::fullPath("Tasks\\Долги\\Операторы\\Июнь")));
     EXPECT_TRUE(loadedNames().empty());
 
     // P1 into the empty template, P2 after P1, P3 at the front: P3 P1 P2.

@@ -2,6 +2,8 @@
 // line, four characters each.
 #include "config/ConfigStore.h"
 #include "config/StationHome.h"
+#include "line/PhonogramLibrary.h"
+#include "platform/audio/WavFile.h"
 #include "platform/registry/RegistryStore.h"
 #include "speech/Catalogue.h"
 #include "speech/Patterns.h"
@@ -11,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 
 namespace peltra::test {
@@ -105,6 +108,7 @@ TEST_F(PeltraSayTest, ATemplateSpeaksItsItemsForTheRow)
         ASSERT_TRUE(catalogue.addFolder("", "Функции"));
         ASSERT_TRUE(catalogue.addLeaf("Функции", "Сумма", "@007", "Сумма (гривны)"));
         ASSERT_TRUE(catalogue.addLeaf("Функции", "Квартира", "@012", "Квартира"));
+        ASSERT_TRUE(registry.createKey(config::ConfigStore::fullPath("Tasks\\Абоненты\\Операторы\\Долг")));
         speech::Patterns patterns(store, "Абоненты", "Долг");
         speech::PatternItem item;
         item.path = "Фразы\\Задолженность";
@@ -162,6 +166,109 @@ TEST_F(PeltraSayTest, AMissingTaskIsReportedAndNotCreated)
     platform::RegistryStore registry(config::registryFile(m_home.path()));
     EXPECT_FALSE(registry.keyExists(
         config::ConfigStore::fullPath("Tasks\\Абоненты\\Операторы\\Нет такого")));
+}
+
+// A tone phrase of the given byte count, its level set by the code so phrases differ.
+line::PhonogramLibrary::Bytes tonePhrase(std::size_t bytes, double level)
+{
+    line::PhonogramLibrary::Bytes pcm;
+    for (std::size_t i = 0; i < bytes / 2; ++i) {
+        const auto v = static_cast<std::int16_t>(std::lround(level * std::sin(static_cast<double>(i) * 0.5)));
+        pcm.push_back(static_cast<std::uint8_t>(v & 0xFF));
+        pcm.push_back(static_cast<std::uint8_t>((static_cast<std::uint16_t>(v) >> 8) & 0xFF));
+    }
+    return pcm;
+}
+
+TEST_F(PeltraSayTest, WavWritesWhatIsSpokenFromTheLibrary)
+{
+    // Sizes not a multiple of the modulator's 50-byte block, so the line drops a tail of each.
+    const std::vector<line::PhonogramLibrary::Phrase> phrases = {
+        {"_020", tonePhrase(1010, 6000)},
+        {"_001", tonePhrase(2222, 9000)},
+        {"__PS", line::PhonogramLibrary::Bytes(4000, 0)},
+        {"+RR ", tonePhrase(3004, 12000)},
+        {"_005", tonePhrase(500, 3000)},
+    };
+    const auto libraryFile = m_work.path() / "lib.awf";
+    std::string error;
+    ASSERT_TRUE(line::PhonogramLibrary::write(libraryFile, line::PhonogramLibrary::pcmFormat(), phrases, &error))
+        << error;
+    const auto wav = m_work.path() / "spoken.wav";
+
+    // "21" roubles: _020 _001 __PS +RR, one after another.
+    EXPECT_EQ(say({"money", "rouble", "21", "--library", libraryFile.string(), "--wav", wav.string()}),
+              "_020|_001|__PS|+RR ");
+    auto audio = platform::readWav(wav, error);
+    ASSERT_TRUE(audio) << error;
+    EXPECT_EQ(audio->sampleRate, 8000u);
+    std::vector<std::int16_t> expected;
+    for (std::size_t i = 0; i < 4; ++i)
+        for (std::size_t k = 0; k + 1 < phrases[i].pcm.size(); k += 2)
+            expected.push_back(static_cast<std::int16_t>(phrases[i].pcm[k] | (phrases[i].pcm[k + 1] << 8)));
+    ASSERT_EQ(audio->samples.size(), (1010 + 2222 + 4000 + 3004) / 2);
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        ASSERT_EQ(std::lround(audio->samples[i] * 32768.0f), expected[i]) << "sample " << i;
+
+    // As the line delivers it: the same length, less each phrase's part of a block.
+    const auto lineWav = m_work.path() / "line.wav";
+    EXPECT_EQ(say({"money", "--wav", lineWav.string(), "--line", "1", "--library", libraryFile.string(), "21"}),
+              "_020|_001|__PS|+RR ");
+    audio = platform::readWav(lineWav, error);
+    ASSERT_TRUE(audio) << error;
+    EXPECT_EQ(audio->samples.size(), (1000 + 2200 + 4000 + 3000) / 2);
+    double sum = 0;
+    for (float s : audio->samples)
+        sum += s * s;
+    EXPECT_GT(std::sqrt(sum / static_cast<double>(audio->samples.size())), 0.05) << "the line output is not silent";
+
+    // The library in the station folder serves when none is named.
+    std::filesystem::copy_file(libraryFile, m_home.path() / "peltra.awf");
+    EXPECT_EQ(say({"number", "5", "--wav", wav.string()}), "_005");
+    audio = platform::readWav(wav, error);
+    ASSERT_TRUE(audio) << error;
+    EXPECT_EQ(audio->samples.size(), 250u);
+}
+
+TEST_F(PeltraSayTest, WavFailsClearlyWhenItCannotSpeak)
+{
+    const auto libraryFile = m_work.path() / "lib.awf";
+    std::string error;
+    ASSERT_TRUE(line::PhonogramLibrary::write(libraryFile, line::PhonogramLibrary::pcmFormat(),
+                                              {{"_020", tonePhrase(100, 1000)}, {"__PS", {0, 0}}}, &error))
+        << error;
+    const auto wav = m_work.path() / "spoken.wav";
+
+    ProgramResult r = run({"number", "--line", "5"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("--line goes with --wav"), std::string::npos) << r.err;
+    r = run({"number", "5", "--wav"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("--wav needs a file"), std::string::npos) << r.err;
+
+    // The word "рублей" is not in the library.
+    r = run({"money", "rouble", "20", "--library", libraryFile.string(), "--wav", wav.string()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("no phrase \"+RRE\""), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(wav));
+
+    r = run({"number", "20", "--library", (m_work.path() / "none.awf").string(), "--wav", wav.string()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("none.awf"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(wav));
+}
+
+// The listening options may stand before the command as well as after it.
+TEST_F(PeltraSayTest, ListeningOptionsMayComeBeforeTheCommand)
+{
+    const auto libraryFile = m_work.path() / "lib.awf";
+    ASSERT_TRUE(line::PhonogramLibrary::write(libraryFile, line::PhonogramLibrary::pcmFormat(),
+                                              {{"_005", tonePhrase(500, 3000)}}));
+    const auto wav = m_work.path() / "spoken.wav";
+    const ProgramResult r = run({"--library", libraryFile.string(), "--wav", wav.string(), "number", "5"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "_005\n");
+    EXPECT_TRUE(std::filesystem::exists(wav));
 }
 
 }  // namespace

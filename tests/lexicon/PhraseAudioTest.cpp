@@ -1,0 +1,250 @@
+// Phrase audio: rate conversion without aliasing, silence trimming, 16-bit coding, the pause.
+#include "lexicon/PhraseAudio.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <numbers>
+#include <vector>
+
+namespace peltra::lexicon {
+namespace {
+
+std::vector<float> sine(double frequency, std::uint32_t rate, double seconds, double amplitude)
+{
+    std::vector<float> out(static_cast<std::size_t>(rate * seconds));
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = static_cast<float>(amplitude * std::sin(2 * std::numbers::pi * frequency * static_cast<double>(i) / rate));
+    return out;
+}
+
+// The middle of a signal, away from the filter's run-in at both ends.
+std::vector<float> middle(const std::vector<float>& samples, std::size_t margin)
+{
+    if (samples.size() <= 2 * margin)
+        return {};
+    return {samples.begin() + static_cast<std::ptrdiff_t>(margin), samples.end() - static_cast<std::ptrdiff_t>(margin)};
+}
+
+// The amplitude of one frequency's sinusoid in the samples (Goertzel).
+double amplitudeAt(const std::vector<float>& samples, double frequency, std::uint32_t rate)
+{
+    const double w = 2 * std::numbers::pi * frequency / rate;
+    const double coefficient = 2 * std::cos(w);
+    double s1 = 0, s2 = 0;
+    for (float x : samples) {
+        const double s0 = x + coefficient * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    const double power = s1 * s1 + s2 * s2 - coefficient * s1 * s2;
+    return 2 * std::sqrt(std::max(0.0, power)) / static_cast<double>(samples.size());
+}
+
+double rms(const std::vector<float>& samples)
+{
+    double sum = 0;
+    for (float x : samples)
+        sum += static_cast<double>(x) * x;
+    return samples.empty() ? 0 : std::sqrt(sum / static_cast<double>(samples.size()));
+}
+
+std::size_t zeroCrossings(const std::vector<float>& samples)
+{
+    std::size_t n = 0;
+    for (std::size_t i = 1; i < samples.size(); ++i)
+        n += (samples[i - 1] < 0) != (samples[i] < 0);
+    return n;
+}
+
+TEST(PhraseAudioTest, AToneKeepsItsFrequencyAndAmplitudeThroughEveryRate)
+{
+    for (const std::uint32_t from : {22050u, 44100u, 48000u, 16000u, 11025u, 8000u, 4000u}) {
+        SCOPED_TRACE("from " + std::to_string(from) + " Hz");
+        const auto in = sine(1000, from, 1.0, 0.5);
+        const auto out = resample(in, from, kPhraseRate);
+        EXPECT_EQ(out.size(), static_cast<std::size_t>(std::floor(in.size() * 8000.0 / from)));
+        const auto steady = middle(out, 400);  // 50 ms each side
+        ASSERT_FALSE(steady.empty());
+        const double seconds = static_cast<double>(steady.size()) / kPhraseRate;
+        EXPECT_NEAR(static_cast<double>(zeroCrossings(steady)), 2 * 1000 * seconds, 3);
+        EXPECT_NEAR(amplitudeAt(steady, 1000, kPhraseRate), 0.5, 0.5 * 0.03);
+        EXPECT_NEAR(rms(steady), 0.5 / std::sqrt(2.0), 0.5 * 0.03);
+        // Nothing of it lands at another frequency.
+        EXPECT_LT(amplitudeAt(steady, 2000, kPhraseRate), 0.005);
+    }
+}
+
+TEST(PhraseAudioTest, AToneAboveTheNewNyquistFrequencyDoesNotFoldBack)
+{
+    // 6 kHz would fold to 2 kHz at 8 kHz.
+    for (const double frequency : {6000.0, 5000.0, 4500.0, 9000.0}) {
+        SCOPED_TRACE(frequency);
+        const auto in = sine(frequency, 22050, 1.0, 0.5);
+        const auto out = middle(resample(in, 22050, kPhraseRate), 400);
+        ASSERT_FALSE(out.empty());
+        const double attenuationDb = 20 * std::log10(rms(out) / rms(in));
+        EXPECT_LT(attenuationDb, -40.0);
+    }
+    // Just under the cut-off still passes.
+    const auto passing = middle(resample(sine(3000, 22050, 1.0, 0.5), 22050, kPhraseRate), 400);
+    EXPECT_NEAR(amplitudeAt(passing, 3000, kPhraseRate), 0.5, 0.5 * 0.05);
+}
+
+TEST(PhraseAudioTest, ConstantLevelIsKept)
+{
+    const std::vector<float> in(44100, 0.25f);
+    const auto out = middle(resample(in, 44100, kPhraseRate), 400);
+    ASSERT_FALSE(out.empty());
+    for (float x : out)
+        ASSERT_NEAR(x, 0.25f, 0.25f * 0.01f);
+}
+
+TEST(PhraseAudioTest, EqualRatesAndEmptyInputAreLeftAlone)
+{
+    const std::vector<float> in = {0.1f, -0.7f, 0.3f, 1.0f, -1.0f};
+    EXPECT_EQ(resample(in, 8000, 8000), in);
+    EXPECT_EQ(resample(in, 44100, 44100), in);
+    EXPECT_TRUE(resample({}, 44100, 8000).empty());
+    // A rate of 0 (a damaged header) does not divide by zero.
+    EXPECT_EQ(resample(in, 0, 8000), in);
+    EXPECT_EQ(resample(in, 8000, 0), in);
+    // A single sample at a high rate gives less than one output sample.
+    EXPECT_TRUE(resample(std::vector<float>{0.5f}, 44100, 8000).empty());
+}
+
+TEST(PhraseAudioTest, TrimSilenceKeepsTwentyMillisecondsEachSide)
+{
+    const struct {
+        std::uint32_t rate;
+        std::size_t lead, loud, tail;
+        std::size_t keptLead, keptTail;
+    } cases[] = {
+        {8000, 8000, 1600, 8000, 160, 160},
+        {16000, 4000, 100, 4000, 320, 320},
+        {8000, 50, 800, 8000, 50, 160},  // less lead-in than the margin: all of it stays
+        {8000, 8000, 800, 0, 160, 0},
+        {8000, 0, 1, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lead);
+        std::vector<float> in(c.lead, 0.0f);
+        for (std::size_t i = 0; i < c.loud; ++i)
+            in.push_back(i % 2 ? 0.6f : -0.6f);
+        in.resize(in.size() + c.tail, 0.0f);
+        const auto out = trimSilence(in, c.rate);
+        ASSERT_EQ(out.size(), c.keptLead + c.loud + c.keptTail);
+        for (std::size_t i = 0; i < c.keptLead; ++i)
+            ASSERT_EQ(out[i], 0.0f);
+        EXPECT_EQ(out[c.keptLead], -0.6f);
+        EXPECT_EQ(out[c.keptLead + c.loud - 1], c.loud % 2 ? -0.6f : 0.6f);
+    }
+}
+
+TEST(PhraseAudioTest, QuietNoiseCountsAsSilence)
+{
+    std::vector<float> in;
+    for (int i = 0; i < 8000; ++i)
+        in.push_back(i % 3 ? 0.005f : -0.005f);  // 1% of the peak below
+    for (int i = 0; i < 800; ++i)
+        in.push_back(0.5f);
+    for (int i = 0; i < 8000; ++i)
+        in.push_back(-0.009f);
+    EXPECT_EQ(trimSilence(in, 8000).size(), 160u + 800u + 160u);
+
+    EXPECT_TRUE(trimSilence(std::vector<float>(8000, 0.0f), 8000).empty());
+    EXPECT_TRUE(trimSilence({}, 8000).empty());
+}
+
+std::int16_t pcmValue(const std::vector<std::uint8_t>& pcm, std::size_t i)
+{
+    return static_cast<std::int16_t>(pcm[2 * i] | (pcm[2 * i + 1] << 8));
+}
+
+TEST(PhraseAudioTest, Pcm16IsClippedRoundedAndLittleEndian)
+{
+    const struct {
+        float in;
+        std::int16_t out;
+    } cases[] = {
+        {0.0f, 0},
+        {0.5f, 16384},
+        {-0.5f, -16384},
+        {1.0f, 32767},
+        {1.5f, 32767},
+        {-1.0f, -32768},
+        {-2.0f, -32768},
+        {0.6f / 32768.0f, 1},
+        {0.4f / 32768.0f, 0},
+        {-0.6f / 32768.0f, -1},
+        {100.4f / 32768.0f, 100},
+        {100.6f / 32768.0f, 101},
+        {std::numeric_limits<float>::quiet_NaN(), 0},
+    };
+    std::vector<float> in;
+    for (const auto& c : cases)
+        in.push_back(c.in);
+    const auto pcm = toPcm16(in);
+    ASSERT_EQ(pcm.size(), 2 * in.size());
+    for (std::size_t i = 0; i < in.size(); ++i)
+        EXPECT_EQ(pcmValue(pcm, i), cases[i].out) << "input " << cases[i].in;
+    const auto bytes = toPcm16(std::vector<float>{0x1234 / 32768.0f});
+    EXPECT_EQ(bytes, (std::vector<std::uint8_t>{0x34, 0x12}));
+    EXPECT_TRUE(toPcm16({}).empty());
+}
+
+TEST(PhraseAudioTest, EveryPcmValueSurvivesTheRoundTrip)
+{
+    std::vector<std::uint8_t> pcm;
+    for (int v = -32768; v <= 32767; ++v) {
+        pcm.push_back(static_cast<std::uint8_t>(v & 0xFF));
+        pcm.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+    }
+    const auto samples = fromPcm16(pcm);
+    ASSERT_EQ(samples.size(), 65536u);
+    EXPECT_EQ(samples.front(), -1.0f);
+    EXPECT_EQ(samples[32768], 0.0f);
+    EXPECT_EQ(toPcm16(samples), pcm);
+    // A dangling odd byte is not half a sample.
+    EXPECT_EQ(fromPcm16(std::vector<std::uint8_t>{0x00, 0x40, 0x7F}), (std::vector<float>{0.5f}));
+}
+
+TEST(PhraseAudioTest, AnyWavBecomesAnEightKilohertzPhrase)
+{
+    platform::WavAudio audio;
+    audio.sampleRate = 16000;
+    audio.channels = 1;
+    audio.bitsPerSample = 16;
+    audio.samples.assign(8000, 0.0f);  // 0.5 s silence
+    const auto tone = sine(500, 16000, 0.3, 0.5);
+    audio.samples.insert(audio.samples.end(), tone.begin(), tone.end());
+    audio.samples.resize(audio.samples.size() + 8000, 0.0f);
+
+    const auto whole = phraseFromWav(audio, false);
+    EXPECT_EQ(whole.size(), 2u * (audio.samples.size() / 2));
+
+    const auto trimmed = phraseFromWav(audio, true);
+    // 300 ms of tone and 20 ms each side; the filter smears the edges by a few samples.
+    const double samples = trimmed.size() / 2.0;
+    EXPECT_NEAR(samples, 2400 + 2 * 160, 30);
+    const auto decoded = fromPcm16(trimmed);
+    EXPECT_NEAR(amplitudeAt(middle(decoded, 400), 500, kPhraseRate), 0.5, 0.02);
+
+    platform::WavAudio silent = audio;
+    silent.samples.assign(16000, 0.0f);
+    EXPECT_TRUE(phraseFromWav(silent, true).empty());
+}
+
+TEST(PhraseAudioTest, ThePauseIsAQuarterSecondOfSilence)
+{
+    const auto pause = pausePhrase();
+    EXPECT_EQ(pause.size(), 4000u);  // 250 ms at 8000 samples/s, 2 bytes each
+    for (std::uint8_t byte : pause)
+        ASSERT_EQ(byte, 0);
+}
+
+}  // namespace
+}  // namespace peltra::lexicon
