@@ -3,6 +3,7 @@
 // each, and both together. One iteration is a whole pass over the 1,000 tasks.
 #include "BenchStore.h"
 #include "config/TaskStore.h"
+#include "engine/ListActiveTasks.h"
 
 #include <benchmark/benchmark.h>
 
@@ -11,6 +12,7 @@
 namespace {
 
 using namespace peltra::config;
+namespace engine = peltra::engine;
 using peltra::bench::BenchStore;
 
 constexpr int kBindings = 10;
@@ -95,6 +97,32 @@ BENCHMARK_DEFINE_F(TaskDefinitions, DefinitionsPass)(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * kBindings * kTasksPerBinding);
 }
 BENCHMARK_REGISTER_F(TaskDefinitions, DefinitionsPass)->Unit(benchmark::kMillisecond);
+
+// The station's own pass: the running tasks brought in line with 1,000 definitions whose windows
+// are closed (each is created once, then found, compared and asked to stop).
+BENCHMARK_DEFINE_F(TaskDefinitions, StationSchedulerPass)(benchmark::State& state)
+{
+    engine::StationFlags flags;
+    engine::ListActiveTasks tasks(m_store->config(), flags);
+    const std::time_t mondayEvening = [] {
+        std::tm parts{};
+        parts.tm_year = 2026 - 1900;
+        parts.tm_mon = 11;
+        parts.tm_mday = 7;
+        parts.tm_hour = 21;
+        parts.tm_min = 30;
+        parts.tm_isdst = -1;
+        return std::mktime(&parts);
+    }();
+    tasks.setClock([=] { return mondayEvening; });
+    tasks.schedulerPass();
+    if (tasks.rows().size() != kBindings * kTasksPerBinding)
+        state.SkipWithError("not every task was created");
+    for (auto _ : state)
+        tasks.schedulerPass();
+    state.SetItemsProcessed(state.iterations() * kBindings * kTasksPerBinding);
+}
+BENCHMARK_REGISTER_F(TaskDefinitions, StationSchedulerPass)->Unit(benchmark::kMillisecond);
 
 // A scheduler pass: every definition with its allowed test.
 BENCHMARK_DEFINE_F(TaskDefinitions, SchedulerPass)(benchmark::State& state)

@@ -1,67 +1,89 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian 12 machine, builds the station and shows what stands so far: a sample
-# configuration is imported into a demonstration home folder, read back key by key and printed
-# as .reg text; the simulated lines are probed; the standard catalogue and a synthesised phrase
-# library are made; a table of subscribers is bound to a task that is defined, tested and
-# included; and what the task says to one subscriber is spoken into a WAV file as the line
-# delivers it.
+# The main job: sets up a fresh Debian 12 machine, builds the station, and runs a notification
+# campaign on simulated lines. A demonstration home gets the standard lexeme catalogue and a
+# synthesised phrase library, a table of 200 debtors, a binding and a task (greeting, debt sum,
+# date, address) scheduled for the next few minutes, and four simulated lines whose parties
+# answer, listen late, never answer or hang up. The headless station calls them until the task's
+# time window closes; then the table itself tells who was notified and who was not.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
 bash "$root/scripts/build.sh" "$root/build"
 
+bin=$root/build/bin
 home=$root/demo-home
 rm -rf "$home"
-reg=("$root/build/bin/peltra-reg" --home "$home")
+mkdir -p "$home"
+minutes=${PELTRA_DEMO_MINUTES:-3}
 
-echo "== Importing examples/station.reg into $home/registry.db"
-"${reg[@]}" import "$root/examples/station.reg"
-echo
-echo "== The lines: Software\\PELTRA\\Ports"
-"${reg[@]}" list 'Software\PELTRA\Ports'
-echo
-echo "== One port's settings: Software\\PELTRA\\Ports\\COM2"
-"${reg[@]}" list 'Software\PELTRA\Ports\COM2'
-echo
-echo "== The whole store"
-"${reg[@]}" export 'Software\PELTRA'
-echo
-echo "== The simulated lines present"
-"$root/build/bin/peltra-line" --home "$home" probe --sim 2 | grep '^SIM'
-echo
-echo "== What the station says for a debt of 1251,32 hryvnias, a date and a flat"
-say=("$root/build/bin/peltra-say" --home "$home")
-echo "1251,32:    $("${say[@]}" money hryvnia 1251,32 | tr '\n' ' ')"
-echo "2008-03-25: $("${say[@]}" function 3 2008-03-25 | tr '\n' ' ')"
-echo "flat 5/2:   $("${say[@]}" function 12 5/2 | tr '\n' ' ')"
+echo "== The station's settings: four simulated lines SIM1..SIM4, tone dialing, short waits"
+"$bin/peltra-reg" --home "$home" import "$root/examples/demo-station.reg"
+
 echo
 echo "== The standard lexeme catalogue and a phonogram library synthesised from it"
-lexicon=("$root/build/bin/peltra-lexicon" --home "$home")
+lexicon=("$bin/peltra-lexicon" --home "$home")
 "${lexicon[@]}" install-catalogue
 "${lexicon[@]}" build 2>/dev/null
-"${lexicon[@]}" check
 
 echo
-echo "== A table of subscribers, bound to a notification task"
-sql=("$root/build/bin/peltra-sql" --db "$home")
+echo "== A table of 200 debtors"
+sql=("$bin/peltra-sql" --db "$home")
 "${sql[@]}" "CREATE TABLE abon.dbf (TELEF char(12), PROBA numeric(3,0), OTBOJ numeric(3,0), DATA date, CLOCK char(8), FIO char(30), SUMMA numeric(10,2), DOM char(6), KV char(6))" >/dev/null
-"${sql[@]}" "INSERT INTO abon (TELEF, PROBA, OTBOJ, FIO, SUMMA, DOM, KV) VALUES ('2345678', 0, 0, 'Иванов И.И.', 1251.32, '12А', '5'), ('2345679', 0, 0, 'Петров П.П.', 87.5, '7', '21'), ('450105', 0, 0, 'Сидоров С.С.', 15000, '3/1', '140')" >/dev/null
-"${sql[@]}" "SELECT TELEF, FIO, SUMMA, DOM, KV FROM abon"
-task=("$root/build/bin/peltra-task" --home "$home")
-"${task[@]}" add-binding Газ "$home/abon.dbf" "Должники за газ"
-"${task[@]}" add Газ Долг
-"${task[@]}" sort Газ Долг SUMMA N desc
-"${task[@]}" add-schedule Газ Долг daily 09:00-21:00 >/dev/null
-for item in 'Фразы\Приветствие' 'Фразы\Ваша задолженность составляет' 'Функции\Сумма (рубли)=SUMMA' \
-             'Фразы\По адресу' 'Функции\Дом=DOM' 'Функции\Квартира=KV' 'Слова\Служебные\Отметка о доставке' \
-             'Фразы\Просим погасить задолженность' 'Фразы\До свидания'; do
-  "${task[@]}" add-template Газ Долг "${item%%=*}" $([[ $item == *=* ]] && echo "${item#*=}") >/dev/null
+surnames=(Иванов Петров Сидоров Кузнецов Смирнов Попов Васильев Соколов Михайлов Новиков Фёдоров Морозов Волков Алексеев Лебедев Семёнов Егоров Павлов Козлов Степанов)
+initials=(А Б В Г Д Е Ж З И К Л М Н О П Р С Т У Ф)
+values=()
+for i in $(seq 1 200); do
+  name="${surnames[$(( (i * 7) % 20 ))]} ${initials[$(( i % 20 ))]}.${initials[$(( (i * 3) % 20 ))]}."
+  summa="$(( (i * 7919) % 20000 + 50 )).$(( (i * 13) % 100 ))"
+  dom="$(( i % 60 + 1 ))"
+  if (( i % 9 == 0 )); then dom+="А"; fi
+  values+=("('$(( 2300000 + i * 37 ))', 0, 0, '$name', $summa, '$dom', '$(( i % 120 + 1 ))')")
 done
-"${task[@]}" include Газ Долг
-"${task[@]}" list
-"${task[@]}" show Газ Долг
+IFS=,
+"${sql[@]}" "INSERT INTO abon (TELEF, PROBA, OTBOJ, FIO, SUMMA, DOM, KV) VALUES ${values[*]}" >/dev/null
+unset IFS
+"${sql[@]}" "SELECT TELEF, FIO, SUMMA, DOM, KV FROM abon LIMIT 5"
+echo "... $("${sql[@]}" "SELECT COUNT(*) FROM abon" | tail -1) rows"
 
 echo
-echo "== What Иванов hears: the phrase codes, and $home/ivanov.wav as the line delivers them"
-"${say[@]}" template Газ Долг SUMMA=1251.32 DOM=12А KV=5 --wav "$home/ivanov.wav" --line | tr '\n' ' '
+echo "== A binding and a task: the debt, the date and the address, from now for $minutes minutes"
+task=("$bin/peltra-task" --home "$home")
+"${task[@]}" add-binding Газ "$home/abon.dbf" "Должники за газ"
+"${task[@]}" add Газ Долг 2>/dev/null
+"${task[@]}" sort Газ Долг SUMMA N desc
+from=$(date +%H:%M)
+to=$(date -d "+$minutes minutes" +%H:%M)
+if [[ "$to" < "$from" ]]; then to=24:00; fi
+"${task[@]}" add-schedule Газ Долг daily "$from-$to" >/dev/null
+for item in 'Фразы\Приветствие' 'Фразы\Ваша задолженность составляет' 'Функции\Сумма (рубли)=SUMMA' \
+             'Фразы\По состоянию на' 'Функции\Дата (родительный падеж)=DATA' 'Фразы\По адресу' \
+             'Функции\Дом=DOM' 'Функции\Квартира=KV' 'Слова\Служебные\Отметка о доставке' \
+             'Фразы\Просим погасить задолженность' 'Фразы\До свидания'; do
+  "${task[@]}" add-template Газ Долг "${item%%=*}" $([[ $item == *=* ]] && echo "${item#*=}") >/dev/null 2>&1
+done
+"${task[@]}" include Газ Долг | tail -2
+"${task[@]}" show Газ Долг | grep -E '^(FieldSort|Ascend|Valid|Расписание|Шаблон)'
+
 echo
+echo "== What the first debtor hears, as the line delivers it: $home/first-call.wav"
+"$bin/peltra-say" --home "$home" template Газ Долг SUMMA=19963.24 DOM=12А KV=5 --wav "$home/first-call.wav" --line | tr '\n' ' '
+echo
+
+echo
+echo "== The station runs headless on the simulated lines until the task's window closes ($from-$to)"
+"$bin/peltra" --headless --home "$home" --simulate "$root/examples/demo-plan.json" \
+  --sim-log "$home/calls.jsonl" --until-complete --tick-ms 1000 | grep -v ': Бездействует\|: Выполняется' || true
+
+echo
+echo "== Who was notified, and who was not: the table itself"
+"${sql[@]}" "SELECT CASE WHEN DATA IS NULL THEN 'not notified' ELSE 'notified' END AS outcome, COUNT(*) AS people, SUM(PROBA) AS calls, SUM(OTBOJ) AS hung_up FROM abon GROUP BY 1"
+echo
+echo "-- notified (the ten largest debts)"
+"${sql[@]}" "SELECT TELEF, FIO, SUMMA, DATA, CLOCK, PROBA AS attempts FROM abon WHERE DATA IS NOT NULL ORDER BY SUMMA DESC LIMIT 10"
+echo
+echo "-- called, but not notified"
+"${sql[@]}" "SELECT TELEF, FIO, SUMMA, PROBA AS attempts, OTBOJ AS hung_up FROM abon WHERE DATA IS NULL AND PROBA > 0 ORDER BY SUMMA DESC"
+echo
+echo "-- not reached before the window closed: $("${sql[@]}" "SELECT COUNT(*) FROM abon WHERE PROBA = 0" | tail -1) people"
+echo
+echo "The simulated exchange's own log of every call: $home/calls.jsonl ($(wc -l < "$home/calls.jsonl") calls)"

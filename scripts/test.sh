@@ -22,6 +22,8 @@ CC=clang CXX=clang++ bash "$root/scripts/build.sh" "$root/build-fuzz" -DPELTRA_B
 "$root/build-fuzz/bin/fuzz_phonogram_library" -seed=1 -runs=20000 || status=1
 "$root/build-fuzz/bin/fuzz_modulator" -seed=1 -runs=500 || status=1
 "$root/build-fuzz/bin/fuzz_dbf_table" -seed=1 -runs=20000 || status=1
+"$root/build-fuzz/bin/fuzz_wav_reader" -seed=1 -runs=20000 || status=1
+"$root/build-fuzz/bin/fuzz_sim_plan" -seed=1 -runs=20000 || status=1
 
 # Then the tests, last, so that CTest's summary closes the output.
 run_suite "tests" "$root/build"

@@ -1,6 +1,8 @@
 // The simulator's log entry for one finished call: what the exchange saw from off-hook to on-hook.
 #pragma once
 
+#include "sim/PartyBehaviour.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -39,6 +41,10 @@ struct CallRecord {
     std::optional<double> partyHangupMs;    // the party hung up
     std::optional<double> callerHangupMs;   // the caller went on-hook for good (or was unplugged)
     bool unplugged = false;                 // the call ended because the port was unplugged
+
+    // The party the call met: the one chosen when the number was complete, else the default
+    // party as the call ended.
+    PartyBehaviour behaviour;
 
     std::uint64_t bytesHeard = 0;       // stream bytes that reached the line while off-hook
     std::uint64_t partyHeardBytes = 0;  // of those, the bytes sent while the party listened

@@ -532,6 +532,7 @@ void SimLine::endCall(TimePoint hangupAt, bool unplugged)
         record.partyHangupMs = msBetween(call.start, *call.partyHangupTime);
     record.callerHangupMs = msBetween(call.start, hangupAt);
     record.unplugged = unplugged;
+    record.behaviour = call.complete ? call.party : m_core->defaultBehaviour();
     record.bytesHeard = call.bytesHeard;
     record.partyHeardBytes = call.partyHeardBytes;
     record.underruns = call.underruns;

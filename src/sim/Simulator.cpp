@@ -89,9 +89,23 @@ void SimulatorCore::removeLine(SimLine* line)
 
 PartyBehaviour SimulatorCore::behaviourFor(const std::string& number) const
 {
+    std::shared_ptr<const std::function<PartyBehaviour(const std::string&)>> chooser;
+    {
+        const std::lock_guard lock(m_behaviourMutex);
+        const auto it = m_behaviours.find(number);
+        if (it != m_behaviours.end())
+            return it->second;
+        if (!m_chooser)
+            return m_defaultBehaviour;
+        chooser = m_chooser;
+    }
+    return (*chooser)(number);
+}
+
+PartyBehaviour SimulatorCore::defaultBehaviour() const
+{
     const std::lock_guard lock(m_behaviourMutex);
-    const auto it = m_behaviours.find(number);
-    return it != m_behaviours.end() ? it->second : m_defaultBehaviour;
+    return m_defaultBehaviour;
 }
 
 bool SimulatorCore::isRegistered(const std::string& number) const
@@ -256,6 +270,14 @@ void Simulator::clearBehaviours()
 {
     const std::lock_guard lock(m_core->m_behaviourMutex);
     m_core->m_behaviours.clear();
+}
+
+void Simulator::setBehaviourChooser(std::function<PartyBehaviour(const std::string& dialed)> chooser)
+{
+    auto shared = chooser ? std::make_shared<const std::function<PartyBehaviour(const std::string&)>>(std::move(chooser))
+                          : nullptr;
+    const std::lock_guard lock(m_core->m_behaviourMutex);
+    m_core->m_chooser = std::move(shared);
 }
 
 std::vector<CallRecord> Simulator::calls() const

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,14 +37,21 @@ public:
     unsigned lineCount() const;
     const SimOptions& options() const;
 
-    // The party for every number not registered. Its line condition is also the condition of
-    // every line while idle and dialing, and applies at once.
+    // The party for every number not registered, unless a chooser (below) picks another. Its
+    // line condition is also the condition of every line while idle and dialing, and applies at
+    // once.
     void setDefaultBehaviour(PartyBehaviour behaviour);
     // The party behind exactly this number (digits and DTMF symbols '*', '#', 'A'-'D'). Dialling it
     // completes the number at once. False, and nothing registered, for an empty number or one
     // with another character. Applies to numbers completed afterwards.
     bool setBehaviour(const std::string& number, PartyBehaviour behaviour);
     void clearBehaviours();
+    // Chooses the party for a number that completes without being registered (by the digit
+    // time-out); empty: the default party. Called with the dialed digits on whichever thread
+    // brings the line up to date (the exchange thread or a caller of the line's operations),
+    // with that line's lock held: it must not block nor call the simulator or its lines.
+    // Applies to numbers completed afterwards.
+    void setBehaviourChooser(std::function<PartyBehaviour(const std::string& dialed)> chooser);
 
     // Finished calls, in order of ending.
     std::vector<CallRecord> calls() const;

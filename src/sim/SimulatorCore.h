@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -41,7 +43,9 @@ struct SimulatorCore {
     std::optional<unsigned> indexOf(const std::string& name) const;
     void removeLine(SimLine* line);
 
+    // The registered party of the number, else the chooser's, else the default.
     PartyBehaviour behaviourFor(const std::string& number) const;
+    PartyBehaviour defaultBehaviour() const;
     bool isRegistered(const std::string& number) const;
     LineCondition idleCondition() const;
 
@@ -60,6 +64,8 @@ struct SimulatorCore {
     mutable std::mutex m_behaviourMutex;
     PartyBehaviour m_defaultBehaviour;
     std::map<std::string, PartyBehaviour> m_behaviours;
+    // Shared so that a call can run it outside m_behaviourMutex while another thread replaces it.
+    std::shared_ptr<const std::function<PartyBehaviour(const std::string&)>> m_chooser;
 
     std::mutex m_linesMutex;
     std::vector<SimLine*> m_lines;  // by index; null when not open

@@ -1,0 +1,206 @@
+// The controller thread: distribution of rows over lines, outcomes, the scheduler tick, and the
+// operator's commands.
+#include "engine/Controller.h"
+
+#include <array>
+
+namespace peltra::engine {
+
+namespace {
+
+// The outcome a waiting line state stands for.
+OutcomeKind outcomeOf(int state)
+{
+    switch (state) {
+    case calls::kLineDelivered:
+        return OutcomeKind::Notified;
+    case calls::kLineNoAnswer:
+        return OutcomeKind::NoAnswer;
+    case calls::kLineHungUp:
+        return OutcomeKind::HungUp;
+    default:
+        return OutcomeKind::Error;
+    }
+}
+
+// The call result a waiting line state holds.
+std::uint32_t resultOf(int state)
+{
+    switch (state) {
+    case calls::kLineDelivered:
+        return line::kCallDelivered;
+    case calls::kLineNoAnswer:
+        return line::kCallNoAnswer;
+    case calls::kLineHungUp:
+        return line::kCallHungUp;
+    default:
+        return line::kCallError;
+    }
+}
+
+}  // namespace
+
+std::string schedulerStateText(bool paused) { return paused ? kSchedulerPaused : kSchedulerRunning; }
+
+std::string localPhoneStateText(bool on, const std::string& number)
+{
+    return on ? kLocalPhoneStatus + number : kRealCalls;
+}
+
+Controller::Controller(ListActiveTasks& tasks, calls::ListLine& lines, StationFlags& flags,
+                       config::AppSettings& settings, platform::Event& shutdown, platform::Event& wake)
+    : m_tasks(tasks), m_lines(lines), m_flags(flags), m_settings(settings), m_shutdown(shutdown), m_wake(wake)
+{
+}
+
+Controller::~Controller()
+{
+    // The thread only ends on ShutdownEvent, which the station sets before it lets go of us.
+    m_thread.join();
+}
+
+void Controller::start()
+{
+    m_thread.start([this] { return run(); });
+}
+
+bool Controller::join(std::uint32_t timeoutMs) { return m_thread.join(timeoutMs); }
+
+void Controller::post(Message message)
+{
+    {
+        std::lock_guard lock(m_queueMutex);
+        m_queue.push_back(message);
+    }
+    m_posted.set();
+}
+
+void Controller::postLineEvent(unsigned lineNumber) { post({Kind::Line, lineNumber}); }
+
+void Controller::postOfferAll() { post({Kind::OfferAll, 0}); }
+
+std::uint32_t Controller::run()
+{
+    using Clock = std::chrono::steady_clock;
+    auto nextTick = Clock::now() + m_tickInterval;
+    const std::array<platform::Event*, 3> events = {&m_shutdown, &m_wake, &m_posted};
+    for (;;) {
+        for (;;) {
+            Message message{};
+            {
+                std::lock_guard lock(m_queueMutex);
+                if (m_queue.empty())
+                    break;
+                message = m_queue.front();
+                m_queue.pop_front();
+            }
+            if (m_shutdown.isSet())
+                return 0;
+            handle(message);
+        }
+        const auto now = Clock::now();
+        if (now >= nextTick) {
+            // The scheduler timer: a wake-up every period.
+            nextTick = now + m_tickInterval;
+            m_wake.set();
+        }
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - now).count();
+        const int which = platform::waitAny(events, static_cast<std::uint32_t>(std::max<long long>(wait, 0)));
+        if (which == 0)
+            return 0;
+        if (which == 1)
+            post({Kind::OfferAll, 0});
+    }
+}
+
+void Controller::handle(const Message& message)
+{
+    if (message.kind == Kind::Line) {
+        lineEvent(message.line);
+        return;
+    }
+    // A pass at every wake-up, so tasks start and stop even when no line is free.
+    m_tasks.schedulerPass();
+    for (auto line = m_lines.FirstFree(); line; line = m_lines.NextFree(*line))
+        offer(*line);
+}
+
+void Controller::lineEvent(unsigned line)
+{
+    const int state = m_lines.GetState(line);
+    if (state == calls::kLineFree) {
+        offer(line);
+        return;
+    }
+    if (state < calls::kLineDelivered || state > calls::kLineError)
+        return;
+    if (const auto link = m_lines.GetTaskInfo(line)) {
+        if (m_outcomes)
+            m_outcomes->callEnded(line, m_lines.GetPortName(line), resultOf(state), *link);
+        const bool writeResults = !m_flags.localPhone() || m_flags.localPhoneUpdate();
+        m_tasks.result(link->taskId, link->row, writeResults ? outcomeOf(state) : OutcomeKind::LocalPhone);
+    }
+    m_lines.SetState(line, calls::kLineFree);
+    postLineEvent(line);
+}
+
+void Controller::offer(unsigned line)
+{
+    const std::string port = m_lines.GetPortName(line);
+    if (port.empty())
+        return;
+    std::optional<Work> work = m_tasks.getWork(port);
+    if (!work)
+        return;
+    m_lines.SetTaskInfo(line, {work->taskId, work->handOut.row, work->handOut.definitionPath});
+    const std::string number = m_flags.localPhone() ? m_flags.localPhoneString() : work->handOut.phone;
+    if (m_lines.SetPhraseList(line, std::move(work->handOut.phrases)) && m_lines.StartCall(line, number))
+        return;
+    // The call did not start: the row goes back at once, and the line is out of order.
+    m_tasks.result(work->taskId, work->handOut.row, OutcomeKind::Error);
+    m_lines.SetState(line, calls::kLineOutOfOrder);
+}
+
+void Controller::pause()
+{
+    m_flags.setPaused(true);
+    m_settings.setFrozen(true);
+    m_wake.set();
+    if (m_view) {
+        m_view->showSchedulerState(kSchedulerPaused, true);
+        m_view->showNotice(kStationCaption, "Планирование заданий приостановлено.\r\nЗадания будут сняты по "
+                                            "завершению текущих звонков.\r\n");
+    }
+}
+
+void Controller::resume()
+{
+    m_flags.setPaused(false);
+    m_settings.setFrozen(false);
+    m_wake.set();
+    if (m_view) {
+        m_view->showSchedulerState(kSchedulerRunning, false);
+        m_view->showNotice(kStationCaption, "Планирование заданий продолжено.\r\n");
+    }
+}
+
+void Controller::setLocalPhone(bool on, const std::string& number, bool update)
+{
+    m_flags.setLocalPhone(on, number, update);
+    m_settings.setLocalPhone(on);
+    if (on) {
+        m_settings.setLocalPhoneString(number);
+        m_settings.setLocalPhoneUpdate(update);
+    }
+    if (!m_view)
+        return;
+    m_view->showLocalPhoneState(localPhoneStateText(on, number), on);
+    if (on)
+        m_view->showNotice(kStationCaption,
+                           "Включен режим \"Местный телефон\".\r\nВсе звонки будут направлены на телефон: " + number);
+    else
+        m_view->showNotice(kStationCaption,
+                           "Режим \"Местный телефон\" выключен .\r\nВсе звонки будут направлены на реальные телефоны.");
+}
+
+}  // namespace peltra::engine

@@ -1,0 +1,146 @@
+// The station's start-up and shutdown order.
+#include "engine/Station.h"
+
+#include "config/StationHome.h"
+#include "config/TaskStore.h"
+#include "line/Form1.h"
+#include "platform/text/CaseFold.h"
+
+#include <cstdlib>
+#include <system_error>
+#include <thread>
+
+namespace peltra::engine {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// How long the controller and each line get to end at shutdown.
+constexpr std::uint32_t kJoinLimitMs = 20000;
+
+}  // namespace
+
+std::string stationLockName(const fs::path& home)
+{
+    std::error_code ec;
+    const fs::path canonical = fs::weakly_canonical(home, ec);
+    return "PELTRA2001." + (ec ? home : canonical).string();
+}
+
+Station::Station(StationOptions options, StationViews views) : m_options(std::move(options)), m_views(std::move(views))
+{
+}
+
+Station::~Station()
+{
+    if (m_started)
+        shutdown();
+}
+
+std::vector<std::string> Station::configuredPorts()
+{
+    std::vector<std::string> ports;
+    for (const std::string& port : calls::PortSettings(*m_store).configuredPorts())
+        for (const std::string& present : m_presentPorts)
+            if (platform::equalsIgnoreCase(port, present))
+                ports.push_back(present);
+    return ports;
+}
+
+Station::StartResult Station::start(std::string& error)
+{
+    // One station per home: a second start ends at once, quietly.
+    m_instance = platform::NamedLock::tryAcquire(stationLockName(m_options.home));
+    if (!m_instance)
+        return StartResult::AlreadyRunning;
+
+    // The working folder, and TEMP inside it for every temporary file.
+    std::error_code ec;
+    fs::create_directories(m_options.home / "TEMP", ec);
+    fs::current_path(m_options.home, ec);
+    if (ec) {
+        error = "cannot work in " + m_options.home.string() + ": " + ec.message();
+        return StartResult::Failed;
+    }
+    const std::string temp = (m_options.home / "TEMP").string();
+    setenv("TMP", temp.c_str(), 1);
+    setenv("TEMP", temp.c_str(), 1);
+    setenv("TMPDIR", temp.c_str(), 1);
+
+    m_registry = std::make_unique<platform::RegistryStore>(config::registryFile(m_options.home));
+    if (!m_registry->isOpen()) {
+        error = m_registry->openError();
+        return StartResult::Failed;
+    }
+    m_store = std::make_unique<config::ConfigStore>(*m_registry);
+    m_settings = std::make_unique<config::AppSettings>(*m_store);
+    m_flags.load(*m_settings);
+    calls::PortSettings ports(*m_store);
+    ports.removeTrailingColons();
+    config::TaskStore(*m_store).openAll();
+
+    // The running tasks and the first pass, before any line exists.
+    m_tasks = std::make_unique<ListActiveTasks>(*m_store, m_flags);
+    m_tasks->setPassInterval(m_options.passInterval);
+    m_tasks->setView(m_views.tasks);
+    m_tasks->schedulerPass();
+    if (m_views.station) {
+        m_views.station->showSchedulerState(schedulerStateText(m_flags.paused()), m_flags.paused());
+        m_views.station->showLocalPhoneState(localPhoneStateText(m_flags.localPhone(), m_flags.localPhoneString()),
+                                             m_flags.localPhone());
+    }
+
+    // The ports present now; the stored lines among them get a line each.
+    m_directory = std::make_unique<platform::PortDirectory>(ports.deviceMap(), m_options.simulator);
+    platform::PortOpener& opener = m_options.ports ? *m_options.ports : *m_directory;
+    for (const line::ComString& present : line::ProbePorts(opener, {}))
+        if (present.openError == 0)
+            m_presentPorts.push_back(present.name);
+    m_callSettings = std::make_unique<calls::StoredCallSettings>(*m_store);
+    line::LineEnvironment environment(opener, m_timers, m_shutdown, *m_callSettings);
+    environment.library = m_options.home / "peltra.awf";
+    environment.timings = m_options.timings;
+    m_lines = std::make_unique<calls::ListLine>(environment, m_linesChanged, [this] { return configuredPorts(); },
+                                                m_views.lineView, m_views.lines);
+
+    m_controller = std::make_unique<Controller>(*m_tasks, *m_lines, m_flags, *m_settings, m_shutdown, m_schedulerWake);
+    m_controller->setView(m_views.station);
+    m_controller->setOutcomeListener(m_views.outcomes);
+    m_controller->setTickInterval(m_options.tickInterval);
+    m_lines->setLineEvents(m_controller.get());
+    m_controller->start();
+    m_started = true;
+    m_linesChanged.set();
+    m_schedulerWake.set();
+    return StartResult::Started;
+}
+
+bool Station::hasUnfinishedSessions() { return m_tasks && m_tasks->hasUnfinishedSessions(); }
+
+bool Station::waitForCompletion(std::chrono::milliseconds limit)
+{
+    if (!m_tasks)
+        return true;
+    m_flags.setWaitForCompletion(true);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!m_tasks->requestStopAll()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+void Station::shutdown()
+{
+    if (!m_started || m_shutDown)
+        return;
+    m_shutDown = true;
+    m_shutdown.set();
+    m_controller->join(kJoinLimitMs);
+    m_lines->Shutdown();
+    m_tasks->clear();
+}
+
+}  // namespace peltra::engine

@@ -1,0 +1,45 @@
+// The station-wide flags the operator sets (pause, local-phone mode, manual linking) as the
+// running station sees them, mirrors of the stored values, and the wait for completion that only
+// a shutdown sets.
+#pragma once
+
+#include "config/AppSettings.h"
+#include "config/SchedulingFlags.h"
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+namespace peltra::engine {
+
+// Written by whoever steers the station (the main window, the headless station's start-up),
+// read by the controller without waiting. Setters change only the flags here; the operations
+// of the controller write the store as well.
+class StationFlags : public config::SchedulingFlags {
+public:
+    // The stored values, as the station reads them at start-up.
+    void load(config::AppSettings& settings);
+
+    bool paused() const override { return m_paused.load(); }
+    bool waitingForCompletion() const override { return m_waitForCompletion.load(); }
+    bool localPhone() const { return m_localPhone.load(); }
+    bool localPhoneUpdate() const { return m_localPhoneUpdate.load(); }
+    bool linkTaskPortManual() const { return m_linkManual.load(); }
+    std::string localPhoneString() const;
+
+    void setPaused(bool on) { m_paused = on; }
+    void setWaitForCompletion(bool on) { m_waitForCompletion = on; }
+    void setLocalPhone(bool on, const std::string& number, bool update);
+    void setLinkTaskPortManual(bool on) { m_linkManual = on; }
+
+private:
+    std::atomic<bool> m_paused{false};
+    std::atomic<bool> m_waitForCompletion{false};
+    std::atomic<bool> m_localPhone{false};
+    std::atomic<bool> m_localPhoneUpdate{false};
+    std::atomic<bool> m_linkManual{false};
+    mutable std::mutex m_numberMutex;
+    std::string m_localPhoneString;
+};
+
+}  // namespace peltra::engine

@@ -1,0 +1,166 @@
+// The headless station's log.
+#include "shell/HeadlessLog.h"
+
+#include <chrono>
+#include <ctime>
+
+namespace peltra::shell {
+
+namespace {
+
+// What a line's monitor window would show that matters without one: its error messages.
+class LineMessages : public line::LineView {
+public:
+    LineMessages(HeadlessLog& log, std::string port) : m_log(log), m_port(std::move(port)) {}
+    void showMessage(const std::string& caption, const std::string& text) override
+    {
+        m_log.write(m_port + ": " + oneLine(caption) + ": " + oneLine(text));
+    }
+
+private:
+    HeadlessLog& m_log;
+    std::string m_port;
+};
+
+std::string resultText(std::uint32_t result)
+{
+    switch (result) {
+    case line::kCallDelivered:
+        return "delivered";
+    case line::kCallNoAnswer:
+        return "no answer";
+    case line::kCallHungUp:
+        return "hung up";
+    default:
+        return "error";
+    }
+}
+
+}  // namespace
+
+std::string oneLine(const std::string& text)
+{
+    std::string flat;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        if (text[i] == '\n' || text[i] == '\r')
+            flat += " / ";
+        else
+            flat += text[i];
+    }
+    while (flat.size() >= 3 && flat.compare(flat.size() - 3, 3, " / ") == 0)
+        flat.resize(flat.size() - 3);
+    return flat;
+}
+
+HeadlessLog::HeadlessLog(std::FILE* out) : m_out(out) {}
+
+void HeadlessLog::write(const std::string& text)
+{
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    std::tm parts{};
+    localtime_r(&seconds, &parts);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &parts);
+    std::lock_guard lock(m_mutex);
+    std::fprintf(m_out, "%s %s\n", stamp, text.c_str());
+    std::fflush(m_out);
+}
+
+std::unique_ptr<line::LineView> HeadlessLog::lineView(unsigned, const std::string& port)
+{
+    return std::make_unique<LineMessages>(*this, port);
+}
+
+void HeadlessLog::noteTask(const engine::TaskRow& row, bool added)
+{
+    if (row.state == engine::TaskState::Running || row.state == engine::TaskState::Idle ||
+        row.state == engine::TaskState::Withdrawing)
+        m_sawBusy = true;
+    const std::string shown = row.stateText + (row.remark.empty() ? "" : " (" + row.remark + ")");
+    {
+        std::lock_guard lock(m_mutex);
+        auto& last = m_taskStates[row.id];
+        if (!added && last == shown)
+            return;
+        last = shown;
+    }
+    write("task " + row.name + ": " + shown + ", notified " + row.notified);
+}
+
+void HeadlessLog::taskAdded(const engine::TaskRow& row) { noteTask(row, true); }
+
+void HeadlessLog::taskChanged(const engine::TaskRow& row) { noteTask(row, false); }
+
+void HeadlessLog::taskRemoved(std::uint32_t id)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_taskStates.erase(id);
+    }
+    write("task #" + std::to_string(id) + " removed");
+}
+
+void HeadlessLog::workComplete()
+{
+    if (m_sawBusy && !m_completed.isSet()) {
+        write("no task is busy: the work is complete");
+        m_completed.set();
+    }
+}
+
+void HeadlessLog::lineAdded(unsigned number, const std::string& port)
+{
+    write("line " + std::to_string(number) + " on " + port + " added");
+}
+
+void HeadlessLog::lineRemoved(unsigned number)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_lineStates.erase(number);
+    }
+    write("line " + std::to_string(number) + " removed");
+}
+
+void HeadlessLog::lineChanged(unsigned number, const std::string& stateText, const std::string&, calls::LineIcon icon,
+                              const std::string&)
+{
+    // Busy and free follow every call; only a line going out of order or coming back is news.
+    const bool outOfOrder = icon == calls::LineIcon::OutOfOrder;
+    {
+        std::lock_guard lock(m_mutex);
+        auto& last = m_lineStates[number];
+        const std::string now = outOfOrder ? "out" : "in";
+        if (last == now || (last.empty() && !outOfOrder)) {
+            last = now;
+            return;
+        }
+        last = now;
+    }
+    write("line " + std::to_string(number) + ": " + stateText);
+}
+
+void HeadlessLog::showMessage(const std::string& caption, const std::string& text)
+{
+    write(oneLine(caption) + ": " + oneLine(text));
+}
+
+void HeadlessLog::showSchedulerState(const std::string& text, bool) { write(text); }
+
+void HeadlessLog::showLocalPhoneState(const std::string& text, bool) { write(text); }
+
+void HeadlessLog::showNotice(const std::string& caption, const std::string& text)
+{
+    write(oneLine(caption) + ": " + oneLine(text));
+}
+
+void HeadlessLog::callEnded(unsigned line, const std::string& port, std::uint32_t result, const calls::TaskLink& link)
+{
+    write("line " + std::to_string(line) + " (" + port + ") " + link.text + " row " + std::to_string(link.row) + ": " +
+          calls::answerWord(result) + " (" + resultText(result) + ")");
+}
+
+}  // namespace peltra::shell

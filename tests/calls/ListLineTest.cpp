@@ -1,0 +1,806 @@
+// The line pool on simulated lines: lines follow the configured ports, numbers are never reused,
+// busy lines wait for their result before they go, and call results come back as line states.
+#include "calls/ListLine.h"
+
+#include "line/PhonogramLibrary.h"
+#include "platform/timer/TimerService.h"
+#include "sim/Simulator.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace peltra::calls {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Polls cond every 2 ms until it holds or limit passes.
+template <typename Cond>
+bool eventually(Cond cond, std::chrono::milliseconds limit = 5000ms)
+{
+    const auto until = Clock::now() + limit;
+    while (!cond()) {
+        if (Clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+struct Row {
+    std::string port;
+    std::string stateText;
+    std::string taskText;
+    LineIcon icon = LineIcon::OutOfOrder;
+    std::string remark;
+};
+
+// Keeps what the line list, the answer field and the message boxes were shown.
+class RecordingListView : public LineListView {
+public:
+    struct Message {
+        std::string caption;
+        std::string text;
+    };
+
+    void lineAdded(unsigned number, const std::string& port) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_added.emplace_back(number, port);
+        m_rows[number].port = port;
+    }
+    void lineRemoved(unsigned number) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_removed.push_back(number);
+        m_rows.erase(number);
+    }
+    void lineChanged(unsigned number, const std::string& stateText, const std::string& taskText,
+                     LineIcon icon, const std::string& remark) override
+    {
+        std::function<void(unsigned)> hook;
+        {
+            std::lock_guard lock(m_mutex);
+            Row& row = m_rows[number];
+            row.stateText = stateText;
+            row.taskText = taskText;
+            row.icon = icon;
+            row.remark = remark;
+            hook = m_onChange;
+        }
+        if (hook)
+            hook(number);
+    }
+    // Called after every row change, as a window that reads the pool back would.
+    void onChange(std::function<void(unsigned)> hook)
+    {
+        std::lock_guard lock(m_mutex);
+        m_onChange = std::move(hook);
+    }
+    void showAnswer(const std::string& word) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_answers.push_back(word);
+    }
+    void showMessage(const std::string& caption, const std::string& text) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_messages.push_back({caption, text});
+    }
+
+    std::vector<std::pair<unsigned, std::string>> added() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_added;
+    }
+    std::vector<unsigned> removed() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_removed;
+    }
+    bool wasRemoved(unsigned number) const
+    {
+        const auto r = removed();
+        return std::find(r.begin(), r.end(), number) != r.end();
+    }
+    std::optional<Row> row(unsigned number) const
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_rows.find(number);
+        if (it == m_rows.end())
+            return std::nullopt;
+        return it->second;
+    }
+    std::vector<std::string> answers() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_answers;
+    }
+    std::vector<Message> messages() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_messages;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::pair<unsigned, std::string>> m_added;
+    std::vector<unsigned> m_removed;
+    std::map<unsigned, Row> m_rows;
+    std::vector<std::string> m_answers;
+    std::vector<Message> m_messages;
+    std::function<void(unsigned)> m_onChange;
+};
+
+// The distributor's queue: keeps every posted line number; a test may also take them in order.
+class RecordingEvents : public LineEvents {
+public:
+    void postLineEvent(unsigned lineNumber) override
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_all.push_back(lineNumber);
+            m_queue.push_back(lineNumber);
+            m_wake.notify_all();
+        }
+        // As if the poster were pre-empted right after queuing.
+        std::this_thread::sleep_for(m_linger.load());
+    }
+    void lingerAfterPost(std::chrono::milliseconds linger) { m_linger.store(linger); }
+    std::vector<unsigned> all() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_all;
+    }
+    std::size_t count(unsigned lineNumber) const
+    {
+        const auto a = all();
+        return static_cast<std::size_t>(std::count(a.begin(), a.end(), lineNumber));
+    }
+    std::optional<unsigned> take(std::chrono::milliseconds limit)
+    {
+        std::unique_lock lock(m_mutex);
+        if (!m_wake.wait_for(lock, limit, [&] { return !m_queue.empty(); }))
+            return std::nullopt;
+        const unsigned number = m_queue.front();
+        m_queue.pop_front();
+        return number;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::vector<unsigned> m_all;
+    std::deque<unsigned> m_queue;
+    std::atomic<std::chrono::milliseconds> m_linger{std::chrono::milliseconds(0)};
+};
+
+class FixedSettings : public line::CallSettingsSource {
+public:
+    explicit FixedSettings(line::CallSettings settings) : m_settings(settings) {}
+    line::CallSettings callSettings(const std::string&) override { return m_settings; }
+
+private:
+    line::CallSettings m_settings;
+};
+
+line::PhonogramLibrary::Bytes tone(double seconds)
+{
+    line::PhonogramLibrary::Bytes pcm;
+    const auto samples = static_cast<std::size_t>(seconds * 8000);
+    for (std::size_t k = 0; k < samples; ++k) {
+        const auto s = static_cast<std::int16_t>(6000 * std::sin(2 * M_PI * 400 * k / 8000.0));
+        pcm.push_back(static_cast<std::uint8_t>(s & 0xFF));
+        pcm.push_back(static_cast<std::uint8_t>((s >> 8) & 0xFF));
+    }
+    return pcm;
+}
+
+line::CallSettings shortCallSettings()
+{
+    line::CallSettings settings;
+    settings.dial.pulseMode = false;
+    settings.dial.delayFirstMs = 20;
+    settings.ringOffMs = 20;
+    settings.waitAnswerS = 2;
+    return settings;
+}
+
+class ListLineTest : public ::testing::Test {
+protected:
+    ListLineTest()
+        : settings(shortCallSettings()),
+          environment(simulator, timers, shutdown, settings)
+    {
+        EXPECT_TRUE(line::PhonogramLibrary::write(library, line::PhonogramLibrary::pcmFormat(),
+                                                  {{"_SHT", tone(0.1)}}));
+        environment.library = library;
+        environment.timings.debounceMs = 20;
+        environment.timings.lineReadyWaitMs = 50;
+        environment.timings.polarityFaultMs = 50;
+        sim::PartyBehaviour party;
+        party.answerAfterMs = 0;
+        simulator.setDefaultBehaviour(party);
+    }
+
+    ~ListLineTest() override
+    {
+        releaseGate();
+        pool.reset();
+    }
+
+    // Creates the pool with these ports configured and waits for its first synchronisation.
+    void start(std::vector<std::string> ports)
+    {
+        configure(std::move(ports));
+        pool = std::make_unique<ListLine>(
+            environment, linesChanged, [this] { return configuredPorts(); },
+            [this](unsigned number, const std::string& port) {
+                std::lock_guard lock(m_mutex);
+                viewsMade.emplace_back(number, port);
+                return std::make_unique<line::LineView>();
+            },
+            &view);
+        pool->setLineEvents(&events);
+        ASSERT_TRUE(resync());
+    }
+
+    void configure(std::vector<std::string> ports)
+    {
+        std::lock_guard lock(m_mutex);
+        m_ports = std::move(ports);
+    }
+
+    // Signals LinesChangedEvent and waits until a synchronisation has run to its end.
+    bool resync()
+    {
+        const std::uint64_t before = pool->synchronisations();
+        linesChanged.set();
+        return eventually([&] { return pool->synchronisations() > before; });
+    }
+
+    // The next synchronisation stops inside the configured-port source until releaseGate.
+    void holdNextSynchronisation()
+    {
+        std::lock_guard lock(m_mutex);
+        m_gateArmed = true;
+        m_gateEntered = false;
+    }
+    bool synchronisationHeld()
+    {
+        return eventually([&] {
+            std::lock_guard lock(m_mutex);
+            return m_gateEntered;
+        });
+    }
+    void releaseGate()
+    {
+        std::lock_guard lock(m_mutex);
+        m_gateArmed = false;
+        m_gateOpen.notify_all();
+    }
+
+    test::TempDir dir;
+    std::filesystem::path library = dir / "peltra.awf";
+    sim::Simulator simulator{3};
+    platform::TimerService timers;
+    platform::Event shutdown{true, false};
+    platform::Event linesChanged{false, false};
+    FixedSettings settings;
+    line::LineEnvironment environment;
+    RecordingListView view;
+    RecordingEvents events;
+    std::vector<std::pair<unsigned, std::string>> viewsMade;
+    std::unique_ptr<ListLine> pool;
+
+private:
+    std::vector<std::string> configuredPorts()
+    {
+        std::unique_lock lock(m_mutex);
+        if (m_gateArmed) {
+            m_gateEntered = true;
+            m_gateOpen.wait(lock, [&] { return !m_gateArmed; });
+        }
+        return m_ports;
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_gateOpen;
+    std::vector<std::string> m_ports;
+    bool m_gateArmed = false;
+    bool m_gateEntered = false;
+};
+
+// ---- States, texts and results ------------------------------------------------------------
+
+TEST(LineStateTable, TextsAndIcons)
+{
+    const struct {
+        int state;
+        std::optional<std::string> text;
+        std::optional<LineIcon> icon;
+    } cases[] = {
+        {0, std::nullopt, std::nullopt},
+        {1, "Бездействует", LineIcon::Free},
+        {2, "Работает", LineIcon::Working},
+        {3, "Недоступен", LineIcon::OutOfOrder},
+        {4, "Работает", LineIcon::Working},
+        {5, "Работает", LineIcon::Working},
+        {6, "Работает", LineIcon::Working},
+        {7, "Работает", LineIcon::Working},
+        {8, std::nullopt, std::nullopt},
+        {-1, std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(lineStateText(c.state), c.text) << c.state;
+        EXPECT_EQ(lineStateIcon(c.state), c.icon) << c.state;
+    }
+}
+
+TEST(LineStateTable, ResultsBecomeStatesAndWords)
+{
+    const struct {
+        std::uint32_t result;
+        int state;
+        const char* word;
+    } cases[] = {
+        {line::kCallDelivered, 4, "Нормально"},
+        {line::kCallNoAnswer, 5, "Нет ответа"},
+        {line::kCallHungUp, 6, "Положили трубку"},
+        {line::kCallError, 7, "Ошибка"},
+        {3, 7, "Ошибка"},
+        {line::kCallShutdown, 7, "Ошибка"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(lineStateForResult(c.result), c.state) << c.result;
+        EXPECT_EQ(answerWord(c.result), c.word) << c.result;
+    }
+}
+
+// ---- Synchronisation ----------------------------------------------------------------------
+
+TEST_F(ListLineTest, TwoPortsMakeLinesZeroAndOneAndTheFreeWalkVisitsBoth)
+{
+    start({"SIM1", "SIM2"});
+    using Added = std::vector<std::pair<unsigned, std::string>>;
+    EXPECT_EQ(view.added(), (Added{{0, "SIM1"}, {1, "SIM2"}}));
+    EXPECT_EQ(viewsMade, (Added{{0, "SIM1"}, {1, "SIM2"}}));
+    EXPECT_EQ(events.all(), (std::vector<unsigned>{0, 1}));
+    for (unsigned n : {0u, 1u}) {
+        EXPECT_EQ(pool->GetState(n), kLineFree);
+        const auto row = view.row(n);
+        ASSERT_TRUE(row);
+        EXPECT_EQ(row->stateText, "Бездействует");
+        EXPECT_EQ(row->icon, LineIcon::Free);
+        EXPECT_EQ(row->taskText, "");
+        EXPECT_EQ(row->remark, "");
+    }
+    EXPECT_EQ(pool->FirstFree(), 0u);
+    EXPECT_EQ(pool->NextFree(0), 1u);
+    EXPECT_EQ(pool->NextFree(1), std::nullopt);
+    EXPECT_EQ(pool->GetPortName(1), "SIM2");
+    EXPECT_TRUE(pool->FindByPortName("sim2"));
+    EXPECT_FALSE(pool->FindByPortName("SIM3"));
+    EXPECT_EQ(pool->portNames(), (std::vector<std::string>{"SIM1", "SIM2"}));
+    EXPECT_TRUE(view.messages().empty());
+
+    // Another synchronisation with the same ports changes nothing.
+    ASSERT_TRUE(resync());
+    EXPECT_EQ(view.added().size(), 2u);
+    EXPECT_EQ(events.all().size(), 2u);
+}
+
+TEST_F(ListLineTest, ConfiguredNamesAreTakenOnceWhateverTheirCase)
+{
+    start({"SIM1", "sim1", "", "SIM1"});
+    EXPECT_EQ(pool->portNames(), (std::vector<std::string>{"SIM1"}));
+    EXPECT_TRUE(view.messages().empty());
+}
+
+TEST_F(ListLineTest, AnIdlePortRemovedGoesAndComesBackUnderANewNumber)
+{
+    start({"SIM1", "SIM2"});
+    configure({"SIM1"});
+    ASSERT_TRUE(resync());
+    EXPECT_EQ(view.removed(), (std::vector<unsigned>{1}));
+    EXPECT_FALSE(view.row(1));
+    EXPECT_FALSE(pool->FindByPortName("SIM2"));
+    EXPECT_EQ(pool->GetState(1), kLineNotInService);
+    EXPECT_EQ(simulator.line("SIM2"), nullptr) << "the port is closed";
+    EXPECT_EQ(pool->NextFree(0), std::nullopt);
+
+    configure({"SIM1", "SIM2"});
+    ASSERT_TRUE(resync());
+    EXPECT_EQ(view.added().back(), std::make_pair(2u, std::string("SIM2")));
+    EXPECT_EQ(pool->GetState(2), kLineFree);
+    EXPECT_EQ(events.all(), (std::vector<unsigned>{0, 1, 2}));
+    EXPECT_EQ(pool->NextFree(0), 2u);
+}
+
+TEST_F(ListLineTest, APortThatDoesNotOpenIsOutOfOrderWithOneMessage)
+{
+    start({"SIM1", "SIM9"});
+    EXPECT_EQ(pool->GetState(1), kLineOutOfOrder);
+    const auto row = view.row(1);
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->stateText, "Недоступен");
+    EXPECT_EQ(row->icon, LineIcon::OutOfOrder);
+    auto messages = view.messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].caption, "Ошибка");
+    EXPECT_EQ(messages[0].text, "Невозможно инициализировать порт SIM9");
+    EXPECT_EQ(events.all(), (std::vector<unsigned>{0})) << "only free lines are offered";
+    EXPECT_EQ(pool->FirstFree(), 0u);
+    EXPECT_EQ(pool->NextFree(0), std::nullopt);
+    EXPECT_FALSE(pool->StartCall(1, "5"));
+
+    ASSERT_TRUE(resync());
+    EXPECT_EQ(view.messages().size(), 1u);
+    EXPECT_EQ(view.added().size(), 2u);
+
+    configure({"SIM1"});
+    ASSERT_TRUE(resync());
+    EXPECT_EQ(view.removed(), (std::vector<unsigned>{1}));
+}
+
+class BusyLineTest : public ListLineTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(BusyLineTest, ABusyLineOfARemovedPortStaysUntilItIsIdleAgain)
+{
+    start({"SIM1", "SIM2"});
+    ASSERT_TRUE(pool->SetState(1, kLineBusy));
+    configure({"SIM1"});
+    ASSERT_TRUE(resync());
+    EXPECT_TRUE(pool->FindByPortName("SIM2"));
+    EXPECT_FALSE(view.wasRemoved(1));
+
+    // A waiting result is not idle: still there after another synchronisation.
+    ASSERT_TRUE(pool->SetState(1, kLineNoAnswer));
+    ASSERT_TRUE(resync());
+    EXPECT_TRUE(pool->FindByPortName("SIM2"));
+
+    // Idle again: it goes without anyone else signalling.
+    ASSERT_TRUE(pool->SetState(1, GetParam()));
+    ASSERT_TRUE(eventually([&] { return view.wasRemoved(1); }));
+    EXPECT_FALSE(pool->FindByPortName("SIM2"));
+    EXPECT_EQ(pool->GetState(0), kLineFree);
+}
+
+INSTANTIATE_TEST_SUITE_P(FreeOrOutOfOrder, BusyLineTest, ::testing::Values(kLineFree, kLineOutOfOrder));
+
+TEST_F(ListLineTest, ALineToBeRemovedTakesNoNewCall)
+{
+    start({"SIM1", "SIM2"});
+    ASSERT_TRUE(pool->SetState(1, kLineBusy));
+    configure({"SIM1"});
+    ASSERT_TRUE(resync());
+
+    // Keep the synchronisation that SetState asks for from running yet.
+    holdNextSynchronisation();
+    ASSERT_TRUE(pool->SetState(1, kLineFree));
+    ASSERT_TRUE(synchronisationHeld());
+    EXPECT_EQ(pool->FirstFree(), 0u);
+    EXPECT_EQ(pool->NextFree(0), std::nullopt);
+    EXPECT_FALSE(pool->StartCall(1, "5"));
+    EXPECT_EQ(pool->GetState(1), kLineFree);
+    EXPECT_TRUE(simulator.calls().empty());
+    releaseGate();
+    ASSERT_TRUE(eventually([&] { return view.wasRemoved(1); }));
+}
+
+TEST_F(ListLineTest, APortConfiguredAgainKeepsItsBusyLine)
+{
+    start({"SIM1", "SIM2"});
+    ASSERT_TRUE(pool->SetState(1, kLineBusy));
+    configure({"SIM1"});
+    ASSERT_TRUE(resync());
+    configure({"SIM1", "SIM2"});
+    ASSERT_TRUE(resync());
+    ASSERT_TRUE(pool->SetState(1, kLineFree));
+    ASSERT_TRUE(resync());
+    EXPECT_FALSE(view.wasRemoved(1));
+    EXPECT_EQ(pool->NextFree(0), 1u);
+    EXPECT_EQ(view.added().size(), 2u);
+}
+
+// ---- States and the call outcome entry ------------------------------------------------------
+
+TEST_F(ListLineTest, EachStateShowsItsTextsAndStateZeroLeavesTheRowAsItWas)
+{
+    start({"SIM1"});
+    ASSERT_TRUE(pool->SetTaskInfo(0, {3, 17, "Задолженность"}));
+    const struct {
+        int state;
+        const char* stateText;
+        const char* taskText;
+        LineIcon icon;
+    } steps[] = {
+        {2, "Работает", "Задолженность", LineIcon::Working},
+        {0, "Работает", "Задолженность", LineIcon::Working},
+        {5, "Работает", "Задолженность", LineIcon::Working},
+        {1, "Бездействует", "", LineIcon::Free},
+        {0, "Бездействует", "", LineIcon::Free},
+        {7, "Работает", "Задолженность", LineIcon::Working},
+        {3, "Недоступен", "", LineIcon::OutOfOrder},
+    };
+    for (const auto& s : steps) {
+        ASSERT_TRUE(pool->SetState(0, s.state));
+        EXPECT_EQ(pool->GetState(0), s.state);
+        const auto row = view.row(0);
+        ASSERT_TRUE(row);
+        EXPECT_EQ(row->stateText, s.stateText) << s.state;
+        EXPECT_EQ(row->taskText, s.taskText) << s.state;
+        EXPECT_EQ(row->icon, s.icon) << s.state;
+    }
+    EXPECT_FALSE(pool->SetState(0, 8));
+    EXPECT_FALSE(pool->SetState(0, -1));
+    EXPECT_EQ(pool->GetState(0), kLineOutOfOrder);
+
+    const auto link = pool->GetTaskInfo(0);
+    ASSERT_TRUE(link);
+    EXPECT_EQ(link->taskId, 3u);
+    EXPECT_EQ(link->row, 17);
+    EXPECT_EQ(link->text, "Задолженность");
+}
+
+TEST_F(ListLineTest, TheCallOutcomeEntrySetsTheStateShowsTheWordAndPostsTheLine)
+{
+    start({"SIM1"});
+    const struct {
+        std::uint32_t result;
+        int state;
+        const char* word;
+    } cases[] = {
+        {0, 4, "Нормально"},
+        {1, 5, "Нет ответа"},
+        {2, 6, "Положили трубку"},
+        {0x80000000u, 7, "Ошибка"},
+        {5, 7, "Ошибка"},
+    };
+    ASSERT_TRUE(pool->SetTaskInfo(0, {9, 1234567890123LL, "Абоненты"}));
+    std::size_t posted = events.count(0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.result);
+        ASSERT_TRUE(pool->SetState(0, kLineBusy));
+        pool->callFinished(0, c.result);
+        EXPECT_EQ(pool->GetState(0), c.state);
+        EXPECT_EQ(view.answers().back(), c.word);
+        EXPECT_EQ(events.count(0), ++posted);
+        const auto row = view.row(0);
+        ASSERT_TRUE(row);
+        EXPECT_EQ(row->stateText, "Работает");
+        EXPECT_EQ(row->taskText, "Абоненты");
+        EXPECT_EQ(row->icon, LineIcon::Working);
+
+        // The distributor comes too late to mark the call running: the result stays.
+        EXPECT_FALSE(pool->SetState(0, kLineBusy));
+        EXPECT_EQ(pool->GetState(0), c.state);
+        ASSERT_TRUE(pool->SetState(0, kLineFree));
+        EXPECT_EQ(view.row(0)->taskText, "");
+    }
+    EXPECT_EQ(pool->GetTaskInfo(0)->row, 1234567890123LL);
+}
+
+TEST_F(ListLineTest, UnknownLineNumbersAreNeutral)
+{
+    start({"SIM1"});
+    const std::size_t posted = events.all().size();
+    EXPECT_EQ(pool->GetState(42), kLineNotInService);
+    EXPECT_FALSE(pool->SetState(42, kLineFree));
+    EXPECT_FALSE(pool->SetTaskInfo(42, {1, 2, "x"}));
+    EXPECT_EQ(pool->GetTaskInfo(42), std::nullopt);
+    EXPECT_FALSE(pool->SetPhraseList(42, {"_SHT"}));
+    EXPECT_EQ(pool->GetPhraseList(42), std::nullopt);
+    EXPECT_FALSE(pool->StartCall(42, "5"));
+    EXPECT_EQ(pool->GetPortName(42), "");
+    EXPECT_EQ(pool->NextFree(42), std::nullopt);
+    pool->callFinished(42, line::kCallDelivered);
+    EXPECT_EQ(events.all().size(), posted);
+    EXPECT_TRUE(view.answers().empty());
+    EXPECT_FALSE(view.row(42));
+}
+
+TEST_F(ListLineTest, StartCallWantsAFreeLine)
+{
+    start({"SIM1"});
+    for (int state : {kLineBusy, kLineOutOfOrder, kLineDelivered}) {
+        ASSERT_TRUE(pool->SetState(0, state));
+        EXPECT_FALSE(pool->StartCall(0, "5")) << state;
+        EXPECT_EQ(pool->GetState(0), state);
+        ASSERT_TRUE(pool->SetState(0, kLineFree));
+    }
+    EXPECT_TRUE(simulator.calls().empty());
+}
+
+// ---- Calls on simulated lines -------------------------------------------------------------
+
+TEST_F(ListLineTest, ACallOnSim1EndsInState4ThroughTheOutcomeEntry)
+{
+    start({"SIM1"});
+    ASSERT_TRUE(pool->SetTaskInfo(0, {1, 5, "Оповещение"}));
+    ASSERT_TRUE(pool->SetPhraseList(0, {"_SHT", "_SHT"}));
+    EXPECT_EQ(pool->GetPhraseList(0), (std::vector<std::string>{"_SHT", "_SHT"}));
+    simulator.setBehaviour("5", [] {
+        sim::PartyBehaviour party;
+        party.answerAfterMs = 100;
+        return party;
+    }());
+
+    ASSERT_TRUE(pool->StartCall(0, "5"));
+    EXPECT_EQ(pool->GetState(0), kLineBusy);
+    auto row = view.row(0);
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->remark, "Номер 5");
+    EXPECT_EQ(row->taskText, "Оповещение");
+    EXPECT_EQ(row->stateText, "Работает");
+    EXPECT_FALSE(pool->SetPhraseList(0, {"_SHT"})) << "not while the call runs";
+
+    ASSERT_TRUE(eventually([&] { return events.count(0) == 2; }));
+    EXPECT_EQ(pool->GetState(0), kLineDelivered);
+    EXPECT_EQ(view.answers(), (std::vector<std::string>{"Нормально"}));
+    EXPECT_EQ(view.row(0)->remark, "Номер 5") << "until the result is collected";
+    ASSERT_TRUE(simulator.waitForCalls(1, 2000));
+    EXPECT_EQ(simulator.calls().at(0).dialed, "5");
+    EXPECT_EQ(pool->GetPhraseList(0), std::vector<std::string>{});
+
+    ASSERT_TRUE(pool->SetState(0, kLineFree));
+    row = view.row(0);
+    EXPECT_EQ(row->remark, "");
+    EXPECT_EQ(row->taskText, "");
+}
+
+TEST_F(ListLineTest, APortRemovedDuringACallGoesOnceItsResultIsCollected)
+{
+    start({"SIM1", "SIM2"});
+    simulator.setBehaviour("7", [] {
+        sim::PartyBehaviour party;
+        party.answerAfterMs = 300;
+        return party;
+    }());
+    ASSERT_TRUE(pool->SetPhraseList(1, {"_SHT"}));
+    ASSERT_TRUE(pool->StartCall(1, "7"));
+    configure({"SIM1"});
+    ASSERT_TRUE(resync());
+    EXPECT_TRUE(pool->FindByPortName("SIM2"));
+    EXPECT_EQ(pool->NextFree(0), std::nullopt);
+
+    ASSERT_TRUE(eventually([&] { return events.count(1) == 2; }));
+    EXPECT_EQ(pool->GetState(1), kLineDelivered);
+    EXPECT_TRUE(view.row(1)) << "the row stays while the result waits";
+    ASSERT_TRUE(resync());
+    EXPECT_FALSE(view.wasRemoved(1));
+
+    ASSERT_TRUE(pool->SetState(1, kLineFree));
+    ASSERT_TRUE(eventually([&] { return view.wasRemoved(1); }));
+    // The row goes first; the device is stopped and its port closed right after.
+    EXPECT_TRUE(eventually([&] { return simulator.line("SIM2") == nullptr; }));
+}
+
+TEST_F(ListLineTest, ALineIsOfferedItsNextCallTheMomentItsResultArrives)
+{
+    // A distributor as eager as the station's: the result's event is taken at once, and the next
+    // call starts while the session that reported is still returning from its report.
+    events.lingerAfterPost(20ms);
+    start({"SIM1"});
+    ASSERT_EQ(events.take(1000ms), 0u);
+    simulator.setBehaviour("5", [] {
+        sim::PartyBehaviour party;
+        party.answerAfterMs = 0;
+        return party;
+    }());
+    constexpr int kCalls = 4;
+    int started = 0;
+    int results = 0;
+    ASSERT_TRUE(pool->SetPhraseList(0, {"_SHT"}));
+    ASSERT_TRUE(pool->StartCall(0, "5"));
+    ++started;
+    while (results < kCalls) {
+        const auto number = events.take(5000ms);
+        ASSERT_TRUE(number);
+        ASSERT_EQ(pool->GetState(*number), kLineDelivered);
+        ++results;
+        ASSERT_TRUE(pool->SetState(*number, kLineFree));
+        if (started == kCalls)
+            continue;
+        ASSERT_TRUE(pool->SetPhraseList(*number, {"_SHT"}));
+        ASSERT_TRUE(pool->StartCall(*number, "5")) << "call " << started + 1;
+        ++started;
+    }
+    EXPECT_EQ(view.answers().size(), static_cast<std::size_t>(kCalls));
+    EXPECT_TRUE(simulator.waitForCalls(kCalls, 2000));
+}
+
+TEST_F(ListLineTest, AListViewMayCallBackIntoThePool)
+{
+    start({"SIM1", "SIM2"});
+    std::mutex seenMutex;
+    std::vector<std::pair<unsigned, int>> seen;
+    view.onChange([&](unsigned number) {
+        const int state = pool->GetState(number);
+        // A change made from inside a change is shown after it, never lost.
+        if (state == kLineDelivered)
+            pool->SetState(number, kLineFree);
+        std::lock_guard lock(seenMutex);
+        seen.emplace_back(number, state);
+    });
+    simulator.setBehaviour("5", [] {
+        sim::PartyBehaviour party;
+        party.answerAfterMs = 0;
+        return party;
+    }());
+    ASSERT_TRUE(pool->SetPhraseList(1, {"_SHT"}));
+    ASSERT_TRUE(pool->StartCall(1, "5"));
+    ASSERT_TRUE(eventually([&] { return events.count(1) == 2; }));
+    ASSERT_TRUE(eventually([&] { return pool->GetState(1) == kLineFree; }));
+    ASSERT_TRUE(eventually([&] { return view.row(1)->stateText == "Бездействует"; }));
+    view.onChange({});
+    std::lock_guard lock(seenMutex);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), std::make_pair(1u, kLineFree));
+}
+
+// ---- Shutdown -------------------------------------------------------------------------------
+
+TEST_F(ListLineTest, ShutdownStopsEveryLineAndJoinsThePoolThread)
+{
+    start({"SIM1", "SIM2"});
+    ASSERT_TRUE(pool->SetPhraseList(0, {"_SHT"}));
+    simulator.setBehaviour("5", [] {
+        sim::PartyBehaviour party;
+        party.answerAfterMs.reset();
+        return party;
+    }());
+    ASSERT_TRUE(pool->StartCall(0, "5"));
+
+    const auto begin = Clock::now();
+    pool->Shutdown();
+    EXPECT_LT(Clock::now() - begin, 3s);
+    EXPECT_EQ(view.removed(), (std::vector<unsigned>{0, 1}));
+    EXPECT_EQ(simulator.line("SIM1"), nullptr);
+    EXPECT_EQ(simulator.line("SIM2"), nullptr);
+    EXPECT_EQ(pool->FirstFree(), std::nullopt);
+    EXPECT_EQ(pool->GetState(0), kLineNotInService);
+    EXPECT_TRUE(view.answers().empty()) << "a call stopped by shutdown reports nothing";
+    EXPECT_EQ(pool->Add("SIM3"), std::nullopt);
+    EXPECT_EQ(simulator.line("SIM3"), nullptr);
+    pool->Shutdown();
+
+    // Nothing synchronises any more.
+    const auto syncs = pool->synchronisations();
+    linesChanged.set();
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(pool->synchronisations(), syncs);
+}
+
+TEST_F(ListLineTest, TheStationsShutdownEventEndsThePoolByItself)
+{
+    start({"SIM1", "SIM2"});
+    shutdown.set();
+    ASSERT_TRUE(eventually([&] { return view.removed().size() == 2; }));
+    EXPECT_EQ(simulator.line("SIM1"), nullptr);
+    pool->Shutdown();
+}
+
+TEST_F(ListLineTest, AddOpensALineOutsideTheSynchronisation)
+{
+    start({});
+    EXPECT_EQ(pool->FirstFree(), std::nullopt);
+    EXPECT_EQ(pool->Add("SIM3"), 0u);
+    EXPECT_EQ(pool->GetState(0), kLineFree);
+    EXPECT_NE(simulator.line("SIM3"), nullptr);
+    EXPECT_TRUE(events.all().empty()) << "only a synchronisation offers new lines";
+}
+
+}  // namespace
+}  // namespace peltra::calls

@@ -1,0 +1,445 @@
+// The task data source on real .dbf tables: the selection, the hand-out order, the rows out on
+// lines, the write-back of every outcome, repeats, the restart point, the archive and tables
+// changed or taken away by others while a task runs.
+#include "config/TaskStore.h"
+#include "data/DbfTable.h"
+#include "engine/TaskDataSource.h"
+#include "platform/registry/RegistryStore.h"
+#include "speech/Catalogue.h"
+#include "speech/Patterns.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace peltra::engine {
+namespace {
+
+namespace fs = std::filesystem;
+using config::TaskProperty;
+
+constexpr char kBinding[] = "Абоненты";
+constexpr char kTask[] = "Долг";
+
+struct Person {
+    std::string telef;
+    double summa;
+};
+
+// A row of the table as read back from the file.
+struct Stored {
+    std::string telef;
+    double proba = 0;
+    std::optional<double> otboj;
+    std::optional<data::DbfDate> data;
+    std::string clock;
+    double count = 0;
+};
+
+std::time_t localMoment(int year, int month, int day, int hour, int minute, int second)
+{
+    std::tm parts{};
+    parts.tm_year = year - 1900;
+    parts.tm_mon = month - 1;
+    parts.tm_mday = day;
+    parts.tm_hour = hour;
+    parts.tm_min = minute;
+    parts.tm_sec = second;
+    parts.tm_isdst = -1;
+    return std::mktime(&parts);
+}
+
+class TaskDataSourceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (const char* old = std::getenv("XDG_RUNTIME_DIR"))
+            m_savedRuntime = old;
+        setenv("XDG_RUNTIME_DIR", m_runtime.path().c_str(), 1);
+        speech::Catalogue catalogue(m_store);
+        ASSERT_TRUE(catalogue.addFolder("", "Фразы"));
+        ASSERT_TRUE(catalogue.addLeaf("Фразы", "Долг", "ZADL", "Ваша задолженность"));
+        ASSERT_TRUE(catalogue.addFolder("", "Функции"));
+        ASSERT_TRUE(catalogue.addLeaf("Функции", "Рубли", "@009", "Сумма (рубли)"));
+    }
+    void TearDown() override
+    {
+        if (m_savedRuntime)
+            setenv("XDG_RUNTIME_DIR", m_savedRuntime->c_str(), 1);
+        else
+            unsetenv("XDG_RUNTIME_DIR");
+    }
+
+    void makeTable(const std::vector<Person>& people, const fs::path& path)
+    {
+        const std::vector<data::DbfFieldSpec> fields = {{"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0},
+                                                        {"OTBOJ", 'N', 3, 0},  {"DATA", 'D', 8, 0},
+                                                        {"CLOCK", 'C', 8, 0},  {"SUMMA", 'N', 10, 2},
+                                                        {"KOL", 'N', 3, 0}};
+        std::string error;
+        ASSERT_TRUE(data::DbfTable::create(path, fields, 866, true, &error)) << error;
+        auto table = writable(path);
+        for (const Person& person : people)
+            ASSERT_TRUE(table->append({{0, data::DbfValue::ofText(person.telef)},
+                                       {1, data::DbfValue::ofNumber(0)},
+                                       {5, data::DbfValue::ofNumber(person.summa)}},
+                                      nullptr, &error))
+                << error;
+    }
+
+    static std::unique_ptr<data::DbfTable> writable(const fs::path& path)
+    {
+        data::DbfTable::Options options;
+        options.writable = true;
+        std::string error;
+        auto table = data::DbfTable::open(path, options, &error);
+        EXPECT_TRUE(table) << error;
+        return table;
+    }
+
+    // A task on the table: sorted by SUMMA, template "ZADL" then the sum in roubles.
+    void defineTask(bool ascending = true)
+    {
+        ASSERT_EQ(m_tasks.addBinding(kBinding, m_table.string(), ""), config::AddResult::Added);
+        ASSERT_EQ(config::Operators(m_store, kBinding).add(kTask), config::AddResult::Added);
+        ASSERT_EQ(task().setSort("SUMMA", "N", ascending), config::Change::Changed);
+        speech::Patterns patterns(m_store, kBinding, kTask);
+        speech::PatternItem item;
+        item.path = "Фразы\\Долг";
+        ASSERT_TRUE(patterns.Insert("", item));
+        item.path = "Функции\\Рубли";
+        item.arg = "SUMMA";
+        ASSERT_TRUE(patterns.Insert("0001", item));
+    }
+
+    config::Operator task() { return *m_tasks.task(kBinding, kTask); }
+
+    // A source with the definition as stored now, on the test's clock.
+    std::unique_ptr<TaskDataSource> source()
+    {
+        auto made = std::make_unique<TaskDataSource>(m_store);
+        made->setDefinition(task().definition());
+        made->setClock([this] { return m_now; });
+        return made;
+    }
+
+    std::vector<Stored> stored(const fs::path& path) const
+    {
+        std::string error;
+        auto table = data::DbfTable::open(path, {}, &error);
+        EXPECT_TRUE(table) << error;
+        std::vector<Stored> rows;
+        for (std::uint32_t i = 0; table && i < table->recordCount(); ++i) {
+            std::string bytes;
+            EXPECT_TRUE(table->readRecord(i, bytes, &error)) << error;
+            Stored row;
+            row.telef = table->value(bytes, 0).text;
+            row.proba = table->value(bytes, 1).number;
+            const data::DbfValue otboj = table->value(bytes, 2);
+            if (otboj.kind == data::DbfValue::Kind::Number)
+                row.otboj = otboj.number;
+            const data::DbfValue date = table->value(bytes, 3);
+            if (date.kind == data::DbfValue::Kind::Date)
+                row.data = date.date;
+            row.clock = table->value(bytes, 4).text;
+            row.count = table->value(bytes, 6).number;
+            rows.push_back(row);
+        }
+        return rows;
+    }
+
+    // Hands out every row there is now; the phones in order.
+    static std::vector<std::string> drain(TaskDataSource& source, std::vector<long long>* rows = nullptr)
+    {
+        std::vector<std::string> phones;
+        HandOut out;
+        while (source.nextRow(out) == 0) {
+            phones.push_back(out.phone);
+            if (rows)
+                rows->push_back(out.row);
+        }
+        return phones;
+    }
+
+    test::TempDir m_runtime;
+    std::optional<std::string> m_savedRuntime;
+    test::TempDir m_dir;
+    fs::path m_table = m_dir / "abon.dbf";
+    platform::RegistryStore m_registry{m_dir / "registry.db"};
+    config::ConfigStore m_store{m_registry};
+    config::TaskStore m_tasks{m_store};
+    std::time_t m_now = localMoment(2026, 12, 7, 10, 0, 0);
+};
+
+TEST_F(TaskDataSourceTest, SelectsAsTheStationAlwaysHasAndHandsOutInSortOrder)
+{
+    makeTable({{"2001", 150}, {"2002", 50}, {"2003", 550}, {"2004", 1000}}, m_table);
+    defineTask();
+    ASSERT_TRUE(task().setRangeField("SUMMA", "N") != config::Change::NotFound);
+    ASSERT_TRUE(task().addRange(100, 600));
+    ASSERT_TRUE(task().setNumber(TaskProperty::Typefilter, config::kFilterRanges));
+    auto s = source();
+    ASSERT_TRUE(s->open()) << s->lastError();
+    EXPECT_EQ(s->statement(), "SELECT telef,proba,otboj,data,clock,SUMMA,SUMMA FROM abon WHERE  data IS NULL  AND "
+                              "(SUMMA>=100 AND SUMMA<=600)  ORDER BY SUMMA ASC");
+    EXPECT_EQ(s->recordCount(), 2);
+
+    HandOut out;
+    ASSERT_EQ(s->nextRow(out), 0);
+    EXPECT_EQ(out.phone, "2001");
+    EXPECT_EQ(out.definitionPath, "Абоненты\\Долг");
+    EXPECT_EQ(out.phrases, (speech::PhraseList{"ZADL", "_100", "_050", "__PS", "+RRE"}));
+    EXPECT_EQ(task().text(TaskProperty::Phonelast), "150") << "the restart point follows the hand-out";
+    ASSERT_EQ(s->nextRow(out), 0);
+    EXPECT_EQ(out.phone, "2003");
+    // Both rows are out on lines: a third line gets nothing, and the task stays open.
+    EXPECT_EQ(s->nextRow(out), 1);
+    EXPECT_TRUE(s->isOpen());
+    EXPECT_EQ(s->rowsOut(), 2u);
+}
+
+TEST_F(TaskDataSourceTest, RepeatSelectionAndATaskWithoutSortField)
+{
+    makeTable({{"2001", 150}}, m_table);
+    defineTask();
+    ASSERT_EQ(task().setSort("", "", true), config::Change::Changed);
+    ASSERT_TRUE(task().setNumber(TaskProperty::Repeat, 1));
+    ASSERT_TRUE(task().setText(TaskProperty::RepeatField, "KOL"));
+    ASSERT_TRUE(task().setNumber(TaskProperty::RepeatTimes, 3));
+    auto s = source();
+    ASSERT_TRUE(s->open()) << s->lastError();
+    EXPECT_EQ(s->statement(), "SELECT telef,proba,otboj,data,clock,KOL,SUMMA FROM abon WHERE KOL IS NULL OR KOL IS "
+                              "NOT NULL AND KOL < 3");
+    EXPECT_EQ(drain(*s), (std::vector<std::string>{"2001"}));
+}
+
+TEST_F(TaskDataSourceTest, EveryOutcomeIsWrittenIntoItsRow)
+{
+    makeTable({{"1", 10}, {"2", 20}, {"3", 30}, {"4", 40}, {"5", 50}}, m_table);
+    defineTask();
+    auto s = source();
+    ASSERT_TRUE(s->open());
+    std::vector<long long> rows;
+    ASSERT_EQ(drain(*s, &rows), (std::vector<std::string>{"1", "2", "3", "4", "5"}));
+    s->writeResult(rows[0], OutcomeKind::Notified);
+    s->writeResult(rows[1], OutcomeKind::NoAnswer);
+    s->writeResult(rows[2], OutcomeKind::HungUp);
+    s->writeResult(rows[3], OutcomeKind::Error);
+    s->writeResult(rows[4], OutcomeKind::LocalPhone);
+    EXPECT_EQ(s->rowsOut(), 0u);
+    EXPECT_EQ(s->notified(), 1u);
+
+    const auto table = stored(m_table);
+    ASSERT_EQ(table.size(), 5u);
+    EXPECT_EQ(table[0].proba, 1);
+    EXPECT_EQ(table[0].otboj, 0) << "a blank OTBOJ is written back as 0";
+    EXPECT_EQ(table[0].data, (data::DbfDate{2026, 12, 7}));
+    EXPECT_EQ(table[0].clock, "10:00:00");
+    EXPECT_EQ(table[1].proba, 1);
+    EXPECT_FALSE(table[1].data);
+    EXPECT_EQ(table[2].proba, 1);
+    EXPECT_EQ(table[2].otboj, 1);
+    EXPECT_FALSE(table[2].data);
+    for (int i : {3, 4}) {
+        EXPECT_EQ(table[i].proba, 0) << i;
+        EXPECT_FALSE(table[i].otboj) << i;
+        EXPECT_FALSE(table[i].data) << i;
+    }
+    // The rows not notified are called again on the next lap, in order.
+    EXPECT_EQ(drain(*s), (std::vector<std::string>{"2", "3", "4", "5"}));
+}
+
+TEST_F(TaskDataSourceTest, ATableWithNothingLeftFinishesTheTask)
+{
+    makeTable({{"1", 10}, {"2", 20}}, m_table);
+    defineTask();
+    auto s = source();
+    ASSERT_TRUE(s->open());
+    std::vector<long long> rows;
+    drain(*s, &rows);
+    for (long long row : rows)
+        s->writeResult(row, OutcomeKind::Notified);
+    HandOut out;
+    EXPECT_EQ(s->nextRow(out), 1);
+    EXPECT_TRUE(s->exhausted());
+    EXPECT_FALSE(s->isOpen());
+    EXPECT_FALSE(s->open()) << "a finished task does not open again";
+
+    // Opened afresh over a table in which every row has DATA: nothing to do at all.
+    auto again = source();
+    EXPECT_TRUE(again->open());
+    EXPECT_TRUE(again->exhausted());
+    EXPECT_FALSE(again->isOpen());
+    EXPECT_EQ(again->recordCount(), 0);
+}
+
+TEST_F(TaskDataSourceTest, RepeatsByDaysAndByMinutesComeDueOnTime)
+{
+    makeTable({{"1", 10}}, m_table);
+    defineTask();
+    ASSERT_TRUE(task().setNumber(TaskProperty::Repeat, 1));
+    ASSERT_TRUE(task().setText(TaskProperty::RepeatField, "KOL"));
+    ASSERT_TRUE(task().setNumber(TaskProperty::RepeatTimes, 3));
+    ASSERT_TRUE(task().setNumber(TaskProperty::RepeatDay, 1));
+
+    // Notified yesterday at 23:59: due at 00:00 today, not before.
+    m_now = localMoment(2026, 12, 6, 23, 59, 0);
+    auto s = source();
+    ASSERT_TRUE(s->open());
+    HandOut out;
+    ASSERT_EQ(s->nextRow(out), 0);
+    s->writeResult(out.row, OutcomeKind::Notified);
+    m_now = localMoment(2026, 12, 6, 23, 59, 59);
+    EXPECT_EQ(s->nextRow(out), 1);
+    EXPECT_TRUE(s->isOpen()) << "a repeat not yet due keeps the task open";
+    m_now = localMoment(2026, 12, 7, 0, 0, 0);
+    ASSERT_EQ(s->nextRow(out), 0);
+    s->writeResult(out.row, OutcomeKind::Notified);
+    EXPECT_EQ(stored(m_table)[0].count, 2);
+
+    // By minutes: 15 minutes after DATA and CLOCK.
+    ASSERT_TRUE(task().setNumber(TaskProperty::RepeatType, 1));
+    auto minutes = source();
+    ASSERT_TRUE(minutes->open());
+    m_now = localMoment(2026, 12, 7, 0, 14, 59);
+    EXPECT_EQ(minutes->nextRow(out), 1);
+    m_now = localMoment(2026, 12, 7, 0, 15, 0);
+    ASSERT_EQ(minutes->nextRow(out), 0);
+    minutes->writeResult(out.row, OutcomeKind::Notified);
+    // The third notification was the last: the task finishes.
+    m_now = localMoment(2026, 12, 9, 0, 0, 0);
+    EXPECT_EQ(minutes->nextRow(out), 1);
+    EXPECT_TRUE(minutes->exhausted());
+    EXPECT_EQ(stored(m_table)[0].count, 3);
+    EXPECT_EQ(stored(m_table)[0].proba, 3);
+}
+
+TEST_F(TaskDataSourceTest, ARestartContinuesFromTheStoredPoint)
+{
+    makeTable({{"1", 10}, {"2", 20}, {"3", 30}, {"4", 40}}, m_table);
+    defineTask();
+    auto first = source();
+    ASSERT_TRUE(first->open());
+    HandOut out;
+    ASSERT_EQ(first->nextRow(out), 0);
+    ASSERT_EQ(first->nextRow(out), 0);
+    EXPECT_EQ(out.phone, "2");
+    // The station stops with both rows unanswered; a new start goes on at the last row handed out.
+    auto second = source();
+    ASSERT_TRUE(second->open());
+    EXPECT_EQ(drain(*second), (std::vector<std::string>{"2", "3", "4", "1"}));
+
+    // Starting from the beginning of the list ignores the stored point.
+    ASSERT_TRUE(task().setNumber(TaskProperty::Behaviour, config::kStartFromBeginning));
+    auto third = source();
+    ASSERT_TRUE(third->open());
+    EXPECT_EQ(drain(*third), (std::vector<std::string>{"1", "2", "3", "4"}));
+
+    // Descending: the first row at or below the point.
+    ASSERT_TRUE(task().setNumber(TaskProperty::Behaviour, config::kContinueFromLast));
+    ASSERT_EQ(task().setSort("SUMMA", "N", false), config::Change::Changed);
+    ASSERT_TRUE(task().setText(TaskProperty::Phonelast, "25"));
+    auto descending = source();
+    ASSERT_TRUE(descending->open());
+    EXPECT_EQ(drain(*descending), (std::vector<std::string>{"2", "1", "4", "3"}));
+}
+
+TEST_F(TaskDataSourceTest, StoppingWaitsForTheRowsOutOnLines)
+{
+    makeTable({{"1", 10}, {"2", 20}}, m_table);
+    defineTask();
+    auto s = source();
+    ASSERT_TRUE(s->open());
+    HandOut out;
+    ASSERT_EQ(s->nextRow(out), 0);
+    s->requestStop();
+    EXPECT_TRUE(s->isOpen());
+    EXPECT_EQ(s->nextRow(out), 1) << "no more rows while stopping";
+    s->writeResult(out.row, OutcomeKind::NoAnswer);
+    EXPECT_FALSE(s->isOpen());
+    EXPECT_FALSE(s->exhausted());
+    EXPECT_EQ(stored(m_table)[0].proba, 1) << "the last outcome is still written";
+}
+
+TEST_F(TaskDataSourceTest, NotifiedRowsAreCopiedIntoANewArchive)
+{
+    // A phone number holding a quote must not disturb the copy.
+    makeTable({{"20'01", 10}, {"2002", 20}}, m_table);
+    defineTask();
+    const fs::path archive = m_dir / "arch" / "done.dbf";
+    fs::create_directories(archive.parent_path());
+    ASSERT_TRUE(task().setNumber(TaskProperty::Arhive, 1));
+    ASSERT_TRUE(task().setText(TaskProperty::ArhiveFile, archive.string()));
+    auto s = source();
+    ASSERT_TRUE(s->open());
+    std::vector<long long> rows;
+    drain(*s, &rows);
+    s->writeResult(rows[0], OutcomeKind::Notified);
+    auto copied = stored(archive);
+    ASSERT_EQ(copied.size(), 1u) << "created empty, then the row appended";
+    EXPECT_EQ(copied[0].telef, "20'01");
+    EXPECT_EQ(copied[0].proba, 1);
+    EXPECT_EQ(copied[0].data, (data::DbfDate{2026, 12, 7}));
+    s->writeResult(rows[1], OutcomeKind::Notified);
+    copied = stored(archive);
+    ASSERT_EQ(copied.size(), 2u);
+    EXPECT_EQ(copied[1].telef, "2002");
+    EXPECT_EQ(stored(m_table).size(), 2u) << "the source keeps its rows";
+}
+
+TEST_F(TaskDataSourceTest, RowsChangedOrDeletedByOthersAreNotCalled)
+{
+    makeTable({{"1", 10}, {"2", 20}, {"3", 30}}, m_table);
+    defineTask();
+    auto s = source();
+    ASSERT_TRUE(s->open());
+    {
+        auto table = writable(m_table);
+        std::string error;
+        ASSERT_TRUE(table->setDeleted(0, true, &error)) << error;
+        ASSERT_TRUE(table->update(1, {{3, data::DbfValue::ofDate({2026, 12, 1})}}, &error)) << error;
+    }
+    EXPECT_EQ(drain(*s), (std::vector<std::string>{"3"}));
+}
+
+TEST_F(TaskDataSourceTest, ATableThatVanishesStopsTheTaskWithItsError)
+{
+    makeTable({{"1", 10}, {"2", 20}}, m_table);
+    defineTask();
+    auto s = source();
+    ASSERT_TRUE(s->open());
+    HandOut out;
+    ASSERT_EQ(s->nextRow(out), 0);
+    fs::rename(m_table, m_dir / "moved.dbf");
+    EXPECT_EQ(s->nextRow(out), 1);
+    EXPECT_EQ(s->lastError(), kFileNotFound);
+    s->writeResult(out.row, OutcomeKind::Notified);
+    EXPECT_FALSE(s->isOpen());
+    EXPECT_FALSE(s->open());
+    EXPECT_EQ(s->lastError(), kFileNotFound);
+    fs::rename(m_dir / "moved.dbf", m_table);
+    EXPECT_TRUE(s->open()) << "back in place, the task opens again";
+}
+
+TEST_F(TaskDataSourceTest, OpenFailuresSayWhy)
+{
+    makeTable({{"1", 10}}, m_table);
+    defineTask();
+    ASSERT_TRUE(task().setNumber(TaskProperty::Typefilter, config::kFilterCondition));
+    config::ConditionSet condition = task().conditions();
+    condition.product(condition.addProduct())->add({config::kConditionExpression, "", 0, "", "NOSUCH > 1"});
+    ASSERT_TRUE(task().applyConditions(condition));
+    auto s = source();
+    EXPECT_FALSE(s->open());
+    EXPECT_EQ(s->lastError(), kQueryFailed);
+    EXPECT_FALSE(s->isOpen());
+}
+
+}  // namespace
+}  // namespace peltra::engine
