@@ -301,10 +301,10 @@ std::optional<std::uint32_t> parseMonthDays(const std::string& text, std::string
 }
 
 // The block of "daily W", "weekly DAY=W ..." or "workweek [work=W] [weekend=W]".
-std::optional<config::ScheduleBlock> parseBlock(const Args& spec, std::string& error)
+std::optional<config::ScheduleBlock> parseBlock(const Args& words, std::string& error)
 {
-    const std::string kind = spec.empty() ? "" : spec[0];
-    const Args rest(spec.empty() ? spec.end() : spec.begin() + 1, spec.end());
+    const std::string kind = words.empty() ? "" : words[0];
+    const Args rest(words.empty() ? words.end() : words.begin() + 1, words.end());
     if (kind == "daily") {
         if (rest.size() != 1) {
             error = "daily needs one window HH:MM-HH:MM";

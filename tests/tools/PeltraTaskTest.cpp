@@ -257,7 +257,7 @@ TEST_F(PeltraTaskTest, BadSchedulesAreRefusedAndWriteNothing)
 {
     addTask();
     struct Case {
-        Args spec;
+        Args words;
         std::string message;
     };
     const std::vector<Case> cases = {
@@ -279,7 +279,7 @@ TEST_F(PeltraTaskTest, BadSchedulesAreRefusedAndWriteNothing)
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         Args args = {"add-schedule", kBinding, kTask};
-        args.insert(args.end(), cases[i].spec.begin(), cases[i].spec.end());
+        args.insert(args.end(), cases[i].words.begin(), cases[i].words.end());
         const ProgramResult r = run(args);
         EXPECT_EQ(r.code, 1) << "case " << i;
         EXPECT_EQ(r.out, "") << "case " << i;
