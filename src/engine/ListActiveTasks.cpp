@@ -157,6 +157,10 @@ std::optional<Work> ListActiveTasks::getWork(const std::string& port)
         if (handedOut)
             break;
     }
+    // A task finds that nothing is left only when asked for its next row: tell the end of work
+    // now, not at the next tick.
+    if (!work)
+        checkCompleteLocked();
     return work;
 }
 

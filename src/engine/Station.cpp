@@ -40,6 +40,7 @@ Station::~Station()
 
 std::vector<std::string> Station::configuredPorts()
 {
+    std::lock_guard lock(m_presentMutex);
     std::vector<std::string> ports;
     for (const std::string& port : calls::PortSettings(*m_store).configuredPorts())
         for (const std::string& present : m_presentPorts)
@@ -48,11 +49,17 @@ std::vector<std::string> Station::configuredPorts()
     return ports;
 }
 
+bool Station::claimInstance()
+{
+    if (!m_instance)
+        m_instance = platform::NamedLock::tryAcquire(stationLockName(m_options.home));
+    return m_instance.has_value();
+}
+
 Station::StartResult Station::start(std::string& error)
 {
     // One station per home: a second start ends at once, quietly.
-    m_instance = platform::NamedLock::tryAcquire(stationLockName(m_options.home));
-    if (!m_instance)
+    if (!claimInstance())
         return StartResult::AlreadyRunning;
 
     // The working folder, and TEMP inside it for every temporary file.
@@ -94,9 +101,7 @@ Station::StartResult Station::start(std::string& error)
     // The ports present now; the stored lines among them get a line each.
     m_directory = std::make_unique<platform::PortDirectory>(ports.deviceMap(), m_options.simulator);
     platform::PortOpener& opener = m_options.ports ? *m_options.ports : *m_directory;
-    for (const line::ComString& present : line::ProbePorts(opener, {}))
-        if (present.openError == 0)
-            m_presentPorts.push_back(present.name);
+    probePorts();
     m_callSettings = std::make_unique<calls::StoredCallSettings>(*m_store);
     line::LineEnvironment environment(opener, m_timers, m_shutdown, *m_callSettings);
     environment.library = m_options.home / "peltra.awf";
@@ -114,6 +119,20 @@ Station::StartResult Station::start(std::string& error)
     m_linesChanged.set();
     m_schedulerWake.set();
     return StartResult::Started;
+}
+
+std::vector<line::ComString> Station::probePorts()
+{
+    platform::PortOpener& opener = m_options.ports ? *m_options.ports : *m_directory;
+    std::vector<line::ComString> present =
+        line::ProbePorts(opener, m_lines ? m_lines->portNames() : std::vector<std::string>{});
+    // What the next synchronisation of the lines takes as present.
+    std::lock_guard lock(m_presentMutex);
+    m_presentPorts.clear();
+    for (const line::ComString& port : present)
+        if (port.openError == 0)
+            m_presentPorts.push_back(port.name);
+    return present;
 }
 
 bool Station::hasUnfinishedSessions() { return m_tasks && m_tasks->hasUnfinishedSessions(); }

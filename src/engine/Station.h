@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -59,6 +60,10 @@ public:
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
 
+    // The single-instance guard alone: false when a station runs on this home already. start()
+    // claims it itself when it has not been claimed.
+    bool claimInstance();
+
     // Start-up in order: one station per home (a second start ends at once), the working folder
     // and TEMP, the store, the flags, the port names cleaned up, the task definitions opened, the
     // first scheduler pass, the port probe, the line pool, the controller, the first wake-up.
@@ -78,6 +83,11 @@ public:
     calls::ListLine& lines() { return *m_lines; }
     StationFlags& flags() { return m_flags; }
     config::ConfigStore& store() { return *m_store; }
+    config::AppSettings& settings() { return *m_settings; }
+    // The ports present now (what the port dialog offers), each with the error opening gave; a
+    // port held by one of the station's lines counts as present. The lines follow this list from
+    // the next synchronisation on.
+    std::vector<line::ComString> probePorts();
     platform::Event& schedulerWake() { return m_schedulerWake; }
     platform::Event& linesChanged() { return m_linesChanged; }
 
@@ -100,6 +110,7 @@ private:
     std::unique_ptr<calls::StoredCallSettings> m_callSettings;
     std::unique_ptr<platform::PortDirectory> m_directory;
     platform::TimerService m_timers;
+    std::mutex m_presentMutex;
     std::vector<std::string> m_presentPorts;
     std::unique_ptr<ListActiveTasks> m_tasks;
     std::unique_ptr<calls::ListLine> m_lines;

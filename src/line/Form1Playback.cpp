@@ -197,16 +197,19 @@ std::uint32_t Form1::writerThread()
             code = drainTransmit();
             running = false;
             break;
-        case 5:
-            // A hang-up or a close seen inside is seen again by the next wait, as those events
-            // stay set. A failed write is not: the port is gone or broken, and the call must not
-            // go on to report the message as delivered.
-            if (WriteBlock(m_slot) == kCallError) {
-                code = kCallError;
+        case 5: {
+            // Only a buffer sent whole counts as taken: the playback thread takes "taken" after
+            // the phrase before the delivery marker as the message delivered, so a hang-up (or a
+            // close, or a failed write) in the middle of it must end the writer instead.
+            const std::uint32_t written = WriteBlock(m_slot);
+            if (written != 0) {
+                code = written;
                 running = false;
+                break;
             }
             m_bufferTaken.set();
             break;
+        }
         case 6:
             code = kCallHungUp;
             running = false;

@@ -1,9 +1,16 @@
-// peltra: the notification station. With --headless it runs without windows: the same start-up
-// and shutdown as the desktop station, with everything it would show written as log lines.
+// peltra: the notification station, with its main window, or with --headless without windows:
+// the same start-up and shutdown, with everything the window would show written as log lines.
 #include "config/StationHome.h"
 #include "engine/Station.h"
 #include "shell/HeadlessLog.h"
+#include "shell/Mainf.h"
+#include "shell/QueuedViews.h"
 #include "shell/SimulationRun.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QSplashScreen>
 
 #include <signal.h>
 #include <unistd.h>
@@ -31,7 +38,7 @@ constexpr int kExitUsage = 2;
 constexpr auto kCompletionWait = std::chrono::milliseconds(20000);
 
 constexpr char kUsage[] =
-    R"(usage: peltra --headless [--home DIR] [--simulate PLAN.json [--sim-log FILE]]
+    R"(usage: peltra [--headless] [--home DIR] [--simulate PLAN.json [--sim-log FILE]]
               [--until-complete] [--tick-ms N]
 
 Runs the notification station: it calls the people of the tasks' tables in the tasks'
@@ -41,13 +48,15 @@ the table. DIR holds the configuration store (registry.db), the phonogram librar
 ~/.local/share/peltra. One station runs per DIR: a second start ends at once.
 
   --headless            run without windows, logging every line result, task state
-                        change and error with a time stamp on standard output
+                        change and error with a time stamp on standard output;
+                        without it the station shows its main window
   --simulate PLAN       make the simulated lines SIM1..SIMn available, driven by the
                         plan (JSON: lines, seed, realtime, digit_timeout_ms, default,
                         numbers, mix); configure them under Ports like real ports
   --sim-log FILE        append one JSON object per call: what the simulated exchange
                         saw and the station's result
-  --until-complete      stop once a pass finds no task busy after some task has run
+  --until-complete      (headless) stop once a pass finds no task busy after some
+                        task has run
   --tick-ms N           the scheduler's period (default 60000)
   /autorun, --autorun   accepted as at logon
 
@@ -129,11 +138,81 @@ std::optional<Arguments> parse(int argc, char** argv, int& code)
         code = usageError("--sim-log goes with --simulate");
         return std::nullopt;
     }
-    if (!args.headless) {
-        code = usageError("the desktop station is not built yet; run it with --headless");
-        return std::nullopt;
-    }
     return args;
+}
+
+std::optional<fs::path> homeOf(const Arguments& args)
+{
+    if (args.home)
+        return fs::absolute(*args.home);
+    return config::stationHome();
+}
+
+// The help page: beside the program, else in the source tree it was built from.
+fs::path helpPage(const fs::path& program)
+{
+    const fs::path beside = program.parent_path() / "peltra-help.html";
+    std::error_code ec;
+    if (fs::exists(beside, ec))
+        return beside;
+    return fs::path(PELTRA_SOURCE_DIR) / "src/shell/help/peltra-help.html";
+}
+
+int runWindows(int argc, char** argv, const Arguments& args)
+{
+    QApplication application(argc, argv);
+    const std::optional<fs::path> home = homeOf(args);
+    if (!home)
+        return fail("no home folder: give --home DIR or set PELTRA_HOME");
+    std::error_code ec;
+    fs::create_directories(*home, ec);
+
+    std::unique_ptr<shell::SimulationRun> simulation;
+    if (args.plan) {
+        std::string error;
+        const auto plan = sim::loadSimPlan(*args.plan, error);
+        if (!plan)
+            return fail(error);
+        simulation = std::make_unique<shell::SimulationRun>(*plan, nullptr);
+        if (args.simLog && !simulation->openLog(*args.simLog, error))
+            return fail(error);
+    }
+    engine::StationOptions options;
+    options.home = *home;
+    options.simulator = simulation ? &simulation->simulator() : nullptr;
+    options.tickInterval = args.tick;
+
+    const fs::path program = fs::absolute(fs::path(QCoreApplication::applicationFilePath().toStdString()));
+    shell::Mainf window({*home, program, helpPage(program)});
+    shell::QueuedViews views(&window);
+    engine::StationViews stationViews = views.stationViews();
+    stationViews.outcomes = simulation.get();
+    engine::Station station(options, stationViews);
+    // A second start ends at once, silently, before any window shows.
+    if (!station.claimInstance())
+        return kExitOk;
+
+    std::unique_ptr<QSplashScreen> splash;
+    const QString logo = QDir(QString::fromStdString(home->string())).filePath(QStringLiteral("LOGO.BMP"));
+    const QString shipped = QString::fromStdString((program.parent_path() / "LOGO.BMP").string());
+    for (const QString& file : {logo, shipped}) {
+        QPixmap picture(file);
+        if (!picture.isNull()) {
+            splash = std::make_unique<QSplashScreen>(picture);
+            splash->show();
+            application.processEvents();
+            break;
+        }
+    }
+    std::string error;
+    if (!window.startStation(station, error))
+        return error.empty() ? kExitOk : fail(error);
+    window.show();
+    if (splash)
+        splash->finish(&window);
+    if (station.settings().minimizeLaunch())
+        window.showMinimized();
+    return application.exec() == 0 ? kExitOk : kExitFailure;
 }
 
 int runHeadless(const Arguments& args)
@@ -145,11 +224,7 @@ int runHeadless(const Arguments& args)
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    std::optional<fs::path> home;
-    if (args.home)
-        home = fs::absolute(*args.home);
-    else
-        home = config::stationHome();
+    const std::optional<fs::path> home = homeOf(args);
     if (!home)
         return fail("no home folder: give --home DIR or set PELTRA_HOME");
     std::error_code ec;
@@ -229,5 +304,5 @@ int main(int argc, char** argv)
     const std::optional<Arguments> args = parse(argc, argv, code);
     if (!args)
         return code;
-    return runHeadless(*args);
+    return args->headless ? runHeadless(*args) : runWindows(argc, argv, *args);
 }

@@ -788,7 +788,8 @@ TEST_F(ListLineTest, TheStationsShutdownEventEndsThePoolByItself)
     start({"SIM1", "SIM2"});
     shutdown.set();
     ASSERT_TRUE(eventually([&] { return view.removed().size() == 2; }));
-    EXPECT_EQ(simulator.line("SIM1"), nullptr);
+    // The rows go first; the lines are stopped, and their ports closed, right after.
+    EXPECT_TRUE(eventually([&] { return simulator.line("SIM1") == nullptr; }));
     pool->Shutdown();
 }
 

@@ -1,0 +1,317 @@
+// The line chooser: both lists with their states, moving ports between them, and what OK, Apply
+// and Cancel leave in the store.
+#include "calls/forms/FormPorts.h"
+
+#include "calls/PortSettings.h"
+#include "calls/forms/FormComProperty.h"
+#include "config/ConfigStore.h"
+#include "line/Form1.h"
+#include "platform/errors/SystemError.h"
+#include "platform/registry/RegistryStore.h"
+#include "platform/sync/Event.h"
+#include "support/ReadOnlyFile.h"
+#include "support/TempDir.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <cerrno>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+using peltra::calls::FormComProperty;
+using peltra::calls::FormPorts;
+using peltra::line::ComString;
+using peltra::platform::RegistryStore;
+using peltra::platform::RegistryValue;
+using Names = std::vector<std::string>;
+
+namespace {
+
+const std::string kPortsKey = "Software\\PELTRA\\Ports";
+
+// What the probe found: three usable ports and one held by another program.
+std::vector<ComString> probed()
+{
+    return {{"COM1", false, 0}, {"COM2", false, 0}, {"COM3", false, EACCES}, {"COM4", false, 0}};
+}
+
+}  // namespace
+
+class FormPortsTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<peltra::test::TempDir> m_dir;
+    std::unique_ptr<RegistryStore> m_registry;
+    std::unique_ptr<peltra::config::ConfigStore> m_store;
+    std::unique_ptr<peltra::platform::Event> m_linesChanged;
+
+    static QTreeWidget* list(QWidget& form, const char* name)
+    {
+        auto* widget = form.findChild<QTreeWidget*>(QString::fromLatin1(name));
+        if (widget == nullptr)
+            qFatal("list %s is missing", name);
+        return widget;
+    }
+
+    static QPushButton* button(QWidget& form, const char* name)
+    {
+        auto* widget = form.findChild<QPushButton*>(QString::fromLatin1(name));
+        if (widget == nullptr)
+            qFatal("button %s is missing", name);
+        return widget;
+    }
+
+    static void click(QWidget& form, const char* name) { QTest::mouseClick(button(form, name), Qt::LeftButton); }
+
+    // "name|state" per row, in list order.
+    static QStringList rows(QTreeWidget* view)
+    {
+        QStringList result;
+        for (int i = 0; i < view->topLevelItemCount(); ++i)
+            result << view->topLevelItem(i)->text(0) + "|" + view->topLevelItem(i)->text(1);
+        return result;
+    }
+
+    static QStringList names(QTreeWidget* view)
+    {
+        QStringList result;
+        for (int i = 0; i < view->topLevelItemCount(); ++i)
+            result << view->topLevelItem(i)->text(0);
+        return result;
+    }
+
+    static void select(QTreeWidget* view, const QStringList& portNames)
+    {
+        view->clearSelection();
+        for (int i = 0; i < view->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = view->topLevelItem(i);
+            if (portNames.contains(item->text(0))) {
+                view->setCurrentItem(item, 0, QItemSelectionModel::Select);
+            }
+        }
+    }
+
+    // The Ports values, name → data.
+    std::map<std::string, std::string> portValues()
+    {
+        std::map<std::string, std::string> values;
+        for (const auto& value : m_registry->values(kPortsKey))
+            values.emplace(value.name, value.value.asText());
+        return values;
+    }
+
+    static QString state(int error)
+    {
+        return error == 0 ? QString::fromUtf8(FormPorts::kAvailable)
+                          : QString::fromStdString(peltra::platform::systemMessage(error));
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<peltra::test::TempDir>();
+        m_registry = std::make_unique<RegistryStore>(*m_dir / "registry.db");
+        m_store = std::make_unique<peltra::config::ConfigStore>(*m_registry);
+        m_linesChanged = std::make_unique<peltra::platform::Event>(false, false);
+        peltra::calls::PortSettings settings(*m_store);
+        // COM2 is a line with settings of its own; com4 was written in another case.
+        QVERIFY(settings.setConfiguredPorts({"COM2", "com4"}));
+        QVERIFY(settings.setRingOffMs("COM2", 2500));
+        QVERIFY(settings.setPrefix("COM2", "812"));
+    }
+
+    void cleanup()
+    {
+        m_store.reset();
+        m_registry.reset();
+        m_linesChanged.reset();
+        m_dir.reset();
+    }
+
+    void listsShowPortsWithTheirStates()
+    {
+        FormPorts form(*m_store, *m_linesChanged, probed());
+        QTreeWidget* free = list(form, "lv_1");
+        QTreeWidget* lines = list(form, "lv_2");
+        for (QTreeWidget* view : {free, lines}) {
+            QCOMPARE(view->columnCount(), 2);
+            QCOMPARE(view->headerItem()->text(0), QStringLiteral("Имя"));
+            QCOMPARE(view->headerItem()->text(1), QStringLiteral("Состояние"));
+        }
+        QCOMPARE(rows(free), QStringList({"COM1|" + state(0), "COM3|" + state(EACCES)}));
+        QCOMPARE(rows(lines), QStringList({"COM2|" + state(0), "COM4|" + state(0)}));
+        QVERIFY(state(EACCES) != state(0) && !state(EACCES).isEmpty());
+
+        // One icon for every usable port, another for the others.
+        const qint64 usable = free->topLevelItem(0)->icon(1).cacheKey();
+        QVERIFY(!free->topLevelItem(0)->icon(1).isNull());
+        QCOMPARE(lines->topLevelItem(0)->icon(1).cacheKey(), usable);
+        QVERIFY(!free->topLevelItem(1)->icon(1).isNull());
+        QVERIFY(free->topLevelItem(1)->icon(1).cacheKey() != usable);
+
+        Names marked;
+        for (const ComString& port : form.ports()) {
+            if (port.usedAsLine)
+                marked.push_back(port.name);
+        }
+        QVERIFY(marked == Names({"COM2", "COM4"}));
+    }
+
+    void aConfiguredPortThatIsMissingStaysListed()
+    {
+        QVERIFY(peltra::calls::PortSettings(*m_store).setConfiguredPorts({"COM2", "COM9"}));
+        FormPorts form(*m_store, *m_linesChanged, probed());
+        QCOMPARE(rows(list(form, "lv_2")), QStringList({"COM2|" + state(0), "COM9|" + state(ENOENT)}));
+        QCOMPARE(names(list(form, "lv_1")), QStringList({"COM1", "COM3", "COM4"}));
+        // Kept as a line until the user takes it away.
+        click(form, "cb_Apply");
+        QVERIFY((portValues() == std::map<std::string, std::string>{{"COM2", "COM2"}, {"COM9", "COM9"}}));
+        select(list(form, "lv_2"), {"COM9"});
+        click(form, "cb_DelSel");
+        click(form, "cb_OK");
+        QVERIFY((portValues() == std::map<std::string, std::string>{{"COM2", "COM2"}}));
+    }
+
+    void buttonsMoveTheSelectedPorts()
+    {
+        FormPorts form(*m_store, *m_linesChanged, probed());
+        QTreeWidget* free = list(form, "lv_1");
+        QTreeWidget* lines = list(form, "lv_2");
+        QVERIFY(!button(form, "cb_AddSel")->isEnabled());
+        QVERIFY(!button(form, "cb_DelSel")->isEnabled());
+        QVERIFY(!button(form, "cb_PropCom")->isEnabled());
+
+        select(free, {"COM1", "COM3"});
+        QVERIFY(button(form, "cb_AddSel")->isEnabled());
+        QVERIFY(!button(form, "cb_DelSel")->isEnabled());
+        click(form, "cb_AddSel");
+        QCOMPARE(names(free), QStringList());
+        QCOMPARE(names(lines), QStringList({"COM1", "COM2", "COM3", "COM4"}));  // the probe's order
+
+        // Selecting in one list clears the other, so only one port set is ever selected.
+        select(lines, {"COM2", "COM4"});
+        QCOMPARE(lines->selectedItems().size(), 2);
+        click(form, "cb_DelSel");
+        QCOMPARE(names(free), QStringList({"COM2", "COM4"}));
+        QCOMPARE(names(lines), QStringList({"COM1", "COM3"}));
+        QCOMPARE(free->selectedItems().size(), 2);  // the moved ports, ready to go back
+        QVERIFY(lines->selectedItems().isEmpty());
+        click(form, "cb_AddSel");
+        QCOMPARE(names(lines), QStringList({"COM1", "COM2", "COM3", "COM4"}));
+        QCOMPARE(lines->topLevelItem(2)->text(1), state(EACCES));  // the state moves with the port
+
+        // Nothing is written or signalled before OK or Apply.
+        QVERIFY((portValues() == std::map<std::string, std::string>{{"COM2", "COM2"}, {"com4", "com4"}}));
+        QVERIFY(!m_linesChanged->isSet());
+    }
+
+    void okRewritesThePortsAndKeepsTheParameters()
+    {
+        {
+            FormPorts form(*m_store, *m_linesChanged, probed());
+            select(list(form, "lv_2"), {"COM2"});
+            click(form, "cb_DelSel");
+            select(list(form, "lv_1"), {"COM1"});
+            click(form, "cb_AddSel");
+            click(form, "cb_OK");
+            QCOMPARE(form.result(), int(QDialog::Accepted));
+            QVERIFY((portValues() == std::map<std::string, std::string>{{"COM1", "COM1"}, {"COM4", "COM4"}}));
+            QVERIFY(m_linesChanged->wait(0));
+            Names marked;
+            for (const ComString& port : form.ports()) {
+                if (port.usedAsLine)
+                    marked.push_back(port.name);
+            }
+            QVERIFY(marked == Names({"COM1", "COM4"}));
+        }
+        // The removed port's parameters stay where they were.
+        QCOMPARE(m_registry->getValue(kPortsKey + "\\COM2", "RingOff"), std::optional(RegistryValue::dword(2500)));
+
+        FormPorts form(*m_store, *m_linesChanged, probed());
+        QCOMPARE(names(list(form, "lv_1")), QStringList({"COM2", "COM3"}));
+        select(list(form, "lv_1"), {"COM2"});
+        click(form, "cb_AddSel");
+        click(form, "cb_Apply");
+        QVERIFY(form.result() != int(QDialog::Accepted));  // Apply leaves the dialog open
+        QVERIFY(m_linesChanged->wait(0));
+        QVERIFY((portValues() ==
+                 std::map<std::string, std::string>{{"COM1", "COM1"}, {"COM2", "COM2"}, {"COM4", "COM4"}}));
+        peltra::calls::PortSettings settings(*m_store);
+        QCOMPARE(settings.ringOffMs("COM2"), 2500u);
+        QCOMPARE(settings.prefix("COM2"), std::string("812"));
+    }
+
+    void cancelChangesNothing()
+    {
+        const auto before = portValues();
+        FormPorts form(*m_store, *m_linesChanged, probed());
+        select(list(form, "lv_1"), {"COM1"});
+        click(form, "cb_AddSel");
+        select(list(form, "lv_2"), {"COM2"});
+        click(form, "cb_DelSel");
+        click(form, "cb_Cancel");
+        QCOMPARE(form.result(), int(QDialog::Rejected));
+        QVERIFY(portValues() == before);
+        QVERIFY(!m_linesChanged->isSet());
+        QCOMPARE(m_registry->getValue(kPortsKey + "\\COM2", "RingOff"), std::optional(RegistryValue::dword(2500)));
+    }
+
+    void propertiesOpenForTheSelectedPort()
+    {
+        FormPorts form(*m_store, *m_linesChanged, probed());
+        select(list(form, "lv_2"), {"COM2"});
+        QVERIFY(button(form, "cb_PropCom")->isEnabled());
+        click(form, "cb_PropCom");
+        auto forms = form.findChildren<FormComProperty*>();
+        QCOMPARE(forms.size(), 1);
+        QCOMPARE(forms[0]->windowTitle(), QStringLiteral("Настройка линии COM2"));
+        QVERIFY(forms[0]->isVisible());
+        QVERIFY(!forms[0]->isModal());
+        // A second press brings the same dialog forward instead of opening another.
+        click(form, "cb_PropCom");
+        QCOMPARE(form.findChildren<FormComProperty*>().size(), 1);
+
+        // A port that is not a line has its settings too.
+        select(list(form, "lv_1"), {"COM3"});
+        click(form, "cb_PropCom");
+        forms = form.findChildren<FormComProperty*>();
+        QCOMPARE(forms.size(), 2);
+        QCOMPARE(forms[1]->windowTitle(), QStringLiteral("Настройка линии COM3"));
+        QCOMPARE(forms[1]->port(), std::string("COM3"));
+        // Opening settings does not make a port a line.
+        QVERIFY((portValues() == std::map<std::string, std::string>{{"COM2", "COM2"}, {"com4", "com4"}}));
+    }
+
+    void aStoreThatCannotBeWrittenIsReported()
+    {
+        const auto file = m_registry->file();
+        m_store.reset();
+        m_registry.reset();
+        peltra::test::ReadOnlyFile readOnly(file);
+        if (!readOnly.isReadOnly())
+            QSKIP("cannot make a file read-only here");
+        m_registry = std::make_unique<RegistryStore>(file);
+        m_store = std::make_unique<peltra::config::ConfigStore>(*m_registry);
+        FormPorts form(*m_store, *m_linesChanged, probed());
+        form.show();
+        select(list(form, "lv_1"), {"COM1"});
+        click(form, "cb_AddSel");
+        click(form, "cb_OK");
+        QVERIFY(form.isVisible());
+        QVERIFY(!m_linesChanged->isSet());
+        const auto boxes = form.findChildren<QMessageBox*>();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0]->text(), QString::fromUtf8(FormPorts::kSaveFailed));
+        QVERIFY((portValues() == std::map<std::string, std::string>{{"COM2", "COM2"}, {"com4", "com4"}}));
+    }
+};
+
+QTEST_MAIN(FormPortsTest)
+#include "FormPortsTest.moc"

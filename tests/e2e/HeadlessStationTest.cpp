@@ -1,0 +1,849 @@
+// The headless station run as an operator runs it, on simulated lines and real .dbf tables: whole
+// campaigns, stops by signal and by kill, a second start, repeats, the restart point, a table
+// taken away, the archive and two tasks sharing a table. Every row of the table is checked
+// against the simulated exchange's own log of the calls it saw.
+#include "config/ConfigStore.h"
+#include "config/TaskStore.h"
+#include "data/DbfTable.h"
+#include "e2e/StationProcess.h"
+#include "platform/registry/RegistryStore.h"
+#include "sim/CallLog.h"
+#include "speech/Catalogue.h"
+#include "speech/Patterns.h"
+#include "support/RunProgram.h"
+#include "support/StationSetup.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace peltra::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using config::TaskProperty;
+
+constexpr char kBinding[] = "Абоненты";
+constexpr char kTask[] = "Оповещение";
+
+// How long any single run may take before the test gives up on it.
+constexpr auto kRunLimit = 60s;
+
+// A person of the table as the test writes it.
+struct Person {
+    std::string telef;
+    int nom = 0;  // the sort key
+    int grp = 0;  // what the filters of two tasks split on
+    std::optional<data::DbfDate> data;  // notified before the run
+    std::string clock;
+    std::optional<int> kol;  // notifications counted so far
+    int proba = 0;
+};
+
+// A row as read back from the file.
+struct Row {
+    std::string telef;
+    int nom = 0;
+    int grp = 0;
+    std::optional<double> proba;
+    std::optional<double> otboj;
+    std::optional<data::DbfDate> data;
+    std::string clock;
+    std::optional<double> kol;
+};
+
+// What the task does beyond calling every row once, sorted by NOM.
+struct TaskPlan {
+    std::string name = kTask;
+    std::uint32_t behaviour = config::kStartFromBeginning;
+    std::string condition;  // GRP's value for a filter "GRP = value"; empty: no filter
+    bool repeat = false;
+    std::uint32_t repeatMinute = 1;
+    std::uint32_t repeatTimes = 2;
+    std::optional<fs::path> archive;
+};
+
+// Port settings that keep a call short: tone dialing, short pauses.
+struct PortPlan {
+    unsigned lines = 4;
+    std::uint32_t waitAnswerS = 1;
+};
+
+// The phrases of the library in ms of tone: the greeting and the introduction before the
+// delivery marker, the message after it.
+struct Sound {
+    std::uint32_t greetingMs = 60;
+    std::uint32_t introductionMs = 60;
+    std::uint32_t messageMs = 60;
+};
+
+data::DbfDate today()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    localtime_r(&now, &parts);
+    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday};
+}
+
+// Seconds since the epoch of a local date and "HH:MM:SS"; nothing when the time is not one.
+std::optional<std::time_t> localMoment(const data::DbfDate& date, const std::string& clock)
+{
+    int h = -1, m = -1, s = -1;
+    char tail = 0;
+    if (clock.size() != 8 || std::sscanf(clock.c_str(), "%2d:%2d:%2d%c", &h, &m, &s, &tail) != 3 || h > 23 ||
+        m > 59 || s > 59 || clock[2] != ':' || clock[5] != ':')
+        return std::nullopt;
+    std::tm parts{};
+    parts.tm_year = date.year - 1900;
+    parts.tm_mon = date.month - 1;
+    parts.tm_mday = date.day;
+    parts.tm_hour = h;
+    parts.tm_min = m;
+    parts.tm_sec = s;
+    parts.tm_isdst = -1;
+    return std::mktime(&parts);
+}
+
+// The log's "2024-05-01T12:00:00.123Z" as seconds since the epoch.
+std::optional<double> utcMoment(const std::string& stamp)
+{
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+    double s = 0;
+    if (std::sscanf(stamp.c_str(), "%4d-%2d-%2dT%2d:%2d:%lfZ", &y, &mo, &d, &h, &mi, &s) != 6)
+        return std::nullopt;
+    std::tm parts{};
+    parts.tm_year = y - 1900;
+    parts.tm_mon = mo - 1;
+    parts.tm_mday = d;
+    parts.tm_hour = h;
+    parts.tm_min = mi;
+    return static_cast<double>(timegm(&parts)) + s;
+}
+
+// "23000NN": the telephone of person n.
+std::string phoneOf(int n) { return "2300" + std::string(n < 100 ? "0" : "") + std::string(n < 10 ? "0" : "") + std::to_string(n); }
+
+class HeadlessStationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (const char* old = std::getenv("XDG_RUNTIME_DIR"))
+            m_savedRuntime = old;
+        // The station's locks live here, for the test and every program it starts.
+        setenv("XDG_RUNTIME_DIR", m_runtime.path().c_str(), 1);
+        unsetenv("PELTRA_HOME");
+        fs::create_directories(m_home);
+        fs::create_directories(m_db);
+    }
+    void TearDown() override
+    {
+        if (m_savedRuntime)
+            setenv("XDG_RUNTIME_DIR", m_savedRuntime->c_str(), 1);
+        else
+            unsetenv("XDG_RUNTIME_DIR");
+    }
+
+    // ---- preparation, with the store closed again before the station starts ----
+
+    static void makeTable(const fs::path& path, const std::vector<Person>& people)
+    {
+        const std::vector<data::DbfFieldSpec> fields = {{"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0},
+                                                        {"OTBOJ", 'N', 3, 0},  {"DATA", 'D', 8, 0},
+                                                        {"CLOCK", 'C', 8, 0},  {"NOM", 'N', 5, 0},
+                                                        {"GRP", 'N', 2, 0},    {"KOL", 'N', 3, 0}};
+        std::string error;
+        ASSERT_TRUE(data::DbfTable::create(path, fields, 866, false, &error)) << error;
+        data::DbfTable::Options options;
+        options.writable = true;
+        auto table = data::DbfTable::open(path, options, &error);
+        ASSERT_TRUE(table) << error;
+        for (const Person& p : people) {
+            data::DbfFieldValues values = {{0, data::DbfValue::ofText(p.telef)},
+                                           {1, data::DbfValue::ofNumber(p.proba)},
+                                           {5, data::DbfValue::ofNumber(p.nom)},
+                                           {6, data::DbfValue::ofNumber(p.grp)}};
+            if (p.data)
+                values.push_back({3, data::DbfValue::ofDate(*p.data)});
+            if (!p.clock.empty())
+                values.push_back({4, data::DbfValue::ofText(p.clock)});
+            if (p.kol)
+                values.push_back({7, data::DbfValue::ofNumber(*p.kol)});
+            ASSERT_TRUE(table->append(values, nullptr, &error)) << error;
+        }
+    }
+
+    // n people numbered from 1: NOM n, GRP 1 or 2 by turns.
+    static std::vector<Person> people(int n)
+    {
+        std::vector<Person> all;
+        for (int i = 1; i <= n; ++i)
+            all.push_back({phoneOf(i), i, i % 2 + 1, std::nullopt, "", std::nullopt, 0});
+        return all;
+    }
+
+    // The lines, the catalogue of three phrases and the phonogram library that speaks them.
+    void prepareStation(const PortPlan& ports = {}, const Sound& sound = {})
+    {
+        platform::RegistryStore registry(m_home / "registry.db");
+        config::ConfigStore store(registry);
+        ASSERT_TRUE(configureFastLines(store, ports.lines, ports.waitAnswerS));
+        speech::Catalogue catalogue(store);
+        ASSERT_TRUE(catalogue.addFolder("", "Фразы"));
+        ASSERT_TRUE(catalogue.addLeaf("Фразы", "Приветствие", "PRIV", "Здравствуйте"));
+        ASSERT_TRUE(catalogue.addLeaf("Фразы", "Вступление", "VSTU", "Вам звонят из расчётного центра"));
+        ASSERT_TRUE(catalogue.addLeaf("Фразы", "Отметка", "____", "Отметка о доставке"));
+        ASSERT_TRUE(catalogue.addLeaf("Фразы", "Сообщение", "TEXT", "Ваша задолженность"));
+
+        ASSERT_TRUE(writeToneLibrary(m_home / "peltra.awf", {{"PRIV", sound.greetingMs},
+                                                              {"VSTU", sound.introductionMs},
+                                                              {"TEXT", sound.messageMs}}));
+    }
+
+    // A task over table, sorted by NOM ascending, open all day, template greeting,
+    // introduction, marker, message; included in scheduling.
+    void defineTask(const fs::path& table, const TaskPlan& wanted = {})
+    {
+        platform::RegistryStore registry(m_home / "registry.db");
+        config::ConfigStore store(registry);
+        config::TaskStore tasks(store);
+        if (!tasks.binding(kBinding)) {
+            ASSERT_EQ(tasks.addBinding(kBinding, table.string(), "e2e"), config::AddResult::Added);
+        }
+        ASSERT_EQ(config::Operators(store, kBinding).add(wanted.name), config::AddResult::Added);
+        config::Operator task = *tasks.task(kBinding, wanted.name);
+        ASSERT_EQ(task.setSort("NOM", "N", true), config::Change::Changed);
+        ASSERT_TRUE(task.setNumber(TaskProperty::Behaviour, wanted.behaviour));
+        if (!wanted.condition.empty()) {
+            config::ConditionSet condition = task.conditions();
+            condition.product(condition.addProduct())->add({config::kConditionCompare, "GRP", 2, wanted.condition, ""});
+            ASSERT_TRUE(task.applyConditions(condition));
+            ASSERT_TRUE(task.setNumber(TaskProperty::Typefilter, config::kFilterCondition));
+        }
+        if (wanted.repeat) {
+            ASSERT_TRUE(task.setNumber(TaskProperty::Repeat, 1));
+            ASSERT_TRUE(task.setNumber(TaskProperty::RepeatType, 1));
+            ASSERT_TRUE(task.setNumber(TaskProperty::RepeatMinute, wanted.repeatMinute));
+            ASSERT_TRUE(task.setNumber(TaskProperty::RepeatTimes, wanted.repeatTimes));
+            ASSERT_TRUE(task.setText(TaskProperty::RepeatField, "KOL"));
+        }
+        if (wanted.archive) {
+            ASSERT_TRUE(task.setNumber(TaskProperty::Arhive, 1));
+            ASSERT_TRUE(task.setText(TaskProperty::ArhiveFile, wanted.archive->string()));
+        }
+        ASSERT_TRUE(task.schedules().add(config::dailyBlock({0, 86400}), 0, false));
+        speech::Patterns patterns(store, kBinding, wanted.name);
+        speech::PatternItem item;
+        item.path = "Фразы\\Приветствие";
+        const auto first = patterns.Insert("", item);
+        ASSERT_TRUE(first);
+        item.path = "Фразы\\Вступление";
+        const auto introduction = patterns.Insert(*first, item);
+        ASSERT_TRUE(introduction);
+        item.path = "Фразы\\Отметка";
+        const auto second = patterns.Insert(*introduction, item);
+        ASSERT_TRUE(second);
+        item.path = "Фразы\\Сообщение";
+        ASSERT_TRUE(patterns.Insert(*second, item));
+        ASSERT_TRUE(task.setValid(true));
+    }
+
+    std::string storedPhonelast(const std::string& name = kTask)
+    {
+        platform::RegistryStore registry(m_home / "registry.db");
+        config::ConfigStore store(registry);
+        config::TaskStore tasks(store);
+        auto task = tasks.task(kBinding, name);
+        return task ? task->text(TaskProperty::Phonelast) : "";
+    }
+
+    // A plan: every line ok, each listed number with its behaviour (JSON object), the others
+    // answering after 100 ms. A number is complete after 100 ms without a digit; paced in real
+    // time the tones of one digit and the pause after it take longer than that, so then 500 ms.
+    fs::path writePlan(const std::map<std::string, std::string>& numbers, bool realTime = false,
+                       unsigned lines = 4, const std::string& name = "plan.json")
+    {
+        std::string text = "{\"lines\": " + std::to_string(lines) + ", \"seed\": 7, \"realtime\": " +
+                           (realTime ? "true" : "false") +
+                           ", \"digit_timeout_ms\": " + (realTime ? "500" : "100") +
+                           ", \"default\": {\"answer_after_ms\": 100}, \"numbers\": {";
+        bool first = true;
+        for (const auto& [number, behaviour] : numbers) {
+            text += std::string(first ? "" : ", ") + "\"" + number + "\": " + behaviour;
+            first = false;
+        }
+        text += "}}";
+        const fs::path path = m_dir / name;
+        writeFile(path, text);
+        return path;
+    }
+
+    std::vector<std::string> stationArgs(const fs::path& plan, const fs::path& log, bool untilComplete)
+    {
+        std::vector<std::string> args = {"--headless", "--home",  m_home.string(), "--simulate", plan.string(),
+                                         "--sim-log",  log.string(), "--tick-ms", "200"};
+        if (untilComplete)
+            args.push_back("--until-complete");
+        return args;
+    }
+
+    // Runs the station until its work is complete; its exit code.
+    int runToCompletion(const fs::path& plan, const fs::path& log, std::string* out = nullptr)
+    {
+        StationProcess station;
+        EXPECT_TRUE(station.start(PELTRA_PATH, stationArgs(plan, log, true), m_dir.path(), "complete"));
+        const std::optional<int> code = station.wait(kRunLimit);
+        EXPECT_TRUE(code) << "the station did not finish its work in time:\n" << station.out();
+        if (out)
+            *out = station.out();
+        return code.value_or(-1);
+    }
+
+    // Stops a running station with SIGTERM and expects the orderly stop.
+    static void stopOrderly(StationProcess& station)
+    {
+        station.signal(SIGTERM);
+        const std::optional<int> code = station.wait(30s);
+        ASSERT_TRUE(code) << "no stop after SIGTERM:\n" << station.out();
+        EXPECT_EQ(*code, 0) << station.err();
+        const std::string out = station.out();
+        EXPECT_NE(out.find("stop requested (SIGTERM)"), std::string::npos) << out;
+        EXPECT_NE(out.find("station stopped"), std::string::npos) << out;
+    }
+
+    // ---- reading back ----
+
+    static std::vector<Row> readRows(const fs::path& path)
+    {
+        std::string error;
+        auto table = data::DbfTable::open(path, {}, &error);
+        EXPECT_TRUE(table) << error;
+        std::vector<Row> rows;
+        for (std::uint32_t i = 0; table && i < table->recordCount(); ++i) {
+            std::string bytes;
+            EXPECT_TRUE(table->readRecord(i, bytes, &error)) << error;
+            const auto number = [&](std::size_t field) -> std::optional<double> {
+                const data::DbfValue v = table->value(bytes, field);
+                if (v.kind == data::DbfValue::Kind::Number)
+                    return v.number;
+                return std::nullopt;
+            };
+            Row row;
+            row.telef = table->value(bytes, 0).text;
+            row.proba = number(1);
+            row.otboj = number(2);
+            const data::DbfValue date = table->value(bytes, 3);
+            if (date.kind == data::DbfValue::Kind::Date)
+                row.data = date.date;
+            row.clock = table->value(bytes, 4).text;
+            row.nom = static_cast<int>(number(5).value_or(0));
+            row.grp = static_cast<int>(number(6).value_or(0));
+            row.kol = number(7);
+            rows.push_back(row);
+        }
+        return rows;
+    }
+
+    static std::vector<sim::CallLogEntry> readLog(const fs::path& path)
+    {
+        if (!fs::exists(path))
+            return {};
+        std::string error;
+        const auto contents = sim::readCallLog(path, error);
+        EXPECT_TRUE(contents) << error;
+        return contents ? contents->entries : std::vector<sim::CallLogEntry>{};
+    }
+
+    static std::map<std::string, std::vector<sim::CallLogEntry>> byNumber(const std::vector<sim::CallLogEntry>& log)
+    {
+        std::map<std::string, std::vector<sim::CallLogEntry>> calls;
+        for (const sim::CallLogEntry& entry : log)
+            calls[entry.number].push_back(entry);
+        return calls;
+    }
+
+    static std::size_t countResult(const std::vector<sim::CallLogEntry>& calls, std::uint32_t result)
+    {
+        return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(),
+                                                      [&](const sim::CallLogEntry& e) { return e.result == result; }));
+    }
+
+    // The table matches the log row by row: PROBA counts the calls of results 0 to 2 (on top of
+    // what the row held before, given by `before` for the people it lists), OTBOJ those of
+    // result 2, and a row is notified (DATA today, CLOCK the time of its one delivered call)
+    // exactly when the log has a delivered call for it; otherwise DATA and CLOCK are as before.
+    static void expectRowsMatchLog(const std::vector<Row>& rows, const std::vector<sim::CallLogEntry>& log,
+                                   const std::vector<Person>& before = {})
+    {
+        auto calls = byNumber(log);
+        for (const Row& row : rows) {
+            SCOPED_TRACE("TELEF " + row.telef);
+            Person was;
+            for (const Person& p : before)
+                if (p.telef == row.telef)
+                    was = p;
+            const auto& mine = calls[row.telef];
+            const std::size_t delivered = countResult(mine, sim::kResultDelivered);
+            const std::size_t hungUp = countResult(mine, sim::kResultHungUp);
+            const std::size_t counted = delivered + countResult(mine, sim::kResultNoAnswer) + hungUp;
+            EXPECT_EQ(row.proba.value_or(0), static_cast<double>(was.proba + static_cast<int>(counted)));
+            EXPECT_EQ(row.otboj.value_or(0), static_cast<double>(hungUp));
+            ASSERT_LE(delivered, 1u) << "a notified row is called again";
+            if (delivered == 0) {
+                EXPECT_EQ(row.data, was.data) << "a row without a delivered call changed its date";
+                EXPECT_EQ(row.clock, was.clock);
+                continue;
+            }
+            ASSERT_TRUE(row.data) << "a delivered call left the row without its date";
+            EXPECT_EQ(*row.data, today());
+            const auto written = localMoment(*row.data, row.clock);
+            ASSERT_TRUE(written) << "CLOCK \"" << row.clock << "\" is not a time";
+            const auto it = std::find_if(mine.begin(), mine.end(),
+                                         [](const sim::CallLogEntry& e) { return e.result == sim::kResultDelivered; });
+            const auto logged = utcMoment(it->loggedAt);
+            ASSERT_TRUE(logged) << it->loggedAt;
+            EXPECT_NEAR(static_cast<double>(*written), *logged, 3.0) << "CLOCK " << row.clock << ", logged " << it->loggedAt;
+        }
+        // Every number the exchange saw is a number of the table.
+        std::set<std::string> telefs;
+        for (const Row& row : rows)
+            telefs.insert(row.telef);
+        for (const auto& [number, entries] : calls) {
+            if (!entries.empty()) {
+                EXPECT_TRUE(telefs.count(number)) << "the exchange saw a call to " << number;
+            }
+        }
+    }
+
+    // The file is whole: the header's record count and the file's size agree.
+    static void expectWholeTable(const fs::path& path)
+    {
+        std::string error;
+        auto table = data::DbfTable::open(path, {}, &error);
+        ASSERT_TRUE(table) << error;
+        EXPECT_EQ(table->declaredRecordCount(), table->recordCount());
+        const std::uintmax_t body = table->headerLength() + std::uintmax_t{table->recordLength()} * table->recordCount();
+        const std::uintmax_t size = fs::file_size(path);
+        EXPECT_TRUE(size == body || size == body + 1) << "size " << size << ", header says " << body;
+    }
+
+    TempDir m_runtime;
+    std::optional<std::string> m_savedRuntime;
+    TempDir m_dir;
+    fs::path m_home = m_dir / "home";
+    fs::path m_db = m_dir / "db";
+    fs::path m_table = m_db / "abon.dbf";
+};
+
+constexpr char kAnswers[] = R"({"answer_after_ms": 100})";
+constexpr char kAnswersLate[] = R"({"answer_after_ms": 1200})";
+constexpr char kNeverAnswers[] = R"({"answer_after_ms": null})";
+
+TEST_F(HeadlessStationTest, ACampaignWhereEveryoneAnswersCompletesWithEveryRowNotifiedOnce)
+{
+    makeTable(m_table, people(30));
+    prepareStation({4, 3});
+    defineTask(m_table);
+    std::map<std::string, std::string> numbers;
+    for (int i = 1; i <= 30; ++i)
+        numbers[phoneOf(i)] = i % 5 == 0 ? kAnswersLate : kAnswers;
+    const fs::path log = m_dir / "calls.jsonl";
+
+    std::string out;
+    EXPECT_EQ(runToCompletion(writePlan(numbers), log, &out), 0);
+    EXPECT_NE(out.find("no task is busy: the work is complete"), std::string::npos) << out;
+
+    const auto entries = readLog(log);
+    const auto rows = readRows(m_table);
+    ASSERT_EQ(rows.size(), 30u);
+    expectRowsMatchLog(rows, entries);
+    std::set<std::string> seen;
+    for (const sim::CallLogEntry& e : entries) {
+        EXPECT_EQ(e.result, sim::kResultDelivered) << e.number;
+        seen.insert(e.number);
+    }
+    std::set<std::string> telefs;
+    for (const Row& row : rows) {
+        telefs.insert(row.telef);
+        EXPECT_EQ(row.proba.value_or(-1), 1) << row.telef;
+        EXPECT_EQ(row.otboj.value_or(-1), 0) << row.telef << ": a notified row's OTBOJ is written as a number";
+        EXPECT_TRUE(row.data) << row.telef;
+    }
+    EXPECT_EQ(seen, telefs);
+    EXPECT_EQ(entries.size(), 30u);
+}
+
+TEST_F(HeadlessStationTest, MixedOutcomesStoppedBySigtermMatchTheCallLogRowByRow)
+{
+    // Paced in real time, a party that hangs up during the long greeting hangs up before the
+    // delivery marker.
+    makeTable(m_table, people(12));
+    prepareStation({4, 1}, {1500, 60, 200});
+    defineTask(m_table);
+    std::map<std::string, std::string> numbers;
+    for (int i = 1; i <= 12; ++i)
+        numbers[phoneOf(i)] = i % 3 == 0 ? kAnswers : i % 3 == 1 ? kNeverAnswers
+                                                                  : R"({"answer_after_ms": 100, "hangup_after_ms": 300})";
+    const fs::path log = m_dir / "calls.jsonl";
+    StationProcess station;
+    ASSERT_TRUE(station.start(PELTRA_PATH, stationArgs(writePlan(numbers, true), log, false), m_dir.path(), "mixed"));
+    // Run until every kind of outcome has been seen at least once.
+    const bool allKinds = eventually(
+        [&] {
+            const auto entries = readLog(log);
+            return countResult(entries, 0) > 0 && countResult(entries, 1) > 0 && countResult(entries, 2) > 0;
+        },
+        20s);
+    stopOrderly(station);
+    ASSERT_TRUE(allKinds) << station.out() << readFile(log);
+
+    const auto entries = readLog(log);
+    expectRowsMatchLog(readRows(m_table), entries);
+    for (const sim::CallLogEntry& e : entries) {
+        const int n = std::stoi(e.number.substr(3));
+        const std::uint32_t expected = n % 3 == 0 ? sim::kResultDelivered : n % 3 == 1 ? sim::kResultNoAnswer
+                                                                                        : sim::kResultHungUp;
+        EXPECT_EQ(e.result, expected) << e.number;
+    }
+    // The ones never reached and those that did not listen are still to be called.
+    for (const Row& row : readRows(m_table)) {
+        if (row.nom % 3 != 0) {
+            EXPECT_FALSE(row.data) << row.telef;
+        }
+    }
+}
+
+// A party that hangs up while the last phrase before the delivery marker is being sent has not
+// heard the message: the row stays to be called again.
+TEST_F(HeadlessStationTest, AHangUpDuringTheLastPhraseBeforeTheMarkerLeavesTheRowToBeCalledAgain)
+{
+    makeTable(m_table, people(2));
+    prepareStation({2, 1}, {60, 1500, 200});
+    defineTask(m_table);
+    const char hangsUp[] = R"({"answer_after_ms": 100, "hangup_after_ms": 300})";
+    const fs::path log = m_dir / "calls.jsonl";
+    StationProcess station;
+    ASSERT_TRUE(station.start(PELTRA_PATH,
+                              stationArgs(writePlan({{phoneOf(1), hangsUp}, {phoneOf(2), hangsUp}}, true, 2), log, false),
+                              m_dir.path(), "hangup"));
+    ASSERT_TRUE(eventually([&] { return readLog(log).size() >= 2; }, 20s)) << station.out();
+    stopOrderly(station);
+
+    const auto entries = readLog(log);
+    for (const sim::CallLogEntry& e : entries) {
+        SCOPED_TRACE(e.number);
+        EXPECT_TRUE(e.hungUp);
+        // The party hung up 300 ms after answering, 1.5 s of introduction before the marker.
+        EXPECT_LT(e.partyHeardBytes, 11520u);
+        EXPECT_EQ(e.result, sim::kResultHungUp);
+    }
+    for (const Row& row : readRows(m_table)) {
+        EXPECT_FALSE(row.data) << row.telef << " was marked notified without hearing the message";
+    }
+    expectRowsMatchLog(readRows(m_table), entries);
+}
+
+TEST_F(HeadlessStationTest, AKilledStationLeavesAWholeTableAndTheNextRunFinishesTheCampaign)
+{
+    makeTable(m_table, people(30));
+    prepareStation();
+    defineTask(m_table);
+    std::map<std::string, std::string> numbers;
+    for (int i = 1; i <= 30; ++i)
+        numbers[phoneOf(i)] = kAnswers;
+    const fs::path plan = writePlan(numbers);
+    const fs::path firstLog = m_dir / "first.jsonl";
+    {
+        StationProcess station;
+        ASSERT_TRUE(station.start(PELTRA_PATH, stationArgs(plan, firstLog, false), m_dir.path(), "killed"));
+        ASSERT_TRUE(eventually([&] { return readLog(firstLog).size() >= 6; }, 30s)) << station.out();
+        station.signal(SIGKILL);
+        ASSERT_EQ(station.wait(10s), 128 + SIGKILL);
+    }
+    expectWholeTable(m_table);
+    const auto first = byNumber(readLog(firstLog));
+    std::set<std::string> written;
+    for (const Row& row : readRows(m_table)) {
+        SCOPED_TRACE("TELEF " + row.telef);
+        if (row.data) {
+            written.insert(row.telef);
+            EXPECT_GE(row.proba.value_or(0), 1);
+            EXPECT_EQ(*row.data, today());
+            EXPECT_TRUE(localMoment(*row.data, row.clock)) << row.clock;
+            // The exchange logs a call before its outcome reaches the table.
+            const auto it = first.find(row.telef);
+            EXPECT_TRUE(it != first.end() && countResult(it->second, sim::kResultDelivered) == 1);
+        } else {
+            EXPECT_EQ(row.proba.value_or(0), 0) << "a row not notified has no attempt in this campaign";
+        }
+    }
+    EXPECT_GE(written.size(), 1u);
+    EXPECT_LT(written.size(), 30u) << "the kill came too late to test anything";
+
+    const fs::path secondLog = m_dir / "second.jsonl";
+    EXPECT_EQ(runToCompletion(plan, secondLog), 0);
+    const auto second = byNumber(readLog(secondLog));
+    for (const Row& row : readRows(m_table)) {
+        SCOPED_TRACE("TELEF " + row.telef);
+        EXPECT_TRUE(row.data) << "not notified after the second run";
+        // A row written as notified by the killed run is never called again; every other row,
+        // the killed calls among them, is called once.
+        EXPECT_EQ(second.count(row.telef) ? second.at(row.telef).size() : 0u, written.count(row.telef) ? 0u : 1u);
+    }
+    expectWholeTable(m_table);
+}
+
+TEST_F(HeadlessStationTest, ASecondStationOnTheSameHomeEndsAtOnceAndSilently)
+{
+    makeTable(m_table, people(8));
+    prepareStation({2, 1});
+    defineTask(m_table);
+    std::map<std::string, std::string> numbers;
+    for (int i = 1; i <= 8; ++i)
+        numbers[phoneOf(i)] = kNeverAnswers;
+    const fs::path plan = writePlan(numbers, false, 2);
+    StationProcess first;
+    ASSERT_TRUE(first.start(PELTRA_PATH, stationArgs(plan, m_dir / "first.jsonl", false), m_dir.path(), "first"));
+    ASSERT_TRUE(eventually([&] { return first.out().find("station started") != std::string::npos; }, 10s))
+        << first.out() << first.err();
+
+    const auto started = std::chrono::steady_clock::now();
+    const ProgramResult second =
+        runProgram(PELTRA_PATH, stationArgs(plan, m_dir / "second.jsonl", true), m_dir.path(), "", {});
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    EXPECT_EQ(second.code, 0);
+    EXPECT_EQ(second.out, "");
+    EXPECT_EQ(second.err, "");
+    EXPECT_TRUE(first.running()) << "the first station must go on";
+    EXPECT_TRUE(readLog(m_dir / "second.jsonl").empty()) << "the second station made calls";
+    stopOrderly(first);
+}
+
+TEST_F(HeadlessStationTest, ARowDueForARepeatIsCalledAgainAndItsCountRaised)
+{
+    std::vector<Person> all = people(4);
+    all[0].data = data::DbfDate{2020, 1, 15};  // notified once long ago: due again
+    all[0].clock = "10:00:00";
+    all[0].kol = 1;
+    all[0].proba = 1;
+    all[1].data = data::DbfDate{2020, 1, 15};  // notified as often as the task wants
+    all[1].clock = "11:00:00";
+    all[1].kol = 2;
+    all[1].proba = 2;
+    makeTable(m_table, all);  // rows 3 and 4 are new
+    prepareStation();
+    TaskPlan wanted;
+    wanted.repeat = true;
+    wanted.repeatMinute = 5;
+    wanted.repeatTimes = 2;
+    defineTask(m_table, wanted);
+    const fs::path log = m_dir / "calls.jsonl";
+    StationProcess station;
+    ASSERT_TRUE(station.start(PELTRA_PATH, stationArgs(writePlan({}), log, false), m_dir.path(), "repeat"));
+    // Rows notified in this run come due again only after five minutes: three calls, then quiet.
+    ASSERT_TRUE(eventually([&] { return readLog(log).size() >= 3; }, 20s)) << station.out();
+    std::this_thread::sleep_for(1500ms);
+    stopOrderly(station);
+
+    const auto calls = byNumber(readLog(log));
+    EXPECT_EQ(readLog(log).size(), 3u);
+    EXPECT_EQ(calls.count(phoneOf(2)), 0u) << "a row notified RepeatTimes times is called again";
+    const auto rows = readRows(m_table);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].kol.value_or(0), 2);
+    EXPECT_EQ(rows[0].proba.value_or(0), 2);
+    ASSERT_TRUE(rows[0].data);
+    EXPECT_EQ(*rows[0].data, today());
+    EXPECT_EQ(rows[1].kol.value_or(0), 2);
+    EXPECT_EQ(rows[1].proba.value_or(0), 2);
+    EXPECT_EQ(rows[1].data, (data::DbfDate{2020, 1, 15}));
+    EXPECT_EQ(rows[1].clock, "11:00:00");
+    for (std::size_t i : {2u, 3u}) {
+        EXPECT_EQ(rows[i].kol.value_or(0), 1) << rows[i].telef;
+        EXPECT_EQ(rows[i].proba.value_or(0), 1) << rows[i].telef;
+        EXPECT_TRUE(rows[i].data) << rows[i].telef;
+    }
+    for (const std::string& number : {phoneOf(1), phoneOf(3), phoneOf(4)}) {
+        ASSERT_EQ(calls.count(number), 1u) << number;
+        EXPECT_EQ(calls.at(number).size(), 1u) << number;
+    }
+}
+
+TEST_F(HeadlessStationTest, ASecondRunContinuesFromTheStoredPosition)
+{
+    // One line, so the calls follow the hand-out order. The first two never answer: they stay
+    // to be called, before the stored position.
+    makeTable(m_table, people(12));
+    prepareStation({1, 1});
+    TaskPlan wanted;
+    wanted.behaviour = config::kContinueFromLast;
+    defineTask(m_table, wanted);
+    std::map<std::string, std::string> numbers = {{phoneOf(1), kNeverAnswers}, {phoneOf(2), kNeverAnswers}};
+    const fs::path plan = writePlan(numbers, false, 1);
+
+    const fs::path firstLog = m_dir / "first.jsonl";
+    {
+        StationProcess station;
+        ASSERT_TRUE(station.start(PELTRA_PATH, stationArgs(plan, firstLog, false), m_dir.path(), "first"));
+        ASSERT_TRUE(eventually([&] { return readLog(firstLog).size() >= 4; }, 30s)) << station.out();
+        stopOrderly(station);
+    }
+    const auto first = readLog(firstLog);
+    ASSERT_GE(first.size(), 4u);
+    for (std::size_t i = 0; i < first.size(); ++i)
+        EXPECT_EQ(first[i].number, phoneOf(static_cast<int>(i) + 1)) << "call " << i + 1 << " out of order";
+    const std::string phonelast = storedPhonelast();
+    EXPECT_EQ(phonelast, std::to_string(first.size())) << "the position is the last row handed out";
+    expectRowsMatchLog(readRows(m_table), first);
+
+    const fs::path secondLog = m_dir / "second.jsonl";
+    {
+        StationProcess station;
+        ASSERT_TRUE(station.start(PELTRA_PATH, stationArgs(plan, secondLog, false), m_dir.path(), "second"));
+        ASSERT_TRUE(eventually([&] { return readLog(secondLog).size() >= 3; }, 30s)) << station.out();
+        stopOrderly(station);
+    }
+    const auto second = readLog(secondLog);
+    ASSERT_GE(second.size(), 3u);
+    // The stored position's row was notified in the first run, so the next one comes first.
+    const int start = static_cast<int>(first.size()) + 1;
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(second[i].number, phoneOf(start + static_cast<int>(i))) << "call " << i + 1 << " of the second run";
+    std::vector<sim::CallLogEntry> both = first;
+    both.insert(both.end(), second.begin(), second.end());
+    expectRowsMatchLog(readRows(m_table), both);
+}
+
+TEST_F(HeadlessStationTest, ATableTakenAwayMidRunStopsTheTaskWithItsErrorAndNothingElse)
+{
+    makeTable(m_table, people(30));
+    prepareStation({4, 1});
+    defineTask(m_table);
+    std::map<std::string, std::string> numbers;
+    for (int i = 1; i <= 30; ++i)
+        numbers[phoneOf(i)] = kNeverAnswers;
+    const fs::path log = m_dir / "calls.jsonl";
+    StationProcess station;
+    ASSERT_TRUE(station.start(PELTRA_PATH, stationArgs(writePlan(numbers), log, false), m_dir.path(), "vanish"));
+    ASSERT_TRUE(eventually([&] { return readLog(log).size() >= 2; }, 20s)) << station.out();
+    const fs::path moved = m_dir / "moved.dbf";
+    fs::rename(m_table, moved);
+    const bool reported = eventually(
+        [&] {
+            const std::string out = station.out();
+            return out.find("Не найден файл") != std::string::npos ||
+                   out.find("Ошибка выполнения запроса") != std::string::npos;
+        },
+        15s);
+    EXPECT_TRUE(reported) << station.out();
+    EXPECT_TRUE(station.running()) << "the station ended when its table went away:\n" << station.err();
+    stopOrderly(station);
+    EXPECT_FALSE(fs::exists(m_table)) << "the station made a new table in place of the one taken away";
+
+    // The table taken away is whole, and holds no more than the calls the exchange saw.
+    expectWholeTable(moved);
+    const auto calls = byNumber(readLog(log));
+    for (const Row& row : readRows(moved)) {
+        EXPECT_FALSE(row.data) << row.telef;
+        const std::size_t seen = calls.count(row.telef) ? calls.at(row.telef).size() : 0;
+        EXPECT_LE(row.proba.value_or(0), static_cast<double>(seen)) << row.telef;
+    }
+}
+
+TEST_F(HeadlessStationTest, TheArchiveHoldsExactlyTheRowsNotifiedByTheRun)
+{
+    std::vector<Person> all = people(16);
+    for (int i : {2, 7, 11}) {
+        all[static_cast<std::size_t>(i)].data = data::DbfDate{2021, 3, 4};  // notified before: not archived now
+        all[static_cast<std::size_t>(i)].clock = "09:30:00";
+        all[static_cast<std::size_t>(i)].proba = 1;
+    }
+    makeTable(m_table, all);
+    prepareStation();
+    fs::create_directories(m_dir / "archive");
+    TaskPlan wanted;
+    wanted.archive = m_dir / "archive" / "arh.dbf";
+    defineTask(m_table, wanted);
+    const fs::path log = m_dir / "calls.jsonl";
+    EXPECT_EQ(runToCompletion(writePlan({}), log), 0);
+
+    const auto rows = readRows(m_table);
+    expectRowsMatchLog(rows, readLog(log), all);
+    ASSERT_TRUE(fs::exists(*wanted.archive));
+    expectWholeTable(*wanted.archive);
+    const auto archived = readRows(*wanted.archive);
+    std::map<std::string, Row> delivered;
+    for (const Row& row : rows)
+        if (row.data && *row.data == today())
+            delivered[row.telef] = row;
+    EXPECT_EQ(delivered.size(), 13u);
+    EXPECT_EQ(archived.size(), delivered.size());
+    std::set<std::string> telefs;
+    for (const Row& row : archived) {
+        SCOPED_TRACE("archived " + row.telef);
+        EXPECT_TRUE(telefs.insert(row.telef).second) << "archived twice";
+        ASSERT_TRUE(delivered.count(row.telef)) << "archived but not notified in this run";
+        const Row& source = delivered.at(row.telef);
+        EXPECT_EQ(row.proba, source.proba);
+        EXPECT_EQ(row.data, source.data);
+        EXPECT_EQ(row.clock, source.clock);
+        EXPECT_EQ(row.nom, source.nom);
+    }
+}
+
+TEST_F(HeadlessStationTest, TwoTasksWithDisjointFiltersShareATableAndCallEachRowOnce)
+{
+    std::vector<Person> all = people(24);
+    for (int i : {4, 9, 15})
+        all[static_cast<std::size_t>(i)].grp = 3;  // neither task's
+    makeTable(m_table, all);
+    prepareStation();
+    TaskPlan first;  // the even people but 10 and 16
+    first.name = "Первая группа";
+    first.condition = "1";
+    defineTask(m_table, first);
+    TaskPlan second;  // the odd people but 5
+    second.name = "Вторая группа";
+    second.condition = "2";
+    defineTask(m_table, second);
+    const fs::path log = m_dir / "calls.jsonl";
+    std::string out;
+    EXPECT_EQ(runToCompletion(writePlan({}), log, &out), 0);
+
+    const auto rows = readRows(m_table);
+    expectRowsMatchLog(rows, readLog(log));
+    const auto calls = byNumber(readLog(log));
+    for (const Row& row : rows) {
+        SCOPED_TRACE("TELEF " + row.telef);
+        const std::size_t n = calls.count(row.telef) ? calls.at(row.telef).size() : 0;
+        EXPECT_EQ(n, row.grp == 3 ? 0u : 1u);
+        EXPECT_EQ(row.data.has_value(), row.grp != 3);
+    }
+    // Which task called which row, from the station's own log lines.
+    const auto callsOf = [&](const std::string& task) {
+        std::size_t count = 0;
+        const std::string mark = std::string(" ") + kBinding + "\\" + task + " row ";
+        for (std::size_t at = out.find(mark); at != std::string::npos; at = out.find(mark, at + 1))
+            ++count;
+        return count;
+    };
+    EXPECT_EQ(callsOf(first.name), 10u) << out;
+    EXPECT_EQ(callsOf(second.name), 11u) << out;
+}
+
+}  // namespace
+}  // namespace peltra::test

@@ -1,0 +1,836 @@
+// A whole station in this process on simulated lines: every row called and written back, the
+// outcomes of parties that do not answer or hang up, pause and resume, local-phone mode, manual
+// linking, a port dropped during a call, one station per home, and an orderly shutdown.
+#include "engine/Station.h"
+
+#include "calls/PortSettings.h"
+#include "config/AppSettings.h"
+#include "config/StationHome.h"
+#include "config/TaskStore.h"
+#include "data/DbfTable.h"
+#include "line/PhonogramLibrary.h"
+#include "platform/registry/RegistryStore.h"
+#include "sim/Simulator.h"
+#include "speech/Catalogue.h"
+#include "speech/Patterns.h"
+#include "speech/RowValues.h"
+#include "speech/TemplateFunctions.h"
+#include "support/StationSetup.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace peltra::engine {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr char kBinding[] = "Абоненты";
+constexpr char kTask[] = "Долг";
+constexpr char kTaskName[] = "Абоненты\\Долг";
+const std::vector<std::string> kPorts = {"SIM1", "SIM2"};
+
+// Polls cond every 5 ms until it holds or limit passes.
+template <typename Cond>
+bool eventually(Cond cond, std::chrono::milliseconds limit = 8000ms)
+{
+    const auto until = Clock::now() + limit;
+    while (!cond()) {
+        if (Clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+struct Person {
+    std::string telef;
+    double summa;
+};
+
+struct Stored {
+    std::string telef;
+    double proba = 0;
+    std::optional<double> otboj;
+    std::optional<data::DbfDate> data;
+    std::string clock;
+};
+
+struct Outcome {
+    unsigned line;
+    std::string port;
+    std::uint32_t result;
+    calls::TaskLink link;
+};
+
+std::string fileBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+data::DbfDate today()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    localtime_r(&now, &parts);
+    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday};
+}
+
+// Everything the station showed, kept for the checks. Every member may be called from any thread.
+class RecordingViews : public TaskListView, public StationView, public CallOutcomeListener, public calls::LineListView {
+public:
+    void taskAdded(const TaskRow& row) override { taskChanged(row); }
+    void taskChanged(const TaskRow& row) override
+    {
+        std::lock_guard lock(m_mutex);
+        auto& states = m_states[row.name];
+        if (states.empty() || states.back() != row.stateText)
+            states.push_back(row.stateText);
+    }
+    void taskRemoved(std::uint32_t) override {}
+    void workComplete() override
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_completes;
+    }
+
+    void showSchedulerState(const std::string& text, bool) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_schedulerTexts.push_back(text);
+    }
+    void showLocalPhoneState(const std::string& text, bool) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_localPhoneTexts.push_back(text);
+    }
+
+    void callEnded(unsigned line, const std::string& port, std::uint32_t result, const calls::TaskLink& link) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_outcomes.push_back({line, port, result, link});
+    }
+
+    void lineRemoved(unsigned number) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_linesRemoved.push_back(number);
+    }
+
+    std::vector<std::string> states(const std::string& task) const
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_states.find(task);
+        return it == m_states.end() ? std::vector<std::string>{} : it->second;
+    }
+    std::string state(const std::string& task) const
+    {
+        const auto all = states(task);
+        return all.empty() ? "" : all.back();
+    }
+    int completes() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_completes;
+    }
+    std::vector<Outcome> outcomes() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_outcomes;
+    }
+    std::size_t outcomeCount() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_outcomes.size();
+    }
+    std::vector<std::string> schedulerTexts() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_schedulerTexts;
+    }
+    std::vector<std::string> localPhoneTexts() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_localPhoneTexts;
+    }
+    bool lineRemovedSeen(unsigned number) const
+    {
+        std::lock_guard lock(m_mutex);
+        return std::find(m_linesRemoved.begin(), m_linesRemoved.end(), number) != m_linesRemoved.end();
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::map<std::string, std::vector<std::string>> m_states;
+    int m_completes = 0;
+    std::vector<std::string> m_schedulerTexts;
+    std::vector<std::string> m_localPhoneTexts;
+    std::vector<Outcome> m_outcomes;
+    std::vector<unsigned> m_linesRemoved;
+};
+
+// People 5001, 5002, ... with sums 15, 25, ...: numbers of equal length, so each completes at once.
+std::vector<Person> people(std::size_t count)
+{
+    std::vector<Person> all;
+    for (std::size_t i = 0; i < count; ++i)
+        all.push_back({std::to_string(5001 + i), 10.0 * static_cast<double>(i + 1) + 5});
+    return all;
+}
+
+class StationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char* name : {"XDG_RUNTIME_DIR", "TMP", "TEMP", "TMPDIR"})
+            if (const char* value = std::getenv(name))
+                m_savedEnv[name] = value;
+        setenv("XDG_RUNTIME_DIR", m_runtime.path().c_str(), 1);
+        m_savedDir = fs::current_path();
+    }
+    void TearDown() override
+    {
+        m_second.reset();
+        m_station.reset();
+        m_simulator.reset();
+        fs::current_path(m_savedDir);
+        for (const char* name : {"XDG_RUNTIME_DIR", "TMP", "TEMP", "TMPDIR"}) {
+            const auto it = m_savedEnv.find(name);
+            if (it != m_savedEnv.end())
+                setenv(name, it->second.c_str(), 1);
+            else
+                unsetenv(name);
+        }
+    }
+
+    // The home: the table, the store with fast ports SIM1 and SIM2, a valid task called all day
+    // with the template "ZADL" and the sum, and a library that holds every phrase it speaks.
+    void prepareHome(const std::vector<Person>& rows, double phraseSeconds = 0.02)
+    {
+        makeTable(rows);
+        platform::RegistryStore registry(config::registryFile(m_home.path()));
+        ASSERT_TRUE(registry.isOpen()) << registry.openError();
+        config::ConfigStore store(registry);
+        ASSERT_TRUE(test::configureFastLines(store, static_cast<unsigned>(kPorts.size()), 1));
+
+        speech::Catalogue catalogue(store);
+        ASSERT_TRUE(catalogue.addFolder("", "Фразы"));
+        ASSERT_TRUE(catalogue.addLeaf("Фразы", "Долг", "ZADL", "Ваша задолженность"));
+        ASSERT_TRUE(catalogue.addFolder("", "Функции"));
+        ASSERT_TRUE(catalogue.addLeaf("Функции", "Рубли", "@009", "Сумма (рубли)"));
+
+        config::TaskStore tasks(store);
+        ASSERT_EQ(tasks.addBinding(kBinding, m_table.string(), ""), config::AddResult::Added);
+        ASSERT_EQ(config::Operators(store, kBinding).add(kTask), config::AddResult::Added);
+        config::Operator task(store, kBinding, kTask);
+        ASSERT_EQ(task.setSort("SUMMA", "N", true), config::Change::Changed);
+        speech::Patterns patterns(store, kBinding, kTask);
+        speech::PatternItem item;
+        item.path = "Фразы\\Долг";
+        ASSERT_TRUE(patterns.Insert("", item));
+        item.path = "Функции\\Рубли";
+        item.arg = "SUMMA";
+        ASSERT_TRUE(patterns.Insert("0001", item));
+        ASSERT_TRUE(task.schedules().add(config::dailyBlock({0, config::kSecondsPerDay}), 0, false));
+        ASSERT_TRUE(task.setValid(true));
+
+        // Every code the template speaks for these sums, however the sum is written out.
+        std::vector<speech::PatternItem> items;
+        ASSERT_TRUE(patterns.Load(items));
+        speech::assignColumns(items, {"SUMMA"});
+        std::set<std::string> codes = {speech::kPause};
+        for (const Person& person : rows) {
+            for (const char* format : {"%.2f", "%.0f", "%g", "%.1f"}) {
+                char text[64];
+                std::snprintf(text, sizeof text, format, person.summa);
+                speech::FieldRow row;
+                row.set("SUMMA", text);
+                speech::PhraseList list;
+                patterns.BuildPhraseList(items, row, speech::today(), list);
+                codes.insert(list.begin(), list.end());
+            }
+        }
+        std::vector<std::pair<std::string, std::uint32_t>> phrases;
+        for (const std::string& code : codes)
+            if (code != speech::kDeliveryMarker && code != speech::kPause)
+                phrases.push_back({code, static_cast<std::uint32_t>(phraseSeconds * 1000)});
+        ASSERT_TRUE(test::writeToneLibrary(m_home / "peltra.awf", phrases));
+    }
+
+    // Changes the stored definitions or settings before the station starts.
+    template <typename Change>
+    void editStore(Change change)
+    {
+        platform::RegistryStore registry(config::registryFile(m_home.path()));
+        config::ConfigStore store(registry);
+        change(store);
+    }
+
+    void makeTable(const std::vector<Person>& rows)
+    {
+        const std::vector<data::DbfFieldSpec> fields = {{"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0},
+                                                        {"OTBOJ", 'N', 3, 0},  {"DATA", 'D', 8, 0},
+                                                        {"CLOCK", 'C', 8, 0},  {"SUMMA", 'N', 10, 2}};
+        std::string error;
+        ASSERT_TRUE(data::DbfTable::create(m_table, fields, 866, true, &error)) << error;
+        data::DbfTable::Options options;
+        options.writable = true;
+        auto table = data::DbfTable::open(m_table, options, &error);
+        ASSERT_TRUE(table) << error;
+        for (const Person& person : rows)
+            ASSERT_TRUE(table->append({{0, data::DbfValue::ofText(person.telef)},
+                                       {1, data::DbfValue::ofNumber(0)},
+                                       {5, data::DbfValue::ofNumber(person.summa)}},
+                                      nullptr, &error))
+                << error;
+    }
+
+    // The simulator: every person's number registered with the party given (the default party
+    // answers after answerMs), so numbers complete as soon as they are dialled.
+    void makeSimulator(const std::vector<Person>& rows, std::uint32_t answerMs = 20, bool realTime = false)
+    {
+        sim::SimOptions options;
+        options.realTime = realTime;
+        options.digitTimeoutMs = 1000;
+        m_simulator = std::make_unique<sim::Simulator>(static_cast<unsigned>(kPorts.size()), options);
+        m_party.answerAfterMs = answerMs;
+        m_simulator->setDefaultBehaviour(m_party);
+        for (const Person& person : rows)
+            ASSERT_TRUE(m_simulator->setBehaviour(person.telef, m_party));
+    }
+
+    StationOptions options()
+    {
+        StationOptions options;
+        options.home = m_home.path();
+        options.simulator = m_simulator.get();
+        options.tickInterval = 200ms;
+        options.passInterval = 0ms;
+        options.timings.debounceMs = 20;
+        options.timings.lineReadyWaitMs = 200;
+        options.timings.polarityFaultMs = 50;
+        return options;
+    }
+
+    StationViews views()
+    {
+        StationViews views;
+        views.tasks = &m_views;
+        views.lines = &m_views;
+        views.station = &m_views;
+        views.outcomes = &m_views;
+        return views;
+    }
+
+    void start()
+    {
+        m_station = std::make_unique<Station>(options(), views());
+        std::string error;
+        ASSERT_EQ(m_station->start(error), Station::StartResult::Started) << error;
+    }
+
+    std::vector<Stored> stored() const
+    {
+        std::string error;
+        auto table = data::DbfTable::open(m_table, {}, &error);
+        EXPECT_TRUE(table) << error;
+        std::vector<Stored> rows;
+        for (std::uint32_t i = 0; table && i < table->recordCount(); ++i) {
+            std::string bytes;
+            EXPECT_TRUE(table->readRecord(i, bytes, &error)) << error;
+            Stored r;
+            r.telef = table->value(bytes, 0).text;
+            r.proba = table->value(bytes, 1).number;
+            const data::DbfValue otboj = table->value(bytes, 2);
+            if (otboj.kind == data::DbfValue::Kind::Number)
+                r.otboj = otboj.number;
+            const data::DbfValue date = table->value(bytes, 3);
+            if (date.kind == data::DbfValue::Kind::Date)
+                r.data = date.date;
+            r.clock = table->value(bytes, 4).text;
+            rows.push_back(r);
+        }
+        return rows;
+    }
+
+    std::optional<Stored> storedRow(const std::string& telef) const
+    {
+        for (const Stored& r : stored())
+            if (r.telef == telef)
+                return r;
+        return std::nullopt;
+    }
+
+    bool taskIs(const std::string& text) const { return m_views.state(kTaskName) == text; }
+
+    // The line serving port, if there is one.
+    std::optional<unsigned> lineOf(const std::string& port)
+    {
+        for (unsigned n = 0; n < 16; ++n)
+            if (m_station->lines().GetPortName(n) == port)
+                return n;
+        return std::nullopt;
+    }
+    bool anyLineBusy()
+    {
+        for (const std::string& port : kPorts)
+            if (const auto n = lineOf(port); n && m_station->lines().GetState(*n) == calls::kLineBusy)
+                return true;
+        return false;
+    }
+
+    // Calls the exchange logged for number.
+    std::size_t callsTo(const std::string& number) const
+    {
+        std::size_t count = 0;
+        for (const sim::CallRecord& call : m_simulator->calls())
+            count += call.dialed == number ? 1 : 0;
+        return count;
+    }
+    // Outcomes the controller took on port (any port when empty) with that call result.
+    std::size_t outcomesFor(const std::string& port, std::uint32_t result) const
+    {
+        std::size_t count = 0;
+        for (const Outcome& o : m_views.outcomes())
+            count += (port.empty() || o.port == port) && o.result == result ? 1 : 0;
+        return count;
+    }
+
+    void expectDelivered(const Stored& r, const std::vector<data::DbfDate>& days)
+    {
+        static const std::regex clockPattern("[0-2][0-9]:[0-5][0-9]:[0-5][0-9]");
+        EXPECT_EQ(r.proba, 1) << r.telef;
+        EXPECT_EQ(r.otboj, 0) << r.telef;
+        ASSERT_TRUE(r.data) << r.telef;
+        EXPECT_TRUE(std::find(days.begin(), days.end(), *r.data) != days.end()) << r.telef << " " << r.data->year << "/" << r.data->month << "/"
+                                         << r.data->day;
+        EXPECT_TRUE(std::regex_match(r.clock, clockPattern)) << r.telef << " '" << r.clock << "'";
+    }
+
+    test::TempDir m_runtime;
+    test::TempDir m_home;
+    fs::path m_table = m_home / "abon.dbf";
+    std::map<std::string, std::string> m_savedEnv;
+    fs::path m_savedDir;
+    sim::PartyBehaviour m_party;
+    std::unique_ptr<sim::Simulator> m_simulator;
+    RecordingViews m_views;
+    std::unique_ptr<Station> m_station;
+    std::unique_ptr<Station> m_second;
+};
+
+TEST_F(StationTest, EveryRowIsCalledOnceAndWrittenBack)
+{
+    const auto rows = people(12);
+    prepareHome(rows);
+    makeSimulator(rows);
+    const data::DbfDate startDay = today();
+    start();
+    ASSERT_TRUE(eventually([&] { return taskIs("Завершено"); })) << m_views.state(kTaskName);
+    ASSERT_TRUE(m_simulator->waitForCalls(rows.size(), 2000));
+    EXPECT_TRUE(eventually([&] { return m_views.completes() > 0; }, 2000ms)) << "the end of work is announced";
+
+    const std::vector<data::DbfDate> days = {startDay, today()};
+    const auto table = stored();
+    ASSERT_EQ(table.size(), rows.size());
+    for (const Stored& r : table)
+        expectDelivered(r, days);
+
+    // The exchange saw exactly the table's numbers, each once, on both lines.
+    const auto calls = m_simulator->calls();
+    std::vector<std::string> dialed, expected;
+    std::set<std::string> portsUsed;
+    for (const sim::CallRecord& call : calls) {
+        dialed.push_back(call.dialed);
+        portsUsed.insert(call.port);
+        EXPECT_TRUE(call.answerMs) << call.describe();
+        EXPECT_GT(call.partyHeardBytes, 0u) << call.describe();
+    }
+    for (const Person& p : rows)
+        expected.push_back(p.telef);
+    std::sort(dialed.begin(), dialed.end());
+    EXPECT_EQ(dialed, expected);
+    EXPECT_EQ(portsUsed, (std::set<std::string>{"SIM1", "SIM2"}));
+    EXPECT_EQ(outcomesFor("", line::kCallDelivered), rows.size());
+    EXPECT_EQ(m_views.outcomeCount(), rows.size());
+
+    const auto taskRows = m_station->tasks().rows();
+    ASSERT_EQ(taskRows.size(), 1u);
+    EXPECT_EQ(taskRows[0].notified, "12 из 12");
+}
+
+TEST_F(StationTest, APartyThatNeverAnswersIsCalledAgainAndNeverMarked)
+{
+    const auto rows = people(3);
+    prepareHome(rows);
+    makeSimulator(rows);
+    sim::PartyBehaviour silent;
+    silent.answerAfterMs = std::nullopt;
+    ASSERT_TRUE(m_simulator->setBehaviour("5002", silent));
+    start();
+    // Each attempt waits one second for the answer.
+    ASSERT_TRUE(eventually([&] { return outcomesFor("", line::kCallNoAnswer) >= 2; })) << callsTo("5002");
+    ASSERT_TRUE(eventually([&] { return outcomesFor("", line::kCallDelivered) >= 2; }));
+    m_station->shutdown();
+
+    const std::size_t noAnswers = outcomesFor("", line::kCallNoAnswer);
+    const auto silentRow = storedRow("5002");
+    ASSERT_TRUE(silentRow);
+    EXPECT_EQ(silentRow->proba, static_cast<double>(noAnswers)) << "every attempt counted";
+    EXPECT_FALSE(silentRow->data);
+    EXPECT_NE(silentRow->otboj, std::optional<double>(1));
+    for (const char* telef : {"5001", "5003"})
+        expectDelivered(*storedRow(telef), {today()});
+    // The exchange saw each attempt as a call of its own (one more may have been cut short by
+    // the shutdown), never answered.
+    const std::size_t attempts = callsTo("5002");
+    EXPECT_GE(attempts, noAnswers);
+    EXPECT_LE(attempts, noAnswers + 1);
+    for (const sim::CallRecord& call : m_simulator->calls()) {
+        if (call.dialed == "5002") {
+            EXPECT_FALSE(call.answerMs);
+        }
+    }
+}
+
+TEST_F(StationTest, APartyThatHangsUpBeforeTheEndCountsAsAHangUp)
+{
+    // Paced as a real port, the message (about a second and a half, well past the port's
+    // 4096-byte transmit queue) outlasts the party's 100 ms.
+    const auto rows = people(3);
+    prepareHome(rows, 0.3);
+    makeSimulator(rows, 20, true);
+    sim::PartyBehaviour impatient;
+    impatient.answerAfterMs = 20;
+    impatient.hangUpAfterMs = 100;
+    ASSERT_TRUE(m_simulator->setBehaviour("5003", impatient));
+    start();
+    ASSERT_TRUE(eventually([&] { return outcomesFor("", line::kCallHungUp) >= 1; })) << [&] {
+        std::string text;
+        for (const Outcome& o : m_views.outcomes())
+            text += o.port + " " + std::to_string(o.result) + " row " + std::to_string(o.link.row) + "\n";
+        for (const sim::CallRecord& call : m_simulator->calls())
+            text += call.describe();
+        return text;
+    }();
+    ASSERT_TRUE(eventually([&] { return outcomesFor("", line::kCallDelivered) >= 2; }));
+    m_station->shutdown();
+
+    const std::size_t hangUps = outcomesFor("", line::kCallHungUp);
+    const auto row = storedRow("5003");
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->otboj, static_cast<double>(hangUps));
+    EXPECT_GE(callsTo("5003"), hangUps);
+    EXPECT_EQ(row->proba, static_cast<double>(hangUps));
+    EXPECT_FALSE(row->data);
+    for (const char* telef : {"5001", "5002"})
+        expectDelivered(*storedRow(telef), {today()});
+    for (const Outcome& o : m_views.outcomes())
+        EXPECT_NE(o.result, line::kCallError) << o.port;
+}
+
+TEST_F(StationTest, PauseWithdrawsTheTaskAfterItsCallsAndResumeOpensItAgain)
+{
+    const auto rows = people(10);
+    prepareHome(rows);
+    makeSimulator(rows, 300);
+    start();
+    ASSERT_TRUE(eventually([&] { return anyLineBusy(); }));
+    const std::size_t outcomesAtPause = m_views.outcomeCount();
+    m_station->controller().pause();
+    ASSERT_TRUE(eventually([&] { return taskIs("Остановлено"); }, 5000ms)) << m_views.state(kTaskName);
+    const std::size_t outcomesAtStop = m_views.outcomeCount();
+    EXPECT_LE(outcomesAtStop - outcomesAtPause, kPorts.size()) << "only the calls in progress end";
+
+    const auto states = m_views.states(kTaskName);
+    ASSERT_GE(states.size(), 2u);
+    EXPECT_EQ(states[states.size() - 2], "Снимается") << "withdrawn while its calls ran";
+    EXPECT_TRUE(config::AppSettings(m_station->store()).frozen());
+    EXPECT_EQ(m_views.schedulerTexts().back(), kSchedulerPaused);
+    EXPECT_TRUE(eventually([&] { return m_views.completes() > 0; }, 2000ms));
+    EXPECT_FALSE(m_station->hasUnfinishedSessions());
+
+    // Two ticks later still nothing has been dialled.
+    ASSERT_TRUE(m_simulator->waitForCalls(outcomesAtStop, 2000));
+    const std::size_t callsAtStop = m_simulator->calls().size();
+    std::this_thread::sleep_for(450ms);
+    EXPECT_EQ(m_simulator->calls().size(), callsAtStop);
+    EXPECT_FALSE(anyLineBusy());
+    EXPECT_EQ(m_views.outcomeCount(), outcomesAtStop);
+
+    m_station->controller().resume();
+    EXPECT_FALSE(config::AppSettings(m_station->store()).frozen());
+    EXPECT_EQ(m_views.schedulerTexts().back(), kSchedulerRunning);
+    ASSERT_TRUE(eventually([&] { return taskIs("Завершено"); })) << m_views.state(kTaskName);
+    for (const Stored& r : stored())
+        expectDelivered(r, {today()});
+    ASSERT_TRUE(m_simulator->waitForCalls(rows.size(), 2000));
+    EXPECT_EQ(m_simulator->calls().size(), rows.size()) << "no row was called twice";
+}
+
+TEST_F(StationTest, ANewSortOrderDuringCallsRestartsTheTaskOnceItsCallsReport)
+{
+    const auto rows = people(10);
+    prepareHome(rows);
+    makeSimulator(rows, 200);
+    start();
+    ASSERT_TRUE(eventually([&] { return m_views.outcomeCount() >= 2 && anyLineBusy(); }));
+    {
+        config::Operator task(m_station->store(), kBinding, kTask);
+        ASSERT_EQ(task.setSort("SUMMA", "N", false), config::Change::Changed);
+        ASSERT_TRUE(task.setValid(true));
+    }
+    ASSERT_TRUE(eventually([&] { return taskIs("Завершено"); })) << m_views.state(kTaskName);
+    const auto states = m_views.states(kTaskName);
+    const auto withdrawn = std::find(states.begin(), states.end(), "Снимается");
+    ASSERT_NE(withdrawn, states.end()) << "withdrawn while its calls ran";
+    EXPECT_NE(std::find(withdrawn, states.end(), "Выполняется"), states.end()) << "then running again";
+
+    for (const Stored& r : stored())
+        expectDelivered(r, {today()});
+    ASSERT_TRUE(m_simulator->waitForCalls(rows.size(), 2000));
+    EXPECT_EQ(m_simulator->calls().size(), rows.size()) << "each row called once";
+    // After the restart the highest sum comes first: 5010 now ends before 5008, which the
+    // ascending order would have called earlier.
+    const auto calls = m_simulator->calls();
+    const auto position = [&](const std::string& number) {
+        return std::find_if(calls.begin(), calls.end(), [&](const sim::CallRecord& c) { return c.dialed == number; }) -
+               calls.begin();
+    };
+    EXPECT_LT(position("5010"), position("5008"));
+}
+
+TEST_F(StationTest, LocalPhoneWithoutResultsDialsTheOneNumberAndWritesNothing)
+{
+    const auto rows = people(3);
+    prepareHome(rows);
+    editStore([](config::ConfigStore& store) { ASSERT_TRUE(config::AppSettings(store).setFrozen(true)); });
+    makeSimulator(rows);
+    sim::PartyBehaviour local;
+    local.answerAfterMs = 0;
+    ASSERT_TRUE(m_simulator->setBehaviour("777", local));
+    const std::string before = fileBytes(m_table);
+    start();
+    ASSERT_TRUE(eventually([&] { return taskIs("Остановлено"); })) << "started paused";
+    ASSERT_FALSE(m_views.schedulerTexts().empty());
+    EXPECT_EQ(m_views.schedulerTexts().front(), kSchedulerPaused);
+    std::this_thread::sleep_for(250ms);
+    EXPECT_EQ(m_views.outcomeCount(), 0u);
+    EXPECT_TRUE(m_simulator->calls().empty());
+    EXPECT_FALSE(anyLineBusy()) << "nothing is called while paused";
+
+    m_station->controller().setLocalPhone(true, "777", false);
+    m_station->controller().resume();
+    // More calls than rows: the rows stay to be called.
+    ASSERT_TRUE(eventually([&] { return m_views.outcomeCount() >= 2 * rows.size() + 1; }));
+    m_station->shutdown();
+
+    // A call the shutdown cut short may have dialled nothing yet.
+    std::size_t cutShort = 0;
+    for (const sim::CallRecord& call : m_simulator->calls()) {
+        if (!call.completeMs && call.dialed.empty())
+            ++cutShort;
+        else
+            EXPECT_EQ(call.dialed, "777") << call.port;
+    }
+    EXPECT_LE(cutShort, kPorts.size());
+    EXPECT_GE(m_simulator->calls().size(), m_views.outcomeCount());
+    for (const Outcome& o : m_views.outcomes())
+        EXPECT_EQ(o.result, line::kCallDelivered) << o.port;
+    EXPECT_EQ(fileBytes(m_table), before) << "the table is byte for byte as it was";
+    config::AppSettings settings(m_station->store());
+    EXPECT_TRUE(settings.localPhone());
+    EXPECT_EQ(settings.localPhoneString(), "777");
+    EXPECT_FALSE(settings.localPhoneUpdate());
+    ASSERT_FALSE(m_views.localPhoneTexts().empty());
+    EXPECT_EQ(m_views.localPhoneTexts().back(), std::string(kLocalPhoneStatus) + "777");
+}
+
+TEST_F(StationTest, LocalPhoneWithResultsWritesTheRows)
+{
+    const auto rows = people(3);
+    prepareHome(rows);
+    editStore([](config::ConfigStore& store) {
+        config::AppSettings settings(store);
+        ASSERT_TRUE(settings.setLocalPhone(true));
+        ASSERT_TRUE(settings.setLocalPhoneString("777"));
+        ASSERT_TRUE(settings.setLocalPhoneUpdate(true));
+    });
+    makeSimulator(rows);
+    ASSERT_TRUE(m_simulator->setBehaviour("777", m_party));
+    start();
+    ASSERT_TRUE(eventually([&] { return taskIs("Завершено"); })) << m_views.state(kTaskName);
+    for (const Stored& r : stored())
+        expectDelivered(r, {today()});
+    ASSERT_TRUE(m_simulator->waitForCalls(rows.size(), 2000));
+    for (const sim::CallRecord& call : m_simulator->calls())
+        EXPECT_EQ(call.dialed, "777");
+}
+
+TEST_F(StationTest, ManualLinkingCallsOnlyOnTheLinkedPort)
+{
+    const auto rows = people(6);
+    prepareHome(rows);
+    editStore([](config::ConfigStore& store) {
+        ASSERT_TRUE(config::AppSettings(store).setLinkTaskPortManual(true));
+        ASSERT_TRUE(config::Operator(store, kBinding, kTask).availablePorts().set({"SIM2"}));
+    });
+    makeSimulator(rows);
+    start();
+    ASSERT_TRUE(eventually([&] { return taskIs("Завершено"); })) << m_views.state(kTaskName);
+    ASSERT_TRUE(m_simulator->waitForCalls(rows.size(), 2000));
+    EXPECT_EQ(m_simulator->calls().size(), rows.size());
+    for (const sim::CallRecord& call : m_simulator->calls())
+        EXPECT_EQ(call.port, "SIM2") << call.dialed;
+    for (const Stored& r : stored())
+        expectDelivered(r, {today()});
+    const auto sim1 = lineOf("SIM1");
+    ASSERT_TRUE(sim1);
+    EXPECT_EQ(m_station->lines().GetState(*sim1), calls::kLineFree);
+}
+
+TEST_F(StationTest, APortDroppedDuringACallWritesItsResultThenTheLineGoes)
+{
+    const auto rows = people(8);
+    prepareHome(rows);
+    makeSimulator(rows, 300);
+    start();
+    std::optional<unsigned> dropped;
+    ASSERT_TRUE(eventually([&] {
+        dropped = lineOf("SIM2");
+        return dropped && m_station->lines().GetState(*dropped) == calls::kLineBusy;
+    }));
+    ASSERT_TRUE(calls::PortSettings(m_station->store()).setConfiguredPorts({"SIM1"}));
+    m_station->linesChanged().set();
+
+    ASSERT_TRUE(eventually([&] { return m_station->lines().GetPortName(*dropped).empty(); }))
+        << "state " << m_station->lines().GetState(*dropped);
+    EXPECT_TRUE(m_views.lineRemovedSeen(*dropped));
+    ASSERT_TRUE(eventually([&] { return taskIs("Завершено"); })) << m_views.state(kTaskName);
+
+    // Every call made on SIM2 came back and was written.
+    ASSERT_TRUE(m_simulator->waitForCalls(rows.size(), 2000));
+    std::size_t onSim2 = 0;
+    for (const sim::CallRecord& call : m_simulator->calls())
+        onSim2 += call.port == "SIM2" ? 1 : 0;
+    EXPECT_GE(onSim2, 1u);
+    EXPECT_EQ(outcomesFor("SIM2", line::kCallDelivered), onSim2);
+    EXPECT_EQ(m_simulator->calls().size(), rows.size());
+    for (const Stored& r : stored())
+        expectDelivered(r, {today()});
+    EXPECT_FALSE(lineOf("SIM2"));
+}
+
+TEST_F(StationTest, OneStationPerHome)
+{
+    const auto rows = people(2);
+    prepareHome(rows);
+    makeSimulator(rows);
+    start();
+    const fs::path dir = fs::current_path();
+    m_second = std::make_unique<Station>(options(), StationViews{});
+    std::string error;
+    EXPECT_EQ(m_second->start(error), Station::StartResult::AlreadyRunning);
+    EXPECT_EQ(fs::current_path(), dir) << "the second start changes nothing";
+    m_second.reset();
+    ASSERT_TRUE(eventually([&] { return taskIs("Завершено"); }));
+
+    // Once the first is gone, the home is free.
+    m_station.reset();
+    m_second = std::make_unique<Station>(options(), StationViews{});
+    EXPECT_EQ(m_second->start(error), Station::StartResult::Started) << error;
+}
+
+TEST_F(StationTest, WaitingForCompletionLetsTheCallsInProgressFinishAndStartsNoOther)
+{
+    const auto rows = people(8);
+    prepareHome(rows);
+    makeSimulator(rows, 300);
+    start();
+    ASSERT_TRUE(eventually([&] { return anyLineBusy(); }));
+    const std::size_t outcomesBefore = m_views.outcomeCount();
+    ASSERT_TRUE(m_station->waitForCompletion(5000ms));
+    EXPECT_FALSE(m_station->hasUnfinishedSessions());
+    ASSERT_TRUE(eventually([&] { return !anyLineBusy(); }, 2000ms));
+    const std::size_t outcomes = m_views.outcomeCount();
+    EXPECT_GE(outcomes, outcomesBefore + 1) << "the call in progress reported";
+    EXPECT_LE(outcomes, outcomesBefore + kPorts.size());
+    m_station->shutdown();
+
+    // Every call that ended was written; the rows never handed out are untouched.
+    std::size_t delivered = 0;
+    for (const Stored& r : stored()) {
+        if (r.data) {
+            expectDelivered(r, {today()});
+            ++delivered;
+        } else {
+            EXPECT_EQ(r.proba, 0) << r.telef;
+        }
+    }
+    EXPECT_EQ(delivered, outcomes);
+    EXPECT_LT(delivered, rows.size());
+    ASSERT_TRUE(m_simulator->waitForCalls(outcomes, 2000));
+    EXPECT_EQ(m_simulator->calls().size(), outcomes) << "no call started after the wait began";
+}
+
+TEST_F(StationTest, AHomeThatIsNoFolderFailsToStartWithAReason)
+{
+    makeSimulator({});
+    const fs::path file = m_home / "not-a-folder";
+    std::ofstream(file) << "x";
+    StationOptions bad = options();
+    bad.home = file;
+    Station station(bad, views());
+    std::string error;
+    EXPECT_EQ(station.start(error), Station::StartResult::Failed);
+    EXPECT_NE(error.find("not-a-folder"), std::string::npos) << error;
+    EXPECT_EQ(fs::current_path(), m_savedDir);
+}
+
+TEST_F(StationTest, ShutdownStopsTheCallsInProgressAndJoinsEverything)
+{
+    const auto rows = people(6);
+    prepareHome(rows);
+    makeSimulator(rows, 500);
+    start();
+    ASSERT_TRUE(eventually([&] { return anyLineBusy(); }));
+    const auto begin = Clock::now();
+    m_station->shutdown();
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin);
+    EXPECT_LT(took.count(), 3000) << "the calls in progress are abandoned, not waited for";
+    EXPECT_FALSE(m_station->controller().running());
+    EXPECT_TRUE(m_station->tasks().rows().empty());
+    for (const std::string& port : kPorts)
+        EXPECT_EQ(m_simulator->line(port), nullptr) << port << " is closed";
+    const std::size_t outcomes = m_views.outcomeCount();
+    m_station->shutdown();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(m_views.outcomeCount(), outcomes) << "nothing reports after the shutdown";
+    // The rows of abandoned calls keep no false result.
+    for (const Stored& r : stored())
+        EXPECT_TRUE(r.data ? r.proba == 1 : r.proba == 0) << r.telef;
+}
+
+}  // namespace
+}  // namespace peltra::engine

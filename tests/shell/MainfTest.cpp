@@ -1,0 +1,335 @@
+// The main window over a running station on simulated lines: the start-up's stored values, the
+// task and line lists following the engine, the monitor windows, pause and resume, local-phone
+// mode, the close prompts in each state, and a screenshot of the window at work.
+#include "config/AppSettings.h"
+#include "config/TaskStore.h"
+#include "data/DbfTable.h"
+#include "engine/Station.h"
+#include "shell/Mainf.h"
+#include "shell/QueuedViews.h"
+#include "shell/dialogs/FormWaitCompletion.h"
+#include "sim/Simulator.h"
+#include "speech/Catalogue.h"
+#include "speech/Patterns.h"
+#include "support/StationSetup.h"
+#include "support/TempDir.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+using namespace peltra;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr unsigned kLines = 2;
+constexpr int kPeople = 6;
+
+// Presses the button of the next modal box that shows up, and tells what the box said. Its
+// timers end with it.
+class BoxAnswer {
+public:
+    explicit BoxAnswer(QMessageBox::StandardButton button) : m_button(button)
+    {
+        QTimer::singleShot(50, &m_context, [this] { press(); });
+    }
+    const QString& text() const { return m_text; }
+
+private:
+    void press()
+    {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            QTimer::singleShot(20, &m_context, [this] { press(); });
+            return;
+        }
+        m_text = box->text();
+        box->button(m_button)->click();
+    }
+    QObject m_context;
+    QMessageBox::StandardButton m_button;
+    QString m_text;
+};
+
+}  // namespace
+
+class MainfTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void startUpWritesEveryStoredValueAndShowsTheStation();
+    void theListsFollowTheEngineAndAScreenshotIsTaken();
+    void pauseAndResumeSwitchTheMenuAndTheStatus();
+    void localPhoneModeShowsItsNumber();
+    void closingPausedAndIdleAsksNothing();
+    void closingWhileBusyAsksAndCancelKeepsItRunning();
+    void closingWhileBusyAndWaitingClosesOnTheEndOfWork();
+    void aSecondStationOnTheHomeIsRefused();
+
+private:
+    void prepareHome();
+    // Parties that never answer keep the task busy: every row stays to be called again.
+    void start(bool neverAnswer = false);
+    bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(15));
+    QString taskState();
+
+    std::unique_ptr<test::TempDir> m_dir;
+    fs::path m_home;
+    fs::path m_workingFolder;
+    QByteArray m_savedTemp[3];
+    std::unique_ptr<sim::Simulator> m_simulator;
+    std::unique_ptr<shell::Mainf> m_window;
+    std::unique_ptr<shell::QueuedViews> m_views;
+    std::unique_ptr<engine::Station> m_station;
+};
+
+void MainfTest::init()
+{
+    // The station makes its home the working folder and its TEMP the temporary folder.
+    m_workingFolder = fs::current_path();
+    m_savedTemp[0] = qgetenv("TMPDIR");
+    m_savedTemp[1] = qgetenv("TMP");
+    m_savedTemp[2] = qgetenv("TEMP");
+    m_dir = std::make_unique<test::TempDir>();
+    m_home = m_dir->path() / "home";
+    fs::create_directories(m_home);
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(m_dir->path().string()));
+    prepareHome();
+}
+
+void MainfTest::cleanup()
+{
+    if (m_window)
+        m_window->setQuiet(true);
+    m_window.reset();
+    m_station.reset();
+    m_views.reset();
+    m_simulator.reset();
+    fs::current_path(m_workingFolder);
+    const char* names[] = {"TMPDIR", "TMP", "TEMP"};
+    for (int i = 0; i < 3; ++i) {
+        if (m_savedTemp[i].isEmpty())
+            qunsetenv(names[i]);
+        else
+            qputenv(names[i], m_savedTemp[i]);
+    }
+    m_dir.reset();
+}
+
+void MainfTest::prepareHome()
+{
+    const fs::path table = m_home / "abon.dbf";
+    std::string error;
+    QVERIFY(data::DbfTable::create(table,
+                                   {{"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0}, {"OTBOJ", 'N', 3, 0},
+                                    {"DATA", 'D', 8, 0}, {"CLOCK", 'C', 8, 0}},
+                                   866, false, &error));
+    {
+        data::DbfTable::Options options;
+        options.writable = true;
+        auto file = data::DbfTable::open(table, options, &error);
+        QVERIFY(file);
+        for (int i = 1; i <= kPeople; ++i)
+            QVERIFY(file->append({{0, data::DbfValue::ofText(std::to_string(2400000 + i))}}, nullptr, &error));
+    }
+    platform::RegistryStore registry(m_home / "registry.db");
+    config::ConfigStore store(registry);
+    QVERIFY(test::configureFastLines(store, kLines, 1));
+    speech::Catalogue catalogue(store);
+    QVERIFY(catalogue.addFolder("", "Фразы"));
+    QVERIFY(catalogue.addLeaf("Фразы", "Долг", "ZADL", "Ваша задолженность"));
+    QVERIFY(test::writeToneLibrary(m_home / "peltra.awf", {{"ZADL", 80}}));
+    config::TaskStore tasks(store);
+    QCOMPARE(tasks.addBinding("Абоненты", table.string(), ""), config::AddResult::Added);
+    QCOMPARE(config::Operators(store, "Абоненты").add("Долг"), config::AddResult::Added);
+    config::Operator task = *tasks.task("Абоненты", "Долг");
+    QVERIFY(task.schedules().add(config::dailyBlock({0, 86400}), 0, false));
+    speech::Patterns patterns(store, "Абоненты", "Долг");
+    speech::PatternItem item;
+    item.path = "Фразы\\Долг";
+    QVERIFY(patterns.Insert("", item));
+    QVERIFY(task.setValid(true));
+}
+
+void MainfTest::start(bool neverAnswer)
+{
+    sim::SimOptions options;
+    options.digitTimeoutMs = 100;
+    m_simulator = std::make_unique<sim::Simulator>(kLines, options);
+    sim::PartyBehaviour party;
+    party.answerAfterMs = 300;
+    if (neverAnswer)
+        party.answerAfterMs.reset();
+    m_simulator->setDefaultBehaviour(party);
+    m_window = std::make_unique<shell::Mainf>(shell::Mainf::Paths{m_home, m_home / "peltra", m_home / "help.html"});
+    m_views = std::make_unique<shell::QueuedViews>(m_window.get());
+    engine::StationOptions stationOptions;
+    stationOptions.home = m_home;
+    stationOptions.simulator = m_simulator.get();
+    stationOptions.tickInterval = std::chrono::milliseconds(200);
+    stationOptions.passInterval = std::chrono::milliseconds(0);
+    m_station = std::make_unique<engine::Station>(stationOptions, m_views->stationViews());
+    std::string error;
+    QVERIFY2(m_window->startStation(*m_station, error), error.c_str());
+    m_window->show();
+}
+
+bool MainfTest::eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+QString MainfTest::taskState()
+{
+    QTreeWidget* list = m_window->taskList();
+    return list->topLevelItemCount() == 1 ? list->topLevelItem(0)->text(1) : QString();
+}
+
+void MainfTest::startUpWritesEveryStoredValueAndShowsTheStation()
+{
+    start();
+    for (const char* name : {"Frozen", "LocalPhone", "LocalPhoneString", "LocalPhoneUpdate", "LinkTaskPortManual",
+                             "MinimizeLaunch", "MinimizeIcon", "AutoRun"})
+        QVERIFY2(m_station->store().registry().getValue("Software\\PELTRA", name).has_value(), name);
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("PELTRA"));
+    QVERIFY(eventually([&] { return m_window->statusText(0) == QStringLiteral("Планировщик заданий работает"); }));
+    QCOMPARE(m_window->statusText(1), QStringLiteral("Включен режим реальной прозвонки."));
+    QVERIFY(m_window->action(shell::kMenuPause)->isEnabled());
+    QVERIFY(!m_window->action(shell::kMenuResume)->isEnabled());
+    QCOMPARE(m_window->trayIcon()->toolTip(), QStringLiteral("Peltra 2001"));
+}
+
+void MainfTest::theListsFollowTheEngineAndAScreenshotIsTaken()
+{
+    start();
+    QVERIFY(eventually([&] { return m_window->lineList()->topLevelItemCount() == static_cast<int>(kLines); }));
+    QVERIFY(eventually([&] { return m_window->monitor(0) && m_window->monitor(1); }));
+    QTreeWidget* tasks = m_window->taskList();
+    QVERIFY(eventually([&] { return tasks->topLevelItemCount() == 1; }));
+    QCOMPARE(tasks->topLevelItem(0)->text(0), QStringLiteral("Абоненты\\Долг"));
+    // A call in progress: a line shows "Работает" with the task and the number dialled.
+    QVERIFY(eventually([&] {
+        for (int row = 0; row < m_window->lineList()->topLevelItemCount(); ++row) {
+            QTreeWidgetItem* line = m_window->lineList()->topLevelItem(row);
+            if (line->text(1) == QStringLiteral("Работает") && line->text(3).startsWith(QStringLiteral("Номер 24")))
+                return true;
+        }
+        return false;
+    }));
+    const QImage running = m_window->grab().toImage();
+    QVERIFY(running.save(QString::fromStdString((m_workingFolder / "mainf-running.png").string())));
+    // Every answer delivers: the task finishes with everyone notified.
+    QVERIFY(eventually([&] { return taskState() == QStringLiteral("Завершено"); }, std::chrono::seconds(30)));
+    QCOMPARE(tasks->topLevelItem(0)->text(2), QStringLiteral("6 из 6"));
+    QCOMPARE(m_window->answer(), QStringLiteral("Нормально"));
+    QVERIFY(!m_window->monitor(0)->logText().isEmpty());
+    QVERIFY(m_window->grab().toImage().save(QString::fromStdString((m_workingFolder / "mainf-finished.png").string())));
+}
+
+void MainfTest::pauseAndResumeSwitchTheMenuAndTheStatus()
+{
+    start();
+    BoxAnswer notice(QMessageBox::Ok);
+    m_window->action(shell::kMenuPause)->trigger();
+    QVERIFY(eventually([&] { return m_window->statusText(0) == QStringLiteral("Внимание: планировщик заданий остановлен"); }));
+    QVERIFY(!m_window->action(shell::kMenuPause)->isEnabled());
+    QVERIFY(m_window->action(shell::kMenuResume)->isEnabled());
+    QVERIFY(config::AppSettings(m_station->store()).frozen());
+    QVERIFY(eventually([&] { return notice.text().startsWith(QStringLiteral("Планирование заданий приостановлено.")); }));
+    QVERIFY(eventually([&] { return taskState() == QStringLiteral("Остановлено"); }));
+
+    BoxAnswer resumed(QMessageBox::Ok);
+    m_window->action(shell::kMenuResume)->trigger();
+    QVERIFY(eventually([&] { return m_window->statusText(0) == QStringLiteral("Планировщик заданий работает"); }));
+    QVERIFY(m_window->action(shell::kMenuPause)->isEnabled());
+    QVERIFY(!config::AppSettings(m_station->store()).frozen());
+    QVERIFY(eventually([&] { return resumed.text() == QStringLiteral("Планирование заданий продолжено.\r\n"); }));
+}
+
+void MainfTest::localPhoneModeShowsItsNumber()
+{
+    start();
+    BoxAnswer on(QMessageBox::Ok);
+    m_station->controller().setLocalPhone(true, "777", false);
+    QVERIFY(eventually([&] {
+        return m_window->statusText(1) == QStringLiteral("Внимание: включен режим \"Местный телефон\": 777");
+    }));
+    QVERIFY(m_window->action(shell::kMenuLocalPhone)->isChecked());
+    QVERIFY(eventually([&] { return on.text().endsWith(QStringLiteral("телефон: 777")); }));
+    BoxAnswer off(QMessageBox::Ok);
+    m_station->controller().setLocalPhone(false, "777", false);
+    QVERIFY(eventually([&] { return m_window->statusText(1) == QStringLiteral("Включен режим реальной прозвонки."); }));
+    QVERIFY(!m_window->action(shell::kMenuLocalPhone)->isChecked());
+    QVERIFY(eventually([&] { return !off.text().isEmpty(); }));
+}
+
+void MainfTest::closingPausedAndIdleAsksNothing()
+{
+    {
+        platform::RegistryStore registry(m_home / "registry.db");
+        config::ConfigStore store(registry);
+        QVERIFY(config::AppSettings(store).setFrozen(true));
+    }
+    start();
+    QVERIFY(eventually([&] { return taskState() == QStringLiteral("Остановлено"); }));
+    QVERIFY(!m_station->hasUnfinishedSessions());
+    QVERIFY(m_window->close());
+    QVERIFY(!m_window->isVisible());
+}
+
+void MainfTest::closingWhileBusyAsksAndCancelKeepsItRunning()
+{
+    start(true);
+    QVERIFY(eventually([&] { return m_station->hasUnfinishedSessions(); }));
+    {
+        BoxAnswer cancel(QMessageBox::Cancel);
+        QVERIFY(!m_window->close());
+        QVERIFY(cancel.text().startsWith(QStringLiteral("Внимание! Приложение PELTRA имеет незавершенные сеансы")));
+        QVERIFY(m_window->isVisible());
+    }
+    // "No": the station stops at once; the close goes through.
+    BoxAnswer no(QMessageBox::No);
+    QVERIFY(m_window->close());
+    QVERIFY(!m_window->isVisible());
+}
+
+void MainfTest::closingWhileBusyAndWaitingClosesOnTheEndOfWork()
+{
+    start(true);
+    QVERIFY(eventually([&] { return m_station->hasUnfinishedSessions(); }));
+    BoxAnswer yes(QMessageBox::Yes);
+    // The wait window closes by itself once the calls in progress have ended.
+    QVERIFY(m_window->close());
+    QVERIFY(!m_station->hasUnfinishedSessions());
+    QVERIFY(!m_window->isVisible());
+}
+
+void MainfTest::aSecondStationOnTheHomeIsRefused()
+{
+    start();
+    engine::StationOptions options;
+    options.home = m_home;
+    engine::Station second(options, {});
+    QVERIFY(!second.claimInstance());
+    std::string error;
+    QCOMPARE(second.start(error), engine::Station::StartResult::AlreadyRunning);
+}
+
+QTEST_MAIN(MainfTest)
+#include "MainfTest.moc"

@@ -1,0 +1,292 @@
+// Tests of the preferences value object and its autostart entry.
+#include "shell/dialogs/Properties.h"
+
+#include "config/AppSettings.h"
+#include "config/ConfigStore.h"
+#include "platform/registry/RegistryStore.h"
+#include "support/ReadOnlyFile.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+using peltra::shell::Properties;
+
+namespace {
+
+std::string readFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The value of one key of the [Desktop Entry] group, or "<missing>".
+std::string entryValue(const std::string& text, const std::string& key)
+{
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line))
+        if (line.rfind(key + "=", 0) == 0)
+            return line.substr(key.size() + 1);
+    return "<missing>";
+}
+
+}  // namespace
+
+class PropertiesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void loadOfEmptyStoreGivesFalseAndCreatesValues();
+    void saveAndLoadRoundTrip_data();
+    void saveAndLoadRoundTrip();
+    void autoRunWritesEntryWithFullPath();
+    void relativeProgramPathIsMadeAbsolute();
+    void execLineQuotesWhatTheLauncherWouldSplit_data();
+    void execLineQuotesWhatTheLauncherWouldSplit();
+    void switchingOffDeletesEntry();
+    void switchingOffWithoutEntrySucceeds();
+    void entryFollowsHomeWithoutXdgConfigHome();
+    void relativeXdgConfigHomeIsIgnored();
+    void folderThatCannotBeCreatedStillWritesValues();
+    void readOnlyFolderLeavesEntryAsItWas();
+
+private:
+    std::filesystem::path autostartEntry() const { return m_config / "autostart" / "peltra.desktop"; }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::filesystem::path m_config;
+    std::unique_ptr<peltra::platform::RegistryStore> m_registry;
+    std::unique_ptr<peltra::config::ConfigStore> m_store;
+    std::unique_ptr<peltra::config::AppSettings> m_settings;
+};
+
+void PropertiesTest::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    const std::filesystem::path root = m_dir->path().toStdString();
+    m_config = root / "config";
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(m_config.string()));
+    m_registry = std::make_unique<peltra::platform::RegistryStore>(root / "registry.db");
+    QVERIFY(m_registry->isOpen());
+    m_store = std::make_unique<peltra::config::ConfigStore>(*m_registry);
+    m_settings = std::make_unique<peltra::config::AppSettings>(*m_store);
+}
+
+void PropertiesTest::cleanup()
+{
+    m_settings.reset();
+    m_store.reset();
+    m_registry.reset();
+    m_dir.reset();
+}
+
+void PropertiesTest::loadOfEmptyStoreGivesFalseAndCreatesValues()
+{
+    Properties properties;
+    properties.setMinimizeLaunch(true);
+    properties.load(*m_settings);
+    QVERIFY(!properties.minimizeLaunch());
+    QVERIFY(!properties.minimizeIcon());
+    QVERIFY(!properties.autoRun());
+    for (const char* name : {"MinimizeLaunch", "MinimizeIcon", "AutoRun"}) {
+        const auto value = m_registry->getValue("Software\\PELTRA", name);
+        QVERIFY2(value.has_value(), name);
+    }
+}
+
+void PropertiesTest::saveAndLoadRoundTrip_data()
+{
+    QTest::addColumn<bool>("launch");
+    QTest::addColumn<bool>("icon");
+    QTest::addColumn<bool>("autoRun");
+    for (int bits = 0; bits < 8; ++bits)
+        QTest::addRow("%d", bits) << bool(bits & 1) << bool(bits & 2) << bool(bits & 4);
+}
+
+void PropertiesTest::saveAndLoadRoundTrip()
+{
+    QFETCH(bool, launch);
+    QFETCH(bool, icon);
+    QFETCH(bool, autoRun);
+    Properties saved;
+    saved.setMinimizeLaunch(launch);
+    saved.setMinimizeIcon(icon);
+    saved.setAutoRun(autoRun);
+    std::string error;
+    QVERIFY2(saved.save(*m_settings, "/usr/bin/peltra", &error), error.c_str());
+    QVERIFY(error.empty());
+
+    Properties loaded;
+    loaded.load(*m_settings);
+    QCOMPARE(loaded.minimizeLaunch(), launch);
+    QCOMPARE(loaded.minimizeIcon(), icon);
+    QCOMPARE(loaded.autoRun(), autoRun);
+    QCOMPARE(m_settings->minimizeLaunch(), launch);
+    QCOMPARE(m_settings->minimizeIcon(), icon);
+    QCOMPARE(m_settings->autoRun(), autoRun);
+    QCOMPARE(std::filesystem::exists(autostartEntry()), autoRun);
+}
+
+void PropertiesTest::autoRunWritesEntryWithFullPath()
+{
+    Properties properties;
+    properties.setAutoRun(true);
+    QVERIFY(!std::filesystem::exists(m_config));
+    QVERIFY(properties.save(*m_settings, "/opt/peltra/bin/peltra"));
+    const std::string text = readFile(autostartEntry());
+    QVERIFY(text.rfind("[Desktop Entry]\n", 0) == 0);
+    QCOMPARE(entryValue(text, "Type"), std::string("Application"));
+    QCOMPARE(entryValue(text, "Name"), std::string("Peltra"));
+    QCOMPARE(entryValue(text, "Exec"), std::string("/opt/peltra/bin/peltra /autorun"));
+    QCOMPARE(entryValue(text, "X-GNOME-Autostart-enabled"), std::string("true"));
+    // No temporary file of the atomic write is left next to the entry.
+    int files = 0;
+    for ([[maybe_unused]] const auto& item : std::filesystem::directory_iterator(autostartEntry().parent_path()))
+        ++files;
+    QCOMPARE(files, 1);
+
+    // Saving again with another program path replaces the command.
+    QVERIFY(properties.save(*m_settings, "/usr/local/bin/peltra"));
+    QCOMPARE(entryValue(readFile(autostartEntry()), "Exec"), std::string("/usr/local/bin/peltra /autorun"));
+}
+
+void PropertiesTest::relativeProgramPathIsMadeAbsolute()
+{
+    Properties properties;
+    properties.setAutoRun(true);
+    QVERIFY(properties.save(*m_settings, "./bin/../bin/peltra"));
+    const std::string expected = (std::filesystem::current_path() / "bin" / "peltra").string() + " /autorun";
+    QCOMPARE(entryValue(readFile(autostartEntry()), "Exec"), expected);
+
+    std::string error;
+    QVERIFY(!properties.save(*m_settings, "", &error));
+    QVERIFY(!error.empty());
+}
+
+void PropertiesTest::execLineQuotesWhatTheLauncherWouldSplit_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("exec");
+    QTest::newRow("1 plain") << "/usr/bin/peltra" << "/usr/bin/peltra /autorun";
+    QTest::newRow("2 blank") << "/opt/my station/peltra" << "\"/opt/my station/peltra\" /autorun";
+    QTest::newRow("3 percent") << "/opt/100%/peltra" << "/opt/100%%/peltra /autorun";
+    QTest::newRow("4 dollar") << "/opt/$x/peltra" << "\"/opt/\\\\$x/peltra\" /autorun";
+    QTest::newRow("5 quote") << "/opt/a\"b/peltra" << "\"/opt/a\\\\\"b/peltra\" /autorun";
+    QTest::newRow("6 backslash") << "/opt/a\\b/peltra" << "\"/opt/a\\\\\\\\b/peltra\" /autorun";
+    QTest::newRow("7 Cyrillic") << "/opt/Пельтра/peltra" << "/opt/Пельтра/peltra /autorun";
+    QTest::newRow("8 newline") << "/opt/a\nb/peltra" << "\"/opt/a\\nb/peltra\" /autorun";
+}
+
+void PropertiesTest::execLineQuotesWhatTheLauncherWouldSplit()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, exec);
+    const std::string text = Properties::desktopEntry(program.toStdString());
+    QCOMPARE(QString::fromStdString(entryValue(text, "Exec")), exec);
+    QCOMPARE(int(std::count(text.begin(), text.end(), '\n')), 7);  // one line per key, however odd the path
+}
+
+void PropertiesTest::switchingOffDeletesEntry()
+{
+    Properties properties;
+    properties.setAutoRun(true);
+    QVERIFY(properties.save(*m_settings, "/usr/bin/peltra"));
+    QVERIFY(std::filesystem::exists(autostartEntry()));
+    properties.setAutoRun(false);
+    QVERIFY(properties.save(*m_settings, "/usr/bin/peltra"));
+    QVERIFY(!std::filesystem::exists(autostartEntry()));
+    QVERIFY(std::filesystem::exists(autostartEntry().parent_path()));  // the folder is the desktop's
+    QVERIFY(!m_settings->autoRun());
+}
+
+void PropertiesTest::switchingOffWithoutEntrySucceeds()
+{
+    Properties properties;
+    std::string error = "stale";
+    QVERIFY(properties.save(*m_settings, "/usr/bin/peltra", &error));
+    QVERIFY(error.empty());
+    QVERIFY(!std::filesystem::exists(m_config));
+}
+
+void PropertiesTest::entryFollowsHomeWithoutXdgConfigHome()
+{
+    const QByteArray oldHome = qgetenv("HOME");
+    const std::filesystem::path home = std::filesystem::path(m_dir->path().toStdString()) / "home";
+    qunsetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QByteArray::fromStdString(home.string()));
+    const auto entry = Properties::autostartFile();
+    Properties properties;
+    properties.setAutoRun(true);
+    const bool saved = properties.save(*m_settings, "/usr/bin/peltra");
+    qputenv("HOME", oldHome);
+    QVERIFY(entry.has_value());
+    QCOMPARE(entry->string(), (home / ".config" / "autostart" / "peltra.desktop").string());
+    QVERIFY(saved);
+    QVERIFY(std::filesystem::exists(*entry));
+}
+
+void PropertiesTest::relativeXdgConfigHomeIsIgnored()
+{
+    qputenv("XDG_CONFIG_HOME", "relative/config");
+    const auto entry = Properties::autostartFile();
+    QVERIFY(entry.has_value());
+    QVERIFY(entry->is_absolute());
+    QCOMPARE(entry->filename().string(), std::string("peltra.desktop"));
+    QVERIFY(entry->string().find("relative") == std::string::npos);
+}
+
+void PropertiesTest::folderThatCannotBeCreatedStillWritesValues()
+{
+    // A plain file where the autostart folder should be: no user can create the entry.
+    std::filesystem::create_directories(m_config);
+    std::ofstream(m_config / "autostart") << "not a folder";
+    Properties properties;
+    properties.setMinimizeLaunch(true);
+    properties.setMinimizeIcon(true);
+    properties.setAutoRun(true);
+    std::string error;
+    QVERIFY(!properties.save(*m_settings, "/usr/bin/peltra", &error));
+    QVERIFY(!error.empty());
+    QVERIFY(m_settings->minimizeLaunch());
+    QVERIFY(m_settings->minimizeIcon());
+    QVERIFY(m_settings->autoRun());
+    QCOMPARE(readFile(m_config / "autostart"), std::string("not a folder"));
+}
+
+void PropertiesTest::readOnlyFolderLeavesEntryAsItWas()
+{
+    Properties properties;
+    properties.setAutoRun(true);
+    QVERIFY(properties.save(*m_settings, "/usr/bin/peltra"));
+    const std::string before = readFile(autostartEntry());
+
+    peltra::test::ReadOnlyFile lock(autostartEntry().parent_path());
+    if (!lock.isReadOnly())
+        QSKIP("this system lets the folder be written whatever its mode");
+    std::string error;
+    QVERIFY(!properties.save(*m_settings, "/opt/other/peltra", &error));  // cannot replace
+    QVERIFY(!error.empty());
+    QCOMPARE(readFile(autostartEntry()), before);
+
+    properties.setAutoRun(false);
+    properties.setMinimizeIcon(true);
+    QVERIFY(!properties.save(*m_settings, "/usr/bin/peltra", &error));  // cannot delete
+    QCOMPARE(readFile(autostartEntry()), before);
+    QVERIFY(!m_settings->autoRun());
+    QVERIFY(m_settings->minimizeIcon());
+}
+
+QTEST_GUILESS_MAIN(PropertiesTest)
+#include "PropertiesTest.moc"
