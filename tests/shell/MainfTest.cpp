@@ -72,6 +72,7 @@ private slots:
     void pauseAndResumeSwitchTheMenuAndTheStatus();
     void localPhoneModeShowsItsNumber();
     void closingPausedAndIdleAsksNothing();
+    void closingIdleAsksWhetherToStopScheduling();
     void closingWhileBusyAsksAndCancelKeepsItRunning();
     void closingWhileBusyAndWaitingClosesOnTheEndOfWork();
     void aSecondStationOnTheHomeIsRefused();
@@ -289,6 +290,22 @@ void MainfTest::closingPausedAndIdleAsksNothing()
     start();
     QVERIFY(eventually([&] { return taskState() == QStringLiteral("Остановлено"); }));
     QVERIFY(!m_station->hasUnfinishedSessions());
+    QVERIFY(m_window->close());
+    QVERIFY(!m_window->isVisible());
+}
+
+void MainfTest::closingIdleAsksWhetherToStopScheduling()
+{
+    start();
+    QVERIFY(eventually([&] { return taskState() == QStringLiteral("Завершено"); }, std::chrono::seconds(30)));
+    {
+        BoxAnswer no(QMessageBox::No);
+        QVERIFY(!m_window->close());
+        QVERIFY(no.text().startsWith(QStringLiteral("Внимание! После закрытия системы оповещения PELTRA будет "
+                                                    "остановлено планирование заданий")));
+        QVERIFY(m_window->isVisible());
+    }
+    BoxAnswer yes(QMessageBox::Yes);
     QVERIFY(m_window->close());
     QVERIFY(!m_window->isVisible());
 }
