@@ -285,13 +285,13 @@ std::optional<std::string> Operator::addRange(std::uint32_t minValue, std::uint3
 Change Operator::setRangeBounds(const std::string& name, std::uint32_t minValue, std::uint32_t maxValue)
 {
     Change change = Change::NotFound;
-    ifExists(
+    const bool ok = ifExists(
         [&] {
             change = m_ranges.setBounds(name, minValue, maxValue);
-            return change != Change::Changed || m_store.writeBool(m_key, "Valid", false);
+            return change != Change::NotFound && (change != Change::Changed || m_store.writeBool(m_key, "Valid", false));
         },
         true);
-    return change;
+    return ok ? change : Change::NotFound;
 }
 
 bool Operator::removeRange(const std::string& name)
@@ -303,13 +303,13 @@ bool Operator::removeRange(const std::string& name)
 Change Operator::setRangeField(const std::string& field, const std::string& fieldType)
 {
     Change change = Change::NotFound;
-    ifExists(
+    const bool ok = ifExists(
         [&] {
             change = m_ranges.setField(field, fieldType);
-            return change != Change::Changed || m_store.writeBool(m_key, "Valid", false);
+            return change != Change::NotFound && (change != Change::Changed || m_store.writeBool(m_key, "Valid", false));
         },
         true);
-    return change;
+    return ok ? change : Change::NotFound;
 }
 
 ConditionSet Operator::conditions()

@@ -69,7 +69,7 @@ Change Ranges::setBounds(const std::string& name, std::uint32_t minValue, std::u
     if (minValue > maxValue)
         std::swap(minValue, maxValue);
     Change change = Change::NotFound;
-    m_store.registry().transaction([&] {
+    const bool ok = m_store.registry().transaction([&] {
         if (!m_store.registry().keyExists(ConfigStore::fullPath(rangeKey(name))))
             return false;
         const Range stored = read(name);
@@ -80,7 +80,8 @@ Change Ranges::setBounds(const std::string& name, std::uint32_t minValue, std::u
         return m_store.writeNumber(rangeKey(name), "minValue", minValue) &&
                m_store.writeNumber(rangeKey(name), "maxValue", maxValue);
     });
-    return change;
+    // A write that failed changed nothing: the store rolled it back.
+    return ok ? change : Change::NotFound;
 }
 
 bool Ranges::remove(const std::string& name)

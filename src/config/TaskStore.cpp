@@ -65,7 +65,7 @@ std::string Task::comment() { return m_store.readText(m_key, "Comm", ""); }
 Change Task::setFile(const std::string& path)
 {
     Change change = Change::NotFound;
-    m_store.registry().transaction([&] {
+    const bool ok = m_store.registry().transaction([&] {
         if (!m_store.registry().keyExists(ConfigStore::fullPath(m_key)))
             return false;
         change = Change::Unchanged;
@@ -77,7 +77,8 @@ Change Task::setFile(const std::string& path)
         m_operators.revokeAll();
         return true;
     });
-    return change;
+    // A write that failed was rolled back whole: nothing changed.
+    return ok ? change : Change::NotFound;
 }
 
 bool Task::setComment(const std::string& comment)

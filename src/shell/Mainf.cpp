@@ -2,6 +2,9 @@
 #include "shell/Mainf.h"
 
 #include "calls/forms/FormPorts.h"
+#include "editors/forms/FormLinking.h"
+#include "editors/forms/FormOperator.h"
+#include "editors/forms/FormTaskManager.h"
 #include "shell/dialogs/AboutBox.h"
 #include "shell/dialogs/FormLocalPhone.h"
 #include "shell/dialogs/FormPreference.h"
@@ -411,16 +414,36 @@ void Mainf::command(MenuId id)
         resume();
         break;
     case kMenuTaskEditor:
-        notAvailable(QStringLiteral("Редактора заданий"),
-                     QStringLiteral("Задания определяются и проверяются программой peltra-task."));
+        if (m_station) {
+            if (!m_taskManager) {
+                m_taskManager = new editors::FormTaskManager(m_station->store(), this);
+                // A changed definition is looked at by the next pass at once, not at the next tick.
+                connect(m_taskManager, &editors::FormTaskManager::definitionsChanged, this,
+                        [this] { m_station->schedulerWake().set(); });
+            }
+            m_taskManager->rebuild();
+            m_taskManager->show();
+            m_taskManager->raise();
+            m_taskManager->activateWindow();
+        }
         break;
     case kMenuResults:
         notAvailable(QStringLiteral("Просмотра результатов"),
                      QStringLiteral("Результаты оповещения видны в самой таблице: peltra-sql."));
         break;
     case kMenuLinking:
-        notAvailable(QStringLiteral("Окна связывания заданий с портами"),
-                     QStringLiteral("Порты задания задаются программой peltra-task (Доступные Порты)."));
+        if (m_station) {
+            if (!m_linking) {
+                m_linking = new editors::FormLinking(m_station->store(), &m_station->flags(),
+                                                     &m_station->schedulerWake(), this);
+                m_linking->setTaskOpener([this](QWidget* parent, const std::string& binding, const std::string& task) {
+                    config::TaskStore tasks(m_station->store());
+                    editors::FormOperator(tasks, binding, task, parent).exec();
+                });
+            }
+            m_linking->show();
+            m_linking->raise();
+        }
         break;
     case kMenuSqlBrowser:
         notAvailable(QStringLiteral("Просмотра базы данных по SQL запросу"),

@@ -20,6 +20,11 @@
 class QAction;
 class QVBoxLayout;
 
+namespace peltra::editors {
+class FormLinking;
+class FormTaskManager;
+}  // namespace peltra::editors
+
 namespace peltra::shell {
 
 class FormPreference;
@@ -120,6 +125,8 @@ private:
     QSystemTrayIcon* m_tray = nullptr;
     QPointer<FormWaitCompletion> m_wait;
     FormPreference* m_preferences = nullptr;
+    editors::FormTaskManager* m_taskManager = nullptr;
+    editors::FormLinking* m_linking = nullptr;
     bool m_quiet = false;
     bool m_closing = false;
 };

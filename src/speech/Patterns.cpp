@@ -124,6 +124,34 @@ std::optional<std::string> Patterns::Insert(const std::string& afterName, const 
     return created;
 }
 
+bool Patterns::Remove(const std::string& name, std::string* error)
+{
+    if (!m_open)
+        return fail(error, m_openError);
+    if (!usableName(name))
+        return fail(error, "the template item \"" + name + "\" does not exist");
+    const auto held = lock(error);
+    if (!held)
+        return false;
+    if (!config::LinkedList(m_store, m_key).remove(name))
+        return fail(error, "the template item " + name + " cannot be removed: " + platform::RegistryStore::lastError());
+    return true;
+}
+
+bool Patterns::MoveAfter(const std::string& name, const std::string& afterName, std::string* error)
+{
+    if (!m_open)
+        return fail(error, m_openError);
+    if (!usableName(name) || (!afterName.empty() && !usableName(afterName)))
+        return fail(error, "no such template item");
+    const auto held = lock(error);
+    if (!held)
+        return false;
+    if (!config::LinkedList(m_store, m_key).moveAfter(name, afterName))
+        return fail(error, "the template item " + name + " cannot be moved: " + platform::RegistryStore::lastError());
+    return true;
+}
+
 bool Patterns::Load(std::vector<PatternItem>& items, std::string* error)
 {
     items.clear();

@@ -59,6 +59,11 @@ public:
     std::optional<std::string> Insert(const std::string& afterName, const PatternItem& item,
                                       std::string* error = nullptr);
 
+    // Removes an item, keeping the links whole; false when it does not exist.
+    bool Remove(const std::string& name, std::string* error = nullptr);
+    // Moves an item after another one (to the front when afterName is empty).
+    bool MoveAfter(const std::string& name, const std::string& afterName, std::string* error = nullptr);
+
     // Empties items and fills them in spoken order, with each leaf's Chunk and Text read afresh
     // and every column 0. Damaged links end the list: no head gives nothing, and the walk stops at
     // an item that is missing or already listed. false (items empty) when the lock cannot be taken.

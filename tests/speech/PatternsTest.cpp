@@ -446,5 +446,25 @@ TEST(CodeNumberTest, OnlyThreeDigitsAfterTheMarkMakeANumber)
         EXPECT_FALSE(codeNumber(code)) << code;
 }
 
+// Removing and moving keep one whole list, under the same lock as insertion.
+TEST_F(PatternsTest, ItemsAreRemovedAndMovedWithWholeLinks)
+{
+    ASSERT_EQ(m_patterns.Insert("", item("Фразы\\Здравствуйте")), "0001");
+    ASSERT_EQ(m_patterns.Insert("0001", item("Функции\\Гривны", "SUMMA")), "0002");
+    ASSERT_EQ(m_patterns.Insert("0002", item("Фразы\\Конец")), "0003");
+    EXPECT_TRUE(m_patterns.MoveAfter("0001", "0003"));
+    EXPECT_EQ(loadedNames(), (std::vector<std::string>{"0002", "0003", "0001"}));
+    EXPECT_TRUE(m_patterns.MoveAfter("0001", ""));
+    EXPECT_EQ(loadedNames(), (std::vector<std::string>{"0001", "0002", "0003"}));
+    EXPECT_TRUE(m_patterns.Remove("0002"));
+    EXPECT_EQ(loadedNames(), (std::vector<std::string>{"0001", "0003"}));
+    std::string error;
+    EXPECT_FALSE(m_patterns.Remove("0002", &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(m_patterns.MoveAfter("0001", "0009", &error));
+    EXPECT_FALSE(m_patterns.Remove("..\\0001", &error));
+    EXPECT_EQ(loadedNames(), (std::vector<std::string>{"0001", "0003"}));
+}
+
 }  // namespace
 }  // namespace peltra::speech
