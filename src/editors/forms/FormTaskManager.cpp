@@ -85,7 +85,7 @@ FormTaskManager::FormTaskManager(config::ConfigStore& store, QWidget* parent)
     splitter->addWidget(m_tree);
     splitter->addWidget(m_list);
     splitter->setStretchFactor(1, 2);
-    splitter->setSizes({260, 520});
+    splitter->setSizes({320, 540});
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     for (QPushButton* button : {m_add, m_delete, m_change})
@@ -96,7 +96,7 @@ FormTaskManager::FormTaskManager(config::ConfigStore& store, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(splitter, 1);
     layout->addLayout(buttons);
-    resize(860, 520);
+    resize(900, 520);
     rebuild();
     selectPath(QString());
 }
