@@ -233,7 +233,9 @@ TEST(SpeakFunction, MegabyteFieldsReturnPromptly)
             results.push_back(speak(function, input));
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(elapsed, std::chrono::seconds(10));
+    // A guard against work that grows with the square of the field, which would take hours here;
+    // the limit leaves room for sanitizer builds on a loaded machine.
+    EXPECT_LT(elapsed, std::chrono::seconds(90));
 
     // Digits: the phone keeps its last four, too many for groups or sums, and no date.
     const std::size_t perFunction = std::size(inputs);
