@@ -12,7 +12,7 @@
 namespace peltra::shell {
 namespace {
 
-// Characters that make an Exec argument need double quotes (Desktop Entry Specification).
+// Characters that make an Exec argument need double quotes (the desktop entry format's quoting rules).
 bool needsQuotes(const std::string& text)
 {
     return text.find_first_of(" \t\n\r\"'\\><~|&;$*?#()`") != std::string::npos;
