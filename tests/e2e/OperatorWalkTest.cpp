@@ -1,0 +1,337 @@
+// An operator's first day, through the windows alone: the station runs with no task at all; the
+// operator binds a table, creates a task sorted by debt with a range filter, gives it a schedule
+// and a spoken template, tests and includes it, links it to one line, and watches it run to the
+// end in the main window. The lines, the phrase catalogue and its library are the installation's
+// (set up as the port and lexicon tools would), not the operator's.
+#include "ModalCatcher.h"
+#include "config/TaskStore.h"
+#include "config/forms/FormRange.h"
+#include "config/forms/FormSchedule.h"
+#include "config/forms/RangeSlider.h"
+#include "data/DbfTable.h"
+#include "data/forms/FormTask.h"
+#include "editors/forms/FormLinking.h"
+#include "editors/forms/FormOperator.h"
+#include "editors/forms/FormTaskManager.h"
+#include "editors/forms/FormTemplate.h"
+#include "editors/forms/FormTestOperator.h"
+#include "engine/Station.h"
+#include "shell/Mainf.h"
+#include "shell/QueuedViews.h"
+#include "sim/Simulator.h"
+#include "speech/Catalogue.h"
+#include "support/StationSetup.h"
+#include "support/TempDir.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <set>
+
+using namespace peltra;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr unsigned kLines = 2;
+// Debts of the people in the table; the task calls those owing 100 to 500 only.
+constexpr int kDebts[] = {50, 120, 480, 510, 300, 99, 500, 100, 700, 250};
+
+template <typename T>
+T* control(QWidget* form, const char* name)
+{
+    T* widget = form->findChild<T*>(QString::fromLatin1(name));
+    if (widget == nullptr)
+        qFatal("control %s is missing from %s", name, qPrintable(form->objectName()));
+    return widget;
+}
+
+void setText(QWidget* form, const char* name, const QString& text)
+{
+    auto* box = control<QLineEdit>(form, name);
+    box->setFocus();
+    box->selectAll();
+    test::typeText(box, text);
+}
+
+QTreeWidgetItem* findItem(QTreeWidget* tree, const QString& text)
+{
+    std::function<QTreeWidgetItem*(QTreeWidgetItem*)> search = [&](QTreeWidgetItem* item) -> QTreeWidgetItem* {
+        if (item->text(0) == text && item->childCount() == 0)
+            return item;
+        for (int i = 0; i < item->childCount(); ++i)
+            if (QTreeWidgetItem* found = search(item->child(i)))
+                return found;
+        return nullptr;
+    };
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        if (QTreeWidgetItem* found = search(tree->topLevelItem(i)))
+            return found;
+    return nullptr;
+}
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+}  // namespace
+
+class OperatorWalkTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void fromAnEmptyStoreToATaskRunInTheMainWindow();
+
+private:
+    void prepareInstallation();
+    void startStation();
+    // The dialogs the task manager opens, filled in as the operator would.
+    void fillDialog(QDialog* dialog);
+
+    std::unique_ptr<test::TempDir> m_dir;
+    fs::path m_home;
+    fs::path m_table;
+    fs::path m_workingFolder;
+    QByteArray m_savedTemp[3];
+    std::unique_ptr<sim::Simulator> m_simulator;
+    std::unique_ptr<shell::Mainf> m_window;
+    std::unique_ptr<shell::QueuedViews> m_views;
+    std::unique_ptr<engine::Station> m_station;
+    bool m_testAllowedInclusion = false;
+    QString m_testReport;
+};
+
+void OperatorWalkTest::init()
+{
+    // The station makes its home the working folder and its TEMP the temporary folder.
+    m_workingFolder = fs::current_path();
+    m_savedTemp[0] = qgetenv("TMPDIR");
+    m_savedTemp[1] = qgetenv("TMP");
+    m_savedTemp[2] = qgetenv("TEMP");
+    m_dir = std::make_unique<test::TempDir>();
+    m_home = m_dir->path() / "home";
+    fs::create_directories(m_home);
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(m_dir->path().string()));
+    prepareInstallation();
+}
+
+void OperatorWalkTest::cleanup()
+{
+    if (m_window)
+        m_window->setQuiet(true);
+    m_window.reset();
+    m_station.reset();
+    m_views.reset();
+    m_simulator.reset();
+    fs::current_path(m_workingFolder);
+    const char* names[] = {"TMPDIR", "TMP", "TEMP"};
+    for (int i = 0; i < 3; ++i) {
+        if (m_savedTemp[i].isEmpty())
+            qunsetenv(names[i]);
+        else
+            qputenv(names[i], m_savedTemp[i]);
+    }
+    m_dir.reset();
+}
+
+void OperatorWalkTest::prepareInstallation()
+{
+    m_table = m_home / "debtors.dbf";
+    std::string error;
+    QVERIFY(data::DbfTable::create(m_table,
+                                   {{"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0}, {"OTBOJ", 'N', 3, 0},
+                                    {"DATA", 'D', 8, 0}, {"CLOCK", 'C', 8, 0}, {"SUMMA", 'N', 10, 2}},
+                                   866, false, &error));
+    data::DbfTable::Options options;
+    options.writable = true;
+    auto file = data::DbfTable::open(m_table, options, &error);
+    QVERIFY(file);
+    for (std::size_t i = 0; i < std::size(kDebts); ++i)
+        QVERIFY(file->append({{0, data::DbfValue::ofText(std::to_string(2400000 + i))},
+                              {5, data::DbfValue::ofText(std::to_string(kDebts[i]))}},
+                             nullptr, &error));
+    file.reset();
+
+    platform::RegistryStore registry(m_home / "registry.db");
+    config::ConfigStore store(registry);
+    QVERIFY(test::configureFastLines(store, kLines, 1));
+    speech::Catalogue catalogue(store);
+    QVERIFY(catalogue.addFolder("", "Фразы"));
+    QVERIFY(catalogue.addLeaf("Фразы", "Долг", "ZADL", "Ваша задолженность"));
+    QVERIFY(test::writeToneLibrary(m_home / "peltra.awf", {{"ZADL", 80}}));
+    QVERIFY(config::TaskStore(store).bindingNames().empty());
+}
+
+void OperatorWalkTest::startStation()
+{
+    sim::SimOptions options;
+    options.digitTimeoutMs = 100;
+    m_simulator = std::make_unique<sim::Simulator>(kLines, options);
+    sim::PartyBehaviour party;
+    party.answerAfterMs = 300;
+    m_simulator->setDefaultBehaviour(party);
+    m_window = std::make_unique<shell::Mainf>(shell::Mainf::Paths{m_home, m_home / "peltra", m_home / "help.html"});
+    m_views = std::make_unique<shell::QueuedViews>(m_window.get());
+    engine::StationOptions stationOptions;
+    stationOptions.home = m_home;
+    stationOptions.simulator = m_simulator.get();
+    stationOptions.tickInterval = std::chrono::milliseconds(200);
+    stationOptions.passInterval = std::chrono::milliseconds(0);
+    m_station = std::make_unique<engine::Station>(stationOptions, m_views->stationViews());
+    std::string error;
+    QVERIFY2(m_window->startStation(*m_station, error), error.c_str());
+    m_window->show();
+}
+
+void OperatorWalkTest::fillDialog(QDialog* dialog)
+{
+    if (dialog->objectName() == QStringLiteral("FormTask")) {
+        setText(dialog, "textb_name", QStringLiteral("Должники"));
+        setText(dialog, "textb_path", QString::fromStdString(m_table.string()));
+        QTest::mouseClick(control<QPushButton>(dialog, "cb_ok"), Qt::LeftButton);
+    } else if (dialog->objectName() == QStringLiteral("FormOperator")) {
+        setText(dialog, "textb_name", QStringLiteral("Долг"));
+        auto* sortFields = control<QTreeWidget>(dialog, "lv_sort");
+        sortFields->setCurrentItem(findItem(sortFields, QStringLiteral("SUMMA")));
+        control<QRadioButton>(dialog, "optb_descend")->click();
+        control<QRadioButton>(dialog, "optb_filter_ranges")->click();
+        auto* rangeField = control<QComboBox>(dialog, "combo_range_field");
+        rangeField->setCurrentIndex(rangeField->findText(QStringLiteral("SUMMA")));
+        QTest::mouseClick(control<QPushButton>(dialog, "cb_OK"), Qt::LeftButton);
+    } else if (dialog->objectName() == QStringLiteral("FormRange")) {
+        // Typed the wrong way round; stored as 100..500.
+        setText(dialog, "textb_min", QStringLiteral("500"));
+        setText(dialog, "textb_max", QStringLiteral("100"));
+        QTest::mouseClick(control<QPushButton>(dialog, "cb_OK"), Qt::LeftButton);
+    } else if (dialog->objectName() == QStringLiteral("FormSchedule")) {
+        control<QTabWidget>(dialog, "tab_schedule")->setCurrentIndex(config::FormSchedule::DailyPage);
+        // Round the clock, so the task may run whenever the test does.
+        auto* night = control<QCheckBox>(dialog, "checkbox_night");
+        if (!night->isChecked())
+            night->click();
+        auto* day = control<QCheckBox>(dialog, "checkbox_daily_0");
+        if (!day->isChecked())
+            day->click();
+        control<config::RangeSlider>(dialog, "slider_daily_0")->setSelection(0, 96);
+        QTest::mouseClick(control<QPushButton>(dialog, "cb_OK"), Qt::LeftButton);
+    } else if (auto* words = qobject_cast<editors::FormTemplate*>(dialog)) {
+        words->catalogueTree()->setCurrentItem(findItem(words->catalogueTree(), QStringLiteral("Ваша задолженность")));
+        words->addSelected();
+        QCOMPARE(words->items().size(), std::size_t(1));
+        words->accept();
+    } else if (auto* test = qobject_cast<editors::FormTestOperator*>(dialog)) {
+        QVERIFY(eventually([&] { return test->isFinished(); }, std::chrono::seconds(20)));
+        auto* ok = control<QPushButton>(dialog, "cb_OK");
+        m_testAllowedInclusion = ok->isEnabled();
+        for (const std::string& line : test->report().lines)
+            m_testReport += QString::fromStdString(line) + QLatin1Char('\n');
+        if (m_testAllowedInclusion)
+            QTest::mouseClick(ok, Qt::LeftButton);
+        else
+            test->reject();
+    } else {
+        qWarning("an unexpected dialog %s", qPrintable(dialog->objectName()));
+        dialog->reject();
+    }
+}
+
+void OperatorWalkTest::fromAnEmptyStoreToATaskRunInTheMainWindow()
+{
+    startStation();
+    QCOMPARE(m_window->taskList()->topLevelItemCount(), 0);
+    test::ModalCatcher catcher;
+    catcher.onDialog([this](QDialog* dialog) { fillDialog(dialog); });
+
+    // "Задания" → "Редактор заданий".
+    m_window->action(shell::kMenuTaskEditor)->trigger();
+    auto* manager = m_window->findChild<editors::FormTaskManager*>();
+    QVERIFY(manager);
+    QVERIFY(manager->isVisible());
+
+    QVERIFY(manager->selectPath(QString()));
+    manager->addElement();
+    config::TaskStore tasks(m_station->store());
+    QCOMPARE(tasks.bindingNames(), std::vector<std::string>{"Должники"});
+
+    QVERIFY(manager->selectPath(QStringLiteral("Должники")));
+    manager->addElement();
+    QVERIFY(catcher.texts().contains(QString::fromUtf8(editors::kNewTaskNotice)));
+    std::optional<config::Operator> task = tasks.task("Должники", "Долг");
+    QVERIFY(task);
+    QCOMPARE(task->text(config::TaskProperty::FieldSort), std::string("SUMMA"));
+
+    QVERIFY(manager->selectPath(QStringLiteral("Должники\\Долг\\Диапазоны")));
+    manager->addElement();
+    const auto ranges = task->ranges();
+    QCOMPARE(ranges.size(), std::size_t(1));
+    QCOMPARE(ranges[0].minValue, 100u);
+    QCOMPARE(ranges[0].maxValue, 500u);
+
+    QVERIFY(manager->selectPath(QStringLiteral("Должники\\Долг\\Расписание")));
+    manager->addElement();
+    QCOMPARE(task->schedules().names().size(), std::size_t(1));
+    QCOMPARE(manager->list()->topLevelItem(0)->text(1), QStringLiteral("Ежедневно: 00:00-24:00; "));
+
+    QVERIFY(manager->selectPath(QStringLiteral("Должники\\Долг\\Речевой шаблон")));
+    manager->addElement();
+
+    // Nothing runs before the task is included.
+    QTest::qWait(500);
+    QCOMPARE(m_window->taskList()->topLevelItemCount(), 0);
+
+    QVERIFY(manager->selectPath(QStringLiteral("Должники\\Долг")));
+    manager->includeTask();
+    QVERIFY2(m_testAllowedInclusion, qPrintable(m_testReport));
+    QVERIFY(task->valid());
+
+    // "Сервис" → "Связывание заданий с портами": the task on SIM1 only.
+    m_window->action(shell::kMenuLinking)->trigger();
+    auto* linking = m_window->findChild<editors::FormLinking*>();
+    QVERIFY(linking);
+    control<QCheckBox>(linking, "checkbox_manual")->setChecked(true);
+    QVERIFY(linking->connectNodes(editors::FormLinking::NodeKind::Task, 0, editors::FormLinking::NodeKind::Port, 0));
+    QCOMPARE(linking->links().front(), (std::pair<std::string, std::string>("Должники\\Долг", "SIM1")));
+    QTest::mouseClick(control<QPushButton>(linking, "cb_OK"), Qt::LeftButton);
+    QVERIFY(!linking->isVisible());
+
+    // The main window shows the task run to its end: six people owe 100 to 500.
+    QTreeWidget* running = m_window->taskList();
+    QVERIFY(eventually([&] { return running->topLevelItemCount() == 1; }, std::chrono::seconds(10)));
+    QCOMPARE(running->topLevelItem(0)->text(0), QStringLiteral("Должники\\Долг"));
+    QVERIFY(eventually([&] { return running->topLevelItem(0)->text(1) == QStringLiteral("Завершено"); },
+                       std::chrono::seconds(40)));
+    QCOMPARE(running->topLevelItem(0)->text(2), QStringLiteral("6 из 6"));
+    QVERIFY(m_window->grab().save(QString::fromStdString((m_workingFolder / "operator-walk.png").string())));
+
+    // Only SIM1 called, only the people in the range, most owing first.
+    std::vector<std::string> dialed;
+    for (const sim::CallRecord& call : m_simulator->calls()) {
+        QCOMPARE(call.port, std::string("SIM1"));
+        dialed.push_back(call.dialed);
+    }
+    QCOMPARE(dialed, (std::vector<std::string>{"2400006", "2400002", "2400004", "2400009", "2400001", "2400007"}));
+    QVERIFY(!catcher.texts().contains(QString::fromUtf8(editors::kWithdrawalNotice)));
+}
+
+QTEST_MAIN(OperatorWalkTest)
+#include "OperatorWalkTest.moc"
