@@ -4,19 +4,15 @@
 
 #include "config/forms/FormExpression.h"
 #include "data/DbfTable.h"
-#include "data/OdbcError.h"
-#include "data/TableChecks.h"
+#include "data/forms/FormViewDbf.h"
 
 #include <QAction>
-#include <QDialogButtonBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -338,52 +334,11 @@ void FormCondition::accept()
 
 void FormCondition::test()
 {
-    const data::QueryCheck check = data::runQueryCheck(m_table, m_working.text(false), m_task.text(TaskProperty::FieldSort),
-                                                       m_task.flag(TaskProperty::Ascend));
-    const QString title = QString::fromUtf8(kTestTitle);
-    if (!check.ok) {
-        QString details;
-        for (const data::OdbcError& error : check.errors)
-            details += (details.isEmpty() ? QString() : QStringLiteral("\n\n")) +
-                       QString::fromStdString(data::errorBoxText(error));
-        QMessageBox box(QMessageBox::Critical, title, QString::fromStdString(check.message), QMessageBox::Ok, this);
-        box.setObjectName("FormConditionTestError");
-        box.setInformativeText(details);
-        box.exec();
-        return;
-    }
-
-    QDialog result(this);
-    result.setObjectName("FormConditionTest");
-    result.setWindowTitle(title);
-    auto* statement = new QLabel(QString::fromStdString(check.sql), &result);
-    statement->setObjectName("label_statement");
-    statement->setWordWrap(true);
-    statement->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    auto* rows = new QTableWidget(static_cast<int>(check.rows.size()), static_cast<int>(check.columns.size()), &result);
-    rows->setObjectName("lv_rows");
-    rows->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    QStringList headers;
-    for (const std::string& column : check.columns)
-        headers << QString::fromStdString(column);
-    rows->setHorizontalHeaderLabels(headers);
-    for (int r = 0; r < rows->rowCount(); ++r)
-        for (int c = 0; c < rows->columnCount() && c < static_cast<int>(check.rows[r].size()); ++c)
-            rows->setItem(r, c, new QTableWidgetItem(QString::fromStdString(check.rows[r][c])));
-    rows->resizeColumnsToContents();
-    auto* status = new QLabel(QString::fromStdString(check.status), &result);
-    status->setObjectName("label_status");
-    auto* close = new QDialogButtonBox(QDialogButtonBox::Close, &result);
-    close->button(QDialogButtonBox::Close)->setText(QStringLiteral("Закрыть"));
-    close->button(QDialogButtonBox::Close)->setObjectName("cb_Close");
-    connect(close, &QDialogButtonBox::rejected, &result, &QDialog::reject);
-    auto* layout = new QVBoxLayout(&result);
-    layout->addWidget(statement);
-    layout->addWidget(rows, 1);
-    layout->addWidget(status);
-    layout->addWidget(close);
-    result.resize(640, 360);
-    result.exec();
+    // The query checker runs the working copy on a worker thread, so a large table does not
+    // freeze the editor, and shows the rows, the status and any error records.
+    data::FormViewDbf check(QString::fromUtf8(kTestTitle), m_table, m_working.text(false),
+                            m_task.text(TaskProperty::FieldSort), m_task.flag(TaskProperty::Ascend), this);
+    check.exec();
 }
 
 }  // namespace peltra::config

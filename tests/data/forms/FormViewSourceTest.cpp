@@ -1,0 +1,406 @@
+// The SQL browser's result window: the grid with row numbers, the running state, the failure and
+// empty-result messages, running an edited statement, the save question on closing, the font and
+// printing the grid to a PDF file.
+#include "data/forms/FormViewSource.h"
+
+#include "HandDbf.h"
+#include "ModalCatcher.h"
+#include "data/DbfTable.h"
+#include "support/TempDir.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+using peltra::data::FormViewSource;
+using peltra::test::ModalCatcher;
+namespace fs = std::filesystem;
+
+namespace {
+
+QString q(const fs::path& path)
+{
+    return QString::fromStdString(path.string());
+}
+
+}  // namespace
+
+class FormViewSourceTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<peltra::test::TempDir> m_dir;
+
+    template <typename T>
+    static T* child(QWidget& form, const char* name)
+    {
+        auto* widget = form.findChild<T*>(QString::fromLatin1(name));
+        if (widget == nullptr)
+            qFatal("%s is missing", name);
+        return widget;
+    }
+
+    static QStringList gridRows(const FormViewSource& form)
+    {
+        const auto& model = form.model();
+        QStringList rows;
+        for (int r = 0; r < model.rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < model.columnCount(); ++c)
+                cells << model.index(r, c).data().toString();
+            rows << cells.join('|');
+        }
+        return rows;
+    }
+
+    static QStringList headers(const FormViewSource& form)
+    {
+        QStringList result;
+        for (int c = 0; c < form.model().columnCount(); ++c)
+            result << form.model().headerData(c, Qt::Horizontal).toString();
+        return result;
+    }
+
+    // Shows the window and waits until its statement has run and its boxes are answered.
+    static bool runShown(FormViewSource& form, bool* ok = nullptr)
+    {
+        QSignalSpy finished(&form, &FormViewSource::finished);
+        form.show();
+        if (!finished.wait(10000))
+            return false;
+        if (ok != nullptr)
+            *ok = finished.front().front().toBool();
+        return true;
+    }
+
+    std::unique_ptr<FormViewSource> window(const QString& sql)
+    {
+        return std::make_unique<FormViewSource>(sql, QStringLiteral("peltra"), q(m_dir->path()));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_dir = std::make_unique<peltra::test::TempDir>();
+        using peltra::data::DbfTable;
+        using peltra::data::DbfValue;
+        std::string error;
+        QVERIFY(DbfTable::create(*m_dir / "abon.dbf", {{"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0}, {"FIO", 'C', 20, 0}},
+                                 866, true, &error));
+        auto abon = DbfTable::open(*m_dir / "abon.dbf", {true, std::nullopt});
+        QVERIFY(abon);
+        const struct {
+            const char* telef;
+            double proba;
+            const char* fio;
+        } rows[] = {{"2001", 0, "Иванов"}, {"2002", 3, "Петров"}, {"2003", 1, "Сидоров"}};
+        for (const auto& r : rows) {
+            QVERIFY(abon->append({{0, DbfValue::ofText(r.telef)}, {1, DbfValue::ofNumber(r.proba)},
+                                  {2, DbfValue::ofText(r.fio)}}));
+        }
+        abon.reset();
+
+        // A longer table for printing and for a large result.
+        std::vector<std::string> records;
+        for (int i = 0; i < 5000; ++i) {
+            std::string number = std::to_string(100000 + i);
+            std::string name = "Subscriber " + number;
+            records.push_back(number + std::string(12 - number.size(), ' ') + name + std::string(30 - name.size(), ' '));
+        }
+        peltra::test::writeFileBytes((*m_dir / "many.dbf").string(),
+                                     peltra::test::handTable({}, {{"TELEF", 'C', 12, 0}, {"NAME", 'C', 30, 0}}, records));
+    }
+
+    void cleanupTestCase() { m_dir.reset(); }
+
+    void theGridShowsRowNumbersAndColumns()
+    {
+        ModalCatcher boxes;
+        auto form = window("SELECT TELEF, FIO, PROBA FROM abon ORDER BY TELEF");
+        QCOMPARE(child<QLabel>(*form, "label_status")->text(), QString());
+        form->show();
+        // Until the worker's result is back the window says what it does.
+        QVERIFY(form->isRunning());
+        QCOMPARE(child<QLabel>(*form, "label_status")->text(), QStringLiteral("Выполнение SQL запроса"));
+        QVERIFY(!child<QPushButton>(*form, "cb_run")->isEnabled());
+        QSignalSpy finished(form.get(), &FormViewSource::finished);
+        QVERIFY(finished.wait(5000));
+        QVERIFY(finished.front().front().toBool());
+        QVERIFY(!form->isRunning());
+
+        QCOMPARE(headers(*form), QStringList({"№", "TELEF", "FIO", "PROBA"}));
+        QCOMPARE(gridRows(*form), QStringList({"1|2001|Иванов|0", "2|2002|Петров|3", "3|2003|Сидоров|1"}));
+        QCOMPARE(child<QTableView>(*form, "lv_rows")->model(), &form->model());
+        QCOMPARE(child<QLabel>(*form, "label_status")->text(), QStringLiteral("Строк: 3"));
+        QCOMPARE(boxes.boxes().size(), 0);
+        QVERIFY(child<QPushButton>(*form, "cb_run")->isEnabled());
+        QVERIFY(child<QPushButton>(*form, "cb_print")->isEnabled());
+    }
+
+    void aFailedStatementSaysSoAndShowsTheErrors_data()
+    {
+        QTest::addColumn<QString>("dataSource");
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("1 unknown column") << "peltra" << "SELECT NOSUCH FROM abon" << "NOSUCH";
+        QTest::newRow("2 unknown table") << "peltra" << "SELECT * FROM nosuch" << "nosuch";
+        QTest::newRow("3 syntax") << "peltra" << "SELEKT 1" << "State 42000";
+        QTest::newRow("4 unknown data source") << "dbase" << "SELECT * FROM abon" << "State IM002";
+    }
+
+    void aFailedStatementSaysSoAndShowsTheErrors()
+    {
+        QFETCH(QString, dataSource);
+        QFETCH(QString, sql);
+        QFETCH(QString, detail);
+        ModalCatcher boxes;
+        FormViewSource form(sql, dataSource, q(m_dir->path()));
+        bool ok = true;
+        QVERIFY(runShown(form, &ok));
+        QVERIFY(!ok);
+        QVERIFY(boxes.boxes().size() >= 2);
+        QCOMPARE(boxes.boxes().front().title, QStringLiteral("Ошибка"));
+        QCOMPARE(boxes.texts().front(), QStringLiteral("Невозможно выполнить SQL запрос."));
+        QVERIFY(boxes.boxes().at(1).errorBox);
+        QVERIFY2(boxes.boxes().at(1).text.contains(detail), qPrintable(boxes.boxes().at(1).text));
+        QCOMPARE(form.model().rowCount(), 0);
+        QCOMPARE(child<QLabel>(form, "label_status")->text(), QStringLiteral("Невозможно выполнить SQL запрос."));
+        QVERIFY(!child<QPushButton>(form, "cb_print")->isEnabled());
+    }
+
+    void anEmptyResultSaysSo()
+    {
+        ModalCatcher boxes;
+        auto form = window("SELECT TELEF, FIO FROM abon WHERE PROBA > 100");
+        bool ok = false;
+        QVERIFY(runShown(*form, &ok));
+        QVERIFY(ok);
+        QCOMPARE(boxes.texts(), QStringList({"Результат SQL запроса не содержит строк."}));
+        QCOMPARE(headers(*form), QStringList({"№", "TELEF", "FIO"}));
+        QCOMPARE(form->model().rowCount(), 0);
+        QVERIFY(!child<QPushButton>(*form, "cb_print")->isEnabled());
+    }
+
+    void anEditedStatementRunsAgain()
+    {
+        ModalCatcher boxes;
+        auto form = window("SELECT TELEF FROM abon");
+        QVERIFY(runShown(*form));
+        QCOMPARE(gridRows(*form).size(), 3);
+        QVERIFY(!form->isSqlChanged());
+
+        auto* box = child<QPlainTextEdit>(*form, "textb_sql");
+        box->moveCursor(QTextCursor::End);
+        QTest::keyClicks(box, " WHERE PROBA > 0 ORDER BY TELEF DESC");
+        QVERIFY(form->isSqlChanged());
+        QSignalSpy finished(form.get(), &FormViewSource::finished);
+        child<QPushButton>(*form, "cb_run")->click();
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(gridRows(*form), QStringList({"1|2003", "2|2002"}));
+
+        // An empty statement cannot be run.
+        box->clear();
+        QVERIFY(!child<QPushButton>(*form, "cb_run")->isEnabled());
+    }
+
+    void closingUnchangedAsksNothing()
+    {
+        ModalCatcher boxes;
+        auto form = window("SELECT TELEF FROM abon");
+        QVERIFY(runShown(*form));
+        QVERIFY(form->close());
+        QVERIFY(!form->isVisible());
+        QCOMPARE(boxes.boxes().size(), 0);
+    }
+
+    void closingChangedAsksToSave_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("savePath");  // what the save dialog answers
+        QTest::addColumn<bool>("closed");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("1 cancel stays") << int(QMessageBox::Cancel) << QString() << false << false;
+        QTest::newRow("2 no closes") << int(QMessageBox::No) << QString() << true << false;
+        QTest::newRow("3 yes saves and closes") << int(QMessageBox::Yes) << "changed.sql" << true << true;
+        QTest::newRow("4 yes then cancelled save stays") << int(QMessageBox::Yes) << QString() << false << false;
+        QTest::newRow("5 yes then failed save stays") << int(QMessageBox::Yes) << "no-folder/x.sql" << false << false;
+    }
+
+    void closingChangedAsksToSave()
+    {
+        QFETCH(int, answer);
+        QFETCH(QString, savePath);
+        QFETCH(bool, closed);
+        QFETCH(bool, saved);
+        const fs::path target = *m_dir / "changed.sql";
+        fs::remove(target);
+        ModalCatcher boxes;
+        auto form = window("SELECT TELEF FROM abon");
+        QStringList saveCaptions;
+        form->setSaveDialog([&](QWidget*, const QString& caption, const QString&) {
+            saveCaptions << caption;
+            return savePath.isEmpty() ? QString() : q(*m_dir / savePath.toStdString());
+        });
+        QVERIFY(runShown(*form));
+        auto* box = child<QPlainTextEdit>(*form, "textb_sql");
+        box->moveCursor(QTextCursor::End);
+        QTest::keyClicks(box, " WHERE PROBA = 3");
+
+        boxes.answerNext(QMessageBox::StandardButton(answer));
+        QCOMPARE(form->close(), closed);
+        QCOMPARE(form->isVisible(), !closed);
+        QVERIFY(!boxes.boxes().isEmpty());
+        QCOMPARE(boxes.boxes().front().title, form->windowTitle());
+        QCOMPARE(boxes.texts().front(), QStringLiteral("Вы изменили SQL запрос. Хотите сохранить изменения?"));
+        QCOMPARE(saveCaptions.size(), answer == QMessageBox::Yes ? 1 : 0);
+        QCOMPARE(fs::exists(target), saved);
+        if (saved) {
+            QCOMPARE(peltra::test::readFileBytes(target.string()), std::string("SELECT TELEF FROM abon WHERE PROBA = 3"));
+            QVERIFY(!form->isSqlChanged());
+        }
+        if (!closed)
+            QVERIFY(form->isSqlChanged());
+    }
+
+    void theFontDialogChangesTheGridFont()
+    {
+        ModalCatcher boxes;
+        auto form = window("SELECT TELEF FROM abon");
+        QVERIFY(runShown(*form));
+        auto* grid = child<QTableView>(*form, "lv_rows");
+        const QFont before = grid->font();
+        QFont bigger = before;
+        bigger.setPointSize(before.pointSize() + 6);
+        std::optional<QFont> answer;
+        int asked = 0;
+        QFont offered;
+        form->setFontDialog([&](QWidget*, const QFont& current) {
+            ++asked;
+            offered = current;
+            return answer;
+        });
+        child<QPushButton>(*form, "cb_font")->click();
+        QCOMPARE(asked, 1);
+        QCOMPARE(offered, before);
+        QCOMPARE(grid->font(), before);  // cancelled
+        answer = bigger;
+        child<QPushButton>(*form, "cb_font")->click();
+        QCOMPARE(grid->font().pointSize(), bigger.pointSize());
+    }
+
+    void theGridPrintsToPdfWithNumberedPages()
+    {
+        ModalCatcher boxes;
+        auto form = window("SELECT TELEF, NAME FROM many");
+        QVERIFY(runShown(*form));
+        QCOMPARE(form->model().rowCount(), 5000);
+
+        const fs::path pdf = *m_dir / "grid.pdf";
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(q(pdf));
+        const int pages = form->printTo(printer);
+        QVERIFY2(pages > 50, qPrintable(QString::number(pages)));
+        const std::string bytes = peltra::test::readFileBytes(pdf.string());
+        QVERIFY(bytes.size() > 1000);
+        QCOMPARE(bytes.substr(0, 5), std::string("%PDF-"));
+        // Every page object is one printed page.
+        std::size_t pageObjects = 0;
+        for (std::size_t at = bytes.find("/Type /Page"); at != std::string::npos; at = bytes.find("/Type /Page", at + 1)) {
+            if (bytes.compare(at, 12, "/Type /Pages") != 0)
+                ++pageObjects;
+        }
+        QCOMPARE(pageObjects, std::size_t(pages));
+    }
+
+    void thePrintButtonPrintsWhatTheDialogSetUp()
+    {
+        ModalCatcher boxes;
+        auto form = window("SELECT TELEF, FIO FROM abon");
+        QVERIFY(runShown(*form));
+        const fs::path pdf = *m_dir / "button.pdf";
+        bool answer = false;
+        form->setPrintDialog([&](QWidget*, QPrinter& printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(q(pdf));
+            return answer;
+        });
+        child<QPushButton>(*form, "cb_print")->click();
+        QVERIFY(!fs::exists(pdf));  // cancelled
+        answer = true;
+        child<QPushButton>(*form, "cb_print")->click();
+        QVERIFY(fs::exists(pdf));
+        QVERIFY(fs::file_size(pdf) > 0);
+        QCOMPARE(boxes.boxes().size(), 0);
+    }
+
+    void nothingToPrintGivesNoPages()
+    {
+        ModalCatcher boxes;
+        auto form = window("SELECT TELEF FROM abon WHERE 1 = 0");
+        QVERIFY(runShown(*form));
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(q(*m_dir / "none.pdf"));
+        QCOMPARE(form->printTo(printer), 0);
+    }
+
+    void closingWhileRunningStopsTheWorker()
+    {
+        ModalCatcher boxes;
+        QPointer<FormViewSource> form = new FormViewSource("SELECT * FROM many a, many b", "peltra", q(m_dir->path()));
+        form->setAttribute(Qt::WA_DeleteOnClose);
+        form->show();
+        QVERIFY(form->isRunning());
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(form->close());
+        QTRY_VERIFY(form.isNull());
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(boxes.boxes().size(), 0);
+    }
+
+    void aResultCutShortByClosingIsNotShown()
+    {
+        ModalCatcher boxes;
+        FormViewSource form("SELECT * FROM many a, many b", "peltra", q(m_dir->path()));
+        QSignalSpy finished(&form, &FormViewSource::finished);
+        form.show();
+        QVERIFY(form.isRunning());
+        QVERIFY(form.close());
+        QTRY_VERIFY(!form.isRunning());
+        QCOMPARE(form.model().rowCount(), 0);
+        QCOMPARE(finished.count(), 0);
+        QCOMPARE(boxes.boxes().size(), 0);
+
+        // Shown again, it runs a statement as before.
+        form.show();
+        child<QPlainTextEdit>(form, "textb_sql")->setPlainText("SELECT TELEF FROM abon");
+        child<QPushButton>(form, "cb_run")->click();
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(form.model().rowCount(), 3);
+    }
+
+    void screenshot()
+    {
+        ModalCatcher boxes;
+        auto form = window("SELECT TELEF, FIO, PROBA FROM abon ORDER BY FIO");
+        QVERIFY(runShown(*form));
+        QVERIFY(form->grab().save(QStringLiteral("FormViewSource.png")));
+    }
+};
+
+QTEST_MAIN(FormViewSourceTest)
+#include "FormViewSourceTest.moc"
