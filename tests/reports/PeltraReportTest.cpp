@@ -1,0 +1,127 @@
+// peltra-report run as the operator runs it over a temporary station home: source text, plain
+// text and CSV, with a task's filter and totals; refused arguments and missing definitions.
+#include "ReportStation.h"
+#include "support/RunProgram.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace peltra::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Args = std::vector<std::string>;
+
+class PeltraReportTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Three rows by hand: one notified inside the period, one outside it, one not notified.
+        std::vector<SubscriberRow> rows(3);
+        rows[0] = {"300", 1, data::DbfDate{2024, 3, 1}, "10:00:00", 12.5, "Петров, П.", 3, true};
+        rows[1] = {"1000", 2, data::DbfDate{2024, 1, 15}, "11:00:00", 100.25, "Иванов", 7, false};
+        rows[2] = {"20", 0, std::nullopt, "", 7.0, "Сидоров", 12, false};
+        ASSERT_TRUE(writeSubscriberTable(m_station.tablePath("abon.dbf"), rows));
+        ASSERT_EQ(m_station.tasks().addBinding("Абоненты", m_station.tablePath("abon.dbf").string(), "заметки"),
+                  config::AddResult::Added);
+        ASSERT_EQ(m_station.tasks().binding("Абоненты")->operators().add("Долг"), config::AddResult::Added);
+        config::Operator task = *m_station.tasks().task("Абоненты", "Долг");
+        task.setSort("SUMMA", "N", true);
+        ASSERT_TRUE(task.setNumber(config::TaskProperty::Typefilter, config::kFilterRanges));
+        task.setRangeField("SUMMA", "N");
+        ASSERT_TRUE(task.addRange(10, 200));
+        m_station.closeStore();
+    }
+
+    ProgramResult run(Args args)
+    {
+        args.insert(args.begin(), {"--home", m_station.home().string()});
+        return runProgram(PELTRA_REPORT_PATH, args, m_station.home(), "", {{"PELTRA_HOME", std::nullopt}});
+    }
+
+    std::string ok(const Args& args)
+    {
+        const ProgramResult r = run(args);
+        EXPECT_EQ(r.code, 0) << r.err;
+        return r.out;
+    }
+
+    void fails(const Args& args, int code, const std::string& part)
+    {
+        const ProgramResult r = run(args);
+        EXPECT_EQ(r.code, code) << r.out;
+        EXPECT_NE(r.err.find(part), std::string::npos) << r.err;
+    }
+
+    ReportStation m_station;
+};
+
+TEST_F(PeltraReportTest, TextOfTheWholeFileSortsByTelephoneText)
+{
+    const std::string out = ok({"Абоненты", "--text", "--sum", "SUMMA"});
+    EXPECT_EQ(out.find("Задание:  "), 0u) << out;
+    EXPECT_NE(out.find("\nАбоненты : Весь файл\nОповещенные и неоповещенные.\n"), std::string::npos) << out;
+    // "1000" < "20" < "300" as text.
+    const std::size_t a = out.find("\n1000 "), b = out.find("\n20 "), c = out.find("\n300 ");
+    ASSERT_NE(a, std::string::npos) << out;
+    EXPECT_LT(a, b);
+    EXPECT_LT(b, c);
+    EXPECT_NE(out.find("119.75\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("\nВсего строк: 3\n"), std::string::npos) << out;
+}
+
+TEST_F(PeltraReportTest, CsvOfATaskInAPeriod)
+{
+    const fs::path csv = m_station.home() / "out.csv";
+    ok({"Абоненты", "Долг", "--mode", "1", "--from", "01/02/2024", "--to", "01/03/2024", "--csv", csv.string()});
+    EXPECT_EQ(readFile(csv), "Телефон,Проба,Отбой,Дата,Время,Сумма,FIO,KV,PAID\r\n"
+                             "300,1,0,01.03.2024,10:00:00,12.50,\"Петров, П.\",3,1\r\n");
+    // Mode 2 ignores the period; the task's range keeps 12.50 and 100.25 only, and row 3 has 7.00.
+    EXPECT_EQ(ok({"Абоненты", "Долг", "--mode", "2", "--from", "01/02/2024", "--to", "01/03/2024", "--csv", "-"}),
+              "Телефон,Проба,Отбой,Дата,Время,Сумма,FIO,KV,PAID\r\n");
+    EXPECT_EQ(ok({"Абоненты", "Долг", "--csv", "-"}),
+              "Телефон,Проба,Отбой,Дата,Время,Сумма,FIO,KV,PAID\r\n"
+              "300,1,0,01.03.2024,10:00:00,12.50,\"Петров, П.\",3,1\r\n"
+              "1000,2,0,15.01.2024,11:00:00,100.25,Иванов,7,0\r\n");
+}
+
+TEST_F(PeltraReportTest, SourceNamesTheTableByItsPath)
+{
+    const std::string out = ok({"Абоненты", "--source"});
+    const std::string table = m_station.tablePath("abon.dbf").string();
+    EXPECT_EQ(out.find("release 5; datawindow(units=1 timer_interval=0 color=79416533 "), 0u) << out;
+    EXPECT_NE(out.find(" retrieve='PBSELECT(TABLE(NAME=~'" + table + "~') COLUMN(NAME=~'" + table + ".TELEF~')"),
+              std::string::npos) << out;
+    EXPECT_NE(out.find("name=sm_SUMMA visible='1~t0'"), std::string::npos);
+    EXPECT_EQ(out.back(), '\n');
+}
+
+TEST_F(PeltraReportTest, RefusalsAndFailures)
+{
+    fails({"--text"}, 2, "no binding");
+    fails({"Абоненты"}, 2, "no output");
+    fails({"Абоненты", "--text", "--source"}, 2, "exactly one");
+    fails({"Абоненты", "--mode", "3", "--text"}, 2, "--mode");
+    fails({"Абоненты", "--from", "01/01/2024", "--text"}, 2, "--from and --to");
+    fails({"Абоненты", "--bogus", "--text"}, 2, "unknown option");
+    fails({"Абоненты", "--mode", "1", "--from", "01/02/2026", "--to", "31/02/2026", "--text"}, 1, "31/02/2026");
+    fails({"Нет", "--text"}, 1, "Нет");
+    fails({"Абоненты", "Нет такого", "--text"}, 1, "Нет такого");
+    fails({"Абоненты", "Долг", "--archive", "--text"}, 1, "не запоминает");
+    fails({"Абоненты", "--sum", "FIO", "--text"}, 1, "FIO");
+    fails({"Абоненты", "--pdf", (m_station.home() / "r.pdf").string()}, 1, "PDF output is not built in this tool yet");
+}
+
+TEST(PeltraReportStoreTest, NoStoreIsAFailure)
+{
+    TempDir dir;
+    const ProgramResult r = runProgram(PELTRA_REPORT_PATH, {"--home", (dir / "none").string(), "A", "--text"},
+                                       dir.path(), "", {{"PELTRA_HOME", std::nullopt}});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("no configuration store"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace peltra::test

@@ -1,0 +1,370 @@
+// Reading a report over generated tables: the rows the SQL chooses against the same choice made
+// in C++ over the generated rows, the order, the formatted cells, totals, stopping, the archive
+// and the failures.
+#include "reports/ReportReader.h"
+
+#include "ReportStation.h"
+#include "data/DbfTable.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace peltra::reports {
+namespace {
+
+using config::TaskProperty;
+using test::SubscriberRow;
+
+constexpr char kBinding[] = "Абоненты";
+
+constexpr std::size_t kTelef = 0, kData = 3, kSumma = 5, kKv = 7, kPaid = 8;
+
+bool notified(const SubscriberRow& r) { return r.data.has_value(); }
+
+int dayNumber(const data::DbfDate& d) { return d.year * 10000 + d.month * 100 + d.day; }
+
+class ReportReaderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_rows = test::generateRows(700, 20240229);
+        ASSERT_TRUE(test::writeSubscriberTable(m_station.tablePath("abon.dbf"), m_rows));
+        ASSERT_EQ(tasks().addBinding(kBinding, m_station.tablePath("abon.dbf").string(), ""), config::AddResult::Added);
+    }
+
+    config::TaskStore& tasks() { return m_station.tasks(); }
+
+    config::Operator addTask(const std::string& name)
+    {
+        EXPECT_EQ(tasks().binding(kBinding)->operators().add(name), config::AddResult::Added);
+        return *tasks().task(kBinding, name);
+    }
+
+    ReportOptions options(ReportMode mode, std::optional<std::string> task = std::nullopt) const
+    {
+        ReportOptions o;
+        o.binding = kBinding;
+        o.task = std::move(task);
+        o.mode = mode;
+        return o;
+    }
+
+    // The telephones of the rows pred keeps, in the order of key (stable: ties keep table order);
+    // no key keeps table order.
+    using Key = std::function<bool(const SubscriberRow&, const SubscriberRow&)>;
+    std::vector<std::string> expected(const std::function<bool(const SubscriberRow&)>& pred, const Key& before) const
+    {
+        std::vector<SubscriberRow> kept;
+        std::copy_if(m_rows.begin(), m_rows.end(), std::back_inserter(kept), pred);
+        if (before)
+            std::stable_sort(kept.begin(), kept.end(), before);
+        std::vector<std::string> telefs;
+        for (const SubscriberRow& r : kept)
+            telefs.push_back(r.telef);
+        return telefs;
+    }
+
+    static std::vector<std::string> telefs(const ReportData& data)
+    {
+        std::vector<std::string> out;
+        for (std::size_t row = 0; row < data.rows.rowCount(); ++row)
+            out.emplace_back(data.rows.cell(row, kTelef));
+        return out;
+    }
+
+    ReportData read(const ReportOptions& o)
+    {
+        ReportData data;
+        const ReadResult result = readReport(tasks(), o, data);
+        EXPECT_EQ(result.outcome, ReadOutcome::Done) << result.message;
+        for (const data::OdbcError& error : result.errors)
+            ADD_FAILURE() << error.message;
+        return data;
+    }
+
+    test::ReportStation m_station;
+    std::vector<SubscriberRow> m_rows;
+};
+
+TEST_F(ReportReaderTest, ColumnsTakeTitlesKindsAndWidths)
+{
+    ReadResult result;
+    const auto columns = reportColumns(tasks(), options(ReportMode::All), result);
+    ASSERT_TRUE(columns) << result.message;
+    const struct {
+        const char* field;
+        const char* title;
+        ColumnKind kind;
+        int length, scale, width;
+    } want[] = {
+        {"TELEF", "Телефон", ColumnKind::Char, 12, 0, 12}, {"PROBA", "Проба", ColumnKind::Decimal, 3, 0, 5},
+        {"OTBOJ", "Отбой", ColumnKind::Decimal, 3, 0, 5},  {"DATA", "Дата", ColumnKind::Date, 8, 0, 10},
+        {"CLOCK", "Время", ColumnKind::Char, 8, 0, 8},     {"SUMMA", "Сумма", ColumnKind::Decimal, 10, 2, 10},
+        {"FIO", "FIO", ColumnKind::Char, 20, 0, 20},       {"KV", "KV", ColumnKind::Decimal, 4, 0, 4},
+        {"PAID", "PAID", ColumnKind::Logical, 1, 0, 4},
+    };
+    ASSERT_EQ(columns->size(), std::size(want));
+    for (std::size_t i = 0; i < columns->size(); ++i) {
+        const ReportColumn& c = (*columns)[i];
+        EXPECT_EQ(c.field, want[i].field);
+        EXPECT_EQ(c.title, want[i].title) << c.field;
+        EXPECT_EQ(c.kind, want[i].kind) << c.field;
+        EXPECT_EQ(c.length, want[i].length) << c.field;
+        EXPECT_EQ(c.scale, want[i].scale) << c.field;
+        EXPECT_EQ(c.displayWidth, want[i].width) << c.field;
+        EXPECT_EQ(c.id, static_cast<int>(i) + 1) << c.field;
+    }
+}
+
+TEST_F(ReportReaderTest, SqlChoosesTheRowsThePredicateChooses)
+{
+    config::Operator ranges = addTask("Диапазоны");
+    ranges.setSort("SUMMA", "N", false);
+    ASSERT_TRUE(ranges.setNumber(TaskProperty::Typefilter, config::kFilterRanges));
+    ranges.setRangeField("SUMMA", "N");
+    ASSERT_TRUE(ranges.addRange(1, 100));
+    ASSERT_TRUE(ranges.addRange(500, 600));
+
+    config::Operator condition = addTask("Условие");
+    condition.setSort("TELEF", "C", true);
+    ASSERT_TRUE(condition.setNumber(TaskProperty::Typefilter, config::kFilterCondition));
+    config::ConditionSet set = condition.conditions();
+    const std::size_t first = set.addProduct();
+    set.product(first)->add({config::kConditionCompare, "KV", 5, "10", ""});
+    set.product(first)->add({config::kConditionCompare, "FIO", 0, "'Ив%'", ""});
+    set.products[set.addProduct()].add({config::kConditionExpression, "", 2, "", "PROBA = 0"});
+    ASSERT_TRUE(condition.applyConditions(set));
+
+    config::Operator plain = addTask("Без фильтра");
+    ASSERT_TRUE(plain.setNumber(TaskProperty::Typefilter, config::kFilterNone));
+
+    const auto byText = [](const SubscriberRow& a, const SubscriberRow& b) { return a.telef < b.telef; };
+    const auto byNumber = [](const SubscriberRow& a, const SubscriberRow& b) {
+        return std::stod(a.telef) < std::stod(b.telef);
+    };
+    // Descending by SUMMA: empty sums come last, as NULLs do in a descending order.
+    const auto bySummaDown = [](const SubscriberRow& a, const SubscriberRow& b) {
+        return a.summa.value_or(-1e9) > b.summa.value_or(-1e9);
+    };
+    const auto inRanges = [](const SubscriberRow& r) {
+        return r.summa && ((*r.summa >= 1 && *r.summa <= 100) || (*r.summa >= 500 && *r.summa <= 600));
+    };
+    const auto inCondition = [](const SubscriberRow& r) {
+        return (r.kv > 10 && r.fio.rfind("Ив", 0) == 0) || r.proba == 0;
+    };
+    const int from = 20240225, to = 20240301;
+    const auto inPeriod = [&](const SubscriberRow& r) {
+        return r.data && dayNumber(*r.data) >= from && dayNumber(*r.data) <= to;
+    };
+    const ReportPeriod period{"25/02/2024", "01/03/2024"};
+
+    const struct {
+        const char* name;
+        ReportOptions options;
+        std::function<bool(const SubscriberRow&)> pred;
+        Key order;
+    } cases[] = {
+        {"1 whole file", options(ReportMode::All), [](const SubscriberRow&) { return true; }, byText},
+        {"2 whole file, notified", options(ReportMode::Notified), notified, byText},
+        {"3 whole file, notified in a period", [&] { auto o = options(ReportMode::Notified); o.period = period; return o; }(),
+         inPeriod, byText},
+        {"4 not notified ignores the period",
+         [&] { auto o = options(ReportMode::NotNotified); o.period = period; return o; }(),
+         [](const SubscriberRow& r) { return !notified(r); }, byText},
+        {"5 ranges, sorted down by SUMMA", options(ReportMode::All, "Диапазоны"), inRanges, bySummaDown},
+        {"6 ranges, notified", options(ReportMode::Notified, "Диапазоны"),
+         [&](const SubscriberRow& r) { return notified(r) && inRanges(r); }, bySummaDown},
+        {"7 condition, TELEF as a number", options(ReportMode::All, "Условие"), inCondition, byNumber},
+        {"8 condition, period", [&] { auto o = options(ReportMode::Notified, "Условие"); o.period = period; return o; }(),
+         [&](const SubscriberRow& r) { return inPeriod(r) && inCondition(r); }, byNumber},
+        {"9 no filter, no sort: table order", options(ReportMode::NotNotified, "Без фильтра"),
+         [](const SubscriberRow& r) { return !notified(r); }, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ReportData data = read(c.options);
+        const std::vector<std::string> want = expected(c.pred, c.order);
+        EXPECT_FALSE(want.empty());
+        EXPECT_EQ(telefs(data), want);
+    }
+}
+
+TEST_F(ReportReaderTest, CellsTotalsAndTexts)
+{
+    ReportOptions o = options(ReportMode::Notified);
+    o.sumFields = {"summa"};
+    const ReportData data = read(o);
+    std::vector<const SubscriberRow*> kept;
+    for (const SubscriberRow& r : m_rows)
+        if (notified(r))
+            kept.push_back(&r);
+    std::stable_sort(kept.begin(), kept.end(), [](const auto* a, const auto* b) { return a->telef < b->telef; });
+    ASSERT_EQ(data.rows.rowCount(), kept.size());
+
+    long long cents = 0, kv = 0;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        const SubscriberRow& r = *kept[i];
+        char date[16], summa[32];
+        std::snprintf(date, sizeof date, "%02d.%02d.%04d", r.data->day, r.data->month, r.data->year);
+        EXPECT_EQ(data.rows.cell(i, kData), date);
+        if (r.summa) {
+            std::snprintf(summa, sizeof summa, "%.2f", *r.summa);
+            EXPECT_EQ(data.rows.cell(i, kSumma), summa);
+            cents += std::llround(*r.summa * 100);
+        } else {
+            EXPECT_EQ(data.rows.cell(i, kSumma), "");
+        }
+        EXPECT_EQ(data.rows.cell(i, kKv), std::to_string(r.kv));
+        EXPECT_EQ(data.rows.cell(i, kPaid), r.paid ? "1" : "0");
+        kv += r.kv;
+    }
+    ASSERT_EQ(data.totals.size(), 9u);
+    ASSERT_TRUE(data.totals[kSumma].has_value());
+    EXPECT_DOUBLE_EQ(*data.totals[kSumma], static_cast<double>(cents) / 100.0);
+    EXPECT_DOUBLE_EQ(data.totals[kKv].value_or(-1), static_cast<double>(kv));
+    EXPECT_FALSE(data.totals[kTelef].has_value());
+    EXPECT_FALSE(data.totals[kData].has_value());
+    EXPECT_EQ(data.totalVisible, (std::vector<bool>{false, false, false, false, false, true, false, false, false}));
+    EXPECT_EQ(rowCountText(data.rows.rowCount()), "Всего строк: " + std::to_string(kept.size()));
+    EXPECT_EQ(data.title, "Абоненты : Весь файл");
+    EXPECT_EQ(data.info, "Только оповещенные. ");
+    EXPECT_EQ(data.taskTitle, "Задание:");
+    ASSERT_EQ(data.today.size(), 10u);
+    EXPECT_EQ(data.today[2], '.');
+    EXPECT_EQ(data.today[5], '.');
+}
+
+TEST_F(ReportReaderTest, TotalsAreRoundedToTwoDecimals)
+{
+    const auto file = m_station.tablePath("fine.dbf");
+    std::string error;
+    ASSERT_TRUE(data::DbfTable::create(file, {{"TELEF", 'C', 12, 0}, {"DATA", 'D', 8, 0}, {"AMT", 'N', 10, 3}}, 866,
+                                       false, &error)) << error;
+    data::DbfTable::Options writable;
+    writable.writable = true;
+    auto table = data::DbfTable::open(file, writable, &error);
+    ASSERT_TRUE(table) << error;
+    for (const double amount : {1.234, 2.345, 0.004})
+        ASSERT_TRUE(table->append({{0, data::DbfValue::ofText("1")}, {2, data::DbfValue::ofNumber(amount)}}, nullptr,
+                                  &error)) << error;
+    table.reset();
+    ASSERT_EQ(tasks().addBinding("Пени", file.string(), ""), config::AddResult::Added);
+    ReportOptions o = options(ReportMode::All);
+    o.binding = "Пени";
+    o.sumFields = {"AMT"};
+    const ReportData data = read(o);
+    ASSERT_EQ(data.rows.rowCount(), 3u);
+    EXPECT_EQ(data.rows.cell(0, 2), "1.234");
+    ASSERT_TRUE(data.totals[2].has_value());
+    EXPECT_DOUBLE_EQ(*data.totals[2], 3.58);  // 3.583
+    EXPECT_EQ(totalText(*data.totals[2]), "3.58");
+}
+
+TEST_F(ReportReaderTest, ATableWithoutNumbersHasNoTotals)
+{
+    const auto file = m_station.tablePath("plain.dbf");
+    std::string error;
+    ASSERT_TRUE(data::DbfTable::create(file, {{"TELEF", 'C', 12, 0}, {"DATA", 'D', 8, 0}}, 866, false, &error))
+        << error;
+    ASSERT_EQ(tasks().addBinding("Простая", file.string(), ""), config::AddResult::Added);
+    ReportOptions o = options(ReportMode::All);
+    o.binding = "Простая";
+    const ReportData data = read(o);
+    EXPECT_EQ(data.totals, (std::vector<std::optional<double>>{std::nullopt, std::nullopt}));
+    EXPECT_EQ(data.rows.rowCount(), 0u);
+
+    o.sumFields = {"TELEF"};
+    ReportData refused;
+    const ReadResult result = readReport(tasks(), o, refused);
+    EXPECT_EQ(result.outcome, ReadOutcome::Failed);
+    EXPECT_NE(result.message.find("TELEF"), std::string::npos) << result.message;
+}
+
+TEST_F(ReportReaderTest, StoppingLeavesNoRows)
+{
+    std::vector<std::size_t> calls;
+    ReportData data;
+    const ReadResult result = readReport(tasks(), options(ReportMode::All), data, [&](std::size_t rows) {
+        calls.push_back(rows);
+        return calls.size() < 2;
+    });
+    EXPECT_EQ(result.outcome, ReadOutcome::Stopped);
+    EXPECT_EQ(data.rows.rowCount(), 0u);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_GT(calls[1], calls[0]);
+
+    ReportData whole;
+    const ReadResult done = readReport(tasks(), options(ReportMode::All), whole, [](std::size_t) { return true; });
+    EXPECT_EQ(done.outcome, ReadOutcome::Done);
+    EXPECT_EQ(whole.rows.rowCount(), m_rows.size());
+}
+
+TEST_F(ReportReaderTest, RefusedChoicesSayWhy)
+{
+    config::Operator noArchive = addTask("Долг");
+    const auto failure = [&](ReportOptions o, const std::string& part) {
+        ReportData data;
+        const ReadResult result = readReport(tasks(), o, data);
+        EXPECT_EQ(result.outcome, ReadOutcome::Failed) << part;
+        EXPECT_NE(result.message.find(part), std::string::npos) << result.message;
+        EXPECT_EQ(data.rows.rowCount(), 0u);
+    };
+    ReportOptions o = options(ReportMode::All);
+    o.binding = "Нет такой";
+    failure(o, "Нет такой");
+    failure(options(ReportMode::All, "Нет такого"), "Нет такого");
+    o = options(ReportMode::Notified);
+    o.period = ReportPeriod{"01/02/2026", "31/02/2026"};
+    failure(o, "31/02/2026");
+    o = options(ReportMode::All, "Долг");
+    o.variant = ReportVariant::ArchiveFile;
+    failure(o, "не запоминает");
+    o.task.reset();
+    failure(o, "задание");
+
+    ASSERT_TRUE(noArchive.setNumber(TaskProperty::Arhive, 1));
+    ASSERT_TRUE(noArchive.setText(TaskProperty::ArhiveFile, m_station.tablePath("arch.dbf").string()));
+    o.task = "Долг";
+    failure(o, "arch.dbf");
+}
+
+TEST_F(ReportReaderTest, ArchiveIsReadLikeTheTable)
+{
+    std::vector<SubscriberRow> archived(m_rows.begin(), m_rows.begin() + 40);
+    ASSERT_TRUE(test::writeSubscriberTable(m_station.tablePath("arch.dbf"), archived));
+    config::Operator task = addTask("Долг");
+    ASSERT_TRUE(task.setNumber(TaskProperty::Arhive, 1));
+    ASSERT_TRUE(task.setText(TaskProperty::ArhiveFile, m_station.tablePath("arch.dbf").string()));
+    ReportOptions o = options(ReportMode::All, "Долг");
+    o.variant = ReportVariant::ArchiveFile;
+    ReadResult result;
+    EXPECT_EQ(reportTable(tasks(), o, result), m_station.tablePath("arch.dbf").string());
+    const ReportData data = read(o);
+    EXPECT_EQ(data.variant, ReportVariant::ArchiveFile);
+    EXPECT_EQ(data.rows.rowCount(), archived.size());  // no sort field: table order
+    EXPECT_EQ(data.rows.cell(0, kTelef), archived[0].telef);
+}
+
+TEST_F(ReportReaderTest, DatabaseFailuresComeAsErrorRecords)
+{
+    config::Operator task = addTask("Ошибка");
+    ASSERT_TRUE(task.setNumber(TaskProperty::Typefilter, config::kFilterCondition));
+    config::ConditionSet set = task.conditions();
+    set.products[set.addProduct()].add({config::kConditionExpression, "", 2, "", "NOSUCH > 1"});
+    ASSERT_TRUE(task.applyConditions(set));
+    ReportData data;
+    const ReadResult result = readReport(tasks(), options(ReportMode::All, "Ошибка"), data);
+    EXPECT_EQ(result.outcome, ReadOutcome::Failed);
+    ASSERT_FALSE(result.errors.empty());
+    EXPECT_NE(result.errors[0].message.find("NOSUCH"), std::string::npos) << result.errors[0].message;
+    EXPECT_EQ(data.rows.rowCount(), 0u);
+}
+
+}  // namespace
+}  // namespace peltra::reports

@@ -1,0 +1,71 @@
+// The plain-text table and the CSV of a small report built by hand.
+#include "reports/ReportText.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace peltra::reports {
+namespace {
+
+ReportData smallReport(bool sumShown)
+{
+    ReportData data;
+    data.columns = {{"TELEF", "Телефон", ColumnKind::Char, 9, 0, 1, 9},
+                    {"FIO", "FIO", ColumnKind::Char, 12, 0, 2, 12},
+                    {"SUMMA", "Сумма", ColumnKind::Decimal, 8, 2, 3, 8}};
+    data.rows = ReportRows(3);
+    data.rows.append({"2345678", "Петров, П.", "10.50"});
+    data.rows.append({"11", "Сидоров \"мл\"", ""});
+    data.rows.append({"99", "a\r\nb", "0.25"});
+    data.totals = {std::nullopt, std::nullopt, 10.75};
+    data.totalVisible = {false, false, sumShown};
+    data.title = "Абоненты : Весь файл";
+    data.info = "Оповещенные и неоповещенные. ";
+    data.today = "06.12.2026";
+    return data;
+}
+
+TEST(ReportTextTest, PlainTextLinesUpTitlesCellsAndTotals)
+{
+    const std::string want = "Задание:  06.12.2026\n"
+                             "Абоненты : Весь файл\n"
+                             "Оповещенные и неоповещенные.\n"
+                             "\n"
+                             " Телефон       FIO        Сумма\n"
+                             "---------------------------------\n"
+                             "2345678    Петров, П.       10.50\n"
+                             "11         Сидоров \"мл\"\n"
+                             "99         a  b              0.25\n"  // line breaks inside a cell become blanks
+
+                             "---------------------------------\n"
+                             "                            10.75\n"
+                             "Всего строк: 3\n";
+    EXPECT_EQ(reportText(smallReport(true)), want);
+}
+
+TEST(ReportTextTest, NoTotalsLineWhenNoneIsShown)
+{
+    const std::string text = reportText(smallReport(false));
+    EXPECT_EQ(text.find("10.75"), std::string::npos);
+    EXPECT_NE(text.find("---------------------------------\nВсего строк: 3\n"), std::string::npos) << text;
+}
+
+TEST(ReportTextTest, CsvQuotesWhatNeedsIt)
+{
+    EXPECT_EQ(reportCsv(smallReport(true)), "Телефон,FIO,Сумма\r\n"
+                                            "2345678,\"Петров, П.\",10.50\r\n"
+                                            "11,\"Сидоров \"\"мл\"\"\",\r\n"
+                                            "99,\"a\r\nb\",0.25\r\n");
+}
+
+TEST(ReportTextTest, EmptyReportStillCountsRows)
+{
+    ReportData data = smallReport(false);
+    data.rows.clear();
+    EXPECT_NE(reportText(data).find("Всего строк: 0\n"), std::string::npos);
+    EXPECT_EQ(reportCsv(data), "Телефон,FIO,Сумма\r\n");
+}
+
+}  // namespace
+}  // namespace peltra::reports
