@@ -1,0 +1,416 @@
+// SMS tasks and their templates in the store: the linked order at its edges, the file and its
+// readiness mark, names, the editing copy and saved templates, and the template's named lock.
+#include "sms/SMSTasks.h"
+
+#include "config/ConfigStore.h"
+#include "platform/locks/NamedLock.h"
+#include "platform/registry/RegistryStore.h"
+#include "speech/Patterns.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace peltra::sms {
+namespace {
+
+using config::ConfigStore;
+using platform::RegistryStore;
+using Names = std::vector<std::string>;
+
+constexpr char kTask[] = "Долг";
+
+// Points XDG_RUNTIME_DIR at a fresh folder, so these tests never meet a running station's locks.
+class RuntimeFolder {
+public:
+    RuntimeFolder()
+    {
+        if (const char* old = std::getenv("XDG_RUNTIME_DIR"))
+            m_saved = old;
+        setenv("XDG_RUNTIME_DIR", m_dir.path().c_str(), 1);
+    }
+    ~RuntimeFolder()
+    {
+        if (m_saved)
+            setenv("XDG_RUNTIME_DIR", m_saved->c_str(), 1);
+        else
+            unsetenv("XDG_RUNTIME_DIR");
+    }
+
+private:
+    test::TempDir m_dir;
+    std::optional<std::string> m_saved;
+};
+
+class SMSTasksTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(m_tasks.addTask(kTask), AddTaskResult::Added);
+        m_task = m_tasks.find(kTask);
+        ASSERT_TRUE(m_task);
+    }
+
+    std::string itemText(const std::string& item, const std::string& name)
+    {
+        const auto value =
+            m_registry.getValue(ConfigStore::fullPath(taskKey(kTask) + "\\Шаблоны\\" + item), name);
+        return value ? value->asText() : "<missing>";
+    }
+
+    Names order(SMSPatterns& patterns)
+    {
+        std::vector<SMSPatternItem> items;
+        EXPECT_TRUE(patterns.items(items));
+        Names keys;
+        for (const SMSPatternItem& item : items)
+            keys.push_back(item.key);
+        return keys;
+    }
+    Names order() { return order(m_task->patterns()); }
+
+    // The links agree with the order, and every item key is in the chain once.
+    void expectLinked(const Names& expected)
+    {
+        const Names listed = order();
+        EXPECT_EQ(listed, expected);
+        for (std::size_t i = 0; i < listed.size(); ++i) {
+            SCOPED_TRACE(listed[i]);
+            EXPECT_EQ(itemText(listed[i], "Prev"), i == 0 ? "" : listed[i - 1]);
+            EXPECT_EQ(itemText(listed[i], "Next"), i + 1 == listed.size() ? "" : listed[i + 1]);
+        }
+        Names sorted = listed;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(m_store.subKeys(taskKey(kTask) + "\\Шаблоны"), sorted);
+    }
+
+    std::string add(const std::string& after, const std::string& text)
+    {
+        const auto key = m_task->patterns().addAfter(after, ItemType::Text, text);
+        EXPECT_TRUE(key);
+        return key.value_or("");
+    }
+
+    RuntimeFolder m_runtime;
+    test::TempDir m_dir;
+    RegistryStore m_registry{m_dir / "registry.db"};
+    ConfigStore m_store{m_registry};
+    SMSTasks m_tasks{m_store};
+    std::shared_ptr<SMSTask> m_task;
+};
+
+TEST_F(SMSTasksTest, AddingToAnEmptyTemplateMakesTheFirstItemWithoutLinks)
+{
+    EXPECT_TRUE(order().empty());
+    EXPECT_EQ(add("", "Здравствуйте"), "0001");
+    EXPECT_EQ(itemText("0001", "Prev"), "");
+    EXPECT_EQ(itemText("0001", "Next"), "");
+    EXPECT_EQ(itemText("0001", "Type"), "TEXT");
+    EXPECT_EQ(itemText("0001", "Value"), "Здравствуйте");
+}
+
+TEST_F(SMSTasksTest, AddingAtTheFrontLinksTheNewItemBeforeTheHead)
+{
+    add("", "a");
+    EXPECT_EQ(add("", "b"), "0002");
+    EXPECT_EQ(itemText("0002", "Next"), "0001");
+    EXPECT_EQ(itemText("0002", "Prev"), "");
+    EXPECT_EQ(itemText("0001", "Prev"), "0002");
+    expectLinked({"0002", "0001"});
+}
+
+TEST_F(SMSTasksTest, EditsKeepTheChainWhole)
+{
+    // Each step: the operation, the key it must return, the order after it.
+    struct Step {
+        const char* what;
+        std::function<std::optional<std::string>(SMSPatterns&)> run;
+        std::optional<std::string> result;
+        Names order;
+    };
+    const std::vector<Step> steps = {
+        {"1 first", [](SMSPatterns& p) { return p.addAfter("", ItemType::Text, "a"); }, "0001", {"0001"}},
+        {"2 after 0001", [](SMSPatterns& p) { return p.addAfter("0001", ItemType::Field, "FIO"); }, "0002",
+         {"0001", "0002"}},
+        {"3 appended", [](SMSPatterns& p) { return p.append(ItemType::Text, "c"); }, "0003", {"0001", "0002", "0003"}},
+        {"4 remove the middle", [](SMSPatterns& p) { return p.remove("0002"); }, "0002", {"0001", "0003"}},
+        {"5 number after the largest", [](SMSPatterns& p) { return p.addAfter("0001", ItemType::Text, "d"); }, "0004",
+         {"0001", "0004", "0003"}},
+        {"6 move the last to the front", [](SMSPatterns& p) { return p.moveAfter("0003", ""); }, "0003",
+         {"0003", "0001", "0004"}},
+        {"7 move the head to the end", [](SMSPatterns& p) { return p.moveAfter("0003", "0004"); }, "0003",
+         {"0001", "0004", "0003"}},
+        {"8 move after itself changes nothing", [](SMSPatterns& p) { return p.moveAfter("0004", "0004"); }, "0004",
+         {"0001", "0004", "0003"}},
+        {"9 after a missing item", [](SMSPatterns& p) { return p.addAfter("0009", ItemType::Text, "x"); },
+         std::nullopt, {"0001", "0004", "0003"}},
+        {"10 remove a missing item", [](SMSPatterns& p) { return p.remove("0002"); }, std::nullopt,
+         {"0001", "0004", "0003"}},
+        {"11 move a missing item", [](SMSPatterns& p) { return p.moveAfter("0002", ""); }, std::nullopt,
+         {"0001", "0004", "0003"}},
+        {"12 move after a missing item", [](SMSPatterns& p) { return p.moveAfter("0001", "0002"); }, std::nullopt,
+         {"0001", "0004", "0003"}},
+        {"13 replace", [](SMSPatterns& p) { return p.replace("0004", ItemType::Field, "SUMMA"); }, "0004",
+         {"0001", "0004", "0003"}},
+        {"14 remove the head", [](SMSPatterns& p) { return p.remove("0001"); }, "0001", {"0004", "0003"}},
+        {"15 remove the tail", [](SMSPatterns& p) { return p.remove("0003"); }, "0003", {"0004"}},
+        {"16 remove the last", [](SMSPatterns& p) { return p.remove("0004"); }, "0004", {}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        EXPECT_EQ(step.run(m_task->patterns()), step.result);
+        expectLinked(step.order);
+        if (std::string(step.what) == "13 replace") {
+            std::vector<SMSPatternItem> items;
+            ASSERT_TRUE(m_task->patterns().items(items));
+            EXPECT_EQ(items[1].type, ItemType::Field);
+            EXPECT_EQ(items[1].value, "SUMMA");
+        }
+    }
+}
+
+TEST_F(SMSTasksTest, MovingToTheFrontPointsTheFormerHeadAtTheItem)
+{
+    add("", "a");
+    add("0001", "b");
+    add("0002", "c");
+    ASSERT_EQ(m_task->patterns().moveAfter("0002", ""), "0002");
+    EXPECT_EQ(itemText("0002", "Prev"), "");
+    EXPECT_EQ(itemText("0001", "Prev"), "0002");
+    EXPECT_EQ(itemText("0001", "Next"), "0003");
+    EXPECT_EQ(itemText("0003", "Prev"), "0001");
+    expectLinked({"0002", "0001", "0003"});
+}
+
+TEST_F(SMSTasksTest, ItemTypesAreReadWithoutRegardToCaseAndDamageReadsAsText)
+{
+    add("", "x");
+    add("0001", "y");
+    ASSERT_TRUE(m_store.writeText(taskKey(kTask) + "\\Шаблоны\\0001", "type", "field"));
+    ASSERT_TRUE(m_store.writeText(taskKey(kTask) + "\\Шаблоны\\0002", "TYPE", "???"));
+    std::vector<SMSPatternItem> items;
+    ASSERT_TRUE(m_task->patterns().items(items));
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].type, ItemType::Field);
+    EXPECT_EQ(items[1].type, ItemType::Text);
+}
+
+TEST_F(SMSTasksTest, ValidIsClearedOnCreationAndWhenTheFileChanges)
+{
+    const std::string key = taskKey(kTask);
+    EXPECT_EQ(m_store.readNumber(key, "Valid", 7), 0u);
+    EXPECT_EQ(m_task->file(), "");
+    struct Step {
+        const char* path;
+        bool clears;
+    };
+    const std::vector<Step> steps = {{"/data/abon.dbf", true}, {"/data/abon.dbf", false},
+                                     {"/data/ABON.dbf", true}, {"", true}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.path);
+        ASSERT_TRUE(m_store.writeNumber(key, "Valid", 1));
+        ASSERT_TRUE(m_tasks.setFile(kTask, step.path));
+        EXPECT_EQ(m_tasks.file(kTask), step.path);
+        EXPECT_EQ(m_task->valid(), !step.clears);
+    }
+    EXPECT_FALSE(m_tasks.setFile("Нет такого", "/x.dbf"));
+    EXPECT_FALSE(m_registry.keyExists(ConfigStore::fullPath(taskKey("Нет такого"))));
+}
+
+TEST_F(SMSTasksTest, NamesAreRefusedWhenEmptyDuplicateOrReserved)
+{
+    struct Case {
+        const char* name;
+        AddTaskResult result;
+    };
+    const std::vector<Case> cases = {
+        {"", AddTaskResult::BadName},          {"a\\b", AddTaskResult::BadName},
+        {"Temp", AddTaskResult::BadName},      {"TEMP", AddTaskResult::BadName},
+        {"Долг", AddTaskResult::Duplicate},    {"ДОЛГ", AddTaskResult::Duplicate},
+        {"Долг 2", AddTaskResult::Added},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(m_tasks.addTask(c.name), c.result);
+    }
+    EXPECT_EQ(m_tasks.names(), (Names{"Долг", "Долг 2"}));
+
+    // A task another process made since this collection was loaded is a duplicate too.
+    SMSTasks other(m_store);
+    ASSERT_TRUE(other.load());
+    ASSERT_EQ(m_tasks.addTask("Третье"), AddTaskResult::Added);
+    EXPECT_EQ(other.addTask("третье"), AddTaskResult::Duplicate);
+}
+
+TEST_F(SMSTasksTest, LoadListsTasksButNotTheEditingCopy)
+{
+    ASSERT_EQ(m_tasks.addTask("Аванс"), AddTaskResult::Added);
+    ASSERT_TRUE(m_tasks.beginEditing(kTask));
+    SMSTasks loaded(m_store);
+    ASSERT_TRUE(loaded.load());
+    EXPECT_EQ(loaded.names(), (Names{"Аванс", "Долг"}));
+    EXPECT_TRUE(loaded.find("долг"));
+    EXPECT_FALSE(loaded.find("Temp"));
+}
+
+TEST_F(SMSTasksTest, RemovingATaskTakesItsTemplateAndDoesNotBringItBack)
+{
+    add("", "a");
+    ASSERT_TRUE(m_tasks.removeTask(kTask));
+    EXPECT_FALSE(m_tasks.find(kTask));
+    EXPECT_FALSE(m_registry.keyExists(ConfigStore::fullPath(taskKey(kTask))));
+    std::string error;
+    EXPECT_FALSE(m_task->patterns().addAfter("", ItemType::Text, "late", &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(m_task->patterns().append(ItemType::Text, "late"));
+    EXPECT_FALSE(m_registry.keyExists(ConfigStore::fullPath(taskKey(kTask))));
+    EXPECT_FALSE(m_tasks.removeTask(kTask));
+}
+
+TEST_F(SMSTasksTest, RenamingKeepsFileAndTemplate)
+{
+    add("", "a");
+    ASSERT_TRUE(m_tasks.setFile(kTask, "/d/a.dbf"));
+    ASSERT_EQ(m_tasks.addTask("Другое"), AddTaskResult::Added);
+    EXPECT_EQ(m_tasks.renameTask(kTask, "другое"), AddTaskResult::Duplicate);
+    EXPECT_EQ(m_tasks.renameTask(kTask, "a\\b"), AddTaskResult::BadName);
+    ASSERT_EQ(m_tasks.renameTask(kTask, "Новое"), AddTaskResult::Added);
+    ASSERT_EQ(m_tasks.renameTask("Новое", "НОВОЕ"), AddTaskResult::Added);
+    EXPECT_EQ(m_tasks.names(), (Names{"НОВОЕ", "Другое"})) << "a renamed task keeps its place";
+    const auto renamed = m_tasks.find("НОВОЕ");
+    ASSERT_TRUE(renamed);
+    EXPECT_EQ(renamed->name(), "НОВОЕ");
+    EXPECT_EQ(renamed->file(), "/d/a.dbf");
+    EXPECT_EQ(order(renamed->patterns()), Names{"0001"});
+    EXPECT_EQ(m_store.subKeys(kTasksKey), (Names{"Другое", "НОВОЕ"}));
+    EXPECT_EQ(m_store.subKeys(""), (Names{"SMSTasks"})) << "the renaming key stays behind";
+}
+
+TEST_F(SMSTasksTest, EditingCopyIsAppliedOrDropped)
+{
+    add("", "a");
+    add("0001", "b");
+    ASSERT_TRUE(m_tasks.beginEditing(kTask));
+    SMSPatterns copy = m_tasks.workingCopy();
+    EXPECT_EQ(order(copy), (Names{"0001", "0002"}));
+    ASSERT_TRUE(copy.remove("0001"));
+    ASSERT_TRUE(copy.append(ItemType::Field, "FIO"));
+    EXPECT_EQ(order(), (Names{"0001", "0002"})) << "the task is untouched until applied";
+
+    ASSERT_TRUE(m_tasks.applyEditing(kTask));
+    expectLinked({"0002", "0003"});
+    EXPECT_EQ(itemText("0003", "Value"), "FIO");
+
+    // A new editing round starts from the task; cancelling leaves it as it was.
+    ASSERT_TRUE(m_tasks.beginEditing(kTask));
+    ASSERT_TRUE(copy.remove("0002"));
+    ASSERT_TRUE(m_tasks.cancelEditing());
+    EXPECT_FALSE(m_registry.keyExists(ConfigStore::fullPath(taskKey(kWorkingCopyName))));
+    expectLinked({"0002", "0003"});
+    EXPECT_FALSE(m_tasks.beginEditing("Нет такого"));
+}
+
+TEST_F(SMSTasksTest, TemplatesAreSavedAndLoadedByName)
+{
+    add("", "a");
+    add("0001", "b");
+    ASSERT_TRUE(m_tasks.saveTemplate(kTask, "Стандарт"));
+    ASSERT_EQ(m_tasks.addTask("Другое"), AddTaskResult::Added);
+    ASSERT_TRUE(m_tasks.loadTemplate("Стандарт", "Другое"));
+    EXPECT_EQ(order(m_tasks.find("Другое")->patterns()), (Names{"0001", "0002"}));
+    EXPECT_EQ(m_tasks.savedTemplates(), Names{"Стандарт"});
+    // Saving again replaces; the saved copy is not a task.
+    ASSERT_TRUE(m_task->patterns().remove("0001"));
+    ASSERT_TRUE(m_tasks.saveTemplate(kTask, "стандарт"));
+    ASSERT_TRUE(m_tasks.loadTemplate("Стандарт", "Другое"));
+    EXPECT_EQ(order(m_tasks.find("Другое")->patterns()), Names{"0002"});
+    SMSTasks loaded(m_store);
+    ASSERT_TRUE(loaded.load());
+    EXPECT_EQ(loaded.names(), (Names{"Долг", "Другое"}));
+
+    std::string error;
+    EXPECT_FALSE(m_tasks.loadTemplate("Нет такого", kTask, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(m_tasks.saveTemplate(kTask, "a\\b"));
+    EXPECT_FALSE(m_tasks.loadTemplate("Стандарт", "Нет такого"));
+    EXPECT_FALSE(m_registry.keyExists(ConfigStore::fullPath(taskKey("Нет такого"))));
+    ASSERT_TRUE(m_tasks.removeSavedTemplate("Стандарт"));
+    EXPECT_TRUE(m_tasks.savedTemplates().empty());
+}
+
+TEST_F(SMSTasksTest, ChangesWaitForTheTemplatesNamedLock)
+{
+    auto held = platform::NamedLock::acquire(smsTemplateLockName("ДОЛГ"), 1000);
+    ASSERT_TRUE(held) << "the lock name folds the task name's case";
+    std::optional<std::string> added;
+    std::thread adder([&] { added = m_task->patterns().addAfter("", ItemType::Text, "a"); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(m_store.subKeys(taskKey(kTask) + "\\Шаблоны").empty()) << "added while the lock was held";
+    held->release();
+    adder.join();
+    EXPECT_EQ(added, "0001");
+}
+
+TEST_F(SMSTasksTest, LockNamesStayApartFromVoiceTemplateLocks)
+{
+    const std::vector<std::pair<std::string, std::string>> voice = {
+        {kTask, kTask}, {"sms", "Долг"}, {"sms-template", "долг"}, {"", "Долг"}};
+    auto held = platform::NamedLock::acquire(smsTemplateLockName(kTask), 1000);
+    ASSERT_TRUE(held);
+    for (const auto& [binding, task] : voice) {
+        SCOPED_TRACE(binding + "/" + task);
+        EXPECT_NE(speech::templateLockName(binding, task), smsTemplateLockName(kTask));
+        EXPECT_TRUE(platform::NamedLock::tryAcquire(speech::templateLockName(binding, task)));
+    }
+    EXPECT_NE(smsTemplateLockName("a"), smsTemplateLockName("b"));
+}
+
+TEST_F(SMSTasksTest, TwoWritersAtOnceLeaveOneConsistentList)
+{
+    // Each thread has its own store connection and collection, as two processes would.
+    constexpr int kPerThread = 25;
+    auto writer = [&](int id) {
+        RegistryStore registry(m_dir / "registry.db");
+        ConfigStore store(registry);
+        SMSTasks tasks(store);
+        ASSERT_TRUE(tasks.load());
+        const auto task = tasks.find(kTask);
+        ASSERT_TRUE(task);
+        for (int i = 0; i < kPerThread; ++i) {
+            const std::string value = std::to_string(id) + ":" + std::to_string(i);
+            // Alternate the ends, and move items about, so the writers relink the same neighbours.
+            const auto key = i % 3 == 0 ? task->patterns().addAfter("", ItemType::Text, value)
+                                        : task->patterns().append(ItemType::Text, value);
+            ASSERT_TRUE(key);
+            if (i % 5 == 4) {
+                ASSERT_TRUE(task->patterns().moveAfter(*key, ""));
+            }
+        }
+    };
+    std::thread first(writer, 1);
+    std::thread second(writer, 2);
+    first.join();
+    second.join();
+
+    const Names listed = order();
+    ASSERT_EQ(listed.size(), 2u * kPerThread);
+    expectLinked(listed);
+    std::vector<SMSPatternItem> items;
+    ASSERT_TRUE(m_task->patterns().items(items));
+    std::set<std::string> values;
+    for (const SMSPatternItem& item : items)
+        values.insert(item.value);
+    EXPECT_EQ(values.size(), 2u * kPerThread) << "an item was lost or doubled";
+}
+
+}  // namespace
+}  // namespace peltra::sms
