@@ -1,5 +1,5 @@
 // peltra-report: the results report of a binding (optionally of one of its tasks) as the
-// report's source text, a plain-text table or CSV.
+// report's source text, a plain-text table, CSV or a printable PDF.
 #include "StationFolder.h"
 #include "ToolOutput.h"
 #include "config/ConfigStore.h"
@@ -10,6 +10,10 @@
 #include "reports/ReportReader.h"
 #include "reports/ReportSource.h"
 #include "reports/ReportText.h"
+#include "reports/forms/ReportRenderer.h"
+
+#include <QGuiApplication>
+#include <QString>
 
 #include <cstdio>
 #include <filesystem>
@@ -170,6 +174,21 @@ int source(config::TaskStore& tasks, const Command& command)
     return std::cout ? kExitOk : kExitFailure;
 }
 
+// The pages as the dialog prints them. Fonts need a GUI application, which needs no display.
+int writePdf(const reports::ReportData& data, const std::string& file)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "peltra-report";
+    char* argv[] = {name, nullptr};
+    QGuiApplication application(argc, argv);
+    QString error;
+    if (!reports::writeReportPdf(data, QString::fromStdString(file), error))
+        return output.fail(error.toStdString());
+    return kExitOk;
+}
+
 // Reads the rows and writes them in the chosen form.
 int report(config::TaskStore& tasks, const Command& command)
 {
@@ -187,8 +206,7 @@ int report(config::TaskStore& tasks, const Command& command)
             return output.fail("cannot write " + command.file);
         return kExitOk;
     case OutputKind::Pdf:
-        // The Qt renderer writes this one.
-        return output.fail("PDF output is not built in this tool yet");
+        return writePdf(data, command.file);
     case OutputKind::Source:
     case OutputKind::None: break;
     }
