@@ -2,14 +2,17 @@
 #include "shell/Mainf.h"
 
 #include "calls/forms/FormPorts.h"
+#include "data/forms/FormChoiceSource.h"
 #include "editors/forms/FormLinking.h"
 #include "editors/forms/FormOperator.h"
 #include "editors/forms/FormTaskManager.h"
+#include "reports/forms/FormReport.h"
 #include "shell/dialogs/AboutBox.h"
 #include "shell/dialogs/FormLocalPhone.h"
 #include "shell/dialogs/FormPreference.h"
 #include "shell/dialogs/FormWaitCompletion.h"
 #include "shell/dialogs/Properties.h"
+#include "sms/forms/FormSmsTasks.h"
 
 #include <QAction>
 #include <QApplication>
@@ -117,6 +120,7 @@ void Mainf::buildMenu()
     tasks->addSeparator();
     add(tasks, kMenuTaskEditor, QStringLiteral("Редактор заданий"));
     add(tasks, kMenuResults, QStringLiteral("Просмотр результатов"));
+    add(tasks, kMenuSms, QStringLiteral("Задания SMS"));
     QMenu* service = menuBar()->addMenu(QStringLiteral("Сервис"));
     add(service, kMenuPorts, QStringLiteral("Настройка портов"));
     add(service, kMenuLexemeEditor, QStringLiteral("Редактор лексем"));
@@ -428,8 +432,27 @@ void Mainf::command(MenuId id)
         }
         break;
     case kMenuResults:
-        notAvailable(QStringLiteral("Просмотра результатов"),
-                     QStringLiteral("Результаты оповещения видны в самой таблице: peltra-sql."));
+        if (m_station) {
+            // Kept while it is open; made afresh after it was closed, so its lists show today's bindings.
+            if (!m_results || !m_results->isVisible()) {
+                delete m_results;
+                m_results = new reports::FormReport(m_station->store(), this);
+            }
+            m_results->show();
+            m_results->raise();
+            m_results->activateWindow();
+        }
+        break;
+    case kMenuSms:
+        if (m_station) {
+            if (!m_smsTasks || !m_smsTasks->isVisible()) {
+                delete m_smsTasks;
+                m_smsTasks = new sms::FormSmsTasks(m_station->store(), this);
+            }
+            m_smsTasks->show();
+            m_smsTasks->raise();
+            m_smsTasks->activateWindow();
+        }
         break;
     case kMenuLinking:
         if (m_station) {
@@ -446,8 +469,11 @@ void Mainf::command(MenuId id)
         }
         break;
     case kMenuSqlBrowser:
-        notAvailable(QStringLiteral("Просмотра базы данных по SQL запросу"),
-                     QStringLiteral("Запросы к таблицам выполняет программа peltra-sql."));
+        if (!m_sqlBrowser)
+            m_sqlBrowser = new data::FormChoiceSource(this, QString::fromStdString(m_paths.home.string()));
+        m_sqlBrowser->show();
+        m_sqlBrowser->raise();
+        m_sqlBrowser->activateWindow();
         break;
     case kMenuLexemeEditor: {
         const QString editor = QStandardPaths::findExecutable(QStringLiteral("peltra-editor"));

@@ -20,10 +20,19 @@
 class QAction;
 class QVBoxLayout;
 
+namespace peltra::data {
+class FormChoiceSource;
+}  // namespace peltra::data
 namespace peltra::editors {
 class FormLinking;
 class FormTaskManager;
 }  // namespace peltra::editors
+namespace peltra::reports {
+class FormReport;
+}  // namespace peltra::reports
+namespace peltra::sms {
+class FormSmsTasks;
+}  // namespace peltra::sms
 
 namespace peltra::shell {
 
@@ -37,6 +46,7 @@ enum MenuId {
     kMenuResume = 1004,
     kMenuTaskEditor = 1006,
     kMenuResults = 1007,
+    kMenuSms = 1008,
     kMenuPorts = 1009,
     kMenuLexemeEditor = 1010,
     kMenuLinking = 1011,
@@ -127,6 +137,9 @@ private:
     FormPreference* m_preferences = nullptr;
     editors::FormTaskManager* m_taskManager = nullptr;
     editors::FormLinking* m_linking = nullptr;
+    QPointer<reports::FormReport> m_results;
+    QPointer<sms::FormSmsTasks> m_smsTasks;
+    data::FormChoiceSource* m_sqlBrowser = nullptr;
     bool m_quiet = false;
     bool m_closing = false;
 };

@@ -3,12 +3,15 @@
 // mode, the close prompts in each state, and a screenshot of the window at work.
 #include "config/AppSettings.h"
 #include "config/TaskStore.h"
+#include "data/forms/FormChoiceSource.h"
 #include "data/DbfTable.h"
 #include "engine/Station.h"
+#include "reports/forms/FormReport.h"
 #include "shell/Mainf.h"
 #include "shell/QueuedViews.h"
 #include "shell/dialogs/FormWaitCompletion.h"
 #include "sim/Simulator.h"
+#include "sms/forms/FormSmsTasks.h"
 #include "speech/Catalogue.h"
 #include "speech/Patterns.h"
 #include "support/StationSetup.h"
@@ -18,6 +21,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -76,6 +80,7 @@ private slots:
     void closingWhileBusyAsksAndCancelKeepsItRunning();
     void closingWhileBusyAndWaitingClosesOnTheEndOfWork();
     void aSecondStationOnTheHomeIsRefused();
+    void theMenuOpensTheReportTheSmsTasksAndTheSqlBrowser();
 
 private:
     void prepareHome();
@@ -346,6 +351,34 @@ void MainfTest::aSecondStationOnTheHomeIsRefused()
     QVERIFY(!second.claimInstance());
     std::string error;
     QCOMPARE(second.start(error), engine::Station::StartResult::AlreadyRunning);
+}
+
+void MainfTest::theMenuOpensTheReportTheSmsTasksAndTheSqlBrowser()
+{
+    start();
+    m_window->action(shell::kMenuResults)->trigger();
+    auto* results = m_window->findChild<reports::FormReport*>();
+    QVERIFY(results && results->isVisible());
+    QCOMPARE(results->options().binding, std::string("Абоненты"));
+    // Open, the same window comes to the front; closed, the next one reads the bindings afresh.
+    m_window->action(shell::kMenuResults)->trigger();
+    QCOMPARE(m_window->findChildren<reports::FormReport*>().size(), 1);
+    results->close();
+    m_window->action(shell::kMenuResults)->trigger();
+    QVERIFY(eventually([&] { return m_window->findChildren<reports::FormReport*>().size() == 1; }));
+
+    m_window->action(shell::kMenuSms)->trigger();
+    auto* sms = m_window->findChild<sms::FormSmsTasks*>();
+    QVERIFY(sms && sms->isVisible());
+
+    m_window->action(shell::kMenuSqlBrowser)->trigger();
+    auto* browser = m_window->findChild<data::FormChoiceSource*>();
+    QVERIFY(browser && browser->isVisible());
+    // It starts in the station's home, where the table of the task lies.
+    auto* tables = browser->findChild<QTableWidget*>(QStringLiteral("lv_tables"));
+    QVERIFY(tables);
+    QVERIFY(eventually([&] { return tables->rowCount() == 1; }));
+    QCOMPARE(tables->item(0, 0)->text(), QStringLiteral("abon.dbf"));
 }
 
 QTEST_MAIN(MainfTest)
