@@ -49,4 +49,22 @@ std::optional<std::filesystem::path> stationFolder(const ToolOutput& output,
     return folder;
 }
 
+std::optional<OpenStore> openStore(const ToolOutput& output, const std::filesystem::path& file, bool create,
+                                   const std::string& nothingYet)
+{
+    std::error_code ec;
+    if (!create && !std::filesystem::exists(file, ec)) {
+        output.fail("no configuration store " + file.string() + ": there are no " + nothingYet + " yet");
+        return std::nullopt;
+    }
+    OpenStore store;
+    store.registry = std::make_unique<platform::RegistryStore>(file);
+    if (!store.registry->isOpen()) {
+        output.fail(store.registry->openError());
+        return std::nullopt;
+    }
+    store.config = std::make_unique<config::ConfigStore>(*store.registry);
+    return store;
+}
+
 }  // namespace peltra::tools

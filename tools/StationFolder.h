@@ -2,8 +2,11 @@
 #pragma once
 
 #include "ToolOutput.h"
+#include "config/ConfigStore.h"
+#include "platform/registry/RegistryStore.h"
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,5 +28,17 @@ std::optional<int> takeCommand(const ToolOutput& output, std::vector<std::string
 // is none.
 std::optional<std::filesystem::path> stationFolder(const ToolOutput& output,
                                                    const std::optional<std::string>& home);
+
+// The station's configuration store, open.
+struct OpenStore {
+    std::unique_ptr<platform::RegistryStore> registry;
+    std::unique_ptr<config::ConfigStore> config;
+};
+
+// Opens the store file. Without create, a missing file is a failure that says nothing of the
+// kind (e.g. "bindings") exists yet, rather than an empty store made on the way. Nothing, after a
+// message, when it cannot be opened.
+std::optional<OpenStore> openStore(const ToolOutput& output, const std::filesystem::path& file, bool create,
+                                   const std::string& nothingYet);
 
 }  // namespace peltra::tools

@@ -6,7 +6,6 @@
 #include "config/StationHome.h"
 #include "config/TaskStore.h"
 #include "data/OdbcError.h"
-#include "platform/registry/RegistryStore.h"
 #include "reports/ReportReader.h"
 #include "reports/ReportSource.h"
 #include "reports/ReportText.h"
@@ -230,15 +229,11 @@ int main(int argc, char** argv)
     const std::optional<fs::path> folder = tools::stationFolder(output, home);
     if (!folder)
         return kExitFailure;
-    const fs::path storeFile = config::registryFile(*folder);
-    std::error_code ec;
-    if (!fs::exists(storeFile, ec))
-        return output.fail("no configuration store " + storeFile.string() + ": there are no bindings yet");
-    platform::RegistryStore registry(storeFile);
-    if (!registry.isOpen())
-        return output.fail(registry.openError());
-    config::ConfigStore store(registry);
-    config::TaskStore tasks(store);
+    const std::optional<tools::OpenStore> store =
+        tools::openStore(output, config::registryFile(*folder), false, "bindings");
+    if (!store)
+        return kExitFailure;
+    config::TaskStore tasks(*store->config);
     if (tasks.bindingNames().empty())
         return output.fail("Нет доступных заданий");
     return command.kind == OutputKind::Source ? source(tasks, command) : report(tasks, command);

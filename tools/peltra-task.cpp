@@ -467,17 +467,11 @@ private:
 
 bool Tool::open(bool create)
 {
-    std::error_code ec;
-    if (!create && !fs::exists(m_storeFile, ec)) {
-        fail("no configuration store " + m_storeFile.string() + ": there are no bindings yet");
+    std::optional<tools::OpenStore> store = tools::openStore(output, m_storeFile, create, "bindings");
+    if (!store)
         return false;
-    }
-    m_registry = std::make_unique<platform::RegistryStore>(m_storeFile);
-    if (!m_registry->isOpen()) {
-        fail(m_registry->openError());
-        return false;
-    }
-    m_config = std::make_unique<config::ConfigStore>(*m_registry);
+    m_registry = std::move(store->registry);
+    m_config = std::move(store->config);
     m_tasks = std::make_unique<config::TaskStore>(*m_config);
     return true;
 }
