@@ -15,13 +15,10 @@
 #include "editors/forms/FormTaskManager.h"
 #include "editors/forms/FormTemplate.h"
 #include "editors/forms/FormTestOperator.h"
-#include "engine/Station.h"
 #include "shell/Mainf.h"
-#include "shell/QueuedViews.h"
-#include "sim/Simulator.h"
 #include "speech/Catalogue.h"
+#include "support/DesktopStation.h"
 #include "support/StationSetup.h"
-#include "support/TempDir.h"
 
 #include <QAction>
 #include <QApplication>
@@ -82,17 +79,6 @@ QTreeWidgetItem* findItem(QTreeWidget* tree, const QString& text)
     return nullptr;
 }
 
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit)
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
-}
-
 }  // namespace
 
 class OperatorWalkTest : public QObject {
@@ -108,50 +94,25 @@ private:
     // The dialogs the task manager opens, filled in as the operator would.
     void fillDialog(QDialog* dialog);
 
-    std::unique_ptr<test::TempDir> m_dir;
+    std::unique_ptr<test::DesktopStation> m_desk;
     fs::path m_home;
     fs::path m_table;
-    fs::path m_workingFolder;
-    QByteArray m_savedTemp[3];
-    std::unique_ptr<sim::Simulator> m_simulator;
-    std::unique_ptr<shell::Mainf> m_window;
-    std::unique_ptr<shell::QueuedViews> m_views;
-    std::unique_ptr<engine::Station> m_station;
+    shell::Mainf* m_window = nullptr;
     bool m_testAllowedInclusion = false;
     QString m_testReport;
 };
 
 void OperatorWalkTest::init()
 {
-    // The station makes its home the working folder and its TEMP the temporary folder.
-    m_workingFolder = fs::current_path();
-    m_savedTemp[0] = qgetenv("TMPDIR");
-    m_savedTemp[1] = qgetenv("TMP");
-    m_savedTemp[2] = qgetenv("TEMP");
-    m_dir = std::make_unique<test::TempDir>();
-    m_home = m_dir->path() / "home";
-    fs::create_directories(m_home);
-    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(m_dir->path().string()));
+    m_desk = std::make_unique<test::DesktopStation>();
+    m_home = m_desk->home();
     prepareInstallation();
 }
 
 void OperatorWalkTest::cleanup()
 {
-    if (m_window)
-        m_window->setQuiet(true);
-    m_window.reset();
-    m_station.reset();
-    m_views.reset();
-    m_simulator.reset();
-    fs::current_path(m_workingFolder);
-    const char* names[] = {"TMPDIR", "TMP", "TEMP"};
-    for (int i = 0; i < 3; ++i) {
-        if (m_savedTemp[i].isEmpty())
-            qunsetenv(names[i]);
-        else
-            qputenv(names[i], m_savedTemp[i]);
-    }
-    m_dir.reset();
+    m_window = nullptr;
+    m_desk.reset();
 }
 
 void OperatorWalkTest::prepareInstallation()
@@ -184,23 +145,9 @@ void OperatorWalkTest::prepareInstallation()
 
 void OperatorWalkTest::startStation()
 {
-    sim::SimOptions options;
-    options.digitTimeoutMs = 100;
-    m_simulator = std::make_unique<sim::Simulator>(kLines, options);
-    sim::PartyBehaviour party;
-    party.answerAfterMs = 300;
-    m_simulator->setDefaultBehaviour(party);
-    m_window = std::make_unique<shell::Mainf>(shell::Mainf::Paths{m_home, m_home / "peltra", m_home / "help.html"});
-    m_views = std::make_unique<shell::QueuedViews>(m_window.get());
-    engine::StationOptions stationOptions;
-    stationOptions.home = m_home;
-    stationOptions.simulator = m_simulator.get();
-    stationOptions.tickInterval = std::chrono::milliseconds(200);
-    stationOptions.passInterval = std::chrono::milliseconds(0);
-    m_station = std::make_unique<engine::Station>(stationOptions, m_views->stationViews());
     std::string error;
-    QVERIFY2(m_window->startStation(*m_station, error), error.c_str());
-    m_window->show();
+    QVERIFY2(m_desk->start(kLines, 300, error), error.c_str());
+    m_window = &m_desk->window();
 }
 
 void OperatorWalkTest::fillDialog(QDialog* dialog)
@@ -240,7 +187,7 @@ void OperatorWalkTest::fillDialog(QDialog* dialog)
         QCOMPARE(words->items().size(), std::size_t(1));
         words->accept();
     } else if (auto* test = qobject_cast<editors::FormTestOperator*>(dialog)) {
-        QVERIFY(eventually([&] { return test->isFinished(); }, std::chrono::seconds(20)));
+        QVERIFY(test::eventually([&] { return test->isFinished(); }, std::chrono::seconds(20)));
         auto* ok = control<QPushButton>(dialog, "cb_OK");
         m_testAllowedInclusion = ok->isEnabled();
         for (const std::string& line : test->report().lines)
@@ -270,7 +217,7 @@ void OperatorWalkTest::fromAnEmptyStoreToATaskRunInTheMainWindow()
 
     QVERIFY(manager->selectPath(QString()));
     manager->addElement();
-    config::TaskStore tasks(m_station->store());
+    config::TaskStore tasks(m_desk->station().store());
     QCOMPARE(tasks.bindingNames(), std::vector<std::string>{"Должники"});
 
     QVERIFY(manager->selectPath(QStringLiteral("Должники")));
@@ -299,12 +246,7 @@ void OperatorWalkTest::fromAnEmptyStoreToATaskRunInTheMainWindow()
     QTest::qWait(500);
     QCOMPARE(m_window->taskList()->topLevelItemCount(), 0);
 
-    QVERIFY(manager->selectPath(QStringLiteral("Должники\\Долг")));
-    manager->includeTask();
-    QVERIFY2(m_testAllowedInclusion, qPrintable(m_testReport));
-    QVERIFY(task->valid());
-
-    // "Сервис" → "Связывание заданий с портами": the task on SIM1 only.
+    // "Сервис" → "Связывание заданий с портами": the task on SIM1 only, before it may run.
     m_window->action(shell::kMenuLinking)->trigger();
     auto* linking = m_window->findChild<editors::FormLinking*>();
     QVERIFY(linking);
@@ -314,18 +256,23 @@ void OperatorWalkTest::fromAnEmptyStoreToATaskRunInTheMainWindow()
     QTest::mouseClick(control<QPushButton>(linking, "cb_OK"), Qt::LeftButton);
     QVERIFY(!linking->isVisible());
 
+    QVERIFY(manager->selectPath(QStringLiteral("Должники\\Долг")));
+    manager->includeTask();
+    QVERIFY2(m_testAllowedInclusion, qPrintable(m_testReport));
+    QVERIFY(task->valid());
+
     // The main window shows the task run to its end: six people owe 100 to 500.
     QTreeWidget* running = m_window->taskList();
-    QVERIFY(eventually([&] { return running->topLevelItemCount() == 1; }, std::chrono::seconds(10)));
+    QVERIFY(test::eventually([&] { return running->topLevelItemCount() == 1; }, std::chrono::seconds(10)));
     QCOMPARE(running->topLevelItem(0)->text(0), QStringLiteral("Должники\\Долг"));
-    QVERIFY(eventually([&] { return running->topLevelItem(0)->text(1) == QStringLiteral("Завершено"); },
-                       std::chrono::seconds(40)));
+    QVERIFY(test::eventually([&] { return running->topLevelItem(0)->text(1) == QStringLiteral("Завершено"); },
+                             std::chrono::seconds(40)));
     QCOMPARE(running->topLevelItem(0)->text(2), QStringLiteral("6 из 6"));
-    QVERIFY(m_window->grab().save(QString::fromStdString((m_workingFolder / "operator-walk.png").string())));
+    QVERIFY(m_window->grab().save(QString::fromStdString((m_desk->workingFolder() / "operator-walk.png").string())));
 
     // Only SIM1 called, only the people in the range, most owing first.
     std::vector<std::string> dialed;
-    for (const sim::CallRecord& call : m_simulator->calls()) {
+    for (const sim::CallRecord& call : m_desk->simulator().calls()) {
         QCOMPARE(call.port, std::string("SIM1"));
         dialed.push_back(call.dialed);
     }

@@ -3,19 +3,17 @@
 // mode, the close prompts in each state, and a screenshot of the window at work.
 #include "config/AppSettings.h"
 #include "config/TaskStore.h"
-#include "data/forms/FormChoiceSource.h"
 #include "data/DbfTable.h"
+#include "data/forms/FormChoiceSource.h"
 #include "engine/Station.h"
 #include "reports/forms/FormReport.h"
 #include "shell/Mainf.h"
-#include "shell/QueuedViews.h"
 #include "shell/dialogs/FormWaitCompletion.h"
-#include "sim/Simulator.h"
 #include "sms/forms/FormSmsTasks.h"
 #include "speech/Catalogue.h"
 #include "speech/Patterns.h"
+#include "support/DesktopStation.h"
 #include "support/StationSetup.h"
-#include "support/TempDir.h"
 
 #include <QAction>
 #include <QApplication>
@@ -86,50 +84,34 @@ private:
     void prepareHome();
     // Parties that never answer keep the task busy: every row stays to be called again.
     void start(bool neverAnswer = false);
-    bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(15));
+    static bool eventually(const std::function<bool()>& condition,
+                           std::chrono::milliseconds limit = std::chrono::seconds(15))
+    {
+        return test::eventually(condition, limit);
+    }
     QString taskState();
 
-    std::unique_ptr<test::TempDir> m_dir;
+    std::unique_ptr<test::DesktopStation> m_desk;
     fs::path m_home;
     fs::path m_workingFolder;
-    QByteArray m_savedTemp[3];
-    std::unique_ptr<sim::Simulator> m_simulator;
-    std::unique_ptr<shell::Mainf> m_window;
-    std::unique_ptr<shell::QueuedViews> m_views;
-    std::unique_ptr<engine::Station> m_station;
+    // The started station's window and engine.
+    shell::Mainf* m_window = nullptr;
+    engine::Station* m_station = nullptr;
 };
 
 void MainfTest::init()
 {
-    // The station makes its home the working folder and its TEMP the temporary folder.
-    m_workingFolder = fs::current_path();
-    m_savedTemp[0] = qgetenv("TMPDIR");
-    m_savedTemp[1] = qgetenv("TMP");
-    m_savedTemp[2] = qgetenv("TEMP");
-    m_dir = std::make_unique<test::TempDir>();
-    m_home = m_dir->path() / "home";
-    fs::create_directories(m_home);
-    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(m_dir->path().string()));
+    m_desk = std::make_unique<test::DesktopStation>();
+    m_home = m_desk->home();
+    m_workingFolder = m_desk->workingFolder();
     prepareHome();
 }
 
 void MainfTest::cleanup()
 {
-    if (m_window)
-        m_window->setQuiet(true);
-    m_window.reset();
-    m_station.reset();
-    m_views.reset();
-    m_simulator.reset();
-    fs::current_path(m_workingFolder);
-    const char* names[] = {"TMPDIR", "TMP", "TEMP"};
-    for (int i = 0; i < 3; ++i) {
-        if (m_savedTemp[i].isEmpty())
-            qunsetenv(names[i]);
-        else
-            qputenv(names[i], m_savedTemp[i]);
-    }
-    m_dir.reset();
+    m_window = nullptr;
+    m_station = nullptr;
+    m_desk.reset();
 }
 
 void MainfTest::prepareHome()
@@ -169,36 +151,10 @@ void MainfTest::prepareHome()
 
 void MainfTest::start(bool neverAnswer)
 {
-    sim::SimOptions options;
-    options.digitTimeoutMs = 100;
-    m_simulator = std::make_unique<sim::Simulator>(kLines, options);
-    sim::PartyBehaviour party;
-    party.answerAfterMs = 300;
-    if (neverAnswer)
-        party.answerAfterMs.reset();
-    m_simulator->setDefaultBehaviour(party);
-    m_window = std::make_unique<shell::Mainf>(shell::Mainf::Paths{m_home, m_home / "peltra", m_home / "help.html"});
-    m_views = std::make_unique<shell::QueuedViews>(m_window.get());
-    engine::StationOptions stationOptions;
-    stationOptions.home = m_home;
-    stationOptions.simulator = m_simulator.get();
-    stationOptions.tickInterval = std::chrono::milliseconds(200);
-    stationOptions.passInterval = std::chrono::milliseconds(0);
-    m_station = std::make_unique<engine::Station>(stationOptions, m_views->stationViews());
     std::string error;
-    QVERIFY2(m_window->startStation(*m_station, error), error.c_str());
-    m_window->show();
-}
-
-bool MainfTest::eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit)
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
+    QVERIFY2(m_desk->start(kLines, neverAnswer ? std::nullopt : std::optional<std::uint32_t>(300), error), error.c_str());
+    m_window = &m_desk->window();
+    m_station = &m_desk->station();
 }
 
 QString MainfTest::taskState()
