@@ -86,4 +86,15 @@ echo "-- called, but not notified"
 echo
 echo "-- not reached before the window closed: $("${sql[@]}" "SELECT COUNT(*) FROM abon WHERE PROBA = 0" | tail -1) people"
 echo
+echo "== The results report for the manager: notified today, with the total of their debts"
+report=("$bin/peltra-report" --home "$home")
+today=$(date +%d/%m/%Y)
+"${report[@]}" Газ Долг --mode 1 --from "$today" --to "$today" --sum SUMMA --text > "$home/notified.txt"
+head -8 "$home/notified.txt"
+echo "   ..."
+tail -3 "$home/notified.txt"
+"${report[@]}" Газ Долг --mode 1 --from "$today" --to "$today" --sum SUMMA --pdf "$home/notified.pdf"
+"${report[@]}" Газ Долг --mode 2 --csv "$home/not-notified.csv"
+echo "The whole report, printable: $home/notified.pdf; those still to notify, for a spreadsheet: $home/not-notified.csv"
+echo
 echo "The simulated exchange's own log of every call: $home/calls.jsonl ($(wc -l < "$home/calls.jsonl") calls)"

@@ -173,11 +173,20 @@ int source(config::TaskStore& tasks, const Command& command)
     return std::cout ? kExitOk : kExitFailure;
 }
 
+// Qt's notices about the desktop session (no runtime folder and the like) mean nothing to a
+// command-line tool; only its errors are told.
+void qtErrorsOnly(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "peltra-report: %s\n", message.toLocal8Bit().constData());
+}
+
 // The pages as the dialog prints them. Fonts need a GUI application, which needs no display.
 int writePdf(const reports::ReportData& data, const std::string& file)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(qtErrorsOnly);
     int argc = 1;
     char name[] = "peltra-report";
     char* argv[] = {name, nullptr};
