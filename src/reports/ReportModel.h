@@ -56,7 +56,7 @@ public:
     explicit ReportRows(std::size_t columnCount = 0) : m_columns(columnCount) {}
 
     std::size_t columnCount() const { return m_columns; }
-    std::size_t rowCount() const { return m_columns == 0 ? 0 : (m_ends.size() / m_columns); }
+    std::size_t rowCount() const { return m_rowStarts.size(); }
     std::string_view cell(std::size_t row, std::size_t column) const;
 
     // Appends one row; cells.size() must equal columnCount().
@@ -68,7 +68,8 @@ public:
 private:
     std::size_t m_columns;
     std::string m_text;
-    std::vector<std::uint64_t> m_ends;  // end offset of every cell, row-major
+    std::vector<std::uint64_t> m_rowStarts;  // where each row's text begins
+    std::vector<std::uint32_t> m_cellEnds;   // every cell's end, from its row's start, row-major
 };
 
 // A report ready to be shown, printed or written out.
