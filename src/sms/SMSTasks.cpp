@@ -103,66 +103,79 @@ bool SMSPatterns::items(std::vector<SMSPatternItem>& result, std::string* error)
     });
 }
 
-std::optional<std::string> SMSPatterns::addAfter(const std::string& after, ItemType type, const std::string& value,
-                                                 std::string* error)
+std::optional<std::string> SMSPatterns::change(std::string* error, const ItemChange& body)
 {
     const auto held = lock(error);
     if (!held)
         return std::nullopt;
-    std::optional<std::string> created;
+    std::optional<std::string> touched;
     std::string reason;
-    m_store.registry().transaction([&] {
-        if (!ownerExists())
-            return fail(&reason, "there is no SMS task " + inQuotes(m_taskName));
+    const bool committed = m_store.registry().transaction([&] {
+        touched = body(reason);
+        return touched.has_value();
+    });
+    if (!touched)
+        return failed<std::string>(error, reason);
+    if (!committed)
+        return failed<std::string>(error, "cannot write the template: " + platform::RegistryStore::lastError());
+    return touched;
+}
+
+std::optional<std::string> SMSPatterns::missingItem(std::string& reason, const std::string& item)
+{
+    reason = "there is no template item " + inQuotes(item);
+    return std::nullopt;
+}
+
+std::optional<std::string> SMSPatterns::addAfter(const std::string& after, ItemType type, const std::string& value,
+                                                 std::string* error)
+{
+    return change(error, [&](std::string& reason) -> std::optional<std::string> {
+        if (!ownerExists()) {
+            reason = "there is no SMS task " + inQuotes(m_taskName);
+            return std::nullopt;
+        }
         if (!after.empty() && !m_store.registry().keyExists(itemPath(after)))
-            return fail(&reason, "there is no template item " + inQuotes(after));
-        created = config::LinkedList(m_store, m_key)
-                      .insertAfter(after, {{kType, itemTypeWord(type)}, {kValue, value}});
+            return missingItem(reason, after);
+        auto created =
+            config::LinkedList(m_store, m_key).insertAfter(after, {{kType, itemTypeWord(type)}, {kValue, value}});
         if (!created)
             reason = "cannot add the template item: " + platform::RegistryStore::lastError();
-        return created.has_value();
+        return created;
     });
-    if (!created)
-        return failed<std::string>(error, reason);
-    return created;
 }
 
 std::optional<std::string> SMSPatterns::append(ItemType type, const std::string& value, std::string* error)
 {
-    const auto held = lock(error);
-    if (!held)
-        return std::nullopt;
-    std::optional<std::string> created;
-    std::string reason;
-    m_store.registry().transaction([&] {
-        if (!ownerExists())
-            return fail(&reason, "there is no SMS task " + inQuotes(m_taskName));
+    return change(error, [&](std::string& reason) -> std::optional<std::string> {
+        if (!ownerExists()) {
+            reason = "there is no SMS task " + inQuotes(m_taskName);
+            return std::nullopt;
+        }
         config::LinkedList list(m_store, m_key);
         const std::vector<std::string> order = list.items();
-        created = list.insertAfter(order.empty() ? "" : order.back(),
-                                   {{kType, itemTypeWord(type)}, {kValue, value}});
+        auto created =
+            list.insertAfter(order.empty() ? "" : order.back(), {{kType, itemTypeWord(type)}, {kValue, value}});
         if (!created)
             reason = "cannot add the template item: " + platform::RegistryStore::lastError();
-        return created.has_value();
+        return created;
     });
-    if (!created)
-        return failed<std::string>(error, reason);
-    return created;
 }
 
 std::optional<std::string> SMSPatterns::remove(const std::string& item, std::string* error)
 {
     if (!config::isKeyName(item))
         return failed<std::string>(error, "there is no template item " + inQuotes(item));
-    const auto held = lock(error);
-    if (!held)
-        return std::nullopt;
-    if (!m_store.registry().keyExists(itemPath(item)))
-        return failed<std::string>(error, "there is no template item " + inQuotes(item));
-    if (!config::LinkedList(m_store, m_key).remove(item))
-        return failed<std::string>(error, "cannot remove the template item " + inQuotes(item) + ": " +
-                                              platform::RegistryStore::lastError());
-    return item;
+    return change(error, [&](std::string& reason) -> std::optional<std::string> {
+        if (!m_store.registry().keyExists(itemPath(item)))
+            return missingItem(reason, item);
+        if (!config::LinkedList(m_store, m_key).remove(item)) {
+            reason = "cannot remove the template item " + inQuotes(item) + ": " +
+                     platform::RegistryStore::lastError();
+            return std::nullopt;
+        }
+        return item;
+    });
 }
 
 std::optional<std::string> SMSPatterns::moveAfter(const std::string& item, const std::string& after,
@@ -170,24 +183,19 @@ std::optional<std::string> SMSPatterns::moveAfter(const std::string& item, const
 {
     if (!config::isKeyName(item))
         return failed<std::string>(error, "there is no template item " + inQuotes(item));
-    const auto held = lock(error);
-    if (!held)
-        return std::nullopt;
-    platform::RegistryStore& registry = m_store.registry();
-    std::string reason;
-    const bool ok = registry.transaction([&] {
+    return change(error, [&](std::string& reason) -> std::optional<std::string> {
+        platform::RegistryStore& registry = m_store.registry();
         if (!registry.keyExists(itemPath(item)))
-            return fail(&reason, "there is no template item " + inQuotes(item));
+            return missingItem(reason, item);
         if (!after.empty() && !registry.keyExists(itemPath(after)))
-            return fail(&reason, "there is no template item " + inQuotes(after));
-        if (!config::LinkedList(m_store, m_key).moveAfter(item, after))
-            return fail(&reason, "cannot move the template item " + inQuotes(item) + ": " +
-                                     platform::RegistryStore::lastError());
-        return true;
+            return missingItem(reason, after);
+        if (!config::LinkedList(m_store, m_key).moveAfter(item, after)) {
+            reason = "cannot move the template item " + inQuotes(item) + ": " +
+                     platform::RegistryStore::lastError();
+            return std::nullopt;
+        }
+        return item;
     });
-    if (!ok)
-        return failed<std::string>(error, reason);
-    return item;
 }
 
 std::optional<std::string> SMSPatterns::replace(const std::string& item, ItemType type, const std::string& value,
@@ -195,23 +203,18 @@ std::optional<std::string> SMSPatterns::replace(const std::string& item, ItemTyp
 {
     if (!config::isKeyName(item))
         return failed<std::string>(error, "there is no template item " + inQuotes(item));
-    const auto held = lock(error);
-    if (!held)
-        return std::nullopt;
-    platform::RegistryStore& registry = m_store.registry();
-    std::string reason;
-    const bool ok = registry.transaction([&] {
+    return change(error, [&](std::string& reason) -> std::optional<std::string> {
+        platform::RegistryStore& registry = m_store.registry();
         if (!registry.keyExists(itemPath(item)))
-            return fail(&reason, "there is no template item " + inQuotes(item));
+            return missingItem(reason, item);
         if (!registry.setValue(itemPath(item), kType, RegistryValue::text(itemTypeWord(type))) ||
-            !registry.setValue(itemPath(item), kValue, RegistryValue::text(value)))
-            return fail(&reason, "cannot change the template item " + inQuotes(item) + ": " +
-                                     platform::RegistryStore::lastError());
-        return true;
+            !registry.setValue(itemPath(item), kValue, RegistryValue::text(value))) {
+            reason = "cannot change the template item " + inQuotes(item) + ": " +
+                     platform::RegistryStore::lastError();
+            return std::nullopt;
+        }
+        return item;
     });
-    if (!ok)
-        return failed<std::string>(error, reason);
-    return item;
 }
 
 // ---- SMSTask --------------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include "config/ConfigStore.h"
 #include "platform/locks/NamedLock.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -76,6 +77,13 @@ public:
                                        std::string* error = nullptr);
 
 private:
+    // One change of the list: the key of the item it touched, or nothing with reason set.
+    using ItemChange = std::function<std::optional<std::string>(std::string& reason)>;
+
+    // Runs a change under the template's lock as one store transaction; a change that fails
+    // leaves the list as it was.
+    std::optional<std::string> change(std::string* error, const ItemChange& body);
+    static std::optional<std::string> missingItem(std::string& reason, const std::string& item);
     std::optional<platform::NamedLock> lock(std::string* error) const;
     bool ownerExists();
     std::string itemPath(const std::string& item) const;
