@@ -110,17 +110,6 @@ bool openTable(config::TaskStore& tasks, const ReportOptions& options, OpenTable
     return true;
 }
 
-std::size_t characters(const std::string& text)
-{
-    std::size_t count = 0;
-    for (std::size_t at = 0; at < text.size(); ++count) {
-        char32_t ignored = 0;
-        const std::size_t length = platform::decodeUtf8(text, at, ignored);
-        at += length == 0 ? 1 : length;
-    }
-    return count;
-}
-
 std::string titleOf(const std::string& field)
 {
     static constexpr std::pair<const char*, const char*> kTitles[] = {
@@ -171,7 +160,7 @@ std::optional<std::vector<ReportColumn>> columnsOf(OpenTable& table, ReadResult&
         default: continue;  // memo, binary and the like are not shown
         }
         column.id = static_cast<int>(columns.size()) + 1;
-        column.displayWidth = std::max(static_cast<int>(characters(column.title)), widest);
+        column.displayWidth = std::max(static_cast<int>(platform::utf8Width(column.title)), widest);
         columns.push_back(std::move(column));
     }
     return columns;

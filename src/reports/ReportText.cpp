@@ -11,17 +11,6 @@ namespace {
 
 constexpr char kGap[] = "  ";
 
-std::size_t characters(std::string_view text)
-{
-    std::size_t count = 0;
-    for (std::size_t at = 0; at < text.size(); ++count) {
-        char32_t ignored = 0;
-        const std::size_t length = platform::decodeUtf8(text, at, ignored);
-        at += length == 0 ? 1 : length;
-    }
-    return count;
-}
-
 enum class Align { Left, Right, Centre };
 
 // A cell on one line: line breaks and tabs inside a value become blanks.
@@ -33,7 +22,7 @@ void pad(std::string& line, std::string_view text, std::size_t width, Align alig
         std::replace_if(flat.begin(), flat.end(), [](char c) { return c == '\r' || c == '\n' || c == '\t'; }, ' ');
         text = flat;
     }
-    const std::size_t length = characters(text);
+    const std::size_t length = platform::utf8Width(text);
     const std::size_t room = width > length ? width - length : 0;
     const std::size_t before = align == Align::Right ? room : align == Align::Centre ? room / 2 : 0;
     line.append(before, ' ');

@@ -49,6 +49,15 @@ TEST(CaseFold, OrderOfFoldsPutsLatinBeforeCyrillic)
     EXPECT_LT(foldCase("а"), foldCase("Б"));
 }
 
+TEST(Utf8, WidthCountsCharactersAndEachStrayByteOnce)
+{
+    EXPECT_EQ(utf8Width(""), 0u);
+    EXPECT_EQ(utf8Width("Телефон"), 7u);
+    EXPECT_EQ(utf8Width("Ёж 12"), 5u);
+    EXPECT_EQ(utf8Width("a\xD0"), 2u);          // a truncated sequence at the end
+    EXPECT_EQ(utf8Width("\xFF\xFE\x41"), 3u);  // bytes that begin no sequence
+}
+
 TEST(Utf8, ValidatesWellFormedSequencesOnly)
 {
     EXPECT_TRUE(isValidUtf8("Привет, мир"));

@@ -75,4 +75,15 @@ bool isValidUtf8(std::string_view bytes)
     return true;
 }
 
+std::size_t utf8Width(std::string_view text)
+{
+    std::size_t count = 0;
+    for (std::size_t at = 0; at < text.size(); ++count) {
+        char32_t ignored = 0;
+        const std::size_t length = decodeUtf8(text, at, ignored);
+        at += length == 0 ? 1 : length;
+    }
+    return count;
+}
+
 }  // namespace peltra::platform

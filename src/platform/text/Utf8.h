@@ -17,4 +17,8 @@ void encodeUtf8(char32_t codePoint, std::string& out);
 // True when the bytes are well-formed UTF-8.
 bool isValidUtf8(std::string_view bytes);
 
+// The number of characters a text shows in a fixed-width column: its code points, a byte of a
+// malformed sequence counting as one.
+std::size_t utf8Width(std::string_view text);
+
 }  // namespace peltra::platform
