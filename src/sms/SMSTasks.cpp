@@ -18,7 +18,6 @@ constexpr const char* kFile = "File";
 constexpr const char* kValid = "Valid";
 constexpr const char* kType = "Type";
 constexpr const char* kValue = "Value";
-constexpr const char* kNext = "Next";
 
 // The lock of a saved template: a backslash, which no task name holds, keeps it apart from
 // every task's lock.
