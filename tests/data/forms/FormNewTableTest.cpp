@@ -57,6 +57,8 @@ class FormNewTableTest : public QObject {
 private:
     std::unique_ptr<peltra::test::TempDir> m_dir;
     fs::path m_startFolder;
+    QByteArray m_savedTmpDir;
+    std::unique_ptr<peltra::test::TempDir> m_tmp;
 
     template <typename T>
     static T* child(QWidget& form, const char* name)
@@ -118,11 +120,20 @@ private slots:
         m_startFolder = fs::current_path();
         // The working folder must not receive a temporary table either.
         fs::current_path(m_dir->path());
+        // A temporary folder of this test's own, so tests running beside it do not change the count.
+        m_savedTmpDir = qgetenv("TMPDIR");
+        m_tmp = std::make_unique<peltra::test::TempDir>();
+        qputenv("TMPDIR", QByteArray::fromStdString(m_tmp->path().string()));
     }
 
     void cleanup()
     {
+        if (m_savedTmpDir.isEmpty())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", m_savedTmpDir);
         fs::current_path(m_startFolder);
+        m_tmp.reset();
         m_dir.reset();
     }
 
