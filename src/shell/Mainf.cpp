@@ -504,7 +504,7 @@ void Mainf::command(MenuId id)
     case kMenuPreferences:
         if (m_station) {
             if (!m_preferences)
-                m_preferences = new FormPreference(m_station->settings(), m_paths.program, this);
+                m_preferences = new FormPreference(m_station->settings(), m_paths.program, m_paths.home, this);
             m_preferences->show();
             m_preferences->raise();
         }

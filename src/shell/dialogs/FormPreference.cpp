@@ -13,8 +13,9 @@
 
 namespace peltra::shell {
 
-FormPreference::FormPreference(config::AppSettings& settings, std::filesystem::path program, QWidget* parent)
-    : QDialog(parent), m_settings(settings), m_program(std::move(program))
+FormPreference::FormPreference(config::AppSettings& settings, std::filesystem::path program,
+                               std::filesystem::path home, QWidget* parent)
+    : QDialog(parent), m_settings(settings), m_program(std::move(program)), m_home(std::move(home))
 {
     setObjectName("FormPreference");
     setWindowTitle(QStringLiteral("Параметры"));
@@ -87,7 +88,7 @@ bool FormPreference::apply()
     m_properties.setMinimizeIcon(m_minimizeIcon->isChecked());
     m_properties.setAutoRun(m_autoRun->isChecked());
     std::string error;
-    const bool saved = m_properties.save(m_settings, m_program, &error);
+    const bool saved = m_properties.save(m_settings, m_program, m_home, &error);
     m_modified = false;
     m_apply->setEnabled(false);
     if (!saved)

@@ -19,8 +19,9 @@ namespace peltra::shell {
 class FormPreference : public QDialog {
     Q_OBJECT
 public:
-    // `program` is the station program's path, written into the autostart entry.
-    FormPreference(config::AppSettings& settings, std::filesystem::path program, QWidget* parent = nullptr);
+    // `program` and `home` are the station program's path and its home, written into the autostart entry.
+    FormPreference(config::AppSettings& settings, std::filesystem::path program, std::filesystem::path home,
+                   QWidget* parent = nullptr);
 
     // Reads the preferences from the store into the boxes; the dialog is then unmodified.
     void reload();
@@ -40,6 +41,7 @@ private:
 
     config::AppSettings& m_settings;
     std::filesystem::path m_program;
+    std::filesystem::path m_home;
     Properties m_properties;
     bool m_modified = false;
     QCheckBox* m_minimizeLaunch = nullptr;

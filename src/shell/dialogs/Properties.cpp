@@ -70,7 +70,8 @@ void Properties::load(config::AppSettings& settings)
     m_autoRun = settings.autoRun();
 }
 
-bool Properties::save(config::AppSettings& settings, const std::filesystem::path& program, std::string* error)
+bool Properties::save(config::AppSettings& settings, const std::filesystem::path& program,
+                      const std::filesystem::path& home, std::string* error)
 {
     if (error)
         error->clear();
@@ -99,9 +100,18 @@ bool Properties::save(config::AppSettings& settings, const std::filesystem::path
         setError(error, "Не известен путь к программе для элемента автозапуска.");
         return false;
     }
+    if (home.empty()) {
+        setError(error, "Не известна папка станции для элемента автозапуска.");
+        return false;
+    }
     const std::filesystem::path absolute = std::filesystem::absolute(program, ec).lexically_normal();
     if (ec) {
         setError(error, "Не удалось определить путь к программе \"" + program.string() + "\": " + ec.message());
+        return false;
+    }
+    const std::filesystem::path absoluteHome = std::filesystem::absolute(home, ec).lexically_normal();
+    if (ec) {
+        setError(error, "Не удалось определить путь к папке станции \"" + home.string() + "\": " + ec.message());
         return false;
     }
     std::filesystem::create_directories(entry->parent_path(), ec);
@@ -111,7 +121,7 @@ bool Properties::save(config::AppSettings& settings, const std::filesystem::path
         return false;
     }
     std::string why;
-    if (!platform::replaceFile(*entry, desktopEntry(absolute), why)) {
+    if (!platform::replaceFile(*entry, desktopEntry(absolute, absoluteHome), why)) {
         setError(error, "Не удалось записать элемент автозапуска \"" + entry->string() + "\": " + why);
         return false;
     }
@@ -136,13 +146,14 @@ std::optional<std::filesystem::path> Properties::autostartFile()
     return config / "autostart" / "peltra.desktop";
 }
 
-std::string Properties::desktopEntry(const std::filesystem::path& program)
+std::string Properties::desktopEntry(const std::filesystem::path& program, const std::filesystem::path& home)
 {
+    // The home is named outright: at logon neither $PELTRA_HOME nor the working folder is the station's.
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=Peltra\n"
            "Comment=Станция голосового оповещения по телефону\n"
-           "Exec=" + escapeValue(execArgument(program.string()) + " /autorun") + "\n"
+           "Exec=" + escapeValue(execArgument(program.string()) + " --home " + execArgument(home.string()) + " /autorun") + "\n"
            "Terminal=false\n"
            "X-GNOME-Autostart-enabled=true\n";
 }

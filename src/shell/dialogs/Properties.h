@@ -15,10 +15,12 @@ public:
     // Reads the three values from the store; a missing value is created as false.
     void load(config::AppSettings& settings);
     // Writes the three values, then creates (AutoRun set) or deletes (AutoRun clear) the autostart
-    // entry, whose command runs `program` (made absolute) with " /autorun". A folder that cannot be
+    // entry, whose command runs `program` on the station home `home` (both made absolute) with
+    // " /autorun", so that the logon starts this very station. A folder that cannot be
     // written leaves the entry as it was; the values are written all the same. false when anything
     // failed, and `error` (when given) then says what, in Russian for the operator.
-    bool save(config::AppSettings& settings, const std::filesystem::path& program, std::string* error = nullptr);
+    bool save(config::AppSettings& settings, const std::filesystem::path& program, const std::filesystem::path& home,
+              std::string* error = nullptr);
 
     bool minimizeLaunch() const { return m_minimizeLaunch; }
     bool minimizeIcon() const { return m_minimizeIcon; }
@@ -30,8 +32,8 @@ public:
     // The autostart entry: $XDG_CONFIG_HOME/autostart/peltra.desktop when that variable holds an
     // absolute path, else ~/.config/autostart/peltra.desktop. Nothing when no home can be found.
     static std::optional<std::filesystem::path> autostartFile();
-    // The text of the entry that starts `program` (an absolute path) at logon.
-    static std::string desktopEntry(const std::filesystem::path& program);
+    // The text of the entry that starts `program` on `home` (absolute paths) at logon.
+    static std::string desktopEntry(const std::filesystem::path& program, const std::filesystem::path& home);
 
 private:
     bool m_minimizeLaunch = false;

@@ -73,7 +73,7 @@ void FormPreferenceTest::showsTheTextsAndTheStoredValues()
     m_settings->setMinimizeLaunch(false);
     m_settings->setMinimizeIcon(true);
     m_settings->setAutoRun(false);
-    FormPreference form(*m_settings, "/usr/bin/peltra");
+    FormPreference form(*m_settings, "/usr/bin/peltra", "/var/lib/peltra");
     form.show();
     auto* group = form.findChild<QGroupBox*>("groupb_main_window");
     QVERIFY(group);
@@ -106,7 +106,7 @@ void FormPreferenceTest::anyChangeEnablesApply_data()
 void FormPreferenceTest::anyChangeEnablesApply()
 {
     QFETCH(QString, name);
-    FormPreference form(*m_settings, "/usr/bin/peltra");
+    FormPreference form(*m_settings, "/usr/bin/peltra", "/var/lib/peltra");
     form.show();
     QTest::mouseClick(box(form, name.toUtf8().constData()), Qt::LeftButton);
     QVERIFY(form.isModified());
@@ -118,7 +118,7 @@ void FormPreferenceTest::anyChangeEnablesApply()
 
 void FormPreferenceTest::applySavesAndStaysOpen()
 {
-    FormPreference form(*m_settings, "/usr/bin/peltra");
+    FormPreference form(*m_settings, "/usr/bin/peltra", "/var/lib/peltra");
     form.show();
     QTest::mouseClick(box(form, "checkbox_minimize_icon"), Qt::LeftButton);
     QTest::mouseClick(box(form, "checkbox_autorun"), Qt::LeftButton);
@@ -135,7 +135,7 @@ void FormPreferenceTest::applySavesAndStaysOpen()
 
 void FormPreferenceTest::okSavesAndCloses()
 {
-    FormPreference form(*m_settings, "/usr/bin/peltra");
+    FormPreference form(*m_settings, "/usr/bin/peltra", "/var/lib/peltra");
     QSignalSpy accepted(&form, &QDialog::accepted);
     form.show();
     QTest::mouseClick(box(form, "checkbox_minimize_launch"), Qt::LeftButton);
@@ -152,7 +152,7 @@ void FormPreferenceTest::okSavesAndCloses()
 void FormPreferenceTest::cancelDiscards()
 {
     m_settings->setMinimizeIcon(true);
-    FormPreference form(*m_settings, "/usr/bin/peltra");
+    FormPreference form(*m_settings, "/usr/bin/peltra", "/var/lib/peltra");
     QSignalSpy rejected(&form, &QDialog::rejected);
     form.show();
     QTest::mouseClick(box(form, "checkbox_minimize_launch"), Qt::LeftButton);
@@ -169,7 +169,7 @@ void FormPreferenceTest::cancelDiscards()
 
 void FormPreferenceTest::reopeningShowsTheStoreAfresh()
 {
-    FormPreference form(*m_settings, "/usr/bin/peltra");
+    FormPreference form(*m_settings, "/usr/bin/peltra", "/var/lib/peltra");
     form.show();
     QTest::mouseClick(box(form, "checkbox_minimize_launch"), Qt::LeftButton);
     QTest::mouseClick(button(form, "cb_cancel"), Qt::LeftButton);
@@ -185,7 +185,7 @@ void FormPreferenceTest::failedAutostartIsReportedButValuesAreKept()
 {
     std::filesystem::create_directories(m_config);
     std::ofstream(m_config / "autostart") << "not a folder";
-    FormPreference form(*m_settings, "/usr/bin/peltra");
+    FormPreference form(*m_settings, "/usr/bin/peltra", "/var/lib/peltra");
     form.show();
     QTest::mouseClick(box(form, "checkbox_minimize_icon"), Qt::LeftButton);
     QTest::mouseClick(box(form, "checkbox_autorun"), Qt::LeftButton);

@@ -15,6 +15,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 using peltra::shell::Properties;
 
@@ -37,6 +38,57 @@ std::string entryValue(const std::string& text, const std::string& key)
         if (line.rfind(key + "=", 0) == 0)
             return line.substr(key.size() + 1);
     return "<missing>";
+}
+
+const std::filesystem::path kHome = "/var/lib/peltra";
+
+// The command line a launcher runs for an Exec value, by the desktop entry format's own rules: the
+// string escapes first, then the splitting at blanks outside double quotes, where a backslash
+// quotes the next character, and "%%" is a lone '%'.
+std::vector<std::string> execArguments(const std::string& value)
+{
+    std::string text;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size()) {
+            const char next = value[++i];
+            text += next == 'n' ? '\n' : next == 't' ? '\t' : next == 'r' ? '\r' : next == 's' ? ' ' : next;
+        } else {
+            text += value[i];
+        }
+    }
+    std::vector<std::string> arguments;
+    std::string current;
+    bool inArgument = false;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"')
+                quoted = false;
+            else if (c == '\\' && i + 1 < text.size())
+                current += text[++i];
+            else if (c == '%' && i + 1 < text.size() && text[i + 1] == '%')
+                current += text[++i];
+            else
+                current += c;
+        } else if (c == ' ') {
+            if (inArgument)
+                arguments.push_back(current);
+            current.clear();
+            inArgument = false;
+        } else {
+            inArgument = true;
+            if (c == '"')
+                quoted = true;
+            else if (c == '%' && i + 1 < text.size() && text[i + 1] == '%')
+                current += text[++i];
+            else
+                current += c;
+        }
+    }
+    if (inArgument)
+        arguments.push_back(current);
+    return arguments;
 }
 
 }  // namespace
@@ -125,7 +177,7 @@ void PropertiesTest::saveAndLoadRoundTrip()
     saved.setMinimizeIcon(icon);
     saved.setAutoRun(autoRun);
     std::string error;
-    QVERIFY2(saved.save(*m_settings, "/usr/bin/peltra", &error), error.c_str());
+    QVERIFY2(saved.save(*m_settings, "/usr/bin/peltra", kHome, &error), error.c_str());
     QVERIFY(error.empty());
 
     Properties loaded;
@@ -144,12 +196,12 @@ void PropertiesTest::autoRunWritesEntryWithFullPath()
     Properties properties;
     properties.setAutoRun(true);
     QVERIFY(!std::filesystem::exists(m_config));
-    QVERIFY(properties.save(*m_settings, "/opt/peltra/bin/peltra"));
+    QVERIFY(properties.save(*m_settings, "/opt/peltra/bin/peltra", kHome));
     const std::string text = readFile(autostartEntry());
     QVERIFY(text.rfind("[Desktop Entry]\n", 0) == 0);
     QCOMPARE(entryValue(text, "Type"), std::string("Application"));
     QCOMPARE(entryValue(text, "Name"), std::string("Peltra"));
-    QCOMPARE(entryValue(text, "Exec"), std::string("/opt/peltra/bin/peltra /autorun"));
+    QCOMPARE(entryValue(text, "Exec"), std::string("/opt/peltra/bin/peltra --home /var/lib/peltra /autorun"));
     QCOMPARE(entryValue(text, "X-GNOME-Autostart-enabled"), std::string("true"));
     // No temporary file of the atomic write is left next to the entry.
     int files = 0;
@@ -158,54 +210,64 @@ void PropertiesTest::autoRunWritesEntryWithFullPath()
     QCOMPARE(files, 1);
 
     // Saving again with another program path replaces the command.
-    QVERIFY(properties.save(*m_settings, "/usr/local/bin/peltra"));
-    QCOMPARE(entryValue(readFile(autostartEntry()), "Exec"), std::string("/usr/local/bin/peltra /autorun"));
+    QVERIFY(properties.save(*m_settings, "/usr/local/bin/peltra", kHome));
+    QCOMPARE(entryValue(readFile(autostartEntry()), "Exec"), std::string("/usr/local/bin/peltra --home /var/lib/peltra /autorun"));
 }
 
 void PropertiesTest::relativeProgramPathIsMadeAbsolute()
 {
     Properties properties;
     properties.setAutoRun(true);
-    QVERIFY(properties.save(*m_settings, "./bin/../bin/peltra"));
-    const std::string expected = (std::filesystem::current_path() / "bin" / "peltra").string() + " /autorun";
+    QVERIFY(properties.save(*m_settings, "./bin/../bin/peltra", "./x/../home"));
+    const std::string expected = (std::filesystem::current_path() / "bin" / "peltra").string() + " --home " +
+                                 (std::filesystem::current_path() / "home").string() + " /autorun";
     QCOMPARE(entryValue(readFile(autostartEntry()), "Exec"), expected);
 
     std::string error;
-    QVERIFY(!properties.save(*m_settings, "", &error));
+    QVERIFY(!properties.save(*m_settings, "", kHome, &error));
+    QVERIFY(!error.empty());
+    error.clear();
+    QVERIFY(!properties.save(*m_settings, "/usr/bin/peltra", "", &error));
     QVERIFY(!error.empty());
 }
 
 void PropertiesTest::execLineQuotesWhatTheLauncherWouldSplit_data()
 {
     QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("home");
     QTest::addColumn<QString>("exec");
-    QTest::newRow("1 plain") << "/usr/bin/peltra" << "/usr/bin/peltra /autorun";
-    QTest::newRow("2 blank") << "/opt/my station/peltra" << "\"/opt/my station/peltra\" /autorun";
-    QTest::newRow("3 percent") << "/opt/100%/peltra" << "/opt/100%%/peltra /autorun";
-    QTest::newRow("4 dollar") << "/opt/$x/peltra" << "\"/opt/\\\\$x/peltra\" /autorun";
-    QTest::newRow("5 quote") << "/opt/a\"b/peltra" << "\"/opt/a\\\\\"b/peltra\" /autorun";
-    QTest::newRow("6 backslash") << "/opt/a\\b/peltra" << "\"/opt/a\\\\\\\\b/peltra\" /autorun";
-    QTest::newRow("7 Cyrillic") << "/opt/Пельтра/peltra" << "/opt/Пельтра/peltra /autorun";
-    QTest::newRow("8 newline") << "/opt/a\nb/peltra" << "\"/opt/a\\nb/peltra\" /autorun";
+    QTest::newRow("1 plain") << "/usr/bin/peltra" << "/var/lib/peltra" << "/usr/bin/peltra --home /var/lib/peltra /autorun";
+    QTest::newRow("2 blank") << "/opt/my station/peltra" << "/home/op/my calls"
+                             << "\"/opt/my station/peltra\" --home \"/home/op/my calls\" /autorun";
+    QTest::newRow("3 percent") << "/opt/100%/peltra" << "/srv/50%" << "/opt/100%%/peltra --home /srv/50%% /autorun";
+    QTest::newRow("4 dollar") << "/opt/$x/peltra" << "/srv/p" << "\"/opt/\\\\$x/peltra\" --home /srv/p /autorun";
+    QTest::newRow("5 quote") << "/opt/a\"b/peltra" << "/srv/p" << "\"/opt/a\\\\\"b/peltra\" --home /srv/p /autorun";
+    QTest::newRow("6 backslash") << "/opt/a\\b/peltra" << "/srv/p" << "\"/opt/a\\\\\\\\b/peltra\" --home /srv/p /autorun";
+    QTest::newRow("7 Cyrillic") << "/opt/Пельтра/peltra" << "/srv/Станция" << "/opt/Пельтра/peltra --home /srv/Станция /autorun";
+    QTest::newRow("8 newline") << "/opt/a\nb/peltra" << "/srv/p" << "\"/opt/a\\nb/peltra\" --home /srv/p /autorun";
 }
 
 void PropertiesTest::execLineQuotesWhatTheLauncherWouldSplit()
 {
     QFETCH(QString, program);
+    QFETCH(QString, home);
     QFETCH(QString, exec);
-    const std::string text = Properties::desktopEntry(program.toStdString());
+    const std::string text = Properties::desktopEntry(program.toStdString(), home.toStdString());
     QCOMPARE(QString::fromStdString(entryValue(text, "Exec")), exec);
     QCOMPARE(int(std::count(text.begin(), text.end(), '\n')), 7);  // one line per key, however odd the path
+    // What the launcher runs at logon: this program, on this station's home.
+    const std::vector<std::string> expected{program.toStdString(), "--home", home.toStdString(), "/autorun"};
+    QCOMPARE(execArguments(entryValue(text, "Exec")), expected);
 }
 
 void PropertiesTest::switchingOffDeletesEntry()
 {
     Properties properties;
     properties.setAutoRun(true);
-    QVERIFY(properties.save(*m_settings, "/usr/bin/peltra"));
+    QVERIFY(properties.save(*m_settings, "/usr/bin/peltra", kHome));
     QVERIFY(std::filesystem::exists(autostartEntry()));
     properties.setAutoRun(false);
-    QVERIFY(properties.save(*m_settings, "/usr/bin/peltra"));
+    QVERIFY(properties.save(*m_settings, "/usr/bin/peltra", kHome));
     QVERIFY(!std::filesystem::exists(autostartEntry()));
     QVERIFY(std::filesystem::exists(autostartEntry().parent_path()));  // the folder is the desktop's
     QVERIFY(!m_settings->autoRun());
@@ -215,7 +277,7 @@ void PropertiesTest::switchingOffWithoutEntrySucceeds()
 {
     Properties properties;
     std::string error = "stale";
-    QVERIFY(properties.save(*m_settings, "/usr/bin/peltra", &error));
+    QVERIFY(properties.save(*m_settings, "/usr/bin/peltra", kHome, &error));
     QVERIFY(error.empty());
     QVERIFY(!std::filesystem::exists(m_config));
 }
@@ -229,7 +291,7 @@ void PropertiesTest::entryFollowsHomeWithoutXdgConfigHome()
     const auto entry = Properties::autostartFile();
     Properties properties;
     properties.setAutoRun(true);
-    const bool saved = properties.save(*m_settings, "/usr/bin/peltra");
+    const bool saved = properties.save(*m_settings, "/usr/bin/peltra", kHome);
     qputenv("HOME", oldHome);
     QVERIFY(entry.has_value());
     QCOMPARE(entry->string(), (home / ".config" / "autostart" / "peltra.desktop").string());
@@ -257,7 +319,7 @@ void PropertiesTest::folderThatCannotBeCreatedStillWritesValues()
     properties.setMinimizeIcon(true);
     properties.setAutoRun(true);
     std::string error;
-    QVERIFY(!properties.save(*m_settings, "/usr/bin/peltra", &error));
+    QVERIFY(!properties.save(*m_settings, "/usr/bin/peltra", kHome, &error));
     QVERIFY(!error.empty());
     QVERIFY(m_settings->minimizeLaunch());
     QVERIFY(m_settings->minimizeIcon());
@@ -269,20 +331,20 @@ void PropertiesTest::readOnlyFolderLeavesEntryAsItWas()
 {
     Properties properties;
     properties.setAutoRun(true);
-    QVERIFY(properties.save(*m_settings, "/usr/bin/peltra"));
+    QVERIFY(properties.save(*m_settings, "/usr/bin/peltra", kHome));
     const std::string before = readFile(autostartEntry());
 
     peltra::test::ReadOnlyFile lock(autostartEntry().parent_path());
     if (!lock.isReadOnly())
         QSKIP("this system lets the folder be written whatever its mode");
     std::string error;
-    QVERIFY(!properties.save(*m_settings, "/opt/other/peltra", &error));  // cannot replace
+    QVERIFY(!properties.save(*m_settings, "/opt/other/peltra", kHome, &error));  // cannot replace
     QVERIFY(!error.empty());
     QCOMPARE(readFile(autostartEntry()), before);
 
     properties.setAutoRun(false);
     properties.setMinimizeIcon(true);
-    QVERIFY(!properties.save(*m_settings, "/usr/bin/peltra", &error));  // cannot delete
+    QVERIFY(!properties.save(*m_settings, "/usr/bin/peltra", kHome, &error));  // cannot delete
     QCOMPARE(readFile(autostartEntry()), before);
     QVERIFY(!m_settings->autoRun());
     QVERIFY(m_settings->minimizeIcon());
