@@ -4,6 +4,7 @@
 #include "engine/Station.h"
 #include "shell/HeadlessLog.h"
 #include "shell/Mainf.h"
+#include "shell/QtTranslation.h"
 #include "shell/QueuedViews.h"
 #include "shell/SimulationRun.h"
 
@@ -161,6 +162,8 @@ fs::path helpPage(const fs::path& program)
 int runWindows(int argc, char** argv, const Arguments& args)
 {
     QApplication application(argc, argv);
+    if (!shell::installQtTranslation(application))
+        std::fprintf(stderr, "peltra: Qt's Russian translation (qtbase_ru) is not installed; buttons stay in English\n");
     const std::optional<fs::path> home = homeOf(args);
     if (!home)
         return fail("no home folder: give --home DIR or set PELTRA_HOME");

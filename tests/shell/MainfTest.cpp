@@ -8,6 +8,7 @@
 #include "engine/Station.h"
 #include "reports/forms/FormReport.h"
 #include "shell/Mainf.h"
+#include "shell/QtTranslation.h"
 #include "shell/dialogs/FormWaitCompletion.h"
 #include "sms/forms/FormSmsTasks.h"
 #include "speech/Catalogue.h"
@@ -45,6 +46,8 @@ public:
         QTimer::singleShot(50, &m_context, [this] { press(); });
     }
     const QString& text() const { return m_text; }
+    // The caption of the button pressed, without its shortcut mark.
+    const QString& buttonText() const { return m_buttonText; }
 
 private:
     void press()
@@ -55,11 +58,13 @@ private:
             return;
         }
         m_text = box->text();
+        m_buttonText = box->button(m_button)->text().remove(QLatin1Char('&'));
         box->button(m_button)->click();
     }
     QObject m_context;
     QMessageBox::StandardButton m_button;
     QString m_text;
+    QString m_buttonText;
 };
 
 }  // namespace
@@ -67,6 +72,7 @@ private:
 class MainfTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
     void startUpWritesEveryStoredValueAndShowsTheStation();
@@ -98,6 +104,12 @@ private:
     shell::Mainf* m_window = nullptr;
     engine::Station* m_station = nullptr;
 };
+
+void MainfTest::initTestCase()
+{
+    // As the station program does at start: Qt's own buttons in Russian.
+    QVERIFY(peltra::shell::installQtTranslation(*QCoreApplication::instance()));
+}
 
 void MainfTest::init()
 {
@@ -264,6 +276,9 @@ void MainfTest::closingIdleAsksWhetherToStopScheduling()
         QVERIFY(!m_window->close());
         QVERIFY(no.text().startsWith(QStringLiteral("Внимание! После закрытия системы оповещения PELTRA будет "
                                                     "остановлено планирование заданий")));
+        // The prompt names the button the operator sees.
+        QVERIFY(no.text().contains(QStringLiteral("\"Нет\"")));
+        QCOMPARE(no.buttonText(), QStringLiteral("Нет"));
         QVERIFY(m_window->isVisible());
     }
     BoxAnswer yes(QMessageBox::Yes);
