@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libsqlite3-dev libspandsp-dev nlohmann-json3-dev espeak-ng
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth poppler-utils
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev python3-dbf
   clang libclang-rt-14-dev
 )
 
