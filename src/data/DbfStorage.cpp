@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 namespace peltra::data {
 namespace {
@@ -17,6 +18,8 @@ namespace {
 // The byte that writers lock: far past any table, so that it never meets the locks other dBase
 // tools place on records.
 constexpr off_t kWriterLockOffset = 0x7FFFFFF0;
+
+thread_local std::chrono::milliseconds t_lockWait{10000};
 
 class FileStorage : public DbfStorage {
 public:
@@ -104,11 +107,20 @@ public:
         lock.l_whence = SEEK_SET;
         lock.l_start = kWriterLockOffset;
         lock.l_len = 1;
-        while (::fcntl(m_fd, F_OFD_SETLKW, &lock) != 0) {
+        // Polled, not waited for: a program that holds the lock for good must not hold us too.
+        const auto deadline = std::chrono::steady_clock::now() + t_lockWait;
+        while (::fcntl(m_fd, F_OFD_SETLK, &lock) != 0) {
             if (errno == EINTR)
                 continue;
-            error = "cannot lock it: " + platform::systemMessage(errno);
-            return false;
+            if (errno != EAGAIN && errno != EACCES) {
+                error = "cannot lock it: " + platform::systemMessage(errno);
+                return false;
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                error = kWritersLockBusy;
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         m_locked = true;
         return true;
@@ -131,6 +143,10 @@ private:
 };
 
 }  // namespace
+
+WriterLockWait::WriterLockWait(std::chrono::milliseconds limit) : m_previous(t_lockWait) { t_lockWait = limit; }
+
+WriterLockWait::~WriterLockWait() { t_lockWait = m_previous; }
 
 std::unique_ptr<DbfStorage> openFileStorage(const std::filesystem::path& path, bool writable, std::string& error)
 {

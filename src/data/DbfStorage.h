@@ -2,6 +2,7 @@
 // neighbours) or a block of memory (for fuzzing and for tests that inject write failures).
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -9,6 +10,23 @@
 #include <string>
 
 namespace peltra::data {
+
+// What a writer says when another program held the writers' lock for longer than it may wait.
+inline constexpr char kWritersLockBusy[] = "it is locked by another program";
+
+// How long a writer on the calling thread waits for the writers' lock before it gives up with
+// kWritersLockBusy; ten seconds unless a scope says otherwise (the station's controller thread
+// must never wait long, so it keeps its own writes short).
+class WriterLockWait {
+public:
+    explicit WriterLockWait(std::chrono::milliseconds limit);
+    ~WriterLockWait();
+    WriterLockWait(const WriterLockWait&) = delete;
+    WriterLockWait& operator=(const WriterLockWait&) = delete;
+
+private:
+    std::chrono::milliseconds m_previous;
+};
 
 class DbfStorage {
 public:
@@ -24,7 +42,8 @@ public:
     virtual bool truncate(std::uint64_t size, std::string& error) = 0;
     // Makes written bytes durable.
     virtual bool sync(std::string& error) = 0;
-    // Serialises writers among the station's processes (an advisory lock that readers never take).
+    // Serialises writers among the station's processes (an advisory lock that readers never take),
+    // waiting for it no longer than the calling thread's WriterLockWait allows.
     virtual bool lockWriters(std::string& error) = 0;
     virtual void unlockWriters() = 0;
 };

@@ -1,6 +1,7 @@
 // The "dbf" virtual-table module: a table object and a cursor object over DbfTable and DbfCursor.
 #include "data/DbfVirtualTable.h"
 
+#include "data/DbfStorage.h"
 #include "data/Functions.h"
 
 #include <sqlite3.h>
@@ -272,7 +273,8 @@ int dbfUpdate(sqlite3_vtab* vtab, int argc, sqlite3_value** argv, sqlite3_int64*
     const int failCode = table.isWritable() ? SQLITE_ERROR : SQLITE_READONLY;
     auto fail = [&] {
         setError(vtab, error);
-        return failCode;
+        // Another program's writer lock is a passing state: the caller may try again.
+        return error.find(kWritersLockBusy) != std::string::npos ? SQLITE_BUSY : failCode;
     };
     auto& undo = reinterpret_cast<DbfVtab*>(vtab)->undo;
     if (argc == 1) {

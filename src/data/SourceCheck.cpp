@@ -101,6 +101,41 @@ std::string fieldTypeText(const FieldShape& field)
     return text;
 }
 
+std::vector<UnfitColumn> unfitRequiredColumns(std::span<const FieldShape> fields)
+{
+    std::vector<UnfitColumn> unfit;
+    for (const FieldShape& field : fields) {
+        const char letter = typeLetter(field);
+        std::string_view needed;
+        if (field.name == "TELEF" && letter != 'C')
+            needed = "Char";
+        else if ((field.name == "PROBA" || field.name == "OTBOJ") && !isNumeric(letter))
+            needed = "Num";
+        else if (field.name == "DATA" && letter != 'D')
+            needed = "Date (8)";
+        else if (field.name == "CLOCK" && (letter != 'C' || field.length < 8))
+            needed = "Char (8)";
+        if (!needed.empty())
+            unfit.push_back({field.name, fieldTypeText(field), needed});
+    }
+    return unfit;
+}
+
+std::string unfitColumnText(const UnfitColumn& column)
+{
+    return "Поле " + column.name + " (" + column.type + ") не может принять результат звонка: нужно " +
+           std::string(column.needed);
+}
+
+std::string unfitColumnsMessage(std::span<const UnfitColumn> unfit)
+{
+    std::string text = "В данной таблице следующие необходимые поля не могут принять результаты звонков:\r\n\r\n";
+    for (const UnfitColumn& column : unfit)
+        text += column.name + "\t" + column.type + "\tнужно " + std::string(column.needed) + "\r\n";
+    text += "\r\nТаблица не может быть источником задания.";
+    return text;
+}
+
 std::vector<std::string> archiveFindings(std::span<const FieldShape> source,
                                          std::span<const FieldShape> archive)
 {

@@ -46,6 +46,25 @@ struct FieldShape {
     unsigned decimals = 0;   // digits after the point (N and F)
 };
 
+// A required column whose type cannot take what the station writes into it.
+struct UnfitColumn {
+    std::string name;         // TELEF, PROBA, OTBOJ, DATA or CLOCK
+    std::string type;         // what it is, as fieldTypeText writes it
+    std::string_view needed;  // what it must be: "Char", "Num", "Date (8)", "Char (8)"
+};
+
+// The required columns among fields that cannot take the station's values: TELEF must be text,
+// PROBA and OTBOJ numbers, DATA a date, and CLOCK text of at least 8 characters ("HH:MM:SS").
+// Columns that are missing are no finding here.
+std::vector<UnfitColumn> unfitRequiredColumns(std::span<const FieldShape> fields);
+
+// One line for a task's remark: "Поле CLOCK (C5) не может принять результат звонка: нужно Char (8)".
+std::string unfitColumnText(const UnfitColumn& column);
+
+// The message listing the unfit columns, one "NAME\tTYPE\tнужно NEEDED\r\n" line each, between
+// a heading and the closing sentence of the missing-columns message.
+std::string unfitColumnsMessage(std::span<const UnfitColumn> unfit);
+
 // The field's type as the archive message writes it: "N10.2", "C12", "D", "L"; F like N, any
 // other type its letter and length.
 std::string fieldTypeText(const FieldShape& field);

@@ -67,8 +67,19 @@ CheckOutcome SourceCheck(const fs::path& table)
         outcome.message = *missing;
         return outcome;
     }
+    if (const std::vector<UnfitColumn> unfit = unfitRequiredColumns(*fields); !unfit.empty()) {
+        outcome.message = unfitColumnsMessage(unfit);
+        return outcome;
+    }
     outcome.ok = true;
     return outcome;
+}
+
+std::vector<UnfitColumn> unfitResultColumns(const fs::path& table)
+{
+    std::string error;
+    const auto fields = fieldsOf(table, error);
+    return fields ? unfitRequiredColumns(*fields) : std::vector<UnfitColumn>{};
 }
 
 CheckOutcome ArchiveCheck(const fs::path& source, const fs::path& archive)

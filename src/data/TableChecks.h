@@ -3,6 +3,7 @@
 #pragma once
 
 #include "data/OdbcError.h"
+#include "data/SourceCheck.h"
 
 #include <filesystem>
 #include <string>
@@ -18,9 +19,14 @@ struct CheckOutcome {
 };
 
 // Whether the file can be a task's source: it exists, and it has the columns TELEF, PROBA, OTBOJ,
-// DATA and CLOCK (names compared exactly). Otherwise "Данная таблица не обнаружена. ..." or the
+// DATA and CLOCK (names compared exactly), each able to take what the station writes into it
+// (text, numbers, a date, text of 8). Otherwise "Данная таблица не обнаружена. ..." or the
 // list of missing columns.
 CheckOutcome SourceCheck(const std::filesystem::path& table);
+
+// The required columns of a table that cannot take the station's results (none when the table
+// cannot be read: the other checks say so).
+std::vector<UnfitColumn> unfitResultColumns(const std::filesystem::path& table);
 
 // The archive file of a task. A missing file is created as an empty table of the source's
 // structure (a copy of the source, emptied and packed). An existing one must hold every field of

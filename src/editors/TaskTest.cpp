@@ -109,6 +109,10 @@ void reportQuery(ReportWriter& out, TaskTestReport& report, const config::TaskDe
         out.line("Запрос выполнен успешно.");
     else
         out.critical(" Ошибка выполнения SQL запроса.");
+    // A column that cannot take a call's result would lose every result written into it.
+    if (report.queryRun)
+        for (const data::UnfitColumn& column : data::unfitResultColumns(file))
+            out.critical(" " + data::unfitColumnText(column) + ".");
 }
 
 void reportVerdict(ReportWriter& out, const TaskTestReport& report)

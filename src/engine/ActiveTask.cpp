@@ -73,6 +73,18 @@ void ActiveTask::writeResult(long long row, OutcomeKind kind)
     m_source.writeResult(row, kind);
 }
 
+bool ActiveTask::retryResults()
+{
+    std::lock_guard lock(m_mutex);
+    return m_source.retryResults();
+}
+
+void ActiveTask::abandonResults()
+{
+    std::lock_guard lock(m_mutex);
+    m_source.abandonResults();
+}
+
 void ActiveTask::requestStop()
 {
     std::lock_guard lock(m_mutex);

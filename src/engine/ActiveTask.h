@@ -57,6 +57,9 @@ public:
     bool open();
     int nextRow(HandOut& out);
     void writeResult(long long row, OutcomeKind kind);
+    // Results a busy table kept back: tried again (true when some was settled), or given up.
+    bool retryResults();
+    void abandonResults();
     void requestStop();
 
     TaskState state();

@@ -49,6 +49,10 @@ void ListActiveTasks::schedulerPass()
 
 void ListActiveTasks::passLocked(bool readDefinitions)
 {
+    // Results a busy table kept back are tried at every pass: each try waits only briefly.
+    for (const auto& task : m_tasks)
+        if (task->retryResults())
+            refreshLocked(*task);
     const auto now = std::chrono::steady_clock::now();
     if (!readDefinitions && m_passed && now - m_lastPass < m_passInterval) {
         checkCompleteLocked();
@@ -198,9 +202,14 @@ bool ListActiveTasks::requestStopAll()
 void ListActiveTasks::clear()
 {
     std::lock_guard lock(m_mutex);
-    for (const auto& task : m_tasks)
+    for (const auto& task : m_tasks) {
+        // A result still kept from its table gets one last short try; what is left is named.
+        task->retryResults();
+        task->abandonResults();
+        refreshLocked(*task);
         if (m_view)
             m_view->taskRemoved(task->id());
+    }
     m_tasks.clear();
 }
 

@@ -1,13 +1,19 @@
 // The task data source: selection, hand-out, write-back and archive copy.
 #include "engine/TaskDataSource.h"
 
+#include "data/DbfStorage.h"
 #include "data/Functions.h"
 #include "data/Query.h"
+#include "data/SourceCheck.h"
+#include "platform/text/CaseFold.h"
 #include "platform/text/Trim.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 namespace peltra::engine {
@@ -75,6 +81,35 @@ std::string formatNumber(double value)
 
 bool isNumericType(const std::string& type) { return type == "N" || type == "F"; }
 
+// How long a result waits for another program's writer lock before it is kept for a later try:
+// the controller thread, which writes it, serves every line meanwhile.
+constexpr std::chrono::milliseconds kResultLockWait{100};
+
+// The largest whole number a column holds: 999 for N(3,0), 99 for N(5,2); no limit for a
+// column that is not numeric.
+double largestWhole(const data::ColumnInfo& column)
+{
+    if (column.dbfType != 'N' && column.dbfType != 'F')
+        return std::numeric_limits<double>::max();
+    const int taken = column.decimals > 0 ? column.decimals + 1 : 0;
+    return std::pow(10.0, std::max(column.length - taken, 0)) - 1;
+}
+
+// The text of a statement's failure: its last error record.
+std::string failureText(data::Connection& connection)
+{
+    const std::vector<data::OdbcError> errors = connection.takeErrors();
+    return errors.empty() ? std::string("неизвестная ошибка") : errors.back().message;
+}
+
+std::string sqlText(std::string_view text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("''") : std::string(1, c);
+    return quoted + "'";
+}
+
 }  // namespace
 
 // One row of the table by its record number, with the selection's columns; the row a template
@@ -122,9 +157,10 @@ void TaskDataSource::clearFlags()
 {
     m_stopping = false;
     m_exhausted = false;
+    m_refused = false;
 }
 
-bool TaskDataSource::fail(const char* error)
+bool TaskDataSource::fail(const std::string& error)
 {
     m_lastError = error;
     close();
@@ -138,6 +174,7 @@ void TaskDataSource::close()
     m_rows.shrink_to_fit();
     m_rowsOut.clear();
     m_position = 0;
+    m_reselect = false;
     m_connection.reset();
 }
 
@@ -182,7 +219,8 @@ bool TaskDataSource::open()
     m_stopping = false;
     if (m_open)
         return true;
-    if (m_exhausted)
+    // A table that refused a result stays shut, its remark shown, until the task is restarted.
+    if (m_exhausted || m_refused)
         return false;
     m_recordCount = 0;
     loadTemplate();
@@ -197,9 +235,31 @@ bool TaskDataSource::open()
     if (!connectTo(*m_connection, m_folder))
         return fail(kQueryFailed);
 
+    // Calls are made only when their results can be written: every bookkeeping column must take
+    // what is written into it, and a counter stops at the largest value its column holds.
+    const auto columns = m_connection->columns(file.filename().string());
+    if (!columns)
+        return fail(kQueryFailed);
+    std::vector<data::FieldShape> shapes;
+    m_probaLimit = m_otbojLimit = m_repeatLimit = std::numeric_limits<double>::max();
+    for (const data::ColumnInfo& column : *columns) {
+        shapes.push_back({column.name, column.dbfType, static_cast<unsigned>(column.length),
+                          static_cast<unsigned>(column.decimals)});
+        if (column.name == "PROBA")
+            m_probaLimit = largestWhole(column);
+        else if (column.name == "OTBOJ")
+            m_otbojLimit = largestWhole(column);
+        if (m_definition.repeat && platform::equalsIgnoreCase(column.name, m_definition.repeatField))
+            m_repeatLimit = largestWhole(column);
+    }
+    if (const std::vector<data::UnfitColumn> unfit = data::unfitRequiredColumns(shapes); !unfit.empty())
+        return fail(data::unfitColumnText(unfit.front()));
+
+    // In parentheses: the filter that follows applies to repeats and new rows alike.
     const std::string condition =
-        m_definition.repeat ? m_definition.repeatField + " IS NULL OR " + m_definition.repeatField + " IS NOT NULL AND " +
-                                  m_definition.repeatField + " < " + std::to_string(m_definition.repeatTimes)
+        m_definition.repeat ? "(" + m_definition.repeatField + " IS NULL OR " + m_definition.repeatField +
+                                  " IS NOT NULL AND " + m_definition.repeatField + " < " +
+                                  std::to_string(m_definition.repeatTimes) + ")"
                             : " data IS NULL ";
     const std::string filter = m_definition.filterText.empty() ? "" : " AND (" + m_definition.filterText + ") ";
     const std::string order = m_definition.fieldSort.empty()
@@ -222,8 +282,15 @@ bool TaskDataSource::open()
     if (query.columnCount() < kClock + (sortColumn ? 1 : 0) + (repeatColumn ? 1 : 0) || query.recordNumber() == 0)
         return fail(kFieldMissing);
 
-    // The restart point: the first row at or past Phonelast in the sort order.
-    const bool skip = m_definition.behaviour == config::kContinueFromLast && sortColumn != 0 &&
+    // The restart point: the first row at or past Phonelast in the sort order. Behaviour is read
+    // as it is stored now. A point that is still the start value of its order (a fresh sort, or
+    // a sort never taken up) starts at the first row: no start value lies beyond every value of
+    // a column ("999999999999" is below a wider number, "я" below "ё" in the rows' order).
+    const bool fresh = m_definition.phonelast.empty() ||
+                       m_definition.phonelast == config::phonelastStart(m_definition.fieldSortType, m_definition.ascend);
+    const bool skip = config::Operator(m_store, m_definition.binding, m_definition.task)
+                              .number(config::TaskProperty::Behaviour) == config::kContinueFromLast &&
+                      sortColumn != 0 && !fresh &&
                       (isNumericType(m_definition.fieldSortType) || m_definition.fieldSortType == "C");
     const double lastNumber = std::atof(m_definition.phonelast.c_str());
     std::optional<std::size_t> start;
@@ -310,8 +377,18 @@ bool TaskDataSource::refresh(RowState& row, RowQuery& query)
 
 int TaskDataSource::nextRow(HandOut& out)
 {
+    retryResults();
     if (!m_open || m_stopping || m_exhausted)
         return 1;
+    if (m_reselect) {
+        // The rows moved under their record numbers: no row is handed out by an old number; the
+        // selection is made afresh once every row out has come back.
+        if (!m_rowsOut.empty() || !m_waiting.empty())
+            return 1;
+        close();
+        if (!open() || !m_open)
+            return 1;
+    }
     const std::time_t now = m_clock();
     bool seenNew = false;
     bool seenRepeat = false;
@@ -324,6 +401,8 @@ int TaskDataSource::nextRow(HandOut& out)
         bool alreadyOut = false;
         for (const ActiveRow& active : m_rowsOut)
             alreadyOut = alreadyOut || active.record == row.record;
+        for (const Result& waiting : m_waiting)
+            alreadyOut = alreadyOut || waiting.row.record == row.record;
         if (alreadyOut)
             continue;
 
@@ -344,10 +423,19 @@ int TaskDataSource::nextRow(HandOut& out)
             continue;
 
         data::Query& q = query.query();
+        const std::string phone = q.getText(kTelef);
+        const std::string_view number = platform::trimBlanks(phone);
+        // A number already on a line (or whose result waits) under another record number: the
+        // table was packed meanwhile.
+        const auto onLine = [&](const ActiveRow& active) { return active.phone == number; };
+        if (std::any_of(m_rowsOut.begin(), m_rowsOut.end(), onLine) ||
+            std::any_of(m_waiting.begin(), m_waiting.end(), [&](const Result& r) { return onLine(r.row); })) {
+            m_reselect = true;
+            return 1;
+        }
         out.row = row.record;
         out.definitionPath = definitionPath();
-        const std::string phone = q.getText(kTelef);
-        out.phone = std::string(platform::trimBlanks(phone));
+        out.phone = std::string(number);
         out.phrases.clear();
         if (!m_definition.fieldSort.empty()) {
             const std::string last = q.getText(kClock + 1);
@@ -358,11 +446,11 @@ int TaskDataSource::nextRow(HandOut& out)
         }
         if (m_patterns)
             m_patterns->BuildPhraseList(m_items, query, speech::today(), out.phrases);
-        m_rowsOut.push_back({row.record, position});
+        m_rowsOut.push_back({row.record, position, out.phone});
         m_position = (position + 1) % m_rows.size();
         return 0;
     }
-    if (!seenNew && !seenRepeat) {
+    if (!seenNew && !seenRepeat && m_rowsOut.empty() && m_waiting.empty()) {
         m_exhausted = true;
         close();
     }
@@ -371,101 +459,235 @@ int TaskDataSource::nextRow(HandOut& out)
 
 void TaskDataSource::writeResult(long long record, OutcomeKind kind)
 {
-    std::size_t index = 0;
-    while (index < m_rowsOut.size() && m_rowsOut[index].record != record)
-        ++index;
-    if (index == m_rowsOut.size() || !m_open)
+    const auto out = std::find_if(m_rowsOut.begin(), m_rowsOut.end(),
+                                  [&](const ActiveRow& row) { return row.record == record; });
+    if (out == m_rowsOut.end() || !m_open)
         return;
-    const std::size_t position = m_rowsOut[index].position;
-    m_rowsOut.erase(m_rowsOut.begin() + static_cast<std::ptrdiff_t>(index));
-
+    Result result{*out, kind, m_clock()};
+    m_rowsOut.erase(out);
     if (kind == OutcomeKind::Notified || kind == OutcomeKind::NoAnswer || kind == OutcomeKind::HungUp) {
-        const bool repeatColumn = kind == OutcomeKind::Notified && m_definition.repeat;
-        const std::string columns =
-            std::string("telef,proba,otboj,data,clock") + (repeatColumn ? "," + m_definition.repeatField : "");
-        RowQuery row(*m_connection, columns, m_table, record);
-        bool found = false;
-        data::Query& q = row.query();
-        if (row.open(found) && found && q.edit()) {
-            q.setValue(kProba, formatWhole(q.getDouble(kProba) + 1));
-            if (kind == OutcomeKind::HungUp)
-                q.setValue(kOtboj, formatWhole(q.getDouble(kOtboj) + 1));
-            RowState& state = m_rows[position];
-            if (kind == OutcomeKind::Notified) {
-                const LocalNow now = localNow(m_clock());
-                char date[32];
-                char clock[16];
-                std::snprintf(date, sizeof date, "%04u/%02u/%02u", static_cast<unsigned>(now.parts.tm_year + 1900),
-                              static_cast<unsigned>(now.parts.tm_mon + 1), static_cast<unsigned>(now.parts.tm_mday));
-                std::snprintf(clock, sizeof clock, "%02u:%02u:%02u", static_cast<unsigned>(now.parts.tm_hour),
-                              static_cast<unsigned>(now.parts.tm_min), static_cast<unsigned>(now.parts.tm_sec));
-                q.setValue(kOtboj, formatWhole(q.getDouble(kOtboj)));
-                q.setValue(kData, date);
-                q.setValue(kClock, clock);
-                if (repeatColumn)
-                    q.setValue(kClock + 1, formatWhole(q.getDouble(kClock + 1) + 1));
-                state.dataDay = now.day;
-                state.clockSecond = clockSeconds(clock);
-                ++state.repeatCount;
-            }
-            if (q.update() && kind == OutcomeKind::Notified) {
-                ++m_notified;
-                if (m_definition.arhive)
-                    archive(record);
-            }
-        }
-        m_connection->takeErrors();
+        // Behind the results still waiting, so that a row's results reach it in order.
+        m_waiting.push_back(std::move(result));
+        retryResults();
     }
-    if (m_stopping && m_rowsOut.empty())
+    closeIfStopped();
+}
+
+bool TaskDataSource::retryResults()
+{
+    if (m_waiting.empty() || !m_connection)
+        return false;
+    data::WriterLockWait wait(kResultLockWait);
+    bool settled = false;
+    while (!m_waiting.empty()) {
+        // The table is busy for every waiting result alike: the rest wait for the next try.
+        if (write(m_waiting.front()) == Written::Busy)
+            break;
+        m_waiting.erase(m_waiting.begin());
+        settled = true;
+    }
+    closeIfStopped();
+    return settled;
+}
+
+void TaskDataSource::closeIfStopped()
+{
+    if (m_open && m_stopping && m_rowsOut.empty() && m_waiting.empty())
         close();
+}
+
+void TaskDataSource::noteFailure(const Result& result, Written how, const std::string& why)
+{
+    const std::string where = " (запись " + std::to_string(result.row.record) + ", телефон " + result.row.phone + "): ";
+    m_lastError = (how == Written::Busy ? kResultDelayed : kResultNotWritten) + where + why;
+    if (how == Written::Refused) {
+        // Every later result would be lost the same way: no more calls until the task restarts.
+        m_refused = true;
+        m_stopping = true;
+    }
+}
+
+std::optional<long long> TaskDataSource::findRow(const ActiveRow& row, std::string& error)
+{
+    RowQuery called(*m_connection, "telef", m_table, row.record);
+    bool found = false;
+    if (!called.open(found)) {
+        error = failureText(*m_connection);
+        return std::nullopt;
+    }
+    const std::string there = found ? called.query().getText(kTelef) : std::string();
+    if (found && platform::trimBlanks(there) == row.phone)
+        return row.record;
+    // The record holds another number (another program deleted rows and packed the table):
+    // the person is looked for by the number, and only a single match is taken.
+    data::Query search(*m_connection);
+    search.setSql("SELECT telef FROM " + m_table + " WHERE trim(telef) = " + sqlText(row.phone));
+    if (!search.open()) {
+        error = failureText(*m_connection);
+        return std::nullopt;
+    }
+    std::vector<long long> matches;
+    for (bool more = !search.isEof(); more; more = search.moveNext() && !search.isEof())
+        matches.push_back(search.recordNumber());
+    if (m_connection->hasErrors()) {
+        error = failureText(*m_connection);
+        return std::nullopt;
+    }
+    if (matches.size() == 1) {
+        m_reselect = true;
+        return matches.front();
+    }
+    error = matches.empty() ? "в таблице нет строки с этим номером"
+                            : "номер есть в нескольких строках таблицы, строка не выбрана";
+    return std::nullopt;
+}
+
+TaskDataSource::Written TaskDataSource::write(Result& result)
+{
+    std::string error;
+    const std::optional<long long> record = findRow(result.row, error);
+    if (!record) {
+        noteFailure(result, Written::RowGone, error);
+        return Written::RowGone;
+    }
+    const bool notified = result.kind == OutcomeKind::Notified;
+    const bool repeatColumn = notified && m_definition.repeat;
+    const std::string columns =
+        std::string("telef,proba,otboj,data,clock") + (repeatColumn ? "," + m_definition.repeatField : "");
+    RowQuery row(*m_connection, columns, m_table, *record);
+    bool found = false;
+    data::Query& q = row.query();
+    const bool opened = row.open(found);
+    if (opened && !found) {
+        noteFailure(result, Written::RowGone, "строка исчезла из таблицы");
+        return Written::RowGone;
+    }
+    if (!opened || !q.edit()) {
+        noteFailure(result, Written::Refused, failureText(*m_connection));
+        return Written::Refused;
+    }
+    // A counter at the top of its column stays there: the rest of the result is still written.
+    q.setValue(kProba, formatWhole(std::min(q.getDouble(kProba) + 1, m_probaLimit)));
+    if (result.kind == OutcomeKind::HungUp)
+        q.setValue(kOtboj, formatWhole(std::min(q.getDouble(kOtboj) + 1, m_otbojLimit)));
+    const LocalNow now = localNow(result.when);
+    char clock[16];
+    std::snprintf(clock, sizeof clock, "%02u:%02u:%02u", static_cast<unsigned>(now.parts.tm_hour),
+                  static_cast<unsigned>(now.parts.tm_min), static_cast<unsigned>(now.parts.tm_sec));
+    if (notified) {
+        char date[32];
+        std::snprintf(date, sizeof date, "%04u/%02u/%02u", static_cast<unsigned>(now.parts.tm_year + 1900),
+                      static_cast<unsigned>(now.parts.tm_mon + 1), static_cast<unsigned>(now.parts.tm_mday));
+        q.setValue(kOtboj, formatWhole(q.getDouble(kOtboj)));
+        q.setValue(kData, date);
+        q.setValue(kClock, clock);
+        if (repeatColumn)
+            q.setValue(kClock + 1, formatWhole(std::min(q.getDouble(kClock + 1) + 1, m_repeatLimit)));
+    }
+    if (!q.update()) {
+        const std::vector<data::OdbcError> errors = m_connection->takeErrors();
+        const bool busy = std::any_of(errors.begin(), errors.end(),
+                                      [](const data::OdbcError& e) { return e.sqlState == "HYT00"; });
+        const std::string text = errors.empty() ? std::string("неизвестная ошибка") : errors.back().message;
+        // A busy table is noted once; the result waits for the next try.
+        if (!busy || !m_lastError.starts_with(kResultDelayed))
+            noteFailure(result, busy ? Written::Busy : Written::Refused, text);
+        return busy ? Written::Busy : Written::Refused;
+    }
+    m_connection->takeErrors();
+    if (m_lastError.starts_with(kResultDelayed))
+        m_lastError.clear();
+    if (!notified)
+        return Written::Yes;
+    if (result.row.position < m_rows.size() && m_rows[result.row.position].record == result.row.record) {
+        RowState& state = m_rows[result.row.position];
+        state.dataDay = now.day;
+        state.clockSecond = clockSeconds(clock);
+        ++state.repeatCount;
+    }
+    ++m_notified;
+    // The archive settings as they are stored now: switching the archive on needs no restart.
+    config::Operator stored(m_store, m_definition.binding, m_definition.task);
+    if (stored.flag(config::TaskProperty::Arhive) &&
+        !archive(*record, stored.text(config::TaskProperty::ArhiveFile), error))
+        m_lastError = std::string(kArchiveNotWritten) + " (запись " + std::to_string(*record) + ", телефон " +
+                      result.row.phone + "): " + error;
+    return Written::Yes;
 }
 
 void TaskDataSource::requestStop()
 {
     m_stopping = true;
-    if (m_rowsOut.empty())
-        close();
+    retryResults();
+    closeIfStopped();
 }
 
-void TaskDataSource::archive(long long record)
+void TaskDataSource::abandonResults()
 {
-    const fs::path archivePath(m_definition.arhiveFile);
-    if (m_definition.arhiveFile.empty())
+    if (m_waiting.empty())
         return;
+    const Result& first = m_waiting.front();
+    m_lastError = std::string(kResultNotWritten) + ": " + std::to_string(m_waiting.size()) +
+                  " (первый: запись " + std::to_string(first.row.record) + ", телефон " + first.row.phone +
+                  "): " + data::kWritersLockBusy;
+    m_waiting.clear();
+    closeIfStopped();
+}
+
+bool TaskDataSource::archive(long long record, const std::string& file, std::string& error)
+{
+    if (file.empty()) {
+        error = "не задан файл архива";
+        return false;
+    }
+    const fs::path archivePath(file);
     std::error_code ec;
     const std::string archiveFolder = archivePath.parent_path().string();
     const std::string archiveTable = data::Functions::sqlName(archivePath.stem().string());
     data::Connection connection;
-    if (!connectTo(connection, archiveFolder))
-        return;
+    if (!connectTo(connection, archiveFolder)) {
+        error = failureText(connection);
+        return false;
+    }
     if (!fs::exists(archivePath, ec)) {
         // A new archive starts as an empty table of the source's structure.
-        if (!fs::copy_file(m_definition.file, archivePath, fs::copy_options::none, ec))
-            return;
-        if (connection.executeDirect("DELETE FROM " + archiveTable))
-            connection.executeDirect("PACK " + archiveTable);
+        if (!fs::copy_file(m_definition.file, archivePath, fs::copy_options::none, ec)) {
+            error = ec.message();
+            return false;
+        }
+        if (!connection.executeDirect("DELETE FROM " + archiveTable) ||
+            !connection.executeDirect("PACK " + archiveTable)) {
+            error = failureText(connection);
+            return false;
+        }
     }
-    if (!fs::exists(archivePath, ec))
-        return;
 
     // The row just written, found by its record number: no value of it is put into the statement.
     data::Query source(*m_connection);
     source.setSql("SELECT * FROM " + m_table + " WHERE rowid = " + std::to_string(record));
-    if (!source.open() || source.isEof())
-        return;
+    if (!source.open() || source.isEof()) {
+        error = source.isOpen() ? "строка исчезла из таблицы" : failureText(*m_connection);
+        return false;
+    }
     std::string names;
     for (int column = 1; column <= source.columnCount(); ++column)
         names += (column > 1 ? ", " : "") + data::Functions::sqlName(source.columnName(column));
     data::Query target(connection);
     target.setSql("SELECT " + names + " FROM " + archiveTable + " WHERE 1<>1");
-    if (!target.open() || !target.addNew())
-        return;
+    if (!target.open() || !target.addNew()) {
+        error = failureText(connection);
+        return false;
+    }
     for (int column = 1; column <= source.columnCount(); ++column) {
         bool isNull = false;
         const std::string value = source.getText(column, &isNull);
         target.setValue(column, value, isNull);
     }
-    target.update();
+    if (!target.update()) {
+        error = failureText(connection);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace peltra::engine

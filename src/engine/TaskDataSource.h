@@ -13,6 +13,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ inline constexpr char kFileNotFound[] = "Не найден файл";
 inline constexpr char kQueryFailed[] = "Ошибка выполнения запроса";
 inline constexpr char kFieldMissing[] = "Отсутствует необходимое поле";
 inline constexpr char kCountUnknown[] = "Невозможно определить количество записей";
+// The beginnings of the remark a result that was not written leaves.
+inline constexpr char kResultNotWritten[] = "Результат не записан";
+inline constexpr char kResultDelayed[] = "Результат ждёт записи";
+inline constexpr char kArchiveNotWritten[] = "Строка не скопирована в архив";
 
 // A row handed to a line.
 struct HandOut {
@@ -44,7 +49,11 @@ struct HandOut {
 // The source keeps, for every row the selection found, only what the choice of the next row
 // needs (record number, DATA, CLOCK and the repeat count), so a table of a million rows costs a
 // few tens of megabytes; each row handed out is read afresh from the table, so a row changed or
-// deleted by another program since the selection is never called by mistake.
+// deleted by another program since the selection is never called by mistake. A result is written
+// only into a row that still holds the number that was called (found again by the number when
+// another program has packed the table); a result the table refuses stops the task with the
+// table's own words in its last error; a result kept from the table by another program's writer
+// lock waits and is tried again, so that the thread that writes it never waits long.
 //
 // Not thread-safe: the active task calls it under its own lock.
 class TaskDataSource {
@@ -69,8 +78,13 @@ public:
     int nextRow(HandOut& out);
     // Writes a call's outcome into its row and frees the row.
     void writeResult(long long row, OutcomeKind kind);
-    // No more rows are handed out; the rows close once no row is out on a line.
+    // Tries again the results a busy table kept back; true when some was settled.
+    bool retryResults();
+    // No more rows are handed out; the rows close once no row is out on a line and no result
+    // waits to be written.
     void requestStop();
+    // Gives up the results still waiting (at shutdown), naming them in the last error.
+    void abandonResults();
     // Clears the stopping and exhausted flags, for a restart with new settings.
     void clearFlags();
 
@@ -78,6 +92,7 @@ public:
     bool stopping() const { return m_stopping; }
     bool exhausted() const { return m_exhausted; }
     std::size_t rowsOut() const { return m_rowsOut.size(); }
+    std::size_t resultsWaiting() const { return m_waiting.size(); }
     long long recordCount() const { return m_recordCount; }
     unsigned notified() const { return m_notified; }
     const std::string& lastError() const { return m_lastError; }
@@ -97,18 +112,33 @@ private:
     struct ActiveRow {
         long long record = 0;
         std::size_t position = 0;
+        std::string phone;  // the number called: the row must still hold it when the result comes
     };
+    // A result to write, with the moment of the call's end (DATA and CLOCK tell that moment,
+    // however late the table lets the result in).
+    struct Result {
+        ActiveRow row;
+        OutcomeKind kind = OutcomeKind::Error;
+        std::time_t when = 0;
+    };
+    enum class Written { Yes, Busy, Refused, RowGone };
     class RowQuery;
 
     void close();
-    bool fail(const char* error);
+    bool fail(const std::string& error);
     std::string columnList() const;
     bool loadTemplate();
     // Whether the row is to be called now; sets seenNew / seenRepeat as the lap's findings.
     bool isDue(const RowState& row, std::time_t now, bool& seenNew, bool& seenRepeat) const;
     // Reads the row afresh and refreshes its state; false when it is gone or unreadable.
     bool refresh(RowState& row, RowQuery& query);
-    void archive(long long record);
+    Written write(Result& result);
+    // The record that holds the number now: the one called, or the only one holding the number.
+    std::optional<long long> findRow(const ActiveRow& row, std::string& error);
+    // Sets the remark of a result that was not written; a refusal also stops the hand-out.
+    void noteFailure(const Result& result, Written how, const std::string& why);
+    void closeIfStopped();
+    bool archive(long long record, const std::string& file, std::string& error);
     bool connectTo(data::Connection& connection, const std::string& folder);
 
     config::ConfigStore& m_store;
@@ -125,9 +155,16 @@ private:
     bool m_open = false;
     bool m_stopping = false;
     bool m_exhausted = false;
+    bool m_refused = false;   // the table refused a result: no row is handed out until a restart
+    bool m_reselect = false;  // another program packed the table: the record numbers are stale
     std::vector<RowState> m_rows;
     std::size_t m_position = 0;
     std::vector<ActiveRow> m_rowsOut;
+    std::vector<Result> m_waiting;  // results a busy table kept back, oldest first
+    // The largest values PROBA, OTBOJ and the repeat field can hold.
+    double m_probaLimit = 0;
+    double m_otbojLimit = 0;
+    double m_repeatLimit = 0;
     long long m_recordCount = 0;
     unsigned m_notified = 0;
     std::string m_lastError;

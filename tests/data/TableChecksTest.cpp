@@ -58,6 +58,40 @@ TEST_F(TableChecksTest, ASourceMustExistAndHoldTheFiveColumns)
               "\r\nТаблица не может быть источником задания.");
 }
 
+TEST_F(TableChecksTest, ASourceMustTakeWhatTheStationWritesIntoItsColumns)
+{
+    const struct {
+        DbfFieldSpec field;  // replaces the required column of that name
+        const char* line;    // the message's line; empty: the table passes
+    } cases[] = {
+        {{"TELEF", 'N', 12, 0}, "TELEF\tN12.0\tнужно Char"},
+        {{"PROBA", 'C', 3, 0}, "PROBA\tC3\tнужно Num"},
+        {{"OTBOJ", 'D', 8, 0}, "OTBOJ\tD\tнужно Num"},
+        {{"DATA", 'C', 8, 0}, "DATA\tC8\tнужно Date (8)"},
+        {{"CLOCK", 'C', 5, 0}, "CLOCK\tC5\tнужно Char (8)"},
+        {{"CLOCK", 'N', 8, 0}, "CLOCK\tN8.0\tнужно Char (8)"},
+        {{"PROBA", 'F', 5, 0}, ""},
+        {{"CLOCK", 'C', 10, 0}, ""},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        std::vector<DbfFieldSpec> fields = kSourceFields;
+        for (DbfFieldSpec& field : fields)
+            if (field.name == c.field.name)
+                field = c.field;
+        const auto path = table("unfit" + std::to_string(++n) + ".dbf", fields);
+        const CheckOutcome outcome = SourceCheck(path);
+        EXPECT_EQ(outcome.ok, std::string(c.line).empty());
+        EXPECT_EQ(unfitResultColumns(path).size(), std::string(c.line).empty() ? 0u : 1u);
+        if (!outcome.ok) {
+            EXPECT_EQ(outcome.message, "В данной таблице следующие необходимые поля не могут принять результаты "
+                                       "звонков:\r\n\r\n" +
+                                           std::string(c.line) + "\r\n\r\nТаблица не может быть источником задания.");
+        }
+    }
+}
+
 TEST_F(TableChecksTest, AMissingArchiveIsCreatedEmptyWithTheSourcesStructure)
 {
     const auto source = subscribers();

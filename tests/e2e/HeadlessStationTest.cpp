@@ -1,6 +1,6 @@
 // The headless station run as an operator runs it, on simulated lines and real .dbf tables: whole
 // campaigns, stops by signal and by kill, a second start, repeats, the restart point, a table
-// taken away, the archive and two tasks sharing a table. Every row of the table is checked
+// taken away, the archive, two tasks sharing a table, and a table another program keeps locked. Every row of the table is checked
 // against the simulated exchange's own log of the calls it saw.
 #include "config/ConfigStore.h"
 #include "config/TaskStore.h"
@@ -10,6 +10,7 @@
 #include "sim/CallLog.h"
 #include "speech/Catalogue.h"
 #include "speech/Patterns.h"
+#include "support/HeldTableLock.h"
 #include "support/RunProgram.h"
 #include "support/StationSetup.h"
 #include "support/TempDir.h"
@@ -762,6 +763,42 @@ TEST_F(HeadlessStationTest, ATableTakenAwayMidRunStopsTheTaskWithItsErrorAndNoth
         const std::size_t seen = calls.count(row.telef) ? calls.at(row.telef).size() : 0;
         EXPECT_LE(row.proba.value_or(0), static_cast<double>(seen)) << row.telef;
     }
+}
+
+TEST_F(HeadlessStationTest, ATableLockedByAnotherProgramFreezesNoLineAndSigtermStillEndsTheRun)
+{
+    makeTable(m_table, people(4));
+    prepareStation({4, 1});
+    defineTask(m_table);
+    std::map<std::string, std::string> numbers;
+    for (int i = 1; i <= 4; ++i)
+        numbers[phoneOf(i)] = kAnswers;
+    HeldTableLock lock(m_table, m_dir / "lock");
+    ASSERT_TRUE(lock.held());
+    const fs::path log = m_dir / "calls.jsonl";
+    StationProcess station;
+    ASSERT_TRUE(station.start(PELTRA_PATH, stationArgs(writePlan(numbers), log, false), m_dir.path(), "locked"));
+    // Every number is called while the results wait, and the log says why they wait.
+    ASSERT_TRUE(eventually([&] { return readLog(log).size() >= 4; }, 20s)) << station.out();
+    EXPECT_TRUE(eventually([&] { return station.out().find("Результат ждёт записи") != std::string::npos; }, 5s))
+        << station.out();
+    EXPECT_NE(station.out().find("it is locked by another program"), std::string::npos) << station.out();
+
+    // SIGTERM is heeded: the station waits, within its limit, for the results to be written...
+    station.signal(SIGTERM);
+    ASSERT_TRUE(eventually([&] { return station.out().find("waiting for the calls") != std::string::npos; }, 5s))
+        << station.out();
+    // ... which they are as soon as the other program lets go; then it stops.
+    lock.release();
+    const auto released = std::chrono::steady_clock::now();
+    const std::optional<int> code = station.wait(30s);
+    ASSERT_TRUE(code) << station.out();
+    EXPECT_EQ(*code, 0) << station.err();
+    EXPECT_LT(std::chrono::steady_clock::now() - released, 5s) << station.out();
+    EXPECT_NE(station.out().find("station stopped"), std::string::npos) << station.out();
+    expectRowsMatchLog(readRows(m_table), readLog(log));
+    for (const Row& row : readRows(m_table))
+        EXPECT_TRUE(row.data) << row.telef;
 }
 
 TEST_F(HeadlessStationTest, TheArchiveHoldsExactlyTheRowsNotifiedByTheRun)

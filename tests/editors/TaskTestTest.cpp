@@ -290,6 +290,23 @@ TEST_F(TaskTestTest, AMissingTableIsReportedByItsPath)
     }
 }
 
+TEST_F(TaskTestTest, ColumnsThatCannotTakeTheResultsAreCritical)
+{
+    std::string error;
+    ASSERT_TRUE(data::DbfTable::create(m_table,
+                                       {{"TELEF", 'C', 12, 0}, {"PROBA", 'C', 3, 0}, {"OTBOJ", 'N', 3, 0},
+                                        {"DATA", 'D', 8, 0}, {"CLOCK", 'C', 5, 0}, {"SUMMA", 'N', 10, 0}},
+                                       866, true, &error))
+        << error;
+    const TaskTestReport report = run();
+    m_expected.query = {"Запрос выполнен успешно.",
+                        kCritical + " Поле PROBA (C3) не может принять результат звонка: нужно Num.",
+                        kCritical + " Поле CLOCK (C5) не может принять результат звонка: нужно Char (8)."};
+    m_expected.verdict = kVerdictCritical;
+    EXPECT_EQ(report.lines, m_expected.lines());
+    EXPECT_FALSE(report.passed());
+}
+
 TEST_F(TaskTestTest, AnEmptyTemplateIsCriticalAndADescendingSortSaysSo)
 {
     ASSERT_EQ(config::Operators(m_store, kBinding).add("Пусто"), config::AddResult::Added);

@@ -1,6 +1,7 @@
 // A whole station in this process on simulated lines: every row called and written back, the
 // outcomes of parties that do not answer or hang up, pause and resume, local-phone mode, manual
-// linking, a port dropped during a call, one station per home, and an orderly shutdown.
+// linking, a port dropped during a call, one station per home, an orderly shutdown, and another
+// program on the table while the station runs (rows packed away, the writer lock held).
 #include "engine/Station.h"
 
 #include "calls/PortSettings.h"
@@ -15,6 +16,8 @@
 #include "speech/Patterns.h"
 #include "speech/RowValues.h"
 #include "speech/TemplateFunctions.h"
+#include "support/HeldTableLock.h"
+#include "support/PythonDbf.h"
 #include "support/StationSetup.h"
 #include "support/TempDir.h"
 
@@ -115,6 +118,9 @@ public:
         auto& states = m_states[row.name];
         if (states.empty() || states.back() != row.stateText)
             states.push_back(row.stateText);
+        auto& remarks = m_remarks[row.name];
+        if (!row.remark.empty() && (remarks.empty() || remarks.back() != row.remark))
+            remarks.push_back(row.remark);
     }
     void taskRemoved(std::uint32_t) override {}
     void workComplete() override
@@ -151,6 +157,13 @@ public:
         std::lock_guard lock(m_mutex);
         const auto it = m_states.find(task);
         return it == m_states.end() ? std::vector<std::string>{} : it->second;
+    }
+    // Every remark the task showed, in order.
+    std::vector<std::string> remarks(const std::string& task) const
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_remarks.find(task);
+        return it == m_remarks.end() ? std::vector<std::string>{} : it->second;
     }
     std::string state(const std::string& task) const
     {
@@ -191,6 +204,7 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::map<std::string, std::vector<std::string>> m_states;
+    std::map<std::string, std::vector<std::string>> m_remarks;
     int m_completes = 0;
     std::vector<std::string> m_schedulerTexts;
     std::vector<std::string> m_localPhoneTexts;
@@ -248,22 +262,10 @@ protected:
         ASSERT_TRUE(catalogue.addFolder("", "Функции"));
         ASSERT_TRUE(catalogue.addLeaf("Функции", "Рубли", "@009", "Сумма (рубли)"));
 
-        config::TaskStore tasks(store);
-        ASSERT_EQ(tasks.addBinding(kBinding, m_table.string(), ""), config::AddResult::Added);
-        ASSERT_EQ(config::Operators(store, kBinding).add(kTask), config::AddResult::Added);
-        config::Operator task(store, kBinding, kTask);
-        ASSERT_EQ(task.setSort("SUMMA", "N", true), config::Change::Changed);
-        speech::Patterns patterns(store, kBinding, kTask);
-        speech::PatternItem item;
-        item.path = "Фразы\\Долг";
-        ASSERT_TRUE(patterns.Insert("", item));
-        item.path = "Функции\\Рубли";
-        item.arg = "SUMMA";
-        ASSERT_TRUE(patterns.Insert("0001", item));
-        ASSERT_TRUE(task.schedules().add(config::dailyBlock({0, config::kSecondsPerDay}), 0, false));
-        ASSERT_TRUE(task.setValid(true));
+        defineTask(store, kBinding, m_table);
 
         // Every code the template speaks for these sums, however the sum is written out.
+        speech::Patterns patterns(store, kBinding, kTask);
         std::vector<speech::PatternItem> items;
         ASSERT_TRUE(patterns.Load(items));
         speech::assignColumns(items, {"SUMMA"});
@@ -286,6 +288,25 @@ protected:
         ASSERT_TRUE(test::writeToneLibrary(m_home / "peltra.awf", phrases));
     }
 
+    // The task kTask of binding on table, called all day with the template "ZADL" and the sum.
+    static void defineTask(config::ConfigStore& store, const std::string& binding, const fs::path& table)
+    {
+        config::TaskStore tasks(store);
+        ASSERT_EQ(tasks.addBinding(binding, table.string(), ""), config::AddResult::Added);
+        ASSERT_EQ(config::Operators(store, binding).add(kTask), config::AddResult::Added);
+        config::Operator task(store, binding, kTask);
+        ASSERT_EQ(task.setSort("SUMMA", "N", true), config::Change::Changed);
+        speech::Patterns patterns(store, binding, kTask);
+        speech::PatternItem item;
+        item.path = "Фразы\\Долг";
+        ASSERT_TRUE(patterns.Insert("", item));
+        item.path = "Функции\\Рубли";
+        item.arg = "SUMMA";
+        ASSERT_TRUE(patterns.Insert("0001", item));
+        ASSERT_TRUE(task.schedules().add(config::dailyBlock({0, config::kSecondsPerDay}), 0, false));
+        ASSERT_TRUE(task.setValid(true));
+    }
+
     // Changes the stored definitions or settings before the station starts.
     template <typename Change>
     void editStore(Change change)
@@ -295,16 +316,17 @@ protected:
         change(store);
     }
 
-    void makeTable(const std::vector<Person>& rows)
+    void makeTable(const std::vector<Person>& rows) { makeTable(rows, m_table); }
+    void makeTable(const std::vector<Person>& rows, const fs::path& path)
     {
         const std::vector<data::DbfFieldSpec> fields = {{"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0},
                                                         {"OTBOJ", 'N', 3, 0},  {"DATA", 'D', 8, 0},
                                                         {"CLOCK", 'C', 8, 0},  {"SUMMA", 'N', 10, 2}};
         std::string error;
-        ASSERT_TRUE(data::DbfTable::create(m_table, fields, 866, true, &error)) << error;
+        ASSERT_TRUE(data::DbfTable::create(path, fields, 866, true, &error)) << error;
         data::DbfTable::Options options;
         options.writable = true;
-        auto table = data::DbfTable::open(m_table, options, &error);
+        auto table = data::DbfTable::open(path, options, &error);
         ASSERT_TRUE(table) << error;
         for (const Person& person : rows)
             ASSERT_TRUE(table->append({{0, data::DbfValue::ofText(person.telef)},
@@ -358,10 +380,11 @@ protected:
         ASSERT_EQ(m_station->start(error), Station::StartResult::Started) << error;
     }
 
-    std::vector<Stored> stored() const
+    std::vector<Stored> stored() const { return stored(m_table); }
+    std::vector<Stored> stored(const fs::path& path) const
     {
         std::string error;
-        auto table = data::DbfTable::open(m_table, {}, &error);
+        auto table = data::DbfTable::open(path, {}, &error);
         EXPECT_TRUE(table) << error;
         std::vector<Stored> rows;
         for (std::uint32_t i = 0; table && i < table->recordCount(); ++i) {
@@ -837,6 +860,96 @@ TEST_F(StationTest, ShutdownStopsTheCallsInProgressAndJoinsEverything)
     // The rows of abandoned calls keep no false result.
     for (const Stored& r : stored())
         EXPECT_TRUE(r.data ? r.proba == 1 : r.proba == 0) << r.telef;
+}
+
+TEST_F(StationTest, ALockedTableDelaysOnlyItsOwnResultsAndTheyAreWrittenOnceItIsFree)
+{
+    const auto rows = people(4);
+    prepareHome(rows);
+    // A second task on a table of its own, with the same sums under other numbers.
+    std::vector<Person> others;
+    for (const Person& p : rows)
+        others.push_back({"6" + p.telef.substr(1), p.summa});
+    const fs::path second = m_home / "second.dbf";
+    makeTable(others, second);
+    editStore([&](config::ConfigStore& store) { defineTask(store, "Второй", second); });
+    makeSimulator(rows);
+    for (const Person& p : others)
+        ASSERT_TRUE(m_simulator->setBehaviour(p.telef, m_party));
+
+    test::HeldTableLock lock(m_table, m_runtime / "lock");
+    ASSERT_TRUE(lock.held());
+    start();
+    ASSERT_TRUE(eventually([&] { return m_views.state("Второй\\Долг") == "Завершено"; }))
+        << m_views.state("Второй\\Долг");
+    for (const Stored& r : stored(second))
+        expectDelivered(r, {today()});
+    ASSERT_TRUE(eventually([&] { return m_views.outcomeCount() >= rows.size() + others.size(); }));
+    for (const Stored& r : stored())
+        EXPECT_EQ(r.proba, 0) << r.telef << ": nothing is written while the table is locked";
+    const auto remarks = m_views.remarks(kTaskName);
+    ASSERT_FALSE(remarks.empty());
+    EXPECT_TRUE(remarks.front().starts_with(kResultDelayed)) << remarks.front();
+
+    lock.release();
+    ASSERT_TRUE(eventually([&] { return taskIs("Завершено"); })) << m_views.state(kTaskName);
+    for (const Stored& r : stored())
+        expectDelivered(r, {today()});
+    // Checked against the exchange: every number called once, the waiting rows not again.
+    for (const std::vector<Person>& table : {rows, others})
+        for (const Person& p : table)
+            EXPECT_EQ(callsTo(p.telef), 1u) << p.telef;
+}
+
+TEST_F(StationTest, ShutdownKeepsItsLimitWhileATableIsLockedAndNamesWhatWasNotWritten)
+{
+    const auto rows = people(3);
+    prepareHome(rows);
+    makeSimulator(rows);
+    test::HeldTableLock lock(m_table, m_runtime / "lock");
+    ASSERT_TRUE(lock.held());
+    start();
+    ASSERT_TRUE(eventually([&] { return m_views.outcomeCount() >= rows.size(); }));
+    const auto begin = Clock::now();
+    m_station->shutdown();
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin);
+    EXPECT_LT(took.count(), 3000);
+    const auto remarks = m_views.remarks(kTaskName);
+    ASSERT_FALSE(remarks.empty());
+    EXPECT_TRUE(remarks.back().starts_with(std::string(kResultNotWritten) + ": 3 ")) << remarks.back();
+    lock.release();
+    for (const Stored& r : stored())
+        EXPECT_FALSE(r.data) << r.telef;
+}
+
+TEST_F(StationTest, RowsPackedAwayDuringCallsNeverTakeAnotherPersonsResult)
+{
+    // Paced as real ports, so that calls last long enough for another program to pack the table
+    // under two of them.
+    const auto rows = people(8);
+    prepareHome(rows, 0.4);
+    makeSimulator(rows, 20, true);
+    start();
+    ASSERT_TRUE(eventually([&] { return m_views.outcomeCount() >= 2; }, 20000ms));
+    // 5001 and 5002 are done, 5003 and 5004 on the lines: the first two go, and the rest move up.
+    test::runPythonDbf("t=dbf.Table(sys.argv[1]); t.open(dbf.READ_WRITE)\n"
+                       "for r in t:\n"
+                       "    if r.telef.strip() in ('5001','5002'): dbf.delete(r)\n"
+                       "t.pack(); t.close()",
+                       {m_table.string()}, m_runtime / "python");
+    ASSERT_EQ(m_views.outcomeCount(), 2u) << "the pack must come while the next two calls are on the lines";
+    ASSERT_TRUE(eventually([&] { return taskIs("Завершено"); }, 30000ms)) << m_views.state(kTaskName);
+
+    // Every row left against the call log: each number called once, and notified.
+    EXPECT_EQ(outcomesFor("", line::kCallDelivered), rows.size());
+    const auto table = stored();
+    ASSERT_EQ(table.size(), rows.size() - 2);
+    for (const Stored& r : table) {
+        EXPECT_EQ(callsTo(r.telef), 1u) << r.telef;
+        expectDelivered(r, {today()});
+    }
+    EXPECT_EQ(callsTo("5001"), 1u);
+    EXPECT_EQ(callsTo("5002"), 1u);
 }
 
 }  // namespace

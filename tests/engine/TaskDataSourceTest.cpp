@@ -1,16 +1,22 @@
 // The task data source on real .dbf tables: the selection, the hand-out order, the rows out on
 // lines, the write-back of every outcome, repeats, the restart point, the archive and tables
-// changed or taken away by others while a task runs.
+// changed or taken away by others while a task runs: rows packed away and the table's writer
+// lock held by another program (python3-dbf and a python process), results a column or a
+// read-only table cannot take.
 #include "config/TaskStore.h"
 #include "data/DbfTable.h"
 #include "engine/TaskDataSource.h"
 #include "platform/registry/RegistryStore.h"
 #include "speech/Catalogue.h"
 #include "speech/Patterns.h"
+#include "support/HeldTableLock.h"
+#include "support/PythonDbf.h"
+#include "support/ReadOnlyFile.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -81,7 +87,9 @@ protected:
         const std::vector<data::DbfFieldSpec> fields = {{"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0},
                                                         {"OTBOJ", 'N', 3, 0},  {"DATA", 'D', 8, 0},
                                                         {"CLOCK", 'C', 8, 0},  {"SUMMA", 'N', 10, 2},
-                                                        {"KOL", 'N', 3, 0}};
+                                                        {"KOL", 'N', 3, 0},    {"FVAL", 'F', 12, 2},
+                                                        {"FIO", 'C', 20, 0},   {"BIG", 'N', 15, 0},
+                                                        {"DAY", 'D', 8, 0}};
         std::string error;
         ASSERT_TRUE(data::DbfTable::create(path, fields, 866, true, &error)) << error;
         auto table = writable(path);
@@ -119,6 +127,19 @@ protected:
     }
 
     config::Operator task() { return *m_tasks.task(kBinding, kTask); }
+
+    // A python3-dbf script on the table (sys.argv[1]).
+    test::ProgramResult python(const std::string& script)
+    {
+        return test::runPythonDbf(script, {m_table.string()}, m_dir / "python");
+    }
+
+    // Sets fields of one record, as another program would.
+    void setFields(std::uint32_t record, const data::DbfFieldValues& values)
+    {
+        std::string error;
+        ASSERT_TRUE(writable(m_table)->update(record, values, &error)) << error;
+    }
 
     // A source with the definition as stored now, on the test's clock.
     std::unique_ptr<TaskDataSource> source()
@@ -204,19 +225,26 @@ TEST_F(TaskDataSourceTest, SelectsAsTheStationAlwaysHasAndHandsOutInSortOrder)
     EXPECT_EQ(s->rowsOut(), 2u);
 }
 
-TEST_F(TaskDataSourceTest, RepeatSelectionAndATaskWithoutSortField)
+TEST_F(TaskDataSourceTest, RepeatSelectionKeepsTheFilterAndATaskWithoutSortField)
 {
-    makeTable({{"2001", 150}}, m_table);
+    std::vector<Person> people;
+    for (int i = 1; i <= 12; ++i)
+        people.push_back({std::to_string(2000 + i), 10.0 * i});
+    makeTable(people, m_table);
     defineTask();
     ASSERT_EQ(task().setSort("", "", true), config::Change::Changed);
     ASSERT_TRUE(task().setNumber(TaskProperty::Repeat, 1));
     ASSERT_TRUE(task().setText(TaskProperty::RepeatField, "KOL"));
     ASSERT_TRUE(task().setNumber(TaskProperty::RepeatTimes, 3));
+    ASSERT_TRUE(task().setRangeField("SUMMA", "N") != config::Change::NotFound);
+    ASSERT_TRUE(task().addRange(30, 70));
+    ASSERT_TRUE(task().setNumber(TaskProperty::Typefilter, config::kFilterRanges));
     auto s = source();
     ASSERT_TRUE(s->open()) << s->lastError();
-    EXPECT_EQ(s->statement(), "SELECT telef,proba,otboj,data,clock,KOL,SUMMA FROM abon WHERE KOL IS NULL OR KOL IS "
-                              "NOT NULL AND KOL < 3");
-    EXPECT_EQ(drain(*s), (std::vector<std::string>{"2001"}));
+    EXPECT_EQ(s->statement(), "SELECT telef,proba,otboj,data,clock,KOL,SUMMA FROM abon WHERE (KOL IS NULL OR KOL IS "
+                              "NOT NULL AND KOL < 3) AND (SUMMA>=30 AND SUMMA<=70) ");
+    // Every row's KOL is NULL: the range alone decides.
+    EXPECT_EQ(drain(*s), (std::vector<std::string>{"2003", "2004", "2005", "2006", "2007"}));
 }
 
 TEST_F(TaskDataSourceTest, EveryOutcomeIsWrittenIntoItsRow)
@@ -348,6 +376,201 @@ TEST_F(TaskDataSourceTest, ARestartContinuesFromTheStoredPoint)
     auto descending = source();
     ASSERT_TRUE(descending->open());
     EXPECT_EQ(drain(*descending), (std::vector<std::string>{"2", "1", "4", "3"}));
+}
+
+TEST_F(TaskDataSourceTest, AFreshDescendingSortStartsAtTheFirstRowOfItsOrder)
+{
+    makeTable({{"1", 10}, {"2", 20}, {"3", 30}}, m_table);
+    defineTask();
+    using V = data::DbfValue;
+    struct Case {
+        const char* field;
+        std::size_t column;
+        const char* type;
+        std::vector<V> values;       // rows 1, 2, 3
+        std::vector<std::string> order;  // the phones, top of the order first
+    };
+    const std::vector<Case> cases = {
+        // Above twelve nines, and negative floats: no start value may skip them.
+        {"BIG", 9, "N", {V::ofNumber(5), V::ofNumber(2000000000000.0), V::ofNumber(7)}, {"2", "3", "1"}},
+        {"FVAL", 7, "F", {V::ofNumber(30.25), V::ofNumber(-1), V::ofNumber(2)}, {"1", "3", "2"}},
+        // "ё" sorts above "я" in the rows' order.
+        {"FIO", 8, "C", {V::ofText("абв"), V::ofText("ёж"), V::ofText("яков")}, {"2", "3", "1"}},
+        {"DAY", 10, "D", {V::ofDate({2026, 1, 5}), V::ofDate({2026, 3, 1}), V::ofDate({2025, 12, 31})}, {"2", "1", "3"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.field);
+        for (std::uint32_t row = 0; row < 3; ++row)
+            setFields(row, {{c.column, c.values[row]}});
+        ASSERT_EQ(task().setSort(c.field, c.type, false), config::Change::Changed);
+        ASSERT_EQ(task().text(TaskProperty::Phonelast), config::phonelastStart(c.type, false));
+        auto s = source();
+        ASSERT_TRUE(s->open()) << s->lastError();
+        EXPECT_EQ(drain(*s), c.order);
+    }
+}
+
+TEST_F(TaskDataSourceTest, ArchiveAndBehaviourAreReadAsStoredWhenUsed)
+{
+    makeTable({{"1", 10}, {"2", 20}, {"3", 30}, {"4", 40}}, m_table);
+    defineTask();
+    ASSERT_TRUE(task().setNumber(TaskProperty::Behaviour, config::kStartFromBeginning));
+    auto s = source();
+    // Switched on while the task runs: no restart needed.
+    const fs::path archive = m_dir / "done.dbf";
+    ASSERT_TRUE(task().setNumber(TaskProperty::Arhive, 1));
+    ASSERT_TRUE(task().setText(TaskProperty::ArhiveFile, archive.string()));
+    ASSERT_TRUE(s->open());
+    std::vector<long long> rows;
+    ASSERT_EQ(drain(*s, &rows), (std::vector<std::string>{"1", "2", "3", "4"}));
+    s->writeResult(rows[0], OutcomeKind::Notified);
+    EXPECT_EQ(s->lastError(), "");
+    ASSERT_EQ(stored(archive).size(), 1u);
+    EXPECT_EQ(stored(archive)[0].telef, "1");
+    // An archive that cannot be made is said, not passed over.
+    ASSERT_TRUE(task().setText(TaskProperty::ArhiveFile, (m_dir / "none" / "done.dbf").string()));
+    s->writeResult(rows[1], OutcomeKind::Notified);
+    EXPECT_TRUE(s->lastError().starts_with(std::string(kArchiveNotWritten) + " (запись 2, телефон 2): "))
+        << s->lastError();
+    EXPECT_TRUE(stored(m_table)[1].data) << "the row itself is written";
+
+    // Taken up with "from the beginning", opened after the switch to "go on from the last row".
+    auto again = source();
+    ASSERT_TRUE(task().setNumber(TaskProperty::Behaviour, config::kContinueFromLast));
+    ASSERT_TRUE(again->open());
+    EXPECT_EQ(drain(*again), (std::vector<std::string>{"4", "3"}));
+}
+
+TEST_F(TaskDataSourceTest, ACounterAtItsColumnsLimitStaysThereAndTheRestIsWritten)
+{
+    makeTable({{"1", 10}, {"2", 20}}, m_table);
+    setFields(0, {{1, data::DbfValue::ofNumber(999)}});
+    setFields(1, {{1, data::DbfValue::ofNumber(999)}, {2, data::DbfValue::ofNumber(999)}});
+    defineTask();
+    auto s = source();
+    ASSERT_TRUE(s->open());
+    std::vector<long long> rows;
+    drain(*s, &rows);
+    s->writeResult(rows[0], OutcomeKind::Notified);
+    s->writeResult(rows[1], OutcomeKind::HungUp);
+    EXPECT_EQ(s->lastError(), "");
+    // Read back by another program.
+    const test::ProgramResult read = python("t=dbf.Table(sys.argv[1]); t.open()\n"
+                                            "for r in t: print(r.telef.strip(), r.proba, r.otboj, r.data, r.clock)");
+    EXPECT_EQ(read.out, "1 999 0 2026-12-07 10:00:00\n2 999 999 None         \n");
+}
+
+TEST_F(TaskDataSourceTest, ResultsTheTableCannotTakeAreReportedAndStopTheTask)
+{
+    // A CLOCK column too narrow for "HH:MM:SS": the task does not start calling.
+    const fs::path narrow = m_dir / "narrow.dbf";
+    std::string error;
+    ASSERT_TRUE(data::DbfTable::create(narrow,
+                                       {{"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0}, {"OTBOJ", 'N', 3, 0},
+                                        {"DATA", 'D', 8, 0}, {"CLOCK", 'C', 5, 0}, {"SUMMA", 'N', 10, 2}},
+                                       866, true, &error))
+        << error;
+    ASSERT_TRUE(writable(narrow)->append({{0, data::DbfValue::ofText("1")}}, nullptr, &error)) << error;
+    makeTable({{"1", 10}, {"2", 20}, {"3", 30}}, m_table);
+    defineTask();
+    config::TaskDefinition definition = task().definition();
+    definition.file = narrow.string();
+    TaskDataSource onNarrow(m_store);
+    onNarrow.setDefinition(definition);
+    EXPECT_FALSE(onNarrow.open());
+    EXPECT_EQ(onNarrow.lastError(), "Поле CLOCK (C5) не может принять результат звонка: нужно Char (8)");
+
+    // A table that cannot be written: the table's own words, and no more calls.
+    test::ReadOnlyFile readOnly(m_table);
+    if (!readOnly.isReadOnly())
+        GTEST_SKIP() << "the table cannot be made read-only here";
+    auto s = source();
+    ASSERT_TRUE(s->open()) << s->lastError();
+    HandOut out;
+    ASSERT_EQ(s->nextRow(out), 0);
+    const long long first = out.row;
+    ASSERT_EQ(s->nextRow(out), 0);
+    s->writeResult(first, OutcomeKind::Notified);
+    EXPECT_EQ(s->lastError(), std::string(kResultNotWritten) + " (запись 1, телефон 1): Table \"abon.dbf\": it was "
+                                                               "opened for reading only");
+    EXPECT_EQ(s->nextRow(out), 1) << "a task whose results are lost calls no one else";
+    EXPECT_TRUE(s->isOpen()) << "the row still out on a line comes back first";
+    s->writeResult(out.row, OutcomeKind::NoAnswer);
+    EXPECT_FALSE(s->isOpen());
+    EXPECT_FALSE(s->open()) << "not again until the task is restarted";
+    EXPECT_NE(s->lastError().find("(запись 2, телефон 2)"), std::string::npos) << s->lastError();
+}
+
+TEST_F(TaskDataSourceTest, ResultsFindTheirRowsAfterAnotherProgramPacksTheTable)
+{
+    // Written by python3-dbf, packed by it while every row is out on a line.
+    python("t=dbf.Table(sys.argv[1],'TELEF C(12); PROBA N(3,0); OTBOJ N(3,0); DATA D; CLOCK C(8); SUMMA N(10,2)',"
+           "codepage='cp866',dbf_type='db3')\n"
+           "t.open(dbf.READ_WRITE)\n"
+           "for i in range(6): t.append(('500%d'%i,0,None,None,'',10.0*(i+1)))\n"
+           "t.close()");
+    defineTask();
+    auto s = source();
+    ASSERT_TRUE(s->open()) << s->lastError();
+    std::vector<long long> rows;
+    ASSERT_EQ(drain(*s, &rows), (std::vector<std::string>{"5000", "5001", "5002", "5003", "5004", "5005"}));
+    python("t=dbf.Table(sys.argv[1]); t.open(dbf.READ_WRITE)\n"
+           "for r in t:\n"
+           "    if r.telef.strip() in ('5001','5003'): dbf.delete(r)\n"
+           "t.pack(); t.close()");
+    const OutcomeKind outcomes[] = {OutcomeKind::Notified, OutcomeKind::NoAnswer, OutcomeKind::NoAnswer,
+                                    OutcomeKind::Notified, OutcomeKind::Notified, OutcomeKind::HungUp};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        s->writeResult(rows[i], outcomes[i]);
+        if (i == 3) {
+            EXPECT_EQ(s->lastError(), std::string(kResultNotWritten) +
+                                          " (запись 4, телефон 5003): в таблице нет строки с этим номером");
+        }
+    }
+    EXPECT_EQ(s->notified(), 2u);
+    const test::ProgramResult read = python("t=dbf.Table(sys.argv[1]); t.open()\n"
+                                            "for r in t: print(r.telef.strip(), r.proba, r.otboj, r.data)");
+    EXPECT_EQ(read.out, "5000 1 0 2026-12-07\n5002 1 None None\n5004 1 0 2026-12-07\n5005 1 1 None\n");
+}
+
+TEST_F(TaskDataSourceTest, AResultKeptFromALockedTableWaitsAndIsWrittenOnceItIsFree)
+{
+    makeTable({{"1", 10}, {"2", 20}, {"3", 30}}, m_table);
+    defineTask();
+    auto s = source();
+    ASSERT_TRUE(s->open());
+    HandOut out;
+    ASSERT_EQ(s->nextRow(out), 0);
+    const long long first = out.row;
+    ASSERT_EQ(s->nextRow(out), 0);
+    const long long second = out.row;
+
+    test::HeldTableLock lock(m_table, m_dir / "lock");
+    ASSERT_TRUE(lock.held());
+    const auto before = std::chrono::steady_clock::now();
+    s->writeResult(first, OutcomeKind::Notified);
+    s->writeResult(second, OutcomeKind::NoAnswer);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2)) << "no long wait on the lock";
+    EXPECT_EQ(s->resultsWaiting(), 2u);
+    EXPECT_TRUE(s->lastError().starts_with(kResultDelayed)) << s->lastError();
+    ASSERT_EQ(s->nextRow(out), 0) << "the task goes on calling meanwhile";
+    EXPECT_EQ(out.phone, "3");
+    s->requestStop();
+    EXPECT_TRUE(s->isOpen()) << "a task with results to write is not closed";
+    EXPECT_EQ(stored(m_table)[0].proba, 0);
+
+    // Freed later: written as the call ended, not as the retry found the table.
+    m_now += 90;
+    lock.release();
+    s->writeResult(out.row, OutcomeKind::HungUp);
+    EXPECT_EQ(s->resultsWaiting(), 0u);
+    EXPECT_EQ(s->lastError(), "");
+    EXPECT_FALSE(s->isOpen());
+    const auto table = stored(m_table);
+    EXPECT_EQ(table[0].data, (data::DbfDate{2026, 12, 7}));
+    EXPECT_EQ(table[0].clock, "10:00:00");
+    EXPECT_EQ(table[1].proba, 1);
+    EXPECT_EQ(table[2].otboj, 1);
 }
 
 TEST_F(TaskDataSourceTest, StoppingWaitsForTheRowsOutOnLines)
