@@ -62,6 +62,12 @@ DbfDate localToday()
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
 }
 
+// Whether a field's type letter is one of these (a NUL type byte is none of them).
+bool typeIn(char type, std::string_view types)
+{
+    return type != '\0' && types.find(type) != std::string_view::npos;
+}
+
 // Field padding: blanks, and the NULs some writers leave in unused fields.
 bool isPadding(char c)
 {
@@ -424,7 +430,8 @@ void DbfTable::attachMemo()
     if (std::none_of(m_fields.begin(), m_fields.end(), [](const DbfField& f) { return f.type == 'M'; }))
         return;
     const bool fox = m_version == 0xF5 || m_version == 0xFB || isVisualFoxPro();
-    const bool upper = !m_path.extension().string().empty() && std::isupper(static_cast<unsigned char>(m_path.extension().string().back()));
+    const std::string extension = m_path.extension().string();
+    const bool upper = !extension.empty() && std::isupper(static_cast<unsigned char>(extension.back()));
     std::filesystem::path memoPath = m_path;
     memoPath.replace_extension(fox ? (upper ? ".FPT" : ".fpt") : (upper ? ".DBT" : ".dbt"));
     std::string fault;
@@ -611,9 +618,9 @@ void DbfTable::value(std::string_view record, std::size_t field, DbfValue& out) 
             const DbfDate date = fromJulianDay(day);
             if (day < 0 || ms < 0 || ms >= 86400000 || !date.isValid())
                 return asRaw();
-            const int seconds = (ms + 500) / 1000;
+            const int seconds = ms / 1000;
             char text[32];
-            std::snprintf(text, sizeof text, "%s %02d:%02d:%02d", date.text().c_str(), std::min(seconds / 3600, 23),
+            std::snprintf(text, sizeof text, "%s %02d:%02d:%02d", date.text().c_str(), seconds / 3600,
                           seconds / 60 % 60, seconds % 60);
             out.kind = DbfValue::Kind::Text;
             out.text = text;
@@ -711,7 +718,7 @@ bool DbfTable::encode(std::size_t field, const DbfValue& value, std::string& byt
     const DbfField& f = m_fields[field];
     const std::string where = "field " + f.name + " (" + describe(f) + ")";
     auto wrongKind = [&] { return fail(error, where + " cannot take this kind of value"); };
-    if (isVisualFoxPro() && f.length == (f.type == 'I' ? 4 : 8) && std::strchr("IYBT", f.type)) {
+    if (isVisualFoxPro() && f.length == (f.type == 'I' ? 4 : 8) && typeIn(f.type, "IYBT")) {
         bytes.assign(f.length, '\0');
         if (value.kind == DbfValue::Kind::Null
             || (value.kind == DbfValue::Kind::Text && trimPadding(value.text).empty()))
@@ -904,10 +911,9 @@ bool DbfTable::emptyRecord(std::string& record, std::string* error) const
 {
     record.assign(m_recordLength, ' ');
     for (const DbfField& f : m_fields) {
-        const bool binary = isVisualFoxPro() && (f.type == '0' || ((f.type == 'M' || f.type == 'G' || f.type == 'P') && f.length == 4)
-                                                || (f.type == 'I' && f.length == 4)
-                                                || (std::strchr("YBT", f.type) && f.length == 8));
-        const bool text = f.isDecoded() || (std::strchr("MGBP", f.type) && f.length == 10);
+        const bool binary = isVisualFoxPro()
+            && (f.type == '0' || (typeIn(f.type, "MGPI") && f.length == 4) || (typeIn(f.type, "YBT") && f.length == 8));
+        const bool text = f.isDecoded() || (typeIn(f.type, "MGBP") && f.length == 10);
         if (binary)
             std::memset(record.data() + f.offset, 0, f.length);
         else if (!text)
@@ -925,7 +931,9 @@ bool DbfTable::encodeAll(const DbfFieldValues& values, std::string& record, std:
     std::string bytes;
     for (const auto& [field, value] : values) {
         const DbfField& f = m_fields[field];
-        if (f.type == 'M' && value.kind != DbfValue::Kind::Null && !(value.kind == DbfValue::Kind::Text && value.text.empty())) {
+        const bool emptyMemo
+            = value.kind == DbfValue::Kind::Null || (value.kind == DbfValue::Kind::Text && value.text.empty());
+        if (f.type == 'M' && !emptyMemo) {
             if (!m_memo)
                 return fail(error, "field " + f.name + ": its memo file is missing");
             std::string text = value.text;
