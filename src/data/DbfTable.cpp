@@ -389,6 +389,13 @@ bool DbfTable::load(std::string& fault)
     if (fieldBytes != recordLength)
         m_headerDamage = "its fields fill " + std::to_string(fieldBytes) + " bytes of each record, but its header says "
             + std::to_string(recordLength);
+    // Visual FoxPro also records where each field begins in the record.
+    for (std::size_t i = 0; i < m_fields.size() && m_headerDamage.empty() && isVisualFoxPro(); ++i) {
+        const std::uint32_t stored = u32(header, kHeaderSize + 32 * i + 12);
+        if (stored != 0 && stored != m_fields[i].offset)
+            m_headerDamage = "field " + m_fields[i].name + " begins at byte " + std::to_string(m_fields[i].offset)
+                + " of the record, but its header says " + std::to_string(stored);
+    }
     // Visual FoxPro numbers the NULL marks of the fields that may hold NULL in field order; a
     // varying-length field takes a bit of its own as well.
     m_nullFlags.reset();

@@ -73,6 +73,12 @@ TEST(DbfDamage, RefusedOrCutToWhatIsThere)
         {"record length far too long", [](std::string& b) { set16(b, 10, 0xFFFF); }, nullptr, 0, "header says 65535"},
         {"header length one too long", [](std::string& b) { set16(b, 8, kHeader + 1); }, nullptr, 4,
          "record 1 does not begin with a deleted flag"},
+        {"Visual FoxPro field offset wrong",
+         [](std::string& b) {
+             b[0] = 0x30;
+             b[32 + 32 + 12] = 14;
+         },
+         nullptr, 4, "field PROBA begins at byte 13 of the record, but its header says 14"},
         {"last record shifted", [](std::string& b) { b[kHeader + 3 * kRecord] = '2'; }, nullptr, 4,
          "record 4 does not begin"},
     };
