@@ -32,6 +32,10 @@ and line breaks inside values become blanks), or CSV with --csv, or with --json
 {"columns":[...],"rows":[[...],...]} where NULL is null and numbers are numbers. Any
 other statement prints the number of rows it changed.
 
+Warnings go to standard error and leave the exit status alone: a damaged table (read as far as
+it goes; it is never changed), values that do not read as their field's type (such as the
+overflow mark ******), which are taken as NULL. PACK prints the number of records it removed.
+
 Exit status: 0 success, 1 failure (the error records on standard error), 2 bad arguments.
 )";
 
@@ -151,6 +155,8 @@ int main(int argc, char** argv)
         code = printRows(query, format);
     else
         std::cout << query.rowsAffected() << "\n";
+    for (const auto& warning : connection.takeWarnings())
+        std::cerr << data::errorBoxText(warning) << "\n";
     // A row that fails to read half-way is a failure too.
     if (connection.hasErrors())
         return reportErrors(connection);

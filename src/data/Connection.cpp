@@ -135,6 +135,20 @@ bool Connection::executeDirect(std::string_view sql, long long* rowsAffected)
     return true;
 }
 
+std::vector<OdbcError> Connection::takeWarnings()
+{
+    std::vector<OdbcError> warnings;
+    for (auto& text : m_engine.takeWarnings()) {
+        OdbcError warning;
+        warning.functionCode = FunctionCode::SQLFetch;
+        warning.returnCode = ReturnCode::SuccessWithInfo;
+        warning.sqlState = "01000";
+        warning.message = std::move(text);
+        warnings.push_back(std::move(warning));
+    }
+    return warnings;
+}
+
 std::vector<OdbcError> Connection::takeErrors()
 {
     std::vector<OdbcError> errors;

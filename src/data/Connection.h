@@ -49,6 +49,9 @@ public:
 
     bool hasErrors() const { return !m_errors.empty(); }
     std::vector<OdbcError> takeErrors();
+    // Warnings of the statements run since the last call (SQL_SUCCESS_WITH_INFO, SQLSTATE 01000):
+    // damaged tables read, cells taken as NULL. Not errors: hasErrors does not count them.
+    std::vector<OdbcError> takeWarnings();
 
     // For queries of this connection.
     SqlEngine& engine() { return m_engine; }

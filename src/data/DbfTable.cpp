@@ -62,6 +62,12 @@ DbfDate localToday()
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
 }
 
+// Whether a field's type letter is one of these (a NUL type byte is none of them).
+bool typeIn(char type, std::string_view types)
+{
+    return type != '\0' && types.find(type) != std::string_view::npos;
+}
+
 // Field padding: blanks, and the NULs some writers leave in unused fields.
 bool isPadding(char c)
 {
@@ -100,6 +106,41 @@ std::optional<double> parseNumber(std::string_view s)
     if (ec != std::errc() || end != buffer + n || !std::isfinite(value))
         return std::nullopt;
     return negative ? -value : value;
+}
+
+std::uint64_t getLe(std::string_view b, std::size_t n)
+{
+    std::uint64_t v = 0;
+    for (std::size_t i = n; i-- > 0;)
+        v = v << 8 | static_cast<unsigned char>(b[i]);
+    return v;
+}
+
+void putLe(char* b, std::size_t n, std::uint64_t v)
+{
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<char>(v >> (8 * i) & 0xFF);
+}
+
+// Julian day numbers, as Visual FoxPro's T fields count days.
+long julianDay(const DbfDate& d)
+{
+    const long a = (14 - d.month) / 12;
+    const long y = d.year + 4800 - a;
+    const long m = d.month + 12 * a - 3;
+    return d.day + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 + y / 400 - 32045;
+}
+
+DbfDate fromJulianDay(long j)
+{
+    const long a = j + 32044;
+    const long b = (4 * a + 3) / 146097;
+    const long c = a - 146097 * b / 4;
+    const long d = (4 * c + 3) / 1461;
+    const long e = c - 1461 * d / 4;
+    const long m = (5 * e + 2) / 153;
+    return {static_cast<int>(100 * b + d - 4800 + m / 10), static_cast<int>(m + 3 - 12 * (m / 10)),
+            static_cast<int>(e - (153 * m + 2) / 5 + 1)};
 }
 
 std::optional<DbfDate> parseDateDigits(std::string_view s)
@@ -168,6 +209,8 @@ bool parseFields(const std::string& header, std::size_t start, std::size_t size,
         if (size == 48) {
             field.length = static_cast<unsigned char>(header[pos + 33]);
             field.decimals = static_cast<unsigned char>(header[pos + 34]);
+        } else {
+            field.flags = static_cast<unsigned char>(header[pos + 18]);
         }
         highLength.push_back(field.decimals);
         fields.push_back(std::move(field));
@@ -227,8 +270,10 @@ std::unique_ptr<DbfTable> DbfTable::open(const std::filesystem::path& path, cons
         return nullptr;
     }
     auto table = openStorage(std::move(storage), path.filename().string(), options, error);
-    if (table)
+    if (table) {
         table->m_path = path;
+        table->attachMemo();
+    }
     return table;
 }
 
@@ -336,11 +381,103 @@ bool DbfTable::load(std::string& fault)
                     static_cast<unsigned char>(head[3])};
     m_headerLength = headerLength;
     m_recordLength = recordLength;
+    m_fields = std::move(fields);
+    m_headerDamage.clear();
+    std::uint64_t fieldBytes = 1;
+    for (const auto& f : m_fields)
+        fieldBytes += f.length;
+    if (fieldBytes != recordLength)
+        m_headerDamage = "its fields fill " + std::to_string(fieldBytes) + " bytes of each record, but its header says "
+            + std::to_string(recordLength);
+    // Visual FoxPro also records where each field begins in the record.
+    for (std::size_t i = 0; i < m_fields.size() && m_headerDamage.empty() && isVisualFoxPro(); ++i) {
+        const std::uint32_t stored = u32(header, kHeaderSize + 32 * i + 12);
+        if (stored != 0 && stored != m_fields[i].offset)
+            m_headerDamage = "field " + m_fields[i].name + " begins at byte " + std::to_string(m_fields[i].offset)
+                + " of the record, but its header says " + std::to_string(stored);
+    }
+    // Visual FoxPro numbers the NULL marks of the fields that may hold NULL in field order; a
+    // varying-length field takes a bit of its own as well.
+    m_nullFlags.reset();
+    int bit = 0;
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        DbfField& f = m_fields[i];
+        f.nullBit = -1;
+        if (!isVisualFoxPro())
+            continue;
+        if (f.type == '0')
+            m_nullFlags = i;
+        else if (f.type == 'V' || f.type == 'Q')
+            ++bit;
+        if (f.type != '0' && (f.flags & 0x02))
+            f.nullBit = bit++;
+    }
+    if (!m_nullFlags || m_fields[*m_nullFlags].length * 8 < bit)
+        for (auto& f : m_fields)
+            f.nullBit = -1;
     m_declaredCount = u32(head, 4);
     const std::uint64_t present = (fileSize - headerLength) / recordLength;
     m_recordCount = static_cast<std::uint32_t>(std::min<std::uint64_t>(m_declaredCount, present));
-    m_fields = std::move(fields);
+    if (!assess(fileSize, fault))
+        return false;
     ++m_generation;
+    return true;
+}
+
+bool DbfTable::isVisualFoxPro() const
+{
+    return m_version == 0x30 || m_version == 0x31 || m_version == 0x32;
+}
+
+// Finds and opens the memo file of a table with M fields: name.fpt for FoxPro tables, name.dbt
+// for dBase tables, with the extension in the letter case of the table's own.
+void DbfTable::attachMemo()
+{
+    m_memo.reset();
+    if (std::none_of(m_fields.begin(), m_fields.end(), [](const DbfField& f) { return f.type == 'M'; }))
+        return;
+    const bool fox = m_version == 0xF5 || m_version == 0xFB || isVisualFoxPro();
+    const std::string extension = m_path.extension().string();
+    const bool upper = !extension.empty() && std::isupper(static_cast<unsigned char>(extension.back()));
+    std::filesystem::path memoPath = m_path;
+    memoPath.replace_extension(fox ? (upper ? ".FPT" : ".fpt") : (upper ? ".DBT" : ".dbt"));
+    std::string fault;
+    auto storage = openFileStorage(memoPath, m_writable, fault);
+    if (storage) {
+        const auto layout = fox ? DbfMemo::Layout::FoxPro
+            : (m_version == 0x83 || m_version == 0x03) ? DbfMemo::Layout::DBase3
+                                                       : DbfMemo::Layout::DBase4;
+        m_memo = DbfMemo::open(std::move(storage), layout, fault);
+    }
+    std::uint64_t fileSize = 0;
+    if (m_storage->size(fileSize, fault))
+        assess(fileSize, fault);
+}
+
+// Sets damage() from the header's faults and from how the header fits the file now.
+bool DbfTable::assess(std::uint64_t fileSize, std::string& fault)
+{
+    m_damage = m_headerDamage;
+    const bool memoFields
+        = std::any_of(m_fields.begin(), m_fields.end(), [](const DbfField& f) { return f.type == 'M'; });
+    if (m_damage.empty() && memoFields && !m_memo)
+        m_damage = "its memo file is missing or unreadable";
+    if (m_damage.empty() && m_declaredCount > m_recordCount)
+        m_damage = "its header counts " + std::to_string(m_declaredCount) + " records, but the file ("
+            + std::to_string(fileSize) + " bytes) holds only " + std::to_string(m_recordCount);
+    if (!m_damage.empty() || m_recordCount == 0)
+        return true;
+    for (const std::uint32_t index : {0u, m_recordCount - 1}) {
+        char flag = 0;
+        std::size_t got = 0;
+        if (!m_storage->readAt(m_headerLength + std::uint64_t(index) * m_recordLength, &flag, 1, got, fault))
+            return false;
+        if (got == 1 && flag != ' ' && flag != '*') {
+            m_damage = "record " + std::to_string(index + 1)
+                + " does not begin with a deleted flag, so its header's lengths do not fit the records";
+            break;
+        }
+    }
     return true;
 }
 
@@ -374,6 +511,8 @@ bool DbfTable::refresh(std::string* error)
     m_recordCount = static_cast<std::uint32_t>(std::min<std::uint64_t>(m_declaredCount, present));
     m_lastUpdate = {1900 + static_cast<unsigned char>(head[1]), static_cast<unsigned char>(head[2]),
                     static_cast<unsigned char>(head[3])};
+    if (!assess(fileSize, fault))
+        return fail(error, fault);
     ++m_generation;
     return true;
 }
@@ -437,7 +576,67 @@ void DbfTable::value(std::string_view record, std::size_t field, DbfValue& out) 
         out.kind = DbfValue::Kind::Raw;
         out.text.assign(raw);
     };
-    if (!f.isDecoded() || raw.size() != f.length)
+    if (raw.size() != f.length)
+        return asRaw();
+    if (f.nullBit >= 0) {
+        const std::string_view flags = rawField(record, *m_nullFlags);
+        const auto byte = static_cast<std::size_t>(f.nullBit / 8);
+        if (byte < flags.size() && (static_cast<unsigned char>(flags[byte]) >> (f.nullBit % 8) & 1))
+            return;
+    }
+    if (f.type == 'M') {
+        if (!readMemo(raw, f, out))
+            asRaw();
+        return;
+    }
+    if (isVisualFoxPro()) {
+        switch (f.type) {
+        case 'I':
+            if (f.length != 4)
+                break;
+            out.kind = DbfValue::Kind::Number;
+            out.number = static_cast<std::int32_t>(getLe(raw, 4));
+            return;
+        case 'Y':
+            if (f.length != 8)
+                break;
+            out.kind = DbfValue::Kind::Number;
+            out.number = static_cast<double>(static_cast<std::int64_t>(getLe(raw, 8))) / 10000.0;
+            return;
+        case 'B': {
+            if (f.length != 8)
+                break;
+            const std::uint64_t bits = getLe(raw, 8);
+            double number = 0;
+            std::memcpy(&number, &bits, sizeof number);
+            if (!std::isfinite(number))
+                return asRaw();
+            out.kind = DbfValue::Kind::Number;
+            out.number = number;
+            return;
+        }
+        case 'T': {
+            if (f.length != 8)
+                break;
+            const auto day = static_cast<std::int32_t>(getLe(raw, 4));
+            const auto ms = static_cast<std::int32_t>(getLe(raw.substr(4), 4));
+            if (day == 0 && ms == 0)
+                return;
+            const DbfDate date = fromJulianDay(day);
+            if (day < 0 || ms < 0 || ms >= 86400000 || !date.isValid())
+                return asRaw();
+            const int seconds = ms / 1000;
+            char text[32];
+            std::snprintf(text, sizeof text, "%s %02d:%02d:%02d", date.text().c_str(), seconds / 3600,
+                          seconds / 60 % 60, seconds % 60);
+            out.kind = DbfValue::Kind::Text;
+            out.text = text;
+            return;
+        }
+        default: break;
+        }
+    }
+    if (!f.isDecoded())
         return asRaw();
     switch (f.type) {
     case 'C': {
@@ -489,18 +688,110 @@ void DbfTable::value(std::string_view record, std::size_t field, DbfValue& out) 
     }
 }
 
+// A memo pointer: 10 digits (blank for none) in dBase and FoxPro tables, a u32 LE (0 for none) in
+// Visual FoxPro's 4-byte M fields.
+bool DbfTable::readMemo(std::string_view pointer, const DbfField& field, DbfValue& out) const
+{
+    std::uint64_t block = 0;
+    if (field.length == 4) {
+        block = getLe(pointer, 4);
+    } else {
+        const std::string_view digits = trimPadding(pointer);
+        if (digits.empty())
+            return true;
+        for (char c : digits) {
+            if (c < '0' || c > '9' || block > 0xFFFFFFFFu)
+                return false;
+            block = block * 10 + static_cast<unsigned>(c - '0');
+        }
+    }
+    if (block == 0)
+        return true;
+    if (!m_memo || block > 0xFFFFFFFFu)
+        return false;
+    std::string bytes;
+    std::string fault;
+    if (!m_memo->read(static_cast<std::uint32_t>(block), bytes, fault))
+        return false;
+    out.kind = DbfValue::Kind::Text;
+    m_codePage->decode(bytes, out.text);
+    return true;
+}
+
 bool DbfTable::encode(std::size_t field, const DbfValue& value, std::string& bytes, std::string* error) const
 {
     if (field >= m_fields.size())
         return fail(error, "there is no field number " + std::to_string(field));
     const DbfField& f = m_fields[field];
     const std::string where = "field " + f.name + " (" + describe(f) + ")";
+    auto wrongKind = [&] { return fail(error, where + " cannot take this kind of value"); };
+    if (isVisualFoxPro() && f.length == (f.type == 'I' ? 4 : 8) && typeIn(f.type, "IYBT")) {
+        bytes.assign(f.length, '\0');
+        if (value.kind == DbfValue::Kind::Null
+            || (value.kind == DbfValue::Kind::Text && trimPadding(value.text).empty()))
+            return true;
+        if (f.type == 'T') {
+            std::optional<DbfDate> date;
+            long ms = 0;
+            if (value.kind == DbfValue::Kind::Date) {
+                date = value.date;
+            } else if (value.kind == DbfValue::Kind::Text) {
+                const std::string_view text = trimPadding(value.text);
+                date = parseDateText(text.substr(0, std::min<std::size_t>(text.size(), 10)));
+                int h = 0, m = 0, sec = 0;
+                char tail = 0;
+                if (text.size() > 10
+                    && (std::sscanf(std::string(text.substr(10)).c_str(), " %2d:%2d:%2d%c", &h, &m, &sec, &tail) != 3
+                        || h > 23 || m > 59 || sec > 59 || h < 0 || m < 0 || sec < 0))
+                    date.reset();
+                ms = ((h * 60L + m) * 60 + sec) * 1000;
+            } else {
+                return wrongKind();
+            }
+            if (!date || !date->isValid())
+                return fail(error, where + ": not a valid date and time");
+            putLe(bytes.data(), 4, static_cast<std::uint32_t>(julianDay(*date)));
+            putLe(bytes.data() + 4, 4, static_cast<std::uint32_t>(ms));
+            return true;
+        }
+        double number = 0;
+        if (value.kind == DbfValue::Kind::Number) {
+            number = value.number;
+        } else if (value.kind == DbfValue::Kind::Text) {
+            const auto parsed = parseNumber(value.text);
+            if (!parsed)
+                return fail(error, where + ": \"" + value.text + "\" is not a number");
+            number = *parsed;
+        } else {
+            return wrongKind();
+        }
+        if (!std::isfinite(number))
+            return fail(error, where + ": the value is not a finite number");
+        if (f.type == 'B') {
+            std::uint64_t bits = 0;
+            std::memcpy(&bits, &number, sizeof bits);
+            putLe(bytes.data(), 8, bits);
+            return true;
+        }
+        const double scaled = f.type == 'Y' ? std::round(number * 10000.0) : number;
+        const double limit = f.type == 'Y' ? 9.2e18 : 2147483647.0;
+        if (scaled != std::trunc(scaled) || scaled > limit || scaled < -limit - (f.type == 'I' ? 1 : 0))
+            return fail(error, where + ": the value " + std::to_string(number) + " does not fit");
+        putLe(bytes.data(), f.length, static_cast<std::uint64_t>(static_cast<std::int64_t>(scaled)));
+        return true;
+    }
+    if (f.type == 'M' && (f.length == 10 || (f.length == 4 && isVisualFoxPro()))) {
+        // The empty memo; a text is stored in the memo file by update and append.
+        bytes.assign(f.length, f.length == 4 ? '\0' : ' ');
+        if (value.kind == DbfValue::Kind::Null || (value.kind == DbfValue::Kind::Text && value.text.empty()))
+            return true;
+        return fail(error, where + " cannot be written on its own: a memo text is stored with its record");
+    }
     if (!f.isDecoded())
         return fail(error, where + " cannot be written");
     bytes.assign(f.length, ' ');
     if (value.kind == DbfValue::Kind::Null)
         return true;
-    auto wrongKind = [&] { return fail(error, where + " cannot take this kind of value"); };
 
     switch (f.type) {
     case 'C': {
@@ -597,6 +888,8 @@ bool DbfTable::checkWritable(std::string* error) const
 {
     if (!m_writable)
         return fail(error, "it was opened for reading only");
+    if (!m_damage.empty())
+        return fail(error, "it is damaged and is left unchanged until it is repaired: " + m_damage);
     return true;
 }
 
@@ -610,13 +903,86 @@ bool DbfTable::checkIndex(std::uint32_t index, std::string* error)
     return true;
 }
 
-bool DbfTable::encodeAll(const DbfFieldValues& values, std::string& record, std::string* error) const
+void DbfTable::setNull(std::string& record, const DbfField& field, bool null) const
 {
+    if (field.nullBit < 0)
+        return;
+    char& byte = record[m_fields[*m_nullFlags].offset + static_cast<std::size_t>(field.nullBit / 8)];
+    const auto mask = static_cast<char>(1 << (field.nullBit % 8));
+    byte = null ? static_cast<char>(byte | mask) : static_cast<char>(byte & ~mask);
+}
+
+// A new record: blanks in text-stored fields, zeros in binary ones, NULL marks for the fields
+// that may hold NULL. Fails for a field type whose empty value is not known here.
+bool DbfTable::emptyRecord(std::string& record, std::string* error) const
+{
+    record.assign(m_recordLength, ' ');
+    for (const DbfField& f : m_fields) {
+        const bool binary = isVisualFoxPro()
+            && (f.type == '0' || (typeIn(f.type, "MGPI") && f.length == 4) || (typeIn(f.type, "YBT") && f.length == 8));
+        const bool text = f.isDecoded() || (typeIn(f.type, "MGBP") && f.length == 10);
+        if (binary)
+            std::memset(record.data() + f.offset, 0, f.length);
+        else if (!text)
+            return fail(error, "field " + f.name + " (" + describe(f) + ") cannot be written, so no record is added");
+    }
+    for (const DbfField& f : m_fields)
+        setNull(record, f, true);
+    return true;
+}
+
+bool DbfTable::encodeAll(const DbfFieldValues& values, std::string& record, std::vector<PendingMemo>& memos,
+                         std::string* error) const
+{
+    memos.clear();
     std::string bytes;
     for (const auto& [field, value] : values) {
+        const DbfField& f = m_fields[field];
+        const bool emptyMemo
+            = value.kind == DbfValue::Kind::Null || (value.kind == DbfValue::Kind::Text && value.text.empty());
+        if (f.type == 'M' && !emptyMemo) {
+            if (!m_memo)
+                return fail(error, "field " + f.name + ": its memo file is missing");
+            std::string text = value.text;
+            if (value.kind == DbfValue::Kind::Number) {
+                char buffer[64];
+                std::snprintf(buffer, sizeof buffer, "%.15g", value.number);
+                text = buffer;
+            } else if (value.kind != DbfValue::Kind::Text) {
+                return fail(error, "field " + f.name + " (" + describe(f) + ") cannot take this kind of value");
+            }
+            auto encoded = m_codePage->encode(text);
+            if (!encoded)
+                return fail(error, "field " + f.name + ": the text has a character that code page "
+                                       + std::to_string(codePage()) + " cannot hold");
+            memos.push_back({field, std::move(*encoded)});
+            setNull(record, f, false);
+            continue;
+        }
         if (!encode(field, value, bytes, error))
             return false;
-        std::memcpy(record.data() + m_fields[field].offset, bytes.data(), bytes.size());
+        std::memcpy(record.data() + f.offset, bytes.data(), bytes.size());
+        setNull(record, f, value.kind == DbfValue::Kind::Null);
+    }
+    return true;
+}
+
+// Stores the memo texts as new memos and points their fields at them; under the writer lock.
+bool DbfTable::storeMemos(const std::vector<PendingMemo>& memos, std::string& record, std::string* error)
+{
+    for (const auto& memo : memos) {
+        const DbfField& f = m_fields[memo.field];
+        std::uint32_t block = 0;
+        std::string fault;
+        if (!m_memo->append(memo.bytes, block, fault))
+            return fail(error, "field " + f.name + ": " + fault);
+        if (f.length == 4) {
+            putLe(record.data() + f.offset, 4, block);
+        } else {
+            const std::string digits = std::to_string(block);
+            std::memset(record.data() + f.offset, ' ', f.length);
+            std::memcpy(record.data() + f.offset + f.length - digits.size(), digits.data(), digits.size());
+        }
     }
     return true;
 }
@@ -691,17 +1057,20 @@ bool DbfTable::update(std::uint32_t index, const DbfFieldValues& values, std::st
     if (!readRecord(index, before, error))
         return false;
     std::string after = before;
-    if (!encodeAll(values, after, error))
+    std::vector<PendingMemo> memos;
+    if (!encodeAll(values, after, memos, error))
         return false;
     std::string fault;
     WriterLock lock(*m_storage);
     if (!lock.lock(fault))
         return fail(error, fault);
     // Read again under the lock so that fields another writer changed meanwhile are kept.
-    if (!readRecord(index, before, error))
+    if (!refresh(error) || !checkWritable(error) || !readRecord(index, before, error))
         return false;
     after = before;
-    encodeAll(values, after, error);
+    encodeAll(values, after, memos, error);
+    if (!storeMemos(memos, after, error))
+        return false;
     const bool ok = writeRecordSpan(index, before, after, error);
     ++m_generation;
     return ok;
@@ -716,7 +1085,7 @@ bool DbfTable::setDeleted(std::uint32_t index, bool deleted, std::string* error)
     if (!lock.lock(fault))
         return fail(error, fault);
     std::string before;
-    if (!readRecord(index, before, error))
+    if (!refresh(error) || !checkWritable(error) || !readRecord(index, before, error))
         return false;
     std::string after = before;
     after[0] = deleted ? '*' : ' ';
@@ -729,18 +1098,19 @@ bool DbfTable::append(const DbfFieldValues& values, std::uint32_t* index, std::s
 {
     if (!checkWritable(error))
         return false;
-    std::string record(m_recordLength, ' ');
-    if (!encodeAll(values, record, error))
+    std::string record;
+    std::vector<PendingMemo> memos;
+    if (!emptyRecord(record, error) || !encodeAll(values, record, memos, error))
         return false;
-    record.push_back(kEndMark);
 
     std::string fault;
     WriterLock lock(*m_storage);
     if (!lock.lock(fault))
         return fail(error, fault);
     // Another program may have appended since we looked: take the count from the file now.
-    if (!refresh(error))
+    if (!refresh(error) || !checkWritable(error) || !storeMemos(memos, record, error))
         return false;
+    record.push_back(kEndMark);
     if (m_recordCount == 0xFFFFFFFFu)
         return fail(error, "it cannot hold more records");
     std::uint64_t fileSize = 0;
@@ -785,7 +1155,7 @@ bool DbfTable::append(const DbfFieldValues& values, std::uint32_t* index, std::s
     return true;
 }
 
-bool DbfTable::pack(std::string* error)
+bool DbfTable::pack(std::string* error, std::uint32_t* removed)
 {
     if (!checkWritable(error))
         return false;
@@ -795,7 +1165,7 @@ bool DbfTable::pack(std::string* error)
     WriterLock lock(*m_storage);
     if (!lock.lock(fault))
         return fail(error, fault);
-    if (!refresh(error))
+    if (!refresh(error) || !checkWritable(error))
         return false;
     std::string header(m_headerLength, '\0');
     std::size_t got = 0;
@@ -873,6 +1243,8 @@ bool DbfTable::pack(std::string* error)
     if (!storage)
         return fail(error, "packed, but " + fault);
     m_storage = std::move(storage);
+    if (removed)
+        *removed = m_recordCount - kept;
     if (!load(fault))
         return fail(error, "packed, but " + fault);
     return true;

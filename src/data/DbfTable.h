@@ -3,6 +3,7 @@
 #pragma once
 
 #include "data/DbfCodePage.h"
+#include "data/DbfMemo.h"
 #include "data/DbfStorage.h"
 #include "data/DbfTypes.h"
 
@@ -28,6 +29,15 @@ namespace peltra::data {
 //
 // The record count is that of the header, cut to the records that the file really holds. Records
 // are fixed-size, so a record keeps its number until the table is packed.
+//
+// A table whose header does not fit its file (fields that do not fill the record, a count of
+// records the file does not hold, records that do not begin with a deleted flag, a memo file that
+// is missing) is read as far as it goes, with damage() saying why, and is never written: every
+// change is refused until the table is repaired, since writing by a wrong layout ruins records.
+//
+// M fields read as the text of their memo (DbfMemo) in the table's code page; a write stores the
+// text as a new memo. Visual FoxPro's I, Y, B and T fields read and write as their binary values,
+// NULL as zeros with the field's bit set in _NullFlags.
 //
 // Other programs read and write these tables while the station does, so every change is made in
 // place with positional writes of just the bytes that change: a field update writes the changed
@@ -79,6 +89,9 @@ public:
     std::uint32_t recordCount() const { return m_recordCount; }
     std::uint32_t declaredRecordCount() const { return m_declaredCount; }
 
+    // Why the table does not fit its file and will not be changed; empty for a sound table.
+    const std::string& damage() const { return m_damage; }
+
     const std::vector<DbfField>& fields() const { return m_fields; }
     // The field of that name, compared without regard to ASCII case.
     std::optional<std::size_t> fieldIndex(std::string_view name) const;
@@ -102,15 +115,18 @@ public:
     // the value does not fit or is not of the field's kind.
     bool encode(std::size_t field, const DbfValue& value, std::string& bytes, std::string* error = nullptr) const;
 
+    // Whether the table may be changed: opened for writing and not damaged; error says why not.
+    bool checkWritable(std::string* error) const;
+
     // Writes the given fields of one record in place; nothing is written unless every value fits.
     bool update(std::uint32_t index, const DbfFieldValues& values, std::string* error = nullptr);
     // Appends a record with the given fields (others blank); index receives its number.
     bool append(const DbfFieldValues& values, std::uint32_t* index = nullptr, std::string* error = nullptr);
     // Sets or clears the deleted flag.
     bool setDeleted(std::uint32_t index, bool deleted, std::string* error = nullptr);
-    // Rewrites the table without its deleted records (new file beside it, renamed over). Record
-    // numbers change. File tables only.
-    bool pack(std::string* error = nullptr);
+    // Rewrites the table without its deleted records (new file beside it, renamed over); removed
+    // receives how many went. Record numbers change. File tables only.
+    bool pack(std::string* error = nullptr, std::uint32_t* removed = nullptr);
 
     // The date written as "last update"; today's local date unless a test sets a clock.
     void setClock(std::function<DbfDate()> today) { m_today = std::move(today); }
@@ -120,11 +136,24 @@ public:
 
 private:
     DbfTable() = default;
+    // A memo text waiting to be stored, in the table's code page.
+    struct PendingMemo {
+        std::size_t field;
+        std::string bytes;
+    };
+
     bool load(std::string& fault);
+    void attachMemo();
+    bool assess(std::uint64_t fileSize, std::string& fault);
     bool fail(std::string* error, const std::string& fault) const;
-    bool checkWritable(std::string* error) const;
     bool checkIndex(std::uint32_t index, std::string* error);
-    bool encodeAll(const DbfFieldValues& values, std::string& record, std::string* error) const;
+    bool isVisualFoxPro() const;
+    bool emptyRecord(std::string& record, std::string* error) const;
+    void setNull(std::string& record, const DbfField& field, bool null) const;
+    bool encodeAll(const DbfFieldValues& values, std::string& record, std::vector<PendingMemo>& memos,
+                   std::string* error) const;
+    bool storeMemos(const std::vector<PendingMemo>& memos, std::string& record, std::string* error);
+    bool readMemo(std::string_view pointer, const DbfField& field, DbfValue& out) const;
     bool writeRecordSpan(std::uint32_t index, const std::string& before, const std::string& after, std::string* error);
     DbfDate today() const;
 
@@ -142,6 +171,10 @@ private:
     std::uint32_t m_recordCount = 0;
     std::uint32_t m_declaredCount = 0;
     std::vector<DbfField> m_fields;
+    std::optional<std::size_t> m_nullFlags;  // the _NullFlags field
+    std::unique_ptr<DbfMemo> m_memo;
+    std::string m_headerDamage;  // what the header itself gets wrong
+    std::string m_damage;
     std::function<DbfDate()> m_today;
     std::uint64_t m_generation = 0;
 };

@@ -22,10 +22,12 @@ struct DbfDate {
 // One column of a table as its header describes it.
 struct DbfField {
     std::string name;  // UTF-8, as stored (upper case in tables written by dBase tools)
-    char type = 'C';  // the type letter as stored: C N F D L, or any other (M B G I Y T 0 @ + ...)
+    char type = 'C';  // the type letter as stored: C N F D L M, Visual FoxPro's I Y B T, or any other
     std::uint16_t length = 0;  // bytes in the record
     std::uint8_t decimals = 0;
     std::uint32_t offset = 0;  // from the start of the record, which begins with the deleted flag
+    std::uint8_t flags = 0;  // Visual FoxPro field flags (0x02: may hold NULL)
+    int nullBit = -1;  // the bit of a Visual FoxPro field's NULL mark in _NullFlags; -1 for none
 
     // Whether values of this field are decoded (C N F D L with a sound length); other fields read
     // as their raw bytes and cannot be written.
@@ -36,8 +38,8 @@ struct DbfField {
 struct DbfValue {
     enum class Kind {
         Null,  // blank number, blank or all-zero date, '?' or blank logical
-        Text,  // C field: UTF-8 with trailing blanks trimmed
-        Number,  // N and F fields
+        Text,  // C field: UTF-8 with trailing blanks trimmed; memo text; T as "YYYY-MM-DD hh:mm:ss"
+        Number,  // N and F fields; Visual FoxPro I, Y and B
         Date,  // D field
         Logical,  // L field
         Raw,  // a field type that is not decoded, or content that does not read as its type: bytes as stored

@@ -24,6 +24,7 @@ struct Undo {
 struct DbfVtab {
     sqlite3_vtab base;  // first, as SQLite expects
     std::shared_ptr<DbfTable> table;
+    DbfTableSource* source;
     std::vector<Undo> undo;  // changes of the running statement, newest last
 };
 
@@ -68,7 +69,8 @@ int dbfConnect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite
             schema += ", ";
         first = false;
         schema += Functions::quotedName(field.name);
-        schema += ' ';
+        // Visual FoxPro's _NullFlags is the codec's own bookkeeping: not in SELECT * nor written.
+        schema += field.type == '0' ? " HIDDEN " : " ";
         schema += sqlTypeOfField(field);
     }
     schema += ')';
@@ -79,6 +81,7 @@ int dbfConnect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite
     }
     auto* vtab = new DbfVtab {};
     vtab->table = std::move(table);
+    vtab->source = static_cast<DbfTableSource*>(aux);
     *out = &vtab->base;
     return SQLITE_OK;
 }
@@ -191,6 +194,14 @@ int dbfEof(sqlite3_vtab_cursor* cursor)
     return c->eof ? 1 : 0;
 }
 
+// Fields whose content, when it does not read as the type, is given as NULL rather than as its bytes.
+bool nullWhenUnreadable(const DbfTable& table, const DbfField& field)
+{
+    const bool visualFoxPro = table.version() >= 0x30 && table.version() <= 0x32;
+    return field.type == 'N' || field.type == 'F' || field.type == 'M'
+        || (visualFoxPro && (field.type == 'I' || field.type == 'Y' || field.type == 'B' || field.type == 'T'));
+}
+
 // xColumn: the decoded value in the column's SQL type; nothing for a column an UPDATE leaves alone,
 // so that xUpdate writes only the fields that were set.
 int dbfColumn(sqlite3_vtab_cursor* cursor, sqlite3_context* ctx, int column)
@@ -224,6 +235,12 @@ int dbfColumn(sqlite3_vtab_cursor* cursor, sqlite3_context* ctx, int column)
     }
     case DbfValue::Kind::Logical: sqlite3_result_int(ctx, v.logical ? 1 : 0); break;
     case DbfValue::Kind::Raw: {
+        if (nullWhenUnreadable(table, field)) {
+            reinterpret_cast<DbfVtab*>(cursor->pVtab)->source->unreadableCell(table, c->cursor->index(),
+                                                                              static_cast<std::size_t>(column));
+            sqlite3_result_null(ctx);
+            break;
+        }
         std::string_view raw = v.text;
         while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\0'))
             raw.remove_suffix(1);
@@ -293,7 +310,7 @@ int dbfUpdate(sqlite3_vtab* vtab, int argc, sqlite3_value** argv, sqlite3_int64*
     const bool inserting = sqlite3_value_type(argv[0]) == SQLITE_NULL;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         sqlite3_value* v = argv[i + 2];
-        if (!inserting && sqlite3_value_nochange(v))
+        if (fields[i].type == '0' || (!inserting && sqlite3_value_nochange(v)))
             continue;
         if (inserting && sqlite3_value_type(v) == SQLITE_NULL)
             continue;
@@ -331,10 +348,17 @@ int dbfUpdate(sqlite3_vtab* vtab, int argc, sqlite3_value** argv, sqlite3_int64*
     return SQLITE_OK;
 }
 
-// xBegin: every write statement starts with an empty undo list.
+// xBegin: every write statement starts with an empty undo list; a table that may not be changed
+// refuses the statement before any row is looked at.
 int dbfBegin(sqlite3_vtab* vtab)
 {
-    reinterpret_cast<DbfVtab*>(vtab)->undo.clear();
+    auto* v = reinterpret_cast<DbfVtab*>(vtab);
+    v->undo.clear();
+    std::string error;
+    if (!v->table->checkWritable(&error)) {
+        setError(vtab, error);
+        return v->table->isWritable() ? SQLITE_ERROR : SQLITE_READONLY;
+    }
     return SQLITE_OK;
 }
 
@@ -411,7 +435,10 @@ std::string_view sqlTypeOfField(const DbfField& field)
     switch (field.type) {
     case 'N':
     case 'F': return field.decimals == 0 ? "INTEGER" : "REAL";
-    case 'L': return "INTEGER";
+    case 'L':
+    case 'I': return "INTEGER";
+    case 'Y':
+    case 'B': return field.length == 8 ? "REAL" : "TEXT";
     default: return "TEXT";
     }
 }

@@ -19,14 +19,18 @@ public:
     virtual ~DbfTableSource() = default;
     // The table registered under key, or nothing with error set.
     virtual std::shared_ptr<DbfTable> dbfTable(std::string_view key, std::string& error) = 0;
+    // A cell that does not read as its field's type (the overflow mark "******" of a numeric
+    // field, a memo that cannot be found) was read; the module gives it as NULL.
+    virtual void unreadableCell(const DbfTable& table, std::uint32_t record, std::size_t field) = 0;
 };
 
 // Registers the module on a database; "CREATE VIRTUAL TABLE x USING dbf(key)" then makes the
-// table source's table under key readable and writable as x. Returns an SQLite result code.
+// table source's table under key readable and writable as x (a damaged table refuses every write
+// statement, even one that would change no row). Returns an SQLite result code.
 int registerDbfModule(sqlite3* db, DbfTableSource* source);
 
 // The declared SQL type of a field: TEXT for C and D, INTEGER for N/F without decimals and L,
-// REAL for N/F with decimals; TEXT for every other type.
+// REAL for N/F with decimals; Visual FoxPro's I is INTEGER, Y and B REAL; TEXT for every other type.
 std::string_view sqlTypeOfField(const DbfField& field);
 
 }  // namespace peltra::data

@@ -406,6 +406,31 @@ std::shared_ptr<DbfTable> SqlEngine::dbfTable(std::string_view key, std::string&
     return it->second.table;
 }
 
+void SqlEngine::unreadableCell(const DbfTable& table, std::uint32_t record, std::size_t field)
+{
+    // Bounded, so that a long-running connection that never asks keeps no growing list.
+    constexpr std::size_t kMaxCells = 100000;
+    Unreadable& u = m_unreadable[table.name()];
+    if (u.cells.size() >= kMaxCells)
+        return;
+    if (u.cells.insert(std::uint64_t(record) << 16 | (field & 0xFFFF)).second && u.first.empty())
+        u.first = "field " + table.fields()[field].name + " of record " + std::to_string(record + 1);
+}
+
+std::vector<std::string> SqlEngine::takeWarnings()
+{
+    std::vector<std::string> warnings;
+    warnings.swap(m_warnings);
+    for (const auto& [name, u] : m_unreadable) {
+        const std::size_t n = u.cells.size();
+        warnings.push_back("Table \"" + name + "\": " + std::to_string(n) + (n == 1 ? " value does" : " values do")
+                           + " not read as its field's type (such as the overflow mark ******) and "
+                           + (n == 1 ? "is" : "are") + " taken as NULL; the first: " + u.first);
+    }
+    m_unreadable.clear();
+    return warnings;
+}
+
 bool SqlEngine::runInternal(const std::string& sql, SqlFailure& failure)
 {
     FlagScope scope(m_internal, true);
@@ -455,6 +480,9 @@ std::optional<std::string> SqlEngine::ensureTable(const std::filesystem::path& p
             return std::nullopt;
         }
     }
+    if (!table->damage().empty())
+        m_warnings.push_back("Table \"" + table->name() + "\": " + table->damage()
+                             + "; it is read as far as it goes and will not be changed");
     m_tables[name] = Entry {path, std::shared_ptr<DbfTable>(std::move(table)), inode};
     if (!runInternal("CREATE VIRTUAL TABLE main." + Functions::quotedName(name) + " USING dbf(" + Functions::quotedName(name) + ")",
                      failure)) {
@@ -612,7 +640,7 @@ bool SqlEngine::frontEnd(std::string_view sql, bool& handled, SqlFailure& failur
     const std::string first = wordAt(pos);
     if (first == "PACK") {
         handled = true;
-        return packTable(trim(text.substr(pos)), failure);
+        return packTable(trim(text.substr(pos)), failure, changes);
     }
     if (first != "CREATE" && first != "DROP")
         return true;
@@ -705,7 +733,7 @@ bool SqlEngine::dropTable(std::string_view reference, SqlFailure& failure)
     return true;
 }
 
-bool SqlEngine::packTable(std::string_view reference, SqlFailure& failure)
+bool SqlEngine::packTable(std::string_view reference, SqlFailure& failure, long long* changes)
 {
     const auto path = resolveTable(reference);
     if (!path) {
@@ -717,10 +745,13 @@ bool SqlEngine::packTable(std::string_view reference, SqlFailure& failure)
         return false;
     Entry& entry = m_tables[*name];
     std::string error;
-    if (!entry.table->pack(&error)) {
+    std::uint32_t removed = 0;
+    if (!entry.table->pack(&error, &removed)) {
         failure = {entry.table->isWritable() ? SQLITE_IOERR : SQLITE_READONLY, error};
         return false;
     }
+    if (changes)
+        *changes = removed;
     entry.inode = inodeOf(entry.path);
     return true;
 }

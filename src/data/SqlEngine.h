@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,7 +67,13 @@ public:
 
     sqlite3* handle() const { return m_db; }
 
+    // What was read with misgivings since the last call, one text each: "Table "<file>": ..."
+    // for a table read although it is damaged, and for the cells that did not read as their
+    // field's type and were given as NULL (how many, and the first of them).
+    std::vector<std::string> takeWarnings();
+
     std::shared_ptr<DbfTable> dbfTable(std::string_view key, std::string& error) override;
+    void unreadableCell(const DbfTable& table, std::uint32_t record, std::size_t field) override;
 
 private:
     struct Entry {
@@ -91,12 +98,18 @@ private:
     bool frontEnd(std::string_view sql, bool& handled, SqlFailure& failure, long long* changes);
     bool createTable(std::string_view reference, std::string_view definition, SqlFailure& failure);
     bool dropTable(std::string_view reference, SqlFailure& failure);
-    bool packTable(std::string_view reference, SqlFailure& failure);
+    bool packTable(std::string_view reference, SqlFailure& failure, long long* changes);
     std::filesystem::path pathFor(std::string_view reference) const;
 
     sqlite3* m_db = nullptr;
     std::filesystem::path m_qualifier;
     std::map<std::string, Entry> m_tables;  // by lower-case vtab name
+    struct Unreadable {
+        std::set<std::uint64_t> cells;  // record << 16 | field, each counted once
+        std::string first;
+    };
+    std::map<std::string, Unreadable> m_unreadable;  // by table file name
+    std::vector<std::string> m_warnings;
     bool m_internal = false;                // the authorizer lets the engine's own statements pass
     bool m_readOnlyStatement = false;       // a SELECT is being prepared
 };

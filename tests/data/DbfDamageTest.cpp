@@ -3,9 +3,11 @@
 
 #include "DbfTestData.h"
 #include "HandDbf.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,6 +36,7 @@ struct Case {
     std::function<void(std::string&)> damage;
     const char* error;  // expected in the error text; null when the table opens
     std::uint32_t records;  // records present when it opens
+    const char* fault = nullptr;  // expected in damage() when it opens; null for a sound table
 };
 
 TEST(DbfDamage, RefusedOrCutToWhatIsThere)
@@ -58,13 +61,26 @@ TEST(DbfDamage, RefusedOrCutToWhatIsThere)
         {"record length zero", [](std::string& b) { set16(b, 10, 0); }, "record length (0 bytes) is too small", 0},
         {"terminator first", [](std::string& b) { b[32] = 0x0D; }, "no fields", 0},
         {"multi-byte code page", [](std::string& b) { b[29] = 0x7B; }, "multi-byte", 0},
-        {"count past the end", [](std::string& b) { b[4] = 100; }, nullptr, 4},
-        {"count huge", [](std::string& b) { b[7] = static_cast<char>(0xFF); }, nullptr, 4},
-        {"cut inside the third record", [](std::string& b) { b.resize(kHeader + 2 * kRecord + 30); }, nullptr, 2},
-        {"no records left", [](std::string& b) { b.resize(kHeader); }, nullptr, 0},
+        {"count past the end", [](std::string& b) { b[4] = 100; }, nullptr, 4, "counts 100 records, but the file (582 bytes) holds only 4"},
+        {"count huge", [](std::string& b) { b[7] = static_cast<char>(0xFF); }, nullptr, 4, "holds only 4"},
+        {"cut inside the third record", [](std::string& b) { b.resize(kHeader + 2 * kRecord + 30); }, nullptr, 2,
+         "counts 4 records"},
+        {"no records left", [](std::string& b) { b.resize(kHeader); }, nullptr, 0, "holds only 0"},
         {"no end mark", [](std::string& b) { b.pop_back(); }, nullptr, 4},
         {"count smaller than the records", [](std::string& b) { b[4] = 2; }, nullptr, 2},
-        {"record longer than the fields", [](std::string& b) { set16(b, 10, kRecord + 1); }, nullptr, 3},
+        {"record longer than the fields", [](std::string& b) { set16(b, 10, kRecord + 1); }, nullptr, 3,
+         "its fields fill 65 bytes of each record, but its header says 66"},
+        {"record length far too long", [](std::string& b) { set16(b, 10, 0xFFFF); }, nullptr, 0, "header says 65535"},
+        {"header length one too long", [](std::string& b) { set16(b, 8, kHeader + 1); }, nullptr, 4,
+         "record 1 does not begin with a deleted flag"},
+        {"Visual FoxPro field offset wrong",
+         [](std::string& b) {
+             b[0] = 0x30;
+             b[32 + 32 + 12] = 14;
+         },
+         nullptr, 4, "field PROBA begins at byte 13 of the record, but its header says 14"},
+        {"last record shifted", [](std::string& b) { b[kHeader + 3 * kRecord] = '2'; }, nullptr, 4,
+         "record 4 does not begin"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -80,6 +96,10 @@ TEST(DbfDamage, RefusedOrCutToWhatIsThere)
         }
         ASSERT_TRUE(table) << error;
         EXPECT_EQ(table->recordCount(), c.records);
+        if (c.fault)
+            EXPECT_NE(table->damage().find(c.fault), std::string::npos) << table->damage();
+        else
+            EXPECT_EQ(table->damage(), "");
         DbfCursor cursor(*table);
         std::uint32_t n = 0;
         while (cursor.next()) {
@@ -112,6 +132,43 @@ TEST(DbfDamage, FileCutAfterOpening)
     EXPECT_FALSE(cursor.next());
     ASSERT_TRUE(table->refresh());
     EXPECT_EQ(table->recordCount(), 1u);
+}
+
+// A table that does not fit its file is read, but no write of any kind touches a byte of it.
+TEST(DbfDamage, DamagedTableIsNeverWritten)
+{
+    const std::function<void(std::string&)> damages[] = {
+        [](std::string& b) { set16(b, 10, 0xFFFF); },
+        [](std::string& b) { set16(b, 10, kRecord + 1); },
+        [](std::string& b) { b[4] = 100; },
+        [](std::string& b) { set16(b, 8, kHeader + 1); },
+    };
+    for (const auto& damage : damages) {
+        TempDir dir;
+        const std::string path = (dir / "abon.dbf").string();
+        std::string bytes = handTable({}, subscriberFields(), subscriberRecords("x"), {false, true});
+        damage(bytes);
+        writeFileBytes(path, bytes);
+        std::string error;
+        auto table = DbfTable::open(path, {.writable = true, .codePage = {}}, &error);
+        ASSERT_TRUE(table) << error;
+        SCOPED_TRACE(table->damage());
+        ASSERT_NE(table->damage(), "");
+        const std::string refusal = "Table \"abon.dbf\": it is damaged and is left unchanged until it is repaired: ";
+        EXPECT_FALSE(table->pack(&error));
+        EXPECT_EQ(error, refusal + table->damage());
+        error.clear();
+        EXPECT_FALSE(table->update(0, {{1, DbfValue::ofNumber(5)}}, &error));
+        EXPECT_EQ(error.rfind(refusal, 0), 0u) << error;
+        error.clear();
+        EXPECT_FALSE(table->append({{0, DbfValue::ofText("1")}}, nullptr, &error));
+        EXPECT_EQ(error.rfind(refusal, 0), 0u) << error;
+        error.clear();
+        EXPECT_FALSE(table->setDeleted(0, true, &error));
+        EXPECT_EQ(error.rfind(refusal, 0), 0u) << error;
+        EXPECT_EQ(readFileBytes(path), bytes);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    }
 }
 
 TEST(DbfDamage, MissingFile)

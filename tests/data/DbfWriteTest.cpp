@@ -4,10 +4,14 @@
 
 #include "DbfTestData.h"
 #include "HandDbf.h"
+#include "data/Connection.h"
 #include "support/ReadOnlyFile.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
 
 #include <memory>
 #include <string>
@@ -371,6 +375,157 @@ TEST_F(DbfWrite, CreateInAReadOnlyFolderLeavesNothing)
     std::string error;
     EXPECT_FALSE(DbfTable::create(m_dir / "ro" / "x.dbf", {{"A", 'C', 5, 0}}, 866, false, &error));
     EXPECT_NE(error.find("cannot create a file in"), std::string::npos) << error;
+}
+
+// Tables with memo fields (dBase III .dbt, FoxPro and Visual FoxPro .fpt) and Visual FoxPro's binary
+// fields, written by python3-dbf, read here; what we write (a changed memo, a new record, the archive
+// copy of a record into a second table) reads back in python3-dbf, and the memos we did not touch
+// are intact. The nullable field comes first: python3-dbf numbers NULL marks by field position,
+// Visual FoxPro by nullable field, and the two agree only there.
+constexpr char kPythonDbf[] = R"(
+import datetime, decimal, json, os, sys
+import dbf
+os.chdir(sys.argv[2])
+kinds = ('db3', 'fp', 'vfp')
+if sys.argv[1] == 'make':
+    long = 'Длинный текст ' * 50
+    for kind in kinds:
+        spec = 'NAME C(10); NOTE M'
+        if kind == 'vfp':
+            spec = 'N2 I NULL; ' + spec + '; CNT I; CASH Y; RATE B; WHEN T'
+        for name in (kind, kind + '_arh'):
+            t = dbf.Table(name, spec, dbf_type=kind, codepage='cp866')
+            t.open(dbf.READ_WRITE)
+            if name == kind:
+                first, second = ('Иванов', 'первая заметка'), ('Петров', long)
+                if kind == 'vfp':
+                    first = (7,) + first + (42, decimal.Decimal('12.5'), 3.25, datetime.datetime(2024, 3, 5, 12, 34, 56))
+                    second = (0,) + second + (-1, decimal.Decimal('-0.01'), -2.0, None)
+                t.append(first)
+                t.append(second)
+            t.close()
+else:
+    def plain(v):
+        if v is None or v is dbf.Null:
+            return None
+        if isinstance(v, str):
+            return v.rstrip()
+        if isinstance(v, decimal.Decimal):
+            return float(v)
+        if isinstance(v, datetime.datetime):
+            return v.isoformat(' ')
+        return v
+    out = {}
+    for kind in kinds:
+        for name in (kind, kind + '_arh'):
+            t = dbf.Table(name)
+            t.open(dbf.READ_ONLY)
+            out[name] = [[plain(v) for v in r] for r in t]
+            t.close()
+    print(json.dumps(out, ensure_ascii=False))
+)";
+
+TEST_F(DbfWrite, MemoAndVisualFoxProFieldsAgreeWithPythonDbf)
+{
+    writeFileBytes(path("tables.py"), kPythonDbf);
+    ProgramResult r = runProgram("/usr/bin/python3", {path("tables.py"), "make", m_dir.path().string()}, m_dir.path());
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::string longText;
+    for (int i = 0; i < 50; ++i)
+        longText += "Длинный текст ";
+    longText.pop_back();  // python3-dbf reads memos with trailing blanks trimmed
+
+    for (const std::string kind : {"db3", "fp", "vfp"}) {
+        SCOPED_TRACE(kind);
+        std::string error;
+        auto table = DbfTable::open(m_dir / (kind + ".dbf"), {.writable = true, .codePage = {}}, &error);
+        ASSERT_TRUE(table) << error;
+        EXPECT_EQ(table->damage(), "");
+        auto field = [&](const char* name) { return table->fieldIndex(name).value_or(99); };
+        std::string record;
+        ASSERT_TRUE(table->readRecord(0, record));
+        EXPECT_EQ(table->value(record, field("NOTE")).text, "первая заметка");
+        ASSERT_TRUE(table->readRecord(1, record));
+        EXPECT_EQ(table->value(record, field("NOTE")).text, longText + " ");
+        DbfFieldValues added {{field("NAME"), DbfValue::ofText("Сидоров")},
+                              {field("NOTE"), DbfValue::ofText("новая\r\nзаметка")}};
+        if (kind == "vfp") {
+            ASSERT_TRUE(table->readRecord(0, record));
+            EXPECT_EQ(table->value(record, field("CNT")), DbfValue::ofNumber(42));
+            EXPECT_EQ(table->value(record, field("CASH")), DbfValue::ofNumber(12.5));
+            EXPECT_EQ(table->value(record, field("RATE")), DbfValue::ofNumber(3.25));
+            EXPECT_EQ(table->value(record, field("WHEN")), DbfValue::ofText("2024-03-05 12:34:56"));
+            EXPECT_EQ(table->value(record, field("N2")), DbfValue::ofNumber(7));
+            ASSERT_TRUE(table->readRecord(1, record));
+            EXPECT_EQ(table->value(record, field("CNT")), DbfValue::ofNumber(-1));
+            EXPECT_EQ(table->value(record, field("CASH")), DbfValue::ofNumber(-0.01));
+            EXPECT_EQ(table->value(record, field("WHEN")), DbfValue::null());
+            EXPECT_EQ(table->value(record, field("N2")), DbfValue::ofNumber(0));
+            added.insert(added.end(), {{field("CNT"), DbfValue::ofNumber(-7)}, {field("CASH"), DbfValue::ofText("1234.5678")},
+                                       {field("RATE"), DbfValue::ofNumber(0.1)},
+                                       {field("WHEN"), DbfValue::ofText("2026-12-06 23:59:58")}});
+        }
+        ASSERT_TRUE(table->update(0, {{field("NOTE"), DbfValue::ofText("заметка исправлена")}}, &error)) << error;
+        ASSERT_TRUE(table->append(added, nullptr, &error)) << error;
+        // The archive copy of a record, as the station makes it through SQL.
+        Connection connection;
+        ASSERT_TRUE(connection.bind("peltra") && connection.connect());
+        ASSERT_TRUE(connection.setConnectOption(kCurrentQualifierOption, m_dir.path().string()));
+        long long copied = 0;
+        EXPECT_TRUE(connection.executeDirect("INSERT INTO " + kind + "_arh SELECT * FROM " + kind + " WHERE rowid >= 2",
+                                             &copied));
+        EXPECT_EQ(copied, 2);
+        for (const auto& e : connection.takeErrors())
+            ADD_FAILURE() << e.message;
+    }
+
+    r = runProgram("/usr/bin/python3", {path("tables.py"), "read", m_dir.path().string()}, m_dir.path());
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto read = nlohmann::json::parse(r.out);
+    for (const std::string kind : {"db3", "fp"}) {
+        using J = nlohmann::json;
+        const J rows = J::array({J::array({"Иванов", "заметка исправлена"}), J::array({"Петров", longText}),
+                                 J::array({"Сидоров", "новая\r\nзаметка"})});
+        EXPECT_EQ(read[kind], rows) << kind;
+        EXPECT_EQ(read[kind + "_arh"], J::array({rows[1], rows[2]})) << kind;
+    }
+    using J = nlohmann::json;
+    const J vfp = J::array({
+        J::array({7, "Иванов", "заметка исправлена", 42, 12.5, 3.25, "2024-03-05 12:34:56"}),
+        J::array({0, "Петров", longText, -1, -0.01, -2.0, nullptr}),
+        J::array({nullptr, "Сидоров", "новая\r\nзаметка", -7, 1234.5678, 0.1, "2026-12-06 23:59:58"}),
+    });
+    EXPECT_EQ(read["vfp"], vfp);
+    EXPECT_EQ(read["vfp_arh"], J::array({vfp[1], vfp[2]}));
+}
+
+// A dBase IV memo file: block size from its header, each memo with its FF FF 08 00 length header.
+TEST_F(DbfWrite, DBase4MemoBlocks)
+{
+    HandLayout layout;
+    layout.version = 0x8B;
+    writeFileBytes(path("d4.dbf"), handTable(layout, {{"NOTE", 'M', 10, 0}}, {"         1"}));
+    std::string memo(64, '\0');
+    memo[0] = 3;  // next free block
+    memo[20] = 64;  // block size
+    memo += std::string("\xFF\xFF\x08\x00", 4) + std::string("\x0E\x00\x00\x00", 4) + "\x8F\xE0\xA8\xA2\xA5\xE2";
+    memo.resize(3 * 64, '\0');
+    writeFileBytes(path("d4.dbt"), memo);
+    std::string error;
+    auto table = DbfTable::open(path("d4.dbf"), {.writable = true, .codePage = {}}, &error);
+    ASSERT_TRUE(table) << error;
+    std::string record;
+    ASSERT_TRUE(table->readRecord(0, record));
+    EXPECT_EQ(table->value(record, 0), DbfValue::ofText("Привет"));
+    const std::string text(100, 'z');
+    ASSERT_TRUE(table->append({{0, DbfValue::ofText(text)}}, nullptr, &error)) << error;
+    ASSERT_TRUE(table->readRecord(1, record));
+    EXPECT_EQ(table->value(record, 0), DbfValue::ofText(text));
+    EXPECT_EQ(handParse(readFileBytes(path("d4.dbf"))).records[1], "          3");
+    const std::string after = readFileBytes(path("d4.dbt"));
+    EXPECT_EQ(after.substr(0, 3 * 64).substr(4), memo.substr(4));  // nothing but the next free block changed
+    EXPECT_EQ(after[0], 5);
+    EXPECT_EQ(after.substr(3 * 64, 8), std::string("\xFF\xFF\x08\x00", 4) + std::string("\x6C\x00\x00\x00", 4));
 }
 
 // A write that fails part-way (a full disk) puts back what it changed.

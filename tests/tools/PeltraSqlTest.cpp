@@ -77,9 +77,57 @@ TEST_F(PeltraSqlTest, OtherStatementsPrintRowsChanged)
     EXPECT_EQ(r.out, "1\n");
     r = run({"PACK subs"});
     ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "1\n");
     r = run({"--json", "SELECT count(*) AS n FROM subs"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(nlohmann::json::parse(r.out)["rows"][0][0], 1);
+}
+
+// A numeric cell that holds the overflow mark reads as NULL, so no condition takes it for a number,
+// and the warning on standard error says so.
+TEST_F(PeltraSqlTest, OverflowMarkReadsAsNullWithAWarning)
+{
+    const auto table = DbfTable::open(m_db / "subs.dbf", {});
+    ASSERT_TRUE(table);
+    const std::size_t at = table->headerLength() + table->recordLength() + table->fields()[3].offset;
+    std::string bytes = readFile(m_db / "subs.dbf");
+    bytes.replace(at, 8, "********");
+    writeFile(m_db / "subs.dbf", bytes);
+    ProgramResult r = run({"SELECT telef, summa FROM subs WHERE summa > 5 OR summa IS NULL"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "TELEF\tSUMMA\n2345678\t10.5\n111\t\n");
+    EXPECT_NE(r.err.find("вернула SQL_SUCCESS_WITH_INFO\r\n\r\nState 01000"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Table \"subs.dbf\": 1 value does not read as its field's type"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("the first: field SUMMA of record 2"), std::string::npos) << r.err;
+    r = run({"SELECT count(*) FROM subs WHERE summa > 100"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "count(*)\n0\n");
+}
+
+// A table whose header does not fit its file (here its record length) is read with a warning and
+// no statement changes a byte of it: each fails with the reason.
+TEST_F(PeltraSqlTest, DamagedTableIsReadWithAWarningAndNeverWritten)
+{
+    std::string bytes = readFile(m_db / "subs.dbf");
+    bytes[10] = bytes[11] = static_cast<char>(0xFF);
+    writeFile(m_db / "subs.dbf", bytes);
+    ProgramResult r = run({"SELECT count(*) FROM subs"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "count(*)\n0\n");
+    EXPECT_NE(r.err.find("but its header says 65535; it is read as far as it goes and will not be changed"),
+              std::string::npos)
+        << r.err;
+    for (const char* sql : {"PACK subs", "UPDATE subs SET proba = 1", "INSERT INTO subs (telef) VALUES ('1')",
+                            "DELETE FROM subs"}) {
+        SCOPED_TRACE(sql);
+        r = run({sql});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("Table \"subs.dbf\": it is damaged and is left unchanged until it is repaired: its fields fill"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(readFile(m_db / "subs.dbf"), bytes);
+    }
 }
 
 TEST_F(PeltraSqlTest, FailuresPrintTheErrorBoxText)
