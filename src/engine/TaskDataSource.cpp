@@ -177,6 +177,20 @@ bool TaskDataSource::connectTo(data::Connection& connection, const std::string& 
            connection.setConnectOption(data::kCurrentQualifierOption, folder);
 }
 
+const char* TaskDataSource::attach()
+{
+    std::error_code ec;
+    const fs::path file(m_definition.file);
+    if (m_definition.file.empty() || !fs::is_regular_file(file, ec))
+        return kFileNotFound;
+    m_table = data::Functions::sqlName(file.stem().string());
+    m_folder = file.parent_path().string();
+    m_connection = std::make_unique<data::Connection>();
+    if (!connectTo(*m_connection, m_folder))
+        return kQueryFailed;
+    return nullptr;
+}
+
 bool TaskDataSource::open()
 {
     m_stopping = false;
@@ -186,16 +200,8 @@ bool TaskDataSource::open()
         return false;
     m_recordCount = 0;
     loadTemplate();
-
-    std::error_code ec;
-    const fs::path file(m_definition.file);
-    if (m_definition.file.empty() || !fs::is_regular_file(file, ec))
-        return fail(kFileNotFound);
-    m_table = data::Functions::sqlName(file.stem().string());
-    m_folder = file.parent_path().string();
-    m_connection = std::make_unique<data::Connection>();
-    if (!connectTo(*m_connection, m_folder))
-        return fail(kQueryFailed);
+    if (const char* error = attach())
+        return fail(error);
 
     const std::string condition =
         m_definition.repeat ? m_definition.repeatField + " IS NULL OR " + m_definition.repeatField + " IS NOT NULL AND " +
@@ -356,8 +362,7 @@ int TaskDataSource::nextRow(HandOut& out)
             config::Operator(m_store, m_definition.binding, m_definition.task)
                 .setText(config::TaskProperty::Phonelast, m_definition.phonelast);
         }
-        if (m_patterns)
-            m_patterns->BuildPhraseList(m_items, query, speech::today(), out.phrases);
+        speak(query, out.phrases);
         m_rowsOut.push_back({row.record, position});
         m_position = (position + 1) % m_rows.size();
         return 0;
@@ -367,6 +372,44 @@ int TaskDataSource::nextRow(HandOut& out)
         close();
     }
     return 1;
+}
+
+void TaskDataSource::speak(RowQuery& row, speech::PhraseList& phrases)
+{
+    if (m_patterns)
+        m_patterns->BuildPhraseList(m_items, row, speech::today(), phrases);
+}
+
+bool TaskDataSource::speakRecord(long long record, speech::PhraseList& phrases, std::string& error)
+{
+    phrases.clear();
+    if (m_open) {
+        error = "the task's rows are open";
+        return false;
+    }
+    if (!loadTemplate()) {
+        error = "the template cannot be read";
+        return false;
+    }
+    if (const char* failure = attach()) {
+        error = std::string(failure) + " " + m_definition.file;
+        close();
+        return false;
+    }
+    bool found = false;
+    {
+        RowQuery row(*m_connection, columnList(), m_table, record);
+        if (!row.open(found)) {
+            const auto errors = m_connection->takeErrors();
+            error = std::string(kQueryFailed) + (errors.empty() ? "" : ": " + errors.front().message);
+        } else if (!found) {
+            error = "record " + std::to_string(record) + " is not in " + m_definition.file + " (deleted, or past its end)";
+        } else {
+            speak(row, phrases);
+        }
+    }
+    close();
+    return found;
 }
 
 void TaskDataSource::writeResult(long long record, OutcomeKind kind)
