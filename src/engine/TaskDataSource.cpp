@@ -403,7 +403,8 @@ bool TaskDataSource::speakRecord(long long record, speech::PhraseList& phrases, 
             const auto errors = m_connection->takeErrors();
             error = std::string(kQueryFailed) + (errors.empty() ? "" : ": " + errors.front().message);
         } else if (!found) {
-            error = "record " + std::to_string(record) + " is not in " + m_definition.file + " (deleted, or past its end)";
+            error = "record " + std::to_string(record) + " is not in " + m_definition.file +
+                    " (deleted, or past its end)";
         } else {
             speak(row, phrases);
         }
