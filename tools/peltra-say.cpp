@@ -3,7 +3,9 @@
 #include "StationFolder.h"
 #include "ToolOutput.h"
 #include "config/ConfigStore.h"
+#include "config/Operator.h"
 #include "config/StationHome.h"
+#include "engine/TaskDataSource.h"
 #include "line/Modulator.h"
 #include "line/PhonogramLibrary.h"
 #include "platform/audio/WavFile.h"
@@ -48,6 +50,11 @@ Commands:
   template BINDING TASK [FIELD=VALUE ...]
                              what the task's speech template speaks for a row with
                              those field values (field names ignore case)
+  template BINDING TASK --row N
+                             what a call to record N of the binding's table hears:
+                             the record read and spoken exactly as the station does
+                             when it hands the row to a line (N counts from 1, as
+                             the table's record numbers do)
 
 Options, with any command:
   --wav FILE                 also write what is spoken as one 8 kHz WAV file, from
@@ -193,8 +200,14 @@ int sayTemplate(const std::optional<std::string>& home, const std::vector<std::s
 {
     if (args.size() < 2)
         return usageError("template needs BINDING and TASK");
+    std::optional<unsigned> record;
     speech::FieldRow row;
-    for (std::size_t i = 2; i < args.size(); ++i) {
+    if (args.size() > 2 && args[2] == "--row") {
+        record = args.size() == 4 ? parseUnsigned(args[3]) : std::nullopt;
+        if (!record || *record == 0)
+            return usageError("--row needs one record number N from 1");
+    }
+    for (std::size_t i = 2; !record && i < args.size(); ++i) {
         if (!row.setAssignment(args[i]))
             return usageError("\"" + args[i] + "\" is not FIELD=VALUE");
     }
@@ -215,15 +228,22 @@ int sayTemplate(const std::optional<std::string>& home, const std::vector<std::s
         !registry.keyExists(config::ConfigStore::fullPath(taskKey)))
         return output.fail("no task \"" + args[1] + "\" in binding \"" + args[0] + "\"");
 
+    std::string error;
+    speech::PhraseList list;
+    if (record) {
+        engine::TaskDataSource source(store);
+        source.setDefinition(config::Operator(store, args[0], args[1]).definition());
+        if (!source.speakRecord(*record, list, error))
+            return output.fail(error);
+        return print(list);
+    }
     speech::Patterns patterns(store, args[0], args[1]);
     std::vector<speech::PatternItem> items;
-    std::string error;
     if (!patterns.isOpen())
         return output.fail(patterns.openError());
     if (!patterns.Load(items, &error))
         return output.fail(error);
     speech::assignColumns(items, row.fieldNames());
-    speech::PhraseList list;
     patterns.BuildPhraseList(items, row, speech::today(), list);
     return print(list);
 }

@@ -430,11 +430,14 @@ const sqlite3_module kDbfModule = {
 
 }  // namespace
 
-std::string_view sqlTypeOfField(const DbfField& field)
+std::string sqlTypeOfField(const DbfField& field)
 {
     switch (field.type) {
     case 'N':
-    case 'F': return field.decimals == 0 ? "INTEGER" : "REAL";
+    case 'F':
+        if (field.decimals == 0)
+            return "INTEGER";
+        return "REAL(" + std::to_string(field.length) + "," + std::to_string(field.decimals) + ")";
     case 'L':
     case 'I': return "INTEGER";
     case 'Y':

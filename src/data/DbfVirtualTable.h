@@ -30,7 +30,8 @@ public:
 int registerDbfModule(sqlite3* db, DbfTableSource* source);
 
 // The declared SQL type of a field: TEXT for C and D, INTEGER for N/F without decimals and L,
-// REAL for N/F with decimals; Visual FoxPro's I is INTEGER, Y and B REAL; TEXT for every other type.
-std::string_view sqlTypeOfField(const DbfField& field);
+// REAL(length,decimals) for N/F with decimals, so a reader can show the value with the field's own
+// decimals; Visual FoxPro's I is INTEGER, Y and B REAL; TEXT for every other type.
+std::string sqlTypeOfField(const DbfField& field);
 
 }  // namespace peltra::data

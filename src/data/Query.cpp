@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -49,8 +50,26 @@ void Query::close()
     m_rowsSeen = 0;
     m_rowsAffected = 0;
     m_rowCount.reset();
+    m_decimals.clear();
     m_mode = Mode::None;
     m_pending.clear();
+}
+
+// A column of a field with decimals is declared with them ("REAL(10,2)"); an expression has no
+// declared type and keeps the engine's text.
+void Query::readDecimals()
+{
+    const int count = sqlite3_column_count(m_statement);
+    m_decimals.assign(static_cast<std::size_t>(count), -1);
+    for (int i = 0; i < count; ++i) {
+        const char* declared = sqlite3_column_decltype(m_statement, i);
+        const char* comma = declared ? std::strchr(declared, ',') : nullptr;
+        if (!comma || !std::strchr(declared, '('))
+            continue;
+        const int decimals = std::atoi(comma + 1);
+        if (decimals > 0 && decimals <= 15)
+            m_decimals[static_cast<std::size_t>(i)] = decimals;
+    }
 }
 
 bool Query::open()
@@ -70,6 +89,7 @@ bool Query::open()
         m_rowsAffected = changes;
         return true;
     }
+    readDecimals();
     return step(FunctionCode::SQLExecDirect);
 }
 
@@ -189,6 +209,12 @@ std::string Query::getText(int column, bool* null) const
     if (isNullValue)
         return {};
     const int i = raw(column);
+    const int decimals = m_decimals[static_cast<std::size_t>(i)];
+    if (decimals >= 0 && sqlite3_column_type(m_statement, i) == SQLITE_FLOAT) {
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%.*f", decimals, sqlite3_column_double(m_statement, i));
+        return buffer;
+    }
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, i));
     return std::string(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(m_statement, i)));
 }

@@ -52,6 +52,8 @@ public:
     enum class ValueType { Null, Integer, Real, Text };
     ValueType valueType(int column) const;
 
+    // A number from a field with decimals reads with the field's decimals, as the table holds it
+    // ("12.50", "0.10"), not as the engine's shortest text of the value ("12.5", "0.1").
     std::string getText(int column, bool* isNull = nullptr) const;
     bool isNull(int column) const;
     double getDouble(int column) const;
@@ -69,6 +71,7 @@ private:
     bool step(int functionCode);
     int raw(int column) const;  // statement column of a 1-based column, -1 when out of range
     bool fail(int functionCode, std::string sqlState, std::string message);
+    void readDecimals();
 
     Connection& m_connection;
     std::string m_sql;
@@ -82,6 +85,8 @@ private:
     long long m_rowsSeen = 0;
     long long m_rowsAffected = 0;
     std::optional<long long> m_rowCount;
+    // Per statement column: the decimals its numbers are written with, -1 when it has none.
+    std::vector<int> m_decimals;
     enum class Mode { None, Edit, AddNew } m_mode = Mode::None;
     long long m_editRecord = 0;
     std::map<int, std::optional<std::string>> m_pending;

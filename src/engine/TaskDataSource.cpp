@@ -214,6 +214,20 @@ bool TaskDataSource::connectTo(data::Connection& connection, const std::string& 
            connection.setConnectOption(data::kCurrentQualifierOption, folder);
 }
 
+const char* TaskDataSource::attach()
+{
+    std::error_code ec;
+    const fs::path file(m_definition.file);
+    if (m_definition.file.empty() || !fs::is_regular_file(file, ec))
+        return kFileNotFound;
+    m_table = data::Functions::sqlName(file.stem().string());
+    m_folder = file.parent_path().string();
+    m_connection = std::make_unique<data::Connection>();
+    if (!connectTo(*m_connection, m_folder))
+        return kQueryFailed;
+    return nullptr;
+}
+
 bool TaskDataSource::open()
 {
     m_stopping = false;
@@ -224,20 +238,12 @@ bool TaskDataSource::open()
         return false;
     m_recordCount = 0;
     loadTemplate();
-
-    std::error_code ec;
-    const fs::path file(m_definition.file);
-    if (m_definition.file.empty() || !fs::is_regular_file(file, ec))
-        return fail(kFileNotFound);
-    m_table = data::Functions::sqlName(file.stem().string());
-    m_folder = file.parent_path().string();
-    m_connection = std::make_unique<data::Connection>();
-    if (!connectTo(*m_connection, m_folder))
-        return fail(kQueryFailed);
+    if (const char* error = attach())
+        return fail(error);
 
     // Calls are made only when their results can be written: every bookkeeping column must take
     // what is written into it, and a counter stops at the largest value its column holds.
-    const auto columns = m_connection->columns(file.filename().string());
+    const auto columns = m_connection->columns(fs::path(m_definition.file).filename().string());
     if (!columns)
         return fail(kQueryFailed);
     std::vector<data::FieldShape> shapes;
@@ -444,8 +450,7 @@ int TaskDataSource::nextRow(HandOut& out)
             config::Operator(m_store, m_definition.binding, m_definition.task)
                 .setText(config::TaskProperty::Phonelast, m_definition.phonelast);
         }
-        if (m_patterns)
-            m_patterns->BuildPhraseList(m_items, query, speech::today(), out.phrases);
+        speak(query, out.phrases);
         m_rowsOut.push_back({row.record, position, out.phone});
         m_position = (position + 1) % m_rows.size();
         return 0;
@@ -455,6 +460,45 @@ int TaskDataSource::nextRow(HandOut& out)
         close();
     }
     return 1;
+}
+
+void TaskDataSource::speak(RowQuery& row, speech::PhraseList& phrases)
+{
+    if (m_patterns)
+        m_patterns->BuildPhraseList(m_items, row, speech::today(), phrases);
+}
+
+bool TaskDataSource::speakRecord(long long record, speech::PhraseList& phrases, std::string& error)
+{
+    phrases.clear();
+    if (m_open) {
+        error = "the task's rows are open";
+        return false;
+    }
+    if (!loadTemplate()) {
+        error = "the template cannot be read";
+        return false;
+    }
+    if (const char* failure = attach()) {
+        error = std::string(failure) + " " + m_definition.file;
+        close();
+        return false;
+    }
+    bool found = false;
+    {
+        RowQuery row(*m_connection, columnList(), m_table, record);
+        if (!row.open(found)) {
+            const auto errors = m_connection->takeErrors();
+            error = std::string(kQueryFailed) + (errors.empty() ? "" : ": " + errors.front().message);
+        } else if (!found) {
+            error = "record " + std::to_string(record) + " is not in " + m_definition.file +
+                    " (deleted, or past its end)";
+        } else {
+            speak(row, phrases);
+        }
+    }
+    close();
+    return found;
 }
 
 void TaskDataSource::writeResult(long long record, OutcomeKind kind)

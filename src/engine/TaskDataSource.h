@@ -85,6 +85,10 @@ public:
     void requestStop();
     // Gives up the results still waiting (at shutdown), naming them in the last error.
     void abandonResults();
+    // What a call to the table's record would speak, read and expanded as nextRow does, whether
+    // or not the selection would call it now; false with the reason when the template's table or
+    // the record cannot be read. For a source that is not open.
+    bool speakRecord(long long record, speech::PhraseList& phrases, std::string& error);
     // Clears the stopping and exhausted flags, for a restart with new settings.
     void clearFlags();
 
@@ -126,6 +130,10 @@ private:
 
     void close();
     bool fail(const std::string& error);
+    // Opens the connection on the definition's table; the error text when it cannot.
+    const char* attach();
+    // The template expanded against the row a call is made for.
+    void speak(RowQuery& row, speech::PhraseList& phrases);
     std::string columnList() const;
     bool loadTemplate();
     // Whether the row is to be called now; sets seenNew / seenRepeat as the lap's findings.

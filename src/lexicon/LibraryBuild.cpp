@@ -75,6 +75,8 @@ bool buildLibrary(const std::vector<CataloguePhrase>& phrases, const Synthesizer
             progress(done, phrases.size(), phrase.code);
         if (phrase.code == speech::kPause) {
             library.push_back({phrase.code, pausePhrase()});
+        } else if (phrase.code == speech::kNoMatch) {
+            library.push_back({phrase.code, noMatchPhrase()});
         } else {
             std::string why;
             const auto audio = synthesizer.speak(phrase.text, why);
@@ -118,6 +120,8 @@ std::vector<NeededCode> neededCodes(config::ConfigStore& store)
                 } else if (number) {
                     for (const speech::DictionaryEntry& entry : catalogue.dictionaryEntries(item.path))
                         addOnce(needed, seen, NeededCode{entry.chunk, who + " (" + item.path + ")"});
+                    // A word the dictionary lacks is spoken as this.
+                    addOnce(needed, seen, NeededCode{speech::kNoMatch, who + " (" + item.path + ")"});
                 } else if (item.chunk != speech::kDeliveryMarker) {
                     // An empty code means the item's leaf is gone: nothing could ever play it.
                     addOnce(needed, seen, NeededCode{item.chunk, who + " (" + item.path + ")"});

@@ -28,7 +28,7 @@ std::vector<CataloguePhrase> cataloguePhrases(speech::Catalogue& catalogue);
 // n of N, and the code about to be made.
 using BuildProgress = std::function<void(std::size_t done, std::size_t total, const std::string& code)>;
 
-// Synthesises every phrase ("__PS" becomes 250 ms of silence), at 8 kHz with the silence at both
+// Synthesises every phrase ("__PS" becomes 250 ms of silence, "NULL" a moment of it), at 8 kHz with the silence at both
 // ends trimmed, and writes the library to out through a temporary file, so a failed build leaves
 // whatever was there before. false with error naming the phrase or the file.
 bool buildLibrary(const std::vector<CataloguePhrase>& phrases, const Synthesizer& synthesizer,
@@ -42,7 +42,7 @@ struct NeededCode {
 
 // Every code the catalogue and the task templates can speak: the catalogue's phrases, and for
 // each template item its fixed phrase, every word of its function, or every word of its
-// dictionary. Each code once, with the first place that needs it.
+// dictionary and "NULL" for a word it lacks. Each code once, with the first place that needs it.
 std::vector<NeededCode> neededCodes(config::ConfigStore& store);
 
 }  // namespace peltra::lexicon

@@ -13,6 +13,12 @@ constexpr double kZeroCrossings = 16;
 constexpr float kSilenceShareOfPeak = 0.02f;
 constexpr std::uint32_t kMarginMs = 20;
 constexpr std::uint32_t kPauseMs = 250;
+constexpr std::uint32_t kNoMatchMs = 20;
+
+std::vector<std::uint8_t> silence(std::uint32_t ms)
+{
+    return std::vector<std::uint8_t>(static_cast<std::size_t>(kPhraseRate) * ms / 1000 * 2, 0);
+}
 
 double sinc(double x)
 {
@@ -104,7 +110,12 @@ std::vector<std::uint8_t> phraseFromWav(const platform::WavAudio& audio, bool tr
 
 std::vector<std::uint8_t> pausePhrase()
 {
-    return std::vector<std::uint8_t>(static_cast<std::size_t>(kPhraseRate) * kPauseMs / 1000 * 2, 0);
+    return silence(kPauseMs);
+}
+
+std::vector<std::uint8_t> noMatchPhrase()
+{
+    return silence(kNoMatchMs);
 }
 
 }  // namespace peltra::lexicon

@@ -28,5 +28,7 @@ std::vector<std::uint8_t> phraseFromWav(const platform::WavAudio& audio, bool tr
 
 // The pause phrase: 250 ms of silence.
 std::vector<std::uint8_t> pausePhrase();
+// What a dictionary speaks for a word it lacks ("NULL"): 20 ms of silence, so nothing is heard.
+std::vector<std::uint8_t> noMatchPhrase();
 
 }  // namespace peltra::lexicon

@@ -56,6 +56,9 @@ std::vector<Leaf> standardLeaves()
                           std::string(word.code), std::string(word.text)});
     leaves.push_back({std::string(kWordsFolder) + "\\Служебные", "Отметка о доставке", speech::kDeliveryMarker,
                       "Отметка о доставке: сообщение считается доставленным после этого места"});
+    // What a dictionary item speaks for a word its dictionary lacks: silence, so the call goes on.
+    leaves.push_back({std::string(kWordsFolder) + "\\Служебные", "Нет в словаре", speech::kNoMatch,
+                      "Тишина: слово, которого нет в словаре, не произносится"});
     for (const Leaf& phrase : kNoticePhrases)
         leaves.push_back(phrase);
     for (const DictionaryWord& word : kDistricts)

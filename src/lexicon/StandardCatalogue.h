@@ -1,5 +1,6 @@
 // The standard lexeme catalogue every installation starts from: the template functions, every word
-// the converters speak, the delivery marker, the phrases of a debt notice and an example dictionary.
+// the converters speak, the delivery marker, the silence of a dictionary miss, the phrases of a
+// debt notice and an example dictionary.
 #pragma once
 
 #include "speech/Catalogue.h"

@@ -186,11 +186,8 @@ void formatCell(const data::Query& query, int column, const ReportColumn& info, 
     case ColumnKind::Decimal: {
         if (query.isNull(column))
             break;
-        const double value = query.getDouble(column);
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "%.*f", std::clamp(info.scale, 0, 15), value);
-        out = buffer;
-        sum += value;
+        out = query.getText(column);
+        sum += query.getDouble(column);
         break;
     }
     case ColumnKind::Date: {

@@ -6,7 +6,6 @@
 #include "platform/text/CaseFold.h"
 #include "platform/text/Trim.h"
 
-#include <algorithm>
 #include <cstdio>
 
 namespace peltra::sms {
@@ -38,19 +37,12 @@ bool openOn(data::Connection& connection, const fs::path& folder, std::string* e
     return true;
 }
 
-// A value as the message shows it: numbers with the column's decimals, as dBase keeps them
-// ("12.50", not the engine's 12.5), dates as DD.MM.YYYY, anything else as read.
+// A value as the message shows it: dates as DD.MM.YYYY, anything else as read (numbers with
+// their field's decimals, "12.50").
 std::string fieldText(const data::Query& query, int column, const data::ColumnInfo& info)
 {
     if (query.isNull(column))
         return {};
-    if (info.dbfType == 'N' || info.dbfType == 'F') {
-        if (query.valueType(column) == data::Query::ValueType::Text)
-            return query.getText(column);
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "%.*f", std::clamp(info.decimals, 0, 15), query.getDouble(column));
-        return buffer;
-    }
     if (info.dbfType == 'D') {
         if (const auto date = query.getDate(column)) {
             char buffer[16];

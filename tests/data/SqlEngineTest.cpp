@@ -117,7 +117,10 @@ TEST_F(SqlEngineTest, SelectsByEveryFieldType)
         {"SELECT data FROM subs ORDER BY data", {"NULL", "NULL", "2023-12-31", "2024-03-05"}},
         {"SELECT telef FROM subs WHERE flag = 1", {"2345678", "222"}},
         {"SELECT telef FROM subs WHERE flag IS NULL", {"111"}},
-        {"SELECT summa FROM subs WHERE summa < 0", {"-5.0"}},
+        // A field's number reads with the field's decimals; a computed value has no field and
+        // reads as the engine writes it.
+        {"SELECT summa FROM subs WHERE summa < 0", {"-5.00"}},
+        {"SELECT summa / 4 FROM subs WHERE summa < 0", {"-1.25"}},
         {"SELECT telef FROM subs WHERE telef = 111", {"111"}},
         {"SELECT telef FROM SUBS.DBF WHERE telef = '222'", {"222"}},
         {"select telef from Subs where  data IS NULL  AND (proba = 0) ORDER BY telef ASC", {"222"}},

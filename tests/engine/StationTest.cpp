@@ -9,6 +9,8 @@
 #include "config/StationHome.h"
 #include "config/TaskStore.h"
 #include "data/DbfTable.h"
+#include "lexicon/LibraryBuild.h"
+#include "lexicon/StandardCatalogue.h"
 #include "line/PhonogramLibrary.h"
 #include "platform/registry/RegistryStore.h"
 #include "sim/Simulator.h"
@@ -508,6 +510,50 @@ TEST_F(StationTest, EveryRowIsCalledOnceAndWrittenBack)
     const auto taskRows = m_station->tasks().rows();
     ASSERT_EQ(taskRows.size(), 1u);
     EXPECT_EQ(taskRows[0].notified, "12 из 12");
+}
+
+// Speaks every text as 30 ms of tone: a library for a whole catalogue in a moment.
+class ToneVoice : public lexicon::Synthesizer {
+public:
+    std::optional<platform::WavAudio> speak(const std::string&, std::string&) const override
+    {
+        platform::WavAudio audio;
+        audio.sampleRate = 8000;
+        audio.channels = 1;
+        audio.bitsPerSample = 16;
+        for (int i = 0; i < 240; ++i)
+            audio.samples.push_back(static_cast<float>(0.3 * std::sin(i * 0.4)));
+        return audio;
+    }
+};
+
+// The standard catalogue and the library built from it: a district the dictionary lacks (here
+// every TELEF) is not spoken, and the call goes on to its end.
+TEST_F(StationTest, AWordMissingFromTheDictionaryIsNotSpokenAndTheCallGoesOn)
+{
+    const auto rows = people(2);
+    prepareHome(rows);
+    editStore([&](config::ConfigStore& store) {
+        speech::Catalogue catalogue(store);
+        const lexicon::InstallReport report = lexicon::installStandardCatalogue(catalogue, false);
+        ASSERT_TRUE(report.problems.empty()) << report.problems.front();
+        speech::Patterns patterns(store, kBinding, kTask);
+        speech::PatternItem item;
+        item.path = "Словари\\Район";
+        item.arg = "TELEF";
+        ASSERT_TRUE(patterns.Insert("0002", item));
+        std::string error;
+        ASSERT_TRUE(lexicon::buildLibrary(lexicon::cataloguePhrases(catalogue), ToneVoice(), m_home / "peltra.awf",
+                                          nullptr, error))
+            << error;
+    });
+    makeSimulator(rows);
+    const data::DbfDate startDay = today();
+    start();
+    ASSERT_TRUE(eventually([&] { return taskIs("Завершено"); })) << m_views.state(kTaskName);
+    for (const Stored& r : stored())
+        expectDelivered(r, {startDay, today()});
+    EXPECT_EQ(outcomesFor("", line::kCallDelivered), rows.size());
 }
 
 TEST_F(StationTest, APartyThatNeverAnswersIsCalledAgainAndNeverMarked)

@@ -87,6 +87,7 @@ protected:
         {"___А", "а", "Слова\\а"},
         {"+RR ", "рубль", "Слова\\рубль"},
         {"__PS", "пауза", "Слова\\пауза"},
+        {"NULL", "тишина", "Слова\\Нет в словаре"},
         {"RN01", "ЦЕНТРАЛЬНЫЙ", "Словари\\Район: ЦЕНТРАЛЬНЫЙ"},
     };
 
@@ -130,7 +131,7 @@ TEST_F(LibraryBuildTest, TheLibraryIsLaidOutAsRiffWaveWithOneChunkPerCode)
     EXPECT_EQ(bytes.substr(20, 16), std::string("\x01\x00\x01\x00", 4) + le32(8000) + le32(16000) +
                                         std::string("\x02\x00\x10\x00", 4));
 
-    const char* ids[] = {"_001", "___\xC0", "+RR ", "__PS", "RN01"};  // cp1251 "А" is 0xC0
+    const char* ids[] = {"_001", "___\xC0", "+RR ", "__PS", "NULL", "RN01"};  // cp1251 "А" is 0xC0
     std::size_t at = 36;
     for (const char* id : ids) {
         SCOPED_TRACE(id);
@@ -169,6 +170,13 @@ TEST_F(LibraryBuildTest, EveryPhraseReadsBackTrimmedAndThePauseIsSilence)
             EXPECT_EQ(pcm, pausePhrase());
             continue;
         }
+        if (m_phrases[i].code == "NULL") {
+            // A word the dictionary lacks: not heard, and over at once.
+            EXPECT_GT(pcm.size(), 0u);
+            EXPECT_LE(pcm.size(), 800u) << "longer than 50 ms";
+            EXPECT_EQ(std::count(pcm.begin(), pcm.end(), 0), static_cast<std::ptrdiff_t>(pcm.size()));
+            continue;
+        }
         // 300 ms of tone at 8 kHz with 20 ms kept each side, the 200 ms silences gone.
         EXPECT_NEAR(pcm.size() / 2.0, 2400 + 2 * 160, 30);
         const auto samples = fromPcm16(pcm);
@@ -180,10 +188,10 @@ TEST_F(LibraryBuildTest, EveryPhraseReadsBackTrimmedAndThePauseIsSilence)
             ASSERT_LT(std::abs(samples[k]), 0.011f) << "the margin is quiet";
     }
 
-    // The pause is never synthesised; every other text is, once.
+    // The pause and the silence of a missing word are never synthesised; every other text is, once.
     EXPECT_EQ(m_voice.m_spoken, (std::vector<std::string>{"один", "а", "рубль", "ЦЕНТРАЛЬНЫЙ"}));
     const std::vector<std::tuple<std::size_t, std::size_t, std::string>> expected = {
-        {0, 5, "_001"}, {1, 5, "___А"}, {2, 5, "+RR "}, {3, 5, "__PS"}, {4, 5, "RN01"}, {5, 5, ""}};
+        {0, 6, "_001"}, {1, 6, "___А"}, {2, 6, "+RR "}, {3, 6, "__PS"}, {4, 6, "NULL"}, {5, 6, "RN01"}, {6, 6, ""}};
     EXPECT_EQ(progress, expected);
 }
 
@@ -307,10 +315,12 @@ TEST_F(LibraryBuildTest, NeededCodesAddEveryWordATemplateCanSpeak)
     // An item whose leaf is gone needs an empty code: nothing could play it.
     ASSERT_EQ(byCode.count(""), 1u);
     EXPECT_EQ(byCode[""], "template of Абоненты / Долг (Фразы\\Удалённая)");
+    // A dictionary item speaks "NULL" for a word its dictionary lacks.
+    EXPECT_EQ(byCode[speech::kNoMatch], "template of Абоненты / Долг (Словари\\Район)");
     // Functions, dictionaries and the marker are no recordings.
     for (const char* code : {"@009", "@005", "#001", "____"})
         EXPECT_EQ(byCode.count(code), 0u) << code;
-    EXPECT_EQ(needed.size(), 2 + speech::functionVocabulary(9).size() + 1);
+    EXPECT_EQ(needed.size(), 2 + speech::functionVocabulary(9).size() + 1 + 1);
 }
 
 }  // namespace

@@ -115,7 +115,10 @@ TEST_F(StandardCatalogueTest, AFreshInstallHoldsEveryFunctionWordPhraseAndTheDic
         EXPECT_EQ(lookUp("Словари\\Район", entry.keyname), entry.chunk) << entry.keyname;
         EXPECT_FALSE(m_catalogue.FindChunkPath(entry.chunk).empty()) << "no leaf speaks " << entry.chunk;
     }
+    // A word the dictionary lacks speaks a phrase of the catalogue too, so a library built from
+    // it can play every call.
     EXPECT_EQ(lookUp("Словари\\Район", "НЕТ ТАКОГО"), speech::kNoMatch);
+    EXPECT_EQ(m_catalogue.FindChunkPath(speech::kNoMatch), "Слова\\Служебные\\Нет в словаре");
 }
 
 TEST_F(StandardCatalogueTest, ASecondInstallKeepsEverythingAndChangesNothing)

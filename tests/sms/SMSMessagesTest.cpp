@@ -3,6 +3,7 @@
 #include "sms/SMSMessages.h"
 
 #include "data/HandDbf.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -92,6 +93,28 @@ TEST_F(SMSRenderTest, EveryLiveRowGivesItsNumberAndText)
                                         "111|Уважаемый Petrov, долг 3.00 на ",
                                         "333|Уважаемый , долг  на 31.12.2024"}));
     EXPECT_EQ(render(m_dir / "abon.dbf", {}), (std::vector<std::string>{"2345678|", "111|", "333|"}));
+}
+
+// Sums of a table written by python3-dbf reach the message as the table holds them, trailing
+// zeros and all, in N(10,2) and in F(8,3).
+TEST_F(SMSRenderTest, SumsOfAnotherProgramsTableKeepTheirDecimals)
+{
+    const std::vector<std::string> sums = {"12.50", "0.10", "100.00", "1.05", "21.30"};
+    const fs::path table = m_dir / "sums.dbf";
+    std::vector<std::string> args = {"-c", R"(
+import dbf, sys
+t = dbf.Table(sys.argv[1], 'TELEF C(12); SUMMA N(10,2); PENI F(8,3)', codepage='cp866')
+t.open(dbf.READ_WRITE)
+for i, s in enumerate(sys.argv[2:]):
+    t.append({'telef': str(i + 1), 'summa': float(s), 'peni': float(s) / 10})
+t.close()
+)", table.string()};
+    args.insert(args.end(), sums.begin(), sums.end());
+    const test::ProgramResult written = test::runProgram("/usr/bin/python3", args, m_dir.path());
+    ASSERT_EQ(written.code, 0) << written.err;
+    const std::vector<std::string> expected = {"1|12.50 / 1.250", "2|0.10 / 0.010", "3|100.00 / 10.000",
+                                               "4|1.05 / 0.105", "5|21.30 / 2.130"};
+    EXPECT_EQ(render(table, {field("SUMMA"), text(" / "), field("PENI")}), expected);
 }
 
 TEST_F(SMSRenderTest, RefusesBeforeTheFirstRow)

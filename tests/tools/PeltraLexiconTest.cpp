@@ -161,6 +161,10 @@ TEST_F(PeltraLexiconTest, InstallBuildAndCheckGiveASpeakingLibrary)
     PhonogramLibrary::Bytes pause;
     ASSERT_EQ(built->readPhrase("__PS", pause), PhonogramLibrary::ReadStatus::Ok);
     EXPECT_EQ(pause, PhonogramLibrary::Bytes(4000, 0));
+    // A word missing from a dictionary speaks "NULL": a moment of silence.
+    PhonogramLibrary::Bytes nothing;
+    ASSERT_EQ(built->readPhrase("NULL", nothing), PhonogramLibrary::ReadStatus::Ok);
+    EXPECT_EQ(nothing, PhonogramLibrary::Bytes(320, 0));
     EXPECT_FALSE(built->contains("____"));
     EXPECT_FALSE(built->contains("@009"));
 

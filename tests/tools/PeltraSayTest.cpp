@@ -2,6 +2,7 @@
 // line, four characters each.
 #include "config/ConfigStore.h"
 #include "config/StationHome.h"
+#include "config/TaskStore.h"
 #include "line/PhonogramLibrary.h"
 #include "platform/audio/WavFile.h"
 #include "platform/registry/RegistryStore.h"
@@ -128,6 +129,129 @@ TEST_F(PeltraSayTest, ATemplateSpeaksItsItemsForTheRow)
     EXPECT_EQ(say({"template", "Абоненты", "Долг", "SUMMA="}), "DEBT|_000|__PS|+GRE");
 }
 
+// The codes of a sum written "R.KK", from the Russian rules for roubles and kopecks (or euros
+// and cents): the roubles, a pause and the unit in the case the number asks for, then the kopecks
+// (feminine: одна, две копейки) and their word; nothing of the roubles when there are none, and
+// "ноль рублей" when there is nothing at all. Numbers up to 999 are enough here.
+std::vector<std::string> cardinalCodes(int n, bool feminine)
+{
+    std::vector<std::string> codes;
+    if (n >= 100)
+        codes.push_back("_" + std::to_string(n / 100) + "00");
+    n %= 100;
+    if (n >= 10 && n <= 19) {
+        codes.push_back("_0" + std::to_string(n));
+        return codes;
+    }
+    if (n >= 20)
+        codes.push_back("_0" + std::to_string(n / 10) + "0");
+    const int units = n % 10;
+    if (units == 1 && feminine)
+        codes.push_back("_01A");
+    else if (units == 2 && feminine)
+        codes.push_back("_02E");
+    else if (units != 0)
+        codes.push_back("_00" + std::to_string(units));
+    return codes;
+}
+
+// Which word form follows n: 0 after 1, 21, 31 ... (not 11); 1 after 2-4, 22-24 ... (not 12-14);
+// 2 otherwise.
+int formAfter(int n)
+{
+    if (n % 100 >= 11 && n % 100 <= 14)
+        return 2;
+    if (n % 10 == 1)
+        return 0;
+    return n % 10 >= 2 && n % 10 <= 4 ? 1 : 2;
+}
+
+std::string spokenSum(const std::string& sum, bool euro)
+{
+    const int whole = std::stoi(sum.substr(0, sum.find('.')));
+    const int minor = std::stoi(sum.substr(sum.find('.') + 1));
+    const char* unit[] = {"+RR ", "+RRA", "+RRE"};
+    const char* minorUnit[] = {"+SS ", "+SSI", "+SSK"};
+    const char* cent[] = {"+CNT", "+CNA", "+CNV"};
+    std::vector<std::string> codes;
+    if (whole == 0 && minor == 0)
+        codes = {"_000", "__PS", euro ? "+EUR" : "+RRE"};
+    if (whole > 0) {
+        codes = cardinalCodes(whole, false);
+        codes.push_back("__PS");
+        codes.push_back(euro ? "+EUR" : unit[formAfter(whole)]);
+    }
+    if (minor > 0) {
+        for (const std::string& code : cardinalCodes(minor, !euro))
+            codes.push_back(code);
+        codes.push_back(euro ? cent[formAfter(minor)] : minorUnit[formAfter(minor)]);
+    }
+    std::string joined;
+    for (const std::string& code : codes)
+        joined += (joined.empty() ? "" : "|") + code;
+    return joined;
+}
+
+// A task over a table written by python3-dbf: every record is spoken, by `template --row`, as a
+// call hears it, its N(10,2) sums with the kopecks the table holds.
+TEST_F(PeltraSayTest, ARecordOfTheTableIsSpokenAsACallSpeaksIt)
+{
+    const std::vector<std::string> sums = {"12.50", "0.10", "100.00", "1.05", "21.30", "2.02",
+                                           "11.11", "0.00", "3.40", "999.90", "7.77"};
+    const auto table = m_work.path() / "abon.dbf";
+    std::vector<std::string> args = {"-c", R"(
+import dbf, sys
+t = dbf.Table(sys.argv[1], 'TELEF C(12); PROBA N(3,0); OTBOJ N(3,0); DATA D; CLOCK C(8); SUMMA N(10,2)',
+              codepage='cp866')
+t.open(dbf.READ_WRITE)
+for i, s in enumerate(sys.argv[2:]):
+    t.append({'telef': '50%02d' % (i + 1), 'summa': float(s)})
+dbf.delete(t[-1])
+t.close()
+)", table.string()};
+    args.insert(args.end(), sums.begin(), sums.end());
+    const ProgramResult written = runProgram("/usr/bin/python3", args, m_work.path());
+    ASSERT_EQ(written.code, 0) << written.err;
+    {
+        std::filesystem::create_directories(m_home.path());
+        platform::RegistryStore registry(config::registryFile(m_home.path()));
+        config::ConfigStore store(registry);
+        speech::Catalogue catalogue(store);
+        ASSERT_TRUE(catalogue.addFolder("", "Фразы"));
+        ASSERT_TRUE(catalogue.addLeaf("Фразы", "Задолженность", "DEBT", "Ваша задолженность"));
+        ASSERT_TRUE(catalogue.addFolder("", "Функции"));
+        ASSERT_TRUE(catalogue.addLeaf("Функции", "Рубли", "@009", "Сумма (рубли)"));
+        ASSERT_TRUE(catalogue.addLeaf("Функции", "Евро", "@013", "Сумма (евро)"));
+        config::TaskStore tasks(store);
+        ASSERT_EQ(tasks.addBinding("Абоненты", table.string(), ""), config::AddResult::Added);
+        ASSERT_EQ(config::Operators(store, "Абоненты").add("Долг"), config::AddResult::Added);
+        ASSERT_EQ(config::Operator(store, "Абоненты", "Долг").setSort("SUMMA", "N", true), config::Change::Changed);
+        speech::Patterns patterns(store, "Абоненты", "Долг");
+        speech::PatternItem item;
+        item.path = "Фразы\\Задолженность";
+        const auto first = patterns.Insert("", item);
+        ASSERT_TRUE(first);
+        item.path = "Функции\\Рубли";
+        item.arg = "SUMMA";
+        const auto second = patterns.Insert(*first, item);
+        ASSERT_TRUE(second);
+        item.path = "Функции\\Евро";
+        ASSERT_TRUE(patterns.Insert(*second, item));
+    }
+    for (std::size_t i = 0; i + 1 < sums.size(); ++i) {
+        SCOPED_TRACE(sums[i]);
+        EXPECT_EQ(say({"template", "Абоненты", "Долг", "--row", std::to_string(i + 1)}),
+                  "DEBT|" + spokenSum(sums[i], false) + "|" + spokenSum(sums[i], true));
+    }
+    // The last record is deleted, and no record lies past the end: nothing is spoken for them.
+    for (const std::size_t record : {sums.size(), sums.size() + 1}) {
+        const ProgramResult r = run({"template", "Абоненты", "Долг", "--row", std::to_string(record)});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("record " + std::to_string(record) + " is not in"), std::string::npos) << r.err;
+    }
+}
+
 TEST_F(PeltraSayTest, BadRequestsAreRefused)
 {
     const struct {
@@ -142,6 +266,8 @@ TEST_F(PeltraSayTest, BadRequestsAreRefused)
         {{"date", "1"}, 2, "date needs DAY and MONTH"},
         {{"recite", "1"}, 2, "unknown command recite"},
         {{"template", "B", "T", "novalue"}, 2, "is not FIELD=VALUE"},
+        {{"template", "B", "T", "--row", "0"}, 2, "--row needs one record number"},
+        {{"template", "B", "T", "--row", "1", "SUMMA=1"}, 2, "--row needs one record number"},
         {{"template", "B", "T"}, 1, "no configuration store"},
     };
     for (const auto& c : cases) {

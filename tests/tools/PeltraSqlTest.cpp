@@ -50,13 +50,14 @@ protected:
 TEST_F(PeltraSqlTest, PrintsRowsInEachFormat)
 {
     const std::string sql = "SELECT telef, proba, data, summa, fio FROM subs ORDER BY telef DESC";
+    // SUMMA N(8,2) prints as the table holds it: 10.50.
     ProgramResult r = run({sql});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "TELEF\tPROBA\tDATA\tSUMMA\tFIO\n2345678\t2\t2024-03-05\t10.5\tИванов, \"Пётр\"\n111\t\t\t\t\n");
+    EXPECT_EQ(r.out, "TELEF\tPROBA\tDATA\tSUMMA\tFIO\n2345678\t2\t2024-03-05\t10.50\tИванов, \"Пётр\"\n111\t\t\t\t\n");
 
     r = run({"--csv", sql});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "TELEF,PROBA,DATA,SUMMA,FIO\n2345678,2,2024-03-05,10.5,\"Иванов, \"\"Пётр\"\"\"\n111,,,,\n");
+    EXPECT_EQ(r.out, "TELEF,PROBA,DATA,SUMMA,FIO\n2345678,2,2024-03-05,10.50,\"Иванов, \"\"Пётр\"\"\"\n111,,,,\n");
 
     r = run({"--json", sql});
     ASSERT_EQ(r.code, 0) << r.err;
