@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libsqlite3-dev libspandsp-dev nlohmann-json3-dev espeak-ng
-  qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth poppler-utils
+  qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth poppler-utils python3-dbf
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
 )
