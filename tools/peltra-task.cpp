@@ -602,7 +602,12 @@ int Tool::codePage(const Args& args)
         return kExitFailure;
     if (args.size() == 2 && !found->setCodePage(args[1]))
         return fail("cannot write the code page of binding " + inQuotes(args[0]));
-    const std::string setting = found->codePage();
+    const std::string stored = found->codePage();
+    const std::optional<std::string> valid = config::codePageSetting(stored);
+    if (!valid)
+        return fail("binding " + inQuotes(args[0]) + " holds the code page " + inQuotes(stored) +
+                    ", which is not 866, 1251 or auto; set it again");
+    const std::string& setting = *valid;
     // How the table is read with that setting: by its own mark, by the setting, or by its text.
     data::DbfTable::Options options;
     if (!setting.empty())
