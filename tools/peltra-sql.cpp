@@ -19,13 +19,16 @@ using peltra::tools::kExitFailure;
 using peltra::tools::kExitOk;
 
 constexpr char kUsage[] =
-    R"(usage: peltra-sql [--db DIR] [--json|--csv] "STATEMENT"
+    R"(usage: peltra-sql [--db DIR] [--codepage 866|1251|auto] [--json|--csv] "STATEMENT"
 
 Runs one statement over the .dbf tables of DIR (the current folder by default), as the
 station's data source "peltra" does: a table is named by its file name, with or without
 ".dbf", or by its path. Besides SQLite's SQL the station's own statements work:
 PACK name, CREATE TABLE name.dbf (FIELD char(n), FIELD numeric(w,d), FIELD date,
 FIELD logical, ...), DROP TABLE name.dbf.
+
+A table whose header marks its code page is read in it. An unmarked one is read in the
+code page of --codepage, or by default (auto) in cp866 or cp1251 as its own text shows.
 
 A statement with a result prints a header line and one line per row, tab-separated (tabs
 and line breaks inside values become blanks), or CSV with --csv, or with --json
@@ -117,6 +120,7 @@ int printRows(data::Query& query, Format format)
 int main(int argc, char** argv)
 {
     std::string folder;
+    std::string codePage;
     Format format = Format::Tabs;
     std::vector<std::string> rest;
     for (int i = 1; i < argc; ++i) {
@@ -125,6 +129,10 @@ int main(int argc, char** argv)
             if (i + 1 >= argc)
                 return output.usageError("--db needs a folder");
             folder = argv[++i];
+        } else if (arg == "--codepage") {
+            if (i + 1 >= argc)
+                return output.usageError("--codepage needs 866, 1251 or auto");
+            codePage = argv[++i];
         } else if (arg == "--json") {
             format = Format::Json;
         } else if (arg == "--csv") {
@@ -145,6 +153,8 @@ int main(int argc, char** argv)
     if (!connection.bind("peltra") || !connection.connect())
         return reportErrors(connection);
     if (!folder.empty() && !connection.setConnectOption(data::kCurrentQualifierOption, folder))
+        return reportErrors(connection);
+    if (!connection.setConnectOption(data::kUnmarkedCodePageOption, codePage))
         return reportErrors(connection);
     data::Query query(connection);
     query.setSql(rest[0]);

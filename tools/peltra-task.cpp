@@ -6,6 +6,7 @@
 #include "config/ConfigStore.h"
 #include "config/StationHome.h"
 #include "config/TaskStore.h"
+#include "data/DbfTable.h"
 #include "data/OdbcError.h"
 #include "data/TableChecks.h"
 #include "editors/TaskTest.h"
@@ -50,6 +51,10 @@ Bindings and tasks:
   add-binding NAME FILE [COMMENT]        FILE must be a table with the columns TELEF,
                                          PROBA, OTBOJ, DATA and CLOCK
   set-file BINDING FILE                  another table: every task is withdrawn
+  codepage BINDING [866|1251|auto]       the code page of the binding's table when its
+                                         header carries no code-page mark (auto: judged
+                                         from its text); without a value, the setting
+                                         and the code page the table is read in
   add BINDING TASK                       a new task, withdrawn from scheduling
   remove BINDING [TASK]                  a task, or the binding with all its tasks
   show BINDING TASK                      properties, ranges, condition, schedules,
@@ -440,6 +445,7 @@ private:
     int list(const Args& args);
     int addBinding(const Args& args);
     int setFile(const Args& args);
+    int codePage(const Args& args);
     int add(const Args& args);
     int remove(const Args& args);
     int show(const Args& args);
@@ -583,6 +589,41 @@ int Tool::setFile(const Args& args)
         break;
     }
     return fail("cannot write the table of binding " + inQuotes(args[0]));
+}
+
+int Tool::codePage(const Args& args)
+{
+    if (args.empty() || args.size() > 2)
+        return usageError("codepage needs BINDING and optionally 866, 1251 or auto");
+    if (args.size() == 2 && !config::codePageSetting(args[1]))
+        return usageError("the code page is 866, 1251 or auto, not " + inQuotes(args[1]));
+    std::optional<config::Task> found = binding(args[0]);
+    if (!found)
+        return kExitFailure;
+    if (args.size() == 2 && !found->setCodePage(args[1]))
+        return fail("cannot write the code page of binding " + inQuotes(args[0]));
+    const std::string stored = found->codePage();
+    const std::optional<std::string> valid = config::codePageSetting(stored);
+    if (!valid)
+        return fail("binding " + inQuotes(args[0]) + " holds the code page " + inQuotes(stored) +
+                    ", which is not 866, 1251 or auto; set it again");
+    const std::string& setting = *valid;
+    // How the table is read with that setting: by its own mark, by the setting, or by its text.
+    data::DbfTable::Options options;
+    if (!setting.empty())
+        options.unmarkedCodePage = static_cast<unsigned>(std::stoul(setting));
+    std::string error;
+    const auto table = data::DbfTable::open(found->file(), options, &error);
+    std::string reading = "table not readable: " + error;
+    if (table)
+        reading = "table read as " + std::to_string(table->codePage()) +
+                  (data::isCodePageMark(table->languageDriver()) ? " (marked in its header; the setting does not apply)"
+                   : setting.empty()                             ? " (unmarked; judged from its text)"
+                                                                 : " (unmarked; by the setting)");
+    if (args.size() == 2 && table && data::isCodePageMark(table->languageDriver()))
+        note("the table's header marks code page " + std::to_string(table->codePage()) + "; the setting applies only to unmarked tables");
+    std::cout << (setting.empty() ? "auto" : setting) << '\t' << reading << '\n';
+    return kExitOk;
 }
 
 int Tool::add(const Args& args)
@@ -1144,6 +1185,7 @@ int Tool::run(const std::string& command, const Args& args)
         {"list", &Tool::list},
         {"add-binding", &Tool::addBinding},
         {"set-file", &Tool::setFile},
+        {"codepage", &Tool::codePage},
         {"add", &Tool::add},
         {"remove", &Tool::remove},
         {"show", &Tool::show},

@@ -376,6 +376,9 @@ TaskDefinition Operator::definition()
                 return values.text(std::string(info.name), std::string(info.defaultText));
             };
             d.file = m_store.readText(bindingKey(m_binding), "File", "");
+            const KeyValues binding(m_store, bindingKey(m_binding));
+            const platform::RegistryValue* codePage = binding.find(kCodePageValueName);
+            d.codePage = codePage ? codePage->asText() : std::string();
             d.fieldSort = text(FieldSort);
             d.fieldSortType = text(FieldSortType);
             d.ascend = number(Ascend) != 0;

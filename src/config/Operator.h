@@ -21,6 +21,9 @@ namespace peltra::config {
 inline constexpr char kTasksKeyName[] = "Tasks";
 inline constexpr char kOperatorsKeyName[] = "Операторы";
 inline constexpr char kPatternsKeyName[] = "Шаблоны";
+// The value of a binding that names the code page of its table when the table carries no mark of
+// its own: "866" or "1251"; empty (or missing) judges it from the table's text.
+inline constexpr char kCodePageValueName[] = "CodePage";
 
 enum class TaskProperty {
     FieldSort,
@@ -79,7 +82,8 @@ inline constexpr std::uint32_t kStartFromBeginning = 2;
 struct TaskDefinition {
     std::string binding;
     std::string task;
-    std::string file;  // the binding's table
+    std::string file;      // the binding's table
+    std::string codePage;  // the binding's code page of the table when unmarked; "" to judge it
     std::string fieldSort;
     std::string fieldSortType;
     bool ascend = false;

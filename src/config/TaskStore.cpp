@@ -1,6 +1,8 @@
 // Bindings, their tasks, and the by-name access to both.
 #include "config/TaskStore.h"
 
+#include "platform/text/CaseFold.h"
+
 namespace peltra::config {
 
 namespace {
@@ -8,6 +10,15 @@ namespace {
 std::string operatorsKey(const std::string& binding) { return bindingKey(binding) + "\\" + kOperatorsKeyName; }
 
 }  // namespace
+
+std::optional<std::string> codePageSetting(const std::string& text)
+{
+    if (text.empty() || platform::equalsIgnoreCase(text, "auto"))
+        return std::string();
+    if (text == "866" || text == "1251")
+        return text;
+    return std::nullopt;
+}
 
 Operators::Operators(ConfigStore& store, std::string binding) : m_store(store), m_binding(std::move(binding)) {}
 
@@ -85,6 +96,23 @@ bool Task::setComment(const std::string& comment)
 {
     return m_store.registry().transaction([&] {
         return m_store.registry().keyExists(ConfigStore::fullPath(m_key)) && m_store.writeText(m_key, "Comm", comment);
+    });
+}
+
+std::string Task::codePage()
+{
+    // A binding without the value judges its table's text; reading it writes nothing.
+    const KeyValues values(m_store, m_key);
+    const platform::RegistryValue* value = values.find(kCodePageValueName);
+    return value ? value->asText() : std::string();
+}
+
+bool Task::setCodePage(const std::string& setting)
+{
+    const auto stored = codePageSetting(setting);
+    return stored && m_store.registry().transaction([&] {
+        return m_store.registry().keyExists(ConfigStore::fullPath(m_key)) &&
+               m_store.writeText(m_key, kCodePageValueName, *stored);
     });
 }
 

@@ -37,8 +37,12 @@ private:
     std::string m_binding;
 };
 
-// A database binding: the value File (the table's path), Comm (the operator's notes) and its
-// tasks. Like the tasks, it reads and writes the store at once.
+// The stored form of a code page setting: "866", "1251", or "" for "auto" and "" itself; nothing
+// for any other text.
+std::optional<std::string> codePageSetting(const std::string& text);
+
+// A database binding: the value File (the table's path), Comm (the operator's notes), CodePage and
+// its tasks. Like the tasks, it reads and writes the store at once.
 class Task {
 public:
     Task(ConfigStore& store, std::string name);
@@ -50,6 +54,10 @@ public:
     // transaction: their definitions were tested against the other table.
     Change setFile(const std::string& path);
     bool setComment(const std::string& comment);
+    // The table's code page when it is unmarked, as stored ("866", "1251" or "" to judge it).
+    std::string codePage();
+    // Stores a setting codePageSetting accepts; false for other text or a binding that is gone.
+    bool setCodePage(const std::string& setting);
     Operators& operators() { return m_operators; }
 
 private:

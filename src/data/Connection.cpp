@@ -56,6 +56,18 @@ void Connection::disconnect()
 
 bool Connection::setConnectOption(int option, std::string_view value)
 {
+    if (option == kUnmarkedCodePageOption) {
+        if (value.empty() || platform::equalsIgnoreCase(value, "auto"))
+            m_engine.setUnmarkedCodePage(std::nullopt);
+        else if (value == "866" || value == "1251")
+            m_engine.setUnmarkedCodePage(value == "866" ? 866u : 1251u);
+        else {
+            addError(FunctionCode::SQLSetConnectOption, "HY024",
+                     "Code page \"" + std::string(value) + "\" is not 866, 1251 or auto");
+            return false;
+        }
+        return true;
+    }
     if (option != kCurrentQualifierOption) {
         addError(FunctionCode::SQLSetConnectOption, "HY092", "Option " + std::to_string(option) + " is not supported");
         return false;

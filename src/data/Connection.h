@@ -14,6 +14,9 @@ namespace peltra::data {
 
 // The connection option that sets the folder plain table names are looked up in.
 inline constexpr int kCurrentQualifierOption = 109;
+// The connection's own option (in the range ODBC leaves to drivers) that sets the code page of
+// tables without a code-page mark: "866" or "1251"; "" or "auto" judges each from its text.
+inline constexpr int kUnmarkedCodePageOption = 1000;
 
 // A column of a table as the catalogue lists it.
 struct ColumnInfo {
@@ -37,7 +40,8 @@ public:
     void disconnect();
     bool isConnected() const { return m_engine.isOpen(); }
 
-    // Option 109: the current folder. Other options are refused.
+    // Option 109: the current folder; option 1000: the code page of unmarked tables. Other options
+    // and values are refused.
     bool setConnectOption(int option, std::string_view value);
 
     // The .dbf files of the current folder (file names, sorted).

@@ -6,6 +6,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -58,6 +59,28 @@ std::optional<unsigned> codePageOfLanguageDriver(std::uint8_t driver)
         if (multi == driver)
             return std::nullopt;
     return 866;
+}
+
+bool isCodePageMark(std::uint8_t driver)
+{
+    for (const auto& entry : kDrivers)
+        if (entry.driver == driver)
+            return true;
+    return std::find(std::begin(kMultiByteDrivers), std::end(kMultiByteDrivers), driver) != std::end(kMultiByteDrivers);
+}
+
+unsigned cyrillicCodePageOf(std::string_view text)
+{
+    std::size_t dos = 0;
+    std::size_t windows = 0;
+    for (char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x80 && b <= 0xAF)
+            ++dos;
+        else if ((b >= 0xC0 && b <= 0xDF) || b >= 0xF2 || b == 0xB8)
+            ++windows;
+    }
+    return windows > dos ? 1251 : 866;
 }
 
 std::uint8_t languageDriverOfCodePage(unsigned codePage)

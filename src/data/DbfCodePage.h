@@ -12,9 +12,19 @@
 namespace peltra::data {
 
 // The Windows code page number (866, 1251, 1252, 437, ...) that a language-driver byte (header
-// offset 29) names. Unmarked tables (0) and bytes not in the table read as 866, the usual code page
-// of Russian dBase tables. Nothing for drivers of multi-byte code pages, which are not supported.
+// offset 29) names; 866, the usual code page of Russian dBase tables, for bytes that mark none.
+// Nothing for drivers of multi-byte code pages, which are not supported.
 std::optional<unsigned> codePageOfLanguageDriver(std::uint8_t driver);
+
+// Whether a language-driver byte marks the table's code page; 0 and bytes no driver uses leave the
+// table unmarked, and its code page is then judged from its text.
+bool isCodePageMark(std::uint8_t driver);
+
+// The Cyrillic code page Russian text in these bytes is written in: 1251 when more of its bytes are
+// letters only cp1251 uses (0xC0-0xDF, 0xF2-0xFF, 0xB8 'ё') than letters only cp866 uses
+// (0x80-0xAF); 866 otherwise, a tie and text without such bytes included. The bytes 0xE0-0xF1 are
+// letters in both and do not count.
+unsigned cyrillicCodePageOf(std::string_view text);
 
 // The language-driver byte written for a code page: 866 -> 0x65, 1251 -> 0xC9, 1252 -> 0x03,
 // 437 -> 0x01, ...; 0 for a page without one.

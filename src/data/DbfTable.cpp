@@ -256,6 +256,28 @@ bool parseFields(const std::string& header, std::size_t start, std::size_t size,
     return true;
 }
 
+// The stored text of the character fields of a table's first records (a bounded sample): what
+// the code page of an unmarked table is judged from. Empty when they cannot be read.
+std::string sampleText(DbfStorage& storage, std::uint32_t headerLength, std::uint32_t recordLength,
+                       std::uint64_t records, const std::vector<DbfField>& fields)
+{
+    constexpr std::uint64_t kSampleRecords = 1000;
+    constexpr std::uint64_t kSampleBytes = 256 * 1024;
+    const std::uint64_t count =
+        std::min({records, kSampleRecords, std::max<std::uint64_t>(1, kSampleBytes / recordLength)});
+    std::string bytes(static_cast<std::size_t>(count * recordLength), '\0');
+    std::size_t got = 0;
+    std::string ignored;
+    if (bytes.empty() || !storage.readAt(headerLength, bytes.data(), bytes.size(), got, ignored))
+        return {};
+    std::string text;
+    for (std::size_t at = 0; at + recordLength <= got; at += recordLength)
+        for (const DbfField& f : fields)
+            if (f.type == 'C' && f.offset + f.length <= recordLength)
+                text.append(bytes, at + f.offset, f.length);
+    return text;
+}
+
 }  // namespace
 
 DbfTable::~DbfTable() = default;
@@ -285,6 +307,7 @@ std::unique_ptr<DbfTable> DbfTable::openStorage(std::unique_ptr<DbfStorage> stor
     table->m_name = std::move(name);
     table->m_writable = options.writable;
     table->m_forcedCodePage = options.codePage;
+    table->m_unmarkedCodePage = options.unmarkedCodePage;
     std::string fault;
     if (!table->load(fault)) {
         table->fail(error, fault);
@@ -353,7 +376,14 @@ bool DbfTable::load(std::string& fault)
     }
 
     const auto driver = static_cast<std::uint8_t>(head[29]);
-    std::optional<unsigned> pageNumber = m_forcedCodePage ? m_forcedCodePage : codePageOfLanguageDriver(driver);
+    // An unmarked table is read in the page its opener names, else in the page its own text is
+    // judged to be in; a table read again after a pack keeps the page it was opened with.
+    const bool judge = !m_forcedCodePage && !isCodePageMark(driver) && !m_unmarkedCodePage && !m_codePage;
+    std::optional<unsigned> pageNumber = m_forcedCodePage ? m_forcedCodePage
+        : isCodePageMark(driver)                       ? codePageOfLanguageDriver(driver)
+        : m_unmarkedCodePage                           ? m_unmarkedCodePage
+        : m_codePage                                   ? std::optional<unsigned>(m_codePage->number())
+                                                       : std::optional<unsigned>(866);
     if (!pageNumber) {
         char text[8];
         std::snprintf(text, sizeof text, "0x%02X", unsigned(driver));
@@ -367,11 +397,25 @@ bool DbfTable::load(std::string& fault)
     }
 
     std::vector<DbfField> fields;
-    if (!parseFields(header, kHeaderSize, 32, recordLength, *page, fields, fault)) {
+    auto parse = [&](const DbfCodePage& withPage) {
+        if (parseFields(header, kHeaderSize, 32, recordLength, withPage, fields, fault))
+            return true;
         // dBase 7 tables have a 68-byte header and 48-byte descriptors.
         std::string fault7;
-        if ((version & 0x07) != 4 || headerLength < 69 || !parseFields(header, 68, 48, recordLength, *page, fields, fault7))
-            return false;
+        return (version & 0x07) == 4 && headerLength >= 69 && parseFields(header, 68, 48, recordLength, withPage, fields, fault7);
+    };
+    if (!parse(*page))
+        return false;
+    if (judge) {
+        const std::uint64_t records = std::min<std::uint64_t>(u32(head, 4), (fileSize - headerLength) / recordLength);
+        const unsigned judged = cyrillicCodePageOf(sampleText(*m_storage, headerLength, recordLength, records, fields));
+        if (judged != page->number()) {
+            page = DbfCodePage::get(judged);
+            if (!page || !parse(*page)) {
+                fault = "code page " + std::to_string(judged) + " is not available";
+                return false;
+            }
+        }
     }
 
     m_version = version;

@@ -52,7 +52,8 @@ class DbfTable {
 public:
     struct Options {
         bool writable = false;
-        std::optional<unsigned> codePage;  // overrides the language-driver byte
+        std::optional<unsigned> codePage;               // overrides the language-driver byte
+        std::optional<unsigned> unmarkedCodePage = {};  // for a table without one, instead of judging its text
     };
 
     // Opens a table file. Nothing when it cannot be opened or its header is unsound; error says
@@ -161,6 +162,7 @@ private:
     std::filesystem::path m_path;  // empty for tables not in a file
     std::string m_name;
     std::optional<unsigned> m_forcedCodePage;
+    std::optional<unsigned> m_unmarkedCodePage;
     bool m_writable = false;
     std::uint8_t m_version = 0;
     std::uint8_t m_languageDriver = 0;

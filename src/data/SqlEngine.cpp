@@ -450,9 +450,9 @@ std::optional<std::string> SqlEngine::ensureTable(const std::filesystem::path& p
     for (auto it = m_tables.begin(); it != m_tables.end(); ++it) {
         if (it->second.path != path)
             continue;
-        if (it->second.inode == inode)
+        if (it->second.inode == inode && it->second.unmarkedCodePage == m_unmarkedCodePage)
             return it->first;
-        // The file was replaced by another program: read it afresh.
+        // The file was replaced by another program, or is to be read in another code page: read it afresh.
         SqlFailure ignored;
         if (!runInternal("DROP TABLE main." + Functions::quotedName(it->first), ignored))
             return it->first;
@@ -468,6 +468,7 @@ std::optional<std::string> SqlEngine::ensureTable(const std::filesystem::path& p
 
     DbfTable::Options options;
     options.writable = true;
+    options.unmarkedCodePage = m_unmarkedCodePage;
     std::string error;
     auto table = DbfTable::open(path, options, &error);
     if (!table) {
@@ -483,7 +484,7 @@ std::optional<std::string> SqlEngine::ensureTable(const std::filesystem::path& p
     if (!table->damage().empty())
         m_warnings.push_back("Table \"" + table->name() + "\": " + table->damage()
                              + "; it is read as far as it goes and will not be changed");
-    m_tables[name] = Entry {path, std::shared_ptr<DbfTable>(std::move(table)), inode};
+    m_tables[name] = Entry {path, std::shared_ptr<DbfTable>(std::move(table)), inode, m_unmarkedCodePage};
     if (!runInternal("CREATE VIRTUAL TABLE main." + Functions::quotedName(name) + " USING dbf(" + Functions::quotedName(name) + ")",
                      failure)) {
         m_tables.erase(name);
@@ -516,12 +517,15 @@ bool SqlEngine::rewriteStatement(std::string_view sql, Rewritten& out, SqlFailur
     out = {};
     std::size_t pos = 0;
     bool firstWord = true;
+    int depth = 0;  // of parentheses: 0 is the outer statement, more is inside a subquery
 
     // Reads one reference at pos (and, in a FROM list, its alias); false on a failure.
     auto reference = [&](bool fromList, bool& more) -> bool {
         more = false;
         pos = skipSpace(sql, pos);
         const std::size_t end = referenceEnd(sql, pos);
+        if (depth == 0 && pos < sql.size() && (end != pos || sql[pos] == '('))
+            ++out.outerSources;
         if (end == pos || sql[pos] == '(')
             return true;
         const std::string_view token = sql.substr(pos, end - pos);
@@ -532,7 +536,6 @@ bool SqlEngine::rewriteStatement(std::string_view sql, Rewritten& out, SqlFailur
                 return false;
             vtab = *name;
             replacements.push_back({pos, end, Functions::quotedName(vtab)});
-            out.tables.push_back(vtab);
         } else {
             // A table named earlier from another folder must not stand in for a missing file.
             const std::string name = unquote(token);
@@ -540,7 +543,6 @@ bool SqlEngine::rewriteStatement(std::string_view sql, Rewritten& out, SqlFailur
                 failure = {SQLITE_ERROR, "no such table: " + name};
                 return false;
             }
-            out.tables.push_back(name);
         }
         pos = end;
         std::string alias = vtab.empty() ? std::string() : Functions::quotedName(vtab);
@@ -573,8 +575,8 @@ bool SqlEngine::rewriteStatement(std::string_view sql, Rewritten& out, SqlFailur
                 more = true;
             }
         }
-        if (out.firstAlias.empty())
-            out.firstAlias = alias;
+        if (depth == 0 && out.outerAlias.empty())
+            out.outerAlias = alias;
         return true;
     };
 
@@ -590,6 +592,10 @@ bool SqlEngine::rewriteStatement(std::string_view sql, Rewritten& out, SqlFailur
         }
         if (!isWordChar(c)) {
             ++pos;
+            if (c == '(')
+                ++depth;
+            else if (c == ')' && depth > 0)
+                --depth;
             if (c == ';') {
                 std::size_t p = skipSpace(sql, pos);
                 while (p < sql.size() && sql[p] == ';')
@@ -610,7 +616,8 @@ bool SqlEngine::rewriteStatement(std::string_view sql, Rewritten& out, SqlFailur
         // The condition editor's negated LIKE, kept in filter texts as the editor shows it.
         if (word == "NOTLIKE")
             replacements.push_back({start, pos, "NOT LIKE"});
-        if (word == "GROUP" || word == "DISTINCT" || word == "UNION" || word == "EXCEPT" || word == "INTERSECT")
+        if (depth == 0 &&
+            (word == "GROUP" || word == "DISTINCT" || word == "UNION" || word == "EXCEPT" || word == "INTERSECT"))
             out.groupedOrMerged = true;
         if (word == "FROM" || word == "JOIN" || word == "UPDATE" || word == "INTO") {
             bool more = true;
@@ -780,9 +787,11 @@ bool SqlEngine::prepare(std::string_view sql, sqlite3_stmt** statement, SqlFailu
     }
     std::string text = rewritten.text;
     const bool isSelect = rewritten.firstKeyword == "SELECT";
-    if (rowidColumn && isSelect && rewritten.tables.size() == 1 && !rewritten.groupedOrMerged
-        && !rewritten.firstAlias.empty()) {
-        text.insert(rewritten.firstKeywordEnd, " " + rewritten.firstAlias + ".rowid,");
+    // Only rows that are records of one table carry its rowid: not those of a join or a subquery
+    // in FROM, nor grouped or merged ones. Tables read by subqueries elsewhere do not count.
+    if (rowidColumn && isSelect && rewritten.outerSources == 1 && !rewritten.groupedOrMerged
+        && !rewritten.outerAlias.empty()) {
+        text.insert(rewritten.firstKeywordEnd, " " + rewritten.outerAlias + ".rowid,");
         if (withRowid)
             *withRowid = true;
     }

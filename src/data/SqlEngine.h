@@ -48,6 +48,10 @@ public:
     void setQualifier(std::filesystem::path folder);
     const std::filesystem::path& qualifier() const { return m_qualifier; }
 
+    // The code page of tables without a code-page mark; nothing to judge each from its text.
+    // Tables already made are read again with it when next named.
+    void setUnmarkedCodePage(std::optional<unsigned> codePage) { m_unmarkedCodePage = codePage; }
+
     // The file a table reference names, when it exists.
     std::optional<std::filesystem::path> resolveTable(std::string_view reference) const;
 
@@ -80,14 +84,15 @@ private:
         std::filesystem::path path;
         std::shared_ptr<DbfTable> table;
         unsigned long long inode = 0;
+        std::optional<unsigned> unmarkedCodePage;  // as it was when the table was opened
     };
     struct Rewritten {
         std::string text;
-        std::vector<std::string> tables;  // vtab names used
-        std::string firstAlias;           // the name to qualify rowid with
+        std::size_t outerSources = 0;     // tables and subqueries after the outer statement's FROM and JOINs
+        std::string outerAlias;           // the name to qualify rowid with: that of its first .dbf table
         std::string firstKeyword;         // upper case
         std::size_t firstKeywordEnd = 0;  // offset just past it in text
-        bool groupedOrMerged = false;     // GROUP BY, DISTINCT, UNION and the like
+        bool groupedOrMerged = false;     // GROUP BY, DISTINCT, UNION and the like in the outer statement
         bool severalStatements = false;   // text follows a ';'
     };
 
@@ -103,6 +108,7 @@ private:
 
     sqlite3* m_db = nullptr;
     std::filesystem::path m_qualifier;
+    std::optional<unsigned> m_unmarkedCodePage;
     std::map<std::string, Entry> m_tables;  // by lower-case vtab name
     struct Unreadable {
         std::set<std::uint64_t> cells;  // record << 16 | field, each counted once

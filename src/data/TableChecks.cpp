@@ -119,7 +119,7 @@ CheckOutcome ArchiveCheck(const fs::path& source, const fs::path& archive)
 }
 
 QueryCheck runQueryCheck(const fs::path& table, const std::string& condition,
-                         const std::string& sortColumn, bool ascending)
+                         const std::string& sortColumn, bool ascending, const std::string& unmarkedCodePage)
 {
     QueryCheck check;
     const std::string fileName = table.filename().string();
@@ -132,7 +132,8 @@ QueryCheck runQueryCheck(const fs::path& table, const std::string& condition,
         check.errors = connection.takeErrors();
         return check;
     }
-    const auto columns = connection.setConnectOption(kCurrentQualifier, table.parent_path().string())
+    const auto columns = connection.setConnectOption(kCurrentQualifier, table.parent_path().string()) &&
+                                 connection.setConnectOption(kUnmarkedCodePageOption, unmarkedCodePage)
                              ? connection.columns(fileName)
                              : std::nullopt;
     if (!columns) {

@@ -46,8 +46,9 @@ struct QueryCheck {
 };
 
 // Selects every column of table, with " WHERE condition" when one is given and
-// " ORDER BY column ASC|DESC" when a sort column is given, exactly as a task would.
+// " ORDER BY column ASC|DESC" when a sort column is given, exactly as a task would, reading an
+// unmarked table in the binding's code page setting ("866", "1251", or "" to judge its text).
 QueryCheck runQueryCheck(const std::filesystem::path& table, const std::string& condition,
-                         const std::string& sortColumn, bool ascending);
+                         const std::string& sortColumn, bool ascending, const std::string& unmarkedCodePage = {});
 
 }  // namespace peltra::data

@@ -101,7 +101,8 @@ void reportQuery(ReportWriter& out, TaskTestReport& report, const config::TaskDe
     if (definition.file.empty() || !std::filesystem::is_regular_file(file, error)) {
         out.line("Не найден файл: " + definition.file);
     } else {
-        report.query = data::runQueryCheck(file, definition.filterText, definition.fieldSort, definition.ascend);
+        report.query = data::runQueryCheck(file, definition.filterText, definition.fieldSort, definition.ascend,
+                                           definition.codePage);
         report.queryRun = true;
         ok = report.query.ok;
     }

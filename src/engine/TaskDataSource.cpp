@@ -211,7 +211,8 @@ bool TaskDataSource::loadTemplate()
 bool TaskDataSource::connectTo(data::Connection& connection, const std::string& folder)
 {
     return connection.bind("peltra") && connection.connect() &&
-           connection.setConnectOption(data::kCurrentQualifierOption, folder);
+           connection.setConnectOption(data::kCurrentQualifierOption, folder) &&
+           connection.setConnectOption(data::kUnmarkedCodePageOption, m_definition.codePage);
 }
 
 const char* TaskDataSource::attach()

@@ -100,9 +100,11 @@ bool openTable(config::TaskStore& tasks, const ReportOptions& options, OpenTable
         return failWith(result, "Файл '" + path + "' не найден.");
     out.tableName = data::Functions::sqlName(out.file.stem().string());
 
+    std::optional<config::Task> binding = tasks.binding(options.binding);
     out.connection = std::make_unique<data::Connection>();
     if (!out.connection->bind("peltra") || !out.connection->connect() ||
-        !out.connection->setConnectOption(data::kCurrentQualifierOption, out.file.parent_path().string())) {
+        !out.connection->setConnectOption(data::kCurrentQualifierOption, out.file.parent_path().string()) ||
+        !out.connection->setConnectOption(data::kUnmarkedCodePageOption, binding ? binding->codePage() : "")) {
         result.outcome = ReadOutcome::Failed;
         result.errors = out.connection->takeErrors();
         return false;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace {
@@ -136,6 +137,42 @@ TEST(DbfRead, CodePagesByLanguageDriver)
         EXPECT_EQ(table->codePage(), c.codePage);
         EXPECT_EQ(table->languageDriver(), c.driver);
         EXPECT_EQ(valueOf(*table, 0, "FIO").text, kIvanovUtf8);
+    }
+}
+
+// A table without a code-page mark is read in the Cyrillic page its text is in, or in the page
+// its opener names; a mark is kept whatever the opener says.
+TEST(DbfRead, UnmarkedTablesByTheirTextOrByTheOpener)
+{
+    const std::string plain = "Ivanov";
+    struct Case {
+        std::uint8_t driver;
+        const std::string& bytes;
+        std::optional<unsigned> unmarkedCodePage;
+        unsigned codePage;
+        bool readsIvanov;
+    } cases[] = {
+        {0x00, kIvanovCp866, {}, 866, true},
+        {0x00, kIvanovCp1251, {}, 1251, true},
+        {0x42, kIvanovCp1251, {}, 1251, true},  // a byte no driver uses marks nothing
+        {0x00, plain, {}, 866, false},          // no Russian text: the usual page
+        {0x00, kIvanovCp1251, 866u, 866, false},
+        {0x00, kIvanovCp866, 1251u, 1251, false},
+        {0x00, kIvanovCp1251, 1251u, 1251, true},
+        {0x65, kIvanovCp1251, {}, 866, false},
+        {0xC9, kIvanovCp1251, 866u, 1251, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("driver " + std::to_string(c.driver) + ", setting " + std::to_string(c.unmarkedCodePage.value_or(0))
+                     + ", expected " + std::to_string(c.codePage));
+        HandLayout layout;
+        layout.driver = c.driver;
+        DbfTable::Options options;
+        options.unmarkedCodePage = c.unmarkedCodePage;
+        const auto table = openBytes(handTable(layout, subscriberFields(), subscriberRecords(c.bytes)), nullptr, options);
+        ASSERT_TRUE(table);
+        EXPECT_EQ(table->codePage(), c.codePage);
+        EXPECT_EQ(valueOf(*table, 0, "FIO").text == kIvanovUtf8, c.readsIvanov);
     }
 }
 

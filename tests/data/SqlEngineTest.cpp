@@ -233,6 +233,63 @@ TEST_F(SqlEngineTest, PositionedUpdateThroughAnAlias)
     EXPECT_EQ(m_connection.takeErrors().size(), 1u);
 }
 
+// Subqueries in FROM, in the select list and in WHERE: rows of one table (whatever the subqueries
+// read) carry its record number for write-back; rows of a derived table or a join carry none.
+TEST_F(SqlEngineTest, DerivedTablesAndScalarSubqueries)
+{
+    const struct {
+        const char* sql;
+        Strings rows;
+        long long firstRecord;  // 0: the rows cannot be written back
+    } cases[] = {
+        {"SELECT n FROM (SELECT count(*) AS n FROM subs)", {"4"}, 0},
+        {"SELECT n FROM ( SELECT telef AS n FROM subs WHERE proba >= 1 ) AS d ORDER BY n", {"111", "2345678"}, 0},
+        {"SELECT (SELECT count(*) FROM subs) AS n", {"4"}, 0},
+        {"SELECT telef, (SELECT max(proba) FROM subs) AS m FROM subs WHERE telef = '222'", {"222"}, 4},
+        {"SELECT telef FROM subs WHERE proba = (SELECT max(proba) FROM subs)", {"2345678"}, 1},
+        {"SELECT telef FROM subs WHERE telef IN (SELECT DISTINCT telef FROM subs WHERE flag = 1) ORDER BY telef",
+         {"222", "2345678"}, 4},
+        {"SELECT s.telef FROM subs s JOIN (SELECT telef FROM subs WHERE flag = 1) t ON s.telef = t.telef "
+         "ORDER BY s.telef",
+         {"222", "2345678"}, 0},
+        {"SELECT a.telef FROM subs a, subs b WHERE a.telef = b.telef AND a.proba = 1", {"111"}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sql);
+        EXPECT_EQ(column(c.sql), c.rows);
+        Query query(m_connection);
+        query.setSql(c.sql);
+        ASSERT_TRUE(query.open());
+        EXPECT_EQ(query.recordNumber(), c.firstRecord);
+        EXPECT_EQ(query.rowCount(), static_cast<long long>(c.rows.size()));
+        EXPECT_EQ(query.edit(), c.firstRecord != 0);
+        m_connection.takeErrors();
+    }
+
+    // A row found through a scalar subquery is written back to its record.
+    Query query(m_connection);
+    query.setSql("SELECT telef, proba FROM subs WHERE proba = (SELECT min(proba) FROM subs)");
+    ASSERT_TRUE(query.open());
+    ASSERT_EQ(query.getText(1), "222");
+    ASSERT_TRUE(query.edit());
+    ASSERT_TRUE(query.setValue(2, "9"));
+    ASSERT_TRUE(query.update());
+    query.close();
+    EXPECT_EQ(column("SELECT proba FROM subs WHERE rowid = 4"), (Strings {"9"}));
+
+    // UPDATE and DELETE with subqueries address the rows the subqueries name.
+    long long changed = 0;
+    ASSERT_TRUE(m_connection.executeDirect(
+        "UPDATE subs SET otboj = (SELECT count(*) FROM subs WHERE flag = 1) WHERE telef IN (SELECT telef FROM subs "
+        "WHERE proba < 2)",
+        &changed));
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(column("SELECT otboj FROM subs"), (Strings {"NULL", "NULL", "2", "NULL"}));
+    ASSERT_TRUE(m_connection.executeDirect("DELETE FROM subs WHERE proba = (SELECT max(proba) FROM subs)", &changed));
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(column("SELECT rowid FROM subs"), (Strings {"1", "2", "3"}));
+}
+
 TEST_F(SqlEngineTest, LikeEscapeAndTableReplacedOnDisk)
 {
     ASSERT_TRUE(m_connection.executeDirect("UPDATE subs SET fio = '100% Ё_ж' WHERE telef = '111'"));

@@ -2,7 +2,7 @@
 // lines, the write-back of every outcome, repeats, the restart point, the archive and tables
 // changed or taken away by others while a task runs: rows packed away and the table's writer
 // lock held by another program (python3-dbf and a python process), results a column or a
-// read-only table cannot take.
+// read-only table cannot take; and unmarked tables in code page 1251.
 #include "config/TaskStore.h"
 #include "data/DbfTable.h"
 #include "engine/TaskDataSource.h"
@@ -614,6 +614,48 @@ TEST_F(TaskDataSourceTest, NotifiedRowsAreCopiedIntoANewArchive)
     ASSERT_EQ(copied.size(), 2u);
     EXPECT_EQ(copied[1].telef, "2002");
     EXPECT_EQ(stored(m_table).size(), 2u) << "the source keeps its rows";
+}
+
+// A table written on Windows in cp1251 without a code-page mark: the house letter is spelled and
+// the street is found in its dictionary; the binding's setting, when it names the other page, wins.
+TEST_F(TaskDataSourceTest, AnUnmarkedWindowsTableSpeaksItsLettersAndWords)
+{
+    test::writeTableByPython(m_table,
+                             "TELEF C(12); PROBA N(3,0); OTBOJ N(3,0); DATA D; CLOCK C(8); SUMMA N(10,2); "
+                             "KOL N(3,0); DOM C(6); ULICA C(20)",
+                             {"('2001', 0, None, None, '', 150, None, '12а', 'Шевченко')"}, "cp1251", true);
+    speech::Catalogue catalogue(m_store);
+    ASSERT_TRUE(catalogue.addLeaf("Функции", "Дом", "@011", "Номер дома"));
+    ASSERT_TRUE(catalogue.addLeaf("", "Улицы", "#001", ""));
+    ASSERT_TRUE(catalogue.addDictionaryEntry("Улицы", "Шевченко", "SHEV"));
+    ASSERT_EQ(m_tasks.addBinding(kBinding, m_table.string(), ""), config::AddResult::Added);
+    ASSERT_EQ(config::Operators(m_store, kBinding).add(kTask), config::AddResult::Added);
+    speech::Patterns patterns(m_store, kBinding, kTask);
+    speech::PatternItem item;
+    item.path = "Улицы";
+    item.arg = "ULICA";
+    ASSERT_TRUE(patterns.Insert("", item));
+    item.path = "Функции\\Дом";
+    item.arg = "DOM";
+    ASSERT_TRUE(patterns.Insert("0001", item));
+
+    const auto spoken = [this] {
+        auto s = source();
+        HandOut out;
+        EXPECT_TRUE(s->open()) << s->lastError();
+        EXPECT_EQ(s->nextRow(out), 0);
+        return out.phrases;
+    };
+    const speech::PhraseList judged = spoken();
+    ASSERT_FALSE(judged.empty());
+    EXPECT_EQ(judged.front(), "SHEV");
+    EXPECT_EQ(judged.back(), "___А");
+    ASSERT_TRUE(m_tasks.binding(kBinding)->setCodePage("866"));
+    const speech::PhraseList misread = spoken();
+    EXPECT_NE(misread.front(), "SHEV");
+    EXPECT_NE(misread.back(), "___А");
+    ASSERT_TRUE(m_tasks.binding(kBinding)->setCodePage("1251"));
+    EXPECT_EQ(spoken(), judged);
 }
 
 TEST_F(TaskDataSourceTest, RowsChangedOrDeletedByOthersAreNotCalled)

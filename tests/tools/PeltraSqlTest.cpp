@@ -1,6 +1,8 @@
 // peltra-sql run as a technician runs it: rows of a table as tab-separated text, CSV and JSON,
-// rows changed by other statements, and error records on failure.
+// rows changed by other statements, unmarked tables in either Cyrillic code page, and error
+// records on failure.
 #include "data/DbfTable.h"
+#include "support/PythonDbf.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
@@ -128,6 +130,49 @@ TEST_F(PeltraSqlTest, DamagedTableIsReadWithAWarningAndNeverWritten)
                   std::string::npos)
             << r.err;
         EXPECT_EQ(readFile(m_db / "subs.dbf"), bytes);
+    }
+}
+
+// Tables another program wrote in either Cyrillic code page without marking it: names read right
+// (found by the table's own text), --codepage wins over that, and text written here is read right
+// by that program again.
+TEST_F(PeltraSqlTest, UnmarkedTablesInEitherCodePage)
+{
+    const std::string fields = "TELEF C(12); FIO C(30); DOM C(6)";
+    const std::vector<std::string> rows = {"('2345678', 'Иванов Пётр', '12а')", "('111', 'Ёлкина Анна', '5/2')"};
+    writeTableByPython(m_db / "dos.dbf", fields, rows, "cp866", true);
+    writeTableByPython(m_db / "win.dbf", fields, rows, "cp1251", true);
+    const std::string names = "FIO\tDOM\nИванов Пётр\t12а\nЁлкина Анна\t5/2\n";
+    for (const char* table : {"dos", "win"}) {
+        SCOPED_TRACE(table);
+        ProgramResult r = run({std::string("SELECT fio, dom FROM ") + table});
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, names);
+        r = run({std::string("SELECT telef FROM ") + table + " WHERE fio LIKE 'иван%' AND dom = '12а'"});
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, "TELEF\n2345678\n");
+    }
+    // The setting wins over the text: read in the other page, the names are garbage.
+    ProgramResult r = run({"--codepage", "866", "SELECT fio FROM win WHERE telef = '2345678'"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "FIO\n╚трэют ╧╕ЄЁ\n");
+    r = run({"--codepage", "1251", "SELECT fio FROM win WHERE telef = '2345678'"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "FIO\nИванов Пётр\n");
+    r = run({"--codepage", "auto", "SELECT fio FROM dos WHERE telef = '111'"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "FIO\nЁлкина Анна\n");
+    r = run({"--codepage", "1252", "SELECT fio FROM dos"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("1252"), std::string::npos) << r.err;
+
+    // Written in the page the table was read in: the other program reads the new name right.
+    for (const auto& [table, page] : {std::pair{"dos", "cp866"}, {"win", "cp1251"}}) {
+        r = run({std::string("UPDATE ") + table + " SET fio = 'Сидоров Ёж' WHERE telef = '111'"});
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(readFieldByPython(m_db / (std::string(table) + ".dbf"), "FIO", page),
+                  (std::vector<std::string> {"Иванов Пётр", "Сидоров Ёж"}))
+            << table;
     }
 }
 

@@ -1,12 +1,13 @@
 // peltra-task run as the operator runs it: a task built, shown, tested and included; the
 // changes that withdraw it; refused input that writes nothing; schedule windows at their edges;
-// template order; removal.
+// template order; the code page of a binding's table; removal.
 #include "config/AppSettings.h"
 #include "config/ConfigStore.h"
 #include "config/StationHome.h"
 #include "data/DbfTable.h"
 #include "platform/registry/RegistryStore.h"
 #include "speech/Catalogue.h"
+#include "support/PythonDbf.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
@@ -251,6 +252,28 @@ TEST_F(PeltraTaskTest, BindingsNeedASourceTable)
     EXPECT_EQ(other.code, 0);
     EXPECT_NE(other.err.find("every task of binding \"Абоненты\" was excluded"), std::string::npos) << other.err;
     EXPECT_EQ(ok({"list"}), "Абоненты\tДолг\texcluded\n");
+}
+
+// The code page of a binding's unmarked table: judged from its text until the operator names one;
+// a marked table keeps its mark.
+TEST_F(PeltraTaskTest, CodePageOfTheBindingsTable)
+{
+    writeTableByPython(m_dir / "db" / "win.dbf",
+                       "TELEF C(12); PROBA N(3,0); OTBOJ N(3,0); DATA D; CLOCK C(8); FIO C(20)",
+                       {"('2345678', 0, 0, None, '', 'Иванов Пётр')"}, "cp1251", true);
+    ok({"add-binding", kBinding, table("win.dbf")});
+    EXPECT_EQ(ok({"codepage", kBinding}), "auto\ttable read as 1251 (unmarked; judged from its text)\n");
+    EXPECT_EQ(ok({"codepage", kBinding, "866"}), "866\ttable read as 866 (unmarked; by the setting)\n");
+    EXPECT_EQ(ok({"codepage", kBinding}), "866\ttable read as 866 (unmarked; by the setting)\n");
+    fails({"codepage", kBinding, "1252"}, 2, "866, 1251 or auto");
+    EXPECT_EQ(ok({"codepage", kBinding, "AUTO"}), "auto\ttable read as 1251 (unmarked; judged from its text)\n");
+    fails({"codepage", "Нет", "866"}, 1, "no binding \"Нет\"");
+
+    ok({"set-file", kBinding, table("abon.dbf")});
+    const ProgramResult marked = run({"codepage", kBinding, "1251"});
+    EXPECT_EQ(marked.code, 0) << marked.err;
+    EXPECT_EQ(marked.out, "1251\ttable read as 866 (marked in its header; the setting does not apply)\n");
+    EXPECT_NE(marked.err.find("applies only to unmarked tables"), std::string::npos) << marked.err;
 }
 
 TEST_F(PeltraTaskTest, BadSchedulesAreRefusedAndWriteNothing)

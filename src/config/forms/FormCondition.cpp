@@ -338,6 +338,7 @@ void FormCondition::test()
     // freeze the editor, and shows the rows, the status and any error records.
     data::FormViewDbf check(QString::fromUtf8(kTestTitle), m_table, m_working.text(false),
                             m_task.text(TaskProperty::FieldSort), m_task.flag(TaskProperty::Ascend), this);
+    check.setUnmarkedCodePage(m_task.definition().codePage);
     check.exec();
 }
 

@@ -87,8 +87,8 @@ void FormViewDbf::start()
     // The worker owns copies of its inputs and hands its result to the UI thread; a result that
     // arrives after the window is gone is dropped with the window's posted events.
     m_worker = std::thread([this, table = m_table, condition = m_condition, sort = m_sortColumn,
-                            ascending = m_ascending] {
-        QueryCheck check = runQueryCheck(table, condition, sort, ascending);
+                            ascending = m_ascending, codePage = m_unmarkedCodePage] {
+        QueryCheck check = runQueryCheck(table, condition, sort, ascending, codePage);
         QMetaObject::invokeMethod(
             this, [this, check = std::move(check)]() mutable { present(std::move(check)); },
             Qt::QueuedConnection);

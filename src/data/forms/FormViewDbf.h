@@ -35,6 +35,8 @@ public:
     // The check's result once finished.
     const std::optional<QueryCheck>& result() const { return m_result; }
     bool succeeded() const { return m_result && m_result->ok; }
+    // The binding's code page of an unmarked table ("866", "1251", "" to judge it), before it is shown.
+    void setUnmarkedCodePage(std::string codePage) { m_unmarkedCodePage = std::move(codePage); }
 
     static const char* const kBoxCaption;
 
@@ -58,6 +60,7 @@ private:
     std::string m_condition;
     std::string m_sortColumn;
     bool m_ascending;
+    std::string m_unmarkedCodePage;
     std::thread m_worker;
     bool m_started = false;
     std::optional<QueryCheck> m_result;
