@@ -57,6 +57,9 @@ public:
     bool open();
     int nextRow(HandOut& out);
     void writeResult(long long row, OutcomeKind kind);
+    // A call of the task failed: its reason is the task's last error until a later error or the
+    // next successful open.
+    void noteCallError(const std::string& reason);
     void requestStop();
 
     TaskState state();
@@ -79,6 +82,7 @@ private:
     std::mutex m_mutex;
     TaskDataSource m_source;
     std::uint32_t m_serviceStamp = 0;
+    std::string m_callError;
 };
 
 }  // namespace peltra::engine
