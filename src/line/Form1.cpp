@@ -83,7 +83,9 @@ bool Form1::Open(unsigned lineNumber, const std::string& portName)
         }
     } else {
         // Without the carrier input the line cannot see an answer: every call will end in error.
-        m_portFailure = m_errorCaption + ": " + platform::systemErrorReport(errno);
+        const int error = errno;
+        m_portFailure = m_errorCaption + ": " + platform::systemErrorReport(error);
+        errno = error;
         ReportSystemError(m_errorCaption);
         m_portFailed.set();
     }
