@@ -201,17 +201,21 @@ private:
 // Keeps the one result of the call.
 class ResultReceiver : public line::CallResultSink {
 public:
-    void callFinished(unsigned, std::uint32_t result) override
+    void callFinished(unsigned, std::uint32_t result, const std::string& reason) override
     {
         m_result.store(result);
+        m_reason = reason;
         m_done.set();
     }
     platform::Event& done() { return m_done; }
     std::uint32_t result() const { return m_result.load(); }
+    // Read once done() is set.
+    const std::string& reason() const { return m_reason; }
 
 private:
     platform::Event m_done{true, false};
     std::atomic<std::uint32_t> m_result{line::kCallError};
+    std::string m_reason;
 };
 
 // The part of the station one console command needs: the store, the ports and, for a simulated
@@ -418,6 +422,8 @@ int LineConsole::call(const std::vector<std::string>& args)
         device.Stop();
     }
     printSimulatorLog(station.simulator(), 1);
+    if (!receiver.reason().empty())
+        std::printf("reason %s\n", receiver.reason().c_str());
     std::printf("result %u %s\n", result, resultWord(result));
     return std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
 }

@@ -31,7 +31,8 @@ Commands:
                              cannot be used; --sim N adds simulated lines SIM1..SIMN
   call --port NAME [--library FILE] [--phrases C1,C2,...] [SIMULATION] NUMBER
                              place one call with the port's stored settings and print
-                             its result as the last line: result CODE WORD
+                             its result as the last line: result CODE WORD; an error
+                             result is preceded by "reason TEXT", why it failed
   play --port NAME [SIMULATION] FILE.fon
                              send a stream file down the line
   modulate IN OUT            convert raw 16-bit PCM at 8000 samples/s (the whole file,

@@ -229,6 +229,13 @@ std::string ListLine::GetPortName(unsigned lineNumber) const
     return line != nullptr ? line->portName : std::string();
 }
 
+std::string ListLine::GetCallError(unsigned lineNumber) const
+{
+    std::lock_guard lock(m_mutex);
+    const Line* line = find(lineNumber);
+    return line != nullptr ? line->callError : std::string();
+}
+
 std::optional<unsigned> ListLine::FirstFree() const
 {
     std::lock_guard lock(m_mutex);
@@ -277,7 +284,7 @@ std::uint64_t ListLine::synchronisations() const
     return m_synchronisations;
 }
 
-void ListLine::callFinished(unsigned lineNumber, std::uint32_t result)
+void ListLine::callFinished(unsigned lineNumber, std::uint32_t result, const std::string& reason)
 {
     {
         std::lock_guard lock(m_mutex);
@@ -285,7 +292,9 @@ void ListLine::callFinished(unsigned lineNumber, std::uint32_t result)
         // A line already taken away was stopped: its session cannot report, and must not.
         if (line == nullptr)
             return;
-        applyState(*line, lineStateForResult(result));
+        const int state = lineStateForResult(result);
+        line->callError = state == kLineError ? reason : std::string();
+        applyState(*line, state);
         if (m_listView != nullptr) {
             m_notes.push_back([word = answerWord(result)](LineListView& view) { view.showAnswer(word); });
         }

@@ -93,6 +93,8 @@ public:
     int state = kLineOutOfOrder;
     TaskLink task;
     bool toBeRemoved = false;
+    // Why the last call ended in error (the line's own text); empty after any other result.
+    std::string callError;
 
     // The row as last shown.
     std::string stateText;
@@ -174,6 +176,8 @@ public:
 
     // The port name, or "".
     std::string GetPortName(unsigned lineNumber) const;
+    // Why the line's last call ended in error, or "" (also after any other result).
+    std::string GetCallError(unsigned lineNumber) const;
 
     // The first line in creation order that is free (state 1) and not to be removed, or nothing.
     std::optional<unsigned> FirstFree() const;
@@ -192,9 +196,9 @@ public:
     // How many synchronisations have completed.
     std::uint64_t synchronisations() const;
 
-    // The call outcome entry, on a line's session thread: the state for the result, the answer
-    // word, then "look at this line" to the distributor.
-    void callFinished(unsigned lineNumber, std::uint32_t result) override;
+    // The call outcome entry, on a line's session thread: the state for the result and the error's
+    // reason, the answer word, then "look at this line" to the distributor.
+    void callFinished(unsigned lineNumber, std::uint32_t result, const std::string& reason) override;
 
 private:
     using Note = std::function<void(LineListView&)>;

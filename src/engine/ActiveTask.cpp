@@ -58,7 +58,11 @@ void ActiveTask::adopt(const config::TaskDefinition& definition)
 bool ActiveTask::open()
 {
     std::lock_guard lock(m_mutex);
-    return m_source.open();
+    const bool wasOpen = m_source.isOpen();
+    const bool opened = m_source.open();
+    if (opened && !wasOpen)
+        m_callError.clear();
+    return opened;
 }
 
 int ActiveTask::nextRow(HandOut& out)
@@ -83,6 +87,12 @@ void ActiveTask::abandonResults()
 {
     std::lock_guard lock(m_mutex);
     m_source.abandonResults();
+}
+
+void ActiveTask::noteCallError(const std::string& reason)
+{
+    std::lock_guard lock(m_mutex);
+    m_callError = reason;
 }
 
 void ActiveTask::requestStop()
@@ -133,7 +143,8 @@ TaskRow ActiveTask::row()
     row.state = stateLocked();
     row.stateText = std::string(taskStateText(row.state));
     row.notified = std::to_string(m_source.notified()) + " из " + std::to_string(m_source.recordCount());
-    row.remark = m_source.lastError();
+    // An error of the table outweighs one of a call: it stops the task.
+    row.remark = m_source.lastError().empty() ? m_callError : m_source.lastError();
     return row;
 }
 

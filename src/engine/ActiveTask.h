@@ -60,6 +60,9 @@ public:
     // Results a busy table kept back: tried again (true when some was settled), or given up.
     bool retryResults();
     void abandonResults();
+    // A call of the task failed: its reason is the task's last error until a later error or the
+    // next successful open.
+    void noteCallError(const std::string& reason);
     void requestStop();
 
     TaskState state();
@@ -82,6 +85,7 @@ private:
     std::mutex m_mutex;
     TaskDataSource m_source;
     std::uint32_t m_serviceStamp = 0;
+    std::string m_callError;
 };
 
 }  // namespace peltra::engine

@@ -135,8 +135,12 @@ void Controller::lineEvent(unsigned line)
     if (state < calls::kLineDelivered || state > calls::kLineError)
         return;
     if (const auto link = m_lines.GetTaskInfo(line)) {
+        const std::string reason = state == calls::kLineError ? m_lines.GetCallError(line) : std::string();
         if (m_outcomes)
-            m_outcomes->callEnded(line, m_lines.GetPortName(line), resultOf(state), *link);
+            m_outcomes->callEnded(line, m_lines.GetPortName(line), resultOf(state), *link, reason);
+        // The task shows why its last call failed.
+        if (!reason.empty())
+            m_tasks.noteCallError(link->taskId, reason);
         const bool writeResults = !m_flags.localPhone() || m_flags.localPhoneUpdate();
         m_tasks.result(link->taskId, link->row, writeResults ? outcomeOf(state) : OutcomeKind::LocalPhone);
     }

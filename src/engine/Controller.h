@@ -36,13 +36,13 @@ public:
 };
 
 // Told of every call that ended, when the controller takes its result: the line, its port, the
-// call's result code (0 delivered, 1 no answer, 2 hung up, else an error) and the row called.
-// Called on the controller thread; must not block.
+// call's result code (0 delivered, 1 no answer, 2 hung up, else an error), the row called and,
+// for an error, its reason as the line gave it. Called on the controller thread; must not block.
 class CallOutcomeListener {
 public:
     virtual ~CallOutcomeListener() = default;
     virtual void callEnded(unsigned line, const std::string& port, std::uint32_t result,
-                           const calls::TaskLink& link) = 0;
+                           const calls::TaskLink& link, const std::string& reason) = 0;
 };
 
 // The status texts for the flags as they are.

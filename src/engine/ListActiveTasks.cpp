@@ -181,6 +181,18 @@ void ListActiveTasks::result(std::uint32_t taskId, long long row, OutcomeKind ki
     passLocked(false);
 }
 
+void ListActiveTasks::noteCallError(std::uint32_t taskId, const std::string& reason)
+{
+    std::lock_guard lock(m_mutex);
+    for (const auto& task : m_tasks) {
+        if (task->id() == taskId) {
+            task->noteCallError(reason);
+            refreshLocked(*task);
+            break;
+        }
+    }
+}
+
 bool ListActiveTasks::hasUnfinishedSessions()
 {
     std::lock_guard lock(m_mutex);

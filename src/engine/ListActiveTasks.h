@@ -59,6 +59,8 @@ public:
     std::optional<Work> getWork(const std::string& port);
     // Writes an outcome into the task that owns the row; a task removed meanwhile is ignored.
     void result(std::uint32_t taskId, long long row, OutcomeKind kind);
+    // Shows why a call of the task failed as its last error; a task removed meanwhile is ignored.
+    void noteCallError(std::uint32_t taskId, const std::string& reason);
 
     bool hasUnfinishedSessions();
     // Asks every task to stop; true when none is busy any more.

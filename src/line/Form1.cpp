@@ -73,6 +73,7 @@ bool Form1::Open(unsigned lineNumber, const std::string& portName)
     // right after Open sees the line as it is.
     bool carrier = false;
     if (m_port->readCarrier(carrier)) {
+        m_polarityChangedNs.store(platform::counterNowNs());
         commitPolarity(carrier);
         m_view->showCarrier(carrier);
         m_view->showHook(m_hook.load() == 1);
@@ -82,6 +83,9 @@ bool Form1::Open(unsigned lineNumber, const std::string& portName)
         }
     } else {
         // Without the carrier input the line cannot see an answer: every call will end in error.
+        const int error = errno;
+        m_portFailure = m_errorCaption + ": " + platform::systemErrorReport(error);
+        errno = error;
         ReportSystemError(m_errorCaption);
         m_portFailed.set();
     }
@@ -127,6 +131,7 @@ bool Form1::pause(std::uint32_t ms)
 
 void Form1::commitPolarity(bool normal)
 {
+    m_carrierUnsettled.store(false);
     // The old state is withdrawn before the new one is signalled: a thread woken by the new
     // state must never still see the old one, or the writer would take the answer's reversal
     // for a hang-up.
@@ -147,6 +152,7 @@ std::uint32_t Form1::monitorThread(bool raw)
     // A timer cancelled just as it fired may still have set the event: a signal before the
     // current deadline is such a stale one and is ignored.
     platform::TimerService::TimePoint deadline{};
+    platform::TimerService::TimePoint changedAt{};
     auto killTimer = [&] {
         if (timer != platform::TimerService::invalidTimer)
             m_env.timers.cancel(timer);
@@ -162,21 +168,27 @@ std::uint32_t Form1::monitorThread(bool raw)
         case 1:
             killTimer();
             return 0;
-        case 2:
+        case 2: {
             if (!m_port->readCarrier(raw)) {
+                const int error = errno;
+                m_portFailure = m_errorCaption + ": " + platform::systemErrorReport(error);
+                errno = error;
                 ReportSystemError(m_errorCaption);
                 killTimer();
                 m_portFailed.set();
                 return kCallError;
             }
+            const auto now = platform::counterNow();
             m_view->showCarrier(raw);
             killTimer();
+            m_carrierUnsettled.store(raw != committed);
             if (raw != committed) {
-                deadline = platform::counterNow() +
-                           std::chrono::milliseconds(m_env.timings.debounceMs);
+                changedAt = now;
+                deadline = now + std::chrono::milliseconds(m_env.timings.debounceMs);
                 timer = m_env.timers.schedule(deadline, [this] { m_debounceElapsed.set(); });
             }
             break;
+        }
         case 3:
             m_view->showHook(m_hook.load() == 1);
             break;
@@ -185,6 +197,9 @@ std::uint32_t Form1::monitorThread(bool raw)
                 break;
             timer = platform::TimerService::invalidTimer;
             committed = raw;
+            // The change happened when the carrier moved, not when the debounce confirmed it.
+            m_polarityChangedNs.store(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(changedAt.time_since_epoch()).count());
             commitPolarity(committed);
             break;
         default:

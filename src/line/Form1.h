@@ -2,6 +2,7 @@
 #pragma once
 
 #include "line/LineInterfaces.h"
+#include "line/PhonogramLibrary.h"
 #include "platform/serial/SerialPort.h"
 #include "platform/sync/Event.h"
 #include "platform/sync/WorkerThread.h"
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -54,7 +56,14 @@ struct LineEnvironment {
 //   (playback thread, one phrase ahead)                 (raised priority)
 //
 // and ends with exactly one result to the CallResultSink, unless the line or the station closes
-// first. The monitor thread turns the carrier input into the debounced polarity events.
+// first; an error result carries its reason. The whole phrase list is looked up in the library
+// before the line is seized, so a message that cannot be played is never dialled. The monitor
+// thread turns the carrier input into the debounced polarity events.
+//
+// Delivery: the message counts as delivered once the port has sent the last byte before the
+// delivery marker (or of the whole list, when it has none), not when the byte entered the port's
+// transmit queue; a hang-up counts from the moment the carrier changed, not from the end of the
+// debounce that confirmed it.
 //
 // Threads: Open, StartCall, Stop and the destructor are called by the line's owner, one at a
 // time. The view and the owner are set before Open and stay alive until Stop.
@@ -124,8 +133,16 @@ private:
     // Writer thread: the slot's buffers to the port until the end, a hang-up or shutdown.
     std::uint32_t writerThread();
     std::uint32_t WriteBlock(std::span<const std::uint8_t> data);
-    // Waits until the port has sent what it queued; false when a hang-up or shutdown came first.
+    // Waits until the port has sent what it queued, and for the verdict on a hang-up the debounce
+    // has not yet confirmed; 0, or the hang-up or shutdown that came first.
     std::uint32_t drainTransmit();
+    // Writer: once the delivery offset is in the port, when its last byte leaves the line.
+    void noteDelivery();
+    // Writer: the error text of a failed write, for the line's log and the call's reason.
+    std::uint32_t writeFailed(const std::string& text);
+    // Session: the library opened for the call, with every phrase of the list in it; false with
+    // the reason when the message cannot be played.
+    bool prepareMessage();
     // Ends the writer when it no longer takes buffers: cancels its write, signals it, joins it.
     void abortWriter();
     // Whether a return to normal polarity ends the writer as a hang-up.
@@ -166,7 +183,9 @@ private:
     platform::Event m_reversedPolarity{true, false};
     platform::Event m_hookChanged{false, false};
     // Set when the monitor lost the port (an adapter pulled out): a call in progress ends in error.
+    // m_portFailure, written before the event is set, says why.
     platform::Event m_portFailed{true, false};
+    std::string m_portFailure;
     platform::Event m_debounceElapsed{false, false};
 
     platform::Event m_writerStart{false, false};
@@ -188,6 +207,26 @@ private:
     std::vector<std::string> m_phrases;
     std::string m_number;
     CallSettings m_settings;
+    // The library of the call, opened by the session before dialing and read by the playback.
+    std::optional<PhonogramLibrary> m_library;
+
+    // Why the call failed: the session's reason, and the playback's and the writer's, each
+    // written by its own thread and read by the one that joins it.
+    std::string m_failure;
+    std::string m_playbackFailure;
+    std::string m_writerFailure;
+
+    // Delivery bookkeeping. The monitor stamps (steady clock, ns) the carrier change it commits
+    // before it signals the polarity, and keeps m_carrierUnsettled while a change waits for its
+    // debounce. The playback publishes the stream offset at which the message is delivered; the
+    // writer counts the bytes the port accepted and works out when that offset leaves the line.
+    static constexpr std::uint64_t kOffsetUnknown = ~std::uint64_t{0};
+    static constexpr std::int64_t kMomentUnknown = INT64_MAX;
+    std::atomic<std::int64_t> m_polarityChangedNs{0};
+    std::atomic<bool> m_carrierUnsettled{false};
+    std::atomic<std::uint64_t> m_deliveryOffset{kOffsetUnknown};
+    std::uint64_t m_queuedBytes = 0;
+    std::int64_t m_deliveredNs = kMomentUnknown;
 
     platform::WorkerThread m_monitor;
     platform::WorkerThread m_session;

@@ -2,6 +2,7 @@
 #include "line/Form1.h"
 
 #include "line/TonePcm.h"
+#include "platform/text/Trim.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -46,13 +47,48 @@ bool Form1::StartCall(const std::string& number)
     return m_session.start([this] { return sessionThread(); });
 }
 
+bool Form1::prepareMessage()
+{
+    std::string error;
+    m_library = PhonogramLibrary::open(m_env.library, &error);
+    std::vector<std::string> phrases;
+    for (const std::string& code : m_phrases)
+        if (code != kDeliveryMarker)
+            phrases.push_back(code);
+    if (m_library && m_library->missing(phrases, &error).empty())
+        return true;
+    m_library.reset();
+    m_view->appendLog(error + "\r\n");
+    m_failure = error;
+    return false;
+}
+
 std::uint32_t Form1::sessionThread()
 {
     unsigned attempts = 0;
     bool dialled = false;
     std::uint32_t result = kCallError;
+    // Why the attempts failed, each reason once, in the order met: a line reversed while it was
+    // dialled is no longer ready at the next attempt, and both belong to the report.
+    std::string reasons;
+    auto noteFailure = [&] {
+        const std::string reason = platform::oneLine(m_failure);
+        if (!reason.empty() && ("; " + reasons + "; ").find("; " + reason + "; ") == std::string::npos)
+            reasons += (reasons.empty() ? "" : "; ") + reason;
+        m_failure.clear();
+    };
+    m_failure.clear();
 
-    for (;;) {
+    // A message that cannot be played is not worth a call: nobody is rung to hear silence. The
+    // on-hook pause keeps such calls from racing through a table.
+    if (!prepareMessage()) {
+        if (!pause(m_settings.ringOffMs))
+            return kCallShutdown;
+        noteFailure();
+        attempts = kMaxAttempts;
+    }
+
+    while (attempts < kMaxAttempts) {
         m_view->setDisplayColour(DisplayColour::Attempt);
         m_view->setDisplayText("");
         if (!m_normalPolarity.isSet())
@@ -62,6 +98,10 @@ std::uint32_t Form1::sessionThread()
                                   m_env.timings.lineReadyWaitMs);
         if (ready == 0 || ready == 1)
             return kCallShutdown;
+        if (ready == 3)
+            m_failure = m_portFailure;
+        else if (ready != 2)
+            m_failure = "неисправность";
 
         if (ready == 2) {
             m_view->setDisplayText("");
@@ -89,18 +129,22 @@ std::uint32_t Form1::sessionThread()
                         pause(m_settings.ringOffMs);
                         return kCallShutdown;
                     }
-                    if (which == kAnswerCame || which == kPlaybackFailed)
+                    if (which == kAnswerCame || which == kPlaybackFailed) {
                         result = code;
-                    else if (which == platform::waitTimedOut)
+                        m_failure = m_playbackFailure;
+                    } else if (which == platform::waitTimedOut) {
                         result = kCallNoAnswer;
-                    else
-                        result = kCallError;  // the port failed, or the wait did
+                    } else {
+                        result = kCallError;
+                        m_failure = which == kPortLost ? m_portFailure : "Ожидание ответа WAIT_FAILED";
+                    }
                 }
             }
         }
 
         SetHook(false);
         pause(m_settings.ringOffMs);
+        noteFailure();
         ++attempts;
         if (dialled || attempts >= kMaxAttempts)
             break;
@@ -108,11 +152,14 @@ std::uint32_t Form1::sessionThread()
             return kCallShutdown;
     }
 
+    // The library is held for one call only, so a rebuilt one is read at the next.
+    m_library.reset();
     m_phrases.clear();
     m_view->clearStatus();
     m_view->setDisplayColour(DisplayColour::Finished);
+    const bool failed = result != kCallDelivered && result != kCallNoAnswer && result != kCallHungUp;
     if (m_owner != nullptr)
-        m_owner->callFinished(m_lineNumber, result);
+        m_owner->callFinished(m_lineNumber, result, failed ? reasons : std::string());
     return result;
 }
 
@@ -152,6 +199,7 @@ bool Form1::Dial(const std::string& number)
         if (!m_reversedPolarity.isSet())
             return false;
         m_view->setDisplayText("полярность!");
+        m_failure = "полярность!";
         pause(m_env.timings.polarityFaultMs);
         return true;
     };
@@ -177,6 +225,8 @@ bool Form1::Dial(const std::string& number)
         m_view->appendDisplayText(std::string(1, step.symbol));
         if (step.breaks > 0 && !DialPulses(step.breaks)) {
             SetHook(false);
+            m_failure = "Сбой импульсного набора";
+            m_view->appendLog(m_failure + "\r\n");
             return false;
         }
         pause(step.breaks > 0 ? m_env.timings.interDigitMs : step.waitAfterMs);

@@ -16,6 +16,10 @@ inline constexpr std::uint32_t kCallHungUp = 2;      // "Положили тру
 inline constexpr std::uint32_t kCallShutdown = 10;   // the line or the station is closing
 inline constexpr std::uint32_t kCallError = 0x80000000u;  // "Ошибка"
 
+// The entry of a phrase list that marks the message as delivered once what comes before it has
+// been sent; it is no phrase of the library.
+inline constexpr char kDeliveryMarker[] = "____";
+
 // The display label's colour: one while an attempt runs, one after the result is reported.
 enum class DisplayColour { Attempt, Finished };
 
@@ -62,10 +66,12 @@ public:
 };
 
 // Receives the one result of every call that ran to an end. Called on the line's session thread.
+// reason: for an error result, why, in the line's own display or log text ("неисправность",
+// "полярность!", the library's "no phrase" text, ...); empty for the other results.
 class CallResultSink {
 public:
     virtual ~CallResultSink() = default;
-    virtual void callFinished(unsigned lineNumber, std::uint32_t result) = 0;
+    virtual void callFinished(unsigned lineNumber, std::uint32_t result, const std::string& reason) = 0;
 };
 
 }  // namespace peltra::line

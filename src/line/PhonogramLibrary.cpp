@@ -368,6 +368,21 @@ bool PhonogramLibrary::contains(std::string_view code) const
     return id && find(*id);
 }
 
+std::vector<std::string> PhonogramLibrary::missing(const std::vector<std::string>& codes, std::string* error) const
+{
+    std::vector<std::string> absent;
+    std::string named;
+    for (const std::string& code : codes) {
+        if (contains(code) || std::find(absent.begin(), absent.end(), code) != absent.end())
+            continue;
+        named += (absent.empty() ? "" : ", ") + inQuotes(code);
+        absent.push_back(code);
+    }
+    if (error && !absent.empty())
+        *error = prefixFor(m_name) + (absent.size() == 1 ? "no phrase " : "no phrases ") + named;
+    return absent;
+}
+
 PhonogramLibrary::ReadStatus PhonogramLibrary::readPhrase(std::string_view code, Bytes& pcm, std::string* error)
 {
     pcm.clear();

@@ -84,6 +84,10 @@ public:
     // cp1251: "_000" and "_000 " differ, and so do "+a01" and "+A01".
     bool contains(std::string_view code) const;
 
+    // The codes that no chunk has, each once, in the order given; error names the file and them.
+    // Empty when every code is present.
+    std::vector<std::string> missing(const std::vector<std::string>& codes, std::string* error = nullptr) const;
+
     // Reads the whole PCM of the first chunk whose identifier is the code, as a search forward
     // from the start of the phrases finds it. pcm is replaced on success and left empty otherwise;
     // error names the file and the code.

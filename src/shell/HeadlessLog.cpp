@@ -1,10 +1,14 @@
 // The headless station's log.
 #include "shell/HeadlessLog.h"
 
+#include "platform/text/Trim.h"
+
 #include <chrono>
 #include <ctime>
 
 namespace peltra::shell {
+
+using platform::oneLine;
 
 namespace {
 
@@ -37,22 +41,6 @@ std::string resultText(std::uint32_t result)
 }
 
 }  // namespace
-
-std::string oneLine(const std::string& text)
-{
-    std::string flat;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            continue;
-        if (text[i] == '\n' || text[i] == '\r')
-            flat += " / ";
-        else
-            flat += text[i];
-    }
-    while (flat.size() >= 3 && flat.compare(flat.size() - 3, 3, " / ") == 0)
-        flat.resize(flat.size() - 3);
-    return flat;
-}
 
 HeadlessLog::HeadlessLog(std::FILE* out) : m_out(out) {}
 
@@ -157,10 +145,11 @@ void HeadlessLog::showNotice(const std::string& caption, const std::string& text
     write(oneLine(caption) + ": " + oneLine(text));
 }
 
-void HeadlessLog::callEnded(unsigned line, const std::string& port, std::uint32_t result, const calls::TaskLink& link)
+void HeadlessLog::callEnded(unsigned line, const std::string& port, std::uint32_t result, const calls::TaskLink& link,
+                            const std::string& reason)
 {
     write("line " + std::to_string(line) + " (" + port + ") " + link.text + " row " + std::to_string(link.row) + ": " +
-          calls::answerWord(result) + " (" + resultText(result) + ")");
+          calls::answerWord(result) + " (" + resultText(result) + (reason.empty() ? "" : ": " + oneLine(reason)) + ")");
 }
 
 }  // namespace peltra::shell

@@ -50,7 +50,9 @@ public:
     void showLocalPhoneState(const std::string& text, bool on) override;
     void showNotice(const std::string& caption, const std::string& text) override;
 
-    void callEnded(unsigned line, const std::string& port, std::uint32_t result, const calls::TaskLink& link) override;
+    // "line 0 (SIM1) <task> row 3: Ошибка (error: <reason>)"
+    void callEnded(unsigned line, const std::string& port, std::uint32_t result, const calls::TaskLink& link,
+                   const std::string& reason) override;
 
 private:
     void noteTask(const engine::TaskRow& row, bool added);
@@ -62,8 +64,5 @@ private:
     std::atomic<bool> m_sawBusy{false};
     platform::Event m_completed{true, false};
 };
-
-// A message text on one line: CR LF and LF become " / ".
-std::string oneLine(const std::string& text);
 
 }  // namespace peltra::shell

@@ -30,10 +30,10 @@ std::string SimulationRun::logError()
 }
 
 void SimulationRun::callEnded(unsigned line, const std::string& port, std::uint32_t result,
-                              const calls::TaskLink& link)
+                              const calls::TaskLink& link, const std::string& reason)
 {
     if (m_next)
-        m_next->callEnded(line, port, result, link);
+        m_next->callEnded(line, port, result, link, reason);
     if (!m_log.isOpen())
         return;
     // The exchange logs a call when the line goes on-hook, before the station reports it; the

@@ -27,7 +27,8 @@ public:
     // Why the last log line could not be written, if one could not.
     std::string logError();
 
-    void callEnded(unsigned line, const std::string& port, std::uint32_t result, const calls::TaskLink& link) override;
+    void callEnded(unsigned line, const std::string& port, std::uint32_t result, const calls::TaskLink& link,
+                   const std::string& reason) override;
 
 private:
     sim::Simulator m_simulator;

@@ -573,8 +573,10 @@ TEST_F(ListLineTest, TheCallOutcomeEntrySetsTheStateShowsTheWordAndPostsTheLine)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.result);
         ASSERT_TRUE(pool->SetState(0, kLineBusy));
-        pool->callFinished(0, c.result);
+        pool->callFinished(0, c.result, "неисправность");
         EXPECT_EQ(pool->GetState(0), c.state);
+        // Only an error keeps its reason, for the distributor to hand on.
+        EXPECT_EQ(pool->GetCallError(0), c.state == kLineError ? "неисправность" : "");
         EXPECT_EQ(view.answers().back(), c.word);
         EXPECT_EQ(events.count(0), ++posted);
         const auto row = view.row(0);
@@ -605,7 +607,8 @@ TEST_F(ListLineTest, UnknownLineNumbersAreNeutral)
     EXPECT_FALSE(pool->StartCall(42, "5"));
     EXPECT_EQ(pool->GetPortName(42), "");
     EXPECT_EQ(pool->NextFree(42), std::nullopt);
-    pool->callFinished(42, line::kCallDelivered);
+    pool->callFinished(42, line::kCallDelivered, "");
+    EXPECT_EQ(pool->GetCallError(42), "");
     EXPECT_EQ(events.all().size(), posted);
     EXPECT_TRUE(view.answers().empty());
     EXPECT_FALSE(view.row(42));

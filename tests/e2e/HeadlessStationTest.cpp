@@ -558,6 +558,74 @@ TEST_F(HeadlessStationTest, AHangUpDuringTheLastPhraseBeforeTheMarkerLeavesTheRo
     expectRowsMatchLog(readRows(m_table), entries);
 }
 
+// Greeting and introduction (310 ms, 3564 bytes of stream) fit in the port's 4096-byte transmit
+// queue at once: queued is not sent. Each row is notified exactly when the exchange's log shows
+// the party heard everything before the marker.
+TEST_F(HeadlessStationTest, ARowIsNotifiedExactlyWhenThePartyHeardEverythingBeforeTheMarker)
+{
+    constexpr std::uint64_t kBeforeMarker = 684 + 2880;
+    makeTable(m_table, people(2));
+    prepareStation({2, 1}, {60, 250, 1500});
+    defineTask(m_table);
+    const fs::path log = m_dir / "calls.jsonl";
+    StationProcess station;
+    const fs::path plan = writePlan({{phoneOf(1), R"({"answer_after_ms": 100, "hangup_after_ms": 350})"},
+                                     {phoneOf(2), R"({"answer_after_ms": 100, "hangup_after_ms": 900})"}},
+                                    true, 2);
+    ASSERT_TRUE(station.start(PELTRA_PATH, stationArgs(plan, log, false), m_dir.path(), "marker"));
+    ASSERT_TRUE(eventually([&] { return readLog(log).size() >= 2; }, 20s)) << station.out();
+    stopOrderly(station);
+
+    const auto entries = readLog(log);
+    for (const sim::CallLogEntry& e : entries) {
+        SCOPED_TRACE(e.number);
+        EXPECT_TRUE(e.hungUp);
+        const bool heard = e.partyHeardBytes >= kBeforeMarker;
+        EXPECT_EQ(heard, e.number == phoneOf(2)) << "the plan's hang-ups are 150 ms before and 400 ms after the marker";
+        EXPECT_EQ(e.result, heard ? sim::kResultDelivered : sim::kResultHungUp) << e.partyHeardBytes << " bytes heard";
+    }
+    expectRowsMatchLog(readRows(m_table), entries);
+}
+
+// A template speaking a phrase the library lacks rings nobody: the exchange never sees a number,
+// and the log line of each call and the task's remark say which phrase is missing.
+TEST_F(HeadlessStationTest, AMessageTheLibraryCannotPlayIsNeverDialledAndTheLogSaysWhy)
+{
+    makeTable(m_table, people(2));
+    prepareStation({2, 1});
+    ASSERT_TRUE(writeToneLibrary(m_home / "peltra.awf", {{"PRIV", 60}, {"VSTU", 60}}));
+    defineTask(m_table);
+    const fs::path log = m_dir / "calls.jsonl";
+    StationProcess station;
+    ASSERT_TRUE(station.start(PELTRA_PATH, stationArgs(writePlan({}, false, 2), log, false), m_dir.path(), "missing"));
+    const std::string why = "no phrase \"TEXT\")";
+    const auto countOf = [](const std::string& text, const std::string& part) {
+        std::size_t count = 0;
+        for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+            ++count;
+        return count;
+    };
+    ASSERT_TRUE(eventually([&] { return readLog(log).size() >= 2; }, 20s)) << station.out();
+    stopOrderly(station);
+
+    const std::string out = station.out();
+    // "line 0 (SIM1) Абоненты\Оповещение row 1: Ошибка (error: Phonogram library "…": no phrase "TEXT")"
+    EXPECT_GE(countOf(out, ": Ошибка (error: Phonogram library "), 2u) << out;
+    EXPECT_GE(countOf(out, why + "\n"), 2u) << out;
+    EXPECT_EQ(countOf(out, "(error)"), 0u) << out;
+    // "task Абоненты\Оповещение: Выполняется (Phonogram library "…": no phrase "TEXT"), notified 0 из 2"
+    EXPECT_GE(countOf(out, why + ", notified 0 из 2"), 1u) << out;
+    for (const sim::CallLogEntry& e : readLog(log)) {
+        EXPECT_EQ(e.number, "") << "the exchange saw a call";
+        EXPECT_EQ(e.bytesHeard, 0u);
+        EXPECT_GE(e.result, 0x80000000u);
+    }
+    for (const Row& row : readRows(m_table)) {
+        EXPECT_EQ(row.proba.value_or(0), 0) << row.telef;
+        EXPECT_FALSE(row.data) << row.telef;
+    }
+}
+
 TEST_F(HeadlessStationTest, AKilledStationLeavesAWholeTableAndTheNextRunFinishesTheCampaign)
 {
     makeTable(m_table, people(30));

@@ -85,6 +85,7 @@ struct Outcome {
     std::string port;
     std::uint32_t result;
     calls::TaskLink link;
+    std::string reason;
 };
 
 std::string fileBytes(const fs::path& path)
@@ -142,10 +143,11 @@ public:
         m_localPhoneTexts.push_back(text);
     }
 
-    void callEnded(unsigned line, const std::string& port, std::uint32_t result, const calls::TaskLink& link) override
+    void callEnded(unsigned line, const std::string& port, std::uint32_t result, const calls::TaskLink& link,
+                   const std::string& reason) override
     {
         std::lock_guard lock(m_mutex);
-        m_outcomes.push_back({line, port, result, link});
+        m_outcomes.push_back({line, port, result, link, reason});
     }
 
     void lineRemoved(unsigned number) override
@@ -624,6 +626,54 @@ TEST_F(StationTest, APartyThatHangsUpBeforeTheEndCountsAsAHangUp)
         expectDelivered(*storedRow(telef), {today()});
     for (const Outcome& o : m_views.outcomes())
         EXPECT_NE(o.result, line::kCallError) << o.port;
+}
+
+// Nobody is rung for a message the library cannot play, and every error names its reason, as the
+// line gives it, to the controller's listeners and in the task's remark.
+TEST_F(StationTest, AnErrorResultCarriesTheLinesReasonToTheOutcomeAndTheTaskRemark)
+{
+    const auto rows = people(2);
+    prepareHome(rows);
+    const struct {
+        const char* name;
+        bool phraseMissing;
+        bool deadLine;
+        const char* reason;
+    } cases[] = {
+        {"a dead line", false, true, "неисправность"},
+        {"a phrase missing from the library", true, false, "\"ZADL\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.phraseMissing) {
+            ASSERT_TRUE(test::writeToneLibrary(m_home / "peltra.awf", {{"_001", 20}}));
+        }
+        makeSimulator(rows);
+        if (c.deadLine) {
+            sim::PartyBehaviour dead;
+            dead.condition = sim::LineCondition::Dead;
+            m_simulator->setDefaultBehaviour(dead);
+        }
+        const std::size_t before = outcomesFor("", line::kCallError);
+        start();
+        ASSERT_TRUE(eventually([&] { return outcomesFor("", line::kCallError) >= before + 2; }, 15000ms));
+        const auto taskRows = m_station->tasks().rows();
+        m_station->shutdown();
+
+        EXPECT_TRUE(m_simulator->calls().empty()) << m_simulator->calls().at(0).describe();
+        const auto outcomes = m_views.outcomes();
+        for (std::size_t i = outcomes.size() - 2; i < outcomes.size(); ++i) {
+            EXPECT_EQ(outcomes[i].result, line::kCallError);
+            EXPECT_NE(outcomes[i].reason.find(c.reason), std::string::npos) << outcomes[i].reason;
+        }
+        ASSERT_EQ(taskRows.size(), 1u);
+        EXPECT_NE(taskRows[0].remark.find(c.reason), std::string::npos) << taskRows[0].remark;
+        for (const Stored& r : stored()) {
+            EXPECT_EQ(r.proba, 0) << r.telef << ": an error writes nothing";
+        }
+        m_station.reset();
+        m_simulator.reset();
+    }
 }
 
 TEST_F(StationTest, PauseWithdrawsTheTaskAfterItsCallsAndResumeOpensItAgain)

@@ -187,18 +187,22 @@ TEST_F(Form1CallTest, AMissingLibraryEndsTheCallInErrorWithoutWaitingForTheAnswe
     EXPECT_LT(Clock::now() - start, 3s);
     EXPECT_EQ(owner.results().at(0).second, kCallError);
     EXPECT_NE(view.log().find("peltra.awf"), std::string::npos);
+    EXPECT_NE(owner.reasons().at(0).find("peltra.awf"), std::string::npos);
+    EXPECT_TRUE(port().written().empty());
 }
 
-TEST_F(Form1CallTest, APhraseMissingFromTheLibraryEndsTheCallInError)
+TEST_F(Form1CallTest, APhraseMissingFromTheLibraryEndsTheCallInErrorBeforeDialing)
 {
     CallSettings callSettings = shortToneSettings();
     callSettings.waitAnswerS = 5;
     Form1& missing = openLine(callSettings);
-    ASSERT_TRUE(startAndDial(missing, {"_001", "_XXX", "_002"}, "5", callSettings));
-    port().setCarrier(false);
+    missing.GetPhraseList() = {"_001", "_XXX", "_002"};
+    ASSERT_TRUE(missing.StartCall("5"));
     ASSERT_TRUE(waitForResult(3s));
     EXPECT_EQ(owner.results().at(0).second, kCallError);
-    EXPECT_EQ(view.phraseLog(), "_001\r\n_XXX\r\n");
+    EXPECT_NE(owner.reasons().at(0).find("no phrase \"_XXX\""), std::string::npos) << owner.reasons().at(0);
+    EXPECT_TRUE(port().written().empty()) << "not even the tones of the number";
+    EXPECT_EQ(view.phraseLog(), "");
     EXPECT_TRUE(missing.GetPhraseList().empty());
 }
 

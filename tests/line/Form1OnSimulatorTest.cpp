@@ -1,5 +1,6 @@
 // The line device against the simulated exchange: pulse timing as the exchange measures it,
-// faults of the line, shutdown at every step of a call, and an adapter pulled out mid-call.
+// faults of the line and their reasons, delivery judged by what the party heard, a message the
+// library cannot play, shutdown at every step of a call, and an adapter pulled out mid-call.
 #include "RecordingView.h"
 #include "line/Form1.h"
 #include "line/PhonogramLibrary.h"
@@ -35,7 +36,9 @@ protected:
     Form1OnSimulatorTest()
     {
         EXPECT_TRUE(PhonogramLibrary::write(library, PhonogramLibrary::pcmFormat(),
-                                            {{"_LNG", secondsOfTone(2)}, {"_SHT", secondsOfTone(0.1)}}));
+                                            {{"_LNG", secondsOfTone(2)},
+                                             {"_SHT", secondsOfTone(0.1)},
+                                             {"_300", secondsOfTone(0.3)}}));
         settings.dial.delayFirstMs = 20;
         settings.ringOffMs = 20;
         settings.waitAnswerS = 2;
@@ -127,6 +130,7 @@ TEST_F(Form1OnSimulatorTest, ADeadLineIsTriedTenTimesAndNeverDialled)
     ASSERT_TRUE(device.StartCall("5"));
     ASSERT_TRUE(waitForResult(5s));
     EXPECT_EQ(owner.results().at(0).second, kCallError);
+    EXPECT_EQ(owner.reasons().at(0), "неисправность");
     const auto history = view.displayHistory();
     EXPECT_EQ(std::count(history.begin(), history.end(), "неисправность"), 10);
     EXPECT_TRUE(simulator->calls().empty());
@@ -152,8 +156,77 @@ TEST_F(Form1OnSimulatorTest, ReversalWhileSeizingIsCaughtBeforeTheFirstDigit)
     }());
     ASSERT_TRUE(waitForResult(10s));
     EXPECT_EQ(owner.results().at(0).second, kCallError);
+    // Reversed while dialled, then no longer ready at the attempts that follow.
+    EXPECT_EQ(owner.reasons().at(0), "полярность!; неисправность");
     const auto history = view.displayHistory();
     EXPECT_NE(std::find(history.begin(), history.end(), "полярность!"), history.end());
+}
+
+// The exchange's log is the judge: a call is delivered exactly when the party heard every byte
+// before the delivery marker (all of the message without one). The port's transmit queue runs
+// about 0.36 s ahead of the line and a hang-up is confirmed only 200 ms after it happened, so
+// neither a queued phrase nor the moment a hang-up is seen may decide.
+TEST_F(Form1OnSimulatorTest, DeliveryIsWhatThePartyHeardBeforeTheMarker)
+{
+    const std::size_t shortBytes = 3456;  // _300: 0.3 s of speech
+    const std::size_t longBytes = 23040;  // _LNG: 2 s
+    const struct {
+        const char* name;
+        std::vector<std::string> phrases;
+        std::size_t markerBytes;
+        std::optional<std::uint32_t> hangUpMs;  // after the answer; speech starts some 200 ms in
+        std::uint32_t expected;
+    } cases[] = {
+        {"hung up 0.45 s into a 2 s message before the marker", {"_LNG", "____", "_SHT"}, longBytes, 450, kCallHungUp},
+        {"hung up with the marker queued, not yet sent", {"_300", "____", "_LNG"}, shortBytes, 350, kCallHungUp},
+        {"hung up after the marker was sent", {"_300", "____", "_LNG"}, shortBytes, 850, kCallDelivered},
+        // Some 100 ms before the end: the hang-up is confirmed only after the port has sent it all.
+        {"hung up during the last phrase, no marker", {"_300", "_300"}, 2 * shortBytes, 700, kCallHungUp},
+        {"listened to the end", {"_300", "____", "_SHT"}, shortBytes, std::nullopt, kCallDelivered},
+    };
+    settings.dial.pulseMode = false;
+    sim::SimOptions options;
+    options.realTime = true;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::PartyBehaviour party;
+        party.answerAfterMs = 0;
+        party.hangUpAfterMs = c.hangUpMs;
+        const std::size_t reported = owner.results().size();
+        Form1& device = openLine(options, party);
+        ASSERT_TRUE(simulator->setBehaviour("5", party));
+        device.GetPhraseList() = c.phrases;
+        ASSERT_TRUE(device.StartCall("5"));
+        const auto until = Clock::now() + 8s;
+        while (owner.results().size() == reported && Clock::now() < until)
+            std::this_thread::sleep_for(2ms);
+        ASSERT_GT(owner.results().size(), reported);
+        ASSERT_TRUE(simulator->waitForCalls(1, 2000));
+        const sim::CallRecord call = simulator->calls().at(0);
+        const bool heardAll = call.partyHeardBytes >= c.markerBytes;
+        EXPECT_EQ(heardAll, c.expected == kCallDelivered) << call.describe();
+        EXPECT_EQ(owner.results().back().second, heardAll ? kCallDelivered : kCallHungUp) << call.describe();
+        EXPECT_EQ(owner.reasons().back(), "");
+        line.reset();
+    }
+}
+
+TEST_F(Form1OnSimulatorTest, AMessageWithPhrasesMissingFromTheLibraryIsNeverDialled)
+{
+    sim::PartyBehaviour party;
+    party.answerAfterMs = 0;
+    Form1& device = openLine({}, party);
+    device.GetPhraseList() = {"_SHT", "_XXX", "____", "_YYY", "_XXX"};
+    ASSERT_TRUE(device.StartCall("5"));
+    ASSERT_TRUE(waitForResult(3s));
+    EXPECT_EQ(owner.results().at(0).second, kCallError);
+    const std::string reason = "Phonogram library \"" + library.string() + "\": no phrases \"_XXX\", \"_YYY\"";
+    EXPECT_EQ(owner.reasons().at(0), reason);
+    EXPECT_NE(view.log().find(reason), std::string::npos) << view.log();
+    EXPECT_EQ(view.phraseLog(), "");
+    // The exchange never saw the line off-hook.
+    EXPECT_FALSE(simulator->waitForCalls(1, 400));
+    EXPECT_TRUE(device.GetPhraseList().empty());
 }
 
 TEST_F(Form1OnSimulatorTest, ShutdownEndsEveryStepOfACallWithinASecond)

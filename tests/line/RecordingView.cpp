@@ -95,10 +95,17 @@ std::vector<bool> RecordingView::polarityHistory() const
     return m_polarity;
 }
 
-void RecordingOwner::callFinished(unsigned lineNumber, std::uint32_t result)
+void RecordingOwner::callFinished(unsigned lineNumber, std::uint32_t result, const std::string& reason)
 {
     std::lock_guard lock(m_mutex);
     m_results.emplace_back(lineNumber, result);
+    m_reasons.push_back(reason);
+}
+
+std::vector<std::string> RecordingOwner::reasons() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_reasons;
 }
 
 std::vector<std::pair<unsigned, std::uint32_t>> RecordingOwner::results() const

@@ -46,15 +46,17 @@ private:
     std::vector<bool> m_polarity;
 };
 
-// Keeps the results a line reports.
+// Keeps the results a line reports, and their reasons.
 class RecordingOwner : public line::CallResultSink {
 public:
-    void callFinished(unsigned lineNumber, std::uint32_t result) override;
+    void callFinished(unsigned lineNumber, std::uint32_t result, const std::string& reason) override;
     std::vector<std::pair<unsigned, std::uint32_t>> results() const;
+    std::vector<std::string> reasons() const;
 
 private:
     mutable std::mutex m_mutex;
     std::vector<std::pair<unsigned, std::uint32_t>> m_results;
+    std::vector<std::string> m_reasons;
 };
 
 // Fixed call settings.

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <sstream>
@@ -110,6 +111,8 @@ TEST_F(PeltraLineCallTest, EveryResultOfACall)
         std::string phrases;
         std::vector<std::string> options;
         const char* result;
+        bool dialled = true;
+        const char* reason = nullptr;
     } cases[] = {
         {"answered and listened", "_SHT,_001", {"--sim-answer", "100"}, "result 0 Нормально"},
         {"never answered", "_SHT", {"--sim-answer", "never"}, "result 1 Нет ответа"},
@@ -119,17 +122,25 @@ TEST_F(PeltraLineCallTest, EveryResultOfACall)
         {"hung up after the marker", "_SHT,____,_001",
          {"--sim-answer", "50", "--sim-hangup-after", "500", "--sim-realtime"},
          "result 0 Нормально"},
+        // Without a marker the whole message must have been sent.
         {"hung up during the last phrase of a message without marker", "_SHT,_001",
          {"--sim-answer", "50", "--sim-hangup-after", "500", "--sim-realtime"},
-         "result 0 Нормально"},
-        {"a phrase missing from the library", "_SHT,_XXX", {"--sim-answer", "50"},
-         "result 2147483648 Ошибка"},
+         "result 2 Положили трубку"},
+        {"a phrase missing from the library", "_SHT,_XXX,____,_YYY", {"--sim-answer", "50"},
+         "result 2147483648 Ошибка", false,
+         ": no phrases \"_XXX\", \"_YYY\""},
     };
     for (const auto& c : cases) {
         const ProgramResult r = call(c.phrases, c.options);
         EXPECT_EQ(r.code, 0) << c.name << "\n" << r.err;
         EXPECT_EQ(lastLine(r.out), c.result) << c.name << "\n" << r.out;
-        EXPECT_TRUE(hasLine(r.out, "dialed 1234")) << c.name << "\n" << r.out;
+        EXPECT_EQ(hasLine(r.out, "dialed 1234"), c.dialled) << c.name << "\n" << r.out;
+        if (c.reason) {
+            const auto all = lines(r.out);
+            EXPECT_TRUE(std::any_of(all.begin(), all.end(), [&](const std::string& line) {
+                return line.rfind("reason ", 0) == 0 && line.find(c.reason) != std::string::npos;
+            })) << c.name << "\n" << r.out;
+        }
     }
 }
 
