@@ -98,7 +98,7 @@ TEST_F(PeltraSqlTest, OverflowMarkReadsAsNullWithAWarning)
     writeFile(m_db / "subs.dbf", bytes);
     ProgramResult r = run({"SELECT telef, summa FROM subs WHERE summa > 5 OR summa IS NULL"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "TELEF\tSUMMA\n2345678\t10.5\n111\t\n");
+    EXPECT_EQ(r.out, "TELEF\tSUMMA\n2345678\t10.50\n111\t\n");
     EXPECT_NE(r.err.find("вернула SQL_SUCCESS_WITH_INFO\r\n\r\nState 01000"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Table \"subs.dbf\": 1 value does not read as its field's type"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("the first: field SUMMA of record 2"), std::string::npos) << r.err;
