@@ -390,11 +390,11 @@ kinds = ('db3', 'fp', 'vfp')
 if sys.argv[1] == 'make':
     long = 'Длинный текст ' * 50
     for kind in kinds:
-        spec = 'NAME C(10); NOTE M'
+        fields = 'NAME C(10); NOTE M'
         if kind == 'vfp':
-            spec = 'N2 I NULL; ' + spec + '; CNT I; CASH Y; RATE B; WHEN T'
+            fields = 'N2 I NULL; ' + fields + '; CNT I; CASH Y; RATE B; WHEN T'
         for name in (kind, kind + '_arh'):
-            t = dbf.Table(name, spec, dbf_type=kind, codepage='cp866')
+            t = dbf.Table(name, fields, dbf_type=kind, codepage='cp866')
             t.open(dbf.READ_WRITE)
             if name == kind:
                 first, second = ('Иванов', 'первая заметка'), ('Петров', long)
