@@ -35,7 +35,7 @@ private:
 
 class Result : public line::CallResultSink {
 public:
-    void callFinished(unsigned, std::uint32_t result) override
+    void callFinished(unsigned, std::uint32_t result, const std::string&) override
     {
         m_result.store(result);
         m_done.set();
