@@ -769,6 +769,20 @@ bool DbfTable::encode(std::size_t field, const DbfValue& value, std::string& byt
     const DbfField& f = m_fields[field];
     const std::string where = "field " + f.name + " (" + describe(f) + ")";
     auto wrongKind = [&] { return fail(error, where + " cannot take this kind of value"); };
+    // A number given as such or as its text; false, with the reason, for anything else.
+    auto numberOf = [&](double& number) {
+        if (value.kind == DbfValue::Kind::Number) {
+            number = value.number;
+        } else if (value.kind == DbfValue::Kind::Text) {
+            const auto parsed = parseNumber(value.text);
+            if (!parsed)
+                return fail(error, where + ": \"" + value.text + "\" is not a number");
+            number = *parsed;
+        } else {
+            return wrongKind();
+        }
+        return std::isfinite(number) || fail(error, where + ": the value is not a finite number");
+    };
     if (isVisualFoxPro() && f.length == (f.type == 'I' ? 4 : 8) && typeIn(f.type, "IYBT")) {
         bytes.assign(f.length, '\0');
         if (value.kind == DbfValue::Kind::Null
@@ -799,18 +813,8 @@ bool DbfTable::encode(std::size_t field, const DbfValue& value, std::string& byt
             return true;
         }
         double number = 0;
-        if (value.kind == DbfValue::Kind::Number) {
-            number = value.number;
-        } else if (value.kind == DbfValue::Kind::Text) {
-            const auto parsed = parseNumber(value.text);
-            if (!parsed)
-                return fail(error, where + ": \"" + value.text + "\" is not a number");
-            number = *parsed;
-        } else {
-            return wrongKind();
-        }
-        if (!std::isfinite(number))
-            return fail(error, where + ": the value is not a finite number");
+        if (!numberOf(number))
+            return false;
         if (f.type == 'B') {
             std::uint64_t bits = 0;
             std::memcpy(&bits, &number, sizeof bits);
@@ -860,21 +864,11 @@ bool DbfTable::encode(std::size_t field, const DbfValue& value, std::string& byt
     }
     case 'N':
     case 'F': {
+        if (value.kind == DbfValue::Kind::Text && trimPadding(value.text).empty())
+            return true;
         double number = 0;
-        if (value.kind == DbfValue::Kind::Number) {
-            number = value.number;
-        } else if (value.kind == DbfValue::Kind::Text) {
-            if (trimPadding(value.text).empty())
-                return true;
-            const auto parsed = parseNumber(value.text);
-            if (!parsed)
-                return fail(error, where + ": \"" + value.text + "\" is not a number");
-            number = *parsed;
-        } else {
-            return wrongKind();
-        }
-        if (!std::isfinite(number))
-            return fail(error, where + ": the value is not a finite number");
+        if (!numberOf(number))
+            return false;
         const int decimals = f.decimals;
         const int needed = std::snprintf(nullptr, 0, "%.*f", decimals, number);
         std::string text(static_cast<std::size_t>(std::max(needed, 0)) + 1, '\0');
