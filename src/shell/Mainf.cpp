@@ -4,7 +4,6 @@
 #include "calls/forms/FormPorts.h"
 #include "data/forms/FormChoiceSource.h"
 #include "editors/forms/FormLinking.h"
-#include "editors/forms/FormOperator.h"
 #include "editors/forms/FormTaskManager.h"
 #include "reports/forms/FormReport.h"
 #include "shell/dialogs/AboutBox.h"
@@ -459,10 +458,6 @@ void Mainf::command(MenuId id)
             if (!m_linking) {
                 m_linking = new editors::FormLinking(m_station->store(), &m_station->flags(),
                                                      &m_station->schedulerWake(), this);
-                m_linking->setTaskOpener([this](QWidget* parent, const std::string& binding, const std::string& task) {
-                    config::TaskStore tasks(m_station->store());
-                    editors::FormOperator(tasks, binding, task, parent).exec();
-                });
             }
             m_linking->show();
             m_linking->raise();

@@ -5,6 +5,8 @@
 #include "config/TaskStore.h"
 #include "data/DbfTable.h"
 #include "data/forms/FormChoiceSource.h"
+#include "editors/forms/FormLinking.h"
+#include "editors/forms/FormOperator.h"
 #include "engine/Station.h"
 #include "reports/forms/FormReport.h"
 #include "shell/Mainf.h"
@@ -18,6 +20,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QGraphicsView>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
@@ -85,6 +89,7 @@ private slots:
     void closingWhileBusyAndWaitingClosesOnTheEndOfWork();
     void aSecondStationOnTheHomeIsRefused();
     void theMenuOpensTheReportTheSmsTasksAndTheSqlBrowser();
+    void taskPropertiesFromTheLinkingWindowTellAWithdrawal();
 
 private:
     void prepareHome();
@@ -350,6 +355,50 @@ void MainfTest::theMenuOpensTheReportTheSmsTasksAndTheSqlBrowser()
     QVERIFY(tables);
     QVERIFY(eventually([&] { return tables->rowCount() == 1; }));
     QCOMPARE(tables->item(0, 0)->text(), QStringLiteral("abon.dbf"));
+}
+
+void MainfTest::taskPropertiesFromTheLinkingWindowTellAWithdrawal()
+{
+    start();
+    m_window->action(shell::kMenuLinking)->trigger();
+    auto* linking = m_window->findChild<editors::FormLinking*>();
+    QVERIFY(linking && linking->isVisible());
+    const std::optional<QRectF> node = linking->nodeRect(editors::FormLinking::NodeKind::Task, "Абоненты\\Долг");
+    QVERIFY(node);
+
+    // The menu's "Свойства задания"; in the task dialog a key property changes, as its OK would
+    // change it; then whatever boxes follow.
+    bool dialogShown = false;
+    QStringList boxes;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (QAction* item : menu->actions())
+                if (item->text() == QStringLiteral("Свойства задания"))
+                    menu->setActiveAction(item);
+            QTest::keyClick(menu, Qt::Key_Return);
+            return;
+        }
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* dialog = qobject_cast<editors::FormOperator*>(modal); dialog && !dialogShown) {
+            dialogShown = true;
+            QCOMPARE(config::Operator(m_station->store(), "Абоненты", "Долг").setSort("TELEF", "C", false),
+                     config::Change::Changed);
+            dialog->reject();
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            boxes << box->text();
+            box->accept();
+        }
+    });
+    answer.start(20);
+    const QPoint at = linking->view()->mapFromScene(node->center());
+    linking->showContextMenu(node->center(), linking->view()->viewport()->mapToGlobal(at));
+    QVERIFY(dialogShown);
+    QVERIFY(!config::Operator(m_station->store(), "Абоненты", "Долг").valid());
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes.front().startsWith(QStringLiteral("Вы изменили ключевые свойства. Задание исключается из "
+                                                     "планирования.")),
+             qPrintable(boxes.front()));
 }
 
 QTEST_MAIN(MainfTest)

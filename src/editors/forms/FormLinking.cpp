@@ -7,7 +7,6 @@
 #include "config/Operator.h"
 #include "config/Ranges.h"
 #include "config/TaskStore.h"
-#include "editors/forms/FormOperator.h"
 #include "editors/forms/FormTaskManager.h"
 #include "engine/StationFlags.h"
 #include "platform/registry/RegistryStore.h"
@@ -30,6 +29,7 @@
 #include <QPainterPathStroker>
 #include <QPointer>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QStyleOptionGraphicsItem>
 #include <QVBoxLayout>
@@ -170,21 +170,6 @@ Item* topItemAt(QGraphicsScene& scene, const QPointF& at, int itemType)
 
 QString fromUtf8(const char* text) { return QString::fromUtf8(text); }
 
-// The task dialog, as the task manager opens it: modal, and telling when the change withdrew the
-// task from scheduling.
-void openTaskDialog(config::ConfigStore& store, QWidget* parent, const std::string& binding, const std::string& task)
-{
-    config::TaskStore tasks(store);
-    std::optional<config::Operator> definition = tasks.task(binding, task);
-    if (!definition)
-        return;
-    const bool wasValid = definition->valid();
-    FormOperator dialog(tasks, binding, task, parent);
-    dialog.exec();
-    if (wasValid && !definition->valid())
-        QMessageBox::information(parent, parent->windowTitle(), fromUtf8(kWithdrawalNotice));
-}
-
 }  // namespace
 
 // The drawing: dragging from a node draws a dashed line after the mouse; letting go over a node
@@ -284,8 +269,11 @@ private:
 FormLinking::FormLinking(config::ConfigStore& store, engine::StationFlags* flags, platform::Event* wake,
                          QWidget* parent)
     : QDialog(parent), m_store(store), m_flags(flags), m_wake(wake),
-      m_taskOpener([&store](QWidget* owner, const std::string& binding, const std::string& task) {
-          openTaskDialog(store, owner, binding, task);
+      m_taskOpener([this](QWidget* owner, const std::string& binding, const std::string& task) {
+          config::TaskStore tasks(m_store);
+          // A changed definition is looked at by the next pass at once, as from the task manager.
+          if (editTaskProperties(tasks, binding, task, owner) && m_wake != nullptr)
+              m_wake->set();
       })
 {
     setObjectName("FormLinking");
@@ -333,6 +321,15 @@ FormLinking::~FormLinking()
 {
     // The scene's items go before the scene's drag state could point at them.
     m_scene->forgetItems();
+}
+
+void FormLinking::showEvent(QShowEvent* event)
+{
+    // Every opening draws what the store holds now: links left unapplied when the window was last
+    // closed are gone, and so are tasks removed meanwhile.
+    if (!event->spontaneous())
+        load();
+    QDialog::showEvent(event);
 }
 
 std::size_t FormLinking::portIndex(const std::string& name)
@@ -513,7 +510,9 @@ void FormLinking::showContextMenu(const QPointF& scenePos, const QPoint& screenP
         QAction* properties = nullptr;
         if (kind == Kind::Task) {
             properties = menu.addAction(QStringLiteral("Свойства задания"));
-            properties->setEnabled(static_cast<bool>(m_taskOpener));
+            // A task removed since the window opened has no properties left to show.
+            properties->setEnabled(m_taskOpener &&
+                                   config::TaskStore(m_store).task(m_tasks[index].binding, m_tasks[index].task));
         } else {
             properties = menu.addAction(QStringLiteral("Свойства порта"));
             // The settings of a port that is no line would only be written for nothing.

@@ -17,6 +17,7 @@
 class QCheckBox;
 class QGraphicsView;
 class QPoint;
+class QShowEvent;
 
 namespace peltra::engine {
 class StationFlags;
@@ -33,7 +34,8 @@ class LinkScene;
 // ("binding\task"), the lines on the right, one connecting line per link. Dragging from a task to
 // a port or from a port to a task adds a link; the context menus remove a link and open the
 // properties of a task or a port. Nothing reaches the store before OK, "Применить" or Yes on the
-// closing question; "Отмена" leaves the store as it was. Lives on the UI thread.
+// closing question; "Отмена" leaves the store as it was, and every opening draws the store anew.
+// Lives on the UI thread.
 class FormLinking : public QDialog {
     Q_OBJECT
 
@@ -79,6 +81,9 @@ public slots:
     void reject() override;
     // "Отмена": closes without saving.
     void cancel();
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     struct TaskNode {

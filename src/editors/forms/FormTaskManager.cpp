@@ -52,6 +52,29 @@ QString numbered(const char* pattern, const std::string& keyName)
 
 }  // namespace
 
+void changeTaskTelling(config::ConfigStore& store, const std::string& binding, const std::string& task,
+                       QWidget* parent, const std::function<void()>& change)
+{
+    config::Operator definition(store, binding, task);
+    const bool wasValid = definition.valid();
+    change();
+    if (wasValid && !definition.valid())
+        QMessageBox::information(parent, parent->windowTitle(), QString::fromUtf8(kWithdrawalNotice));
+}
+
+bool editTaskProperties(config::TaskStore& tasks, const std::string& binding, const std::string& task,
+                        QWidget* parent)
+{
+    // A task removed meanwhile gets no dialog: it would edit nothing.
+    if (!tasks.task(binding, task))
+        return false;
+    changeTaskTelling(tasks.store(), binding, task, parent, [&] {
+        FormOperator dialog(tasks, binding, task, parent);
+        dialog.exec();
+    });
+    return true;
+}
+
 FormTaskManager::FormTaskManager(config::ConfigStore& store, QWidget* parent)
     : QDialog(parent),
       m_store(store),
@@ -301,11 +324,7 @@ std::vector<std::string> FormTaskManager::fieldNames(const std::string& binding)
 void FormTaskManager::changeTask(const std::string& binding, const std::string& task,
                                  const std::function<void()>& change)
 {
-    config::Operator definition(m_store, binding, task);
-    const bool wasValid = definition.valid();
-    change();
-    if (wasValid && !definition.valid())
-        QMessageBox::information(this, windowTitle(), QString::fromUtf8(kWithdrawalNotice));
+    changeTaskTelling(m_store, binding, task, this, change);
     finishChange();
 }
 
@@ -394,22 +413,18 @@ void FormTaskManager::changeElement()
         }
         break;
     case NodeKind::Binding:
-        if (!element.empty())
-            changeTask(node.binding, element, [&] {
-                FormOperator dialog(m_tasks, node.binding, element, this);
-                dialog.exec();
-            });
-        else {
+        if (!element.empty()) {
+            editTaskProperties(m_tasks, node.binding, element, this);
+            finishChange();
+        } else {
             data::FormTask dialog(m_tasks, node.binding, this);
             if (dialog.exec() == QDialog::Accepted)
                 finishChange();
         }
         break;
     case NodeKind::Task:
-        changeTask(node.binding, node.task, [&] {
-            FormOperator dialog(m_tasks, node.binding, node.task, this);
-            dialog.exec();
-        });
+        editTaskProperties(m_tasks, node.binding, node.task, this);
+        finishChange();
         break;
     case NodeKind::Ranges:
         if (element.empty()) {

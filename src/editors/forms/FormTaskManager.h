@@ -18,6 +18,7 @@
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QWidget;
 
 namespace peltra::editors {
 
@@ -28,6 +29,15 @@ inline constexpr char kWithdrawalNotice[] =
 inline constexpr char kNewTaskNotice[] =
     "Вы создали новое задание, но оно пока не включено в планирование.\r\nВам необходимо задать остальные "
     "параметры (фильтр, расписание, речевой шаблон)\r\nа затем выбрать в меню команду \"Включить в планирование\"";
+
+// Runs a change of a task and, when the change withdrew the task from scheduling, tells the user
+// so in a box over parent. Every window that changes a task's definition goes through it.
+void changeTaskTelling(config::ConfigStore& store, const std::string& binding, const std::string& task,
+                       QWidget* parent, const std::function<void()>& change);
+// "Свойства" of a task: its dialog, modal over parent, then the withdrawal notice when the change
+// took the task out of scheduling. false, with nothing opened, when the task no longer exists.
+bool editTaskProperties(config::TaskStore& tasks, const std::string& binding, const std::string& task,
+                        QWidget* parent);
 
 // Node kinds of the tree.
 enum class NodeKind { Root, Binding, Task, Ranges, Schedules, Condition, Template };

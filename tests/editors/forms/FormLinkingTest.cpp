@@ -162,7 +162,8 @@ private:
         return count;
     }
 
-    // Opens the context menu at a point of the view; answer picks what to click.
+    // Opens the context menu at a point of the view and clicks choice; a choice that is disabled
+    // or missing closes the menu.
     static QStringList contextMenu(FormLinking& form, QPoint at, const QString& choice)
     {
         QStringList shown;
@@ -172,7 +173,7 @@ private:
                 return false;
             shown = actionTexts(menu);
             for (QAction* action : menu->actions()) {
-                if (action->text() == choice) {
+                if (action->text() == choice && action->isEnabled()) {
                     menu->setActiveAction(action);
                     QTest::keyClick(menu, Qt::Key_Return);
                     return true;
@@ -489,6 +490,55 @@ private slots:
             QCOMPARE(mainList("Абоненты", "Вечер"), (std::optional<Names>{{"COM2"}}));
             QVERIFY(m_wake->isSet());
         }
+    }
+
+    void everyOpeningShowsTheStore()
+    {
+        const Links stored{{"Абоненты\\Утро", "COM3"}, {"Абоненты\\Утро", "COM1"}, {"Долги\\Квартплата", "COM7"}};
+        FormLinking form(*m_store, m_flags.get(), m_wake.get());
+        // Discarded with "Отмена", and with "Нет" on closing: not drawn on the next opening.
+        for (const bool byCancel : {true, false}) {
+            showForm(form);
+            drag(form, pointOf(form, NodeKind::Task, "Абоненты\\Вечер"), pointOf(form, NodeKind::Port, "COM2"));
+            clickBox(form);
+            if (byCancel) {
+                QTest::mouseClick(button(form, "cb_Cancel"), Qt::LeftButton);
+            } else {
+                Responder no([](QWidget* open) {
+                    auto* box = qobject_cast<QMessageBox*>(open);
+                    if (box != nullptr)
+                        box->button(QMessageBox::No)->click();
+                    return box != nullptr;
+                });
+                form.close();
+                QCOMPARE(no.handled(), 1);
+            }
+            QVERIFY(!form.isVisible());
+            showForm(form);
+            QCOMPARE(form.links(), stored);
+            QCOMPARE(drawnLinks(form), 3);
+            QVERIFY(manualBox(form)->isChecked());
+            QVERIFY(!form.isModified());
+            form.close();
+        }
+
+        // Changed elsewhere while the window was closed: a task removed, a list written.
+        QVERIFY(peltra::config::TaskStore(*m_store).binding("Долги")->operators().remove("Квартплата"));
+        setMain("Абоненты", "Вечер", {"COM2"});
+        showForm(form);
+        QCOMPARE(form.links(), (Links{{"Абоненты\\Вечер", "COM2"}, {"Абоненты\\Утро", "COM3"},
+                                      {"Абоненты\\Утро", "COM1"}}));
+        QVERIFY(!form.nodeRect(NodeKind::Task, "Долги\\Квартплата").has_value());
+
+        // Removed while the window is open: it stays drawn until the next opening, but its
+        // properties are not offered.
+        std::vector<std::string> opened;
+        form.setTaskOpener([&](QWidget*, const std::string&, const std::string& name) { opened.push_back(name); });
+        const QPoint evening = pointOf(form, NodeKind::Task, "Абоненты\\Вечер");
+        QVERIFY(peltra::config::TaskStore(*m_store).binding("Абоненты")->operators().remove("Вечер"));
+        contextMenu(form, evening, QStringLiteral("Свойства задания"));
+        contextMenu(form, pointOf(form, NodeKind::Task, "Абоненты\\Утро"), QStringLiteral("Свойства задания"));
+        QCOMPARE(opened, (Names{"Утро"}));
     }
 
     void worksWithoutARunningStation()
