@@ -67,6 +67,13 @@ FormViewDbf::FormViewDbf(const QString& caption, std::filesystem::path table, st
     resize(640, 420);
 }
 
+FormViewDbf::FormViewDbf(const QString& caption, QueryCheck check, QWidget* parent)
+    : FormViewDbf(caption, {}, {}, {}, true, parent)
+{
+    m_log->clear();
+    m_given = std::move(check);
+}
+
 FormViewDbf::~FormViewDbf()
 {
     if (m_worker.joinable())
@@ -83,6 +90,18 @@ void FormViewDbf::showEvent(QShowEvent* event)
 void FormViewDbf::start()
 {
     m_started = true;
+    if (m_given) {
+        // Queued, so that the boxes stand over the window rather than before it.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                QueryCheck check = std::move(*m_given);
+                m_given.reset();
+                present(std::move(check));
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     m_status->setText(QStringLiteral("Выполнение запроса..."));
     // The worker owns copies of its inputs and hands its result to the UI thread; a result that
     // arrives after the window is gone is dropped with the window's posted events.

@@ -29,6 +29,9 @@ class FormViewDbf : public QDialog {
 public:
     FormViewDbf(const QString& caption, std::filesystem::path table, std::string condition,
                 std::string sortColumn, bool ascending, QWidget* parent = nullptr);
+    // Shows a check already run elsewhere (the task test's) as the window shows its own: the log
+    // with the statement, the rows, the boxes; the query is not run again.
+    FormViewDbf(const QString& caption, QueryCheck check, QWidget* parent = nullptr);
     ~FormViewDbf() override;
 
     bool isFinished() const { return m_result.has_value(); }
@@ -63,6 +66,7 @@ private:
     std::string m_unmarkedCodePage;
     std::thread m_worker;
     bool m_started = false;
+    std::optional<QueryCheck> m_given;  // the check to show instead of running one
     std::optional<QueryCheck> m_result;
 
     QPlainTextEdit* m_log;

@@ -2,6 +2,9 @@
 // line by line.
 #include "editors/forms/FormTestOperator.h"
 
+#include "config/forms/FormCondition.h"
+#include "data/forms/FormViewDbf.h"
+
 #include <QCloseEvent>
 #include <QColor>
 #include <QDialogButtonBox>
@@ -102,6 +105,12 @@ void FormTestOperator::finish(TaskTestReport report)
     else
         m_cancel->setDefault(true);
     m_lines->scrollToBottom();
+    // A query that failed shows why: the query checker with its statement and the driver's error
+    // record, as the condition editor's "Тест" shows them.
+    if (m_report.queryRun && !m_report.query.ok) {
+        data::FormViewDbf checker(QString::fromUtf8(config::FormCondition::kTestTitle), m_report.query, this);
+        checker.exec();
+    }
     emit testFinished();
 }
 

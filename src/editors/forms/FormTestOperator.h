@@ -21,7 +21,8 @@ namespace peltra::editors {
 // "Peltra - тестирование задания". The test starts when the window is first shown (one test per
 // window) and cannot be interrupted: OK and Cancel stay disabled and the window cannot be closed
 // until it ends. Then Cancel is enabled, and in mode 1 OK is enabled when no critical error was
-// found. Closing with OK in mode 1 means the user confirms; the caller then includes the task
+// found; a query that failed opens the query checker with its statement and error record before
+// testFinished. Closing with OK in mode 1 means the user confirms; the caller then includes the task
 // with includeTestedTask(tasks, report()), which refuses a task changed since the test.
 // Lives on the UI thread; the worker only queues lines to it.
 class FormTestOperator : public QDialog {

@@ -2,19 +2,24 @@
 // stay disabled until it ends; OK only in mode 1 and only without a critical error.
 #include "editors/forms/FormTestOperator.h"
 
+#include "ModalCatcher.h"
 #include "config/ConfigStore.h"
 #include "config/TaskStore.h"
 #include "data/DbfTable.h"
+#include "data/forms/FormViewDbf.h"
 #include "editors/TaskTest.h"
 #include "platform/registry/RegistryStore.h"
 #include "speech/Patterns.h"
 #include "support/TempDir.h"
 
+#include <QApplication>
 #include <QColor>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdlib>
 #include <filesystem>
@@ -275,6 +280,43 @@ private slots:
             QStringLiteral("!!!!! Предупреждение !!!!! Назначен фильтр по логическому условию, но не определено условие!")));
         QVERIFY(form.report().warning);
         QVERIFY(control<QPushButton>(form, "cb_OK")->isEnabled());
+    }
+
+    void aFailedQueryOpensTheCheckerWithItsError()
+    {
+        peltra::config::ConditionSet set = task().conditions();
+        set.products[set.addProduct()].add({peltra::config::kConditionExpression, "", 2, "", "NOSUCHFIELD > 1"});
+        QVERIFY(task().applyConditions(set));
+        QVERIFY(task().setNumber(peltra::config::TaskProperty::Typefilter, peltra::config::kFilterCondition));
+
+        peltra::test::ModalCatcher boxes;
+        QString title;
+        QString log;
+        // Closes the checker once its boxes are answered.
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            auto* checker = qobject_cast<peltra::data::FormViewDbf*>(QApplication::activeModalWidget());
+            if (checker == nullptr || !checker->isFinished() || !title.isEmpty())
+                return;
+            title = checker->windowTitle();
+            log = control<QPlainTextEdit>(*checker, "textb_log")->toPlainText();
+            control<QPushButton>(*checker, "cb_close")->click();
+        });
+        closer.start(10);
+
+        FormTestOperator form(*m_tasks, kBinding, kTask, FormTestOperator::TestOnly);
+        QVERIFY(runToEnd(form));
+        QCOMPARE(title, QStringLiteral("Проверка логического условия фильтрации"));
+        QVERIFY2(log.contains(QStringLiteral("SQL Statement=SELECT ")), qPrintable(log));
+        QVERIFY2(log.endsWith(QStringLiteral(" FROM abon.dbf WHERE NOSUCHFIELD > 1 ORDER BY SUMMA ASC")), qPrintable(log));
+        QVERIFY(boxes.boxes().size() >= 2);
+        QCOMPARE(boxes.boxes().front().title, QStringLiteral("Проверка SQL запроса"));
+        QCOMPARE(boxes.texts().front(), QStringLiteral("Ошибка выполнения SQL запроса."));
+        // The driver's error record, naming what it could not find.
+        QVERIFY(boxes.boxes().at(1).errorBox);
+        QVERIFY2(boxes.texts().at(1).contains(QStringLiteral("NOSUCHFIELD")), qPrintable(boxes.texts().at(1)));
+        QVERIFY(shown(form).contains(QStringLiteral("!!!!! Критическая ошибка !!!!! Ошибка выполнения SQL запроса.")));
+        QVERIFY(control<QPushButton>(form, "cb_Cancel")->isEnabled());
     }
 
     void aTaskChangedAfterItsTestIsNotIncluded()
