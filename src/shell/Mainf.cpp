@@ -156,10 +156,9 @@ void Mainf::buildWindow()
         list->setUniformRowHeights(true);
         list->setSelectionMode(QAbstractItemView::SingleSelection);
     }
-    m_tasks->setColumnWidth(0, 190);
-    m_tasks->setColumnWidth(1, 65);
-    m_tasks->setColumnWidth(2, 65);
-    m_tasks->setColumnWidth(3, 100);
+    // Fitted from the start: with no row yet the headers alone set the widths.
+    fitColumns(m_tasks);
+    fitColumns(m_lines);
 
     auto* tabs = new QTabWidget(this);
     tabs->addTab(m_tasks, QStringLiteral("Выполняемые задания"));
@@ -261,7 +260,9 @@ void Mainf::fitColumns(QTreeWidget* list)
         for (int row = 0; row < list->topLevelItemCount(); ++row)
             width = std::max(width, metrics.horizontalAdvance(list->topLevelItem(row)->text(column)));
         // Room for the row's icon in the first column.
-        list->setColumnWidth(column, width + 14 + (column == 0 ? 32 : 0));
+        width += 14 + (column == 0 ? 32 : 0);
+        // Never narrower than the header's own style needs to show its whole caption.
+        list->setColumnWidth(column, std::max(width, list->header()->sectionSizeHint(column)));
     }
 }
 

@@ -21,8 +21,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QGraphicsView>
+#include <QHeaderView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QStyle>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -89,6 +91,7 @@ private slots:
     void closingWhileBusyAndWaitingClosesOnTheEndOfWork();
     void aSecondStationOnTheHomeIsRefused();
     void theMenuOpensTheReportTheSmsTasksAndTheSqlBrowser();
+    void theListHeadersShowWholeBeforeAnyRow();
     void taskPropertiesFromTheLinkingWindowTellAWithdrawal();
 
 private:
@@ -355,6 +358,25 @@ void MainfTest::theMenuOpensTheReportTheSmsTasksAndTheSqlBrowser()
     QVERIFY(tables);
     QVERIFY(eventually([&] { return tables->rowCount() == 1; }));
     QCOMPARE(tables->item(0, 0)->text(), QStringLiteral("abon.dbf"));
+}
+
+void MainfTest::theListHeadersShowWholeBeforeAnyRow()
+{
+    shell::Mainf window({m_home, {}, {}});
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    for (QTreeWidget* list : {window.taskList(), window.lineList()}) {
+        QCOMPARE(list->topLevelItemCount(), 0);
+        QHeaderView* header = list->header();
+        // The caption and the margins the style draws around it.
+        const int margins = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+        for (int column = 0; column < list->columnCount(); ++column) {
+            const QString caption = list->headerItem()->text(column);
+            QVERIFY2(header->sectionSize(column) >= header->fontMetrics().horizontalAdvance(caption) + margins,
+                     qPrintable(caption));
+        }
+    }
+    QVERIFY(window.grab().save(QString::fromStdString((m_workingFolder / "mainf-empty.png").string())));
 }
 
 void MainfTest::taskPropertiesFromTheLinkingWindowTellAWithdrawal()

@@ -220,6 +220,11 @@ void FormTaskManager::fillList()
         item->setData(0, kElementRole, q(element));
         return item;
     };
+    // Each node shows its own columns only, never those of a wider list shown before it.
+    const auto headers = [&](const QStringList& labels) {
+        m_list->setColumnCount(static_cast<int>(labels.size()));
+        m_list->setHeaderLabels(labels);
+    };
     const auto addingRow = [&](const QStringList& texts) {
         auto* item = new QTreeWidgetItem(m_list, texts);
         QFont italic = item->font(0);
@@ -229,7 +234,7 @@ void FormTaskManager::fillList()
     };
     switch (node.kind) {
     case NodeKind::Root:
-        m_list->setHeaderLabels({QStringLiteral("Название"), QStringLiteral("Файл"), QStringLiteral("Путь")});
+        headers({QStringLiteral("Название"), QStringLiteral("Файл"), QStringLiteral("Путь")});
         for (const std::string& binding : m_tasks.bindingNames()) {
             const fs::path file = tableOf(binding);
             row({q(binding), q(file.filename().string()), q(file.parent_path().string())}, binding);
@@ -237,7 +242,7 @@ void FormTaskManager::fillList()
         addingRow({QStringLiteral("Добавить базу данных")});
         break;
     case NodeKind::Binding:
-        m_list->setHeaderLabels({QStringLiteral("Название"), QStringLiteral("Сортировка"), QStringLiteral("Фильтр")});
+        headers({QStringLiteral("Название"), QStringLiteral("Сортировка"), QStringLiteral("Фильтр")});
         for (const std::string& task : config::Operators(m_store, node.binding).names()) {
             const config::TaskDefinition d = config::Operator(m_store, node.binding, task).definition();
             const QString sort = d.fieldSort.empty() ? QString()
@@ -255,11 +260,10 @@ void FormTaskManager::fillList()
         addingRow({QStringLiteral("Добавить задание")});
         break;
     case NodeKind::Task:
-        m_list->setHeaderLabels({QStringLiteral("Название")});
+        headers({QStringLiteral("Название")});
         break;
     case NodeKind::Ranges: {
-        m_list->setHeaderLabels(
-            {QStringLiteral("Название"), QStringLiteral("Min"), QStringLiteral("Поле"), QStringLiteral("Max")});
+        headers({QStringLiteral("Название"), QStringLiteral("Min"), QStringLiteral("Поле"), QStringLiteral("Max")});
         config::Operator task(m_store, node.binding, node.task);
         const QString field = q(task.rangeField());
         for (const config::Range& range : task.ranges())
@@ -271,7 +275,7 @@ void FormTaskManager::fillList()
         break;
     }
     case NodeKind::Schedules: {
-        m_list->setHeaderLabels({QStringLiteral("Название"), QStringLiteral("Расписание")});
+        headers({QStringLiteral("Название"), QStringLiteral("Расписание")});
         config::Operator task(m_store, node.binding, node.task);
         for (const config::ScheduleData& schedule : task.schedules().all())
             row({numbered("Расписание %u", schedule.name), q(config::scheduleText(schedule.block, schedule.monthMask))},
@@ -280,13 +284,13 @@ void FormTaskManager::fillList()
         break;
     }
     case NodeKind::Condition:
-        m_list->setHeaderLabels({QStringLiteral("Название"), QStringLiteral("Значение")});
+        headers({QStringLiteral("Название"), QStringLiteral("Значение")});
         row({QStringLiteral("Условие отбора"),
              q(config::Operator(m_store, node.binding, node.task).conditions().text(false))},
             "condition");
         break;
     case NodeKind::Template: {
-        m_list->setHeaderLabels({QStringLiteral("Фраза"), QStringLiteral("Код"), QStringLiteral("Поле")});
+        headers({QStringLiteral("Фраза"), QStringLiteral("Код"), QStringLiteral("Поле")});
         speech::Patterns patterns(m_store, node.binding, node.task);
         std::vector<speech::PatternItem> items;
         patterns.Load(items);

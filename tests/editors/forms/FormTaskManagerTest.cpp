@@ -67,6 +67,7 @@ private slots:
 
 private:
     QTreeWidgetItem* row(const QString& first) const;
+    QStringList headers() const;
 
     std::unique_ptr<test::TempDir> m_dir;
     std::unique_ptr<platform::RegistryStore> m_registry;
@@ -112,6 +113,14 @@ QTreeWidgetItem* FormTaskManagerTest::row(const QString& first) const
     return nullptr;
 }
 
+QStringList FormTaskManagerTest::headers() const
+{
+    QStringList texts;
+    for (int column = 0; column < m_manager->list()->columnCount(); ++column)
+        texts << m_manager->list()->headerItem()->text(column);
+    return texts;
+}
+
 void FormTaskManagerTest::theTreeAndItsListsShowTheDefinitions()
 {
     QCOMPARE(m_manager->tree()->topLevelItem(0)->text(0), QStringLiteral("Базы данных"));
@@ -135,6 +144,10 @@ void FormTaskManagerTest::theTreeAndItsListsShowTheDefinitions()
 
     QVERIFY(m_manager->selectPath(QStringLiteral("Абоненты\\Долг\\Расписание")));
     QCOMPARE(row(QStringLiteral("Расписание 1"))->text(1), QStringLiteral("Ежедневно: 08:00-20:00; "));
+    // After the ranges' four columns, each node shows only its own.
+    QCOMPARE(headers(), (QStringList{QStringLiteral("Название"), QStringLiteral("Расписание")}));
+    QVERIFY(m_manager->selectPath(QStringLiteral("Абоненты\\Долг\\Логическое условие фильтрации")));
+    QCOMPARE(headers(), (QStringList{QStringLiteral("Название"), QStringLiteral("Значение")}));
     QVERIFY(m_manager->selectPath(QStringLiteral("Абоненты\\Пеня\\Диапазоны")));
     QCOMPARE(row(QStringLiteral("Добавить диапазон"))->text(2), QStringLiteral("<нет>"));
 
