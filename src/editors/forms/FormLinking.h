@@ -48,8 +48,9 @@ public:
                 QWidget* parent = nullptr);
     ~FormLinking() override;
 
-    // What "Свойства задания" opens: the task dialog, unless replaced (an empty opener disables
-    // the item).
+    // What "Свойства задания" opens: the task dialog as the task manager opens it (with its
+    // withdrawal notice), then a wake-up of the controller; unless replaced (an empty opener
+    // disables the item).
     using TaskOpener = std::function<void(QWidget* parent, const std::string& binding, const std::string& task)>;
     void setTaskOpener(TaskOpener opener) { m_taskOpener = std::move(opener); }
 
