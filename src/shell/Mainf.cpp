@@ -5,6 +5,7 @@
 #include "data/forms/FormChoiceSource.h"
 #include "editors/forms/FormLinking.h"
 #include "editors/forms/FormTaskManager.h"
+#include "platform/text/Trim.h"
 #include "reports/forms/FormReport.h"
 #include "shell/dialogs/AboutBox.h"
 #include "shell/dialogs/FormLocalPhone.h"
@@ -39,6 +40,16 @@ constexpr int kTaskIdRole = Qt::UserRole + 1;
 constexpr int kLineNumberRole = Qt::UserRole + 2;
 
 QString q(const std::string& text) { return QString::fromStdString(text); }
+
+// A notice from a line or the pool: shown, never waited for.
+QMessageBox* showBox(QWidget* parent, const std::string& caption, const std::string& text)
+{
+    auto* box = new QMessageBox(QMessageBox::Information, q(caption), q(text), QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+    return box;
+}
 
 // A round lamp of one colour, the icons of the lists.
 QIcon lamp(const QColor& colour)
@@ -244,6 +255,13 @@ bool Mainf::startStation(engine::Station& station, std::string& error)
     return true;
 }
 
+void Mainf::reportStartFailure(const std::string& error)
+{
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("PELTRA"),
+                    QStringLiteral("Станция не запущена:\n") + q(error), QMessageBox::Ok);
+    box.exec();
+}
+
 QString Mainf::statusText(int part) const { return part >= 0 && part < 2 ? m_status[part]->text() : QString(); }
 
 line::LineMonitor* Mainf::monitor(unsigned number) const
@@ -341,13 +359,19 @@ void Mainf::lineChanged(unsigned number, const std::string& stateText, const std
 
 void Mainf::showAnswer(const std::string& word) { m_answer->setText(q(word)); }
 
-void Mainf::showMessage(const std::string& caption, const std::string& text)
+void Mainf::showMessage(const std::string& caption, const std::string& text) { showBox(this, caption, text); }
+
+void Mainf::showLineMessage(unsigned number, const std::string& caption, const std::string& text)
 {
-    // A notice from a line or the pool: shown, never waited for.
-    auto* box = new QMessageBox(QMessageBox::Information, q(caption), q(text), QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setModal(false);
-    box->show();
+    // A failing line reports the same fault on every call it is given: one box for it is enough.
+    std::erase_if(m_lineBoxes, [](const auto& entry) { return !entry.second || !entry.second->isVisible(); });
+    QPointer<QMessageBox>& box = m_lineBoxes[{number, caption, text}];
+    if (!box) {
+        box = showBox(this, caption, text);
+        return;
+    }
+    if (line::LineMonitor* log = monitor(number))
+        log->appendLog(q(caption + ": " + platform::oneLine(text)));
 }
 
 void Mainf::showNotice(const std::string& caption, const std::string& text)

@@ -16,8 +16,11 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <string>
+#include <tuple>
 
 class QAction;
+class QMessageBox;
 class QVBoxLayout;
 
 namespace peltra::data {
@@ -72,6 +75,8 @@ public:
     // The create handler's station steps: the flags, the port clean-up, the first pass, the probe,
     // the lines, the controller and the first wake-up. False, with the reason, when it failed.
     bool startStation(engine::Station& station, std::string& error);
+    // A failed start told in a box, waited for: at logon nobody reads standard error.
+    static void reportStartFailure(const std::string& error);
     engine::Station* station() { return m_station; }
 
     QAction* action(MenuId id) const;
@@ -95,6 +100,9 @@ public:
                      const std::string& remark);
     void showAnswer(const std::string& word);
     void showMessage(const std::string& caption, const std::string& text);
+    // A line's report: one box per line and fault at a time; the same report again while its box is
+    // open goes to the line's log.
+    void showLineMessage(unsigned number, const std::string& caption, const std::string& text);
     // The notice of an operator's command: a box the operator answers, without holding up the
     // engine.
     void showNotice(const std::string& caption, const std::string& text);
@@ -131,6 +139,8 @@ private:
     QTreeWidget* m_lines = nullptr;
     QVBoxLayout* m_monitorLayout = nullptr;
     std::map<unsigned, line::LineMonitor*> m_monitors;
+    // The open box of each line's report, by line number, caption and text.
+    std::map<std::tuple<unsigned, std::string, std::string>, QPointer<QMessageBox>> m_lineBoxes;
     QLabel* m_status[2] = {nullptr, nullptr};
     QSystemTrayIcon* m_tray = nullptr;
     QPointer<FormWaitCompletion> m_wait;

@@ -51,7 +51,7 @@ public:
     void clearStatus() override { onMonitor([](line::LineMonitor& m) { m.clearStatus(); }); }
     void showMessage(const std::string& caption, const std::string& text) override
     {
-        call([caption, text](Mainf& w, unsigned) { w.showMessage(caption, text); });
+        call([caption, text](Mainf& w, unsigned n) { w.showLineMessage(n, caption, text); });
     }
 
 private:

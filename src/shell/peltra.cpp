@@ -164,9 +164,14 @@ int runWindows(int argc, char** argv, const Arguments& args)
     QApplication application(argc, argv);
     if (!shell::installQtTranslation(application))
         std::fprintf(stderr, "peltra: Qt's Russian translation (qtbase_ru) is not installed; buttons stay in English\n");
+    const auto failInBox = [](const std::string& message) {
+        const int code = fail(message);
+        shell::Mainf::reportStartFailure(message);
+        return code;
+    };
     const std::optional<fs::path> home = homeOf(args);
     if (!home)
-        return fail("no home folder: give --home DIR or set PELTRA_HOME");
+        return failInBox("no home folder: give --home DIR or set PELTRA_HOME");
     std::error_code ec;
     fs::create_directories(*home, ec);
 
@@ -175,10 +180,10 @@ int runWindows(int argc, char** argv, const Arguments& args)
         std::string error;
         const auto plan = sim::loadSimPlan(*args.plan, error);
         if (!plan)
-            return fail(error);
+            return failInBox(error);
         simulation = std::make_unique<shell::SimulationRun>(*plan, nullptr);
         if (args.simLog && !simulation->openLog(*args.simLog, error))
-            return fail(error);
+            return failInBox(error);
     }
     engine::StationOptions options;
     options.home = *home;
@@ -208,8 +213,13 @@ int runWindows(int argc, char** argv, const Arguments& args)
         }
     }
     std::string error;
-    if (!window.startStation(station, error))
-        return error.empty() ? kExitOk : fail(error);
+    if (!window.startStation(station, error)) {
+        if (error.empty())
+            return kExitOk;
+        // The splash stays on top: it goes before the box shows.
+        splash.reset();
+        return failInBox(error);
+    }
     window.show();
     if (splash)
         splash->finish(&window);

@@ -702,6 +702,33 @@ TEST_F(HeadlessStationTest, ASecondStationOnTheSameHomeEndsAtOnceAndSilently)
     stopOrderly(first);
 }
 
+// A station that cannot open its store says so on standard error and ends with 1. The desktop
+// station also tells it in a box (at logon nobody reads standard error), which waits for its OK.
+TEST_F(HeadlessStationTest, AStoreThatCannotBeOpenedIsToldOnStandardErrorAndOnTheDesktopInABox)
+{
+    writeFile(m_home / "registry.db", std::string(8192, 'x'));
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    for (const bool headless : {true, false}) {
+        SCOPED_TRACE(headless ? "headless" : "desktop");
+        std::vector<std::string> args = {"--home", m_home.string()};
+        if (headless)
+            args.insert(args.begin(), "--headless");
+        StationProcess station;
+        ASSERT_TRUE(station.start(PELTRA_PATH, args, m_dir.path(), headless ? "headless" : "desktop"));
+        EXPECT_TRUE(eventually([&] { return station.err().find("is not a configuration store") != std::string::npos; },
+                               10s))
+            << station.err();
+        if (headless) {
+            EXPECT_EQ(station.wait(5s), std::optional<int>(1));
+        } else {
+            EXPECT_FALSE(station.wait(1s).has_value()) << "no box waited for the operator";
+            station.signal(SIGTERM);
+            EXPECT_TRUE(station.wait(5s));
+        }
+    }
+    unsetenv("QT_QPA_PLATFORM");
+}
+
 TEST_F(HeadlessStationTest, ARowDueForARepeatIsCalledAgainAndItsCountRaised)
 {
     std::vector<Person> all = people(4);

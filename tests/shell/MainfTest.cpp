@@ -1,6 +1,7 @@
 // The main window over a running station on simulated lines: the start-up's stored values, the
 // task and line lists following the engine, the monitor windows, pause and resume, local-phone
-// mode, the close prompts in each state, and a screenshot of the window at work.
+// mode, the close prompts in each state, a failing line's reports, and a screenshot of the window
+// at work.
 #include "config/AppSettings.h"
 #include "config/TaskStore.h"
 #include "data/DbfTable.h"
@@ -8,9 +9,12 @@
 #include "editors/forms/FormLinking.h"
 #include "editors/forms/FormOperator.h"
 #include "engine/Station.h"
+#include "platform/errors/SystemError.h"
+#include "platform/text/Trim.h"
 #include "reports/forms/FormReport.h"
 #include "shell/Mainf.h"
 #include "shell/QtTranslation.h"
+#include "shell/QueuedViews.h"
 #include "shell/dialogs/FormWaitCompletion.h"
 #include "sms/forms/FormSmsTasks.h"
 #include "speech/Catalogue.h"
@@ -30,6 +34,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -93,6 +98,7 @@ private slots:
     void theMenuOpensTheReportTheSmsTasksAndTheSqlBrowser();
     void theListHeadersShowWholeBeforeAnyRow();
     void taskPropertiesFromTheLinkingWindowTellAWithdrawal();
+    void aFailingLineShowsOneBoxPerFaultAndLogsTheRepeats();
 
 private:
     void prepareHome();
@@ -421,6 +427,41 @@ void MainfTest::taskPropertiesFromTheLinkingWindowTellAWithdrawal()
     QVERIFY2(boxes.front().startsWith(QStringLiteral("Вы изменили ключевые свойства. Задание исключается из "
                                                      "планирования.")),
              qPrintable(boxes.front()));
+}
+
+void MainfTest::aFailingLineShowsOneBoxPerFaultAndLogsTheRepeats()
+{
+    shell::Mainf window({m_home, m_home / "peltra", m_home / "help.html"});
+    window.setQuiet(true);
+    shell::QueuedViews views(&window);
+    const std::unique_ptr<line::LineView> line = views.lineView(1, "COM3");
+    const std::string caption = "Ошибка работы с портом COM3";
+    const std::string failed = platform::systemErrorReport(EIO);
+    const auto openBoxes = [&] {
+        QList<QMessageBox*> open;
+        for (QMessageBox* box : window.findChildren<QMessageBox*>())
+            if (box->isVisible())
+                open.push_back(box);
+        return open;
+    };
+    // Three calls failing alike, then one failing otherwise: a box for each fault, the repeats logged.
+    for (int call = 0; call < 3; ++call)
+        line->showMessage(caption, failed);
+    line->showMessage(caption, platform::systemErrorReport(ENOTTY));
+    QVERIFY(eventually([&] { return openBoxes().size() == 2; }));
+    QTest::qWait(100);
+    QCOMPARE(openBoxes().size(), 2);
+    QCOMPARE(openBoxes()[0]->text(), QString::fromStdString(failed));
+    QVERIFY(openBoxes()[0]->text().contains(QStringLiteral("\r\nКод ошибки = 5")));
+    const QString repeat = QString::fromStdString(caption + ": " + platform::oneLine(failed));
+    QCOMPARE(window.monitor(1)->logText().count(repeat), 2);
+
+    // Once its box is answered, the fault opens a box again.
+    openBoxes()[0]->button(QMessageBox::Ok)->click();
+    QVERIFY(eventually([&] { return openBoxes().size() == 1; }));
+    line->showMessage(caption, failed);
+    QVERIFY(eventually([&] { return openBoxes().size() == 2; }));
+    QCOMPARE(window.monitor(1)->logText().count(repeat), 2);
 }
 
 QTEST_MAIN(MainfTest)

@@ -50,24 +50,52 @@ QString format4(const char* pattern, int a, int b, int c, int d)
 }
 
 int hourOf(int position) { return position / 4; }
-int minuteOf(int position) { return (15 * position) % 60; }
 
-QString windowWithDash(const RangeSlider& slider)
+QString windowText(const char* pattern, const DayWindow& window)
 {
-    return format4("%02d:%02d-%02d:%02d", hourOf(slider.low()), minuteOf(slider.low()), hourOf(slider.high()),
-                   minuteOf(slider.high()));
+    const auto hours = [](std::uint32_t seconds) { return static_cast<int>(seconds / 3600); };
+    const auto minutes = [](std::uint32_t seconds) { return static_cast<int>(seconds % 3600 / 60); };
+    return format4(pattern, hours(window.from), minutes(window.from), hours(window.to), minutes(window.to));
 }
 
-// Slider positions of a stored window: the end counts on past 96 when it lies on a later day.
-std::pair<int, int> positionsOf(const ScheduleWindow& window)
+// A stored window as times of its start day: the end counts on past 24:00 when it lies on a later
+// day.
+DayWindow dayWindowOf(const ScheduleWindow& window)
 {
     const std::uint32_t startDay = window.start / kSecondsPerDay;
     const std::uint32_t endDay = window.end / kSecondsPerDay;
-    const int days = endDay >= startDay ? static_cast<int>(endDay - startDay) : 0;
-    const int low = static_cast<int>((window.start % kSecondsPerDay) / FormSchedule::kSecondsPerStep);
-    const int high = static_cast<int>((window.end % kSecondsPerDay) / FormSchedule::kSecondsPerStep) +
-                     kStepsPerDay * days;
-    return {low, std::min(high, FormSchedule::kDayLast)};
+    const std::uint32_t days = endDay >= startDay ? endDay - startDay : 0;
+    return {window.start % kSecondsPerDay, window.end % kSecondsPerDay + kSecondsPerDay * days};
+}
+
+// The slider positions that show a window: its ends floored to the quarter hour, the end held at
+// 24:00.
+std::pair<int, int> positionsOf(const DayWindow& window)
+{
+    const auto step = [](std::uint32_t seconds) {
+        return static_cast<int>(std::min<std::uint32_t>(seconds / FormSchedule::kSecondsPerStep, kStepsPerDay));
+    };
+    return {step(window.from), step(window.to)};
+}
+
+// The window a row holds now: the slider's quarter hours, except for an end not moved since it was
+// loaded, which keeps its loaded time.
+DayWindow windowShown(const ScheduleRow& row)
+{
+    const RangeSlider& slider = *row.slider;
+    DayWindow window{static_cast<std::uint32_t>(slider.low() * FormSchedule::kSecondsPerStep),
+                     static_cast<std::uint32_t>(slider.high() * FormSchedule::kSecondsPerStep)};
+    if (!row.loaded)
+        return window;
+    const DayWindow grid = window;
+    if (slider.low() == row.loadedLow)
+        window.from = row.loaded->from;
+    if (slider.high() == row.loadedHigh)
+        window.to = row.loaded->to;
+    // The end handle moved back onto the start's quarter hour: the start takes the grid as well.
+    if (window.to < window.from)
+        window.from = grid.from;
+    return window;
 }
 
 // "Расписание 2" for the key "0002"; a key that is no number (brought in from elsewhere) is shown
@@ -325,16 +353,13 @@ void FormSchedule::showRow(const ScheduleRow& row)
     if (!on)
         state = QStringLiteral("<отключен>");
     else if (chosen)
-        state = windowWithDash(*row.slider);
+        state = windowText("%02d:%02d-%02d:%02d", windowShown(row));
     else
         state = QStringLiteral("<не выбран>");
     row.enabled->setText(row.dayName + QStringLiteral("\r\n") + state);
     row.slider->setEnabled(on);
     row.window->setEnabled(on);
-    const RangeSlider& s = *row.slider;
-    row.window->setText(chosen ? format4("%02d:%02d - %02d:%02d", hourOf(s.low()), minuteOf(s.low()),
-                                         hourOf(s.high()), minuteOf(s.high()))
-                               : QStringLiteral("<не выбран>"));
+    row.window->setText(chosen ? windowText("%02d:%02d - %02d:%02d", windowShown(row)) : QStringLiteral("<не выбран>"));
 }
 
 void FormSchedule::applyNight()
@@ -385,7 +410,8 @@ void FormSchedule::loadSelected()
 void FormSchedule::clearRows()
 {
     for (auto* rows : {&m_daily, &m_weekly, &m_workWeek})
-        for (const ScheduleRow& row : *rows) {
+        for (ScheduleRow& row : *rows) {
+            row.loaded.reset();
             row.enabled->setChecked(false);
             row.slider->clearSelection();
             showRow(row);
@@ -395,11 +421,11 @@ void FormSchedule::clearRows()
 void FormSchedule::load(const ScheduleData& schedule)
 {
     clearRows();
-    std::vector<std::pair<int, int>> positions;
+    std::vector<DayWindow> days;
     bool outsideWorkHours = false;
     for (const ScheduleWindow& window : schedule.block.windows) {
-        const std::pair<int, int> steps = positionsOf(window);
-        positions.push_back(steps);
+        days.push_back(dayWindowOf(window));
+        const std::pair<int, int> steps = positionsOf(days.back());
         outsideWorkHours = outsideWorkHours || steps.first < kWorkFirst || steps.second > kWorkLast;
     }
     // A window reaching into the night is shown whole, rather than cut to the day's sliders and
@@ -409,16 +435,21 @@ void FormSchedule::load(const ScheduleData& schedule)
     m_onlyChosenDays->setChecked(schedule.monthMask & kOnlyChosenDays);
     m_days->setDays(schedule.monthMask & kDayBits);
 
-    auto put = [](const ScheduleRow& row, std::pair<int, int> window) {
+    auto put = [this](ScheduleRow& row, const DayWindow& window) {
+        const std::pair<int, int> steps = positionsOf(window);
+        row.loaded = window;
+        row.loadedLow = steps.first;
+        row.loadedHigh = steps.second;
         row.enabled->setChecked(true);
-        row.slider->setSelection(window.first, window.second);
+        row.slider->setSelection(steps.first, steps.second);
+        showRow(row);
     };
     const auto& windows = schedule.block.windows;
     switch (schedule.block.kind) {
     case kScheduleDaily:
         m_pages->setCurrentIndex(DailyPage);
         if (!windows.empty())
-            put(m_daily[0], positions[0]);
+            put(m_daily[0], days[0]);
         break;
     case kScheduleWeekly:
         m_pages->setCurrentIndex(WeeklyPage);
@@ -427,16 +458,16 @@ void FormSchedule::load(const ScheduleData& schedule)
             const auto row = std::find(kWeeklyRowDays.begin(), kWeeklyRowDays.end(), weekday);
             const auto index = static_cast<std::size_t>(row - kWeeklyRowDays.begin());
             if (!m_weekly[index].enabled->isChecked())
-                put(m_weekly[index], positions[i]);
+                put(m_weekly[index], days[i]);
         }
         break;
     case kScheduleWorkWeek:
         m_pages->setCurrentIndex(WorkWeekPage);
         for (std::size_t i = 0; i < windows.size(); ++i) {
             const int weekday = static_cast<int>((windows[i].start / kSecondsPerDay) % 7);
-            const ScheduleRow& row = (weekday == kSunday || weekday == kSaturday) ? m_workWeek[1] : m_workWeek[0];
+            ScheduleRow& row = (weekday == kSunday || weekday == kSaturday) ? m_workWeek[1] : m_workWeek[0];
             if (!row.enabled->isChecked())
-                put(row, positions[i]);
+                put(row, days[i]);
         }
         break;
     default:
@@ -473,8 +504,7 @@ std::optional<DayWindow> FormSchedule::windowOf(const ScheduleRow& row) const
 {
     if (!row.enabled->isChecked() || !row.slider->hasSelection())
         return std::nullopt;
-    return DayWindow{static_cast<std::uint32_t>(row.slider->low() * kSecondsPerStep),
-                     static_cast<std::uint32_t>(row.slider->high() * kSecondsPerStep)};
+    return windowShown(row);
 }
 
 ScheduleBlock FormSchedule::block() const

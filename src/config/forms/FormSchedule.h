@@ -60,6 +60,11 @@ struct ScheduleRow {
     QCheckBox* enabled = nullptr;
     RangeSlider* slider = nullptr;
     QLabel* window = nullptr;
+    // The window as loaded, to the second, and the slider positions it was shown at: an end whose
+    // handle still stands there keeps its loaded time rather than the slider's quarter hour.
+    std::optional<DayWindow> loaded;
+    int loadedLow = 0;
+    int loadedHigh = 0;
 };
 
 // The editor of one task's schedules. The list shows every schedule ("Расписание %d" with its

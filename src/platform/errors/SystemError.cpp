@@ -24,7 +24,11 @@ std::string systemMessage(int errorCode)
 
 std::string systemErrorReport(int errorCode)
 {
-    return systemMessage(errorCode) + "Код ошибки = " + std::to_string(errorCode) + "\r\n";
+    // The code goes on a line of its own: the system's message ends without a stop or line break.
+    std::string report = systemMessage(errorCode);
+    if (!report.empty())
+        report += "\r\n";
+    return report + "Код ошибки = " + std::to_string(errorCode) + "\r\n";
 }
 
 }  // namespace peltra::platform

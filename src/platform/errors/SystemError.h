@@ -8,8 +8,8 @@ namespace peltra::platform {
 // The system's message for an errno value, with line breaks removed and blanks trimmed.
 std::string systemMessage(int errorCode);
 
-// The body of a system-error report: the system's message followed at once by
-// "Код ошибки = <code>\r\n". The caption is the caller's.
+// The body of a system-error report: the system's message, then "Код ошибки = <code>\r\n" on a
+// line of its own. The caption is the caller's.
 std::string systemErrorReport(int errorCode);
 
 }  // namespace peltra::platform

@@ -403,6 +403,54 @@ private slots:
         QVERIFY(form.block() == block);
     }
 
+    // Windows stored to the minute or second (by peltra-task or a .reg import) come back from OK
+    // exactly as they were; only an end the operator moves takes the slider's quarter hours.
+    void windowsNotMovedAreWrittenBackExactly()
+    {
+        constexpr std::uint32_t kMinute = 60;
+        const auto at = [](std::uint32_t weekday, std::uint32_t hour, std::uint32_t minute) {
+            return weekday * kDay + hour * kHour + minute * kMinute;
+        };
+        const struct {
+            ScheduleBlock block;
+            const char* row;
+            QString shown;
+        } cases[] = {
+            {peltra::config::dailyBlock({9 * kHour + 7 * kMinute, 17 * kHour + 53 * kMinute + 30}), "daily_0",
+             QStringLiteral("09:07 - 17:53")},
+            // Monday into the night, and Saturday past midnight into Sunday.
+            {ScheduleBlock{{{at(1, 6, 5), at(1, 23, 59)}, {at(6, 20, 10), at(7, 1, 30)}}, 20}, "weekly_5",
+             QStringLiteral("20:10 - 25:30")},
+            {peltra::config::workWeekBlock(peltra::config::DayWindow{8 * kHour + 20 * kMinute, 18 * kHour + 10 * kMinute},
+                                           peltra::config::DayWindow{10 * kHour + 1 * kMinute, 14 * kHour + 59 * kMinute}),
+             "workweek_1", QStringLiteral("10:01 - 14:59")},
+        };
+        for (const auto& c : cases)
+            QVERIFY(task().schedules().add(c.block, 0, true));
+        FormSchedule form(*m_store, kBinding, kTask);
+        for (std::size_t i = 0; i < std::size(cases); ++i) {
+            const std::string name = "000" + std::to_string(i + 1);
+            form.selectSchedule(name);
+            QCOMPARE(control<QLabel>(form, QStringLiteral("label_") + cases[i].row)->text(), cases[i].shown);
+            QVERIFY(form.block() == cases[i].block);
+            click(form, "cb_OK");
+            QVERIFY(task().schedules().get(name)->block == cases[i].block);
+        }
+
+        // Moving the start of the daily window puts that end on the grid; the end stays 17:53:30.
+        form.selectSchedule("0001");
+        auto* slider = control<RangeSlider>(form, "slider_daily_0");
+        QTest::keyClick(slider, Qt::Key_Home);
+        QTest::keyClick(slider, Qt::Key_Right);
+        QCOMPARE(control<QLabel>(form, "label_daily_0")->text(), QStringLiteral("00:15 - 17:53"));
+        click(form, "cb_OK");
+        QVERIFY(task().schedules().get("0001")->block ==
+                peltra::config::dailyBlock({15 * kMinute, 17 * kHour + 53 * kMinute + 30}));
+        // The end brought back onto the start's quarter hour gives no window ending before it starts.
+        slider->setSelection(36, 36);
+        QVERIFY(form.block() == peltra::config::dailyBlock({9 * kHour, 9 * kHour}));
+    }
+
     void theMonthFlagWithoutDaysIsRefused()
     {
         FormSchedule form(*m_store, kBinding, kTask);
