@@ -12,8 +12,6 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,17 +63,6 @@ const peltra::tools::ToolOutput output("peltra-line", kUsage);
 int fail(const std::string& message) { return output.fail(message); }
 int usageError(const std::string& message) { return output.usageError(message); }
 
-std::optional<std::string> readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad())
-        return std::nullopt;
-    return bytes;
-}
-
 int writeStream(const std::string& path, const std::vector<std::uint8_t>& stream)
 {
     std::string error;
@@ -91,9 +78,9 @@ int cmdModulate(const std::vector<std::string>& args)
 {
     if (args.size() != 2)
         return usageError("modulate needs IN and OUT");
-    const std::optional<std::string> pcm = readFile(args[0]);
+    const std::optional<std::string> pcm = output.readInputFile(args[0]);
     if (!pcm)
-        return fail("cannot read " + args[0]);
+        return peltra::tools::kExitFailure;
     const auto stream = peltra::line::modulateSpeech(
         std::span(reinterpret_cast<const std::uint8_t*>(pcm->data()), pcm->size()));
     if (!stream)
