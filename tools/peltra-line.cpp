@@ -26,13 +26,16 @@ constexpr char kUsage[] =
 
 Commands:
   probe [--sim N]            list the ports present: NAME<TAB>ok, or NAME<TAB>why it
-                             cannot be used; --sim N adds simulated lines SIM1..SIMN
+                             cannot be used (the kernel's console and ports locked by
+                             another program are never opened); --sim N adds simulated
+                             lines SIM1..SIMN
   call --port NAME [--library FILE] [--phrases C1,C2,...] [SIMULATION] NUMBER
                              place one call with the port's stored settings and print
                              its result as the last line: result CODE WORD; an error
                              result is preceded by "reason TEXT", why it failed
   play --port NAME [SIMULATION] FILE.fon
-                             send a stream file down the line
+                             take the line off-hook, send a stream file down it and
+                             put it on-hook
   modulate IN OUT            convert raw 16-bit PCM at 8000 samples/s (the whole file,
                              any header included, taken as samples) into a stream file
                              (.fon): exactly the bytes a line sends for it

@@ -322,7 +322,7 @@ TEST_F(PeltraLexiconTest, SetRefusesWhatItCannotStoreAndKeepsTheLibrary)
         {"ZZZ1", "adpcm.wav", "adpcm.wav: its sound is not PCM (format 2)"},
         {"ZZZ1", "empty.wav", "empty.wav: holds no sound"},
         {"ZZZ1", "text.wav", "text.wav: not a WAV file"},
-        {"ZZZ1", "absent.wav", "absent.wav: cannot be opened"},
+        {"ZZZ1", "absent.wav", "absent.wav: no such file"},
         {"ABC", "good.wav", "\"ABC\" is not a phrase code"},
         {"ABCDE", "good.wav", "\"ABCDE\" is not a phrase code"},
         {"✓abc", "good.wav", "\"✓abc\" is not a phrase code"},
