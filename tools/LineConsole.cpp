@@ -6,6 +6,7 @@
 #include "StationFolder.h"
 #include "config/StationHome.h"
 #include "line/Form1.h"
+#include "line/PhonogramLibrary.h"
 #include "platform/errors/SystemError.h"
 #include "platform/registry/RegistryStore.h"
 #include "platform/serial/PortDirectory.h"
@@ -18,8 +19,6 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <mutex>
 
@@ -307,6 +306,18 @@ void printSimulatorLog(sim::Simulator* simulator, std::size_t calls)
         std::fputs(record.describe().c_str(), stdout);
 }
 
+// Whether the files the request names can serve: a phonogram library to read, a recording to
+// write. False after a message.
+bool inputsUsable(const ToolOutput& output, const LineRequest& request)
+{
+    std::string error;
+    if (request.library && !line::PhonogramLibrary::open(*request.library, &error)) {
+        output.fail(error);
+        return false;
+    }
+    return request.simulation.recordPath.empty() || output.outputFile(request.simulation.recordPath.string());
+}
+
 // Opens the store and, for a simulated port, the simulator; the exit code when that failed.
 std::optional<int> openStation(const ToolOutput& output, const std::optional<std::string>& home,
                                const LineRequest& request, ConsoleStation& station)
@@ -367,7 +378,8 @@ int LineConsole::probe(const std::vector<std::string>& args)
         station.simulate(simulated, {});
     for (const line::ComString& port : line::ProbePorts(station.ports(), {})) {
         const std::string state = port.openError == 0 ? std::string("ok")
-                                                      : platform::systemMessage(port.openError);
+                                  : port.reason.empty() ? platform::systemMessage(port.openError)
+                                                        : port.reason;
         std::printf("%s\t%s\n", port.name.c_str(), state.c_str());
     }
     return std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
@@ -381,6 +393,8 @@ int LineConsole::call(const std::vector<std::string>& args)
     if (request.positional.size() != 1 || request.positional[0].empty())
         return m_output.usageError("call needs one NUMBER");
     const std::string& number = request.positional[0];
+    if (!inputsUsable(m_output, request))
+        return kExitFailure;
 
     ConsoleStation station;
     if (const auto failed = openStation(m_output, m_home, request, station))
@@ -435,6 +449,8 @@ int LineConsole::play(const std::vector<std::string>& args)
         return m_output.usageError(*problem);
     if (request.positional.size() != 1)
         return m_output.usageError("play needs one FILE.fon");
+    if (!inputsUsable(m_output, request))
+        return kExitFailure;
 
     ConsoleStation station;
     if (const auto failed = openStation(m_output, m_home, request, station))
@@ -442,21 +458,29 @@ int LineConsole::play(const std::vector<std::string>& args)
     line::LineEnvironment environment(station.ports(), station.timers(), station.shutdown(),
                                       station.callSettings());
     ConsoleView view("peltra-line");
-    line::Form1 device(environment);
-    device.setView(&view);
-    if (!device.Open(0, request.port))
-        return m_output.fail("cannot open port " + request.port);
-
-    std::ifstream in(request.positional[0], std::ios::binary);
-    std::vector<std::uint8_t> stream{std::istreambuf_iterator<char>(in),
-                                     std::istreambuf_iterator<char>()};
-    if (!in.is_open() || in.bad()) {
-        view.appendLog("Ошибка открытия\r\n");
-        return m_output.fail("cannot read " + request.positional[0]);
+    std::uint32_t code = line::kCallError;
+    std::size_t bytes = 0;
+    {
+        line::Form1 device(environment);
+        device.setView(&view);
+        if (!device.Open(0, request.port))
+            return m_output.fail("cannot open port " + request.port);
+        std::optional<std::string> file = m_output.readInputFile(request.positional[0]);
+        if (!file) {
+            view.appendLog("Ошибка открытия\r\n");
+            return kExitFailure;
+        }
+        std::vector<std::uint8_t> stream(file->begin(), file->end());
+        bytes = stream.size();
+        // The line's test console plays a stream on a line it has taken: off-hook, the stream,
+        // on-hook; on-hook, nobody would hear it.
+        if (!device.SetHook(true))
+            return m_output.fail("cannot take the line on " + request.port + " off-hook");
+        code = device.PlayStream(std::move(stream));
+        device.SetHook(false);
+        device.Stop();
     }
-    const std::size_t bytes = stream.size();
-    const std::uint32_t code = device.PlayStream(std::move(stream));
-    device.Stop();
+    printSimulatorLog(station.simulator(), 1);
     std::printf("sent %zu bytes, code %u\n", bytes, code);
     std::fflush(stdout);
     return code == 0 ? kExitOk : kExitFailure;

@@ -1,6 +1,7 @@
 // What the command-line tools share: exit codes and the form of their messages.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace peltra::tools {
@@ -21,6 +22,16 @@ public:
     // Prints the usage text on standard output (asked for with --help); returns kExitOk, or
     // kExitFailure when it cannot be written.
     int help() const;
+
+    // Whether a file the tool was given to read is one: a regular file that opens for reading.
+    // When it is not (no such file, a folder, a device, no permission), prints
+    // "<program>: <path>: <why>" and returns false.
+    bool inputFile(const std::string& path) const;
+    // The whole of such a file; nothing, after the same message, when it cannot be read.
+    std::optional<std::string> readInputFile(const std::string& path) const;
+    // Whether a file the tool is to write may be made there: not a folder, in a folder that
+    // exists. When it may not, prints "<program>: <path>: <why>" and returns false.
+    bool outputFile(const std::string& path) const;
 
 private:
     const char* m_program;

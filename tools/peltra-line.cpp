@@ -12,8 +12,6 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,13 +26,16 @@ constexpr char kUsage[] =
 
 Commands:
   probe [--sim N]            list the ports present: NAME<TAB>ok, or NAME<TAB>why it
-                             cannot be used; --sim N adds simulated lines SIM1..SIMN
+                             cannot be used (the kernel's console and ports locked by
+                             another program are never opened); --sim N adds simulated
+                             lines SIM1..SIMN
   call --port NAME [--library FILE] [--phrases C1,C2,...] [SIMULATION] NUMBER
                              place one call with the port's stored settings and print
                              its result as the last line: result CODE WORD; an error
                              result is preceded by "reason TEXT", why it failed
   play --port NAME [SIMULATION] FILE.fon
-                             send a stream file down the line
+                             take the line off-hook, send a stream file down it and
+                             put it on-hook
   modulate IN OUT            convert raw 16-bit PCM at 8000 samples/s (the whole file,
                              any header included, taken as samples) into a stream file
                              (.fon): exactly the bytes a line sends for it
@@ -65,17 +66,6 @@ const peltra::tools::ToolOutput output("peltra-line", kUsage);
 int fail(const std::string& message) { return output.fail(message); }
 int usageError(const std::string& message) { return output.usageError(message); }
 
-std::optional<std::string> readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad())
-        return std::nullopt;
-    return bytes;
-}
-
 int writeStream(const std::string& path, const std::vector<std::uint8_t>& stream)
 {
     std::string error;
@@ -91,9 +81,9 @@ int cmdModulate(const std::vector<std::string>& args)
 {
     if (args.size() != 2)
         return usageError("modulate needs IN and OUT");
-    const std::optional<std::string> pcm = readFile(args[0]);
+    const std::optional<std::string> pcm = output.readInputFile(args[0]);
     if (!pcm)
-        return fail("cannot read " + args[0]);
+        return peltra::tools::kExitFailure;
     const auto stream = peltra::line::modulateSpeech(
         std::span(reinterpret_cast<const std::uint8_t*>(pcm->data()), pcm->size()));
     if (!stream)

@@ -10,7 +10,6 @@
 #include "platform/text/Hex.h"
 #include "platform/text/Utf8.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -482,14 +481,9 @@ int cmdImport(const Context& context, const std::vector<std::string>& args)
         if (!bytes)
             return fail(std::string("cannot read standard input: ") + std::strerror(errno));
     } else {
-        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return fail("cannot open " + file + ": " + std::strerror(errno));
-        bytes = readAll(fd);
-        const int savedErrno = errno;
-        ::close(fd);
+        bytes = output.readInputFile(file);
         if (!bytes)
-            return fail("cannot read " + file + ": " + std::strerror(savedErrno));
+            return kExitFailure;
     }
     // The whole file is understood before the store is even opened.
     RegFile::Error error;

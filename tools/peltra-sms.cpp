@@ -257,6 +257,10 @@ int Tool::setFile(const Args& args)
         if (!ec)
             path = absolute.lexically_normal().string();
     }
+    // A path missing here may be another machine's and is stored; what is here must be a table.
+    const bool here = fs::exists(path, ec);
+    if (here && !output.inputFile(path))
+        return kExitFailure;
     std::string error;
     if (const auto fields = sms::tableFields(path, &error)) {
         bool hasPhone = false;
@@ -264,6 +268,8 @@ int Tool::setFile(const Args& args)
             hasPhone = hasPhone || platform::equalsIgnoreCase(column.name, sms::kPhoneField);
         if (!hasPhone)
             note(path + " has no column " + sms::kPhoneField + ": its rows have no number to send to");
+    } else if (here) {
+        return fail(path + " is no table: " + error);
     } else {
         note("cannot read " + path + " here (" + error + "); stored all the same");
     }

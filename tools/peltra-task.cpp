@@ -1129,7 +1129,9 @@ int Tool::addTemplate(const Args& args)
     std::cout << *name << '\n';
     const std::optional<speech::CatalogueEntry> entry = patterns->catalogue().entry(item.path);
     if (!entry || !entry->isLeaf)
-        note("the catalogue has no phrase " + inQuotes(item.path) + ": the item speaks nothing until it exists");
+        note("the catalogue has no phrase " + inQuotes(item.path) +
+             ": until it exists the task's message cannot be played, and every call of the task ends "
+             "in an error before dialing");
     else if ((entry->chunk.starts_with("@") || entry->chunk.starts_with("#")) && item.arg.empty())
         note(inQuotes(item.path) + " speaks a column, and no ARG names it");
     return kExitOk;

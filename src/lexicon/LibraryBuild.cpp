@@ -122,8 +122,11 @@ std::vector<NeededCode> neededCodes(config::ConfigStore& store)
                         addOnce(needed, seen, NeededCode{entry.chunk, who + " (" + item.path + ")"});
                     // A word the dictionary lacks is spoken as this.
                     addOnce(needed, seen, NeededCode{speech::kNoMatch, who + " (" + item.path + ")"});
+                } else if (item.chunk.empty()) {
+                    // The item's leaf is gone: nothing could ever play it, in any template that
+                    // has such an item, so each of them is named.
+                    needed.push_back(NeededCode{item.chunk, who + " (" + item.path + ")"});
                 } else if (item.chunk != speech::kDeliveryMarker) {
-                    // An empty code means the item's leaf is gone: nothing could ever play it.
                     addOnce(needed, seen, NeededCode{item.chunk, who + " (" + item.path + ")"});
                 }
             }

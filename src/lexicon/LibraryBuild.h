@@ -42,7 +42,8 @@ struct NeededCode {
 
 // Every code the catalogue and the task templates can speak: the catalogue's phrases, and for
 // each template item its fixed phrase, every word of its function, or every word of its
-// dictionary and "NULL" for a word it lacks. Each code once, with the first place that needs it.
+// dictionary and "NULL" for a word it lacks. Each code once, with the first place that needs it;
+// an item whose leaf is gone gives an empty code, once for every such item.
 std::vector<NeededCode> neededCodes(config::ConfigStore& store);
 
 }  // namespace peltra::lexicon

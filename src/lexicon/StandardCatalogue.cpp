@@ -1,6 +1,7 @@
 // The standard catalogue's content and its installation.
 #include "lexicon/StandardCatalogue.h"
 
+#include "platform/text/Trim.h"
 #include "speech/PhraseList.h"
 #include "speech/Vocabulary.h"
 
@@ -121,8 +122,9 @@ void installDictionary(speech::Catalogue& catalogue, InstallReport& report)
 {
     for (const DictionaryWord& word : kDistricts) {
         bool present = false;
+        // The dictionary compares its words without the blanks around them, and so does this.
         for (const speech::DictionaryEntry& entry : catalogue.dictionaryEntries(kDistrictDictionary))
-            present = present || entry.keyname == word.keyname;
+            present = present || platform::trimBlanks(entry.keyname) == word.keyname;
         if (present) {
             ++report.kept;
             continue;

@@ -213,22 +213,23 @@ std::vector<ComString> ProbePorts(platform::PortOpener& ports,
 {
     std::vector<ComString> present;
     for (const std::string& name : ports.candidateNames()) {
-        int error = 0;
-        if (ports.open(name, error)) {
-            present.push_back({name, false, 0});
+        std::string reason;
+        const int error = ports.probe(name, reason);
+        if (error == 0) {
+            present.push_back({name, false, 0, {}});
             continue;
         }
         bool held = false;
         for (const std::string& line : heldByLines)
             held = held || line == name;
         if (held) {
-            present.push_back({name, false, 0});
+            present.push_back({name, false, 0, {}});
             continue;
         }
         // Linux keeps device nodes for serial ports with no hardware behind them; opening one
         // fails with ENXIO, ENODEV or EIO, which means the same as a missing node.
         if (error != ENOENT && error != ENXIO && error != ENODEV && error != EIO)
-            present.push_back({name, false, error});
+            present.push_back({name, false, error, std::move(reason)});
     }
     return present;
 }

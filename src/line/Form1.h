@@ -239,11 +239,12 @@ struct ComString {
     std::string name;
     bool usedAsLine = false;
     int openError = 0;  // 0: usable; else the errno that opening gave
+    std::string reason;  // why it is not usable when the errno's text does not say (held by whom)
 };
 
-// Tries every name the opener knows and lists the ports that exist: those that open, those held
-// by one of the station's own lines (heldByLine), and those that fail for a reason other than
-// "no such device".
+// Tries every name the opener knows, without setting any port up, and lists the ports that
+// exist: those that could be opened, those held by one of the station's own lines (heldByLine),
+// and those that fail for a reason other than "no such device".
 std::vector<ComString> ProbePorts(platform::PortOpener& ports,
                                   const std::vector<std::string>& heldByLines);
 

@@ -36,7 +36,7 @@ struct MixEntry {
 };
 
 // The plan file is one JSON object, every key optional:
-//   {"lines": 4, "seed": 1, "realtime": false, "digit_timeout_ms": 3000,
+//   {"lines": 4, "seed": 1, "realtime": false, "digit_timeout_ms": 12000,
 //    "default": BEHAVIOUR,
 //    "numbers": {"2345678": BEHAVIOUR, ...},
 //    "mix": [{"weight": 3, "behaviour": BEHAVIOUR}, ...]}
@@ -50,7 +50,7 @@ struct SimPlan {
     unsigned lines = 4;  // 1 .. kMaxLines
     std::uint64_t seed = 1;
     bool realTime = false;
-    std::uint32_t digitTimeoutMs = 3000;  // ≥ 1
+    std::uint32_t digitTimeoutMs = kDefaultDigitTimeoutMs;  // ≥ 1
     PartyBehaviour defaultBehaviour;
     std::map<std::string, PartyBehaviour> numbers;
     std::vector<MixEntry> mix;  // empty: every number not listed gets the default

@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <termios.h>
+
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,6 +57,12 @@ public:
     std::vector<std::string> asked;
 };
 
+bool sameSettings(const termios& a, const termios& b)
+{
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
+           ::cfgetospeed(&a) == ::cfgetospeed(&b);
+}
+
 // A device folder where some ttySn are regular files: opening one fails with ENOTTY, which shows
 // that exactly that path was tried, while a path with nothing behind it fails with ENOENT.
 class PortDirectoryTest : public ::testing::Test {
@@ -67,6 +76,8 @@ protected:
     {
         PortDirectory ports(std::move(map), simulator);
         ports.setDeviceRoot((m_dir / "ttyS").string());
+        // Not this machine's console and locks: those the test writes, if any.
+        ports.setHolderFiles(m_dir / "cmdline", m_dir / "lock");
         return ports;
     }
     std::string file(const char* name) const { return (m_dir / name).string(); }
@@ -133,6 +144,61 @@ TEST_F(PortDirectoryTest, OpensARealDeviceUnderTheNameAsked)
         EXPECT_EQ(ports.open(other, error), nullptr);
         EXPECT_EQ(error, EBUSY);
     }
+}
+
+TEST_F(PortDirectoryTest, TheConsoleAndLockedPortsAreNamedAndNoPortIsSetUpByTheProbe)
+{
+    // COM5 is the kernel's console, COM6 locked by a live process (pid 1), COM7 by a dead one.
+    std::vector<std::unique_ptr<test::PseudoTerminal>> ptys;
+    for (int n = 4; n <= 8; ++n) {
+        ptys.push_back(std::make_unique<test::PseudoTerminal>());
+        std::filesystem::create_symlink(ptys.back()->slavePath(), m_dir / ("ttyS" + std::to_string(n)));
+    }
+    std::ofstream(m_dir / "cmdline") << "BOOT_IMAGE=/vmlinuz console=tty0 console=ttyS4,115200n8 quiet -- console=ttyS8\n";
+    std::filesystem::create_directories(m_dir / "lock");
+    std::ofstream(m_dir / "lock" / "LCK..ttyS5") << "         1\n";
+    std::ofstream(m_dir / "lock" / "LCK..ttyS6") << "2147483600\n";
+    PortDirectory ports = directory({});
+
+    std::vector<termios> before(ptys.size());
+    for (std::size_t i = 0; i < ptys.size(); ++i)
+        ASSERT_EQ(::tcgetattr(ptys[i]->master(), &before[i]), 0);
+    const struct {
+        const char* name;
+        int error;
+        std::string reason;
+    } cases[] = {
+        {"COM5", EBUSY, "the kernel's console (console=ttyS4)"},
+        {"COM6", EBUSY, "locked by process 1 (" + (m_dir / "lock" / "LCK..ttyS5").string() + ")"},
+        {"COM7", 0, ""},  // the lock's process is gone
+        {"COM8", 0, ""},
+        {"COM2", ENOENT, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string reason = "stale";
+        EXPECT_EQ(ports.probe(c.name, reason), c.error) << systemMessage(c.error);
+        EXPECT_EQ(reason, c.reason);
+        int error = -1;
+        EXPECT_EQ(ports.open(c.name, error) != nullptr, c.error == 0);
+        EXPECT_EQ(error, c.error);
+    }
+    // The console and the locked port were never opened: nothing set them up.
+    for (std::size_t i : {0u, 1u}) {
+        termios after{};
+        ASSERT_EQ(::tcgetattr(ptys[i]->master(), &after), 0);
+        EXPECT_TRUE(sameSettings(after, before[i])) << "ttyS" << i + 4 << " was set up";
+    }
+    // A usable port is only looked at by the probe.
+    ptys.push_back(std::make_unique<test::PseudoTerminal>());
+    std::filesystem::create_symlink(ptys.back()->slavePath(), m_dir / "ttyS9");
+    termios fresh{};
+    termios probed{};
+    ASSERT_EQ(::tcgetattr(ptys.back()->master(), &fresh), 0);
+    std::string reason;
+    EXPECT_EQ(ports.probe("COM10", reason), 0);
+    ASSERT_EQ(::tcgetattr(ptys.back()->master(), &probed), 0);
+    EXPECT_TRUE(sameSettings(fresh, probed)) << "the probe set the port up";
 }
 
 TEST_F(PortDirectoryTest, SimulatorNamesGoToTheSimulator)

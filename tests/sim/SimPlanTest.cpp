@@ -48,11 +48,11 @@ TEST(SimPlanParse, EmptyObjectGivesEveryDefault)
     EXPECT_EQ(plan.lines, 4u);
     EXPECT_EQ(plan.seed, 1u);
     EXPECT_FALSE(plan.realTime);
-    EXPECT_EQ(plan.digitTimeoutMs, 3000u);
+    EXPECT_EQ(plan.digitTimeoutMs, kDefaultDigitTimeoutMs);
     expectSame(plan.defaultBehaviour, party(LineCondition::Ok, 1000), "default");
     EXPECT_TRUE(plan.numbers.empty());
     EXPECT_TRUE(plan.mix.empty());
-    EXPECT_EQ(plan.options().digitTimeoutMs, 3000u);
+    EXPECT_EQ(plan.options().digitTimeoutMs, kDefaultDigitTimeoutMs);
     EXPECT_FALSE(plan.options().realTime);
     EXPECT_TRUE(plan.options().recordPath.empty());
 }

@@ -140,6 +140,19 @@ TEST_F(PeltraLexiconTest, InstallBuildAndCheckGiveASpeakingLibrary)
     r = run({"install-catalogue"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.err, "peltra-lexicon: 0 added, 0 replaced, " + std::to_string(added) + " kept\n");
+    // A dictionary word stored with blanks around it (by hand, or from an import) is the same word.
+    {
+        platform::RegistryStore registry(config::registryFile(m_home.path()));
+        config::ConfigStore store(registry);
+        const std::string dictionary = "Словари\\Район";
+        const auto words = speech::Catalogue(store).dictionaryEntries(dictionary);
+        ASSERT_FALSE(words.empty());
+        ASSERT_TRUE(store.writeText(speech::catalogueKey(dictionary + "\\" + words[0].name), "Keyname",
+                                    " " + words[0].keyname + "  "));
+    }
+    r = run({"install-catalogue"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "peltra-lexicon: 0 added, 0 replaced, " + std::to_string(added) + " kept\n");
 
     r = run({"build"});  // espeak-ng, for real
     ASSERT_EQ(r.code, 0) << r.err;
@@ -309,7 +322,7 @@ TEST_F(PeltraLexiconTest, SetRefusesWhatItCannotStoreAndKeepsTheLibrary)
         {"ZZZ1", "adpcm.wav", "adpcm.wav: its sound is not PCM (format 2)"},
         {"ZZZ1", "empty.wav", "empty.wav: holds no sound"},
         {"ZZZ1", "text.wav", "text.wav: not a WAV file"},
-        {"ZZZ1", "absent.wav", "absent.wav: cannot be opened"},
+        {"ZZZ1", "absent.wav", "absent.wav: no such file"},
         {"ABC", "good.wav", "\"ABC\" is not a phrase code"},
         {"ABCDE", "good.wav", "\"ABCDE\" is not a phrase code"},
         {"✓abc", "good.wav", "\"✓abc\" is not a phrase code"},
@@ -398,8 +411,24 @@ TEST_F(PeltraLexiconTest, CheckListsTheCodesATemplateNeedsAndTheLibraryLacks)
         ASSERT_TRUE(first);
         item.path = "Функции\\Сумма (рубли)";
         item.arg = "SUMMA";
-        ASSERT_TRUE(patterns.Insert(*first, item));
+        const auto second = patterns.Insert(*first, item);
+        ASSERT_TRUE(second);
+        // A dictionary speaks "NULL" for a word it lacks; a leaf taken out of the catalogue
+        // leaves items that nothing can play, in this task and in another.
+        ASSERT_TRUE(catalogue.addFolder("", "Словари"));
+        ASSERT_TRUE(catalogue.addLeaf("Словари", "Район", "#001", "Район"));
+        ASSERT_TRUE(catalogue.addDictionaryEntry("Словари\\Район", "Центр", "CNTR"));
+        item.path = "Словари\\Район";
+        item.arg = "RAION";
+        const auto third = patterns.Insert(*second, item);
+        ASSERT_TRUE(third);
+        item.path = "Фразы\\Пропавшая";
+        item.arg.clear();
+        ASSERT_TRUE(patterns.Insert(*third, item));
+        ASSERT_EQ(tasks.binding("Абоненты")->operators().add("Пени"), config::AddResult::Added);
+        ASSERT_TRUE(speech::Patterns(store, "Абоненты", "Пени").Insert("", item));
     }
+    phrases.push_back({"CNTR", tone(100)});
     for (std::string_view code : speech::functionVocabulary(9))
         if (code != "+RRE")
             phrases.push_back({std::string(code), tone(100)});
@@ -407,14 +436,29 @@ TEST_F(PeltraLexiconTest, CheckListsTheCodesATemplateNeedsAndTheLibraryLacks)
 
     ProgramResult r = run({"check"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.out, "\"+RRE\"\tmissing, needed by template of Абоненты / Долг (Функции\\Сумма (рубли))\n");
-    const std::size_t needed = speech::functionVocabulary(9).size() + 1;
-    EXPECT_NE(r.err.find("1 of " + std::to_string(needed) + " codes are missing from " + library().string()),
+    EXPECT_EQ(r.out, "\"+RRE\"\tmissing, needed by template of Абоненты / Долг (Функции\\Сумма (рубли))\n"
+                     "\"NULL\"\tmissing, needed by template of Абоненты / Долг (Словари\\Район)\n"
+                     "(no leaf)\tmissing from the catalogue, needed by template of Абоненты / Долг (Фразы\\Пропавшая)\n"
+                     "(no leaf)\tmissing from the catalogue, needed by template of Абоненты / Пени (Фразы\\Пропавшая)\n");
+    // DEBT, CNTR, the function's words, NULL and the two items without a leaf.
+    const std::size_t needed = 2 + speech::functionVocabulary(9).size() + 1 + 2;
+    EXPECT_NE(r.err.find("4 of " + std::to_string(needed) + " codes are missing from " + library().string()),
               std::string::npos)
         << r.err;
 
     phrases.push_back({"+RRE", tone(100)});
+    phrases.push_back({"NULL", tone(100)});
     writeLibrary(library(), phrases);
+    {
+        platform::RegistryStore registry(config::registryFile(m_home.path()));
+        config::ConfigStore store(registry);
+        config::TaskStore tasks(store);
+        ASSERT_TRUE(tasks.binding("Абоненты")->operators().remove("Пени"));
+        speech::Patterns patterns(store, "Абоненты", "Долг");
+        std::vector<speech::PatternItem> items;
+        ASSERT_TRUE(patterns.Load(items));
+        ASSERT_TRUE(patterns.Remove(items.back().keyName));
+    }
     r = run({"check"});
     EXPECT_EQ(r.code, 0) << r.out << r.err;
     EXPECT_EQ(r.out, "");

@@ -3,7 +3,9 @@
 #include "calls/PortSettings.h"
 #include "config/ConfigStore.h"
 #include "config/StationHome.h"
+#include "line/Modulator.h"
 #include "line/PhonogramLibrary.h"
+#include "platform/audio/WavFile.h"
 #include "platform/registry/RegistryStore.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
@@ -186,6 +188,24 @@ TEST_F(PeltraLineCallTest, PulseDialingSendsTheDigitsWithTheirTiming)
     EXPECT_TRUE(pulses) << r.out;
 }
 
+TEST_F(PeltraLineCallTest, TheExchangeWaitsOutTheDialStringsOwnPauses)
+{
+    // Pauses longer than an exchange's usual few seconds, as a port may set them: the number
+    // still ends only after its last digit, in either dialing mode.
+    configurePort([](calls::PortSettings& ports) {
+        ports.setNeedPrefixTown("SIM1", true);
+        ports.setPrefixTown("SIM1", "1");
+        ports.setDelayPMs("SIM1", 3500);
+    });
+    for (const bool pulse : {false, true}) {
+        SCOPED_TRACE(pulse ? "pulse" : "tone");
+        configurePort([pulse](calls::PortSettings& ports) { ports.setPulseDialing("SIM1", pulse); });
+        const ProgramResult r = call("_SHT", {"--sim-answer", "50"}, "2");
+        EXPECT_TRUE(hasLine(r.out, "dialed 12")) << r.out;
+        EXPECT_EQ(lastLine(r.out), "result 0 Нормально");
+    }
+}
+
 TEST_F(PeltraLineCallTest, TheCallIsRecordedForListening)
 {
     const auto wav = m_work / "call.wav";
@@ -206,13 +226,29 @@ TEST_F(PeltraLineCallTest, ProbeListsSimulatedLinesWhenAsked)
     EXPECT_FALSE(hasLine(run({"probe"}).out, "SIM1\tok"));
 }
 
-TEST_F(PeltraLineCallTest, PlaySendsAStreamFile)
+TEST_F(PeltraLineCallTest, PlaySendsAStreamFileOnTheTakenLine)
 {
-    writeFile(m_work / "prob.fon", std::string(3600, 'U'));
-    const ProgramResult r = run({"play", "--port", "SIM1", (m_work / "prob.fon").string()});
+    // A second of a 500 Hz tone, as the line sends it.
+    const std::optional<std::vector<std::uint8_t>> stream = line::modulateSpeech(tonePcm(8000));
+    ASSERT_TRUE(stream);
+    writeFile(m_work / "prob.fon", std::string(stream->begin(), stream->end()));
+    const auto wav = m_work / "play.wav";
+    const ProgramResult r =
+        run({"play", "--port", "SIM1", "--sim-record", wav.string(), (m_work / "prob.fon").string()});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(hasLine(r.out, "log Начало передачи")) << r.out;
-    EXPECT_EQ(lastLine(r.out), "sent 3600 bytes, code 0");
+    EXPECT_EQ(lastLine(r.out), "sent " + std::to_string(stream->size()) + " bytes, code 0");
+
+    // The exchange heard it: the line was off-hook while the stream went down it.
+    std::string error;
+    const std::optional<platform::WavAudio> heard = platform::readWav(wav, error);
+    ASSERT_TRUE(heard) << error << "\n" << r.out;
+    ASSERT_EQ(heard->sampleRate, 8000u);
+    EXPECT_NEAR(static_cast<double>(heard->samples.size()) / 8000.0, 1.0, 0.25);
+    double energy = 0;
+    for (const float sample : heard->samples)
+        energy += static_cast<double>(sample) * sample;
+    EXPECT_GT(std::sqrt(energy / std::max<std::size_t>(heard->samples.size(), 1)), 0.05) << "silence";
 
     const ProgramResult missing = run({"play", "--port", "SIM1", (m_work / "none.fon").string()});
     EXPECT_EQ(missing.code, 1);

@@ -62,7 +62,7 @@ TEST_F(PeltraLineTest, BadInputIsRefusedAndWritesNothing)
         int code;
         const char* message;
     } cases[] = {
-        {{"modulate", path("missing.raw"), path("out.fon")}, 1, "cannot read"},
+        {{"modulate", path("missing.raw"), path("out.fon")}, 1, "missing.raw: no such file"},
         {{"modulate", path("one-argument")}, 2, "modulate needs IN and OUT"},
         {{"tones", "--pause-p", "x", "1", path("out.fon")}, 2, "whole number of ms"},
         {{"tones", "--pause-w", "4000000000", "W", path("out.fon")}, 1, "more sound than a line may send"},

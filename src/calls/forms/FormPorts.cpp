@@ -119,7 +119,7 @@ FormPorts::FormPorts(config::ConfigStore& store, platform::Event& linesChanged,
         for (const line::ComString& listed : m_ports)
             present = present || platform::equalsIgnoreCase(listed.name, port);
         if (!present)
-            m_ports.push_back({port, true, ENOENT});
+            m_ports.push_back({port, true, ENOENT, {}});
     }
 
     auto* free = new PortList(this);
@@ -196,8 +196,9 @@ QTreeWidgetItem* FormPorts::addRow(QTreeWidget& list, std::size_t index)
     const line::ComString& port = m_ports[index];
     auto* item = new QTreeWidgetItem;
     item->setText(0, QString::fromStdString(port.name));
-    item->setText(1, port.openError == 0 ? QString::fromUtf8(kAvailable)
-                                         : QString::fromStdString(platform::systemMessage(port.openError)));
+    item->setText(1, port.openError == 0     ? QString::fromUtf8(kAvailable)
+                     : !port.reason.empty() ? QString::fromStdString(port.reason)
+                                            : QString::fromStdString(platform::systemMessage(port.openError)));
     item->setIcon(1, port.openError == 0 ? m_availableIcon : m_unavailableIcon);
     item->setData(0, kIndexRole, static_cast<qulonglong>(index));
     // Rows cannot take drops themselves: a drop lands on the list, never inside a row.

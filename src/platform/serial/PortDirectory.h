@@ -4,6 +4,7 @@
 
 #include "platform/serial/SerialPort.h"
 
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -30,9 +31,20 @@ public:
     // The prefix of unmapped COMn devices, "/dev/ttyS" unless changed; set before first use.
     void setDeviceRoot(std::string root) { m_deviceRoot = std::move(root); }
 
+    // Where the devices other programs hold are named: the kernel's command line, whose
+    // console= device is the system console, and the folder of UUCP lock files (LCK..ttyS0 with
+    // the holder's pid). /proc/cmdline and /var/lock unless changed; set before first use.
+    void setHolderFiles(std::filesystem::path kernelCommandLine, std::filesystem::path lockFolder);
+
     // Fails with ENOENT for a name that is neither mapped, nor COM1..COM256, nor served by the
-    // simulator; otherwise as the device or the simulator fails. The port's name() is name.
+    // simulator; with EBUSY, without touching the device, for the kernel's console and a device
+    // locked by a live process; otherwise as the device or the simulator fails. The port's
+    // name() is name.
     std::unique_ptr<SerialPort> open(const std::string& name, int& error) override;
+
+    // As open, with the reason for the console and a locked device: "the kernel's console
+    // (console=ttyS0)", "locked by process 123 (/var/lock/LCK..ttyS0)".
+    int probe(const std::string& name, std::string& reason) override;
 
     // "COM1" ... "COM256", the simulator's names, then the mapped names that are not COMn.
     std::vector<std::string> candidateNames() override;
@@ -48,10 +60,16 @@ private:
     };
 
     const Mapping* findMapping(const std::string& name) const;
+    // The device behind a COMn or mapped name; empty for any other.
+    std::string devicePath(const std::string& name) const;
+    // Why the device belongs to someone else (the console, a lock file); empty when it does not.
+    std::string heldElsewhere(const std::string& device) const;
 
     std::vector<Mapping> m_mappings;  // in map order, one per name regardless of case
     PortOpener* m_simulator;
     std::string m_deviceRoot = standardDeviceRoot;
+    std::filesystem::path m_kernelCommandLine = "/proc/cmdline";
+    std::filesystem::path m_lockFolder = "/var/lock";
 };
 
 }  // namespace peltra::platform

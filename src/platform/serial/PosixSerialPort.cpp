@@ -133,6 +133,22 @@ std::unique_ptr<PosixSerialPort> PosixSerialPort::open(const std::string& device
     return error == 0 ? std::move(port) : nullptr;
 }
 
+int PosixSerialPort::probe(const std::string& devicePath)
+{
+    const int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return openError(errno);
+    int error = 0;
+    if (!::isatty(fd))
+        error = ENOTTY;
+    else if (hasNoHardware(fd))
+        error = ENOENT;
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        error = errno == EWOULDBLOCK ? EBUSY : errno;
+    ::close(fd);
+    return error;
+}
+
 PosixSerialPort::PosixSerialPort(int fd, std::string name) : m_fd(fd), m_name(std::move(name)) {}
 
 PosixSerialPort::~PosixSerialPort()

@@ -69,6 +69,10 @@ public:
     static std::unique_ptr<PosixSerialPort> open(const std::string& devicePath, const std::string& name,
                                                  int& error);
 
+    // Whether open would succeed, without changing the device's settings or modem lines: 0, or
+    // the errno value open would give.
+    static int probe(const std::string& devicePath);
+
     // Abandons a pending write, stops both threads and closes the device. The modem-control lines
     // are left as they are: the line device has put the line on-hook before it lets the port go.
     ~PosixSerialPort() override;

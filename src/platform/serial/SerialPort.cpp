@@ -9,4 +9,12 @@ bool SerialPort::transmitPending(std::size_t& bytes)
     return true;
 }
 
+int PortOpener::probe(const std::string& name, std::string& reason)
+{
+    reason.clear();
+    int error = 0;
+    open(name, error);
+    return error;
+}
+
 }  // namespace peltra::platform

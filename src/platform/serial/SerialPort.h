@@ -74,6 +74,12 @@ public:
 
     // Every name this opener could serve, in probing order ("COM1" ... "COM256", "SIM1" ...).
     virtual std::vector<std::string> candidateNames() = 0;
+
+    // Whether the named port could be opened now, found out without setting it up: its line
+    // settings stay as they are. 0 when it could; else the errno value open would give, and
+    // reason says why when that value's own text would not (a port another program holds).
+    // By default the port is opened and let go again.
+    virtual int probe(const std::string& name, std::string& reason);
 };
 
 }  // namespace peltra::platform

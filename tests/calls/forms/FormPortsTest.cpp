@@ -38,7 +38,7 @@ const std::string kPortsKey = "Software\\PELTRA\\Ports";
 // What the probe found: three usable ports and one held by another program.
 std::vector<ComString> probed()
 {
-    return {{"COM1", false, 0}, {"COM2", false, 0}, {"COM3", false, EACCES}, {"COM4", false, 0}};
+    return {{"COM1", false, 0, {}}, {"COM2", false, 0, {}}, {"COM3", false, EACCES, {}}, {"COM4", false, 0, {}}};
 }
 
 }  // namespace
