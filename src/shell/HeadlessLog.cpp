@@ -99,6 +99,19 @@ void HeadlessLog::workComplete()
     }
 }
 
+void HeadlessLog::nothingCanRun(const std::vector<std::string>& reasons)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (reasons == m_idleReasons)
+            return;
+        m_idleReasons = reasons;
+    }
+    for (const std::string& reason : reasons)
+        write("nothing can run: " + oneLine(reason));
+    m_completed.set();
+}
+
 void HeadlessLog::lineAdded(unsigned number, const std::string& port)
 {
     write("line " + std::to_string(number) + " on " + port + " added");
@@ -144,6 +157,8 @@ void HeadlessLog::showNotice(const std::string& caption, const std::string& text
 {
     write(oneLine(caption) + ": " + oneLine(text));
 }
+
+void HeadlessLog::noteChange(const std::string& text) { write(text); }
 
 void HeadlessLog::callEnded(unsigned line, const std::string& port, std::uint32_t result, const calls::TaskLink& link,
                             const std::string& reason)
