@@ -62,7 +62,6 @@ void Station::followPorts()
     bool synchronise = configured != m_followedPorts;
     m_followedPorts = configured;
     std::vector<std::pair<std::string, std::string>> absent;  // port, why
-    std::vector<std::string> back;
     {
         std::lock_guard lock(m_presentMutex);
         for (const std::string& port : configured) {

@@ -64,12 +64,16 @@ std::unique_ptr<line::LineView> HeadlessLog::lineView(unsigned, const std::strin
 
 void HeadlessLog::noteTask(const engine::TaskRow& row, bool added)
 {
-    if (row.state == engine::TaskState::Running || row.state == engine::TaskState::Idle ||
-        row.state == engine::TaskState::Withdrawing)
+    const bool busy = row.state == engine::TaskState::Running || row.state == engine::TaskState::Idle ||
+                      row.state == engine::TaskState::Withdrawing;
+    if (busy)
         m_sawBusy = true;
     const std::string shown = row.stateText + (row.remark.empty() ? "" : " (" + row.remark + ")");
     {
         std::lock_guard lock(m_mutex);
+        // Work again: the next time nothing can run is news again.
+        if (busy)
+            m_idleReasons.clear();
         auto& last = m_taskStates[row.id];
         if (!added && last == shown)
             return;
