@@ -1114,6 +1114,13 @@ TEST_F(HeadlessStationTest, UntilCompleteEndsWhenNothingCanRunAndSaysWhy)
         {"no task included",
          [](config::ConfigStore& store) { config::TaskStore(store).task(kBinding, kTask)->setValid(false); },
          "nothing can run: no task is included in scheduling"},
+        {"no schedule",
+         [](config::ConfigStore& store) {
+             config::Operator definition = *config::TaskStore(store).task(kBinding, kTask);
+             for (const std::string& name : definition.schedules().names())
+                 definition.schedules().remove(name);
+         },
+         "nothing can run: task Абоненты\\Оповещение: no schedule"},
         {"a window that opens later",
          [&](config::ConfigStore& store) {
              config::Operator definition = *config::TaskStore(store).task(kBinding, kTask);
