@@ -3,20 +3,20 @@
 
 namespace peltra::engine {
 
-StationFlags::Stored StationFlags::read(config::AppSettings& settings)
+StationFlags::Stored StationFlags::read(config::AppSettings& settings, const Stored& lastSeen)
 {
     Stored stored;
-    stored.paused = settings.frozen();
-    stored.localPhone = settings.localPhone();
-    stored.localPhoneString = settings.localPhoneString();
-    stored.localPhoneUpdate = settings.localPhoneUpdate();
-    stored.linkManual = settings.linkTaskPortManual();
+    stored.paused = settings.frozen(lastSeen.paused);
+    stored.localPhone = settings.localPhone(lastSeen.localPhone);
+    stored.localPhoneString = settings.localPhoneString(lastSeen.localPhoneString);
+    stored.localPhoneUpdate = settings.localPhoneUpdate(lastSeen.localPhoneUpdate);
+    stored.linkManual = settings.linkTaskPortManual(lastSeen.linkManual);
     return stored;
 }
 
 void StationFlags::load(config::AppSettings& settings)
 {
-    m_seen = read(settings);
+    m_seen = read(settings, Stored{});
     m_paused = m_seen.paused;
     m_linkManual = m_seen.linkManual;
     setLocalPhone(m_seen.localPhone, m_seen.localPhoneString, m_seen.localPhoneUpdate);
@@ -24,7 +24,7 @@ void StationFlags::load(config::AppSettings& settings)
 
 FlagChanges StationFlags::follow(config::AppSettings& settings)
 {
-    const Stored now = read(settings);
+    const Stored now = read(settings, m_seen);
     FlagChanges changes;
     if (now.paused != m_seen.paused && now.paused != paused()) {
         m_paused = now.paused;

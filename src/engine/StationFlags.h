@@ -62,7 +62,9 @@ private:
         bool localPhoneUpdate = false;
         bool linkManual = false;
     };
-    static Stored read(config::AppSettings& settings);
+    // A value the store cannot give (busy, unreadable) reads as it was last seen, so a passing
+    // fault never looks like an operator's change (a paused station is not resumed by it).
+    static Stored read(config::AppSettings& settings, const Stored& lastSeen);
 
     std::atomic<bool> m_paused{false};
     std::atomic<bool> m_waitForCompletion{false};
