@@ -10,11 +10,14 @@ const std::string kTopLevel;  // the root key itself
 
 AppSettings::AppSettings(ConfigStore& store) : m_store(store) {}
 
-bool AppSettings::frozen() { return m_store.readBool(kTopLevel, "Frozen", false); }
-bool AppSettings::localPhone() { return m_store.readBool(kTopLevel, "LocalPhone", false); }
-std::string AppSettings::localPhoneString() { return m_store.readText(kTopLevel, "LocalPhoneString", ""); }
-bool AppSettings::localPhoneUpdate() { return m_store.readBool(kTopLevel, "LocalPhoneUpdate", false); }
-bool AppSettings::linkTaskPortManual() { return m_store.readBool(kTopLevel, "LinkTaskPortManual", false); }
+bool AppSettings::frozen(bool otherwise) { return m_store.readBool(kTopLevel, "Frozen", otherwise); }
+bool AppSettings::localPhone(bool otherwise) { return m_store.readBool(kTopLevel, "LocalPhone", otherwise); }
+std::string AppSettings::localPhoneString(const std::string& otherwise)
+{
+    return m_store.readText(kTopLevel, "LocalPhoneString", otherwise);
+}
+bool AppSettings::localPhoneUpdate(bool otherwise) { return m_store.readBool(kTopLevel, "LocalPhoneUpdate", otherwise); }
+bool AppSettings::linkTaskPortManual(bool otherwise) { return m_store.readBool(kTopLevel, "LinkTaskPortManual", otherwise); }
 bool AppSettings::minimizeLaunch() { return m_store.readBool(kTopLevel, "MinimizeLaunch", false); }
 bool AppSettings::minimizeIcon() { return m_store.readBool(kTopLevel, "MinimizeIcon", false); }
 bool AppSettings::autoRun() { return m_store.readBool(kTopLevel, "AutoRun", false); }

@@ -8,16 +8,17 @@
 namespace peltra::config {
 
 // Each getter reads the store afresh (a missing value is written with its default: off, or the
-// empty string); each setter writes at once. Safe to call from any thread.
+// empty string, unless the caller names another); a store that cannot be read gives the default
+// too. Each setter writes at once. Safe to call from any thread.
 class AppSettings {
 public:
     explicit AppSettings(ConfigStore& store);
 
-    bool frozen();                 // scheduling of tasks is paused
-    bool localPhone();             // every call goes to one number
-    std::string localPhoneString();// the number local-phone mode dials
-    bool localPhoneUpdate();       // in local-phone mode, write call results as usual
-    bool linkTaskPortManual();     // tasks use only the ports linked to them by hand
+    bool frozen(bool otherwise = false);                 // scheduling of tasks is paused
+    bool localPhone(bool otherwise = false);             // every call goes to one number
+    std::string localPhoneString(const std::string& otherwise = {});// the number local-phone mode dials
+    bool localPhoneUpdate(bool otherwise = false);       // in local-phone mode, write call results as usual
+    bool linkTaskPortManual(bool otherwise = false);     // tasks use only the ports linked to them by hand
     bool minimizeLaunch();         // minimise the main window at start
     bool minimizeIcon();           // hide the minimised main window, keep the tray icon
     bool autoRun();                // start at logon

@@ -2,6 +2,8 @@
 // operator's commands.
 #include "engine/Controller.h"
 
+#include "platform/text/Trim.h"
+
 #include <array>
 
 namespace peltra::engine {
@@ -45,6 +47,18 @@ std::string schedulerStateText(bool paused) { return paused ? kSchedulerPaused :
 std::string localPhoneStateText(bool on, const std::string& number)
 {
     return on ? kLocalPhoneStatus + number : kRealCalls;
+}
+
+std::string schedulerNotice(bool paused)
+{
+    return paused ? "Планирование заданий приостановлено.\r\nЗадания будут сняты по завершению текущих звонков.\r\n"
+                  : "Планирование заданий продолжено.\r\n";
+}
+
+std::string localPhoneNotice(bool on, const std::string& number)
+{
+    return on ? "Включен режим \"Местный телефон\".\r\nВсе звонки будут направлены на телефон: " + number
+              : "Режим \"Местный телефон\" выключен .\r\nВсе звонки будут направлены на реальные телефоны.";
 }
 
 Controller::Controller(ListActiveTasks& tasks, calls::ListLine& lines, StationFlags& flags,
@@ -119,7 +133,11 @@ void Controller::handle(const Message& message)
         lineEvent(message.line);
         return;
     }
-    // A pass at every wake-up, so tasks start and stop even when no line is free.
+    // Configuration is never cached: what another program changed in the store counts from this
+    // pass on. Then a pass at every wake-up, so tasks start and stop even when no line is free.
+    followStore();
+    if (m_portCheck)
+        m_portCheck();
     m_tasks.schedulerPass();
     for (auto line = m_lines.FirstFree(); line; line = m_lines.NextFree(*line))
         offer(*line);
@@ -165,46 +183,72 @@ void Controller::offer(unsigned line)
     m_lines.SetState(line, calls::kLineOutOfOrder);
 }
 
+void Controller::followStore()
+{
+    const FlagChanges changes = m_flags.follow(m_settings);
+    if (!changes.any() || !m_view)
+        return;
+    const auto number = [](bool on) { return std::string(on ? "1" : "0"); };
+    if (changes.paused) {
+        const bool paused = m_flags.paused();
+        m_view->noteChange("Frozen = " + number(paused) + ": " + platform::oneLine(schedulerNotice(paused)));
+        m_view->showSchedulerState(schedulerStateText(paused), paused);
+    }
+    if (changes.localPhone) {
+        const bool on = m_flags.localPhone();
+        const std::string phone = m_flags.localPhoneString();
+        m_view->noteChange("LocalPhone = " + number(on) + ", LocalPhoneString = \"" + phone +
+                           "\": " + platform::oneLine(localPhoneNotice(on, phone)));
+        m_view->showLocalPhoneState(localPhoneStateText(on, phone), on);
+    }
+    if (changes.localPhoneUpdate) {
+        const bool on = m_flags.localPhoneUpdate();
+        m_view->noteChange("LocalPhoneUpdate = " + number(on) +
+                           ": \"Заносить результаты оповещения в базу данных\" is " + (on ? "on" : "off"));
+    }
+    if (changes.linkTaskPortManual) {
+        const bool on = m_flags.linkTaskPortManual();
+        m_view->noteChange("LinkTaskPortManual = " + number(on) +
+                           ": \"Установить связь заданий с портами вручную\" is " + (on ? "on" : "off"));
+    }
+}
+
 void Controller::pause()
 {
-    m_flags.setPaused(true);
+    // The store first: the controller takes a stored value that differs from its flag as a
+    // change made elsewhere.
     m_settings.setFrozen(true);
+    m_flags.setPaused(true);
     m_wake.set();
     if (m_view) {
         m_view->showSchedulerState(kSchedulerPaused, true);
-        m_view->showNotice(kStationCaption, "Планирование заданий приостановлено.\r\nЗадания будут сняты по "
-                                            "завершению текущих звонков.\r\n");
+        m_view->showNotice(kStationCaption, schedulerNotice(true));
     }
 }
 
 void Controller::resume()
 {
-    m_flags.setPaused(false);
     m_settings.setFrozen(false);
+    m_flags.setPaused(false);
     m_wake.set();
     if (m_view) {
         m_view->showSchedulerState(kSchedulerRunning, false);
-        m_view->showNotice(kStationCaption, "Планирование заданий продолжено.\r\n");
+        m_view->showNotice(kStationCaption, schedulerNotice(false));
     }
 }
 
 void Controller::setLocalPhone(bool on, const std::string& number, bool update)
 {
-    m_flags.setLocalPhone(on, number, update);
-    m_settings.setLocalPhone(on);
     if (on) {
         m_settings.setLocalPhoneString(number);
         m_settings.setLocalPhoneUpdate(update);
     }
+    m_settings.setLocalPhone(on);
+    m_flags.setLocalPhone(on, number, update);
     if (!m_view)
         return;
     m_view->showLocalPhoneState(localPhoneStateText(on, number), on);
-    if (on)
-        m_view->showNotice(kStationCaption,
-                           "Включен режим \"Местный телефон\".\r\nВсе звонки будут направлены на телефон: " + number);
-    else
-        m_view->showNotice(kStationCaption,
-                           "Режим \"Местный телефон\" выключен .\r\nВсе звонки будут направлены на реальные телефоны.");
+    m_view->showNotice(kStationCaption, localPhoneNotice(on, number));
 }
 
 }  // namespace peltra::engine

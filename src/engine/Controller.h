@@ -13,26 +13,27 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 
 namespace peltra::engine {
 
-// Texts of the status bar's two parts and of the controller's notices.
-inline constexpr char kSchedulerRunning[] = "Планировщик заданий работает";
-inline constexpr char kSchedulerPaused[] = "Внимание: планировщик заданий остановлен";
-inline constexpr char kRealCalls[] = "Включен режим реальной прозвонки.";
-inline constexpr char kLocalPhoneStatus[] = "Внимание: включен режим \"Местный телефон\": ";
+// The caption of the controller's notices.
 inline constexpr char kStationCaption[] = "PELTRA";
 
 // The scheduling state and the local-phone state as the status bar shows them, and the notices
-// the commands give. Called on the thread that gave the command; must not block.
+// the commands give. Called on the thread that gave the command, or on the controller thread
+// for a change it followed; must not block.
 class StationView {
 public:
     virtual ~StationView() = default;
     virtual void showSchedulerState(const std::string& /*text*/, bool /*paused*/) {}
     virtual void showLocalPhoneState(const std::string& /*text*/, bool /*on*/) {}
     virtual void showNotice(const std::string& /*caption*/, const std::string& /*text*/) {}
+    // A change the station followed without being told: a station-wide value changed in the
+    // store by another program, a configured port gone or back. One line.
+    virtual void noteChange(const std::string& /*text*/) {}
 };
 
 // Told of every call that ended, when the controller takes its result: the line, its port, the
@@ -48,6 +49,9 @@ public:
 // The status texts for the flags as they are.
 std::string schedulerStateText(bool paused);
 std::string localPhoneStateText(bool on, const std::string& number);
+// The notices of the pause and resume commands, and of local-phone mode switched on or off.
+std::string schedulerNotice(bool paused);
+std::string localPhoneNotice(bool on, const std::string& number);
 
 class Controller : public calls::LineEvents {
 public:
@@ -63,6 +67,9 @@ public:
     void setOutcomeListener(CallOutcomeListener* listener) { m_outcomes = listener; }
     // The scheduler timer's period (one minute at the station).
     void setTickInterval(std::chrono::milliseconds interval) { m_tickInterval = interval; }
+    // Run on the controller thread at every wake-up, after the flags have been read from the
+    // store again and before the pass: the station's look at the configured ports.
+    void setPortCheck(std::function<void()> check) { m_portCheck = std::move(check); }
 
     void start();
     bool running() const { return m_thread.running(); }
@@ -93,6 +100,8 @@ private:
     void handle(const Message& message);
     void lineEvent(unsigned line);
     void offer(unsigned line);
+    // Takes the flags changed in the store since the last wake-up and shows each change.
+    void followStore();
 
     ListActiveTasks& m_tasks;
     calls::ListLine& m_lines;
@@ -103,6 +112,7 @@ private:
     StationView* m_view = nullptr;
     CallOutcomeListener* m_outcomes = nullptr;
     std::chrono::milliseconds m_tickInterval{60000};
+    std::function<void()> m_portCheck;
 
     std::mutex m_queueMutex;
     std::deque<Message> m_queue;

@@ -118,16 +118,51 @@ void ListActiveTasks::passLocked(bool readDefinitions)
             m_view->taskAdded(task->row());
         m_tasks.push_back(std::move(task));
     }
-    checkCompleteLocked();
+    checkCompleteLocked(true);
 }
 
-void ListActiveTasks::checkCompleteLocked()
+void ListActiveTasks::checkCompleteLocked(bool explain)
 {
     for (const auto& task : m_tasks)
         if (task->busy())
             return;
-    if (m_view)
-        m_view->workComplete();
+    if (!m_view)
+        return;
+    if (explain) {
+        if (const std::vector<std::string> reasons = idleReasonsLocked(); !reasons.empty())
+            m_view->nothingCanRun(reasons);
+    }
+    m_view->workComplete();
+}
+
+std::vector<std::string> ListActiveTasks::idleReasonsLocked()
+{
+    if (m_flags.paused())
+        return {kSchedulerPaused};
+    if (m_tasks.empty())
+        return {"no task is included in scheduling (\"Включить в планирование\")"};
+    std::vector<std::string> reasons;
+    for (const auto& task : m_tasks) {
+        const TaskRow row = task->row();
+        const std::string name = "task " + row.name + ": ";
+        if (row.state == TaskState::Finished) {
+            reasons.push_back(name + row.stateText + ", nothing left to call, notified " + row.notified);
+            continue;
+        }
+        config::Operator definition(m_store, task->binding(), task->task());
+        if (!definition.allowedAt(m_flags, config::localTime(m_clock()))) {
+            // A closed window opens again; a task without any never runs.
+            if (!definition.schedules().names().empty())
+                return {};
+            reasons.push_back(name + "no schedule (\"Расписание\") lets it call");
+            continue;
+        }
+        // Allowed now, and yet the pass that just tried could not open its table.
+        if (row.remark.empty())
+            return {};
+        reasons.push_back(name + row.stateText + " (" + row.remark + ")");
+    }
+    return reasons;
 }
 
 std::optional<Work> ListActiveTasks::getWork(const std::string& port)

@@ -29,6 +29,9 @@ public:
     virtual void taskRemoved(std::uint32_t id) = 0;
     // A pass found no task busy: the end of work ("PELTRA_COMPLETE").
     virtual void workComplete() = 0;
+    // A whole pass found no task busy and none that will be without a change of the store
+    // (told before workComplete): reasons says why, one line per task, or one for the station.
+    virtual void nothingCanRun(const std::vector<std::string>& /*reasons*/) {}
 };
 
 // A row handed to a line, with the task that owns it.
@@ -72,7 +75,11 @@ public:
 
 private:
     void passLocked(bool readDefinitions);
-    void checkCompleteLocked();
+    // explain: a whole pass has just run, so a task that is not open could not be opened.
+    void checkCompleteLocked(bool explain = false);
+    // Why no task can run without a change of the store; empty when one is only waiting for its
+    // time window. Only right after a whole pass that left no task busy.
+    std::vector<std::string> idleReasonsLocked();
     bool allowedNow(const config::TaskDefinition& definition);
     void refreshLocked(ActiveTask& task);
 

@@ -6,6 +6,7 @@
 #include "line/Form1.h"
 #include "platform/text/CaseFold.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <system_error>
 #include <thread>
@@ -47,6 +48,49 @@ std::vector<std::string> Station::configuredPorts()
             if (platform::equalsIgnoreCase(port, present))
                 ports.push_back(present);
     return ports;
+}
+
+void Station::followPorts()
+{
+    const std::vector<std::string> configured = calls::PortSettings(*m_store).configuredPorts();
+    const std::vector<std::string> held = m_lines->portNames();
+    const auto contains = [](const std::vector<std::string>& names, const std::string& name) {
+        return std::any_of(names.begin(), names.end(),
+                           [&](const std::string& n) { return platform::equalsIgnoreCase(n, name); });
+    };
+    platform::PortOpener& opener = m_options.ports ? *m_options.ports : *m_directory;
+    bool synchronise = configured != m_followedPorts;
+    m_followedPorts = configured;
+    std::vector<std::pair<std::string, std::string>> absent;  // port, why
+    {
+        std::lock_guard lock(m_presentMutex);
+        for (const std::string& port : configured) {
+            if (contains(held, port) || contains(m_presentPorts, port))
+                continue;
+            // Stored as a line but not there at the last look: is it there now?
+            int error = 0;
+            if (opener.open(port, error)) {
+                m_presentPorts.push_back(port);
+                synchronise = true;
+                continue;
+            }
+            absent.emplace_back(port, std::generic_category().message(error));
+        }
+    }
+    if (synchronise)
+        m_linesChanged.set();
+
+    // Told once per change: gone, and back (or no longer a line).
+    std::vector<std::string> stillAbsent;
+    for (const auto& [port, why] : absent) {
+        stillAbsent.push_back(port);
+        if (!contains(m_absentPorts, port) && m_views.station)
+            m_views.station->noteChange("port " + port + " under Ports is absent (" + why + "): it gets no line");
+    }
+    for (const std::string& port : m_absentPorts)
+        if (!contains(stillAbsent, port) && contains(configured, port) && m_views.station)
+            m_views.station->noteChange("port " + port + " under Ports is present again: it gets a line");
+    m_absentPorts = std::move(stillAbsent);
 }
 
 bool Station::claimInstance()
@@ -113,6 +157,8 @@ Station::StartResult Station::start(std::string& error)
     m_controller->setView(m_views.station);
     m_controller->setOutcomeListener(m_views.outcomes);
     m_controller->setTickInterval(m_options.tickInterval);
+    m_followedPorts = ports.configuredPorts();
+    m_controller->setPortCheck([this] { followPorts(); });
     m_lines->setLineEvents(m_controller.get());
     m_controller->start();
     m_started = true;

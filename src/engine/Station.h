@@ -94,6 +94,10 @@ public:
 private:
     // The ports present at start-up, stored as lines, that opened.
     std::vector<std::string> configuredPorts();
+    // On the controller thread at every wake-up: the ports stored as lines now. A changed list,
+    // or a configured port without a line that has come to be present, starts a synchronisation
+    // of the lines; a configured port that is absent is told once, and again when it is back.
+    void followPorts();
 
     StationOptions m_options;
     StationViews m_views;
@@ -112,6 +116,9 @@ private:
     platform::TimerService m_timers;
     std::mutex m_presentMutex;
     std::vector<std::string> m_presentPorts;
+    // Only followPorts uses these: the port list it last saw, and the ports it told absent.
+    std::vector<std::string> m_followedPorts;
+    std::vector<std::string> m_absentPorts;
     std::unique_ptr<ListActiveTasks> m_tasks;
     std::unique_ptr<calls::ListLine> m_lines;
     std::unique_ptr<Controller> m_controller;

@@ -64,12 +64,16 @@ std::unique_ptr<line::LineView> HeadlessLog::lineView(unsigned, const std::strin
 
 void HeadlessLog::noteTask(const engine::TaskRow& row, bool added)
 {
-    if (row.state == engine::TaskState::Running || row.state == engine::TaskState::Idle ||
-        row.state == engine::TaskState::Withdrawing)
+    const bool busy = row.state == engine::TaskState::Running || row.state == engine::TaskState::Idle ||
+                      row.state == engine::TaskState::Withdrawing;
+    if (busy)
         m_sawBusy = true;
     const std::string shown = row.stateText + (row.remark.empty() ? "" : " (" + row.remark + ")");
     {
         std::lock_guard lock(m_mutex);
+        // Work again: the next time nothing can run is news again.
+        if (busy)
+            m_idleReasons.clear();
         auto& last = m_taskStates[row.id];
         if (!added && last == shown)
             return;
@@ -97,6 +101,19 @@ void HeadlessLog::workComplete()
         write("no task is busy: the work is complete");
         m_completed.set();
     }
+}
+
+void HeadlessLog::nothingCanRun(const std::vector<std::string>& reasons)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (reasons == m_idleReasons)
+            return;
+        m_idleReasons = reasons;
+    }
+    for (const std::string& reason : reasons)
+        write("nothing can run: " + oneLine(reason));
+    m_completed.set();
 }
 
 void HeadlessLog::lineAdded(unsigned number, const std::string& port)
@@ -144,6 +161,8 @@ void HeadlessLog::showNotice(const std::string& caption, const std::string& text
 {
     write(oneLine(caption) + ": " + oneLine(text));
 }
+
+void HeadlessLog::noteChange(const std::string& text) { write(text); }
 
 void HeadlessLog::callEnded(unsigned line, const std::string& port, std::uint32_t result, const calls::TaskLink& link,
                             const std::string& reason)

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace peltra::shell {
 
@@ -29,7 +30,8 @@ public:
     // Writes "YYYY-MM-DD HH:MM:SS text" and flushes, so a killed station leaves whole lines.
     void write(const std::string& text);
 
-    // Set by the first pass that finds no task busy after some task has been busy.
+    // Set by the first pass that finds no task busy after some task has been busy, or that finds
+    // no task able to run at all.
     platform::Event& completed() { return m_completed; }
 
     // The monitor view of one line: its error messages.
@@ -39,6 +41,8 @@ public:
     void taskChanged(const engine::TaskRow& row) override;
     void taskRemoved(std::uint32_t id) override;
     void workComplete() override;
+    // "nothing can run: <reason>", one line each, written again only when the reasons change.
+    void nothingCanRun(const std::vector<std::string>& reasons) override;
 
     void lineAdded(unsigned number, const std::string& port) override;
     void lineRemoved(unsigned number) override;
@@ -49,6 +53,7 @@ public:
     void showSchedulerState(const std::string& text, bool paused) override;
     void showLocalPhoneState(const std::string& text, bool on) override;
     void showNotice(const std::string& caption, const std::string& text) override;
+    void noteChange(const std::string& text) override;
 
     // "line 0 (SIM1) <task> row 3: Ошибка (error: <reason>)"
     void callEnded(unsigned line, const std::string& port, std::uint32_t result, const calls::TaskLink& link,
@@ -61,6 +66,7 @@ private:
     std::mutex m_mutex;
     std::map<std::uint32_t, std::string> m_taskStates;  // the last state and remark logged
     std::map<unsigned, std::string> m_lineStates;
+    std::vector<std::string> m_idleReasons;  // the last reasons logged
     std::atomic<bool> m_sawBusy{false};
     platform::Event m_completed{true, false};
 };

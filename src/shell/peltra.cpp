@@ -57,7 +57,10 @@ the table. DIR holds the configuration store (registry.db), the phonogram librar
   --sim-log FILE        append one JSON object per call: what the simulated exchange
                         saw and the station's result
   --until-complete      (headless) stop once a pass finds no task busy after some
-                        task has run
+                        task has run, or no task able to run at all (every row
+                        done, scheduling paused, no task included, a table that
+                        cannot be opened), logging why; a task waiting for its
+                        time window is waited for
   --tick-ms N           the scheduler's period (default 60000)
   /autorun, --autorun   accepted as at logon
 

@@ -1,7 +1,9 @@
 // The headless station run as an operator runs it, on simulated lines and real .dbf tables: whole
 // campaigns, stops by signal and by kill, a second start, repeats, the restart point, a table
-// taken away, the archive, two tasks sharing a table, and a table another program keeps locked. Every row of the table is checked
-// against the simulated exchange's own log of the calls it saw.
+// taken away, the archive, two tasks sharing a table, a table another program keeps locked, the
+// store changed with peltra-reg while the station runs, and the runs that have nothing to do.
+// Every row of the table is checked against the simulated exchange's own log of the calls it saw.
+#include "config/AppSettings.h"
 #include "config/ConfigStore.h"
 #include "config/TaskStore.h"
 #include "data/DbfTable.h"
@@ -22,9 +24,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -312,6 +316,28 @@ protected:
         if (out)
             *out = station.out();
         return code.value_or(-1);
+    }
+
+    // peltra-reg on the station's home, as an operator changes the store while it runs.
+    void reg(const std::vector<std::string>& args)
+    {
+        std::vector<std::string> all = {"--home", m_home.string()};
+        all.insert(all.end(), args.begin(), args.end());
+        const ProgramResult result = runProgram(PELTRA_REG_PATH, all, m_dir.path());
+        ASSERT_EQ(result.code, 0) << result.err;
+    }
+    // A .reg file of top-level values (name, DWORD) imported with peltra-reg.
+    void importValues(const std::vector<std::pair<std::string, std::uint32_t>>& values)
+    {
+        std::string text = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\PELTRA]\r\n";
+        for (const auto& [name, value] : values) {
+            char number[16];
+            std::snprintf(number, sizeof number, "%08x", value);
+            text += "\"" + name + "\"=dword:" + number + "\r\n";
+        }
+        const fs::path file = m_dir / "change.reg";
+        writeFile(file, text);
+        reg({"import", file.string()});
     }
 
     // Stops a running station with SIGTERM and expects the orderly stop.
@@ -975,6 +1001,199 @@ TEST_F(HeadlessStationTest, TwoTasksWithDisjointFiltersShareATableAndCallEachRow
     };
     EXPECT_EQ(callsOf(first.name), 10u) << out;
     EXPECT_EQ(callsOf(second.name), 11u) << out;
+}
+
+// Configuration is never cached: what peltra-reg changes counts from the next tick, and the log
+// says so in the station's own words. Local-phone mode dials one number and writes nothing, so
+// calls go on until the store says otherwise.
+TEST_F(HeadlessStationTest, ChangesMadeWithPeltraRegTakeEffectWhileTheStationRuns)
+{
+    makeTable(m_table, people(6));
+    prepareStation({3, 1});
+    defineTask(m_table);
+    {
+        platform::RegistryStore registry(m_home / "registry.db");
+        ASSERT_TRUE(registry.deleteValue("Software\\PELTRA\\Ports", "SIM3"));
+    }
+    importValues({{"LocalPhone", 1}, {"LocalPhoneUpdate", 0}});
+    reg({"set", "Software\\PELTRA", "LocalPhoneString", "--sz", "2399999"});
+    const fs::path log = m_dir / "calls.jsonl";
+    StationProcess station;
+    ASSERT_TRUE(station.start(PELTRA_PATH, stationArgs(writePlan({}, false, 3), log, false), m_dir.path(), "follow"));
+    const auto logged = [&](const std::string& text) { return station.out().find(text) != std::string::npos; };
+    const auto countOf = [&](const std::string& text) {
+        const std::string out = station.out();
+        std::size_t count = 0;
+        for (std::size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1))
+            ++count;
+        return count;
+    };
+    const auto callsOn = [&](const std::string& port) {
+        const auto entries = readLog(log);
+        return static_cast<std::size_t>(std::count_if(entries.begin(), entries.end(),
+                                                      [&](const sim::CallLogEntry& e) { return e.line == port; }));
+    };
+    // Calls in progress end within a second; after that nothing more may be dialled.
+    const auto expectQuiet = [&](const std::string& why) {
+        std::this_thread::sleep_for(1000ms);
+        const std::size_t before = readLog(log).size();
+        std::this_thread::sleep_for(800ms);
+        EXPECT_EQ(readLog(log).size(), before) << why << ":\n" << station.out();
+    };
+    ASSERT_TRUE(eventually([&] { return readLog(log).size() >= 2; }, 20s)) << station.out();
+
+    // The port list and the local number, as the port dialog and the local-phone dialog write them.
+    reg({"set", "Software\\PELTRA\\Ports", "SIM3", "--sz", "SIM3"});
+    reg({"set", "Software\\PELTRA\\Ports", "SIM7", "--sz", "SIM7"});
+    reg({"delete", "Software\\PELTRA\\Ports", "SIM1"});
+    reg({"set", "Software\\PELTRA", "LocalPhoneString", "--sz", "2388888"});
+    ASSERT_TRUE(eventually(
+        [&] {
+            return logged("on SIM3 added") && logged("line 0 removed") && logged("port SIM7 under Ports is absent") &&
+                   logged("Внимание: включен режим \"Местный телефон\": 2388888");
+        },
+        5s))
+        << station.out();
+    const std::size_t onSim1 = callsOn("SIM1");
+    ASSERT_TRUE(eventually(
+        [&] {
+            const auto entries = readLog(log);
+            return std::any_of(entries.begin(), entries.end(), [](const sim::CallLogEntry& e) {
+                return e.line == "SIM3" && e.number == "2388888";
+            });
+        },
+        10s))
+        << "the new port calls the new number:\n" << station.out();
+
+    // Manual linking with no task linked: no line is given work.
+    reg({"set", "Software\\PELTRA", "LinkTaskPortManual", "--dword", "1"});
+    ASSERT_TRUE(eventually([&] { return logged("LinkTaskPortManual = 1: "); }, 3s)) << station.out();
+    expectQuiet("manual linking without links");
+
+    // Paused, from an import that also switches manual linking off again.
+    const auto pausedAt = std::chrono::steady_clock::now();
+    importValues({{"LinkTaskPortManual", 0}, {"Frozen", 1}});
+    ASSERT_TRUE(eventually(
+        [&] {
+            return logged("Frozen = 1: Планирование заданий приостановлено. / Задания будут сняты по завершению "
+                          "текущих звонков.") &&
+                   logged("Внимание: планировщик заданий остановлен");
+        },
+        3s))
+        << station.out();
+    EXPECT_LT(std::chrono::steady_clock::now() - pausedAt, 2s) << "one tick is 200 ms";
+    EXPECT_TRUE(logged("LinkTaskPortManual = 0: "));
+    expectQuiet("paused");
+
+    // Resumed with real calls: every row is notified.
+    importValues({{"Frozen", 0}, {"LocalPhone", 0}});
+    ASSERT_TRUE(eventually(
+        [&] {
+            const auto rows = readRows(m_table);
+            return std::all_of(rows.begin(), rows.end(), [](const Row& r) { return r.data.has_value(); });
+        },
+        15s))
+        << station.out();
+    stopOrderly(station);
+
+    const std::string out = station.out();
+    EXPECT_TRUE(logged("Планировщик заданий работает")) << out;
+    EXPECT_TRUE(logged("Включен режим реальной прозвонки.")) << out;
+    EXPECT_EQ(countOf("port SIM7 under Ports is absent"), 1u) << "told once, not at every pass:\n" << out;
+    EXPECT_EQ(callsOn("SIM1"), onSim1) << "a call on the removed port";
+    EXPECT_EQ(callsOn("SIM7"), 0u);
+    std::vector<sim::CallLogEntry> real;
+    for (const sim::CallLogEntry& e : readLog(log)) {
+        if (e.number == "2399999" || e.number == "2388888")
+            continue;
+        EXPECT_EQ(e.line == "SIM2" || e.line == "SIM3", true) << e.line;
+        real.push_back(e);
+    }
+    EXPECT_EQ(real.size(), 6u);
+    // The local-phone calls wrote nothing: the table holds the real calls alone.
+    expectRowsMatchLog(readRows(m_table), real);
+}
+
+// --until-complete ends after the first pass that finds nothing able to run, and says why; a
+// task that only waits for its time window is waited for.
+TEST_F(HeadlessStationTest, UntilCompleteEndsWhenNothingCanRunAndSaysWhy)
+{
+    struct Case {
+        const char* name;
+        std::function<void(config::ConfigStore&)> change;
+        const char* why;  // nothing: the station keeps waiting
+    };
+    const std::string task = std::string("task ") + kBinding + "\\" + kTask + ": ";
+    const std::string done = task + "Завершено, nothing left to call";
+    const std::string badTable = task + "Остановлено (";
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    localtime_r(&now, &parts);
+    // A window of one minute two hours from now.
+    const std::uint32_t later = static_cast<std::uint32_t>((parts.tm_hour * 3600 + parts.tm_min * 60 + 7200) % 86400);
+    const std::vector<Case> cases = {
+        {"every row done", {}, done.c_str()},
+        {"paused", [](config::ConfigStore& store) { config::AppSettings(store).setFrozen(true); },
+         "nothing can run: Внимание: планировщик заданий остановлен"},
+        {"a wrong table path",
+         [&](config::ConfigStore& store) { store.writeText(config::bindingKey(kBinding), "File", (m_db / "none.dbf").string()); },
+         badTable.c_str()},
+        {"no task included",
+         [](config::ConfigStore& store) { config::TaskStore(store).task(kBinding, kTask)->setValid(false); },
+         "nothing can run: no task is included in scheduling"},
+        {"no schedule",
+         [](config::ConfigStore& store) {
+             config::Operator definition = *config::TaskStore(store).task(kBinding, kTask);
+             for (const std::string& name : definition.schedules().names())
+                 definition.schedules().remove(name);
+         },
+         "nothing can run: task Абоненты\\Оповещение: no schedule"},
+        {"a window that opens later",
+         [&](config::ConfigStore& store) {
+             config::Operator definition = *config::TaskStore(store).task(kBinding, kTask);
+             for (const std::string& name : definition.schedules().names())
+                 definition.schedules().remove(name);
+             definition.schedules().add(config::dailyBlock({later, later + 60}), 0, false);
+         },
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(m_home);
+        fs::create_directories(m_home);
+        fs::remove(m_table);
+        std::vector<Person> all = people(3);
+        for (Person& p : all) {
+            // Notified before, so nothing is left to call; but rows to call for the window.
+            if (c.why != nullptr) {
+                p.data = data::DbfDate{2021, 3, 4};
+                p.clock = "09:30:00";
+            }
+        }
+        makeTable(m_table, all);
+        prepareStation({2, 1});
+        defineTask(m_table);
+        if (c.change) {
+            platform::RegistryStore registry(m_home / "registry.db");
+            config::ConfigStore store(registry);
+            c.change(store);
+        }
+        StationProcess station;
+        ASSERT_TRUE(station.start(PELTRA_PATH, stationArgs(writePlan({}, false, 2), m_dir / "calls.jsonl", true),
+                                  m_dir.path(), "idle"));
+        if (c.why == nullptr) {
+            EXPECT_FALSE(station.wait(1500ms)) << "ended while a window was still to open:\n" << station.out();
+            stopOrderly(station);
+            EXPECT_EQ(station.out().find("nothing can run"), std::string::npos) << station.out();
+            continue;
+        }
+        const std::optional<int> code = station.wait(10s);
+        ASSERT_TRUE(code) << "no end with nothing to run:\n" << station.out();
+        EXPECT_EQ(*code, 0) << station.err();
+        EXPECT_NE(station.out().find(c.why), std::string::npos) << station.out();
+        EXPECT_NE(station.out().find("station stopped"), std::string::npos) << station.out();
+    }
+    EXPECT_TRUE(readLog(m_dir / "calls.jsonl").empty()) << "nothing was to be called";
 }
 
 }  // namespace

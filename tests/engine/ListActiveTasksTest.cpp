@@ -3,8 +3,10 @@
 // notice and the outcomes written back, on real .dbf tables and a turned clock.
 #include "engine/ListActiveTasks.h"
 
+#include "config/AppSettings.h"
 #include "config/TaskStore.h"
 #include "data/DbfTable.h"
+#include "engine/StationFlags.h"
 #include "platform/registry/RegistryStore.h"
 #include "speech/Catalogue.h"
 #include "speech/Patterns.h"
@@ -684,6 +686,38 @@ TEST_F(ListActiveTasksTest, StopAllWaitsForTheRowsOutThenClearRemovesEverything)
     m_list.clear();
     EXPECT_TRUE(m_list.rows().empty());
     EXPECT_TRUE(m_view.wasRemoved(work->taskId));
+}
+
+TEST(StationFlagsFollow, AStoreThatCannotBeReadChangesNoFlagAndAnOperatorsChangeDoes)
+{
+    test::TempDir dir;
+    platform::RegistryStore registry(dir / "registry.db");
+    config::ConfigStore store(registry);
+    config::AppSettings settings(store);
+    ASSERT_TRUE(settings.setFrozen(true));
+    ASSERT_TRUE(settings.setLocalPhone(true));
+    ASSERT_TRUE(settings.setLocalPhoneString("777"));
+    StationFlags flags;
+    flags.load(settings);
+    ASSERT_TRUE(flags.paused());
+
+    // A busy or damaged store answers with defaults; a paused station must not resume on that.
+    std::ofstream(dir / "broken.db") << "not a database";
+    platform::RegistryStore brokenRegistry(dir / "broken.db");
+    config::ConfigStore brokenStore(brokenRegistry);
+    config::AppSettings broken(brokenStore);
+    EXPECT_FALSE(flags.follow(broken).any());
+    EXPECT_TRUE(flags.paused());
+    EXPECT_TRUE(flags.localPhone());
+    EXPECT_EQ(flags.localPhoneString(), "777");
+
+    ASSERT_TRUE(settings.setFrozen(false));
+    ASSERT_TRUE(settings.setLocalPhoneString("778"));
+    const FlagChanges changes = flags.follow(settings);
+    EXPECT_TRUE(changes.paused);
+    EXPECT_TRUE(changes.localPhone);
+    EXPECT_FALSE(flags.paused());
+    EXPECT_EQ(flags.localPhoneString(), "778");
 }
 
 }  // namespace

@@ -26,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -155,6 +156,18 @@ public:
         std::lock_guard lock(m_mutex);
         m_linesRemoved.push_back(number);
     }
+    void noteChange(const std::string& text) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_changes.push_back(text);
+    }
+    // How many changes noted so far begin with start.
+    std::size_t changesStarting(const std::string& start) const
+    {
+        std::lock_guard lock(m_mutex);
+        return static_cast<std::size_t>(std::count_if(m_changes.begin(), m_changes.end(),
+                                                      [&](const std::string& c) { return c.starts_with(start); }));
+    }
 
     std::vector<std::string> states(const std::string& task) const
     {
@@ -214,6 +227,38 @@ private:
     std::vector<std::string> m_localPhoneTexts;
     std::vector<Outcome> m_outcomes;
     std::vector<unsigned> m_linesRemoved;
+    std::vector<std::string> m_changes;
+};
+
+// The simulator's ports, but a hidden one fails to open as an unplugged adapter does.
+class HidingPorts : public platform::PortOpener {
+public:
+    explicit HidingPorts(platform::PortOpener& ports) : m_ports(ports) {}
+    void hide(const std::string& name, bool hidden)
+    {
+        std::lock_guard lock(m_mutex);
+        if (hidden)
+            m_hidden.insert(name);
+        else
+            m_hidden.erase(name);
+    }
+    std::unique_ptr<platform::SerialPort> open(const std::string& name, int& error) override
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_hidden.count(name)) {
+                error = ENOENT;
+                return nullptr;
+            }
+        }
+        return m_ports.open(name, error);
+    }
+    std::vector<std::string> candidateNames() override { return m_ports.candidateNames(); }
+
+private:
+    platform::PortOpener& m_ports;
+    std::mutex m_mutex;
+    std::set<std::string> m_hidden;
 };
 
 // People 5001, 5002, ... with sums 15, 25, ...: numbers of equal length, so each completes at once.
@@ -745,6 +790,39 @@ TEST_F(StationTest, ANewSortOrderDuringCallsRestartsTheTaskOnceItsCallsReport)
                calls.begin();
     };
     EXPECT_LT(position("5010"), position("5008"));
+}
+
+// A port stored as a line that is not there is told once, not at every pass, and gets its line
+// as soon as it is back.
+TEST_F(StationTest, AStoredPortThatIsAbsentIsToldOnceAndGetsItsLineWhenItIsBack)
+{
+    const auto rows = people(20);
+    prepareHome(rows);
+    makeSimulator(rows, 100);
+    HidingPorts ports(*m_simulator);
+    ports.hide("SIM2", true);
+    StationOptions withPorts = options();
+    withPorts.ports = &ports;
+    m_station = std::make_unique<Station>(withPorts, views());
+    std::string error;
+    ASSERT_EQ(m_station->start(error), Station::StartResult::Started) << error;
+
+    const std::string absent = "port SIM2 under Ports is absent";
+    ASSERT_TRUE(eventually([&] { return m_views.changesStarting(absent) > 0; }, 2000ms));
+    std::this_thread::sleep_for(700ms);  // three more passes
+    EXPECT_EQ(m_views.changesStarting(absent), 1u);
+    EXPECT_FALSE(m_station->lines().FindByPortName("SIM2"));
+    EXPECT_TRUE(m_station->lines().FindByPortName("SIM1"));
+
+    ports.hide("SIM2", false);
+    ASSERT_TRUE(eventually([&] { return m_station->lines().FindByPortName("SIM2"); }, 2000ms));
+    std::this_thread::sleep_for(450ms);
+    EXPECT_EQ(m_views.changesStarting("port SIM2 under Ports is present again"), 1u);
+    EXPECT_EQ(m_views.changesStarting(absent), 1u);
+    ASSERT_TRUE(eventually([&] {
+        const auto calls = m_simulator->calls();
+        return std::any_of(calls.begin(), calls.end(), [](const sim::CallRecord& c) { return c.port == "SIM2"; });
+    })) << "the line that came back takes calls";
 }
 
 TEST_F(StationTest, LocalPhoneWithoutResultsDialsTheOneNumberAndWritesNothing)
