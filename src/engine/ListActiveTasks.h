@@ -29,6 +29,8 @@ public:
     virtual void taskRemoved(std::uint32_t id) = 0;
     // A pass found no task busy: the end of work ("PELTRA_COMPLETE").
     virtual void workComplete() = 0;
+    // A pass has read the definitions and brought every task up to date.
+    virtual void passEnded() {}
 };
 
 // A row handed to a line, with the task that owns it.
