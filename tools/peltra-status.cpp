@@ -156,7 +156,7 @@ void printPrometheus(const json& status, bool up, double now)
     std::printf("peltra_local_phone %d\n", status.value("/local_phone/on"_json_pointer, false) ? 1 : 0);
     if (status.contains("last_pass_unix") && status["last_pass_unix"].is_number()) {
         metric("peltra_seconds_since_last_pass", "gauge", "Seconds since the last scheduler pass.");
-        std::printf("peltra_seconds_since_last_pass %.0f\n", now - status["last_pass_unix"].get<double>());
+        std::printf("peltra_seconds_since_last_pass %.3f\n", now - status["last_pass_unix"].get<double>());
     }
 }
 

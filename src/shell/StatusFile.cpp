@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
 
 namespace peltra::shell {
 
@@ -64,10 +65,20 @@ const char* taskStateName(engine::TaskState state)
     return "withdrawing";
 }
 
-std::string utcText(std::time_t moment)
+// Seconds since the epoch to the millisecond: a reader compares them with periods well below a
+// second in tests.
+double unixSeconds(std::chrono::system_clock::time_point moment)
 {
+    return static_cast<double>(
+               std::chrono::duration_cast<std::chrono::milliseconds>(moment.time_since_epoch()).count()) /
+           1000.0;
+}
+
+std::string utcText(std::chrono::system_clock::time_point moment)
+{
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(moment);
     std::tm parts{};
-    gmtime_r(&moment, &parts);
+    gmtime_r(&seconds, &parts);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
     return text;
@@ -76,7 +87,8 @@ std::string utcText(std::time_t moment)
 }  // namespace
 
 StatusFile::StatusFile(const std::filesystem::path& home, std::chrono::milliseconds tick, engine::StationViews next)
-    : m_path(home / kStatusFileName), m_tick(tick), m_next(std::move(next)), m_started(std::time(nullptr))
+    : m_path(home / kStatusFileName), m_tick(tick), m_next(std::move(next)),
+      m_started(std::chrono::system_clock::now())
 {
     // The same file the station locks to keep its home to itself; a reader checks that it is held.
     if (const auto folder = platform::lockFolder())
@@ -158,7 +170,7 @@ void StatusFile::passEnded()
         m_next.tasks->passEnded();
     {
         std::lock_guard lock(m_mutex);
-        m_lastPass = std::time(nullptr);
+        m_lastPass = std::chrono::system_clock::now();
     }
     changed();
 }
@@ -259,20 +271,15 @@ void StatusFile::callEnded(unsigned line, const std::string& port, std::uint32_t
 
 std::string StatusFile::render()
 {
-    const auto clock = std::chrono::system_clock::now();
-    const std::time_t now = std::chrono::system_clock::to_time_t(clock);
-    // To the millisecond: a reader compares it with periods well below a second in tests.
-    const double unixTime =
-        static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(clock.time_since_epoch()).count()) /
-        1000.0;
+    const auto now = std::chrono::system_clock::now();
     json status = {{"time", utcText(now)},
-                   {"unix_time", unixTime},
+                   {"unix_time", unixSeconds(now)},
                    {"started", utcText(m_started)},
                    {"pid", static_cast<long long>(getpid())},
                    {"lock", m_lock},
                    {"tick_ms", m_tick.count()},
                    {"last_pass", m_lastPass ? json(utcText(*m_lastPass)) : json(nullptr)},
-                   {"last_pass_unix", m_lastPass ? json(*m_lastPass) : json(nullptr)},
+                   {"last_pass_unix", m_lastPass ? json(unixSeconds(*m_lastPass)) : json(nullptr)},
                    {"scheduler", {{"paused", m_paused}, {"text", m_schedulerText}}},
                    {"local_phone", {{"on", m_localPhone}, {"text", m_localPhoneText}}}};
     json lines = json::array();

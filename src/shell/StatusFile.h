@@ -11,7 +11,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <ctime>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -91,8 +90,8 @@ private:
     bool m_localPhone = false;
     std::string m_localPhoneText;
     std::array<std::uint64_t, 4> m_calls{};  // delivered, no answer, hung up, error
-    std::time_t m_started;
-    std::optional<std::time_t> m_lastPass;
+    std::chrono::system_clock::time_point m_started;
+    std::optional<std::chrono::system_clock::time_point> m_lastPass;
     std::thread m_thread;
 };
 
