@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth poppler-utils
   libgtest-dev libgmock-dev libbenchmark-dev python3-dbf
   clang libclang-rt-14-dev qt6-translations-l10n
+  file  # cpack tells the programs it scans for their libraries by it
 )
 
 missing=()

@@ -119,6 +119,8 @@ void ListActiveTasks::passLocked(bool readDefinitions)
         m_tasks.push_back(std::move(task));
     }
     checkCompleteLocked(true);
+    if (m_view)
+        m_view->passEnded();
 }
 
 void ListActiveTasks::checkCompleteLocked(bool explain)

@@ -32,6 +32,8 @@ public:
     // A whole pass found no task busy and none that will be without a change of the store
     // (told before workComplete): reasons says why, one line per task, or one for the station.
     virtual void nothingCanRun(const std::vector<std::string>& /*reasons*/) {}
+    // A pass has read the definitions and brought every task up to date.
+    virtual void passEnded() {}
 };
 
 // A row handed to a line, with the task that owns it.

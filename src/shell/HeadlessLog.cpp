@@ -4,6 +4,7 @@
 #include "platform/text/Trim.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 
 namespace peltra::shell {
@@ -42,7 +43,7 @@ std::string resultText(std::uint32_t result)
 
 }  // namespace
 
-HeadlessLog::HeadlessLog(std::FILE* out) : m_out(out) {}
+HeadlessLog::HeadlessLog(std::FILE* out) : m_out(out), m_stamped(std::getenv("JOURNAL_STREAM") == nullptr) {}
 
 void HeadlessLog::write(const std::string& text)
 {
@@ -53,7 +54,10 @@ void HeadlessLog::write(const std::string& text)
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &parts);
     std::lock_guard lock(m_mutex);
-    std::fprintf(m_out, "%s %s\n", stamp, text.c_str());
+    if (m_stamped)
+        std::fprintf(m_out, "%s %s\n", stamp, text.c_str());
+    else
+        std::fprintf(m_out, "%s\n", text.c_str());
     std::fflush(m_out);
 }
 

@@ -27,7 +27,8 @@ public:
     // out: where the lines go (the station's standard output).
     explicit HeadlessLog(std::FILE* out);
 
-    // Writes "YYYY-MM-DD HH:MM:SS text" and flushes, so a killed station leaves whole lines.
+    // Writes "YYYY-MM-DD HH:MM:SS text" and flushes, so a killed station leaves whole lines. Under
+    // systemd (JOURNAL_STREAM set) the time stamp is left out: the journal adds its own.
     void write(const std::string& text);
 
     // Set by the first pass that finds no task busy after some task has been busy, or that finds
@@ -63,6 +64,7 @@ private:
     void noteTask(const engine::TaskRow& row, bool added);
 
     std::FILE* m_out;
+    bool m_stamped;
     std::mutex m_mutex;
     std::map<std::uint32_t, std::string> m_taskStates;  // the last state and remark logged
     std::map<unsigned, std::string> m_lineStates;

@@ -7,6 +7,7 @@
 #include "shell/QtTranslation.h"
 #include "shell/QueuedViews.h"
 #include "shell/SimulationRun.h"
+#include "shell/StatusFile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -152,14 +153,14 @@ std::optional<fs::path> homeOf(const Arguments& args)
     return config::stationHome();
 }
 
-// The help page: beside the program, else in the source tree it was built from.
-fs::path helpPage(const fs::path& program)
+// A file the station ships: beside the program in a build folder, else in the installed data folder.
+fs::path shippedFile(const fs::path& program, const char* name)
 {
-    const fs::path beside = program.parent_path() / "peltra-help.html";
+    const fs::path beside = program.parent_path() / name;
     std::error_code ec;
     if (fs::exists(beside, ec))
         return beside;
-    return fs::path(PELTRA_SOURCE_DIR) / "src/shell/help/peltra-help.html";
+    return fs::path(PELTRA_DATA_DIR) / name;
 }
 
 int runWindows(int argc, char** argv, const Arguments& args)
@@ -194,18 +195,19 @@ int runWindows(int argc, char** argv, const Arguments& args)
     options.tickInterval = args.tick;
 
     const fs::path program = fs::absolute(fs::path(QCoreApplication::applicationFilePath().toStdString()));
-    shell::Mainf window({*home, program, helpPage(program)});
+    shell::Mainf window({*home, program, shippedFile(program, "peltra-help.html")});
     shell::QueuedViews views(&window);
     engine::StationViews stationViews = views.stationViews();
     stationViews.outcomes = simulation.get();
-    engine::Station station(options, stationViews);
+    shell::StatusFile status(*home, args.tick, stationViews);
+    engine::Station station(options, status.views());
     // A second start ends at once, silently, before any window shows.
     if (!station.claimInstance())
         return kExitOk;
 
     std::unique_ptr<QSplashScreen> splash;
     const QString logo = QDir(QString::fromStdString(home->string())).filePath(QStringLiteral("LOGO.BMP"));
-    const QString shipped = QString::fromStdString((program.parent_path() / "LOGO.BMP").string());
+    const QString shipped = QString::fromStdString(shippedFile(program, "LOGO.BMP").string());
     for (const QString& file : {logo, shipped}) {
         QPixmap picture(file);
         if (!picture.isNull()) {
@@ -269,7 +271,8 @@ int runHeadless(const Arguments& args)
     views.lineView = [&log](unsigned number, const std::string& port) { return log.lineView(number, port); };
     views.outcomes = simulation ? static_cast<engine::CallOutcomeListener*>(simulation.get()) : &log;
 
-    engine::Station station(options, views);
+    shell::StatusFile status(*home, args.tick, views);
+    engine::Station station(options, status.views());
     std::string error;
     switch (station.start(error)) {
     case engine::Station::StartResult::AlreadyRunning:

@@ -1,8 +1,9 @@
 // The headless station run as an operator runs it, on simulated lines and real .dbf tables: whole
 // campaigns, stops by signal and by kill, a second start, repeats, the restart point, a table
 // taken away, the archive, two tasks sharing a table, a table another program keeps locked, the
-// store changed with peltra-reg while the station runs, and the runs that have nothing to do.
-// Every row of the table is checked against the simulated exchange's own log of the calls it saw.
+// store changed with peltra-reg while the station runs, the runs that have nothing to do, and the
+// status the station keeps for peltra-status. Every row of the table is checked against the
+// simulated exchange's own log of the calls it saw.
 #include "config/AppSettings.h"
 #include "config/ConfigStore.h"
 #include "config/TaskStore.h"
@@ -18,6 +19,7 @@
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <signal.h>
 
@@ -32,6 +34,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -556,6 +559,130 @@ TEST_F(HeadlessStationTest, MixedOutcomesStoppedBySigtermMatchTheCallLogRowByRow
 
 // A party that hangs up while the last phrase before the delivery marker is being sent has not
 // heard the message: the row stays to be called again.
+TEST_F(HeadlessStationTest, TheStatusFileAndPeltraStatusAgreeWithTheCallLog)
+{
+    // Paced in real time, so the file and the log can be read between two results.
+    makeTable(m_table, people(8));
+    prepareStation({4, 1}, {1500, 60, 200});
+    defineTask(m_table);
+    std::map<std::string, std::string> numbers;
+    for (int i = 1; i <= 8; ++i)
+        numbers[phoneOf(i)] = i % 3 == 0 ? kAnswers : i % 3 == 1 ? kNeverAnswers
+                                                                  : R"({"answer_after_ms": 100, "hangup_after_ms": 300})";
+    const fs::path log = m_dir / "calls.jsonl";
+    const fs::path file = m_home / "status.json";
+    // As under systemd: the journal stamps the lines, so the station does not.
+    setenv("JOURNAL_STREAM", "8:4242", 1);
+    StationProcess station;
+    const bool started =
+        station.start(PELTRA_PATH, stationArgs(writePlan(numbers, true), log, false), m_dir.path(), "status");
+    unsetenv("JOURNAL_STREAM");
+    ASSERT_TRUE(started);
+
+    using nlohmann::json;
+    const auto parse = [](const std::string& text) { return json::parse(text, nullptr, false); };
+    const auto byResult = [&](const std::vector<sim::CallLogEntry>& calls) {
+        const std::size_t known = countResult(calls, 0) + countResult(calls, 1) + countResult(calls, 2);
+        return json{{"delivered", countResult(calls, 0)}, {"no_answer", countResult(calls, 1)},
+                    {"hung_up", countResult(calls, 2)}, {"error", calls.size() - known}};
+    };
+    // Each line's last result is that of its port's last call in the log, and the task has
+    // notified as many as were delivered.
+    const auto agrees = [&](const json& status, const std::vector<sim::CallLogEntry>& calls) {
+        if (status.is_discarded() || status.value("calls", json()) != byResult(calls))
+            return false;
+        std::map<std::string, std::uint32_t> lastByPort;
+        for (const sim::CallLogEntry& e : calls)
+            lastByPort[e.line] = e.result;
+        for (const json& line : status["lines"]) {
+            const auto last = lastByPort.find(line.value("port", ""));
+            if (last == lastByPort.end() ? !line["last_result"].is_null()
+                                         : line["last_result"].value("code", -1) != static_cast<int>(last->second))
+                return false;
+        }
+        return status["tasks"].size() == 1 &&
+               status["tasks"][0].value("notified", "") == std::to_string(countResult(calls, 0)) + " из 8";
+    };
+    json status;
+    std::vector<sim::CallLogEntry> calls;
+    ASSERT_TRUE(eventually(
+        [&] {
+            status = parse(readFile(file));
+            calls = readLog(log);
+            return calls.size() >= 6 && countResult(calls, 0) > 0 && agrees(status, calls);
+        },
+        30s))
+        << station.out() << readFile(file) << readFile(log);
+    EXPECT_EQ(status["tick_ms"], 200);
+    EXPECT_EQ(status["scheduler"]["paused"], false);
+    EXPECT_EQ(status["local_phone"]["on"], false);
+    EXPECT_EQ(status["lines"].size(), 4u);
+    EXPECT_EQ(status["tasks"][0]["name"], std::string(kBinding) + "\\" + kTask);
+
+    const auto statusTool = [&](const std::vector<std::string>& extra) {
+        std::vector<std::string> args = {"--home", m_home.string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return runProgram(PELTRA_STATUS_PATH, args, m_dir.path());
+    };
+    ProgramResult running;
+    ASSERT_TRUE(eventually([&] { return (running = statusTool({"--json"})).code == 0; }, 5s)) << running.err;
+    EXPECT_TRUE(parse(running.out).contains("calls")) << running.out;
+    running = statusTool({});
+    EXPECT_EQ(running.code, 0) << running.err;
+    EXPECT_NE(running.out.find("scheduler: running"), std::string::npos) << running.out;
+    EXPECT_NE(running.out.find("lines: 4\n  0 SIM1: "), std::string::npos) << running.out;
+    EXPECT_NE(running.out.find("tasks: 1\n  " + std::string(kBinding) + "\\" + kTask + ": "), std::string::npos)
+        << running.out;
+    running = statusTool({"--prometheus"});
+    EXPECT_EQ(running.code, 0) << running.err;
+    EXPECT_NE(running.out.find("\npeltra_up 1\n"), std::string::npos) << running.out;
+    EXPECT_NE(running.out.find("\npeltra_seconds_since_last_pass 0."), std::string::npos) << running.out;
+
+    // A station that no longer passes (frozen here) is reported once its status is two periods old.
+    station.signal(SIGSTOP);
+    std::this_thread::sleep_for(1s);
+    const ProgramResult frozen = statusTool({"--prometheus"});
+    station.signal(SIGCONT);
+    EXPECT_EQ(frozen.code, 1);
+    EXPECT_NE(frozen.err.find("older than two scheduler periods"), std::string::npos) << frozen.err;
+    EXPECT_NE(frozen.out.find("\npeltra_up 0\n"), std::string::npos) << frozen.out;
+    EXPECT_TRUE(eventually([&] { return (running = statusTool({})).code == 0; }, 5s)) << running.err;
+
+    // Stopped, the station leaves its last status, with every call of the log counted, and the tool
+    // says no station runs.
+    stopOrderly(station);
+    calls = readLog(log);
+    EXPECT_EQ(parse(readFile(file))["calls"], byResult(calls));
+    const ProgramResult plain = statusTool({});
+    EXPECT_EQ(plain.code, 1);
+    EXPECT_NE(plain.err.find("no station runs on " + m_home.string()), std::string::npos) << plain.err;
+    EXPECT_NE(plain.out.find("calls since start: delivered " + std::to_string(countResult(calls, 0)) +
+                             ", no_answer " + std::to_string(countResult(calls, 1)) + ", hung_up " +
+                             std::to_string(countResult(calls, 2)) + ", error " +
+                             std::to_string(byResult(calls)["error"].get<std::size_t>()) + "\n"),
+              std::string::npos)
+        << plain.out;
+    const ProgramResult metrics = statusTool({"--prometheus"});
+    EXPECT_EQ(metrics.code, 1);
+    std::vector<std::string> samples = {"peltra_up 0"};
+    const json counted = byResult(calls);
+    for (const auto& [result, count] : counted.items())
+        samples.push_back("peltra_calls_total{result=\"" + result + "\"} " + std::to_string(count.get<std::size_t>()));
+    for (const std::string& sample : samples)
+        EXPECT_NE(metrics.out.find("\n" + sample + "\n"), std::string::npos) << sample << "\n" << metrics.out;
+
+    // Under JOURNAL_STREAM no line carries the station's own time stamp.
+    std::istringstream out(station.out());
+    std::string line;
+    int lines = 0;
+    while (std::getline(out, line)) {
+        int y = 0, mo = 0, d = 0;
+        ++lines;
+        EXPECT_NE(std::sscanf(line.c_str(), "%4d-%2d-%2d ", &y, &mo, &d), 3) << "a time stamp: " << line;
+    }
+    EXPECT_GT(lines, 6);
+}
+
 TEST_F(HeadlessStationTest, AHangUpDuringTheLastPhraseBeforeTheMarkerLeavesTheRowToBeCalledAgain)
 {
     makeTable(m_table, people(2));
