@@ -18,9 +18,9 @@ std::string AppSettings::localPhoneString(const std::string& otherwise)
 }
 bool AppSettings::localPhoneUpdate(bool otherwise) { return m_store.readBool(kTopLevel, "LocalPhoneUpdate", otherwise); }
 bool AppSettings::linkTaskPortManual(bool otherwise) { return m_store.readBool(kTopLevel, "LinkTaskPortManual", otherwise); }
-bool AppSettings::minimizeLaunch() { return m_store.readBool(kTopLevel, "MinimizeLaunch", false); }
-bool AppSettings::minimizeIcon() { return m_store.readBool(kTopLevel, "MinimizeIcon", false); }
-bool AppSettings::autoRun() { return m_store.readBool(kTopLevel, "AutoRun", false); }
+bool AppSettings::minimizeLaunch(bool otherwise) { return m_store.readBool(kTopLevel, "MinimizeLaunch", otherwise); }
+bool AppSettings::minimizeIcon(bool otherwise) { return m_store.readBool(kTopLevel, "MinimizeIcon", otherwise); }
+bool AppSettings::autoRun(bool otherwise) { return m_store.readBool(kTopLevel, "AutoRun", otherwise); }
 
 bool AppSettings::setFrozen(bool on) { return m_store.writeBool(kTopLevel, "Frozen", on); }
 bool AppSettings::setLocalPhone(bool on) { return m_store.writeBool(kTopLevel, "LocalPhone", on); }

@@ -14,14 +14,14 @@ class AppSettings {
 public:
     explicit AppSettings(ConfigStore& store);
 
-    bool frozen(bool otherwise = false);                 // scheduling of tasks is paused
-    bool localPhone(bool otherwise = false);             // every call goes to one number
-    std::string localPhoneString(const std::string& otherwise = {});// the number local-phone mode dials
-    bool localPhoneUpdate(bool otherwise = false);       // in local-phone mode, write call results as usual
-    bool linkTaskPortManual(bool otherwise = false);     // tasks use only the ports linked to them by hand
-    bool minimizeLaunch();         // minimise the main window at start
-    bool minimizeIcon();           // hide the minimised main window, keep the tray icon
-    bool autoRun();                // start at logon
+    bool frozen(bool otherwise = false);              // scheduling of tasks is paused
+    bool localPhone(bool otherwise = false);          // every call goes to one number
+    std::string localPhoneString(const std::string& otherwise = {});  // the number local-phone mode dials
+    bool localPhoneUpdate(bool otherwise = false);    // in local-phone mode, write call results as usual
+    bool linkTaskPortManual(bool otherwise = false);  // tasks use only the ports linked to them by hand
+    bool minimizeLaunch(bool otherwise = false);      // minimise the main window at start
+    bool minimizeIcon(bool otherwise = false);        // hide the minimised main window, keep the tray icon
+    bool autoRun(bool otherwise = false);             // start at logon
 
     bool setFrozen(bool on);
     bool setLocalPhone(bool on);

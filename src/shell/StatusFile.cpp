@@ -164,6 +164,12 @@ void StatusFile::workComplete()
         m_next.tasks->workComplete();
 }
 
+void StatusFile::nothingCanRun(const std::vector<std::string>& reasons)
+{
+    if (m_next.tasks)
+        m_next.tasks->nothingCanRun(reasons);
+}
+
 void StatusFile::passEnded()
 {
     if (m_next.tasks)
@@ -252,6 +258,12 @@ void StatusFile::showNotice(const std::string& caption, const std::string& text)
 {
     if (m_next.station)
         m_next.station->showNotice(caption, text);
+}
+
+void StatusFile::noteChange(const std::string& text)
+{
+    if (m_next.station)
+        m_next.station->noteChange(text);
 }
 
 void StatusFile::callEnded(unsigned line, const std::string& port, std::uint32_t result, const calls::TaskLink& link,

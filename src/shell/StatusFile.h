@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace peltra::shell {
 
@@ -43,6 +44,7 @@ public:
     void taskChanged(const engine::TaskRow& row) override;
     void taskRemoved(std::uint32_t id) override;
     void workComplete() override;
+    void nothingCanRun(const std::vector<std::string>& reasons) override;
     void passEnded() override;
 
     void lineAdded(unsigned number, const std::string& port) override;
@@ -55,6 +57,7 @@ public:
     void showSchedulerState(const std::string& text, bool paused) override;
     void showLocalPhoneState(const std::string& text, bool on) override;
     void showNotice(const std::string& caption, const std::string& text) override;
+    void noteChange(const std::string& text) override;
 
     void callEnded(unsigned line, const std::string& port, std::uint32_t result, const calls::TaskLink& link,
                    const std::string& reason) override;

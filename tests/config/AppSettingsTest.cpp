@@ -20,7 +20,7 @@ constexpr const char* kRoot = "Software\\PELTRA";
 
 struct Flag {
     const char* name;
-    bool (AppSettings::*get)();
+    bool (AppSettings::*get)(bool otherwise);
     bool (AppSettings::*set)(bool);
 };
 
@@ -49,18 +49,18 @@ TEST_F(AppSettingsTest, EachFlagIsItsOwnRootValueCreatedOffOnFirstRead)
     for (const Flag& flag : kFlags) {
         SCOPED_TRACE(flag.name);
         const std::size_t before = m_registry.values(kRoot).size();
-        EXPECT_FALSE((m_settings.*flag.get)());
+        EXPECT_FALSE((m_settings.*flag.get)(false));
         EXPECT_EQ(stored(flag.name), RegistryValue::dword(0));
         EXPECT_EQ(m_registry.values(kRoot).size(), before + 1) << "only the value read appears";
 
         ASSERT_TRUE((m_settings.*flag.set)(true));
         EXPECT_EQ(stored(flag.name), RegistryValue::dword(1));
-        EXPECT_TRUE((m_settings.*flag.get)());
+        EXPECT_TRUE((m_settings.*flag.get)(false));
         ASSERT_TRUE(m_registry.setValue(kRoot, flag.name, RegistryValue::dword(0x100)));
-        EXPECT_TRUE((m_settings.*flag.get)()) << "any non-zero number is on";
+        EXPECT_TRUE((m_settings.*flag.get)(false)) << "any non-zero number is on";
         ASSERT_TRUE((m_settings.*flag.set)(false));
         EXPECT_EQ(stored(flag.name), RegistryValue::dword(0));
-        EXPECT_FALSE((m_settings.*flag.get)());
+        EXPECT_FALSE((m_settings.*flag.get)(false));
     }
     EXPECT_TRUE(m_registry.subKeys(kRoot).empty());
 }
@@ -99,7 +99,7 @@ TEST(AppSettingsUnusable, GettersGiveDefaultsAndSettersFail)
     AppSettings settings(store);
     for (const Flag& flag : kFlags) {
         EXPECT_FALSE((settings.*flag.set)(true)) << flag.name;
-        EXPECT_FALSE((settings.*flag.get)()) << flag.name;
+        EXPECT_FALSE((settings.*flag.get)(false)) << flag.name;
     }
     EXPECT_FALSE(settings.setLocalPhoneString("1"));
     EXPECT_EQ(settings.localPhoneString(), "");
