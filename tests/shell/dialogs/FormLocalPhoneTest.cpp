@@ -135,7 +135,7 @@ void FormLocalPhoneTest::okReturnsWhatWasTyped()
                                          "Укажите номер из цифр (допустимы также *, #, паузы P и W).")
                               .arg(typed));
         QVERIFY(form.isVisible());
-        QCOMPARE(QApplication::focusWidget(), numberBox(form));
+        QCOMPARE(form.focusWidget(), static_cast<QWidget*>(numberBox(form)));
         QVERIFY(form.isOn());
         QCOMPARE(form.number(), QStringLiteral("old"));
         return;
