@@ -62,8 +62,10 @@ Bindings and tasks:
 Properties:
   set BINDING TASK PROPERTY VALUE        Phonelast, Behaviour, Typefilter, Repeat,
                                          RepeatType, RepeatDay, RepeatMinute,
-                                         RepeatTimes, RepeatField, Arhive, ArhiveFile;
-                                         numbers in decimal
+                                         RepeatTimes, RepeatField, Arhive, ArhiveFile,
+                                         RetryMinute (minutes between failed attempts
+                                         at a row, 0: none), MaxAttempts (attempts
+                                         per row, 0: no limit); numbers in decimal
   sort BINDING TASK FIELD TYPE asc|desc  TYPE is the field's type letter (N, C, D, ...)
 Ranges (used when Typefilter is 1):
   range-field BINDING TASK FIELD TYPE

@@ -12,7 +12,7 @@ namespace {
 using enum TaskProperty;
 using enum PropertyAccess;
 
-constexpr std::array<PropertyInfo, 15> kProperties = {{
+constexpr std::array<PropertyInfo, 17> kProperties = {{
     {FieldSort, "FieldSort", true, 0, "", Sort},
     {FieldSortType, "FieldSortType", true, 0, "", Sort},
     {Ascend, "Ascend", false, 0, "", Sort},
@@ -28,6 +28,9 @@ constexpr std::array<PropertyInfo, 15> kProperties = {{
     {RepeatField, "RepeatField", true, 0, "", Revoking},
     {Arhive, "Arhive", false, 0, "", Plain},
     {ArhiveFile, "ArhiveFile", true, 0, "", Plain},
+    // The pace of redialing: the running task takes a change without selecting its rows again.
+    {RetryMinute, "RetryMinute", false, 0, "", Plain},
+    {MaxAttempts, "MaxAttempts", false, 0, "", Plain},
 }};
 
 // The sub-keys created with a task.
@@ -394,6 +397,8 @@ TaskDefinition Operator::definition()
             d.repeatField = text(RepeatField);
             d.arhive = number(Arhive) != 0;
             d.arhiveFile = text(ArhiveFile);
+            d.retryMinute = number(RetryMinute);
+            d.maxAttempts = number(MaxAttempts);
             d.filterText = filterTextOf(d.typefilter, false);
             return true;
         },

@@ -41,6 +41,8 @@ enum class TaskProperty {
     RepeatField,
     Arhive,
     ArhiveFile,
+    RetryMinute,
+    MaxAttempts,
 };
 
 // Where a property can be changed from.
@@ -100,6 +102,10 @@ struct TaskDefinition {
     std::string repeatField;
     bool arhive = false;
     std::string arhiveFile;
+    // Minutes a row waits after a failed attempt before it is dialled again; 0: no wait.
+    std::uint32_t retryMinute = 0;
+    // Attempts (PROBA) after which a row is dialled no more; 0: no limit.
+    std::uint32_t maxAttempts = 0;
 };
 
 // The restart point of a new order: the value a first row is compared against.

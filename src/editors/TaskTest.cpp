@@ -1,6 +1,7 @@
 // The task test: what the task uses, what is wrong with it, and whether its query runs.
 #include "editors/TaskTest.h"
 
+#include "platform/text/CaseFold.h"
 #include "speech/Patterns.h"
 
 #include <filesystem>
@@ -63,6 +64,46 @@ void reportFilter(ReportWriter& out, config::Operator& task, const config::TaskD
     default:
         out.line("Фильтр не назначен.");
         break;
+    }
+}
+
+void reportRedialing(ReportWriter& out, const config::TaskDefinition& definition)
+{
+    out.line("");
+    out.line(definition.retryMinute == 0 ? std::string("Повторный звонок после неудачной попытки: без ожидания.")
+                                         : "Повторный звонок после неудачной попытки: не ранее, чем через " +
+                                               std::to_string(definition.retryMinute) + " мин.");
+    out.line(definition.maxAttempts == 0 ? std::string("Попыток дозвона по строке: без ограничения.")
+                                         : "Попыток дозвона по строке: не более " +
+                                               std::to_string(definition.maxAttempts) + ".");
+}
+
+bool sameFile(const std::string& a, const std::string& b)
+{
+    std::error_code error;
+    if (std::filesystem::equivalent(a, b, error))
+        return true;
+    const std::filesystem::path left = std::filesystem::weakly_canonical(a, error);
+    if (error)
+        return false;
+    const std::filesystem::path right = std::filesystem::weakly_canonical(b, error);
+    return !error && left == right;
+}
+
+// Another included task on the same table calls the same people: the station keeps one number
+// off two lines at once, but the operator should know that both tasks call it.
+void reportSharedTable(ReportWriter& out, config::TaskStore& tasks, const config::TaskDefinition& definition)
+{
+    if (definition.file.empty())
+        return;
+    for (const config::TaskDefinition& other : tasks.definitions()) {
+        const bool self = platform::foldCase(other.binding) == platform::foldCase(definition.binding) &&
+                          platform::foldCase(other.task) == platform::foldCase(definition.task);
+        if (self || !other.valid || other.file.empty() || !sameFile(other.file, definition.file))
+            continue;
+        out.warning(" Этот же файл использует включенное в планирование задание " +
+                    inQuotes(other.binding + "\\" + other.task) +
+                    ": номер, который занят звонком одного задания, другое пропускает до конца звонка.");
     }
 }
 
@@ -194,9 +235,11 @@ TaskTestReport runTaskTest(config::TaskStore& tasks, const std::string& binding,
              inQuotes(definition.fieldSort));
     out.line("");
     reportFilter(out, *found, definition);
+    reportRedialing(out, definition);
     reportSchedules(out, *found);
     reportTemplate(out, tasks, definition);
     reportQuery(out, report, definition);
+    reportSharedTable(out, tasks, definition);
     reportVerdict(out, report);
     return report;
 }

@@ -65,10 +65,16 @@ bool ActiveTask::open()
     return opened;
 }
 
-int ActiveTask::nextRow(HandOut& out)
+int ActiveTask::nextRow(HandOut& out, const std::function<bool(std::string_view number)>& inCallElsewhere)
 {
     std::lock_guard lock(m_mutex);
-    return m_source.nextRow(out);
+    return m_source.nextRow(out, inCallElsewhere);
+}
+
+void ActiveTask::setRedialLimits(const config::TaskDefinition& definition)
+{
+    std::lock_guard lock(m_mutex);
+    m_source.setRedialLimits(definition.retryMinute, definition.maxAttempts);
 }
 
 void ActiveTask::writeResult(long long row, OutcomeKind kind)

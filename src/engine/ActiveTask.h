@@ -55,7 +55,8 @@ public:
     void adopt(const config::TaskDefinition& definition);
 
     bool open();
-    int nextRow(HandOut& out);
+    int nextRow(HandOut& out, const std::function<bool(std::string_view number)>& inCallElsewhere);
+    void setRedialLimits(const config::TaskDefinition& definition);
     void writeResult(long long row, OutcomeKind kind);
     // Results a busy table kept back: tried again (true when some was settled), or given up.
     bool retryResults();

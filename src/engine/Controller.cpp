@@ -2,6 +2,7 @@
 // operator's commands.
 #include "engine/Controller.h"
 
+#include "line/DialString.h"
 #include "platform/text/Trim.h"
 
 #include <array>
@@ -46,6 +47,9 @@ std::string schedulerStateText(bool paused) { return paused ? kSchedulerPaused :
 
 std::string localPhoneStateText(bool on, const std::string& number)
 {
+    if (on && !line::isDialableNumber(number))
+        return "Внимание: режим \"Местный телефон\" с номером \"" + number +
+               "\", который набрать нельзя: звонки не производятся.";
     return on ? kLocalPhoneStatus + number : kRealCalls;
 }
 
@@ -59,6 +63,12 @@ std::string localPhoneNotice(bool on, const std::string& number)
 {
     return on ? "Включен режим \"Местный телефон\".\r\nВсе звонки будут направлены на телефон: " + number
               : "Режим \"Местный телефон\" выключен .\r\nВсе звонки будут направлены на реальные телефоны.";
+}
+
+std::string localPhoneRefusal(const std::string& number)
+{
+    return "Номер \"" + number + "\" набрать нельзя: режим \"Местный телефон\" не включен.\r\n"
+           "Укажите номер из цифр (допустимы также *, #, паузы P и W).";
 }
 
 Controller::Controller(ListActiveTasks& tasks, calls::ListLine& lines, StationFlags& flags,
@@ -171,6 +181,10 @@ void Controller::offer(unsigned line)
     const std::string port = m_lines.GetPortName(line);
     if (port.empty())
         return;
+    // A local phone that cannot be dialled takes no row: neither a wrong number nor a real
+    // person is called, and no row's attempts are counted.
+    if (m_flags.localPhone() && !line::isDialableNumber(m_flags.localPhoneString()))
+        return;
     std::optional<Work> work = m_tasks.getWork(port);
     if (!work)
         return;
@@ -237,8 +251,13 @@ void Controller::resume()
     }
 }
 
-void Controller::setLocalPhone(bool on, const std::string& number, bool update)
+bool Controller::setLocalPhone(bool on, const std::string& number, bool update)
 {
+    if (on && !line::isDialableNumber(number)) {
+        if (m_view)
+            m_view->showNotice(kStationCaption, localPhoneRefusal(number));
+        return false;
+    }
     if (on) {
         m_settings.setLocalPhoneString(number);
         m_settings.setLocalPhoneUpdate(update);
@@ -246,9 +265,10 @@ void Controller::setLocalPhone(bool on, const std::string& number, bool update)
     m_settings.setLocalPhone(on);
     m_flags.setLocalPhone(on, number, update);
     if (!m_view)
-        return;
+        return true;
     m_view->showLocalPhoneState(localPhoneStateText(on, number), on);
     m_view->showNotice(kStationCaption, localPhoneNotice(on, number));
+    return true;
 }
 
 }  // namespace peltra::engine

@@ -46,12 +46,15 @@ public:
                            const calls::TaskLink& link, const std::string& reason) = 0;
 };
 
-// The status texts for the flags as they are.
+// The status texts for the flags as they are. Local-phone mode with a number that cannot be
+// dialled makes no calls at all, and its text says so.
 std::string schedulerStateText(bool paused);
 std::string localPhoneStateText(bool on, const std::string& number);
 // The notices of the pause and resume commands, and of local-phone mode switched on or off.
 std::string schedulerNotice(bool paused);
 std::string localPhoneNotice(bool on, const std::string& number);
+// Why local-phone mode is not switched on with that number.
+std::string localPhoneRefusal(const std::string& number);
 
 class Controller : public calls::LineEvents {
 public:
@@ -86,7 +89,9 @@ public:
     void pause();
     void resume();
     // Local-phone mode: every call dials number; without update nothing is written to the tables.
-    void setLocalPhone(bool on, const std::string& number, bool update);
+    // Switching it on with a number that cannot be dialled is refused with a notice: nothing is
+    // changed or stored, and false is returned.
+    bool setLocalPhone(bool on, const std::string& number, bool update);
 
 private:
     enum class Kind { Line, OfferAll };

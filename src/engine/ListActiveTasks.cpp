@@ -93,6 +93,7 @@ void ListActiveTasks::passLocked(bool readDefinitions)
             continue;
         if (const auto found = running.find(taskKeyOf(definition)); found != running.end()) {
             ActiveTask& task = *found->second;
+            task.setRedialLimits(definition);
             if (settingsDiffer(task.settings(), definition)) {
                 task.requestStop();
                 if (!task.busy()) {
@@ -188,10 +189,16 @@ std::optional<Work> ListActiveTasks::getWork(const std::string& port)
     std::optional<Work> work;
     for (ActiveTask* task : candidates) {
         Work candidate;
-        const bool handedOut = task->nextRow(candidate.handOut) == 0;
+        const auto inCallElsewhere = [&](std::string_view number) {
+            return std::any_of(m_inCall.begin(), m_inCall.end(), [&](const InCall& call) {
+                return call.taskId != task->id() && call.number == number;
+            });
+        };
+        const bool handedOut = task->nextRow(candidate.handOut, inCallElsewhere) == 0;
         if (handedOut) {
             candidate.taskId = task->id();
             task->setServiceStamp(++m_serviceCounter);
+            m_inCall.push_back({candidate.taskId, candidate.handOut.row, candidate.handOut.phone});
             work = std::move(candidate);
         }
         refreshLocked(*task);
@@ -208,6 +215,7 @@ std::optional<Work> ListActiveTasks::getWork(const std::string& port)
 void ListActiveTasks::result(std::uint32_t taskId, long long row, OutcomeKind kind)
 {
     std::lock_guard lock(m_mutex);
+    std::erase_if(m_inCall, [&](const InCall& call) { return call.taskId == taskId && call.row == row; });
     for (const auto& task : m_tasks) {
         if (task->id() == taskId) {
             task->writeResult(row, kind);
@@ -260,6 +268,7 @@ void ListActiveTasks::clear()
             m_view->taskRemoved(task->id());
     }
     m_tasks.clear();
+    m_inCall.clear();
 }
 
 std::vector<TaskRow> ListActiveTasks::rows()

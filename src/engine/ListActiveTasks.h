@@ -60,7 +60,8 @@ public:
     void schedulerPass();
 
     // The next row for the line on port, from the busy task served least recently; nothing
-    // when there is no work.
+    // when there is no work. A number in a call on another line is not handed out until that
+    // call's outcome has come back (two tasks may select the same person).
     std::optional<Work> getWork(const std::string& port);
     // Writes an outcome into the task that owns the row; a task removed meanwhile is ignored.
     void result(std::uint32_t taskId, long long row, OutcomeKind kind);
@@ -93,8 +94,16 @@ private:
     std::chrono::steady_clock::time_point m_lastPass{};
     bool m_passed = false;
 
+    // A row handed to a line whose outcome has not come back: its number is in a call.
+    struct InCall {
+        std::uint32_t taskId = 0;
+        long long row = 0;
+        std::string number;
+    };
+
     std::mutex m_mutex;
     std::vector<std::unique_ptr<ActiveTask>> m_tasks;
+    std::vector<InCall> m_inCall;
     std::uint32_t m_nextId = 0;
     std::uint32_t m_serviceCounter = 0;
 };

@@ -55,12 +55,12 @@ LocalNow localNow(std::time_t when)
     return now;
 }
 
-// "HH:MM:SS" as seconds after midnight; 0 when it is not a time.
-std::int32_t clockSeconds(const std::string& text)
+// "HH:MM:SS" as seconds after midnight; nothing when it is not a time.
+std::optional<std::int32_t> timeOfDay(const std::string& text)
 {
     unsigned h = 0, m = 0, s = 0;
     if (std::sscanf(text.c_str(), "%u:%u:%u", &h, &m, &s) != 3 || h > 23 || m > 59 || s > 59)
-        return 0;
+        return std::nullopt;
     return static_cast<std::int32_t>(h * 3600 + m * 60 + s);
 }
 
@@ -305,11 +305,7 @@ bool TaskDataSource::open()
     do {
         RowState row;
         row.record = query.recordNumber();
-        if (const auto date = query.getDate(kData))
-            row.dataDay = daysFromCivil(date->year, date->month, date->day);
-        row.clockSecond = clockSeconds(query.getText(kClock));
-        if (repeatColumn)
-            row.repeatCount = static_cast<std::int32_t>(query.getDouble(repeatColumn));
+        readState(row, query, repeatColumn);
         if (skip && !start) {
             bool reached = false;
             if (isNumericType(m_definition.fieldSortType)) {
@@ -338,19 +334,52 @@ bool TaskDataSource::open()
     return true;
 }
 
+void TaskDataSource::readState(RowState& row, data::Query& query, int repeatColumn) const
+{
+    const auto date = query.getDate(kData);
+    row.dataDay = date ? daysFromCivil(date->year, date->month, date->day) : -1;
+    const std::optional<std::int32_t> clock = timeOfDay(query.getText(kClock));
+    row.clockSecond = clock.value_or(0);
+    row.failedClock = date ? -1 : clock.value_or(-1);
+    row.proba = static_cast<std::int32_t>(query.getDouble(kProba));
+    if (repeatColumn)
+        row.repeatCount = static_cast<std::int32_t>(query.getDouble(repeatColumn));
+}
+
+bool TaskDataSource::retryDue(const RowState& row, std::int64_t nowSecond) const
+{
+    const std::int64_t wait = std::int64_t{m_definition.retryMinute} * 60;
+    if (wait == 0)
+        return true;
+    if (row.failedAt >= 0)
+        return nowSecond - row.failedAt >= wait;
+    if (row.failedClock < 0)
+        return true;
+    // An attempt of an earlier run left only its time of day: it is taken as the latest such time,
+    // so the row is never dialled early (at most one wait late when the attempt is days old).
+    const std::int64_t since = ((nowSecond % 86400 - row.failedClock) % 86400 + 86400) % 86400;
+    return since >= std::min<std::int64_t>(wait, 86399);
+}
+
 bool TaskDataSource::isDue(const RowState& row, std::time_t now, bool& seenNew, bool& seenRepeat) const
 {
     if (row.gone)
         return false;
+    // A row out of attempts is no candidate at all: the task can finish without it.
+    if (m_definition.maxAttempts != 0 && row.proba >= 0 &&
+        static_cast<std::uint32_t>(row.proba) >= m_definition.maxAttempts)
+        return false;
     if (row.dataDay < 0) {
         seenNew = true;
-        return true;
+        return retryDue(row, localNow(now).second);
     }
     if (!m_definition.repeat || row.repeatCount < 0 ||
         static_cast<std::uint32_t>(row.repeatCount) >= m_definition.repeatTimes)
         return false;
     seenRepeat = true;
     const LocalNow local = localNow(now);
+    if (!retryDue(row, local.second))
+        return false;
     switch (m_definition.repeatType) {
     case 0:
         return local.day - row.dataDay >= static_cast<std::int64_t>(m_definition.repeatDay);
@@ -373,16 +402,21 @@ bool TaskDataSource::refresh(RowState& row, RowQuery& query)
         row.gone = true;
         return false;
     }
-    data::Query& q = query.query();
-    const auto date = q.getDate(kData);
-    row.dataDay = date ? daysFromCivil(date->year, date->month, date->day) : -1;
-    row.clockSecond = clockSeconds(q.getText(kClock));
-    if (m_definition.repeat)
-        row.repeatCount = static_cast<std::int32_t>(q.getDouble(kClock + 1 + (m_definition.fieldSort.empty() ? 0 : 1)));
+    readState(row, query.query(), m_definition.repeat ? kClock + 1 + (m_definition.fieldSort.empty() ? 0 : 1) : 0);
     return true;
 }
 
-int TaskDataSource::nextRow(HandOut& out)
+void TaskDataSource::setRedialLimits(std::uint32_t retryMinute, std::uint32_t maxAttempts)
+{
+    if (m_definition.retryMinute == retryMinute && m_definition.maxAttempts == maxAttempts)
+        return;
+    m_definition.retryMinute = retryMinute;
+    m_definition.maxAttempts = maxAttempts;
+    if (!m_open)
+        m_exhausted = false;
+}
+
+int TaskDataSource::nextRow(HandOut& out, const std::function<bool(std::string_view number)>& inCallElsewhere)
 {
     retryResults();
     if (!m_open || m_stopping || m_exhausted)
@@ -440,6 +474,9 @@ int TaskDataSource::nextRow(HandOut& out)
             m_reselect = true;
             return 1;
         }
+        // The same person in a call for another task: one number is never on two lines at once.
+        if (inCallElsewhere && inCallElsewhere(number))
+            continue;
         out.row = row.record;
         out.definitionPath = definitionPath();
         out.phone = std::string(number);
@@ -612,13 +649,19 @@ TaskDataSource::Written TaskDataSource::write(Result& result)
         return Written::Refused;
     }
     // A counter at the top of its column stays there: the rest of the result is still written.
-    q.setValue(kProba, formatWhole(std::min(q.getDouble(kProba) + 1, m_probaLimit)));
+    const double proba = std::min(q.getDouble(kProba) + 1, m_probaLimit);
+    q.setValue(kProba, formatWhole(proba));
     if (result.kind == OutcomeKind::HungUp)
         q.setValue(kOtboj, formatWhole(std::min(q.getDouble(kOtboj) + 1, m_otbojLimit)));
     const LocalNow now = localNow(result.when);
     char clock[16];
     std::snprintf(clock, sizeof clock, "%02u:%02u:%02u", static_cast<unsigned>(now.parts.tm_hour),
                   static_cast<unsigned>(now.parts.tm_min), static_cast<unsigned>(now.parts.tm_sec));
+    const bool failed = result.kind == OutcomeKind::NoAnswer || result.kind == OutcomeKind::HungUp;
+    // The moment of a failed attempt, where only a row not yet notified has room for it: the wait
+    // before the next attempt holds across a restart.
+    if (failed && m_definition.retryMinute != 0 && !q.getDate(kData))
+        q.setValue(kClock, clock);
     if (notified) {
         char date[32];
         std::snprintf(date, sizeof date, "%04u/%02u/%02u", static_cast<unsigned>(now.parts.tm_year + 1900),
@@ -642,13 +685,21 @@ TaskDataSource::Written TaskDataSource::write(Result& result)
     m_connection->takeErrors();
     if (m_lastError.starts_with(kResultDelayed))
         m_lastError.clear();
+    RowState* state = result.row.position < m_rows.size() && m_rows[result.row.position].record == result.row.record
+                          ? &m_rows[result.row.position]
+                          : nullptr;
+    if (state) {
+        state->proba = static_cast<std::int32_t>(proba);
+        if (failed)
+            state->failedAt = now.second;
+    }
     if (!notified)
         return Written::Yes;
-    if (result.row.position < m_rows.size() && m_rows[result.row.position].record == result.row.record) {
-        RowState& state = m_rows[result.row.position];
-        state.dataDay = now.day;
-        state.clockSecond = clockSeconds(clock);
-        ++state.repeatCount;
+    if (state) {
+        state->dataDay = now.day;
+        state->clockSecond = timeOfDay(clock).value_or(0);
+        state->failedClock = -1;
+        ++state->repeatCount;
     }
     ++m_notified;
     // The archive settings as they are stored now: switching the archive on needs no restart.

@@ -6,6 +6,7 @@
 #include "config/ConfigStore.h"
 #include "config/Operator.h"
 #include "data/Connection.h"
+#include "data/Query.h"
 #include "speech/Patterns.h"
 #include "speech/PhraseList.h"
 
@@ -15,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace peltra::engine {
@@ -74,8 +76,12 @@ public:
     // exhausted and closed); false with the error text when it failed, or at once while
     // exhausted.
     bool open();
-    // Hands out the next row to call: 0 with out filled, 1 when there is nothing now.
-    int nextRow(HandOut& out);
+    // Hands out the next row to call: 0 with out filled, 1 when there is nothing now. A row whose
+    // number inCallElsewhere names (in a call on another task's line) is passed over for now.
+    int nextRow(HandOut& out, const std::function<bool(std::string_view number)>& inCallElsewhere = {});
+    // Takes changed RetryMinute and MaxAttempts at once, without selecting the rows again; a
+    // finished task may then open again (a higher limit leaves rows to call).
+    void setRedialLimits(std::uint32_t retryMinute, std::uint32_t maxAttempts);
     // Writes a call's outcome into its row and frees the row.
     void writeResult(long long row, OutcomeKind kind);
     // Tries again the results a busy table kept back; true when some was settled.
@@ -111,6 +117,11 @@ private:
         std::int32_t dataDay = -1;     // DATA as days since 1970-01-01; -1 while NULL
         std::int32_t clockSecond = 0;  // CLOCK as seconds after midnight
         std::int32_t repeatCount = 0;  // the repeat field's value
+        std::int32_t proba = 0;        // PROBA: the attempts made
+        // CLOCK while DATA is NULL: the time of day of the last failed attempt; -1 when none
+        std::int32_t failedClock = -1;
+        // The last failed attempt of this run, as local seconds since 1970; -1 when none
+        std::int64_t failedAt = -1;
         bool gone = false;             // deleted, or no longer selected
     };
     struct ActiveRow {
@@ -138,6 +149,10 @@ private:
     bool loadTemplate();
     // Whether the row is to be called now; sets seenNew / seenRepeat as the lap's findings.
     bool isDue(const RowState& row, std::time_t now, bool& seenNew, bool& seenRepeat) const;
+    // Whether RetryMinute has passed since the row's last failed attempt.
+    bool retryDue(const RowState& row, std::int64_t nowSecond) const;
+    // The bookkeeping columns of a row as the selection or a fresh read gives them.
+    void readState(RowState& row, data::Query& query, int repeatColumn) const;
     // Reads the row afresh and refreshes its state; false when it is gone or unreadable.
     bool refresh(RowState& row, RowQuery& query);
     Written write(Result& result);

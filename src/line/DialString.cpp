@@ -4,10 +4,18 @@
 #include "platform/text/Trim.h"
 
 namespace peltra::line {
-namespace {
 
-
-}  // namespace
+bool isDialableNumber(std::string_view number)
+{
+    bool digit = false;
+    for (const char c : number) {
+        if (c >= '0' && c <= '9')
+            digit = true;
+        else if (std::string_view("*#PpWw -()+\t").find(c) == std::string_view::npos)
+            return false;
+    }
+    return digit;
+}
 
 std::string buildDialString(std::string_view number, const DialSettings& settings)
 {

@@ -26,6 +26,11 @@ struct DialSettings {
 // (spaces, tabs, line breaks) removed. Exit 9 and long-distance 812 make 1234567 "9P8W8121234567".
 std::string buildDialString(std::string_view number, const DialSettings& settings);
 
+// Whether a number can be dialled at all: at least one digit, and besides digits only what a
+// written number holds ('*', '#', the pauses P and W, blanks, '-', '(', ')', '+'). "abc" or an
+// empty text would be dialled as nothing.
+bool isDialableNumber(std::string_view number);
+
 // Pause after every pulse-dialled digit, before the next character, in ms.
 inline constexpr std::uint32_t kInterDigitPauseMs = 1000;
 

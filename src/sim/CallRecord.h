@@ -3,6 +3,7 @@
 
 #include "sim/PartyBehaviour.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -35,6 +36,8 @@ struct CallRecord {
     std::vector<double> breakMs;
     std::vector<double> makeMs;
 
+    // The moment of going off-hook, to set calls on different lines side by side.
+    std::chrono::steady_clock::time_point offHookAt{};
     // Times in ms from going off-hook.
     std::optional<double> completeMs;       // the number was complete (match or digit time-out)
     std::optional<double> answerMs;         // the party answered

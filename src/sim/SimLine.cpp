@@ -522,6 +522,7 @@ void SimLine::endCall(TimePoint hangupAt, bool unplugged)
     CallRecord& record = finished.record;
     record.port = m_name;
     record.dialed = call.dialed;
+    record.offHookAt = call.start;
     record.breakMs = std::move(call.breakMs);
     record.makeMs = std::move(call.makeMs);
     if (call.complete)

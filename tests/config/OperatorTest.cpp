@@ -87,6 +87,7 @@ TEST_F(OperatorTest, EveryPropertyIsWrittenWithItsDefaultOnFirstRead)
         {"Typefilter", false, 0, ""}, {"Repeat", false, 0, ""},       {"RepeatType", false, 0, ""},
         {"RepeatDay", false, 1, ""},  {"RepeatMinute", false, 15, ""}, {"RepeatTimes", false, 2, ""},
         {"RepeatField", true, 0, ""}, {"Arhive", false, 0, ""},       {"ArhiveFile", true, 0, ""},
+        {"RetryMinute", false, 0, ""}, {"MaxAttempts", false, 0, ""},
     };
     ASSERT_EQ(taskProperties().size(), std::size(expected));
 
@@ -313,6 +314,8 @@ TEST_F(OperatorTest, KeyChangesWithdrawTheTaskAndOthersDoNot)
         {"Behaviour", noPreparation, number(Behaviour, 2), true},
         {"Arhive", noPreparation, number(Arhive, 1), true},
         {"ArhiveFile", noPreparation, text(ArhiveFile, "/data/arhiv.dbf"), true},
+        {"RetryMinute", noPreparation, number(RetryMinute, 30), true},
+        {"MaxAttempts", noPreparation, number(MaxAttempts, 3), true},
         {"a refused value", noPreparation, [](Operator& t) { EXPECT_FALSE(t.setNumber(RepeatDay, 0)); }, true},
         {"a schedule added", noPreparation,
          [](Operator& t) { EXPECT_TRUE(t.schedules().add(dailyBlock({28800, 72000}), 0, false)); }, true},

@@ -1,9 +1,9 @@
 // The headless station run as an operator runs it, on simulated lines and real .dbf tables: whole
 // campaigns, stops by signal and by kill, a second start, repeats, the restart point, a table
 // taken away, the archive, two tasks sharing a table, a table another program keeps locked, the
-// store changed with peltra-reg while the station runs, the runs that have nothing to do, and the
-// status the station keeps for peltra-status. Every row of the table is checked against the
-// simulated exchange's own log of the calls it saw.
+// store changed with peltra-reg while the station runs, the runs that have nothing to do, a local
+// number that cannot be dialled, and the status the station keeps for peltra-status. Every row of
+// the table is checked against the simulated exchange's own log of the calls it saw.
 #include "config/AppSettings.h"
 #include "config/ConfigStore.h"
 #include "config/TaskStore.h"
@@ -777,6 +777,33 @@ TEST_F(HeadlessStationTest, AMessageTheLibraryCannotPlayIsNeverDialledAndTheLogS
         EXPECT_EQ(row.proba.value_or(0), 0) << row.telef;
         EXPECT_FALSE(row.data) << row.telef;
     }
+}
+
+TEST_F(HeadlessStationTest, ALocalPhoneThatCannotBeDialledIsLoggedAndCallsNobody)
+{
+    makeTable(m_table, people(2));
+    prepareStation({2, 1});
+    defineTask(m_table);
+    {
+        platform::RegistryStore registry(m_home / "registry.db");
+        config::ConfigStore store(registry);
+        config::AppSettings settings(store);
+        ASSERT_TRUE(settings.setLocalPhone(true));
+        ASSERT_TRUE(settings.setLocalPhoneString("abc"));
+        ASSERT_TRUE(settings.setLocalPhoneUpdate(true));
+    }
+    const fs::path log = m_dir / "calls.jsonl";
+    StationProcess station;
+    ASSERT_TRUE(station.start(PELTRA_PATH, stationArgs(writePlan({}), log, false), m_dir.path(), "local"));
+    const std::string refusal =
+        "Внимание: режим \"Местный телефон\" с номером \"abc\", который набрать нельзя: звонки не производятся.";
+    ASSERT_TRUE(eventually([&] { return station.out().find(refusal) != std::string::npos; }, 20s)) << station.out();
+    // Several scheduler ticks go by with the task open: nobody is called.
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    stopOrderly(station);
+    EXPECT_TRUE(readLog(log).empty()) << station.out();
+    for (const Row& row : readRows(m_table))
+        EXPECT_EQ(row.proba.value_or(0), 0) << row.telef;
 }
 
 TEST_F(HeadlessStationTest, AKilledStationLeavesAWholeTableAndTheNextRunFinishesTheCampaign)

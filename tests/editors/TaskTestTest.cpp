@@ -41,9 +41,12 @@ struct Expected {
     std::string file;
     std::string sort = "Сортировка: по возрастанию поля \"SUMMA\"";
     Lines filter = {"Фильтр не назначен."};
+    Lines redialing = {"Повторный звонок после неудачной попытки: без ожидания.",
+                       "Попыток дозвона по строке: без ограничения."};
     Lines schedules = {"1: Ежедневно: 08:00-20:00; "};
     Lines pattern = {"В речевом шаблоне находится 3 фраз"};
     Lines query = {"Запрос выполнен успешно."};
+    Lines shared;
     Lines verdict = kVerdictClean;
     std::string task = kTask;
 
@@ -53,12 +56,15 @@ struct Expected {
                      "Задание: \"" + task + "\"", kRule, sort, ""};
         const auto append = [&](const Lines& more) { out.insert(out.end(), more.begin(), more.end()); };
         append(filter);
+        append({""});
+        append(redialing);
         append({"", "Расписания:"});
         append(schedules);
         append({"", "Шаблон речевого оповещения:"});
         append(pattern);
         append({"", "Выполнение SQL запроса..."});
         append(query);
+        append(shared);
         append({"Тест окончен.", kRule});
         append(verdict);
         return out;
@@ -170,6 +176,32 @@ TEST_F(TaskTestTest, ASoundTaskPasses)
     ASSERT_TRUE(report.queryRun);
     EXPECT_TRUE(report.query.ok) << report.query.message;
     EXPECT_EQ(phones(report), (Lines{"2002", "2001", "2003", "2004"})) << "ordered by SUMMA ascending";
+}
+
+TEST_F(TaskTestTest, RedialingIsReportedAndAnotherIncludedTaskOnTheSameFileIsAWarning)
+{
+    ASSERT_TRUE(task().setNumber(TaskProperty::RetryMinute, 30));
+    ASSERT_TRUE(task().setNumber(TaskProperty::MaxAttempts, 5));
+    // Another binding reaches the same file by a link; of its two tasks only one is included.
+    const std::filesystem::path link = m_dir / "link.dbf";
+    std::filesystem::create_symlink(m_table, link);
+    ASSERT_EQ(m_tasks.addBinding("Копия", link.string(), ""), config::AddResult::Added);
+    for (const char* name : {"Включено", "Выключено"})
+        ASSERT_EQ(config::Operators(m_store, "Копия").add(name), config::AddResult::Added);
+    ASSERT_TRUE(m_tasks.task("Копия", "Включено")->setValid(true));
+    ASSERT_TRUE(task().setValid(true)) << "the tested task itself is no other task";
+
+    m_expected.redialing = {"Повторный звонок после неудачной попытки: не ранее, чем через 30 мин.",
+                            "Попыток дозвона по строке: не более 5."};
+    m_expected.shared = {kWarning + " Этот же файл использует включенное в планирование задание \"Копия\\Включено\": "
+                                    "номер, который занят звонком одного задания, другое пропускает до конца звонка."};
+    m_expected.verdict = kVerdictWarning;
+    EXPECT_EQ(run().lines, m_expected.lines());
+
+    ASSERT_TRUE(m_tasks.task("Копия", "Включено")->setValid(false));
+    m_expected.shared.clear();
+    m_expected.verdict = kVerdictClean;
+    EXPECT_EQ(run().lines, m_expected.lines());
 }
 
 TEST_F(TaskTestTest, EveryLineGoesToTheWatcherAsItIsWritten)

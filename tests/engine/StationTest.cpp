@@ -143,6 +143,11 @@ public:
         std::lock_guard lock(m_mutex);
         m_localPhoneTexts.push_back(text);
     }
+    void showNotice(const std::string&, const std::string& text) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_notices.push_back(text);
+    }
 
     void callEnded(unsigned line, const std::string& port, std::uint32_t result, const calls::TaskLink& link,
                    const std::string& reason) override
@@ -212,6 +217,11 @@ public:
         std::lock_guard lock(m_mutex);
         return m_localPhoneTexts;
     }
+    std::vector<std::string> notices() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_notices;
+    }
     bool lineRemovedSeen(unsigned number) const
     {
         std::lock_guard lock(m_mutex);
@@ -225,6 +235,7 @@ private:
     int m_completes = 0;
     std::vector<std::string> m_schedulerTexts;
     std::vector<std::string> m_localPhoneTexts;
+    std::vector<std::string> m_notices;
     std::vector<Outcome> m_outcomes;
     std::vector<unsigned> m_linesRemoved;
     std::vector<std::string> m_changes;
@@ -637,6 +648,30 @@ TEST_F(StationTest, APartyThatNeverAnswersIsCalledAgainAndNeverMarked)
     }
 }
 
+TEST_F(StationTest, MaxAttemptsEndsTheRedialingOfAPartyThatNeverAnswers)
+{
+    const auto rows = people(3);
+    prepareHome(rows);
+    editStore([](config::ConfigStore& store) {
+        ASSERT_TRUE(config::Operator(store, kBinding, kTask).setNumber(config::TaskProperty::MaxAttempts, 2));
+    });
+    makeSimulator(rows);
+    sim::PartyBehaviour silent;
+    silent.answerAfterMs = std::nullopt;
+    ASSERT_TRUE(m_simulator->setBehaviour("5002", silent));
+    start();
+    // The row out of attempts is no work left: the task finishes.
+    ASSERT_TRUE(eventually([&] { return taskIs("Завершено"); })) << m_views.state(kTaskName);
+    std::this_thread::sleep_for(250ms);
+    EXPECT_EQ(callsTo("5002"), 2u);
+    EXPECT_EQ(outcomesFor("", line::kCallNoAnswer), 2u);
+    const test::ProgramResult read =
+        test::runPythonDbf("t=dbf.Table(sys.argv[1]); t.open()\n"
+                           "for r in t: print(r.telef.strip(), int(r.proba), bool(r.data))",
+                           {m_table.string()}, m_runtime / "python");
+    EXPECT_EQ(read.out, "5001 1 True\n5002 2 False\n5003 1 True\n");
+}
+
 TEST_F(StationTest, APartyThatHangsUpBeforeTheEndCountsAsAHangUp)
 {
     // Paced as a real port, the message (about a second and a half, well past the port's
@@ -869,6 +904,42 @@ TEST_F(StationTest, LocalPhoneWithoutResultsDialsTheOneNumberAndWritesNothing)
     EXPECT_FALSE(settings.localPhoneUpdate());
     ASSERT_FALSE(m_views.localPhoneTexts().empty());
     EXPECT_EQ(m_views.localPhoneTexts().back(), std::string(kLocalPhoneStatus) + "777");
+}
+
+TEST_F(StationTest, ALocalPhoneThatCannotBeDialledCallsNobodyAndIsRefused)
+{
+    const auto rows = people(2);
+    prepareHome(rows);
+    editStore([](config::ConfigStore& store) {
+        config::AppSettings settings(store);
+        ASSERT_TRUE(settings.setLocalPhone(true));
+        ASSERT_TRUE(settings.setLocalPhoneString("abc"));
+        ASSERT_TRUE(settings.setLocalPhoneUpdate(true));
+    });
+    makeSimulator(rows);
+    const std::string before = fileBytes(m_table);
+    start();
+    ASSERT_FALSE(m_views.localPhoneTexts().empty());
+    EXPECT_EQ(m_views.localPhoneTexts().back(),
+              "Внимание: режим \"Местный телефон\" с номером \"abc\", который набрать нельзя: звонки не производятся.");
+    // Several ticks: the task is open, yet neither "abc" nor a real person is called.
+    ASSERT_TRUE(eventually([&] { return taskIs("Бездействует"); })) << m_views.state(kTaskName);
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(m_simulator->calls().empty());
+    EXPECT_FALSE(anyLineBusy());
+    EXPECT_EQ(fileBytes(m_table), before) << "no row's attempts are counted";
+
+    // The operator's command with another such number is refused and changes nothing.
+    EXPECT_FALSE(m_station->controller().setLocalPhone(true, "", true));
+    ASSERT_FALSE(m_views.notices().empty());
+    EXPECT_EQ(m_views.notices().back(), localPhoneRefusal(""));
+    EXPECT_EQ(config::AppSettings(m_station->store()).localPhoneString(), "abc");
+    // A number that can be dialled takes over at once.
+    ASSERT_TRUE(m_simulator->setBehaviour("777", m_party));
+    EXPECT_TRUE(m_station->controller().setLocalPhone(true, "777", true));
+    ASSERT_TRUE(eventually([&] { return taskIs("Завершено"); })) << m_views.state(kTaskName);
+    for (const sim::CallRecord& call : m_simulator->calls())
+        EXPECT_EQ(call.dialed, "777");
 }
 
 TEST_F(StationTest, LocalPhoneWithResultsWritesTheRows)
@@ -1124,6 +1195,41 @@ TEST_F(StationTest, RowsPackedAwayDuringCallsNeverTakeAnotherPersonsResult)
     }
     EXPECT_EQ(callsTo("5001"), 1u);
     EXPECT_EQ(callsTo("5002"), 1u);
+}
+
+TEST_F(StationTest, TwoTasksOnOneTableNeverHaveOneNumberOnTwoLinesAtOnce)
+{
+    // A second binding of the same table with the same task: both select every row.
+    const auto rows = people(6);
+    prepareHome(rows);
+    editStore([&](config::ConfigStore& store) { defineTask(store, "Двойник", m_table); });
+    makeSimulator(rows);
+    start();
+    ASSERT_TRUE(eventually([&] { return taskIs("Завершено") && m_views.state("Двойник\\Долг") == "Завершено"; }))
+        << m_views.state(kTaskName) << " " << m_views.state("Двойник\\Долг");
+    ASSERT_TRUE(m_simulator->waitForCalls(rows.size(), 2000));
+
+    // The exchange's log: no number in two calls that overlap, and each person called once.
+    const auto calls = m_simulator->calls();
+    const auto endOf = [](const sim::CallRecord& call) {
+        return call.offHookAt + std::chrono::microseconds(static_cast<long long>(*call.callerHangupMs * 1000));
+    };
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        for (std::size_t j = i + 1; j < calls.size(); ++j) {
+            if (calls[i].dialed == calls[j].dialed) {
+                EXPECT_TRUE(endOf(calls[i]) <= calls[j].offHookAt || endOf(calls[j]) <= calls[i].offHookAt)
+                    << calls[i].dialed << " on " << calls[i].port << " and " << calls[j].port;
+            }
+        }
+    }
+    for (const Stored& r : stored()) {
+        EXPECT_EQ(callsTo(r.telef), 1u) << r.telef;
+        expectDelivered(r, {today()});
+    }
+    std::set<std::string> portsUsed;
+    for (const sim::CallRecord& call : calls)
+        portsUsed.insert(call.port);
+    EXPECT_EQ(portsUsed.size(), kPorts.size()) << "both lines worked";
 }
 
 }  // namespace

@@ -348,6 +348,52 @@ TEST_F(TaskDataSourceTest, RepeatsByDaysAndByMinutesComeDueOnTime)
     EXPECT_EQ(stored(m_table)[0].proba, 3);
 }
 
+TEST_F(TaskDataSourceTest, RetryMinuteWaitsAfterAFailedAttemptAcrossARestartAndMaxAttemptsEndsTheRow)
+{
+    makeTable({{"1", 10}, {"2", 20}}, m_table);
+    defineTask();
+    ASSERT_TRUE(task().setNumber(TaskProperty::RetryMinute, 30));
+    ASSERT_TRUE(task().setNumber(TaskProperty::MaxAttempts, 2));
+    m_now = localMoment(2026, 12, 6, 23, 50, 0);
+    auto s = source();
+    ASSERT_TRUE(s->open());
+    HandOut out;
+    ASSERT_EQ(s->nextRow(out), 0);
+    s->writeResult(out.row, OutcomeKind::NoAnswer);
+    ASSERT_EQ(s->nextRow(out), 0);
+    s->writeResult(out.row, OutcomeKind::HungUp);
+    m_now = localMoment(2026, 12, 7, 0, 19, 59);
+    EXPECT_EQ(s->nextRow(out), 1);
+    EXPECT_TRUE(s->isOpen()) << "rows waiting for their next attempt keep the task open";
+    // The attempt's time stands in CLOCK while DATA is empty, as another dBase program reads it.
+    EXPECT_EQ(python("t=dbf.Table(sys.argv[1]); t.open()\n"
+                     "for r in t: print(r.telef.strip(), int(r.proba), bool(r.data), r.clock)")
+                  .out,
+              "1 1 False 23:50:00\n2 1 False 23:50:00\n");
+
+    // A restart keeps the wait (past midnight too), then calls each row up to its last attempt.
+    auto again = source();
+    ASSERT_TRUE(again->open());
+    EXPECT_EQ(again->nextRow(out), 1);
+    m_now = localMoment(2026, 12, 7, 0, 20, 0);
+    std::vector<long long> rows;
+    EXPECT_EQ(drain(*again, &rows), (std::vector<std::string>{"2", "1"})) << "from the restart point";
+    for (long long row : rows)
+        again->writeResult(row, OutcomeKind::NoAnswer);
+    m_now = localMoment(2026, 12, 9, 0, 0, 0);
+    EXPECT_EQ(again->nextRow(out), 1);
+    EXPECT_TRUE(again->exhausted()) << "rows out of attempts leave nothing to call";
+    for (const Stored& row : stored(m_table)) {
+        EXPECT_EQ(row.proba, 2) << row.telef;
+        EXPECT_FALSE(row.data) << row.telef;
+    }
+
+    // A higher limit, taken by the running task, leaves the rows to call again at once.
+    again->setRedialLimits(0, 3);
+    EXPECT_TRUE(again->open());
+    EXPECT_EQ(drain(*again).size(), 2u);
+}
+
 TEST_F(TaskDataSourceTest, ARestartContinuesFromTheStoredPoint)
 {
     makeTable({{"1", 10}, {"2", 20}, {"3", 30}, {"4", 40}}, m_table);

@@ -135,6 +135,8 @@ TEST_F(PeltraTaskTest, BuildsShowsTestsAndIncludesATask)
               "RepeatField = \n"
               "Arhive = 0\n"
               "ArhiveFile = \n"
+              "RetryMinute = 0\n"
+              "MaxAttempts = 0\n"
               "Поле диапазонов = SUMMA\n"
               "Тип поля диапазонов = N\n"
               "Диапазон 1 = 1..500\n"
@@ -167,7 +169,17 @@ TEST_F(PeltraTaskTest, BuildsShowsTestsAndIncludesATask)
     EXPECT_EQ(r.err, "");
     r = run({"set", kBinding, kTask, "Typefilter", "1"});
     EXPECT_EQ(r.err, "");
+    // The pace of redialing is no key property either, and the test reports it.
+    ok({"set", kBinding, kTask, "RetryMinute", "45"});
+    ok({"set", kBinding, kTask, "maxattempts", "3"});
+    EXPECT_EQ(shown("RetryMinute"), std::vector<std::string>{"RetryMinute = 45"});
+    EXPECT_EQ(shown("MaxAttempts"), std::vector<std::string>{"MaxAttempts = 3"});
     EXPECT_EQ(ok({"list"}), "Абоненты\tДолг\tvalid\n");
+    r = run({"test", kBinding, kTask});
+    EXPECT_NE(r.out.find("Повторный звонок после неудачной попытки: не ранее, чем через 45 мин.\n"
+                         "Попыток дозвона по строке: не более 3.\n"),
+              std::string::npos)
+        << r.out;
 
     // Key properties withdraw it, each saying so.
     r = run({"set", kBinding, kTask, "Repeat", "1"});

@@ -318,6 +318,29 @@ QWidget* FormOperator::buildMoreGroup()
     fieldRow->addWidget(m_repeatField);
     fieldRow->addStretch(1);
 
+    // The pace of redialing a row that was not reached; 0 in either box: as the station always did.
+    m_retryMinute = new QSpinBox(group);
+    m_retryMinute->setObjectName("updown_retry_minute");
+    m_retryMinute->setRange(0, 9999);
+    m_retryMinute->setSpecialValueText(QStringLiteral("сразу"));
+    m_maxAttempts = new QSpinBox(group);
+    m_maxAttempts->setObjectName("updown_max_attempts");
+    m_maxAttempts->setRange(0, 999);
+    m_maxAttempts->setSpecialValueText(QStringLiteral("без ограничения"));
+    auto* retryRow = new QHBoxLayout;
+    auto* retryLabel = new QLabel(QStringLiteral("Повторный звонок после неудачной попытки не ранее, чем через:"), group);
+    retryLabel->setBuddy(m_retryMinute);
+    retryRow->addWidget(retryLabel);
+    retryRow->addWidget(m_retryMinute);
+    retryRow->addWidget(new QLabel(QStringLiteral("мин."), group));
+    retryRow->addStretch(1);
+    auto* attemptsRow = new QHBoxLayout;
+    auto* attemptsLabel = new QLabel(QStringLiteral("Попыток дозвона по строке не более:"), group);
+    attemptsLabel->setBuddy(m_maxAttempts);
+    attemptsRow->addWidget(attemptsLabel);
+    attemptsRow->addWidget(m_maxAttempts);
+    attemptsRow->addStretch(1);
+
     m_archive = new QCheckBox(QStringLiteral("Запоминать оповещенных в отдельном файле"), group);
     m_archive->setObjectName("checkbox_arhive");
     m_archivePath = new QLineEdit(group);
@@ -334,6 +357,9 @@ QWidget* FormOperator::buildMoreGroup()
     auto* layout = new QVBoxLayout(group);
     layout->addLayout(repeatRow);
     layout->addLayout(fieldRow);
+    layout->addSpacing(6);
+    layout->addLayout(retryRow);
+    layout->addLayout(attemptsRow);
     layout->addSpacing(6);
     layout->addWidget(m_archive);
     layout->addLayout(pathRow);
@@ -434,6 +460,9 @@ void FormOperator::fill()
     const std::string repeatField = task->text(TaskProperty::RepeatField);
     if (!repeatField.empty())
         selectField(m_repeatField, repeatField, "N");
+
+    showNumber(m_retryMinute, task->number(TaskProperty::RetryMinute));
+    showNumber(m_maxAttempts, task->number(TaskProperty::MaxAttempts));
 
     m_archive->setChecked(task->flag(TaskProperty::Arhive));
     m_archivePath->setText(fromStd(task->text(TaskProperty::ArhiveFile)));
@@ -572,6 +601,9 @@ bool FormOperator::store(config::Operator& task, const std::string& archivePath)
     check(task.setNumber(TaskProperty::RepeatMinute, m_repeatMinute));
     check(task.setNumber(TaskProperty::RepeatTimes, static_cast<std::uint32_t>(m_times->value())));
     check(task.setText(TaskProperty::RepeatField, m_repeatField->currentText().toStdString()));
+
+    check(task.setNumber(TaskProperty::RetryMinute, static_cast<std::uint32_t>(m_retryMinute->value())));
+    check(task.setNumber(TaskProperty::MaxAttempts, static_cast<std::uint32_t>(m_maxAttempts->value())));
 
     check(task.setNumber(TaskProperty::Arhive, m_archive->isChecked() ? 1 : 0));
     if (m_archive->isChecked())

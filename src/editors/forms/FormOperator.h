@@ -117,6 +117,8 @@ private:
     QComboBox* m_unit;
     QSpinBox* m_times;
     QComboBox* m_repeatField;
+    QSpinBox* m_retryMinute;
+    QSpinBox* m_maxAttempts;
     QCheckBox* m_archive;
     QLineEdit* m_archivePath;
     QPushButton* m_browse;

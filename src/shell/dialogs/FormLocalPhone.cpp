@@ -1,10 +1,14 @@
 // The local-phone dialog: the mode box, the number and whether results go into the tables.
 #include "shell/dialogs/FormLocalPhone.h"
 
+#include "engine/Controller.h"
+#include "line/DialString.h"
+
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -71,6 +75,13 @@ void FormLocalPhone::setValues(bool on, const QString& number, bool writeResults
 
 void FormLocalPhone::accept()
 {
+    const std::string typed = m_numberBox->text().toStdString();
+    if (m_modeBox->isChecked() && !line::isDialableNumber(typed)) {
+        QMessageBox::warning(this, QString::fromUtf8(engine::kStationCaption),
+                             QString::fromStdString(engine::localPhoneRefusal(typed)));
+        m_numberBox->setFocus();
+        return;
+    }
     m_on = m_modeBox->isChecked();
     m_number = m_numberBox->text();
     m_writeResults = m_writeResultsBox->isChecked();

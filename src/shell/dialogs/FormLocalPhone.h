@@ -9,8 +9,9 @@ class QLineEdit;
 
 namespace peltra::shell {
 
-// Opens with the given values; "ОК" takes what the boxes hold (the number as typed, unchecked),
-// "Отмена" keeps the values it was opened with. It writes nothing itself: the caller stores the
+// Opens with the given values; "ОК" takes what the boxes hold (the number as typed), except that
+// the mode switched on with a number that cannot be dialled is refused with a message box and
+// the focus goes back to the number; "Отмена" keeps the values it was opened with. It writes nothing itself: the caller stores the
 // chosen values and switches the station's flags. User interface thread only.
 class FormLocalPhone : public QDialog {
     Q_OBJECT

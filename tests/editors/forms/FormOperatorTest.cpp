@@ -498,6 +498,8 @@ private slots:
         QCOMPARE(stored->number(TaskProperty::RepeatDay), 1u);
         QCOMPARE(stored->number(TaskProperty::RepeatMinute), 15u);
         QCOMPARE(stored->number(TaskProperty::RepeatTimes), 2u);
+        QCOMPARE(stored->number(TaskProperty::RetryMinute), 0u);
+        QCOMPARE(stored->number(TaskProperty::MaxAttempts), 0u);
         QVERIFY(!stored->flag(TaskProperty::Arhive));
     }
 
@@ -515,10 +517,12 @@ private slots:
         QVERIFY(stored->setNumber(TaskProperty::RepeatTimes, 5));
         QVERIFY(stored->setText(TaskProperty::RepeatField, "KOLVO"));
         QVERIFY(stored->setText(TaskProperty::ArhiveFile, "/somewhere/old.dbf"));
+        QVERIFY(stored->setNumber(TaskProperty::RetryMinute, 20));
+        QVERIFY(stored->setNumber(TaskProperty::MaxAttempts, 4));
         QVERIFY(stored->setValid(true));
 
         {
-            // Shown as stored; OK without a change writes nothing that withdraws the task.
+            // Shown as stored; OK with only the pace of redialing changed keeps the task included.
             FormOperator form(*m_tasks, kBinding, "Долг");
             QCOMPARE(form.windowTitle(), QStringLiteral("Абоненты - Долг"));
             auto* name = control<QLineEdit>(form, "textb_name");
@@ -538,11 +542,19 @@ private slots:
             QCOMPARE(control<QComboBox>(form, "combo_repeat_field")->currentText(), QStringLiteral("KOLVO"));
             QVERIFY(!control<QCheckBox>(form, "checkbox_arhive")->isChecked());
             QCOMPARE(control<QLineEdit>(form, "textb_arhive")->text(), QStringLiteral("/somewhere/old.dbf"));
+            auto* retry = control<QSpinBox>(form, "updown_retry_minute");
+            auto* attempts = control<QSpinBox>(form, "updown_max_attempts");
+            QCOMPARE(retry->value(), 20);
+            QCOMPARE(attempts->value(), 4);
+            retry->setValue(0);
+            attempts->setValue(6);
             form.show();
             pressOk(form);
             QCOMPARE(form.result(), int(QDialog::Accepted));
             QVERIFY(!form.created());
             QVERIFY(task("Долг")->valid());
+            QCOMPARE(task("Долг")->number(TaskProperty::RetryMinute), 0u);
+            QCOMPARE(task("Долг")->number(TaskProperty::MaxAttempts), 6u);
             QCOMPARE(task("Долг")->text(TaskProperty::ArhiveFile), std::string("/somewhere/old.dbf"));
         }
 
@@ -612,6 +624,7 @@ private slots:
         QVERIFY(stored->setText(TaskProperty::RepeatField, "KOLVO"));
         QVERIFY(stored->setNumber(TaskProperty::Arhive, 1));
         QVERIFY(stored->setText(TaskProperty::ArhiveFile, "/srv/peltra/archive/dolg.dbf"));
+        QVERIFY(stored->setNumber(TaskProperty::RetryMinute, 30));
         FormOperator form(*m_tasks, kBinding, "Долг");
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));

@@ -1,11 +1,15 @@
-// Tests of the local-phone dialog: enabling of its boxes and what OK and Отмена hand back.
+// Tests of the local-phone dialog: enabling of its boxes, what OK and Отмена hand back, and the
+// refusal of a number that cannot be dialled.
 #include "shell/dialogs/FormLocalPhone.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 using peltra::shell::FormLocalPhone;
 
@@ -91,10 +95,15 @@ void FormLocalPhoneTest::okReturnsWhatWasTyped_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<bool>("turnOn");
     QTest::addColumn<bool>("writeResults");
-    QTest::newRow("1 digits") << "2345678" << true << false;
-    QTest::newRow("2 not checked at all") << " 8-(044) abc " << true << true;
-    QTest::newRow("3 empty") << "" << true << true;
-    QTest::newRow("4 mode off, number still taken") << "555" << false << false;
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("1 digits") << "2345678" << true << false << false;
+    QTest::newRow("2 written as people write it") << " 8-(044) 123 45 67 " << true << true << false;
+    QTest::newRow("3 pauses and tone symbols") << "9P*21#" << true << false << false;
+    QTest::newRow("4 letters") << "abc" << true << true << true;
+    QTest::newRow("5 a digit among letters") << "8-(044) abc" << true << true << true;
+    QTest::newRow("6 empty") << "" << true << true << true;
+    QTest::newRow("7 only blanks and dashes") << " - " << true << false << true;
+    QTest::newRow("8 mode off, any number taken") << "abc" << false << false << false;
 }
 
 void FormLocalPhoneTest::okReturnsWhatWasTyped()
@@ -102,6 +111,7 @@ void FormLocalPhoneTest::okReturnsWhatWasTyped()
     QFETCH(QString, typed);
     QFETCH(bool, turnOn);
     QFETCH(bool, writeResults);
+    QFETCH(bool, refused);
     FormLocalPhone form;
     form.setValues(true, "old", !writeResults);
     form.show();
@@ -111,7 +121,26 @@ void FormLocalPhoneTest::okReturnsWhatWasTyped()
     if (!turnOn)
         QTest::mouseClick(modeBox(form), Qt::LeftButton);
     QCOMPARE(form.number(), QStringLiteral("old"));  // nothing taken before ОК
+    QString warning;
+    QTimer::singleShot(0, this, [&warning] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            warning = box->text();
+            box->accept();
+        }
+    });
     QTest::mouseClick(button(form, "cb_ok"), Qt::LeftButton);
+    if (refused) {
+        // A number that cannot be dialled is never taken: the dialog stays, the number in focus.
+        QCOMPARE(warning, QStringLiteral("Номер \"%1\" набрать нельзя: режим \"Местный телефон\" не включен.\r\n"
+                                         "Укажите номер из цифр (допустимы также *, #, паузы P и W).")
+                              .arg(typed));
+        QVERIFY(form.isVisible());
+        QCOMPARE(form.focusWidget(), static_cast<QWidget*>(numberBox(form)));
+        QVERIFY(form.isOn());
+        QCOMPARE(form.number(), QStringLiteral("old"));
+        return;
+    }
+    QVERIFY(warning.isEmpty());
     QCOMPARE(form.result(), int(QDialog::Accepted));
     QVERIFY(!form.isVisible());
     QCOMPARE(form.isOn(), turnOn);
