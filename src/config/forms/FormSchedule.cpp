@@ -405,6 +405,7 @@ void FormSchedule::loadSelected()
     }
     m_current = name;
     load(*schedule);
+    m_loaded = Loaded{*schedule, block(), monthMask(), nightAllowed()};
 }
 
 void FormSchedule::clearRows()
@@ -482,6 +483,7 @@ void FormSchedule::newSchedule()
     m_list->setCurrentItem(nullptr);
     m_loading = false;
     m_current.reset();
+    m_loaded.reset();
     clearRows();
     m_night->setChecked(false);
     applyNight();
@@ -540,17 +542,25 @@ void FormSchedule::accept()
 
 bool FormSchedule::store()
 {
-    const std::uint32_t mask = monthMask();
+    std::uint32_t mask = monthMask();
     if ((mask & kOnlyChosenDays) && (mask & kDayBits) == 0) {
         showMessage(QString::fromUtf8(kNoDaysChosen), QString::fromUtf8(kNoDaysTitle));
         m_onlyChosenDays->setFocus();
         return false;
     }
+    ScheduleBlock windows = block();
+    bool night = nightAllowed();
+    if (m_current && m_loaded && m_loaded->shownBlock == windows && m_loaded->shownMonthMask == mask &&
+        m_loaded->shownNight == night) {
+        windows = m_loaded->stored.block;
+        mask = m_loaded->stored.monthMask;
+        night = m_loaded->stored.night;
+    }
     const bool wasValid = m_task.valid();
     bool stored = false;
     if (m_current) {
-        stored = m_task.schedules().set(*m_current, block(), mask, nightAllowed());
-    } else if (std::optional<std::string> name = m_task.schedules().add(block(), mask, nightAllowed())) {
+        stored = m_task.schedules().set(*m_current, windows, mask, night);
+    } else if (std::optional<std::string> name = m_task.schedules().add(windows, mask, night)) {
         m_current = *name;
         stored = true;
     }

@@ -128,8 +128,20 @@ private:
     bool store();
     void showMessage(const QString& text, const QString& title);
 
+    // A schedule as stored and as the editor showed it on loading. The rows hold one window a day
+    // (one for all work days) and tick the night box for a window outside the day's hours, so OK
+    // with nothing changed writes the stored schedule back as it was, rather than what the rows
+    // could show of it.
+    struct Loaded {
+        ScheduleData stored;
+        ScheduleBlock shownBlock;
+        std::uint32_t shownMonthMask = 0;
+        bool shownNight = false;
+    };
+
     Operator m_task;
     std::optional<std::string> m_current;
+    std::optional<Loaded> m_loaded;
     bool m_loading = false;
 
     QLabel* m_taskLabel;

@@ -449,6 +449,18 @@ private slots:
         // The end brought back onto the start's quarter hour gives no window ending before it starts.
         slider->setSelection(36, 36);
         QVERIFY(form.block() == peltra::config::dailyBlock({9 * kHour, 9 * kHour}));
+
+        // More than the rows can show (two windows on Monday; a morning window stored without the
+        // night flag, which ticks the night box): OK with nothing changed keeps all of it.
+        const ScheduleBlock twoOnMonday{{{at(1, 7, 0), at(1, 8, 30)}, {at(1, 13, 0), at(1, 15, 0)}}, 20};
+        const std::optional<std::string> name = task().schedules().add(twoOnMonday, 0, false);
+        QVERIFY(name);
+        FormSchedule again(*m_store, kBinding, kTask);
+        again.selectSchedule(*name);
+        QVERIFY(again.nightAllowed());
+        click(again, "cb_OK");
+        QVERIFY(task().schedules().get(*name)->block == twoOnMonday);
+        QVERIFY(!task().schedules().get(*name)->night);
     }
 
     void theMonthFlagWithoutDaysIsRefused()
