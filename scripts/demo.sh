@@ -8,7 +8,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
-bash "$root/scripts/build.sh" "$root/build"
+# Only the station and the tools the campaign runs; the tests and benchmarks are the test command's.
+cmake -S "$root" -B "$root/build" -G Ninja
+cmake --build "$root/build" --parallel "$(nproc)" \
+  --target peltra peltra-reg peltra-lexicon peltra-sql peltra-task peltra-say peltra-report
 
 bin=$root/build/bin
 home=$root/demo-home
