@@ -7,9 +7,11 @@
 # time window closes; then the table itself tells who was notified and who was not.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/install-deps.sh"
-# Only the station and the tools the campaign runs; the tests and benchmarks are the test command's.
-cmake -S "$root" -B "$root/build" -G Ninja
+bash "$root/scripts/install-deps.sh" station
+# Only the station and the tools the campaign runs, without debug information; the tests and
+# benchmarks are the test command's.
+cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELTRA_BUILD_TESTS=OFF \
+  -DPELTRA_BUILD_BENCH=OFF
 cmake --build "$root/build" --parallel "$(nproc)" \
   --target peltra peltra-reg peltra-lexicon peltra-sql peltra-task peltra-say peltra-report
 

@@ -59,7 +59,7 @@ fuzz_run fuzz_dbf_table -seed=1 -runs=20000
 fuzz_run fuzz_wav_reader -seed=1 -runs=20000
 fuzz_run fuzz_sim_plan -seed=1 -runs=20000
 
-run_suite "tests" "$root/build" "" ""
+run_suite "tests" "$root/build" "" "" -DCMAKE_BUILD_TYPE=Release -DPELTRA_BUILD_TESTS=ON -DPELTRA_BUILD_BENCH=ON
 run_suite "core tests under ASan+UBSan" "$root/build-asan" core_tests "^(core|threads)$" \
   -DPELTRA_SANITIZE=address -DPELTRA_BUILD_BENCH=OFF
 run_suite "tests of threaded code under TSan" "$root/build-tsan" thread_tests "^threads$" \
