@@ -105,6 +105,8 @@ TEST_F(PeltraReportTest, RefusalsAndFailures)
     fails({"Абоненты", "--text", "--source"}, 2, "exactly one");
     fails({"Абоненты", "--mode", "3", "--text"}, 2, "--mode");
     fails({"Абоненты", "--from", "01/01/2024", "--text"}, 2, "--from and --to");
+    fails({"Абоненты", "--to", "01/01/2024", "--text"}, 2, "--from and --to");
+    fails({"Абоненты", "--csv", "", "--text"}, 2, "--csv needs a file");
     fails({"Абоненты", "--bogus", "--text"}, 2, "unknown option");
     fails({"Абоненты", "--mode", "1", "--from", "01/02/2026", "--to", "31/02/2026", "--text"}, 1, "31/02/2026");
     fails({"Нет", "--text"}, 1, "Нет");
@@ -112,6 +114,10 @@ TEST_F(PeltraReportTest, RefusalsAndFailures)
     fails({"Абоненты", "Долг", "--archive", "--text"}, 1, "не запоминает");
     fails({"Абоненты", "--sum", "FIO", "--text"}, 1, "FIO");
     fails({"Абоненты", "--pdf", (m_station.home() / "no such folder" / "r.pdf").string()}, 1, "r.pdf");
+    const ProgramResult r = runProgram(PELTRA_REPORT_PATH, {"--home", (m_station.home() / "none").string(), "A", "--text"},
+                                       m_station.home(), "", {{"PELTRA_HOME", std::nullopt}});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("no configuration store"), std::string::npos) << r.err;
 }
 
 TEST_F(PeltraReportTest, PdfHoldsThePagesTextsRowsAndTotals)
@@ -129,15 +135,6 @@ TEST_F(PeltraReportTest, PdfHoldsThePagesTextsRowsAndTotals)
     for (const char* shown : {"Задание:", "Абоненты : Весь файл", "Стр. 1 из 1", "Телефон", "Петров, П.", "119.75",
                               "Всего строк: 3"})
         EXPECT_NE(text.out.find(shown), std::string::npos) << shown << "\n" << text.out;
-}
-
-TEST(PeltraReportStoreTest, NoStoreIsAFailure)
-{
-    TempDir dir;
-    const ProgramResult r = runProgram(PELTRA_REPORT_PATH, {"--home", (dir / "none").string(), "A", "--text"},
-                                       dir.path(), "", {{"PELTRA_HOME", std::nullopt}});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find("no configuration store"), std::string::npos) << r.err;
 }
 
 }  // namespace

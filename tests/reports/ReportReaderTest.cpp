@@ -240,50 +240,52 @@ TEST_F(ReportReaderTest, CellsTotalsAndTexts)
     EXPECT_EQ(data.today[5], '.');
 }
 
-TEST_F(ReportReaderTest, TotalsAreRoundedToTwoDecimals)
+// Totals round to two decimals; a table without numbers has none, and a total of text is refused.
+TEST_F(ReportReaderTest, TotalsOfSmallTables)
 {
-    const auto file = m_station.tablePath("fine.dbf");
     std::string error;
-    ASSERT_TRUE(data::DbfTable::create(file, {{"TELEF", 'C', 12, 0}, {"DATA", 'D', 8, 0}, {"AMT", 'N', 10, 3}}, 866,
-                                       false, &error)) << error;
     data::DbfTable::Options writable;
     writable.writable = true;
-    auto table = data::DbfTable::open(file, writable, &error);
+    using Fields = std::vector<data::DbfFieldSpec>;
+    for (const auto& [name, fields] : {std::pair{"fine.dbf", Fields{{"AMT", 'N', 10, 3}, {"PENI", 'F', 8, 2}}},
+                                       std::pair{"plain.dbf", Fields{}}}) {
+        Fields all = {{"TELEF", 'C', 12, 0}, {"DATA", 'D', 8, 0}};
+        all.insert(all.end(), fields.begin(), fields.end());
+        ASSERT_TRUE(data::DbfTable::create(m_station.tablePath(name), all, 866, false, &error)) << error;
+        ASSERT_EQ(tasks().addBinding(name, m_station.tablePath(name).string(), ""), config::AddResult::Added);
+    }
+    auto table = data::DbfTable::open(m_station.tablePath("fine.dbf"), writable, &error);
     ASSERT_TRUE(table) << error;
     for (const double amount : {1.234, 2.345, 0.004})
-        ASSERT_TRUE(table->append({{0, data::DbfValue::ofText("1")}, {2, data::DbfValue::ofNumber(amount)}}, nullptr,
-                                  &error)) << error;
+        ASSERT_TRUE(table->append({{0, data::DbfValue::ofText("1")}, {2, data::DbfValue::ofNumber(amount)},
+                                   {3, data::DbfValue::ofNumber(0.5)}},
+                                  nullptr, &error))
+            << error;
     table.reset();
-    ASSERT_EQ(tasks().addBinding("Пени", file.string(), ""), config::AddResult::Added);
     ReportOptions o = options(ReportMode::All);
-    o.binding = "Пени";
+    o.binding = "fine.dbf";
     o.sumFields = {"AMT"};
-    const ReportData data = read(o);
+    ReportData data = read(o);
     ASSERT_EQ(data.rows.rowCount(), 3u);
     EXPECT_EQ(data.rows.cell(0, 2), "1.234");
     ASSERT_TRUE(data.totals[2].has_value());
     EXPECT_DOUBLE_EQ(*data.totals[2], 3.58);  // 3.583
     EXPECT_EQ(totalText(*data.totals[2]), "3.58");
-}
+    // F fields are numbers too, shown and summed.
+    ASSERT_EQ(data.columns.size(), 4u);
+    EXPECT_EQ(data.columns[3].kind, ColumnKind::Decimal);
+    EXPECT_EQ(data.rows.cell(0, 3), "0.50");
+    EXPECT_EQ(data.totals[3], std::optional<double>(1.5));
 
-TEST_F(ReportReaderTest, ATableWithoutNumbersHasNoTotals)
-{
-    const auto file = m_station.tablePath("plain.dbf");
-    std::string error;
-    ASSERT_TRUE(data::DbfTable::create(file, {{"TELEF", 'C', 12, 0}, {"DATA", 'D', 8, 0}}, 866, false, &error))
-        << error;
-    ASSERT_EQ(tasks().addBinding("Простая", file.string(), ""), config::AddResult::Added);
-    ReportOptions o = options(ReportMode::All);
-    o.binding = "Простая";
-    const ReportData data = read(o);
+    o.binding = "plain.dbf";
+    o.sumFields.clear();
+    data = read(o);
     EXPECT_EQ(data.totals, (std::vector<std::optional<double>>{std::nullopt, std::nullopt}));
     EXPECT_EQ(data.rows.rowCount(), 0u);
-
     o.sumFields = {"TELEF"};
-    ReportData refused;
-    const ReadResult result = readReport(tasks(), o, refused);
+    const ReadResult result = readReport(tasks(), o, data);
     EXPECT_EQ(result.outcome, ReadOutcome::Failed);
-    EXPECT_NE(result.message.find("TELEF"), std::string::npos) << result.message;
+    EXPECT_EQ(result.message, "Поле 'TELEF' не является числовым полем таблицы.");
 }
 
 TEST_F(ReportReaderTest, StoppingLeavesNoRows)
@@ -332,6 +334,19 @@ TEST_F(ReportReaderTest, RefusedChoicesSayWhy)
     ASSERT_TRUE(noArchive.setText(TaskProperty::ArhiveFile, m_station.tablePath("arch.dbf").string()));
     o.task = "Долг";
     failure(o, "arch.dbf");
+
+    // A database failure comes as error records.
+    config::Operator task = addTask("Ошибка");
+    ASSERT_TRUE(task.setNumber(TaskProperty::Typefilter, config::kFilterCondition));
+    config::ConditionSet set = task.conditions();
+    set.products[set.addProduct()].add({config::kConditionExpression, "", 2, "", "NOSUCH > 1"});
+    ASSERT_TRUE(task.applyConditions(set));
+    ReportData data;
+    const ReadResult result = readReport(tasks(), options(ReportMode::All, "Ошибка"), data);
+    EXPECT_EQ(result.outcome, ReadOutcome::Failed);
+    ASSERT_FALSE(result.errors.empty());
+    EXPECT_NE(result.errors[0].message.find("NOSUCH"), std::string::npos) << result.errors[0].message;
+    EXPECT_EQ(data.rows.rowCount(), 0u);
 }
 
 TEST_F(ReportReaderTest, ArchiveIsReadLikeTheTable)
@@ -349,21 +364,6 @@ TEST_F(ReportReaderTest, ArchiveIsReadLikeTheTable)
     EXPECT_EQ(data.variant, ReportVariant::ArchiveFile);
     EXPECT_EQ(data.rows.rowCount(), archived.size());  // no sort field: table order
     EXPECT_EQ(data.rows.cell(0, kTelef), archived[0].telef);
-}
-
-TEST_F(ReportReaderTest, DatabaseFailuresComeAsErrorRecords)
-{
-    config::Operator task = addTask("Ошибка");
-    ASSERT_TRUE(task.setNumber(TaskProperty::Typefilter, config::kFilterCondition));
-    config::ConditionSet set = task.conditions();
-    set.products[set.addProduct()].add({config::kConditionExpression, "", 2, "", "NOSUCH > 1"});
-    ASSERT_TRUE(task.applyConditions(set));
-    ReportData data;
-    const ReadResult result = readReport(tasks(), options(ReportMode::All, "Ошибка"), data);
-    EXPECT_EQ(result.outcome, ReadOutcome::Failed);
-    ASSERT_FALSE(result.errors.empty());
-    EXPECT_NE(result.errors[0].message.find("NOSUCH"), std::string::npos) << result.errors[0].message;
-    EXPECT_EQ(data.rows.rowCount(), 0u);
 }
 
 }  // namespace

@@ -78,14 +78,10 @@ std::string expected(const std::string& band, const std::string& detailHeight, c
     return s;
 }
 
-TEST(ReportSourceTest, BindingTableVariantIsExact)
+TEST(ReportSourceTest, BothVariantsAreExact)
 {
     EXPECT_EQ(reportSource(smallTable(), "/data/abon.dbf", ReportVariant::BindingTable),
               expected("footer", "23", "79416533", "6", "5", "536870912"));
-}
-
-TEST(ReportSourceTest, ArchiveVariantIsExact)
-{
     EXPECT_EQ(reportSource(smallTable(), "/data/abon.dbf", ReportVariant::ArchiveFile),
               expected("summary", "20", "16777215", "2", "2", "16777215"));
 }
@@ -108,34 +104,6 @@ TEST(ReportSourceTest, QuotesInNamesAreEscapedWithTildes)
     EXPECT_NE(source.find("dbname='/d/o~'k.dbf.A' )"), std::string::npos);
     // Inside the retrieve string the quote is escaped twice: once for PBSELECT, once for the string.
     EXPECT_NE(source.find("retrieve='PBSELECT(TABLE(NAME=~'/d/o~~~'k.dbf~') "), std::string::npos);
-}
-
-TEST(ReportSourceTest, TitleCellColumnAndTotalShareTheirPlace)
-{
-    const std::vector<ColumnPlacement> places = columnPlacements(smallTable());
-    ASSERT_EQ(places.size(), 4u);
-    for (std::size_t i = 1; i < places.size(); ++i)
-        EXPECT_GT(places[i].x, places[i - 1].x + places[i - 1].width) << "columns overlap at " << i;
-    // A wider display width gives a wider column.
-    EXPECT_GT(places[0].width, places[1].width);
-    EXPECT_EQ(reportWidth(smallTable()), places[3].x + places[3].width);
-}
-
-TEST(ReportSourceTest, ModificationsShowTheTickedTotalsAndFooter)
-{
-    ReportData data;
-    data.columns = smallTable();
-    data.title = "Абоненты : Весь файл";
-    data.info = "Только неоповещенные. ";
-    data.totalVisible = {false, false, false, false};
-    const std::vector<std::string> hidden = reportModifications(data);
-    EXPECT_EQ(hidden, (std::vector<std::string>{"mtitle.Text='Абоненты : Весь файл'",
-                                                 "minfo.Text='Только неоповещенные. '", "sm_SUMMA.Visible=0",
-                                                 "DataWindow.Footer.Height=21"}));
-    data.totalVisible[1] = true;
-    const std::vector<std::string> shown = reportModifications(data);
-    EXPECT_EQ(shown[2], "sm_SUMMA.Visible=1");
-    EXPECT_EQ(shown[3], "DataWindow.Footer.Height=42");
 }
 
 }  // namespace

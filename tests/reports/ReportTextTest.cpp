@@ -59,6 +59,12 @@ TEST(ReportTextTest, CsvQuotesWhatNeedsIt)
                                             "99,\"a\r\nb\",0.25\r\n");
 }
 
+TEST(ReportTextTest, TotalsLoseOnlyTrailingZeros)
+{
+    for (const auto& [total, text] : {std::pair{10.0, "10"}, {12.5, "12.5"}, {3.583, "3.58"}, {-0.001, "0"}, {0.1, "0.1"}})
+        EXPECT_EQ(totalText(total), text) << total;
+}
+
 TEST(ReportTextTest, EmptyReportStillCountsRows)
 {
     ReportData data = smallReport(false);

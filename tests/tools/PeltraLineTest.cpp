@@ -1,23 +1,17 @@
 // peltra-line run as the technician runs it: stream files from PCM and from dial strings.
 #include "line/Modulator.h"
 #include "line/TonePcm.h"
-#include "support/RunProgram.h"
-#include "support/TempDir.h"
+#include "support/ToolsFixture.h"
 
 #include <gtest/gtest.h>
 
 namespace peltra::test {
 namespace {
 
-class PeltraLineTest : public ::testing::Test {
+class PeltraLineTest : public ToolsFixture {
 protected:
-    ProgramResult run(const std::vector<std::string>& args)
-    {
-        return runProgram(PELTRA_LINE_PATH, args, m_dir.path());
-    }
-    std::string path(const char* name) const { return (m_dir / name).string(); }
-
-    TempDir m_dir;
+    PeltraLineTest() : ToolsFixture(PELTRA_LINE_PATH) { m_lead.clear(); }
+    std::string path(const char* name) const { return work(name).string(); }
 };
 
 std::string asString(const std::vector<std::uint8_t>& bytes)
@@ -34,8 +28,7 @@ TEST_F(PeltraLineTest, ModulateTakesTheWholeFileAsSamples)
     pcm += "tail";  // a partial block at the end is dropped
     writeFile(path("Prob.wav"), pcm);
 
-    const ProgramResult r = run({"modulate", path("Prob.wav"), path("Prez.fon")});
-    ASSERT_EQ(r.code, 0) << r.err;
+    ok({"modulate", path("Prob.wav"), path("Prez.fon")});
     const auto expected = line::modulateSpeech(
         std::span(reinterpret_cast<const std::uint8_t*>(pcm.data()), pcm.size()));
     ASSERT_TRUE(expected);
@@ -45,13 +38,12 @@ TEST_F(PeltraLineTest, ModulateTakesTheWholeFileAsSamples)
 
 TEST_F(PeltraLineTest, TonesWritesWhatToneDialingSends)
 {
-    const ProgramResult r = run({"tones", "--pause-p", "1000", "1P2", path("tones.fon")});
-    ASSERT_EQ(r.code, 0) << r.err;
+    ok({"tones", "--pause-p", "1000", "1P2", path("tones.fon")});
     EXPECT_EQ(readFile(path("tones.fon")).size(), 14724u);
 
     line::DialSettings settings;
     settings.delayWMs = 250;
-    ASSERT_EQ(run({"tones", "--pause-w", "250", "8W*#A", path("w.fon")}).code, 0);
+    ok({"tones", "--pause-w", "250", "8W*#A", path("w.fon")});
     EXPECT_EQ(readFile(path("w.fon")), asString(*line::buildToneStream("8W*#A", settings)));
 }
 
@@ -63,6 +55,7 @@ TEST_F(PeltraLineTest, BadInputIsRefusedAndWritesNothing)
         const char* message;
     } cases[] = {
         {{"modulate", path("missing.raw"), path("out.fon")}, 1, "missing.raw: no such file"},
+        {{"modulate", path("."), path("out.fon")}, 1, ": is a folder, not a file"},
         {{"modulate", path("one-argument")}, 2, "modulate needs IN and OUT"},
         {{"tones", "--pause-p", "x", "1", path("out.fon")}, 2, "whole number of ms"},
         {{"tones", "--pause-w", "4000000000", "W", path("out.fon")}, 1, "more sound than a line may send"},
@@ -70,12 +63,8 @@ TEST_F(PeltraLineTest, BadInputIsRefusedAndWritesNothing)
         {{"ring"}, 2, "unknown command ring"},
         {{}, 2, "usage"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.message);
-        const ProgramResult r = run(c.args);
-        EXPECT_EQ(r.code, c.code);
-        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-    }
+    for (const auto& c : cases)
+        fails(c.args, c.code, c.message);
     EXPECT_FALSE(std::filesystem::exists(path("out.fon")));
 }
 
