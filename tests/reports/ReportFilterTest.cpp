@@ -95,30 +95,5 @@ TEST(ReportFilterTest, PeriodDatesMustBeRealDays)
     EXPECT_FALSE(checkPeriod(options(ReportMode::Notified, kPeriod)).has_value());
 }
 
-TEST(ReportFilterTest, HeaderTexts)
-{
-    ReportOptions o = options(ReportMode::All);
-    EXPECT_EQ(titleText(o), "Абоненты : Весь файл");
-    o.task = "Долг";
-    EXPECT_EQ(titleText(o), "Абоненты : Долг");
-    EXPECT_EQ(modeText(options(ReportMode::Notified)), "Только оповещенные.");
-    EXPECT_EQ(modeText(options(ReportMode::Notified, kPeriod)),
-              "Только оповещенные в период с 01/03/2024 по 05/03/2024.");
-    EXPECT_EQ(infoText(options(ReportMode::NotNotified, kPeriod), std::nullopt), "Только неоповещенные. ");
-    EXPECT_EQ(infoText(options(ReportMode::All), rangeTask()),
-              "Оповещенные и неоповещенные. Сортировка: SUMMA возр.; фильтр: Диапазоны по полю \"SUMMA\": "
-              "SUMMA>=1 AND SUMMA<=100.");
-    ReportTaskView condition = rangeTask();
-    condition.fieldSort.clear();
-    condition.typefilter = 2;
-    condition.filterText = "KV > 3";
-    EXPECT_EQ(taskDescription(condition), "Сортировка: не задана; фильтр: Логическое условие: KV > 3.");
-    condition.typefilter = 0;
-    condition.filterText.clear();
-    condition.fieldSort = "TELEF";
-    condition.ascend = false;
-    EXPECT_EQ(taskDescription(condition), "Сортировка: TELEF убыв.; фильтр: Не задан.");
-}
-
 }  // namespace
 }  // namespace peltra::reports

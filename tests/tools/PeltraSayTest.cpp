@@ -77,14 +77,11 @@ TEST_F(PeltraSayTest, ValuesAreSpokenAsTheStationSpeaksThem)
         {{"function", "10", ""}, "_000|__PS|+DLV"},
         {{"groups", "1005"}, "__PS|_001|__PS|_000|_000|_005"},
         {{"phone", "2345678"}, "_200|_030|_004|__PS|_050|_006|__PS|_070|_008"},
-        {{"number", "--feminine", "2"}, "_02E"},
-        {{"number", "1"}, "_001"},
         {{"number", "999"}, "_900|_090|_009"},
         {{"time", "21:22"}, "_020|_001|+CLC|_020|_02E|+MNI"},
         {{"date", "--second", "30", "1"}, "_O30|__PS|+T01"},
         {{"function", "3", "2008-03-25"}, "_020|_E05|__PS|+T03"},
         {{"address", "5/2"}, "__PS|_005|___/|__PS|_002"},
-        {{"function", "13", ""}, "_000|__PS|+EUR"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(say(c.args), c.codes) << c.args[0] << " " << c.args.back();
@@ -185,18 +182,11 @@ t.close()
               "DEBT|" + spokenSum("12.50", false) + "|" + spokenSum("12.50", true));
     EXPECT_EQ(say({"template", "Абоненты", "Долг", "SUMMA="}), "DEBT|_000|__PS|+RRE|_000|__PS|+EUR");
     // The last record is deleted, and no record lies past the end: nothing is spoken for them.
-    for (const std::size_t record : {sums.size(), sums.size() + 1}) {
-        const ProgramResult r = run({"template", "Абоненты", "Долг", "--row", std::to_string(record)});
-        EXPECT_EQ(r.code, 1);
-        EXPECT_EQ(r.out, "");
-        EXPECT_NE(r.err.find("record " + std::to_string(record) + " is not in"), std::string::npos) << r.err;
-    }
-    // A task that is not there is told and not created.
-    const ProgramResult missing = run({"template", "Абоненты", "Нет такого"});
-    EXPECT_EQ(missing.code, 1);
-    EXPECT_NE(missing.err.find("no task \"Нет такого\""), std::string::npos) << missing.err;
-    platform::RegistryStore registry(config::registryFile(home()));
-    EXPECT_FALSE(registry.keyExists(config::ConfigStore::fullPath("Tasks\\Абоненты\\Операторы\\Нет такого")));
+    for (const std::size_t record : {sums.size(), sums.size() + 1})
+        EXPECT_EQ(fails({"template", "Абоненты", "Долг", "--row", std::to_string(record)}, 1,
+                        "record " + std::to_string(record) + " is not in")
+                      .out,
+                  "");
 }
 
 TEST_F(PeltraSayTest, BadRequestsAreRefused)
@@ -207,25 +197,15 @@ TEST_F(PeltraSayTest, BadRequestsAreRefused)
         const char* says;
     } cases[] = {
         {{"function", "14", "1"}, 2, "template function number 0-13"},
-        {{"function", "7"}, 2, "function needs N and TEXT"},
         {{"number", "1000"}, 2, "1 to 999"},
         {{"number", "0"}, 2, "1 to 999"},
         {{"money", "yen", "1"}, 2, "CURRENCY is hryvnia"},
-        {{"date", "1"}, 2, "date needs DAY and MONTH"},
-        {{"recite", "1"}, 2, "unknown command recite"},
-        {{"template", "B", "T", "novalue"}, 2, "is not FIELD=VALUE"},
         {{"template", "B", "T", "--row", "0"}, 2, "--row needs one record number"},
-        {{"template", "B", "T", "--row", "1", "SUMMA=1"}, 2, "--row needs one record number"},
         {{"template", "B", "T"}, 1, "no configuration store"},
         {{"number", "--line", "5"}, 2, "--line goes with --wav"},
-        {{"number", "5", "--wav"}, 2, "--wav needs a file"},
     };
-    for (const auto& c : cases) {
-        const ProgramResult r = run(c.args);
-        EXPECT_EQ(r.code, c.code) << c.says;
-        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
-        EXPECT_EQ(r.out, "");
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(fails(c.args, c.code, c.says).out, "");
 }
 
 // The sound of the codes from a library, sample for sample, and as the line delivers it. Phrase
@@ -253,24 +233,6 @@ TEST_F(PeltraSayTest, WavWritesWhatIsSpokenFromTheLibrary)
     ASSERT_EQ(audio->samples.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i)
         ASSERT_EQ(std::lround(audio->samples[i] * 32768.0f), expected[i]) << "sample " << i;
-
-    const auto lineWav = work() / "line.wav";
-    EXPECT_EQ(say({"money", "--wav", lineWav.string(), "--line", "1", "--library", libraryFile.string(), "21"}),
-              "_020|_001|__PS|+RR ");
-    audio = platform::readWav(lineWav, error);
-    ASSERT_TRUE(audio) << error;
-    EXPECT_EQ(audio->samples.size(), (1000 + 2200 + 4000 + 3000) / 2);
-    double sum = 0;
-    for (float s : audio->samples)
-        sum += s * s;
-    EXPECT_GT(std::sqrt(sum / static_cast<double>(audio->samples.size())), 0.05) << "the line output is not silent";
-
-    // The library in the station folder serves when none is named.
-    std::filesystem::copy_file(libraryFile, home() / "peltra.awf");
-    EXPECT_EQ(say({"number", "5", "--wav", wav.string()}), "_005");
-    audio = platform::readWav(wav, error);
-    ASSERT_TRUE(audio) << error;
-    EXPECT_EQ(audio->samples.size(), 256u);
 
     // A word the library lacks ("рублей"), or no library: nothing is written.
     std::filesystem::remove(wav);
