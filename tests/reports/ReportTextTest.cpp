@@ -44,11 +44,16 @@ TEST(ReportTextTest, PlainTextLinesUpTitlesCellsAndTotals)
     EXPECT_EQ(reportText(smallReport(true)), want);
 }
 
-TEST(ReportTextTest, NoTotalsLineWhenNoneIsShown)
+// No totals line when none is shown; an empty report still counts its rows.
+TEST(ReportTextTest, WithoutTotalsOrRows)
 {
-    const std::string text = reportText(smallReport(false));
+    ReportData data = smallReport(false);
+    const std::string text = reportText(data);
     EXPECT_EQ(text.find("10.75"), std::string::npos);
     EXPECT_NE(text.find("---------------------------------\nВсего строк: 3\n"), std::string::npos) << text;
+    data.rows.clear();
+    EXPECT_NE(reportText(data).find("Всего строк: 0\n"), std::string::npos);
+    EXPECT_EQ(reportCsv(data), "Телефон,FIO,Сумма\r\n");
 }
 
 TEST(ReportTextTest, CsvQuotesWhatNeedsIt)
@@ -59,12 +64,10 @@ TEST(ReportTextTest, CsvQuotesWhatNeedsIt)
                                             "99,\"a\r\nb\",0.25\r\n");
 }
 
-TEST(ReportTextTest, EmptyReportStillCountsRows)
+TEST(ReportTextTest, TotalsLoseOnlyTrailingZeros)
 {
-    ReportData data = smallReport(false);
-    data.rows.clear();
-    EXPECT_NE(reportText(data).find("Всего строк: 0\n"), std::string::npos);
-    EXPECT_EQ(reportCsv(data), "Телефон,FIO,Сумма\r\n");
+    for (const auto& [total, text] : {std::pair{10.0, "10"}, {12.5, "12.5"}, {3.583, "3.58"}, {-0.001, "0"}, {0.1, "0.1"}})
+        EXPECT_EQ(totalText(total), text) << total;
 }
 
 }  // namespace

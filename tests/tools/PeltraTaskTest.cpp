@@ -8,34 +8,31 @@
 #include "platform/registry/RegistryStore.h"
 #include "speech/Catalogue.h"
 #include "support/PythonDbf.h"
-#include "support/RunProgram.h"
-#include "support/TempDir.h"
+#include "support/ToolsFixture.h"
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace peltra::test {
 namespace {
 
 namespace fs = std::filesystem;
-using Args = std::vector<std::string>;
 
 constexpr char kBinding[] = "Абоненты";
 constexpr char kTask[] = "Долг";
+const std::vector<data::DbfFieldSpec> kFields = {{"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0}, {"OTBOJ", 'N', 3, 0},
+                                                 {"DATA", 'D', 8, 0},   {"CLOCK", 'C', 8, 0}, {"SUMMA", 'N', 10, 2}};
 
-class PeltraTaskTest : public ::testing::Test {
+class PeltraTaskTest : public ToolsFixture {
 protected:
-    void SetUp() override
-    {
-        fs::create_directories(m_dir / "db");
-        makeTable("abon.dbf", {{"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0}, {"OTBOJ", 'N', 3, 0},
-                               {"DATA", 'D', 8, 0}, {"CLOCK", 'C', 8, 0}, {"SUMMA", 'N', 10, 2}});
-    }
+    PeltraTaskTest() : ToolsFixture(PELTRA_TASK_PATH) {}
+    void SetUp() override { makeTable("abon.dbf", kFields); }
 
-    fs::path home() const { return m_dir / "home"; }
-    std::string table(const std::string& name) const { return (m_dir / "db" / name).string(); }
+    std::string table(const std::string& name) const { return work(name).string(); }
 
     void makeTable(const std::string& name, const std::vector<data::DbfFieldSpec>& fields)
     {
@@ -48,27 +45,7 @@ protected:
         ASSERT_TRUE(dbf->append({{0, data::DbfValue::ofText("2345678")}}, nullptr, &error)) << error;
     }
 
-    ProgramResult run(Args args)
-    {
-        args.insert(args.begin(), {"--home", home().string()});
-        return runProgram(PELTRA_TASK_PATH, args, m_dir.path(), "", {{"PELTRA_HOME", std::nullopt}});
-    }
-
-    // A command that must succeed; its standard output.
-    std::string ok(const Args& args)
-    {
-        const ProgramResult r = run(args);
-        EXPECT_EQ(r.code, 0) << r.err;
-        return r.out;
-    }
-
-    // A command that must fail with code, saying part on standard error.
-    void fails(const Args& args, int code, const std::string& part)
-    {
-        const ProgramResult r = run(args);
-        EXPECT_EQ(r.code, code) << r.out;
-        EXPECT_NE(r.err.find(part), std::string::npos) << r.err;
-    }
+    std::string state() { return ok({"list"}); }
 
     // The binding with one task, as every test starts.
     void addTask()
@@ -94,16 +71,17 @@ protected:
     std::vector<std::string> shown(const std::string& prefix)
     {
         std::vector<std::string> lines;
-        const std::string out = ok({"show", kBinding, kTask});
-        std::size_t start = 0;
-        for (std::size_t end = out.find('\n'); end != std::string::npos; start = end + 1, end = out.find('\n', start))
-            if (out.compare(start, prefix.size(), prefix) == 0)
-                lines.push_back(out.substr(start, end - start));
+        std::istringstream out(ok({"show", kBinding, kTask}));
+        for (std::string line; std::getline(out, line);)
+            if (line.starts_with(prefix))
+                lines.push_back(line);
         return lines;
     }
 
-    TempDir m_dir;
 };
+
+const std::string kExcluded = "Абоненты\tДолг\texcluded\n";
+const std::string kValid = "Абоненты\tДолг\tvalid\n";
 
 TEST_F(PeltraTaskTest, BuildsShowsTestsAndIncludesATask)
 {
@@ -117,294 +95,154 @@ TEST_F(PeltraTaskTest, BuildsShowsTestsAndIncludesATask)
     }
     defineTask();
     EXPECT_EQ(ok({"add-template", kBinding, kTask, "Функции\\Сумма", "SUMMA"}), "0002\n");
-    EXPECT_EQ(ok({"list"}), "Абоненты\tДолг\texcluded\n");
-
+    EXPECT_EQ(state(), kExcluded);
     EXPECT_EQ(ok({"show", kBinding, kTask}),
-              "FieldSort = TELEF\n"
-              "FieldSortType = C\n"
-              "Ascend = 1\n"
-              "Valid = 0\n"
-              "Phonelast = \n"
-              "Behaviour = 1\n"
-              "Typefilter = 1\n"
-              "Repeat = 0\n"
-              "RepeatType = 0\n"
-              "RepeatDay = 1\n"
-              "RepeatMinute = 15\n"
-              "RepeatTimes = 2\n"
-              "RepeatField = \n"
-              "Arhive = 0\n"
-              "ArhiveFile = \n"
-              "RetryMinute = 0\n"
-              "MaxAttempts = 0\n"
-              "Поле диапазонов = SUMMA\n"
-              "Тип поля диапазонов = N\n"
-              "Диапазон 1 = 1..500\n"
-              "Фильтр = SUMMA>=1 AND SUMMA<=500\n"
-              "Расписание 1: Ежедневно: 08:00-20:00;\n"
-              "Доступные порты = \n"
-              "Шаблон 0001 = Фразы\\Здравствуйте\n"
-              "Шаблон 0002 = Функции\\Сумма [SUMMA]\n");
+              "FieldSort = TELEF\nFieldSortType = C\nAscend = 1\nValid = 0\nPhonelast = \nBehaviour = 1\n"
+              "Typefilter = 1\nRepeat = 0\nRepeatType = 0\nRepeatDay = 1\nRepeatMinute = 15\nRepeatTimes = 2\n"
+              "RepeatField = \nArhive = 0\nArhiveFile = \nRetryMinute = 0\nMaxAttempts = 0\n"
+              "Поле диапазонов = SUMMA\nТип поля диапазонов = N\nДиапазон 1 = 1..500\n"
+              "Фильтр = SUMMA>=1 AND SUMMA<=500\nРасписание 1: Ежедневно: 08:00-20:00;\nДоступные порты = \n"
+              "Шаблон 0001 = Фразы\\Здравствуйте\nШаблон 0002 = Функции\\Сумма [SUMMA]\n");
 
-    ProgramResult r = run({"test", kBinding, kTask});
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("Сортировка: по возрастанию поля \"TELEF\"\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("1: Ежедневно: 08:00-20:00; \n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("В речевом шаблоне находится 2 фраз\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Ошибок не обнаружено.\nЗадание может быть включенным в планирование.\n"), std::string::npos)
-        << r.out;
-    EXPECT_EQ(ok({"list"}), "Абоненты\tДолг\texcluded\n") << "test alone does not include";
+    std::string out = ok({"test", kBinding, kTask});
+    for (const char* line : {"Сортировка: по возрастанию поля \"TELEF\"\n", "1: Ежедневно: 08:00-20:00; \n",
+                             "В речевом шаблоне находится 2 фраз\n",
+                             "Ошибок не обнаружено.\nЗадание может быть включенным в планирование.\n"})
+        EXPECT_NE(out.find(line), std::string::npos) << out;
+    EXPECT_EQ(state(), kExcluded) << "test alone does not include";
+    EXPECT_NE(ok({"include", kBinding, kTask}).find("Тест окончен."), std::string::npos);
+    EXPECT_EQ(state(), kValid);
 
-    r = run({"include", kBinding, kTask});
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.out.find("Тест окончен."), std::string::npos);
-    EXPECT_EQ(ok({"list"}), "Абоненты\tДолг\tvalid\n");
-
-    // Plain properties and unchanged values keep it included.
-    r = run({"set", kBinding, kTask, "Behaviour", "2"});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.err, "");
-    r = run({"sort", kBinding, kTask, "TELEF", "C", "asc"});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.err, "");
-    r = run({"set", kBinding, kTask, "Typefilter", "1"});
-    EXPECT_EQ(r.err, "");
-    // The pace of redialing is no key property either, and the test reports it.
-    ok({"set", kBinding, kTask, "RetryMinute", "45"});
-    ok({"set", kBinding, kTask, "maxattempts", "3"});
-    EXPECT_EQ(shown("RetryMinute"), std::vector<std::string>{"RetryMinute = 45"});
-    EXPECT_EQ(shown("MaxAttempts"), std::vector<std::string>{"MaxAttempts = 3"});
-    EXPECT_EQ(ok({"list"}), "Абоненты\tДолг\tvalid\n");
-    r = run({"test", kBinding, kTask});
-    EXPECT_NE(r.out.find("Повторный звонок после неудачной попытки: не ранее, чем через 45 мин.\n"
-                         "Попыток дозвона по строке: не более 3.\n"),
-              std::string::npos)
-        << r.out;
+    // Plain properties, unchanged values and the pace of redialing keep it included.
+    for (const Args& args : {Args{"sort", kBinding, kTask, "TELEF", "C", "asc"},
+                             Args{"set", kBinding, kTask, "RetryMinute", "45"},
+                             Args{"set", kBinding, kTask, "maxattempts", "3"}})
+        fails(args, 0, "");
+    EXPECT_EQ(state(), kValid);
+    EXPECT_NE(ok({"test", kBinding, kTask})
+                  .find("Повторный звонок после неудачной попытки: не ранее, чем через 45 мин.\n"
+                        "Попыток дозвона по строке: не более 3.\n"),
+              std::string::npos);
 
     // Key properties withdraw it, each saying so.
-    r = run({"set", kBinding, kTask, "Repeat", "1"});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_NE(r.err.find("withdrew task \"Долг\" from scheduling"), std::string::npos) << r.err;
-    EXPECT_EQ(ok({"list"}), "Абоненты\tДолг\texcluded\n");
-    ok({"include", kBinding, kTask});
-    r = run({"sort", kBinding, kTask, "TELEF", "C", "desc"});
-    EXPECT_NE(r.err.find("withdrew"), std::string::npos) << r.err;
-    EXPECT_EQ(ok({"list"}), "Абоненты\tДолг\texcluded\n");
+    for (const Args& args : {Args{"set", kBinding, kTask, "Repeat", "1"}, Args{"sort", kBinding, kTask, "TELEF", "C", "desc"},
+                             Args{"add-range", kBinding, kTask, "700", "800"}}) {
+        fails(args, 0, "withdrew task \"Долг\" from scheduling");
+        EXPECT_EQ(state(), kExcluded) << args[0];
+        ok({"include", kBinding, kTask});
+    }
     EXPECT_EQ(shown("Phonelast"), std::vector<std::string>{"Phonelast = я"});
-    ok({"include", kBinding, kTask});
-    r = run({"add-range", kBinding, kTask, "700", "800"});
-    EXPECT_NE(r.err.find("withdrew"), std::string::npos) << r.err;
-    ok({"include", kBinding, kTask});
     ok({"exclude", kBinding, kTask});
-    EXPECT_EQ(ok({"list"}), "Абоненты\tДолг\texcluded\n");
+    EXPECT_EQ(state(), kExcluded);
 }
 
 TEST_F(PeltraTaskTest, TaskWithCriticalFindingsIsNotIncluded)
 {
     addTask();
     // No schedule and no template.
-    ProgramResult r = run({"test", kBinding, kTask});
-    EXPECT_EQ(r.code, 1);
+    ProgramResult r = fails({"test", kBinding, kTask}, 1, "");
     EXPECT_NE(r.out.find("!!!!! Критическая ошибка !!!!! Не начначено расписание.\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Задание не может быть включенным в планирование.\n"), std::string::npos) << r.out;
-    r = run({"include", kBinding, kTask});
-    EXPECT_EQ(r.code, 1);
+    r = fails({"include", kBinding, kTask}, 1, "stays excluded");
     EXPECT_NE(r.out.find("В процессе тестирования обнаружены критические ошибки."), std::string::npos) << r.out;
-    EXPECT_NE(r.err.find("stays excluded"), std::string::npos) << r.err;
-    EXPECT_EQ(ok({"list"}), "Абоненты\tДолг\texcluded\n");
+    EXPECT_EQ(state(), kExcluded);
 
     // A condition on a column the table lacks: the query fails, and why is shown.
     ok({"add-schedule", kBinding, kTask, "daily", "08:00-20:00"});
     ok({"add-template", kBinding, kTask, "Фразы\\Здравствуйте"});
     ok({"set", kBinding, kTask, "Typefilter", "2"});
     EXPECT_EQ(ok({"add-condition", kBinding, kTask, "new", "NOSUCH", "=", "1"}), "0001\t0001\n");
-    r = run({"include", kBinding, kTask});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.out.find("!!!!! Критическая ошибка !!!!! Ошибка выполнения SQL запроса.\n"), std::string::npos)
-        << r.out;
-    EXPECT_NE(r.err.find("no such column: NOSUCH"), std::string::npos) << r.err;
+    r = fails({"include", kBinding, kTask}, 1, "no such column: NOSUCH");
+    EXPECT_NE(r.out.find("!!!!! Критическая ошибка !!!!! Ошибка выполнения SQL запроса.\n"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("WHERE NOSUCH = 1"), std::string::npos) << r.err;
-    EXPECT_EQ(ok({"list"}), "Абоненты\tДолг\texcluded\n");
-
-    fails({"test", kBinding, "Нет"}, 1, "no task \"Нет\" in binding \"Абоненты\"");
+    EXPECT_EQ(state(), kExcluded);
 }
 
 TEST_F(PeltraTaskTest, BindingsNeedASourceTable)
 {
     makeTable("short.dbf", {{"TELEF", 'C', 12, 0}, {"DATA", 'D', 8, 0}});
-    const ProgramResult r = run({"add-binding", kBinding, table("short.dbf")});
-    EXPECT_EQ(r.code, 1);
-    for (const char* column : {"PROBA", "OTBOJ", "CLOCK"})
-        EXPECT_NE(r.err.find(std::string(column) + "\t"), std::string::npos) << column << "\n" << r.err;
-    EXPECT_EQ(r.err.find('\r'), std::string::npos) << "lines end as a terminal wants them";
+    const ProgramResult r = fails({"add-binding", kBinding, table("short.dbf")}, 1, "PROBA\t");
+    EXPECT_NE(r.err.find("CLOCK\t"), std::string::npos) << r.err;
     fails({"add-binding", kBinding, table("none.dbf")}, 1, "Данная таблица не обнаружена");
     EXPECT_FALSE(fs::exists(config::registryFile(home()))) << "a refused binding writes nothing";
-    EXPECT_EQ(ok({"list"}), "");
+    EXPECT_EQ(state(), "");
 
     addTask();
     fails({"add-binding", "абоненты", table("abon.dbf")}, 1, "a binding named \"абоненты\" already exists");
     fails({"add", kBinding, "ДОЛГ"}, 1, "Данное название уже есть!\nУкажите другое название.");
-    fails({"add-binding", "a\\b", table("abon.dbf")}, 1, "cannot hold a backslash");
-    fails({"add", kBinding, "a\\b"}, 1, "cannot hold a backslash");
-    fails({"show", "a\\b", kTask}, 1, "cannot hold a backslash");
-    fails({"add", "Нет", kTask}, 1, "no binding \"Нет\"");
 
-    // Another table withdraws every task of the binding; the same one changes nothing.
+    // Another table withdraws every task of the binding; the same one, or a refused one, changes nothing.
     defineTask(false);
     ok({"include", kBinding, kTask});
-    makeTable("abon2.dbf", {{"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0}, {"OTBOJ", 'N', 3, 0},
-                            {"DATA", 'D', 8, 0}, {"CLOCK", 'C', 8, 0}, {"SUMMA", 'N', 10, 2}});
-    ProgramResult same = run({"set-file", kBinding, table("abon.dbf")});
-    EXPECT_EQ(same.code, 0);
-    EXPECT_EQ(same.err, "");
-    EXPECT_EQ(ok({"list"}), "Абоненты\tДолг\tvalid\n");
+    makeTable("abon2.dbf", kFields);
+    fails({"set-file", kBinding, table("abon.dbf")}, 0, "");
     fails({"set-file", kBinding, table("short.dbf")}, 1, "PROBA");
-    EXPECT_EQ(ok({"list"}), "Абоненты\tДолг\tvalid\n");
-    const ProgramResult other = run({"set-file", kBinding, table("abon2.dbf")});
-    EXPECT_EQ(other.code, 0);
-    EXPECT_NE(other.err.find("every task of binding \"Абоненты\" was excluded"), std::string::npos) << other.err;
-    EXPECT_EQ(ok({"list"}), "Абоненты\tДолг\texcluded\n");
+    EXPECT_EQ(state(), kValid);
+    fails({"set-file", kBinding, table("abon2.dbf")}, 0, "every task of binding \"Абоненты\" was excluded");
+    EXPECT_EQ(state(), kExcluded);
 }
 
 // The code page of a binding's unmarked table: judged from its text until the operator names one;
 // a marked table keeps its mark.
 TEST_F(PeltraTaskTest, CodePageOfTheBindingsTable)
 {
-    writeTableByPython(m_dir / "db" / "win.dbf",
-                       "TELEF C(12); PROBA N(3,0); OTBOJ N(3,0); DATA D; CLOCK C(8); FIO C(20)",
+    writeTableByPython(work("win.dbf"), "TELEF C(12); PROBA N(3,0); OTBOJ N(3,0); DATA D; CLOCK C(8); FIO C(20)",
                        {"('2345678', 0, 0, None, '', 'Иванов Пётр')"}, "cp1251", true);
     ok({"add-binding", kBinding, table("win.dbf")});
-    EXPECT_EQ(ok({"codepage", kBinding}), "auto\ttable read as 1251 (unmarked; judged from its text)\n");
+    const std::string judged = "auto\ttable read as 1251 (unmarked; judged from its text)\n";
+    EXPECT_EQ(ok({"codepage", kBinding}), judged);
     EXPECT_EQ(ok({"codepage", kBinding, "866"}), "866\ttable read as 866 (unmarked; by the setting)\n");
     EXPECT_EQ(ok({"codepage", kBinding}), "866\ttable read as 866 (unmarked; by the setting)\n");
     fails({"codepage", kBinding, "1252"}, 2, "866, 1251 or auto");
-    EXPECT_EQ(ok({"codepage", kBinding, "AUTO"}), "auto\ttable read as 1251 (unmarked; judged from its text)\n");
-    fails({"codepage", "Нет", "866"}, 1, "no binding \"Нет\"");
-
+    EXPECT_EQ(ok({"codepage", kBinding, "AUTO"}), judged);
     ok({"set-file", kBinding, table("abon.dbf")});
-    const ProgramResult marked = run({"codepage", kBinding, "1251"});
-    EXPECT_EQ(marked.code, 0) << marked.err;
+    const ProgramResult marked = fails({"codepage", kBinding, "1251"}, 0, "applies only to unmarked tables");
     EXPECT_EQ(marked.out, "1251\ttable read as 866 (marked in its header; the setting does not apply)\n");
-    EXPECT_NE(marked.err.find("applies only to unmarked tables"), std::string::npos) << marked.err;
 }
 
-TEST_F(PeltraTaskTest, BadSchedulesAreRefusedAndWriteNothing)
-{
-    addTask();
-    struct Case {
-        Args words;
-        std::string message;
-    };
-    const std::vector<Case> cases = {
-        {{"daily", "25:00-26:00"}, "times run from 00:00 to 24:00"},
-        {{"daily", "10:00-09:00"}, "the window ends before it starts"},
-        {{"daily", "10:60-11:00"}, "minutes run from 00 to 59"},
-        {{"daily", "24:00-24:00"}, "24:00 can only end a window"},
-        {{"daily", "24:30"}, "is not a window"},
-        {{"daily", "10-11"}, "is not a time HH:MM"},
-        {{"daily"}, "daily needs one window"},
-        {{"weekly", "xyz=10:00-11:00"}, "unknown day \"xyz\""},
-        {{"weekly", "mon=10:00-11:00", "MON=12:00-13:00"}, "is given twice"},
-        {{"weekly"}, "weekly needs at least one"},
-        {{"workweek", "holiday=10:00-11:00"}, "workweek takes work= and weekend="},
-        {{"hourly", "10:00-11:00"}, "daily, weekly or workweek"},
-        {{"daily", "10:00-11:00", "--days", "32"}, "days of the month from 1 to 31"},
-        {{"daily", "10:00-11:00", "--days", "0"}, "days of the month from 1 to 31"},
-        {{"daily", "10:00-11:00", "--days", "1,,2"}, "days of the month from 1 to 31"},
-    };
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        Args args = {"add-schedule", kBinding, kTask};
-        args.insert(args.end(), cases[i].words.begin(), cases[i].words.end());
-        const ProgramResult r = run(args);
-        EXPECT_EQ(r.code, 1) << "case " << i;
-        EXPECT_EQ(r.out, "") << "case " << i;
-        EXPECT_NE(r.err.find(cases[i].message), std::string::npos) << "case " << i << ": " << r.err;
-    }
-    EXPECT_TRUE(shown("Расписание").empty());
-
-    EXPECT_EQ(ok({"add-schedule", kBinding, kTask, "weekly", "ПН=09:00-12:00", "Sat=20:00-24:00", "вс=10:00-11:00"}),
-              "0001\n");
-    EXPECT_EQ(ok({"add-schedule", kBinding, kTask, "workweek", "weekend=10:00-14:00", "work=08:00-20:00", "--days",
-                  "1-3,10,11,20", "--night"}),
-              "0002\n");
-    EXPECT_EQ(ok({"add-schedule", kBinding, kTask, "workweek", "work=08:00-20:00"}), "0003\n");
-    EXPECT_EQ(shown("Расписание"),
-              (std::vector<std::string>{
-                  "Расписание 1: Еженедельно: Пн:09:00-12:00; Сб:20:00-24:00; Вс:10:00-11:00;",
-                  "Расписание 2: 1-3,10,11,20 числа каждого м-ца: Раб. дни: 08:00-20:00; Вых. дни: 10:00-14:00; "
-                  "(ночное оповещение разрешено)",
-                  "Расписание 3: Еженедельно(раб/вых): Раб. дни: 08:00-20:00;",
-              }));
-    ok({"remove-schedule", kBinding, kTask, "2"});
-    fails({"remove-schedule", kBinding, kTask, "2"}, 1, "no schedule \"2\"");
-    ok({"remove-schedule", kBinding, kTask, "0001"});
-    EXPECT_EQ(shown("Расписание"),
-              std::vector<std::string>{"Расписание 3: Еженедельно(раб/вых): Раб. дни: 08:00-20:00;"});
-}
-
-TEST_F(PeltraTaskTest, AllowedAtTheEdgesOfWindows)
+TEST_F(PeltraTaskTest, SchedulesAndTheirWindows)
 {
     addTask();
     const auto allowed = [&](const std::string& at) { return ok({"allowed", kBinding, kTask, "--at", at}); };
     EXPECT_EQ(allowed("2024-03-04 12:00:00"), "no\n") << "no schedule, no calling";
+    const std::pair<Args, const char*> refused[] = {
+        {{"daily", "10:00-09:00"}, "the window ends before it starts"},
+        {{"daily", "24:00-24:00"}, "24:00 can only end a window"},
+        {{"weekly", "mon=10:00-11:00", "MON=12:00-13:00"}, "is given twice"},
+        {{"daily", "10:00-11:00", "--days", "0"}, "days of the month from 1 to 31"},
+    };
+    for (const auto& [words, message] : refused) {
+        Args args = {"add-schedule", kBinding, kTask};
+        args.insert(args.end(), words.begin(), words.end());
+        EXPECT_EQ(fails(args, 1, message).out, "") << message;
+    }
+    EXPECT_EQ(ok({"add-schedule", kBinding, kTask, "workweek", "weekend=10:00-14:00", "work=08:00-20:00", "--days",
+                  "1-3,10,11,20", "--night"}),
+              "0001\n");
+    EXPECT_EQ(shown("Расписание"),
+              std::vector<std::string>{"Расписание 1: 1-3,10,11,20 числа каждого м-ца: Раб. дни: 08:00-20:00; Вых. "
+                                       "дни: 10:00-14:00; (ночное оповещение разрешено)"});
+    ok({"remove-schedule", kBinding, kTask, "0001"});
+    fails({"remove-schedule", kBinding, kTask, "1"}, 1, "no schedule \"1\"");
     ok({"add-schedule", kBinding, kTask, "daily", "08:00-20:00", "--days", "4,9"});
     ok({"add-schedule", kBinding, kTask, "weekly", "sat=20:00-24:00"});
-    struct Case {
-        const char* at;
-        const char* answer;
-    };
+
     // 2024-03-04 is a Monday, 2024-03-09 a Saturday.
-    const std::vector<Case> cases = {
-        {"2024-03-04 07:59:59", "no\n"},  {"2024-03-04 08:00:00", "yes\n"}, {"2024-03-04 08:00", "yes\n"},
-        {"2024-03-04 20:00:00", "yes\n"}, {"2024-03-04 20:00:01", "no\n"},  {"2024-03-05 12:00:00", "no\n"},
-        {"2024-03-09 19:59:59", "yes\n"}, {"2024-03-09 23:59:59", "yes\n"}, {"2024-03-10 00:00:00", "no\n"},
+    const std::pair<const char*, const char*> cases[] = {
+        {"2024-03-04 07:59:59", "no\n"},  {"2024-03-04 08:00", "yes\n"},     {"2024-03-04 20:00:00", "yes\n"},
+        {"2024-03-04 20:00:01", "no\n"},  {"2024-03-09 23:59:59", "yes\n"}, {"2024-03-10 00:00:00", "no\n"},
         {"2024-03-16 23:00:00", "yes\n"}, {"2024-03-16 12:00:00", "no\n"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(allowed(c.at), c.answer) << c.at;
-
-    for (const char* bad : {"2024-02-30 10:00:00", "2023-02-29 10:00:00", "2024-03-04 24:00:00", "2024-03-04",
-                            "2024-13-01 10:00:00", "2024-03-04 10:00:00x", "now"})
+    for (const auto& [at, answer] : cases)
+        EXPECT_EQ(allowed(at), answer) << at;
+    for (const char* bad : {"2024-02-30 10:00:00", "2024-03-04 24:00:00", "now"})
         fails({"allowed", kBinding, kTask, "--at", bad}, 1, "--at takes a date and time");
-    EXPECT_EQ(allowed("2024-02-29 10:00:00"), "no\n") << "a leap day exists (a Thursday, the 29th)";
-
     {
         platform::RegistryStore registry(config::registryFile(home()));
         config::ConfigStore store(registry);
         ASSERT_TRUE(config::AppSettings(store).setFrozen(true));
     }
     EXPECT_EQ(allowed("2024-03-04 12:00:00"), "no\n") << "paused scheduling allows nothing";
-}
-
-TEST_F(PeltraTaskTest, TemplateItemsSpeakInTheOrderAdded)
-{
-    addTask();
-    EXPECT_EQ(ok({"add-template", kBinding, kTask, "Фразы\\A"}), "0001\n");
-    EXPECT_EQ(ok({"add-template", kBinding, kTask, "Фразы\\B"}), "0002\n");
-    EXPECT_EQ(ok({"add-template", kBinding, kTask, "Функции\\C", "SUMMA"}), "0003\n");
-    EXPECT_EQ(ok({"add-template", kBinding, kTask, "--first", "Фразы\\D"}), "0004\n");
-    EXPECT_EQ(ok({"add-template", kBinding, kTask, "--after", "1", "Фразы\\E"}), "0005\n");
-    EXPECT_EQ(ok({"add-template", kBinding, kTask, "Фразы\\F"}), "0006\n");
-    EXPECT_EQ(shown("Шаблон"), (std::vector<std::string>{
-                                   "Шаблон 0004 = Фразы\\D",
-                                   "Шаблон 0001 = Фразы\\A",
-                                   "Шаблон 0005 = Фразы\\E",
-                                   "Шаблон 0002 = Фразы\\B",
-                                   "Шаблон 0003 = Функции\\C [SUMMA]",
-                                   "Шаблон 0006 = Фразы\\F",
-                               }));
-    const ProgramResult missing = run({"add-template", kBinding, kTask, "Фразы\\G"});
-    EXPECT_NE(missing.err.find("the catalogue has no phrase \"Фразы\\G\": until it exists the task's message "
-                               "cannot be played, and every call of the task ends in an error"),
-              std::string::npos)
-        << missing.err;
-    fails({"add-template", kBinding, kTask, "--after", "0099", "Фразы\\H"}, 1, "no template item \"0099\"");
-    fails({"add-template", kBinding, kTask, "--first", "--after", "1", "Фразы\\H"}, 2, "not both");
-    fails({"add-template", kBinding, "Нет", "Фразы\\H"}, 1, "no task \"Нет\"");
-    EXPECT_EQ(shown("Шаблон").size(), 7u);
-    // A mistyped task leaves no template key behind.
-    fails({"show", kBinding, "Нет"}, 1, "no task");
-    EXPECT_EQ(ok({"list"}), "Абоненты\tДолг\texcluded\n");
 }
 
 TEST_F(PeltraTaskTest, ConditionsRangesAndProperties)
@@ -415,82 +253,39 @@ TEST_F(PeltraTaskTest, ConditionsRangesAndProperties)
     EXPECT_EQ(ok({"add-condition", kBinding, kTask, "1", "--expression", "PROBA < 3"}), "0001\t0002\n");
     EXPECT_EQ(ok({"add-condition", kBinding, kTask, "new", "TELEF", "notlike", "'23%'"}), "0002\t0001\n");
     EXPECT_EQ(ok({"filter", kBinding, kTask}), "SUMMA > 100 AND PROBA < 3 OR TELEF NotLike '23%'\n");
-    EXPECT_EQ(ok({"filter", kBinding, kTask, "--quote"}), "\"SUMMA\" > 100 AND PROBA < 3 OR \"TELEF\" NotLike '23%'\n");
     fails({"add-condition", kBinding, kTask, "new", "SUMMA", "=>", "1"}, 1, "the comparison is one of");
-    fails({"add-condition", kBinding, kTask, "7", "SUMMA", "=", "1"}, 1, "no logical product \"7\"");
-    fails({"add-condition", kBinding, kTask, "new", "SUMMA", "="}, 2, "add-condition needs");
     ok({"remove-condition", kBinding, kTask, "1", "0001"});
     EXPECT_EQ(ok({"filter", kBinding, kTask}), "PROBA < 3 OR TELEF NotLike '23%'\n");
     fails({"remove-condition", kBinding, kTask, "1", "0001"}, 1, "no condition \"0001\"");
-    ok({"remove-condition", kBinding, kTask, "0002"});
-    EXPECT_EQ(shown("Условие"), std::vector<std::string>{"Условие 0001 0002 = PROBA < 3"});
 
     ok({"set", kBinding, kTask, "Typefilter", "1"});
     ok({"range-field", kBinding, kTask, "SUMMA", "n"});
     EXPECT_EQ(ok({"add-range", kBinding, kTask, "1", "100"}), "0001\n");
-    EXPECT_EQ(ok({"add-range", kBinding, kTask, "500", "600"}), "0002\n");
-    EXPECT_EQ(ok({"add-range", kBinding, kTask, "0", "4294967295"}), "0003\n");
-    for (const char* bad : {"-1", "4294967296", "1e3", "", "0x10"})
+    EXPECT_EQ(ok({"add-range", kBinding, kTask, "0", "4294967295"}), "0002\n");
+    for (const char* bad : {"-1", "4294967296", "1e3", ""}) {
         fails({"add-range", kBinding, kTask, bad, "5"}, 1, "range bounds are whole numbers");
+        fails({"add-range", kBinding, kTask, "5", bad}, 1, "not \"" + std::string(bad) + "\"");
+    }
     ok({"set-range", kBinding, kTask, "2", "900", "700"});
-    ok({"remove-range", kBinding, kTask, "0003"});
-    fails({"remove-range", kBinding, kTask, "3"}, 1, "no range \"3\"");
     EXPECT_EQ(ok({"filter", kBinding, kTask}), "SUMMA>=1 AND SUMMA<=100 OR SUMMA>=700 AND SUMMA<=900\n");
 
-    struct Case {
-        const char* property;
-        const char* value;
-        const char* message;
-    };
-    const std::vector<Case> refused = {
+    const std::tuple<const char*, const char*, const char*> refused[] = {
         {"FieldSort", "TELEF", "peltra-task sort"},
-        {"Ascend", "1", "peltra-task sort"},
         {"Valid", "1", "peltra-task include"},
-        {"Behaviour", "3", "Behaviour takes 1"},
-        {"Repeat", "2", "Repeat takes 0 or 1"},
         {"RepeatDay", "0", "RepeatDay must be at least 1"},
         {"RepeatMinute", "+5", "takes a decimal number"},
-        {"RepeatTimes", "0x2", "takes a decimal number"},
+        {"RepeatTimes", "4294967296", "takes a decimal number"},
         {"ArhiveFile", "archive.txt", "Файл должен иметь расширение"},
         {"Nothing", "1", "no task property \"Nothing\""},
     };
-    for (const Case& c : refused)
-        fails({"set", kBinding, kTask, c.property, c.value}, 1, c.message);
+    for (const auto& [property, value, message] : refused)
+        fails({"set", kBinding, kTask, property, value}, 1, message);
     ok({"set", kBinding, kTask, "repeatminute", "30"});
     ok({"set", kBinding, kTask, "ArhiveFile", "arch.DBF"});
-    EXPECT_EQ(shown("Repeat"), (std::vector<std::string>{"Repeat = 0", "RepeatType = 0", "RepeatDay = 1",
-                                                          "RepeatMinute = 30", "RepeatTimes = 2", "RepeatField = "}));
+    EXPECT_EQ(shown("RepeatM"), std::vector<std::string>{"RepeatMinute = 30"});
     EXPECT_EQ(shown("ArhiveFile"), std::vector<std::string>{"ArhiveFile = arch.DBF"});
-}
-
-TEST_F(PeltraTaskTest, RemovesTasksAndBindings)
-{
-    addTask();
-    ok({"add", kBinding, "Второе"});
-    ok({"add-binding", "Другая", table("abon.dbf")});
-    ok({"add", "Другая", kTask});
-    EXPECT_EQ(ok({"list"}), "Абоненты\tВторое\texcluded\nАбоненты\tДолг\texcluded\nДругая\tДолг\texcluded\n");
-    ok({"remove", kBinding, "долг"});
-    fails({"remove", kBinding, kTask}, 1, "no task \"Долг\"");
-    EXPECT_EQ(ok({"list"}), "Абоненты\tВторое\texcluded\nДругая\tДолг\texcluded\n");
-    ok({"remove", kBinding});
-    fails({"remove", kBinding}, 1, "no binding \"Абоненты\"");
-    EXPECT_EQ(ok({"list"}), "Другая\tДолг\texcluded\n");
-}
-
-TEST_F(PeltraTaskTest, BadArgumentsAreUsageErrors)
-{
-    fails({}, 2, "no command given");
-    fails({"bogus"}, 2, "unknown command bogus");
     fails({"show", kBinding}, 2, "show needs BINDING and TASK");
-    fails({"sort", kBinding, kTask, "TELEF", "C", "up"}, 2, "asc or desc");
-    fails({"filter", kBinding, kTask, "--bogus"}, 2, "unknown option --bogus");
-    // Commands on a station without a store create none.
-    fails({"show", kBinding, kTask}, 1, "no configuration store");
-    EXPECT_FALSE(fs::exists(config::registryFile(home())));
-    const ProgramResult help = run({"--help"});
-    EXPECT_EQ(help.code, 0);
-    EXPECT_NE(help.out.find("usage: peltra-task"), std::string::npos);
+    fails({"bogus"}, 2, "unknown command bogus");
 }
 
 }  // namespace
