@@ -5,17 +5,22 @@
 #include "line/Modulator.h"
 #include "line/TonePcm.h"
 #include "sim/DtmfReceiver.h"
+#include "sim/LineDriver.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <numeric>
 #include <string>
 #include <vector>
 
 namespace peltra::sim {
 namespace {
+
+using test::bytesOf;
+using test::sine;
 
 // Signal power at one frequency over a stretch of samples (Goertzel).
 double powerAt(std::span<const std::int16_t> samples, double hz)
@@ -33,40 +38,16 @@ double powerAt(std::span<const std::int16_t> samples, double hz)
 
 double rms(std::span<const std::int16_t> samples)
 {
-    double sum = 0;
-    for (const std::int16_t s : samples)
-        sum += static_cast<double>(s) * s;
-    return std::sqrt(sum / static_cast<double>(samples.size()));
-}
-
-std::vector<std::int16_t> sine(double hz, double amplitude, std::size_t count)
-{
-    std::vector<std::int16_t> samples(count);
-    for (std::size_t n = 0; n < count; ++n)
-        samples[n] = static_cast<std::int16_t>(std::lround(amplitude * std::sin(2 * std::numbers::pi * hz * n / 8000.0)));
-    return samples;
-}
-
-std::vector<std::uint8_t> bytesOf(const std::vector<std::int16_t>& samples)
-{
-    std::vector<std::uint8_t> bytes;
-    for (const std::int16_t s : samples) {
-        bytes.push_back(static_cast<std::uint8_t>(s & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>((s >> 8) & 0xFF));
-    }
-    return bytes;
+    return std::sqrt(std::inner_product(samples.begin(), samples.end(), samples.begin(), 0.0) /
+                     static_cast<double>(samples.size()));
 }
 
 // Pearson correlation of two equally long stretches.
 double correlation(std::span<const std::int16_t> a, std::span<const std::int16_t> b)
 {
-    double ma = 0, mb = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        ma += a[i];
-        mb += b[i];
-    }
-    ma /= static_cast<double>(a.size());
-    mb /= static_cast<double>(b.size());
+    const auto mean = [](auto s) { return std::accumulate(s.begin(), s.end(), 0.0) / static_cast<double>(s.size()); };
+    const double ma = mean(a);
+    const double mb = mean(b);
     double ab = 0, aa = 0, bb = 0;
     for (std::size_t i = 0; i < a.size(); ++i) {
         ab += (a[i] - ma) * (b[i] - mb);
@@ -100,23 +81,23 @@ TEST(Demodulator, SpeechStreamOfASineComesBackAsThatSine)
     EXPECT_GT(similarity, 0.99);
 }
 
-TEST(Demodulator, ToneStepStreamComesOutAtHalfItsLevel)
+TEST(Demodulator, ToneStepStreamComesOutAtHalfItsLevelAndSilenceSettlesToQuiet)
 {
-    const std::vector<std::int16_t> original = sine(1000, 8000, 8000);
-    const auto stream = line::modulateTones(std::span<const std::int16_t>(original));
+    const auto stream = line::modulateTones(std::span<const std::int16_t>(sine(1000, 8000, 8000)));
     ASSERT_TRUE(stream);
-    const std::vector<std::int16_t> heard = demodulate(*stream);
-    EXPECT_NEAR(rms(std::span(heard).subspan(800)), 4000 / std::sqrt(2.0), 4000 / std::sqrt(2.0) * 0.1);
-}
+    const std::vector<std::int16_t> tone = demodulate(*stream);
+    EXPECT_NEAR(rms(std::span(tone).subspan(800)), 4000 / std::sqrt(2.0), 4000 / std::sqrt(2.0) * 0.1);
 
-TEST(Demodulator, SilenceSettlesToQuiet)
-{
-    const std::vector<std::uint8_t> silence(36 * 320, 0x55);  // 1 s of the modulator's silence
-    const std::vector<std::int16_t> heard = demodulate(silence);
+    const std::vector<std::int16_t> heard = demodulate(std::vector<std::uint8_t>(36 * 320, 0x55));  // 1 s of silence
     ASSERT_EQ(heard.size(), 8000u);
-    const auto loudest = std::max_element(heard.begin() + 800, heard.end(),
-                                          [](int a, int b) { return std::abs(a) < std::abs(b); });
-    EXPECT_LT(std::abs(*loudest), 50);
+    EXPECT_LT(*std::max_element(heard.begin() + 800, heard.end(), [](int a, int b) { return std::abs(a) < std::abs(b); }), 50);
+    EXPECT_GT(*std::min_element(heard.begin() + 800, heard.end()), -50);
+
+    // All zero bits: the level only rises, far past the 16-bit range, and is clamped, not wrapped.
+    const std::vector<std::int16_t> rising = demodulate(std::vector<std::uint8_t>(3600, 0x00));
+    ASSERT_FALSE(rising.empty());
+    EXPECT_EQ(rising.back(), 32767);
+    EXPECT_TRUE(std::all_of(rising.begin(), rising.end(), [](std::int16_t s) { return s >= 0; }));
 }
 
 TEST(Demodulator, EveryElevenAndAHalfBitsGiveOneSampleWhateverThePieces)
@@ -157,15 +138,6 @@ TEST(Demodulator, FirstBitOfEachByteIsItsLeastSignificant)
     EXPECT_NEAR(heard[0], 5200, 60);
 }
 
-TEST(Demodulator, FullScaleSquareWaveIsClampedNotWrapped)
-{
-    // All zero bits: the level only rises, far past the 16-bit range.
-    const std::vector<std::int16_t> heard = demodulate(std::vector<std::uint8_t>(3600, 0x00));
-    ASSERT_FALSE(heard.empty());
-    EXPECT_EQ(heard.back(), 32767);
-    EXPECT_TRUE(std::all_of(heard.begin(), heard.end(), [](std::int16_t s) { return s >= 0; }));
-}
-
 TEST(DtmfReceiver, HearsEveryToneDialingSymbolThroughTheAdapter)
 {
     struct Case {
@@ -191,14 +163,11 @@ TEST(DtmfReceiver, HearsEveryToneDialingSymbolThroughTheAdapter)
         receiver.push(demodulate(*stream), digits);
         EXPECT_EQ(digits, c.digits) << c.dial;
     }
-}
-
-TEST(DtmfReceiver, SpeechLikeSineIsNoDigit)
-{
+    // A speech-like sine, or one half of a pair alone, is no digit.
     DtmfReceiver receiver;
     std::string digits;
     receiver.push(sine(1000, 8000, 8000), digits);
-    receiver.push(sine(697, 8000, 8000), digits);  // one half of a pair alone
+    receiver.push(sine(697, 8000, 8000), digits);
     EXPECT_EQ(digits, "");
 }
 

@@ -5,6 +5,10 @@
 #include "line/TonePcm.h"
 #include "platform/sync/Event.h"
 
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
 #include <thread>
 
 namespace peltra::test {
@@ -114,6 +118,66 @@ std::vector<CarrierChange> LineDriver::watchCarrier(Clock::time_point from, std:
             platform::waitAny({&m_port.carrierChanged()}, static_cast<std::uint32_t>(left));
     }
     return changes;
+}
+
+std::unique_ptr<sim::SimLine> openLine(sim::Simulator& simulator, const std::string& name)
+{
+    int error = -1;
+    auto line = simulator.openLine(name, error);
+    EXPECT_TRUE(line) << name << " errno " << error;
+    return line;
+}
+
+sim::CallRecord hangUpAndLog(sim::Simulator& simulator, LineDriver& driver)
+{
+    const std::size_t before = simulator.calls().size();
+    EXPECT_TRUE(driver.onHook());
+    EXPECT_TRUE(simulator.waitForCalls(before + 1, 3000));
+    const auto calls = simulator.calls();
+    return calls.empty() ? sim::CallRecord{} : calls.back();
+}
+
+sim::CallRecord callAndHangUp(sim::Simulator& simulator, LineDriver& driver, std::string_view number,
+                              std::uint32_t holdMs)
+{
+    EXPECT_TRUE(driver.offHook());
+    if (!number.empty()) {
+        EXPECT_TRUE(driver.dialTones(number));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
+    return hangUpAndLog(simulator, driver);
+}
+
+std::vector<std::int16_t> sine(double hz, double amplitude, std::size_t count)
+{
+    std::vector<std::int16_t> samples(count);
+    for (std::size_t n = 0; n < count; ++n)
+        samples[n] = static_cast<std::int16_t>(std::lround(amplitude * std::sin(2 * std::numbers::pi * hz * n / 8000.0)));
+    return samples;
+}
+
+std::vector<std::uint8_t> bytesOf(const std::vector<std::int16_t>& samples)
+{
+    std::vector<std::uint8_t> bytes;
+    for (const std::int16_t s : samples) {
+        bytes.push_back(static_cast<std::uint8_t>(s & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>((s >> 8) & 0xFF));
+    }
+    return bytes;
+}
+
+sim::PartyBehaviour party(sim::LineCondition condition, std::optional<std::uint32_t> answerMs,
+                          std::optional<std::uint32_t> hangUpMs, bool pulse, std::uint32_t pulseMs,
+                          std::vector<sim::Flicker> flickers)
+{
+    sim::PartyBehaviour p;
+    p.condition = condition;
+    p.answerAfterMs = answerMs;
+    p.hangUpAfterMs = hangUpMs;
+    p.pulseReversal = pulse;
+    p.pulseReversalMs = pulseMs;
+    p.flickers = std::move(flickers);
+    return p;
 }
 
 }  // namespace peltra::test

@@ -2,9 +2,11 @@
 #pragma once
 
 #include "platform/serial/SerialPort.h"
+#include "sim/Simulator.h"
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -63,5 +65,23 @@ private:
 };
 
 double msSince(LineDriver::Clock::time_point from, LineDriver::Clock::time_point to);
+
+// Opens a port of the simulator; a failure is a test failure.
+std::unique_ptr<sim::SimLine> openLine(sim::Simulator& simulator, const std::string& name = "SIM1");
+
+// Hangs up and returns the call that ends (the simulator's last call).
+sim::CallRecord hangUpAndLog(sim::Simulator& simulator, LineDriver& driver);
+
+// Seizes the line and dials the number by tone; the call that ends when it hangs up after holdMs.
+sim::CallRecord callAndHangUp(sim::Simulator& simulator, LineDriver& driver, std::string_view number,
+                              std::uint32_t holdMs);
+
+// A sine of 8 kHz samples, and samples as the little-endian bytes the modulator takes.
+std::vector<std::int16_t> sine(double hz, double amplitude, std::size_t count);
+std::vector<std::uint8_t> bytesOf(const std::vector<std::int16_t>& samples);
+
+sim::PartyBehaviour party(sim::LineCondition condition, std::optional<std::uint32_t> answerMs,
+                          std::optional<std::uint32_t> hangUpMs = std::nullopt, bool pulse = false,
+                          std::uint32_t pulseMs = 300, std::vector<sim::Flicker> flickers = {});
 
 }  // namespace peltra::test

@@ -14,8 +14,11 @@ namespace {
 using test::Bracket;
 using test::CarrierChange;
 using test::LineDriver;
+using test::openLine;
+using test::party;
 using test::PulseTiming;
 using Clock = std::chrono::steady_clock;
+using LC = LineCondition;
 
 SimOptions fast(std::uint32_t digitTimeoutMs = 100)
 {
@@ -24,106 +27,58 @@ SimOptions fast(std::uint32_t digitTimeoutMs = 100)
     return options;
 }
 
-PartyBehaviour answering(std::optional<std::uint32_t> afterMs)
-{
-    PartyBehaviour behaviour;
-    behaviour.answerAfterMs = afterMs;
-    return behaviour;
-}
-
-std::unique_ptr<SimLine> openLine(Simulator& simulator, const std::string& name)
-{
-    int error = -1;
-    auto line = simulator.openLine(name, error);
-    EXPECT_TRUE(line) << name << " errno " << error;
-    return line;
-}
-
-// Hangs up and returns the call that ends (the simulator's last call).
-CallRecord hangUpAndLog(Simulator& simulator, LineDriver& driver)
-{
-    const std::size_t before = simulator.calls().size();
-    EXPECT_TRUE(driver.onHook());
-    EXPECT_TRUE(simulator.waitForCalls(before + 1, 3000));
-    const auto calls = simulator.calls();
-    return calls.empty() ? CallRecord{} : calls.back();
-}
-
-// ---- Ports ----------------------------------------------------------------------------------
-
-TEST(SimulatorPorts, OpensItsOwnNamesInAnyCaseAndNothingElse)
+TEST(SimulatorPorts, OpensItsOwnNamesInAnyCaseOnceAtATime)
 {
     Simulator simulator(2, fast());
-    struct Case {
-        const char* name;
-        int error;
-        const char* opened;
+    const std::pair<const char*, const char*> cases[] = {
+        {"sim2", "SIM2"}, {"Sim1", "SIM1"}, {"SIM3", ""}, {"SIM0", ""}, {"SIM01", ""}, {"SIM", ""},
+        {"SIM1x", ""},    {"COM1", ""},     {"", ""},     {"SIM-1", ""}, {"SIM99999999999999999999", ""},
     };
-    const Case cases[] = {
-        {"SIM1", 0, "SIM1"}, {"sim2", 0, "SIM2"}, {"Sim1", 0, "SIM1"},
-        {"SIM3", ENOENT, ""}, {"SIM0", ENOENT, ""}, {"SIM01", ENOENT, ""}, {"SIM", ENOENT, ""},
-        {"SIM1x", ENOENT, ""}, {"COM1", ENOENT, ""}, {"", ENOENT, ""}, {"SIM-1", ENOENT, ""},
-        {"SIM99999999999999999999", ENOENT, ""},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [name, opened] : cases) {
         int error = -1;
-        const auto port = simulator.open(c.name, error);
-        EXPECT_EQ(error, c.error) << c.name;
-        EXPECT_EQ(port != nullptr, c.error == 0) << c.name;
-        if (port) {
-            EXPECT_EQ(port->name(), c.opened);
-        }
+        const auto port = simulator.open(name, error);
+        EXPECT_EQ(error, *opened ? 0 : ENOENT) << name;
+        EXPECT_EQ(port ? port->name() : "", opened) << name;
     }
     EXPECT_EQ(simulator.candidateNames(), (std::vector<std::string>{"SIM1", "SIM2"}));
-}
 
-TEST(SimulatorPorts, AnOpenNameIsBusyUntilItsPortIsDestroyed)
-{
-    Simulator simulator(1, fast());
+    // An open name is busy, unplugged or not, until its port is destroyed.
     auto first = openLine(simulator, "SIM1");
     EXPECT_EQ(simulator.line("sim1"), first.get());
-
     int error = 0;
     EXPECT_FALSE(simulator.open("sim1", error));
     EXPECT_EQ(error, EBUSY);
-
     first->unplug();
     EXPECT_FALSE(simulator.open("SIM1", error));
     EXPECT_EQ(error, EBUSY);
-
     first.reset();
     EXPECT_EQ(simulator.line("SIM1"), nullptr);
     auto second = openLine(simulator, "SIM1");
-    EXPECT_FALSE(second->unplugged());
     bool carrier = false;
-    EXPECT_TRUE(second->readCarrier(carrier));
-    EXPECT_TRUE(carrier);
-}
+    EXPECT_TRUE(second->readCarrier(carrier) && carrier && !second->unplugged());
 
-// ---- Hook ----------------------------------------------------------------------------------
+    EXPECT_FALSE(simulator.setBehaviour("", {}));
+    EXPECT_FALSE(simulator.setBehaviour("12-34", {}));
+    EXPECT_FALSE(simulator.setBehaviour("12a", {}));
+    EXPECT_TRUE(simulator.setBehaviour("*12#AD", {}));
+}
 
 TEST(SimLineHook, OffHookExactlyWhileDtrIsDroppedAndRtsRaised)
 {
     Simulator simulator(1, fast());
-    auto line = openLine(simulator, "SIM1");
+    auto line = openLine(simulator);
     EXPECT_FALSE(line->offHook());  // opens with both raised
-    struct Case {
-        bool dtr;
-        bool rts;
-        bool offHook;
-    };
-    const Case cases[] = {{true, true, false}, {false, true, true}, {false, false, false}, {true, false, false}, {false, true, true}};
-    for (const Case& c : cases) {
-        ASSERT_TRUE(line->setDtr(c.dtr));
-        ASSERT_TRUE(line->setRts(c.rts));
-        EXPECT_EQ(line->offHook(), c.offHook) << "DTR " << c.dtr << " RTS " << c.rts;
+    const bool cases[][3] = {{true, true, false}, {false, true, true}, {false, false, false}, {true, false, false}, {false, true, true}};
+    for (const auto& [dtr, rts, offHook] : cases) {
+        ASSERT_TRUE(line->setDtr(dtr) && line->setRts(rts));
+        EXPECT_EQ(line->offHook(), offHook) << "DTR " << dtr << " RTS " << rts;
     }
 }
 
 TEST(SimLineHook, ShortOnHookIsADialBreakAndALongOneEndsTheCall)
 {
     Simulator simulator(1, fast(5000));
-    auto line = openLine(simulator, "SIM1");
+    auto line = openLine(simulator);
     LineDriver driver(*line);
 
     const auto start = Clock::now();
@@ -144,9 +99,7 @@ TEST(SimLineHook, ShortOnHookIsADialBreakAndALongOneEndsTheCall)
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_TRUE(driver.offHook());
     EXPECT_TRUE(simulator.waitForCalls(1, 100));
-    ASSERT_TRUE(driver.onHook());
-    ASSERT_TRUE(simulator.waitForCalls(2, 2000));
-    EXPECT_EQ(simulator.calls()[1].dialed, "");
+    EXPECT_EQ(test::hangUpAndLog(simulator, driver).dialed, "");
     const CallRecord call = simulator.calls().front();
     EXPECT_EQ(call.dialed, "1");
     ASSERT_EQ(call.breakMs.size(), 1u);
@@ -156,8 +109,6 @@ TEST(SimLineHook, ShortOnHookIsADialBreakAndALongOneEndsTheCall)
     EXPECT_GE(*call.callerHangupMs, test::msSince(started, hangupFrom) - 0.01);
     EXPECT_LE(*call.callerHangupMs, test::msSince(start, hangupTo) + 0.01);
 }
-
-// ---- Pulse dialing ------------------------------------------------------------------------------
 
 void expectWithin(const std::vector<double>& measured, const std::vector<Bracket>& sent, const char* what)
 {
@@ -171,24 +122,19 @@ void expectWithin(const std::vector<double>& measured, const std::vector<Bracket
 TEST(SimPulseDialing, DigitsDecodeAndBreaksAndMakesAreMeasuredAsSent)
 {
     Simulator simulator(2, fast(2000));
-    simulator.setDefaultBehaviour(answering(std::nullopt));
-    struct Case {
-        const char* port;
-        const char* digits;
-        std::size_t breaks;
-    };
-    const Case cases[] = {{"SIM1", "1234567", 28}, {"SIM2", "0", 10}};
+    simulator.setDefaultBehaviour(party(LC::Ok, std::nullopt));
+    const std::pair<const char*, std::size_t> cases[] = {{"1234567", 28}, {"0", 10}};
 
     // Both lines dial at once, as two lines of a station do.
     PulseTiming timing[2];
     std::unique_ptr<SimLine> lines[2];
     std::thread dialers[2];
     for (int i = 0; i < 2; ++i) {
-        lines[i] = openLine(simulator, cases[i].port);
+        lines[i] = openLine(simulator, "SIM" + std::to_string(i + 1));
         dialers[i] = std::thread([&, i] {
             LineDriver driver(*lines[i]);
             EXPECT_TRUE(driver.offHook());
-            EXPECT_TRUE(driver.dialPulses(cases[i].digits, 320, timing[i]));
+            EXPECT_TRUE(driver.dialPulses(cases[i].first, 320, timing[i]));
             EXPECT_TRUE(driver.onHook());
         });
     }
@@ -196,99 +142,57 @@ TEST(SimPulseDialing, DigitsDecodeAndBreaksAndMakesAreMeasuredAsSent)
         dialer.join();
     ASSERT_TRUE(simulator.waitForCalls(2, 3000));
 
-    for (int i = 0; i < 2; ++i) {
-        const Case& c = cases[i];
-        CallRecord call;
-        for (const CallRecord& r : simulator.calls())
-            if (r.port == c.port)
-                call = r;
-        EXPECT_EQ(call.dialed, c.digits);
-        EXPECT_EQ(call.pulses(), c.breaks);
-        EXPECT_EQ(call.makeMs.size(), c.breaks - std::string(c.digits).size());
+    for (const CallRecord& call : simulator.calls()) {
+        const int i = call.port == "SIM1" ? 0 : 1;
+        const auto& [digits, breaks] = cases[i];
+        EXPECT_EQ(call.dialed, digits);
+        EXPECT_EQ(call.pulses(), breaks);
         expectWithin(call.breakMs, timing[i].breaks, "break");
         expectWithin(call.makeMs, timing[i].makes, "make");
         // Measured against what was really sent: on a loaded machine the sender's own timing
         // drifts from the nominal 62/38 ms, and the exchange must follow what it got.
-        ASSERT_TRUE(call.breakSpread() && call.makeSpread());
-        EXPECT_LT(*call.worstDeviationMs(), 30);
+        EXPECT_LT(call.worstDeviationMs().value_or(99), 30);
         EXPECT_FALSE(call.answerMs);
-        EXPECT_NE(call.describe().find("pulses " + std::to_string(c.breaks) + " break "), std::string::npos);
+        EXPECT_NE(call.describe().find("pulses " + std::to_string(breaks) + " break "), std::string::npos);
     }
 }
 
-// ---- Tone dialing --------------------------------------------------------------------------
-
-TEST(SimToneDialing, EverySymbolIsRecognisedInOrder)
+TEST(SimToneDialing, EverySymbolIsRecognisedInOrderAndJoinsPulseDigits)
 {
-    struct Case {
-        const char* dial;
-        const char* dialed;
-    };
-    const Case cases[] = {
-        {"0123456789*#ABCD", "0123456789*#ABCD"},
-        {"1P2", "12"},
-        {"9P8W812 123-45-67", "98812123" "4567"},
-        {"55", "55"},
-    };
     Simulator simulator(1, fast(5000));
-    simulator.setDefaultBehaviour(answering(std::nullopt));
-    auto line = openLine(simulator, "SIM1");
+    simulator.setDefaultBehaviour(party(LC::Ok, std::nullopt));
+    ASSERT_TRUE(simulator.setBehaviour("12", party(LC::Ok, std::nullopt)));
+    auto line = openLine(simulator);
     LineDriver driver(*line);
-    for (const Case& c : cases) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"0123456789*#ABCD", "0123456789*#ABCD"}, {"1P3", "13"}, {"9P8W812 123-45-67", "988121234567"}, {"55", "55"},
+        {"123", "12"},  // a listed number completes at once: later digits are not dialing
+    };
+    for (const auto& [dial, dialed] : cases) {
         ASSERT_TRUE(driver.offHook());
-        ASSERT_TRUE(driver.dialTones(c.dial));
-        const CallRecord call = hangUpAndLog(simulator, driver);
-        EXPECT_EQ(call.dialed, c.dialed) << c.dial;
+        ASSERT_TRUE(driver.dialTones(dial));
+        const CallRecord call = test::hangUpAndLog(simulator, driver);
+        EXPECT_EQ(call.dialed, dialed) << dial;
         EXPECT_EQ(call.pulses(), 0u);
-        EXPECT_FALSE(call.completeMs);  // hung up long before the digit time-out
+        // Hung up long before the digit time-out: only the listed number completed.
+        EXPECT_EQ(call.completeMs.has_value(), call.dialed == "12") << dial;
+        EXPECT_LT(call.completeMs.value_or(0), 100);
     }
-}
-
-TEST(SimToneDialing, PulseAndToneDigitsJoinInOneNumber)
-{
-    Simulator simulator(1, fast(5000));
-    auto line = openLine(simulator, "SIM1");
-    LineDriver driver(*line);
     PulseTiming timing;
     ASSERT_TRUE(driver.offHook());
     ASSERT_TRUE(driver.dialPulses("2", 300, timing));
     ASSERT_TRUE(driver.dialTones("34"));
-    const CallRecord call = hangUpAndLog(simulator, driver);
+    const CallRecord call = test::hangUpAndLog(simulator, driver);
     EXPECT_EQ(call.dialed, "234");
     EXPECT_EQ(call.pulses(), 2u);
-}
-
-// ---- Numbers -------------------------------------------------------------------------------
-
-TEST(SimNumbers, RegisteredNumberCompletesAtOnceAndLaterDigitsAreNotDialing)
-{
-    Simulator simulator(1, fast(5000));
-    ASSERT_TRUE(simulator.setBehaviour("12", answering(std::nullopt)));
-    auto line = openLine(simulator, "SIM1");
-    LineDriver driver(*line);
-    ASSERT_TRUE(driver.offHook());
-    ASSERT_TRUE(driver.dialTones("123"));
-    const CallRecord call = hangUpAndLog(simulator, driver);
-    EXPECT_EQ(call.dialed, "12");
-    ASSERT_TRUE(call.completeMs);
-    EXPECT_LT(*call.completeMs, 100);
-}
-
-TEST(SimNumbers, OnlyDialSymbolsMakeARegisteredNumber)
-{
-    Simulator simulator(1, fast());
-    EXPECT_FALSE(simulator.setBehaviour("", {}));
-    EXPECT_FALSE(simulator.setBehaviour("12-34", {}));
-    EXPECT_FALSE(simulator.setBehaviour("12a", {}));
-    EXPECT_TRUE(simulator.setBehaviour("*12#AD", {}));
 }
 
 TEST(SimNumbers, UnregisteredNumberCompletesAfterTheDigitTimeoutWithTheDefaultParty)
 {
     Simulator simulator(1, fast(150));
-    simulator.setDefaultBehaviour(answering(50));
-    ASSERT_TRUE(simulator.setBehaviour("777", answering(std::nullopt)));
-    auto line = openLine(simulator, "SIM1");
+    simulator.setDefaultBehaviour(party(LC::Ok, 50));
+    ASSERT_TRUE(simulator.setBehaviour("777", party(LC::Ok, std::nullopt)));
+    auto line = openLine(simulator);
     LineDriver driver(*line);
     ASSERT_TRUE(driver.offHook());
     const auto from = Clock::now();
@@ -298,27 +202,18 @@ TEST(SimNumbers, UnregisteredNumberCompletesAfterTheDigitTimeoutWithTheDefaultPa
     EXPECT_FALSE(changes[0].on);
     EXPECT_GE(changes[0].atMs, 199);
     EXPECT_LE(changes[0].atMs, 280);
-    const CallRecord call = hangUpAndLog(simulator, driver);
+    const CallRecord call = test::hangUpAndLog(simulator, driver);
     EXPECT_EQ(call.dialed, "77");
     ASSERT_TRUE(call.completeMs && call.answerMs);
     EXPECT_NEAR(*call.answerMs - *call.completeMs, 50, 1);
-}
 
-TEST(SimNumbers, WithoutAnyDigitTheNumberNeverCompletes)
-{
-    Simulator simulator(1, fast(50));
-    simulator.setDefaultBehaviour(answering(0));
-    auto line = openLine(simulator, "SIM1");
-    LineDriver driver(*line);
+    // Without any digit the number never completes.
     ASSERT_TRUE(driver.offHook());
     EXPECT_FALSE(driver.waitCarrier(false, 300));
-    const CallRecord call = hangUpAndLog(simulator, driver);
-    EXPECT_EQ(call.dialed, "");
-    EXPECT_FALSE(call.completeMs);
-    EXPECT_EQ(call.describe().substr(0, 12), "dialed none\n");
+    const CallRecord none = test::hangUpAndLog(simulator, driver);
+    EXPECT_FALSE(none.completeMs);
+    EXPECT_EQ(none.describe().substr(0, 12), "dialed none\n");
 }
-
-// ---- Behaviours ------------------------------------------------------------------------------
 
 struct BehaviourCase {
     const char* name;
@@ -329,34 +224,15 @@ struct BehaviourCase {
     std::optional<double> hangUpAfterMs;
 };
 
-PartyBehaviour party(LineCondition condition, std::optional<std::uint32_t> answerMs,
-                     std::optional<std::uint32_t> hangUpMs = std::nullopt, bool pulse = false,
-                     std::uint32_t pulseMs = 300, std::vector<Flicker> flickers = {})
-{
-    PartyBehaviour p;
-    p.condition = condition;
-    p.answerAfterMs = answerMs;
-    p.hangUpAfterMs = hangUpMs;
-    p.pulseReversal = pulse;
-    p.pulseReversalMs = pulseMs;
-    p.flickers = std::move(flickers);
-    return p;
-}
-
 TEST(SimBehaviours, CarrierFollowsTheParty)
 {
-    using LC = LineCondition;
     const BehaviourCase cases[] = {
         {"answers after a delay", party(LC::Ok, 150), 400, {{150, false}}, 150, {}},
         {"never answers", party(LC::Ok, std::nullopt), 300, {}, {}, {}},
         {"hangs up after listening", party(LC::Ok, 80, 150), 400, {{80, false}, {230, true}}, 80, 150},
         {"answers with a short reversal", party(LC::Ok, 80, std::nullopt, true, 120), 400, {{80, false}, {200, true}}, 80, {}},
-        {"glitches while ringing and listening",
-         party(LC::Ok, 200, std::nullopt, false, 300, {{50, 60}, {300, 70}}),
-         500,
-         {{50, false}, {110, true}, {200, false}, {300, true}, {370, false}},
-         200,
-         {}},
+        {"glitches while ringing and listening", party(LC::Ok, 200, std::nullopt, false, 300, {{50, 60}, {300, 70}}), 500,
+         {{50, false}, {110, true}, {200, false}, {300, true}, {370, false}}, 200, {}},
         {"dead behind the number", party(LC::Dead, 50), 300, {{0, false}}, {}, {}},
         {"reversed behind the number", party(LC::Reversed, 100), 300, {{0, false}, {100, true}}, 100, {}},
     };
@@ -383,8 +259,7 @@ TEST(SimBehaviours, CarrierFollowsTheParty)
                 EXPECT_LE(changes[i].atMs, c.expected[i].atMs + 60) << i;
             }
             EXPECT_TRUE(driver.onHook());
-            // The line is idle again: normal polarity.
-            EXPECT_TRUE(driver.waitCarrier(true, 1000));
+            EXPECT_TRUE(driver.waitCarrier(true, 1000));  // idle again: normal polarity
         });
     }
     for (std::thread& caller : callers)
@@ -395,22 +270,22 @@ TEST(SimBehaviours, CarrierFollowsTheParty)
         const BehaviourCase& c = cases[std::stoul(call.dialed) - 1];
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(call.completeMs);
-        EXPECT_EQ(call.answerMs.has_value(), c.answerAfterMs.has_value());
-        if (call.answerMs && c.answerAfterMs) {
+        ASSERT_EQ(call.answerMs.has_value(), c.answerAfterMs.has_value());
+        if (call.answerMs) {
             EXPECT_NEAR(*call.answerMs - *call.completeMs, *c.answerAfterMs, 1);
         }
-        EXPECT_EQ(call.partyHangupMs.has_value(), c.hangUpAfterMs.has_value());
-        if (call.partyHangupMs && call.answerMs && c.hangUpAfterMs) {
+        ASSERT_EQ(call.partyHangupMs.has_value(), c.hangUpAfterMs.has_value());
+        if (call.partyHangupMs) {
             EXPECT_NEAR(*call.partyHangupMs - *call.answerMs, *c.hangUpAfterMs, 1);
         }
     }
 }
 
-TEST(SimBehaviours, DeadLineHasNoCarrierUntilItIsMended)
+TEST(SimBehaviours, IdleCarrierFollowsTheDefaultLine)
 {
-    Simulator simulator(1, fast());
-    simulator.setDefaultBehaviour(party(LineCondition::Dead, 0));
-    auto line = openLine(simulator, "SIM1");
+    Simulator simulator(1, fast(100));
+    simulator.setDefaultBehaviour(party(LC::Dead, 0));
+    auto line = openLine(simulator);
     LineDriver driver(*line);
     bool carrier = true;
     ASSERT_TRUE(line->readCarrier(carrier));
@@ -418,120 +293,66 @@ TEST(SimBehaviours, DeadLineHasNoCarrierUntilItIsMended)
     ASSERT_TRUE(driver.offHook());
     ASSERT_TRUE(driver.dialTones("5"));
     EXPECT_FALSE(driver.waitCarrier(true, 300));  // nothing comes over a dead line
-    const CallRecord call = hangUpAndLog(simulator, driver);
-    EXPECT_TRUE(call.completeMs);
-    EXPECT_FALSE(call.answerMs);
+    const CallRecord dead = test::hangUpAndLog(simulator, driver);
+    EXPECT_TRUE(dead.completeMs && !dead.answerMs);
 
-    line->carrierChanged().reset();
-    simulator.setDefaultBehaviour(party(LineCondition::Ok, 0));
-    EXPECT_TRUE(line->carrierChanged().wait(1000));
-    ASSERT_TRUE(line->readCarrier(carrier));
-    EXPECT_TRUE(carrier);
-}
-
-TEST(SimBehaviours, ReversedLineShowsNoCarrierWhileIdleAndDialing)
-{
-    Simulator simulator(1, fast(100));
-    simulator.setDefaultBehaviour(party(LineCondition::Reversed, 100));
-    auto line = openLine(simulator, "SIM1");
-    LineDriver driver(*line);
-    bool carrier = true;
-    ASSERT_TRUE(line->readCarrier(carrier));
-    EXPECT_FALSE(carrier);
+    // Reversed: no carrier while idle and dialing; the answer's reversal makes it normal.
+    simulator.setDefaultBehaviour(party(LC::Reversed, 100));
     ASSERT_TRUE(driver.offHook());
     const auto from = Clock::now();
     ASSERT_TRUE(driver.dialTones("5"));
-    // Time-out 100 ms, answer 100 ms later: the reversal makes the polarity normal.
     const auto changes = driver.watchCarrier(from, 350, false);
     ASSERT_EQ(changes.size(), 1u);
     EXPECT_TRUE(changes[0].on);
-    EXPECT_GE(changes[0].atMs, 199);
+    EXPECT_GE(changes[0].atMs, 199);  // time-out 100 ms, answer 100 ms later
     EXPECT_LE(changes[0].atMs, 260);
-    hangUpAndLog(simulator, driver);
+    test::hangUpAndLog(simulator, driver);
     EXPECT_TRUE(driver.waitCarrier(false, 500));
+
+    line->carrierChanged().reset();
+    simulator.setDefaultBehaviour(party(LC::Ok, 0));
+    EXPECT_TRUE(line->carrierChanged().wait(1000));
+    EXPECT_TRUE(driver.waitCarrier(true, 0));
 }
 
-// ---- Ends of calls -------------------------------------------------------------------------
-
-TEST(SimCalls, CallerHangingUpBeforeTheAnswerEndsTheCallAndTheAnswerNeverComes)
+TEST(SimCalls, EndsOfCallsAreLoggedInOrder)
 {
-    Simulator simulator(1, fast());
-    ASSERT_TRUE(simulator.setBehaviour("5", party(LineCondition::Ok, 300)));
-    auto line = openLine(simulator, "SIM1");
+    auto simulator = std::make_unique<Simulator>(2, fast());
+    ASSERT_TRUE(simulator->setBehaviour("5", party(LC::Ok, 300)));
+    auto line = openLine(*simulator);
+    auto other = openLine(*simulator, "SIM2");
     LineDriver driver(*line);
-    ASSERT_TRUE(driver.offHook());
+    LineDriver otherDriver(*other);
+
+    // The caller hanging up before the answer ends the call; the answer never comes.
+    ASSERT_TRUE(otherDriver.offHook());
     const auto from = Clock::now();
-    ASSERT_TRUE(driver.dialTones("5"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const CallRecord call = hangUpAndLog(simulator, driver);
-    EXPECT_FALSE(call.answerMs);
-    ASSERT_TRUE(call.callerHangupMs);
-    EXPECT_GE(*call.callerHangupMs, 50);
+    const CallRecord early = test::callAndHangUp(*simulator, driver, "5", 50);
+    EXPECT_FALSE(early.answerMs);
+    EXPECT_GE(early.callerHangupMs.value_or(0), 50);
     EXPECT_TRUE(driver.watchCarrier(from, 450, true).empty());
-    EXPECT_NE(call.describe().find("\nno answer\n"), std::string::npos);
-}
+    EXPECT_NE(early.describe().find("\nno answer\n"), std::string::npos);
 
-TEST(SimCalls, DestroyingAnOpenLineEndsItsCall)
-{
-    Simulator simulator(1, fast());
-    auto line = openLine(simulator, "SIM1");
-    LineDriver driver(*line);
-    ASSERT_TRUE(driver.offHook());
-    ASSERT_TRUE(driver.dialTones("42"));
-    line.reset();
-    ASSERT_TRUE(simulator.waitForCalls(1, 2000));
-    const CallRecord call = simulator.calls().front();
-    EXPECT_EQ(call.dialed, "42");
-    EXPECT_TRUE(call.callerHangupMs);
-    EXPECT_FALSE(call.unplugged);
-    EXPECT_TRUE(openLine(simulator, "SIM1"));
-}
+    // Destroying an open line ends its call.
+    ASSERT_TRUE(otherDriver.dialTones("42"));
+    other.reset();
+    ASSERT_TRUE(simulator->waitForCalls(2, 2000));
+    const auto calls = simulator->calls();
+    EXPECT_EQ(calls[0].callNumber, 1u);
+    EXPECT_EQ(calls[0].port, "SIM1");
+    EXPECT_EQ(calls[1].callNumber, 2u);
+    EXPECT_EQ(calls[1].port, "SIM2");
+    EXPECT_EQ(calls[1].dialed, "42");
+    EXPECT_TRUE(calls[1].callerHangupMs && !calls[1].unplugged);
+    EXPECT_TRUE(openLine(*simulator, "SIM2"));
 
-TEST(SimCalls, LinesOutlivingTheSimulatorFailEveryOperation)
-{
-    auto simulator = std::make_unique<Simulator>(1, fast());
-    auto line = openLine(*simulator, "SIM1");
-    LineDriver driver(*line);
+    // Lines outliving the simulator are unplugged (what that does is the transmit test's).
     ASSERT_TRUE(driver.offHook());
     simulator.reset();
-
     EXPECT_TRUE(line->unplugged());
     EXPECT_FALSE(line->offHook());
-    errno = 0;
-    EXPECT_FALSE(line->setDtr(true));
-    EXPECT_EQ(errno, EIO);
-    bool carrier = false;
-    errno = 0;
-    EXPECT_FALSE(line->readCarrier(carrier));
-    EXPECT_EQ(errno, EIO);
-    const std::uint8_t byte = 0x55;
-    EXPECT_FALSE(line->startWrite({&byte, 1}));
     EXPECT_TRUE(line->carrierChanged().wait(0));
 }
-
-TEST(SimCalls, CallsAreNumberedInOrderOfEnding)
-{
-    Simulator simulator(2, fast());
-    auto first = openLine(simulator, "SIM1");
-    auto second = openLine(simulator, "SIM2");
-    LineDriver one(*first);
-    LineDriver two(*second);
-    ASSERT_TRUE(one.offHook());
-    ASSERT_TRUE(two.offHook());
-    ASSERT_TRUE(two.dialTones("2"));
-    hangUpAndLog(simulator, two);
-    ASSERT_TRUE(one.dialTones("1"));
-    hangUpAndLog(simulator, one);
-    const auto calls = simulator.calls();
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].callNumber, 1u);
-    EXPECT_EQ(calls[0].port, "SIM2");
-    EXPECT_EQ(calls[0].dialed, "2");
-    EXPECT_EQ(calls[1].callNumber, 2u);
-    EXPECT_EQ(calls[1].port, "SIM1");
-}
-
-// ---- Call record text ------------------------------------------------------------------------
 
 TEST(CallRecord, DescribeGivesOneFactPerLine)
 {
@@ -548,18 +369,9 @@ TEST(CallRecord, DescribeGivesOneFactPerLine)
     full.partyHeardBytes = 80000;
     full.underruns = 2;
     full.recording = "/tmp/call.wav";
-    EXPECT_EQ(full.describe(),
-              "dialed 31\n"
-              "port SIM1\n"
-              "pulses 4 break 61.6/62.1/62.9 make 37.6/38.0/38.4 worst 0.9\n"
-              "complete 4500 ms\n"
-              "answer 5021 ms\n"
-              "party hangup 9000 ms\n"
-              "caller hangup 9801 ms\n"
-              "heard 86400 bytes\n"
-              "party heard 80000 bytes\n"
-              "underruns 2\n"
-              "recording /tmp/call.wav\n");
+    EXPECT_EQ(full.describe(), "dialed 31\nport SIM1\npulses 4 break 61.6/62.1/62.9 make 37.6/38.0/38.4 worst 0.9\n"
+                               "complete 4500 ms\nanswer 5021 ms\nparty hangup 9000 ms\ncaller hangup 9801 ms\n"
+                               "heard 86400 bytes\nparty heard 80000 bytes\nunderruns 2\nrecording /tmp/call.wav\n");
 
     CallRecord bare;
     bare.port = "SIM2";
@@ -568,18 +380,10 @@ TEST(CallRecord, DescribeGivesOneFactPerLine)
     bare.callerHangupMs = 300;
     bare.unplugged = true;
     bare.recording = "/x/y.wav";
-    bare.recordingError = "cannot create a file in \"/x\": No such file or directory";
-    EXPECT_EQ(bare.describe(),
-              "dialed 1\n"
-              "port SIM2\n"
-              "pulses 1 break 70.0/70.0/70.0 make none worst 8.0\n"
-              "no answer\n"
-              "caller hangup 300 ms\n"
-              "unplugged\n"
-              "heard 0 bytes\n"
-              "party heard 0 bytes\n"
-              "underruns 0\n"
-              "recording failed cannot create a file in \"/x\": No such file or directory\n");
+    bare.recordingError = "cannot create a file";
+    EXPECT_EQ(bare.describe(), "dialed 1\nport SIM2\npulses 1 break 70.0/70.0/70.0 make none worst 8.0\nno answer\n"
+                               "caller hangup 300 ms\nunplugged\nheard 0 bytes\nparty heard 0 bytes\nunderruns 0\n"
+                               "recording failed cannot create a file\n");
 }
 
 }  // namespace

@@ -9,20 +9,21 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
-#include <numbers>
 #include <thread>
 
 namespace peltra::sim {
 namespace {
 
+using test::hangUpAndLog;
 using test::LineDriver;
-using platform::kWavHeaderBytes;
+using test::openLine;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+using Bytes = std::vector<std::uint8_t>;
 
 SimOptions paced(bool realTime = true)
 {
@@ -32,41 +33,22 @@ SimOptions paced(bool realTime = true)
     return options;
 }
 
-std::unique_ptr<SimLine> openLine(Simulator& simulator, const std::string& name = "SIM1")
-{
-    int error = -1;
-    auto line = simulator.openLine(name, error);
-    EXPECT_TRUE(line) << name << " errno " << error;
-    return line;
-}
-
-// Waits until the transmit queue is empty; the ms it took, or nothing after timeoutMs.
-std::optional<double> waitDrained(SimLine& line, std::uint32_t timeoutMs)
+// Waits until the transmit queue is empty; false after timeoutMs.
+bool waitDrained(SimLine& line, std::uint32_t timeoutMs)
 {
     const auto start = Clock::now();
     while (line.transmitQueued() != 0) {
         if (Clock::now() - start > milliseconds(timeoutMs))
-            return std::nullopt;
+            return false;
         std::this_thread::sleep_for(milliseconds(1));
     }
-    return test::msSince(start, Clock::now());
-}
-
-CallRecord hangUpAndLog(Simulator& simulator, LineDriver& driver)
-{
-    const std::size_t before = simulator.calls().size();
-    EXPECT_TRUE(driver.onHook());
-    EXPECT_TRUE(simulator.waitForCalls(before + 1, 3000));
-    const auto calls = simulator.calls();
-    return calls.empty() ? CallRecord{} : calls.back();
+    return true;
 }
 
 // Seizes the line, dials "1" by tone and waits for the answer 100 ms later.
 void callAndWaitForAnswer(Simulator& simulator, LineDriver& driver)
 {
-    PartyBehaviour party;
-    party.answerAfterMs = 100;
-    ASSERT_TRUE(simulator.setBehaviour("1", party));
+    ASSERT_TRUE(simulator.setBehaviour("1", test::party(LineCondition::Ok, 100)));
     ASSERT_TRUE(driver.offHook());
     ASSERT_TRUE(driver.dialTones("1"));
     ASSERT_TRUE(driver.waitCarrier(false, 2000));
@@ -79,7 +61,7 @@ TEST(SimTransmit, RealTimePortSendsElevenThousandFiveHundredTwentyBytesASecond)
     LineDriver driver(*line);
     ASSERT_TRUE(driver.offHook());
 
-    const std::vector<std::uint8_t> second(11520, 0x55);
+    const Bytes second(11520, 0x55);
     const auto start = Clock::now();
     ASSERT_TRUE(line->startWrite(second));
     // The write is done once its last byte is in the 4096-byte queue: after 7424 bytes left.
@@ -101,90 +83,65 @@ TEST(SimTransmit, RealTimePortSendsElevenThousandFiveHundredTwentyBytesASecond)
     EXPECT_EQ(call.underruns, 0u);
 }
 
-TEST(SimTransmit, WithoutPacingEveryWriteCompletesAtOnce)
+TEST(SimTransmit, OnlyAWriterPausingAfterTheAnswerCausesUnderruns)
 {
-    Simulator simulator(1, paced(false));
-    auto line = openLine(simulator);
-    LineDriver driver(*line);
-    ASSERT_TRUE(driver.offHook());
-    const std::vector<std::uint8_t> minute(11520 * 60, 0x55);
-    const auto start = Clock::now();
-    ASSERT_TRUE(line->startWrite(minute));
-    EXPECT_TRUE(line->writeDone().isSet());
-    EXPECT_LT(test::msSince(start, Clock::now()), 2000);
-    EXPECT_EQ(line->writeOutcome().written, minute.size());
-    EXPECT_EQ(line->transmitQueued(), 0u);
-
-    // Nothing is pending, so cancelling changes nothing; purging succeeds.
-    line->cancelWrite();
-    EXPECT_EQ(line->writeOutcome().written, minute.size());
-    EXPECT_EQ(line->writeOutcome().error, 0);
-    EXPECT_TRUE(line->purgeTransmit());
-
-    // Sent with the loop open, while the exchange still holds the call: lost.
-    ASSERT_TRUE(driver.onHook());
-    ASSERT_TRUE(driver.write(std::vector<std::uint8_t>(1000, 0x55)));
-    ASSERT_TRUE(simulator.waitForCalls(1, 2000));
-    EXPECT_EQ(simulator.calls().front().bytesHeard, minute.size());
-}
-
-TEST(SimTransmit, WriterPausingAfterTheAnswerIsAnUnderrun)
-{
-    Simulator simulator(1, paced());
-    auto line = openLine(simulator);
-    LineDriver driver(*line);
-    callAndWaitForAnswer(simulator, driver);
-
-    const std::vector<std::uint8_t> phrase(1152, 0x55);  // 100 ms
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(driver.write(phrase));
-        ASSERT_TRUE(waitDrained(*line, 2000));
-        std::this_thread::sleep_for(milliseconds(20));
+    for (const bool pausing : {true, false}) {
+        SCOPED_TRACE(pausing ? "pausing" : "keeping the queue fed");
+        Simulator simulator(1, paced());
+        auto line = openLine(simulator);
+        LineDriver driver(*line);
+        callAndWaitForAnswer(simulator, driver);
+        const Bytes phrase(1152, 0x55);  // 100 ms
+        for (int i = 0; i < 3; ++i) {
+            ASSERT_TRUE(driver.write(phrase));
+            if (pausing) {
+                ASSERT_TRUE(waitDrained(*line, 2000));
+                std::this_thread::sleep_for(milliseconds(20));
+            }
+        }
+        ASSERT_TRUE(waitDrained(*line, 3000));
+        const CallRecord call = hangUpAndLog(simulator, driver);
+        EXPECT_EQ(call.underruns, pausing ? 2u : 0u);  // the last drain ends the message
+        EXPECT_EQ(call.partyHeardBytes, 3 * phrase.size());
+        EXPECT_GT(call.bytesHeard, call.partyHeardBytes) << "the dialing tone was heard before the answer";
+        EXPECT_NE(call.describe().find(pausing ? "\nunderruns 2\n" : "\nunderruns 0\n"), std::string::npos);
     }
-    const CallRecord call = hangUpAndLog(simulator, driver);
-    EXPECT_EQ(call.underruns, 2u);  // the last drain ends the message
-    EXPECT_EQ(call.partyHeardBytes, 3 * phrase.size());
-    EXPECT_NE(call.describe().find("\nunderruns 2\n"), std::string::npos);
-}
-
-TEST(SimTransmit, WriterKeepingTheQueueFedCausesNoUnderrun)
-{
-    Simulator simulator(1, paced());
-    auto line = openLine(simulator);
-    LineDriver driver(*line);
-    callAndWaitForAnswer(simulator, driver);
-
-    const std::vector<std::uint8_t> phrase(2304, 0x55);  // 200 ms
-    for (int i = 0; i < 4; ++i)
-        ASSERT_TRUE(driver.write(phrase));
-    ASSERT_TRUE(waitDrained(*line, 3000));
-    const CallRecord call = hangUpAndLog(simulator, driver);
-    EXPECT_EQ(call.underruns, 0u);
-    EXPECT_EQ(call.partyHeardBytes, 4 * phrase.size());
-    // The dialing tone was heard before the answer.
-    EXPECT_GT(call.bytesHeard, call.partyHeardBytes);
 }
 
 TEST(SimTransmit, PartyHearsOnlyWhatIsSentWhileItListens)
 {
     Simulator simulator(1, paced(false));
-    PartyBehaviour party;
-    party.answerAfterMs = 50;
-    party.hangUpAfterMs = 100;
-    ASSERT_TRUE(simulator.setBehaviour("1", party));
+    ASSERT_TRUE(simulator.setBehaviour("1", test::party(LineCondition::Ok, 300, 100)));
     auto line = openLine(simulator);
     LineDriver driver(*line);
+    const Bytes phrase(1152, 0x55);
+    // Sent with the loop open, while the exchange still holds the call: lost.
+    ASSERT_TRUE(driver.offHook());
+    ASSERT_TRUE(driver.onHook());
+    ASSERT_TRUE(driver.write(phrase));
+    ASSERT_TRUE(simulator.waitForCalls(1, 2000));
+    EXPECT_EQ(simulator.calls().front().bytesHeard, 0u);
+
     ASSERT_TRUE(driver.offHook());
     ASSERT_TRUE(driver.dialTones("1"));
-    const std::vector<std::uint8_t> phrase(1152, 0x55);
-    ASSERT_TRUE(driver.write(phrase));  // before the answer
+    // Without pacing every write completes at once, a minute as well.
+    const Bytes minute(11520 * 60, 0x55);
+    const auto start = Clock::now();
+    ASSERT_TRUE(line->startWrite(minute));
+    EXPECT_TRUE(line->writeDone().isSet());
+    EXPECT_LT(test::msSince(start, Clock::now()), 2000);
+    EXPECT_EQ(line->transmitQueued(), 0u);
+    line->cancelWrite();  // nothing is pending: changes nothing
+    EXPECT_EQ(line->writeOutcome().written, minute.size());
+    EXPECT_EQ(line->writeOutcome().error, 0);
+    ASSERT_TRUE(driver.write(phrase));  // before the answer too
     ASSERT_TRUE(driver.waitCarrier(false, 1000));
     ASSERT_TRUE(driver.write(phrase));  // while the party listens
     ASSERT_TRUE(driver.waitCarrier(true, 1000));
     ASSERT_TRUE(driver.write(phrase));  // after it hung up
     const CallRecord call = hangUpAndLog(simulator, driver);
     EXPECT_EQ(call.partyHeardBytes, phrase.size());
-    EXPECT_GT(call.bytesHeard, 3 * phrase.size());
+    EXPECT_GT(call.bytesHeard, minute.size() + 3 * phrase.size());
     ASSERT_TRUE(call.partyHangupMs && call.answerMs);
     EXPECT_NEAR(*call.partyHangupMs - *call.answerMs, 100, 1);
 }
@@ -196,7 +153,7 @@ TEST(SimTransmit, CancelDropsWhatIsNotQueuedAndPurgeSilencesTheLine)
     LineDriver driver(*line);
     ASSERT_TRUE(driver.offHook());
 
-    const std::vector<std::uint8_t> second(11520, 0x55);
+    const Bytes second(11520, 0x55);
     ASSERT_TRUE(line->startWrite(second));
     errno = 0;
     EXPECT_FALSE(line->startWrite(second));  // one write at a time
@@ -216,18 +173,12 @@ TEST(SimTransmit, CancelDropsWhatIsNotQueuedAndPurgeSilencesTheLine)
     EXPECT_EQ(line->transmitQueued(), 0u);
     std::this_thread::sleep_for(milliseconds(50));
     EXPECT_EQ(line->transmitQueued(), 0u);
-
     const CallRecord call = hangUpAndLog(simulator, driver);
     EXPECT_GE(call.bytesHeard, 1152u);
     EXPECT_LE(call.bytesHeard, 1152u + 700u);
-}
 
-TEST(SimTransmit, PurgeWithAWritePendingLetsTheWriteRefillTheQueue)
-{
-    Simulator simulator(1, paced());
-    auto line = openLine(simulator);
-    const std::vector<std::uint8_t> data(11520, 0x55);
-    ASSERT_TRUE(line->startWrite(data));
+    // A purge with a write pending lets the write refill the queue.
+    ASSERT_TRUE(line->startWrite(second));
     ASSERT_TRUE(line->purgeTransmit());
     EXPECT_EQ(line->transmitQueued(), 4096u);
     EXPECT_FALSE(line->writeDone().isSet());
@@ -243,7 +194,7 @@ TEST(SimTransmit, UnpluggingFailsThePendingWriteAndEveryLaterOperation)
     auto line = openLine(simulator);
     LineDriver driver(*line);
     ASSERT_TRUE(driver.offHook());
-    const std::vector<std::uint8_t> data(11520, 0x55);
+    const Bytes data(11520, 0x55);
     ASSERT_TRUE(line->startWrite(data));
     std::this_thread::sleep_for(milliseconds(50));
     line->carrierChanged().reset();
@@ -258,70 +209,53 @@ TEST(SimTransmit, UnpluggingFailsThePendingWriteAndEveryLaterOperation)
 
     bool carrier = false;
     const std::uint8_t byte = 0x55;
-    struct Operation {
-        const char* name;
-        std::function<bool()> run;
-    };
-    const Operation operations[] = {
+    const std::pair<const char*, std::function<bool()>> operations[] = {
         {"setDtr", [&] { return line->setDtr(false); }},
         {"setRts", [&] { return line->setRts(true); }},
         {"readCarrier", [&] { return line->readCarrier(carrier); }},
         {"startWrite", [&] { return line->startWrite({&byte, 1}); }},
         {"purgeTransmit", [&] { return line->purgeTransmit(); }},
     };
-    for (const Operation& operation : operations) {
+    for (const auto& [name, run] : operations) {
         errno = 0;
-        EXPECT_FALSE(operation.run()) << operation.name;
-        EXPECT_EQ(errno, EIO) << operation.name;
+        EXPECT_FALSE(run()) << name;
+        EXPECT_EQ(errno, EIO) << name;
     }
     line->cancelWrite();  // harmless
 
     ASSERT_TRUE(simulator.waitForCalls(1, 2000));
     const CallRecord call = simulator.calls().front();
     EXPECT_TRUE(call.unplugged);
-    ASSERT_TRUE(call.callerHangupMs);
-    EXPECT_GE(*call.callerHangupMs, 50);
+    EXPECT_GE(call.callerHangupMs.value_or(0), 50);
     EXPECT_NE(call.describe().find("\nunplugged\n"), std::string::npos);
 }
 
-// ---- Recordings ------------------------------------------------------------------------------
-
-std::vector<std::uint8_t> readFile(const std::filesystem::path& path)
+std::uint32_t le(const Bytes& b, std::size_t at, int size)
 {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::uint32_t value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = value << 8 | b[at + static_cast<std::size_t>(i)];
+    return value;
 }
 
-std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at)
-{
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t{b[at + 3]} << 24);
-}
-
-std::uint16_t le16(const std::vector<std::uint8_t>& b, std::size_t at)
-{
-    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
-}
-
-// Checks the file is a canonical 8 kHz mono 16-bit WAV; returns its sample count.
+// Checks the file is a canonical 8 kHz mono 16-bit WAV, field by field; returns its sample count.
 std::size_t wavSamples(const std::filesystem::path& path)
 {
-    const auto bytes = readFile(path);
-    EXPECT_GE(bytes.size(), kWavHeaderBytes) << path;
-    if (bytes.size() < kWavHeaderBytes)
+    std::ifstream in(path, std::ios::binary);
+    const Bytes b{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_GE(b.size(), platform::kWavHeaderBytes) << path;
+    if (b.size() < platform::kWavHeaderBytes)
         return 0;
-    EXPECT_EQ(std::memcmp(bytes.data(), "RIFF", 4), 0);
-    EXPECT_EQ(le32(bytes, 4), bytes.size() - 8);
-    EXPECT_EQ(std::memcmp(&bytes[8], "WAVEfmt ", 8), 0);
-    EXPECT_EQ(le32(bytes, 16), 16u);
-    EXPECT_EQ(le16(bytes, 20), 1u);      // PCM
-    EXPECT_EQ(le16(bytes, 22), 1u);      // mono
-    EXPECT_EQ(le32(bytes, 24), 8000u);
-    EXPECT_EQ(le32(bytes, 28), 16000u);
-    EXPECT_EQ(le16(bytes, 32), 2u);
-    EXPECT_EQ(le16(bytes, 34), 16u);
-    EXPECT_EQ(std::memcmp(&bytes[36], "data", 4), 0);
-    EXPECT_EQ(le32(bytes, 40), bytes.size() - kWavHeaderBytes);
-    return (bytes.size() - kWavHeaderBytes) / 2;
+    EXPECT_EQ(std::string(b.begin(), b.begin() + 4) + std::string(b.begin() + 8, b.begin() + 16) +
+                  std::string(b.begin() + 36, b.begin() + 40),
+              "RIFFWAVEfmt data");
+    EXPECT_EQ(le(b, 4, 4), b.size() - 8);
+    // fmt size 16, PCM, mono, 8000 Hz, 16000 bytes/s, 2-byte frames of 16 bits.
+    EXPECT_EQ(std::vector<std::uint32_t>({le(b, 16, 4), le(b, 20, 2), le(b, 22, 2), le(b, 24, 4), le(b, 28, 4),
+                                          le(b, 32, 2), le(b, 34, 2)}),
+              std::vector<std::uint32_t>({16, 1, 1, 8000, 16000, 2, 16}));
+    EXPECT_EQ(le(b, 40, 4), b.size() - platform::kWavHeaderBytes);
+    return (b.size() - platform::kWavHeaderBytes) / 2;
 }
 
 TEST(SimRecording, EachCallIsRecordedAsAPlayableWavFile)
@@ -334,21 +268,14 @@ TEST(SimRecording, EachCallIsRecordedAsAPlayableWavFile)
     LineDriver driver(*line);
 
     // Call 1: a 1 kHz tone of half a second; call 2: tone dialing and 1001 odd bytes.
-    std::vector<std::uint8_t> pcm;
-    for (int n = 0; n < 4000; ++n) {
-        const auto s = static_cast<std::int16_t>(std::lround(8000 * std::sin(2 * std::numbers::pi * 1000 * n / 8000.0)));
-        pcm.push_back(static_cast<std::uint8_t>(s & 0xFF));
-        pcm.push_back(static_cast<std::uint8_t>((s >> 8) & 0xFF));
-    }
-    const auto speech = line::modulateSpeech(pcm);
+    const auto speech = line::modulateSpeech(test::bytesOf(test::sine(1000, 8000, 4000)));
     ASSERT_TRUE(speech);
     ASSERT_TRUE(driver.offHook());
     ASSERT_TRUE(driver.write(*speech));
     hangUpAndLog(simulator, driver);
-
     ASSERT_TRUE(driver.offHook());
     ASSERT_TRUE(driver.dialTones("12"));
-    ASSERT_TRUE(driver.write(std::vector<std::uint8_t>(1001, 0x55)));
+    ASSERT_TRUE(driver.write(Bytes(1001, 0x55)));
     hangUpAndLog(simulator, driver);
 
     const auto calls = simulator.calls();
@@ -362,22 +289,19 @@ TEST(SimRecording, EachCallIsRecordedAsAPlayableWavFile)
     EXPECT_EQ(calls[0].bytesHeard, speech->size());
     EXPECT_EQ(wavSamples(calls[0].recording), 4000u);
     EXPECT_NE(calls[1].describe().find("\nrecording " + (dir / "calls-2.wav").string() + "\n"), std::string::npos);
-}
 
-TEST(SimRecording, AFileThatCannotBeWrittenIsReportedInTheLog)
-{
-    test::TempDir dir;
-    SimOptions options = paced(false);
-    options.recordPath = dir / "missing" / "call.wav";
-    Simulator simulator(1, options);
-    auto line = openLine(simulator);
-    LineDriver driver(*line);
-    ASSERT_TRUE(driver.offHook());
-    ASSERT_TRUE(driver.dialTones("1"));
-    const CallRecord call = hangUpAndLog(simulator, driver);
+    // A file that cannot be written is reported with the call.
+    Simulator failing(1, [&] {
+        SimOptions o = paced(false);
+        o.recordPath = dir / "missing" / "call.wav";
+        return o;
+    }());
+    auto failingLine = openLine(failing);
+    LineDriver failingDriver(*failingLine);
+    const CallRecord call = test::callAndHangUp(failing, failingDriver, "1", 0);
     EXPECT_NE(call.recordingError, "");
     EXPECT_NE(call.describe().find("\nrecording failed "), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(options.recordPath));
+    EXPECT_FALSE(std::filesystem::exists(dir / "missing" / "call.wav"));
 }
 
 }  // namespace

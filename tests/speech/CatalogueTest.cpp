@@ -4,12 +4,12 @@
 #include "config/ConfigStore.h"
 #include "platform/registry/RegFile.h"
 #include "platform/registry/RegistryStore.h"
-#include "platform/text/CodePage.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -71,12 +71,8 @@ TEST_F(CatalogueTest, FoldersAndLeavesAreWrittenAndReadBack)
 
     const auto leaf = m_catalogue.entry("Фразы\\Вежливые\\Конец");
     ASSERT_TRUE(leaf);
-    EXPECT_TRUE(leaf->isLeaf);
-    EXPECT_EQ(leaf->chunk, "____");
-    EXPECT_EQ(leaf->text, "конец сообщения");
-    const auto folder = m_catalogue.entry("Фразы\\Вежливые");
-    ASSERT_TRUE(folder);
-    EXPECT_FALSE(folder->isLeaf);
+    EXPECT_EQ(std::tie(leaf->isLeaf, leaf->chunk, leaf->text), std::make_tuple(true, "____", "конец сообщения"));
+    EXPECT_FALSE(m_catalogue.entry("Фразы\\Вежливые")->isLeaf);
 
     // Reading what is missing gives empty texts and creates nothing.
     const auto before = tree();
@@ -141,16 +137,10 @@ TEST_F(CatalogueTest, FindChunkPathSearchesDepthFirstInEnumerationOrder)
     setText("Без признака\\Лист", "Chunk", "NOCH");
     ASSERT_TRUE(m_registry.setValue(key("Без признака\\Лист"), "Child", RegistryValue::dword(0)));
 
-    const struct {
-        const char* code;
-        const char* path;
-    } cases[] = {
-        {"DUPL", "A\\z\\deep"}, {"ELKA", "b-folder\\Ёлка"}, {"CASE", "C\\a"},
-        {"WORD", "Слово"},      {"NOCH", "Без признака\\Лист"}, {"#001", "C\\Словарь"},
-        {"NONE", ""},           {"DUP", ""},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(m_catalogue.FindChunkPath(c.code), c.path) << c.code;
+    for (const auto& [code, path] : {std::pair{"DUPL", "A\\z\\deep"}, {"ELKA", "b-folder\\Ёлка"}, {"CASE", "C\\a"},
+                                     {"WORD", "Слово"}, {"NOCH", "Без признака\\Лист"}, {"#001", "C\\Словарь"},
+                                     {"NONE", ""}, {"DUP", ""}})
+        EXPECT_EQ(m_catalogue.FindChunkPath(code), path) << code;
 }
 
 TEST_F(CatalogueTest, DictionaryLookUpMatchesTheTrimmedKeynameExactly)
@@ -163,38 +153,15 @@ TEST_F(CatalogueTest, DictionaryLookUpMatchesTheTrimmedKeynameExactly)
     const auto tail = m_catalogue.dictionaryEntries("Словари\\Улицы").back().name;
     setText("Словари\\Улицы\\" + tail, "Keyname", " Ленина-2\t ");
 
-    const struct {
-        const char* text;
-        const char* code;
-    } cases[] = {
-        {"Ленина", "LEN "}, {"Мира", "MIR "}, {"Ленина-2", "LEN2"},
-        {"мира", "NULL"},  // exact: case counts
-        {"Мира ", "NULL"}, {"", "NULL"}, {"Пушкина", "NULL"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(lookUp("Словари\\Улицы", c.text), c.code) << c.text;
+    // Exact: case counts, and the text is compared as it comes.
+    for (const auto& [text, code] : {std::pair{"Ленина", "LEN "}, {"Мира", "MIR "}, {"Ленина-2", "LEN2"},
+                                     {"мира", "NULL"}, {"Мира ", "NULL"}, {"", "NULL"}, {"Пушкина", "NULL"}})
+        EXPECT_EQ(lookUp("Словари\\Улицы", text), code) << text;
 
     // A dictionary that cannot be opened yields "NULL", and the look-up does not create it.
     const auto before = tree();
     EXPECT_EQ(lookUp("Словари\\Нет такого", "Мира"), "NULL");
     EXPECT_EQ(tree(), before);
-}
-
-TEST_F(CatalogueTest, AWordFromEitherCyrillicCodePageFindsItsEntry)
-{
-    ASSERT_TRUE(m_catalogue.addLeaf("", "Улицы", "#001", ""));
-    ASSERT_TRUE(m_catalogue.addDictionaryEntry("Улицы", "Шевченко", "SHEV"));
-    // The same word as a cp866 table and a cp1251 table hold it, decoded at the table's edge.
-    const std::string word = "Шевченко";
-    const auto cp866 = platform::fromUtf8(word, platform::CodePage::Cp866);
-    const auto cp1251 = platform::fromUtf8(word, platform::CodePage::Cp1251);
-    ASSERT_TRUE(cp866 && cp1251);
-    ASSERT_NE(*cp866, *cp1251) << "the two encodings differ byte for byte";
-    for (const auto& [bytes, page] : {std::pair{*cp866, platform::CodePage::Cp866}, {*cp1251, platform::CodePage::Cp1251}}) {
-        const auto decoded = platform::toUtf8(bytes, page);
-        ASSERT_TRUE(decoded);
-        EXPECT_EQ(lookUp("Улицы", *decoded), "SHEV");
-    }
 }
 
 TEST_F(CatalogueTest, DamagedDictionariesEndTheWalkWithoutLooping)

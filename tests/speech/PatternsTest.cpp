@@ -7,7 +7,6 @@
 #include "platform/registry/RegFile.h"
 #include "platform/registry/RegistryStore.h"
 #include "platform/sync/Event.h"
-#include "platform/text/CodePage.h"
 #include "speech/Catalogue.h"
 #include "speech/RowValues.h"
 #include "speech/TemplateFunctions.h"
@@ -23,6 +22,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace peltra::speech {
@@ -125,9 +125,10 @@ TEST_F(PatternsTest, ItemsLoadInLinkedOrderWithTheirLeaves)
     EXPECT_TRUE(loadedNames().empty());
 
     // P1 into the empty template, P2 after P1, P3 at the front: P3 P1 P2.
-    EXPECT_EQ(m_patterns.Insert("", item("Функции\\Гривны", "SUMMA")), "0001");
-    EXPECT_EQ(m_patterns.Insert("0001", item("Фразы\\Конец")), "0002");
-    EXPECT_EQ(m_patterns.Insert("", item("Фразы\\Здравствуйте")), "0003");
+    for (const auto& [after, path, arg, created] : {std::tuple{"", "Функции\\Гривны", "SUMMA", "0001"},
+                                                     {"0001", "Фразы\\Конец", "", "0002"},
+                                                     {"", "Фразы\\Здравствуйте", "", "0003"}})
+        EXPECT_EQ(m_patterns.Insert(after, item(path, arg)), created);
 
     // Every field of every item: key name, path, text, chunk, arg, prev, next, column.
     std::vector<PatternItem> items;
@@ -229,16 +230,11 @@ TEST_F(PatternsTest, NamesThatWouldReachAnotherKeyAreRefused)
     EXPECT_EQ(tree(), before);
 }
 
-TEST_F(PatternsTest, LockNamesFollowKeyNamesNotTheirSpelling)
+TEST_F(PatternsTest, InsertAndLoadWaitForTheTemplateLock)
 {
-    EXPECT_EQ(templateLockName("Долги", "Май"), templateLockName("ДОЛГИ", "май"));
     EXPECT_NE(templateLockName("ab", "c"), templateLockName("a", "bc"));
     EXPECT_NE(templateLockName("PELTRA", "2001"), "PELTRA2001") << "never the single-instance guard";
     EXPECT_EQ(m_patterns.lockName(), templateLockName("Долги", "Май"));
-}
-
-TEST_F(PatternsTest, InsertAndLoadWaitForTheTemplateLock)
-{
     // Another holder of the same template, spelled in other letter cases.
     auto held = platform::NamedLock::acquire(templateLockName("ДОЛГИ", "МАЙ"), 1000);
     ASSERT_TRUE(held);
@@ -318,77 +314,51 @@ Codes spoken(unsigned function, const std::string& text)
     return list;
 }
 
-TEST_F(PatternsTest, EachKindOfItemExpandsAsItsCodeSays)
-{
-    FieldRow row;
-    for (const char* assignment : {"SUMMA=", "DATA=03.02.2024", "TELEF=123456", "ULICA=Шевченко  ", "NOLL=0"})
-        ASSERT_TRUE(row.setAssignment(assignment));
-    ASSERT_EQ(spoken(7, ""), spoken(7, "0,0")) << "the converters treat empty money as zero";
-    const struct {
-        int line;
-        PatternItem item;
-        Codes codes;
-    } cases[] = {
-        {1, expanded("ZDR ", 1, "", "SUMMA"), {"ZDR "}},  // a fixed phrase even with Arg set
-        {2, expanded("____", 0), {"____"}},
-        {3, expanded("", 0, "Фразы\\Нет такой"), {""}},  // missing leaf: an empty code
-        {4, expanded("@005", 5), {}},
-        {5, expanded("@006", 5), {}},
-        {6, expanded("@007", 1), spoken(7, "")},
-        {7, expanded("@007", 1), {"_000", "__PS", "+GRE"}},  // zero hryvnias
-        {8, expanded("@007", 0), {}},
-        {9, expanded("@003", 2), spoken(3, "03.02.2024")},
-        {10, expanded("@001", 3), spoken(1, "123456")},
-        {11, expanded("@099", 3), {}},
-        {12, expanded("@0x7", 1), {}},  // not a function number
-        {13, expanded("@007", 9), {}},  // no such column in the row
-        {14, expanded("#001", 4, "Словари\\Улицы"), {"SHEV"}},
-        {15, expanded("#001", 5, "Словари\\Улицы"), {"NULL"}},
-        {16, expanded("#001", 0, "Словари\\Улицы"), {}},
-        {17, expanded("#002", 4, "Словари\\Другой"), {}},
-        {18, expanded("#001", 4, "Словари\\Нет"), {"NULL"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
-        Codes list{"__PS"};
-        m_patterns.BuildPhraseList({c.item}, row, kToday, list);
-        Codes expected{"__PS"};
-        expected.insert(expected.end(), c.codes.begin(), c.codes.end());
-        EXPECT_EQ(list, expected);
-    }
-}
-
 // A row that has a value in every column, even in the ones that do not exist.
 class AnyColumnRow : public RowValues {
 public:
     std::optional<std::string> columnText(int) const override { return "Шевченко"; }
 };
 
-TEST_F(PatternsTest, ItemsWithoutAColumnSpeakNothingWhateverTheRowHolds)
+TEST_F(PatternsTest, EachKindOfItemExpandsAsItsCodeSays)
 {
-    const std::vector<PatternItem> items{expanded("@007", 0), expanded("@001", -1),
-                                         expanded("#001", 0, "Словари\\Улицы")};
-    Codes list;
-    m_patterns.BuildPhraseList(items, AnyColumnRow(), kToday, list);
-    EXPECT_TRUE(list.empty());
-    m_patterns.BuildPhraseList({expanded("#001", 1, "Словари\\Улицы")}, AnyColumnRow(), kToday, list);
-    EXPECT_EQ(list, Codes{"SHEV"});
-}
-
-TEST_F(PatternsTest, AWordFromATableInEitherCyrillicCodePageIsFound)
-{
-    const std::vector<PatternItem> items{expanded("#001", 1, "Словари\\Улицы")};
-    for (const auto page : {platform::CodePage::Cp866, platform::CodePage::Cp1251}) {
-        const auto bytes = platform::fromUtf8("Шевченко ", page);
-        ASSERT_TRUE(bytes);
-        const auto decoded = platform::toUtf8(*bytes, page);
-        ASSERT_TRUE(decoded);
-        FieldRow row;
-        row.set("ULICA", *decoded);
-        Codes list;
-        m_patterns.BuildPhraseList(items, row, kToday, list);
-        EXPECT_EQ(list, Codes{"SHEV"});
+    FieldRow row;
+    for (const char* assignment : {"SUMMA=", "DATA=03.02.2024", "TELEF=123456", "ULICA=Шевченко  ", "NOLL=0"})
+        ASSERT_TRUE(row.setAssignment(assignment));
+    const std::pair<PatternItem, Codes> cases[] = {
+        {expanded("ZDR ", 1, "", "SUMMA"), {"ZDR "}},  // a fixed phrase even with Arg set
+        {expanded("____", 0), {"____"}},
+        {expanded("", 0, "Фразы\\Нет такой"), {""}},  // missing leaf: an empty code
+        {expanded("@005", 5), {}},
+        {expanded("@006", 5), {}},
+        {expanded("@007", 1), {"_000", "__PS", "+GRE"}},  // an empty sum is zero hryvnias
+        {expanded("@007", 0), {}},
+        {expanded("@003", 2), spoken(3, "03.02.2024")},
+        {expanded("@001", 3), spoken(1, "123456")},
+        {expanded("@099", 3), {}},
+        {expanded("@0x7", 1), {}},  // not a function number
+        {expanded("@007", 9), {}},  // no such column in the row
+        {expanded("#001", 4, "Словари\\Улицы"), {"SHEV"}},
+        {expanded("#001", 5, "Словари\\Улицы"), {"NULL"}},
+        {expanded("#001", 0, "Словари\\Улицы"), {}},
+        {expanded("#002", 4, "Словари\\Другой"), {}},
+        {expanded("#001", 4, "Словари\\Нет"), {"NULL"}},
+    };
+    for (const auto& [item, codes] : cases) {
+        SCOPED_TRACE(item.chunk + " column " + std::to_string(item.column));
+        Codes list{"__PS"};
+        m_patterns.BuildPhraseList({item}, row, kToday, list);
+        Codes expected{"__PS"};
+        expected.insert(expected.end(), codes.begin(), codes.end());
+        EXPECT_EQ(list, expected);
     }
+
+    // Items without a column speak nothing, whatever the row holds.
+    Codes list;
+    m_patterns.BuildPhraseList({expanded("@007", 0), expanded("@001", -1), expanded("#001", 0, "Словари\\Улицы"),
+                                expanded("#001", 1, "Словари\\Улицы")},
+                               AnyColumnRow(), kToday, list);
+    EXPECT_EQ(list, Codes{"SHEV"});
 }
 
 TEST_F(PatternsTest, ATemplateSpeaksARowGivenFieldByField)
@@ -439,9 +409,7 @@ TEST(FieldRowTest, AssignmentsNameFieldsAndColumnsCountFromOne)
 
 TEST(CodeNumberTest, OnlyThreeDigitsAfterTheMarkMakeANumber)
 {
-    EXPECT_EQ(codeNumber("@007"), 7u);
-    EXPECT_EQ(codeNumber("#001"), 1u);
-    EXPECT_EQ(codeNumber("@999"), 999u);
+    EXPECT_EQ(std::tuple(codeNumber("@007"), codeNumber("#001"), codeNumber("@999")), std::tuple(7u, 1u, 999u));
     for (const char* code : {"@07", "@0007", "@ 07", "@07 ", "@-07", ""})
         EXPECT_FALSE(codeNumber(code)) << code;
 }
@@ -453,17 +421,17 @@ TEST_F(PatternsTest, ItemsAreRemovedAndMovedWithWholeLinks)
     ASSERT_EQ(m_patterns.Insert("0001", item("Функции\\Гривны", "SUMMA")), "0002");
     ASSERT_EQ(m_patterns.Insert("0002", item("Фразы\\Конец")), "0003");
     EXPECT_TRUE(m_patterns.MoveAfter("0001", "0003"));
-    EXPECT_EQ(loadedNames(), (std::vector<std::string>{"0002", "0003", "0001"}));
+    EXPECT_EQ(loadedNames(), (Names{"0002", "0003", "0001"}));
     EXPECT_TRUE(m_patterns.MoveAfter("0001", ""));
-    EXPECT_EQ(loadedNames(), (std::vector<std::string>{"0001", "0002", "0003"}));
+    EXPECT_EQ(loadedNames(), (Names{"0001", "0002", "0003"}));
     EXPECT_TRUE(m_patterns.Remove("0002"));
-    EXPECT_EQ(loadedNames(), (std::vector<std::string>{"0001", "0003"}));
+    EXPECT_EQ(loadedNames(), (Names{"0001", "0003"}));
     std::string error;
     EXPECT_FALSE(m_patterns.Remove("0002", &error));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(m_patterns.MoveAfter("0001", "0009", &error));
     EXPECT_FALSE(m_patterns.Remove("..\\0001", &error));
-    EXPECT_EQ(loadedNames(), (std::vector<std::string>{"0001", "0003"}));
+    EXPECT_EQ(loadedNames(), (Names{"0001", "0003"}));
 }
 
 }  // namespace
