@@ -1,5 +1,5 @@
-// Tests of task templates: insertion and loading under the named lock, damaged links, and the
-// expansion of items against a row into phrase codes.
+// The lexeme catalogue (leaves, code search, dictionaries) and task templates: insertion and loading
+// under the named lock, damaged links, and the expansion of items against a row into phrase codes.
 #include "speech/Patterns.h"
 
 #include "config/ConfigStore.h"
@@ -25,6 +25,9 @@
 #include <tuple>
 #include <vector>
 
+// Designated initializers name only the fields a case sets; the rest keep their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 namespace peltra::speech {
 namespace {
 
@@ -37,9 +40,224 @@ using namespace std::chrono_literals;
 
 constexpr CalendarDate kToday{15, 3};
 
-// A store with a small catalogue, and a runtime folder of its own so that the tests' locks never
-// meet the station's.
-class PatternsTest : public ::testing::Test {
+// A registry store of its own; its whole tree shows that a refused write changed nothing.
+class StoreTest : public ::testing::Test {
+protected:
+    std::optional<std::string> tree() { return RegFile::exportKey(m_registry, "", RegFile::Encoding::Utf8); }
+
+    test::TempDir m_dir;
+    platform::RegistryStore m_registry{m_dir / "registry.db"};
+    ConfigStore m_store{m_registry};
+};
+
+class CatalogueTest : public StoreTest {
+protected:
+    Catalogue m_catalogue{m_store};
+
+    std::string key(const std::string& path) const { return ConfigStore::fullPath(catalogueKey(path)); }
+
+    void setText(const std::string& path, const std::string& name, const std::string& value)
+    {
+        ASSERT_TRUE(m_registry.setValue(key(path), name, RegistryValue::text(value)));
+    }
+
+    // A dictionary entry written by hand, as another program or a damaged store may leave it.
+    void makeEntry(const std::string& path, const std::string& keyname, const std::string& chunk,
+                   const std::string& prev, const std::string& next)
+    {
+        setText(path, "Keyname", keyname);
+        setText(path, "Chunk", chunk);
+        setText(path, "Prev", prev);
+        setText(path, "Next", next);
+    }
+
+    std::string lookUp(const std::string& path, const std::string& text)
+    {
+        Codes list{"__PS"};
+        m_catalogue.LookUpDictionary(path, text, list);
+        EXPECT_EQ(list.size(), 2u) << "one code is appended, and nothing before it is touched";
+        return list.size() == 2 && list[0] == "__PS" ? list[1] : "<list damaged>";
+    }
+};
+
+TEST_F(CatalogueTest, FoldersAndLeavesAreWrittenAndReadBack)
+{
+    ASSERT_TRUE(m_catalogue.addFolder("", "Фразы"));
+    ASSERT_TRUE(m_catalogue.addLeaf("Фразы", "Здравствуйте", "ZDR ", "Здравствуйте!"));
+    ASSERT_TRUE(m_catalogue.addFolder("фразы", "Вежливые"));
+    ASSERT_TRUE(m_catalogue.addLeaf("Фразы\\Вежливые", "Конец", "____", "конец сообщения"));
+
+    EXPECT_EQ(m_registry.getValue(key("Фразы"), "Child"), RegistryValue::dword(1));
+    EXPECT_EQ(m_registry.getValue(key("Фразы\\Здравствуйте"), "Child"), RegistryValue::dword(0));
+    EXPECT_EQ(m_catalogue.Chunk("Фразы\\Здравствуйте"), "ZDR ");
+    EXPECT_EQ(m_catalogue.Text("ФРАЗЫ\\здравствуйте"), "Здравствуйте!");
+    EXPECT_EQ(m_catalogue.children("Фразы"), (Codes{"Вежливые", "Здравствуйте"}));
+
+    const auto leaf = m_catalogue.entry("Фразы\\Вежливые\\Конец");
+    ASSERT_TRUE(leaf);
+    EXPECT_EQ(std::tie(leaf->isLeaf, leaf->chunk, leaf->text), std::make_tuple(true, "____", "конец сообщения"));
+    EXPECT_FALSE(m_catalogue.entry("Фразы\\Вежливые")->isLeaf);
+
+    // Reading what is missing gives empty texts and creates nothing.
+    const auto before = tree();
+    EXPECT_EQ(m_catalogue.Chunk("Фразы\\Нет такой"), "");
+    EXPECT_EQ(m_catalogue.Text("Нет\\такой"), "");
+    EXPECT_FALSE(m_catalogue.entry("Нет"));
+    EXPECT_EQ(tree(), before);
+}
+
+TEST_F(CatalogueTest, WritesThatWouldDamageTheCatalogueAreRefused)
+{
+    ASSERT_TRUE(m_catalogue.addFolder("", "Фразы"));
+    ASSERT_TRUE(m_catalogue.addLeaf("Фразы", "Да", "DA  ", "да"));
+    const auto before = tree();
+    // Parent, name, the chunk of a leaf ("-": a folder), the error.
+    const std::array<const char*, 4> cases[] = {
+        {"", "", "-", "an empty name"}, {"", "Два\\уровня", "-", "holds a backslash"},
+        {"", "ФРАЗЫ", "-", "\"ФРАЗЫ\" exists already"}, {"Фразы", "да", "DA  ", "\"Фразы\\да\" exists already"},
+        {"Фразы\\Да", "Под листом", "-", "\"Фразы\\Да\" is not a folder"}, {"Нет", "Лист", "NO  ", "\"Нет\" is not a folder"},
+        {"Фразы", "Короткий", "NO", "\"NO\" is not a phrase code"}, {"Фразы", "Длинный", "NOPE!", "\"NOPE!\" is not a phrase code"},
+        {"Фразы", "Пустой", "", "\"\" is not a phrase code"}, {"Фразы", "Не в 1251", "NO✓ ", "is not a phrase code"},
+    };
+    for (const auto& [parent, name, chunk, expected] : cases) {
+        std::string error;
+        EXPECT_FALSE(std::string(chunk) == "-" ? m_catalogue.addFolder(parent, name, &error)
+                                               : m_catalogue.addLeaf(parent, name, chunk, "", &error)) << name;
+        EXPECT_NE(error.find(expected), std::string::npos) << error;
+    }
+    EXPECT_EQ(tree(), before);
+    EXPECT_TRUE(isPhraseCode("Ёж№€")) << "letters and signs of code page 1251 make codes";
+}
+
+TEST_F(CatalogueTest, FindChunkPathSearchesDepthFirstInEnumerationOrder)
+{
+    // "b" is a leaf at the top, but "a" comes first and is searched to the bottom before it.
+    ASSERT_TRUE(m_catalogue.addFolder("", "b-folder"));
+    ASSERT_TRUE(m_catalogue.addFolder("", "A"));
+    ASSERT_TRUE(m_catalogue.addFolder("A", "z"));
+    ASSERT_TRUE(m_catalogue.addLeaf("A\\z", "deep", "DUPL", ""));
+    ASSERT_TRUE(m_catalogue.addLeaf("", "b", "DUPL", ""));
+    ASSERT_TRUE(m_catalogue.addLeaf("b-folder", "Ёлка", "ELKA", ""));
+    // Case-insensitive order: "a" before "B", though binary order would put "B" first.
+    ASSERT_TRUE(m_catalogue.addFolder("", "C"));
+    ASSERT_TRUE(m_catalogue.addLeaf("C", "B", "CASE", ""));
+    ASSERT_TRUE(m_catalogue.addLeaf("C", "a", "CASE", ""));
+    // Dictionary entries are not leaves, even when their code matches.
+    ASSERT_TRUE(m_catalogue.addLeaf("C", "Словарь", "#001", ""));
+    ASSERT_TRUE(m_catalogue.addDictionaryEntry("C\\Словарь", "слово", "WORD"));
+    ASSERT_TRUE(m_catalogue.addLeaf("", "Слово", "WORD", ""));
+    // A key without "Child" is searched like a folder.
+    setText("Без признака\\Лист", "Chunk", "NOCH");
+    ASSERT_TRUE(m_registry.setValue(key("Без признака\\Лист"), "Child", RegistryValue::dword(0)));
+
+    for (const auto& [code, path] : {std::pair{"DUPL", "A\\z\\deep"}, {"ELKA", "b-folder\\Ёлка"}, {"CASE", "C\\a"},
+                                     {"WORD", "Слово"}, {"NOCH", "Без признака\\Лист"}, {"#001", "C\\Словарь"},
+                                     {"NONE", ""}, {"DUP", ""}})
+        EXPECT_EQ(m_catalogue.FindChunkPath(code), path) << code;
+}
+
+TEST_F(CatalogueTest, DictionaryLookUpMatchesTheTrimmedKeynameExactly)
+{
+    ASSERT_TRUE(m_catalogue.addFolder("", "Словари"));
+    ASSERT_TRUE(m_catalogue.addLeaf("Словари", "Улицы", "#001", "улицы"));
+    for (const auto& [word, code] : {std::pair{"Ленина", "LEN "}, {"  Мира ", "MIR "}, {"Ленина-2", "LEN2"}})
+        ASSERT_TRUE(m_catalogue.addDictionaryEntry("Словари\\Улицы", word, code)) << word;
+    // Entries written by another program may keep blanks around the word.
+    const auto tail = m_catalogue.dictionaryEntries("Словари\\Улицы").back().name;
+    setText("Словари\\Улицы\\" + tail, "Keyname", " Ленина-2\t ");
+
+    // Exact: case counts, and the text is compared as it comes.
+    for (const auto& [text, code] : {std::pair{"Ленина", "LEN "}, {"Мира", "MIR "}, {"Ленина-2", "LEN2"},
+                                     {"мира", "NULL"}, {"Мира ", "NULL"}, {"", "NULL"}, {"Пушкина", "NULL"}})
+        EXPECT_EQ(lookUp("Словари\\Улицы", text), code) << text;
+
+    // A dictionary that cannot be opened yields "NULL", and the look-up does not create it.
+    const auto before = tree();
+    EXPECT_EQ(lookUp("Словари\\Нет такого", "Мира"), "NULL");
+    EXPECT_EQ(tree(), before);
+}
+
+TEST_F(CatalogueTest, DamagedDictionariesEndTheWalkWithoutLooping)
+{
+    const std::string d = "Словарь";
+    ASSERT_TRUE(m_catalogue.addLeaf("", d, "#001", ""));
+    // A loop: 0001 -> 0002 -> 0001; the word of 0003 is out of the chain.
+    makeEntry(d + "\\0001", "раз", "ONE ", "", "0002");
+    makeEntry(d + "\\0002", "два", "TWO ", "0001", "0001");
+    makeEntry(d + "\\0003", "три", "THRE", "0002", "");
+    EXPECT_EQ(lookUp(d, "два"), "TWO ");
+    EXPECT_EQ(lookUp(d, "три"), "NULL");
+
+    // A link to a missing entry ends the walk; what came before it is still found.
+    setText(d + "\\0002", "Next", "0009");
+    EXPECT_EQ(lookUp(d, "два"), "TWO ");
+    EXPECT_EQ(lookUp(d, "три"), "NULL");
+
+    // The first match ends the walk even without a code: a later entry of the word is not used.
+    setText(d + "\\0002", "Next", "0003");
+    setText(d + "\\0003", "Keyname", "раз");
+    setText(d + "\\0001", "Chunk", "");
+    EXPECT_EQ(lookUp(d, "раз"), "NULL");
+
+    // No head at all.
+    setText(d + "\\0001", "Prev", "0003");
+    EXPECT_EQ(lookUp(d, "два"), "NULL");
+}
+
+TEST_F(CatalogueTest, EntriesAreAppendedAtTheTailWithWholeLinks)
+{
+    const std::string d = "Месяцы";
+    ASSERT_TRUE(m_catalogue.addLeaf("", d, "#001", ""));
+    for (const char* word : {"январь", "февраль", "март"})
+        ASSERT_TRUE(m_catalogue.addDictionaryEntry(d, word, "MON "));
+    // Reordered by hand: the tail is the last in linked order, not the highest number.
+    makeEntry(d + "\\0003", "март", "MON ", "", "0001");
+    makeEntry(d + "\\0001", "январь", "MON ", "0003", "0002");
+    makeEntry(d + "\\0002", "февраль", "MON ", "0001", "");
+    EXPECT_EQ(m_catalogue.addDictionaryEntry(d, " апрель ", "APR "), "0004");
+
+    std::vector<std::string> words;
+    const auto entries = m_catalogue.dictionaryEntries(d);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        words.push_back(entries[i].keyname);
+        const std::string path = d + "\\" + entries[i].name;
+        EXPECT_EQ(m_registry.getValue(key(path), "Prev")->asText(), i == 0 ? "" : entries[i - 1].name);
+        EXPECT_EQ(m_registry.getValue(key(path), "Next")->asText(), i + 1 == entries.size() ? "" : entries[i + 1].name);
+    }
+    EXPECT_EQ(words, (Codes{"март", "январь", "февраль", "апрель"}));
+    EXPECT_EQ(lookUp(d, "апрель"), "APR ");
+}
+
+TEST_F(CatalogueTest, EntriesThatCouldNeverBeSpokenOrWouldSpliceDamageAreRefused)
+{
+    ASSERT_TRUE(m_catalogue.addFolder("", "Папка"));
+    ASSERT_TRUE(m_catalogue.addLeaf("", "Фраза", "PHR ", ""));
+    ASSERT_TRUE(m_catalogue.addLeaf("", "Цел", "#001", ""));
+    ASSERT_TRUE(m_catalogue.addDictionaryEntry("Цел", "слово", "WORD"));
+    ASSERT_TRUE(m_catalogue.addLeaf("", "Петля", "#001", ""));
+    makeEntry("Петля\\0001", "а", "AAAA", "", "0002");
+    makeEntry("Петля\\0002", "б", "BBBB", "0001", "0001");
+    ASSERT_TRUE(m_catalogue.addLeaf("", "Без головы", "#001", ""));
+    makeEntry("Без головы\\0001", "а", "AAAA", "0001", "");
+    const auto before = tree();
+    // Dictionary, word, chunk, the error.
+    const std::array<const char*, 4> cases[] = {
+        {"Папка", "слово", "WORD", "is not a dictionary"}, {"Фраза", "слово", "WORD", "is not a dictionary"},
+        {"Нет", "слово", "WORD", "is not a dictionary"}, {"Цел", " слово ", "WRD2", "has the word \"слово\" already"},
+        {"Цел", "другое", "TOO LONG", "is not a phrase code"},
+        {"Петля", "в", "VVVV", "links of the dictionary \"Петля\" are damaged"},
+        {"Без головы", "в", "VVVV", "links of the dictionary \"Без головы\" are damaged"},
+    };
+    for (const auto& [dictionary, word, chunk, expected] : cases) {
+        std::string error;
+        EXPECT_FALSE(m_catalogue.addDictionaryEntry(dictionary, word, chunk, &error)) << dictionary;
+        EXPECT_NE(error.find(expected), std::string::npos) << error;
+    }
+    EXPECT_EQ(tree(), before);
+}
+
+// A small catalogue, and a runtime folder of its own so that the tests' locks never meet the station's.
+class PatternsTest : public StoreTest {
 protected:
     void SetUp() override
     {
@@ -83,13 +301,7 @@ protected:
         ASSERT_TRUE(m_registry.setValue(itemPath(item), "Path", RegistryValue::text("Фразы\\Здравствуйте")));
     }
 
-    static PatternItem item(const std::string& path, const std::string& arg = "")
-    {
-        PatternItem made;
-        made.path = path;
-        made.arg = arg;
-        return made;
-    }
+    static PatternItem item(const std::string& path, const std::string& arg = "") { return {.path = path, .arg = arg}; }
 
     Names loadedNames()
     {
@@ -101,13 +313,8 @@ protected:
         return names;
     }
 
-    std::optional<std::string> tree() { return RegFile::exportKey(m_registry, "", RegFile::Encoding::Utf8); }
-
     test::TempDir m_runtime;
     std::optional<std::string> m_saved;
-    test::TempDir m_dir;
-    platform::RegistryStore m_registry{m_dir / "registry.db"};
-    ConfigStore m_store{m_registry};
     // The task exists before its template is opened.
     bool m_taskMade = m_registry.createKey(ConfigStore::fullPath("Tasks\\Долги\\Операторы\\Май"));
     Patterns m_patterns{m_store, "Долги", "Май"};
@@ -163,23 +370,18 @@ TEST_F(PatternsTest, NewItemsFollowTheHighestNumber)
 
 TEST_F(PatternsTest, DamagedLinksLoadWhatCanBeReachedWithoutLooping)
 {
-    const struct {
-        const char* name;
-        std::vector<std::array<const char*, 3>> items;  // name, Prev, Next
-        Names loaded;
-    } cases[] = {
-        {"no head", {{"0001", "0002", "0002"}, {"0002", "0001", "0001"}}, {}},
-        {"loop back to the head", {{"0001", "", "0002"}, {"0002", "0001", "0003"}, {"0003", "0002", "0001"}},
-         {"0001", "0002", "0003"}},
-        {"item linked to itself", {{"0001", "", "0002"}, {"0002", "0001", "0002"}}, {"0001", "0002"}},
-        {"link to a missing item", {{"0001", "", "0002"}, {"0002", "0001", "0009"}}, {"0001", "0002"}},
+    // Name, Prev, Next: no head; a loop to the head; an item linked to itself; a link to a missing item.
+    const std::pair<std::vector<std::array<const char*, 3>>, Names> cases[] = {
+        {{{"0001", "0002", "0002"}, {"0002", "0001", "0001"}}, {}},
+        {{{"0001", "", "0002"}, {"0002", "0001", "0003"}, {"0003", "0002", "0001"}}, {"0001", "0002", "0003"}},
+        {{{"0001", "", "0002"}, {"0002", "0001", "0002"}}, {"0001", "0002"}},
+        {{{"0001", "", "0002"}, {"0002", "0001", "0009"}}, {"0001", "0002"}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [items, loaded] : cases) {
         ASSERT_TRUE(m_store.deleteKey(m_patterns.key()));
-        for (const auto& [name, prev, next] : c.items)
+        for (const auto& [name, prev, next] : items)
             makeItem(name, prev, next);
-        EXPECT_EQ(loadedNames(), c.loaded);
+        EXPECT_EQ(loadedNames(), loaded) << items.size() << " items, the last linked to " << items.back()[2];
     }
 }
 
@@ -190,18 +392,13 @@ TEST_F(PatternsTest, InsertionNextToAMissingItemChangesNothing)
     // 0002 is linked to a follower that is gone.
     ASSERT_TRUE(m_registry.setValue(itemPath("0002"), "Next", RegistryValue::text("0005")));
     const auto before = tree();
-    const struct {
-        const char* after;
-        const char* error;
-    } cases[] = {
-        {"0003", "the template item 0003 does not exist"},  // would be the new item's own number
-        {"0009", "the template item 0009 does not exist"},
-        {"0002", "the template item 0005 following 0002 does not exist"},
-    };
-    for (const auto& c : cases) {
+    // 0003 would be the new item's own number.
+    for (const auto& [after, expected] : {std::pair{"0003", "the template item 0003 does not exist"},
+                                          {"0009", "the template item 0009 does not exist"},
+                                          {"0002", "the template item 0005 following 0002 does not exist"}}) {
         std::string error;
-        EXPECT_FALSE(m_patterns.Insert(c.after, item("Фразы\\Конец"), &error)) << c.after;
-        EXPECT_EQ(error, c.error);
+        EXPECT_FALSE(m_patterns.Insert(after, item("Фразы\\Конец"), &error)) << after;
+        EXPECT_EQ(error, expected);
     }
     EXPECT_EQ(tree(), before);
 
@@ -238,22 +435,18 @@ TEST_F(PatternsTest, InsertAndLoadWaitForTheTemplateLock)
     // Another holder of the same template, spelled in other letter cases.
     auto held = platform::NamedLock::acquire(templateLockName("ДОЛГИ", "МАЙ"), 1000);
     ASSERT_TRUE(held);
-    std::atomic<bool> inserted{false};
-    std::atomic<bool> loaded{false};
+    std::atomic<bool> inserted{false}, loaded{false};
     std::thread inserter([&] { inserted = m_patterns.Insert("", item("Фразы\\Конец")).has_value(); });
     std::thread loader([&] {
         std::vector<PatternItem> items;
         loaded = m_patterns.Load(items);
     });
     std::this_thread::sleep_for(100ms);
-    EXPECT_FALSE(inserted);
-    EXPECT_FALSE(loaded);
-    EXPECT_FALSE(m_registry.keyExists(itemPath("0001")));
+    EXPECT_FALSE(inserted || loaded || m_registry.keyExists(itemPath("0001")));
     held->release();
     inserter.join();
     loader.join();
-    EXPECT_TRUE(inserted);
-    EXPECT_TRUE(loaded);
+    EXPECT_TRUE(inserted && loaded);
 }
 
 TEST_F(PatternsTest, ConcurrentInsertionsKeepOneWholeList)
@@ -296,15 +489,9 @@ TEST_F(PatternsTest, ConcurrentInsertionsKeepOneWholeList)
 }
 
 // Items as the data source hands them over: loaded leaves with their columns set.
-PatternItem expanded(const std::string& chunk, std::int16_t column, const std::string& path = "",
-                     const std::string& arg = "")
+PatternItem expanded(const std::string& chunk, std::int16_t column, const std::string& path = "", const std::string& arg = "")
 {
-    PatternItem made;
-    made.chunk = chunk;
-    made.column = column;
-    made.path = path;
-    made.arg = arg;
-    return made;
+    return {.path = path, .chunk = chunk, .arg = arg, .column = column};
 }
 
 Codes spoken(unsigned function, const std::string& text)
@@ -325,23 +512,15 @@ TEST_F(PatternsTest, EachKindOfItemExpandsAsItsCodeSays)
     FieldRow row;
     for (const char* assignment : {"SUMMA=", "DATA=03.02.2024", "TELEF=123456", "ULICA=Шевченко  ", "NOLL=0"})
         ASSERT_TRUE(row.setAssignment(assignment));
+    // A fixed phrase even with Arg set; a missing leaf is an empty code; an empty sum is zero hryvnias;
+    // "@0x7" is no function number, column 9 is not in the row; only "#001" looks words up.
     const std::pair<PatternItem, Codes> cases[] = {
-        {expanded("ZDR ", 1, "", "SUMMA"), {"ZDR "}},  // a fixed phrase even with Arg set
-        {expanded("____", 0), {"____"}},
-        {expanded("", 0, "Фразы\\Нет такой"), {""}},  // missing leaf: an empty code
-        {expanded("@005", 5), {}},
-        {expanded("@006", 5), {}},
-        {expanded("@007", 1), {"_000", "__PS", "+GRE"}},  // an empty sum is zero hryvnias
-        {expanded("@007", 0), {}},
-        {expanded("@003", 2), spoken(3, "03.02.2024")},
-        {expanded("@001", 3), spoken(1, "123456")},
-        {expanded("@099", 3), {}},
-        {expanded("@0x7", 1), {}},  // not a function number
-        {expanded("@007", 9), {}},  // no such column in the row
-        {expanded("#001", 4, "Словари\\Улицы"), {"SHEV"}},
-        {expanded("#001", 5, "Словари\\Улицы"), {"NULL"}},
-        {expanded("#001", 0, "Словари\\Улицы"), {}},
-        {expanded("#002", 4, "Словари\\Другой"), {}},
+        {expanded("ZDR ", 1, "", "SUMMA"), {"ZDR "}}, {expanded("____", 0), {"____"}}, {expanded("", 0, "Фразы\\Нет такой"), {""}},
+        {expanded("@005", 5), {}}, {expanded("@006", 5), {}}, {expanded("@007", 1), {"_000", "__PS", "+GRE"}},
+        {expanded("@007", 0), {}}, {expanded("@003", 2), spoken(3, "03.02.2024")}, {expanded("@001", 3), spoken(1, "123456")},
+        {expanded("@099", 3), {}}, {expanded("@0x7", 1), {}}, {expanded("@007", 9), {}},
+        {expanded("#001", 4, "Словари\\Улицы"), {"SHEV"}}, {expanded("#001", 5, "Словари\\Улицы"), {"NULL"}},
+        {expanded("#001", 0, "Словари\\Улицы"), {}}, {expanded("#002", 4, "Словари\\Другой"), {}},
         {expanded("#001", 4, "Словари\\Нет"), {"NULL"}},
     };
     for (const auto& [item, codes] : cases) {
@@ -389,29 +568,15 @@ TEST_F(PatternsTest, ATemplateSpeaksARowGivenFieldByField)
 TEST(FieldRowTest, AssignmentsNameFieldsAndColumnsCountFromOne)
 {
     FieldRow row;
-    const struct {
-        const char* assignment;
-        bool accepted;
-    } cases[] = {
-        {"TELEF=123", true}, {" Data =01.01=2024", true}, {"EMPTY=", true},
-        {"=123", false},     {"  =1", false},             {"NOEQUALS", false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(row.setAssignment(c.assignment), c.accepted) << c.assignment;
+    for (const auto& [assignment, accepted] : {std::pair{"TELEF=123", true}, {" Data =01.01=2024", true}, {"EMPTY=", true},
+                                               {"=123", false}, {"  =1", false}, {"NOEQUALS", false}})
+        EXPECT_EQ(row.setAssignment(assignment), accepted) << assignment;
     EXPECT_EQ(row.fieldNames(), (Names{"TELEF", "Data", "EMPTY"}));
-    EXPECT_EQ(row.value("data"), "01.01=2024");
-    EXPECT_EQ(row.columnText(1), "123");
-    EXPECT_EQ(row.columnText(3), "");
+    EXPECT_EQ(std::tuple(row.value("data"), row.columnText(1), row.columnText(3)),
+              std::tuple(std::optional<std::string>("01.01=2024"), std::optional<std::string>("123"), std::optional<std::string>("")));
     for (int column : {0, -1, 4})
         EXPECT_FALSE(row.columnText(column)) << column;
     EXPECT_FALSE(row.value("NONE"));
-}
-
-TEST(CodeNumberTest, OnlyThreeDigitsAfterTheMarkMakeANumber)
-{
-    EXPECT_EQ(std::tuple(codeNumber("@007"), codeNumber("#001"), codeNumber("@999")), std::tuple(7u, 1u, 999u));
-    for (const char* code : {"@07", "@0007", "@ 07", "@07 ", "@-07", ""})
-        EXPECT_FALSE(codeNumber(code)) << code;
 }
 
 // Removing and moving keep one whole list, under the same lock as insertion.
