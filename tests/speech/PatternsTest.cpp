@@ -256,42 +256,30 @@ TEST_F(CatalogueTest, EntriesThatCouldNeverBeSpokenOrWouldSpliceDamageAreRefused
     EXPECT_EQ(tree(), before);
 }
 
-// A small catalogue, and a runtime folder of its own so that the tests' locks never meet the station's.
+// A runtime folder of the program's own, set before any test, so that its locks never meet the station's.
+const test::TempDir kRuntime;
+const bool kRuntimeSet = setenv("XDG_RUNTIME_DIR", kRuntime.path().c_str(), 1) == 0;
+
+// A store with a small catalogue.
 class PatternsTest : public StoreTest {
 protected:
     void SetUp() override
     {
-        if (const char* old = std::getenv("XDG_RUNTIME_DIR"))
-            m_saved = old;
-        setenv("XDG_RUNTIME_DIR", m_runtime.path().c_str(), 1);
+        ASSERT_TRUE(kRuntimeSet);
         Catalogue& c = m_patterns.catalogue();
         for (const char* folder : {"Фразы", "Функции", "Словари"})
             ASSERT_TRUE(c.addFolder("", folder));
-        const struct {
-            const char* path;
-            const char* chunk;
-        } leaves[] = {
+        const std::pair<std::string, const char*> leaves[] = {
             {"Фразы\\Здравствуйте", "ZDR "}, {"Фразы\\Конец", "____"},     {"Функции\\Телефон", "@001"},
             {"Функции\\Дата", "@003"},        {"Функции\\Пять", "@005"},    {"Функции\\Шесть", "@006"},
             {"Функции\\Гривны", "@007"},      {"Функции\\Нет", "@099"},     {"Функции\\Кривой", "@0x7"},
             {"Словари\\Улицы", "#001"},       {"Словари\\Другой", "#002"},
         };
-        for (const auto& leaf : leaves) {
-            const std::string path = leaf.path;
-            const auto slash = path.find('\\');
-            ASSERT_TRUE(c.addLeaf(path.substr(0, slash), path.substr(slash + 1), leaf.chunk, "текст " + path));
-        }
+        for (const auto& [path, chunk] : leaves)
+            ASSERT_TRUE(c.addLeaf(path.substr(0, path.find('\\')), path.substr(path.find('\\') + 1), chunk, "текст " + path));
         ASSERT_TRUE(c.addDictionaryEntry("Словари\\Улицы", "Шевченко", "SHEV"));
         ASSERT_TRUE(c.addDictionaryEntry("Словари\\Другой", "Шевченко", "OTHR"));
     }
-    void TearDown() override
-    {
-        if (m_saved)
-            setenv("XDG_RUNTIME_DIR", m_saved->c_str(), 1);
-        else
-            unsetenv("XDG_RUNTIME_DIR");
-    }
-
     std::string itemPath(const std::string& item) const { return ConfigStore::fullPath(m_patterns.key() + "\\" + item); }
 
     void makeItem(const std::string& item, const std::string& prev, const std::string& next)
@@ -313,8 +301,6 @@ protected:
         return names;
     }
 
-    test::TempDir m_runtime;
-    std::optional<std::string> m_saved;
     // The task exists before its template is opened.
     bool m_taskMade = m_registry.createKey(ConfigStore::fullPath("Tasks\\Долги\\Операторы\\Май"));
     Patterns m_patterns{m_store, "Долги", "Май"};
@@ -357,15 +343,6 @@ TEST_F(PatternsTest, ItemsLoadInLinkedOrderWithTheirLeaves)
     ASSERT_TRUE(m_patterns.Load(items));
     EXPECT_EQ(loadedNames(), (Names{"0003", "0004", "0001", "0002"}));
     EXPECT_EQ(items[0].chunk, "HELO");
-}
-
-TEST_F(PatternsTest, NewItemsFollowTheHighestNumber)
-{
-    makeItem("0001", "", "0007");
-    makeItem("0007", "0001", "0002");
-    makeItem("0002", "0007", "");
-    EXPECT_EQ(m_patterns.Insert("0002", item("Фразы\\Конец")), "0008");
-    EXPECT_EQ(loadedNames(), (Names{"0001", "0007", "0002", "0008"}));
 }
 
 TEST_F(PatternsTest, DamagedLinksLoadWhatCanBeReachedWithoutLooping)
@@ -463,11 +440,10 @@ TEST_F(PatternsTest, ConcurrentInsertionsKeepOneWholeList)
             std::string last;
             for (int i = 0; i < perThread; ++i) {
                 // One thread always inserts at the front, the other after its own last item.
-                const auto created = patterns.Insert(t == 0 ? "" : last, item("Фразы\\Конец", std::to_string(t)));
-                if (!created)
-                    ++failures;
-                else
+                if (const auto created = patterns.Insert(t == 0 ? "" : last, item("Фразы\\Конец", std::to_string(t))))
                     last = *created;
+                else
+                    ++failures;
             }
         });
     }
@@ -591,6 +567,8 @@ TEST_F(PatternsTest, ItemsAreRemovedAndMovedWithWholeLinks)
     EXPECT_EQ(loadedNames(), (Names{"0001", "0002", "0003"}));
     EXPECT_TRUE(m_patterns.Remove("0002"));
     EXPECT_EQ(loadedNames(), (Names{"0001", "0003"}));
+    EXPECT_EQ(m_patterns.Insert("0003", item("Фразы\\Конец")), "0004") << "after the highest number, not the count";
+    ASSERT_TRUE(m_patterns.Remove("0004"));
     std::string error;
     EXPECT_FALSE(m_patterns.Remove("0002", &error));
     EXPECT_FALSE(error.empty());

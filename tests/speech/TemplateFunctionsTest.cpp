@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <string_view>
 #include <chrono>
 #include <climits>
@@ -19,6 +20,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace peltra::speech {
@@ -54,10 +56,7 @@ Codes spoken(std::string_view text, Convert convert)
     return list;
 }
 
-struct Row {
-    const char* input;
-    const char* expected;
-};
+using Row = std::pair<const char*, const char*>;  // input, expected codes
 
 constexpr CalendarDate kToday{7, 11};
 
@@ -69,11 +68,7 @@ Codes speak(unsigned number, std::string_view text, CalendarDate today = kToday)
 TEST(SpeakFunction, EachFunctionOnItsFields)
 {
     const char* const phone = "_200|_030|_004|__PS|_050|_006|__PS|_070|_008";
-    const struct {
-        unsigned function;
-        const char* input;
-        const char* expected;
-    } rows[] = {
+    const std::tuple<unsigned, const char*, const char*> rows[] = {
         {0, "2345678", phone}, {1, "234-56-78", phone}, {2, "14:31", "_014|+CLW|_030|_01A|+MNA"},
         {8, "1005", "__PS|_001|__PS|_000|_000|_005"},
         // Dates come year first; a run of separators counts as one.
@@ -97,8 +92,8 @@ TEST(SpeakFunction, EachFunctionOnItsFields)
         // Functions without action.
         {5, "12", ""}, {6, "2008-03-25", ""}, {14, "12А", ""}, {4294967295u, "1251,32", ""},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(speak(row.function, row.input), codes(row.expected)) << row.function << " on \"" << row.input << "\"";
+    for (const auto& [function, input, expected] : rows)
+        EXPECT_EQ(speak(function, input), codes(expected)) << function << " on \"" << input << "\"";
     EXPECT_EQ(speak(3, "", {31, 12}), codes("_030|_E01|__PS|+T12"));
 
     PhraseList list = {"HELO"};
@@ -145,11 +140,7 @@ TEST(SpeakFunction, MegabyteFieldsReturnPromptly)
 TEST(SayDate, DayOrdinalsInBothSetsThenMonth)
 {
     // Day, month, the codes of the first set; the second set has "_O" where the first has "_E".
-    const struct {
-        const char* day;
-        const char* month;
-        const char* expected;
-    } rows[] = {
+    const std::array<const char*, 3> rows[] = {
         {"25", "03", "_020|_E05|__PS|+T03"}, {"31", "12", "_030|_E01|__PS|+T12"}, {"30", "01", "_E30|__PS|+T01"},
         {"1", "1", "_E01|__PS|+T01"},        {"09", "09", "_E09|__PS|+T09"},      {"11", "11", "_E11|__PS|+T11"},
         {"20", "04", "_E20|__PS|+T04"},      {"21", "05", "_020|_E01|__PS|+T05"}, {"22", "06", "_020|_E02|__PS|+T06"},
@@ -158,15 +149,15 @@ TEST(SayDate, DayOrdinalsInBothSetsThenMonth)
         {"0", "5", "__PS|+T05"},             {"32", "13", "__PS"},                {"25", "0", "_020|_E05|__PS"},
         {"", "", "__PS"},                    {"99999999999999", "x", "__PS"},     {" 5", " 5", "__PS"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.day << " " << row.month);
-        std::string second = row.expected;
+    for (const auto& [day, monthText, first] : rows) {
+        SCOPED_TRACE(testing::Message() << day << " " << monthText);
+        std::string second = first;
         for (std::size_t at = second.find("_E"); at != std::string::npos; at = second.find("_E", at))
             second[at + 1] = 'O';
         for (const bool secondSet : {false, true}) {
-            const ExactText month(row.month);
-            EXPECT_EQ(spoken(row.day, [&](Codes& l, std::string_view d) { SayDate(l, d, month.view(), secondSet); }),
-                      codes(secondSet ? second : row.expected));
+            const ExactText month(monthText);
+            EXPECT_EQ(spoken(day, [&](Codes& l, std::string_view d) { SayDate(l, d, month.view(), secondSet); }),
+                      codes(secondSet ? second : first));
         }
     }
 }
@@ -189,8 +180,8 @@ TEST(SayTime, HoursAndMinutesWithTheirWords)
         {"12:30:45", "_012|+CLW|_040|_005|+MNT"}, {"5", "_005|+CLW|_005|+MNT"}, {"", "_000|+CLW|_000|+MNT"},
         {" 14:31", "_000|+CLW|_030|_01A|+MNA"}, {"99:99", "_090|_009|+CLA|_090|_009|+MNT"},
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(spoken(row.input, SayTime), codes(row.expected)) << row.input;
+    for (const auto& [input, expected] : rows)
+        EXPECT_EQ(spoken(input, SayTime), codes(expected)) << input;
 }
 
 TEST(SayAddress, NumbersSlashAndLetters)
@@ -203,8 +194,8 @@ TEST(SayAddress, NumbersSlashAndLetters)
         {"012", "__PS|_000|_012"}, {"1234567890", ""}, {"1234567890/5", "___/|__PS|_005"},
         {"1\xC0" "2", "__PS|_012"}, {"1\xD0", "__PS|_001"}, {"   ", ""}, {"Л", ""},
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(spoken(row.input, SayAddress), codes(row.expected)) << row.input;
+    for (const auto& [input, expected] : rows)
+        EXPECT_EQ(spoken(input, SayAddress), codes(expected)) << input;
 }
 
 // The whole Cyrillic alphabet in either case: А-И and К are spelled as their capital, the rest skipped.
@@ -473,12 +464,11 @@ TEST(SayTensAndHundreds, DigitStringsOfExactLength)
         {"12", ""},           {"1234", ""},          {"1a5", ""},      {"-12", ""},
     };
     const auto run = [](const Row& row, auto convert) {
-        std::string_view text = row.input;
+        std::string_view text = row.first;
         const bool feminine = text.ends_with('f');
         if (feminine)
             text.remove_suffix(1);
-        EXPECT_EQ(spoken(text, [&](Codes& l, std::string_view t) { convert(l, t, feminine); }), codes(row.expected))
-            << row.input;
+        EXPECT_EQ(spoken(text, [&](Codes& l, std::string_view t) { convert(l, t, feminine); }), codes(row.second)) << row.first;
     };
     for (const Row& row : tens)
         run(row, SayTens);
@@ -499,8 +489,8 @@ TEST(SayDigitGroups, GroupsOfThreeWithLeadingZerosSpoken)
         {"1234567890", ""},  // more than nine digits
         {"12345-67890", ""}, {"", ""}, {" -/., ", ""},
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(spoken(row.input, SayDigitGroups), codes(row.expected)) << row.input;
+    for (const auto& [input, expected] : rows)
+        EXPECT_EQ(spoken(input, SayDigitGroups), codes(expected)) << input;
 }
 
 TEST(SayPhone, LeadPartByLengthThenPairs)
@@ -518,19 +508,15 @@ TEST(SayPhone, LeadPartByLengthThenPairs)
         {"12345678", "_050|_006|__PS|_070|_008"},  // 8+ digits: the last four
         {"+7 (812) 234-56-78", "_050|_006|__PS|_070|_008"}, {"тел.", ""},
     };
-    for (const Row& row : rows)
-        EXPECT_EQ(spoken(row.input, SayPhone), codes(row.expected)) << row.input;
+    for (const auto& [input, expected] : rows)
+        EXPECT_EQ(spoken(input, SayPhone), codes(expected)) << input;
 }
 
 // Texts the sweep does not write: odd separators, signs, long digit runs, three-digit minor parts.
 TEST(SayMoney, OddTexts)
 {
     constexpr Currency H = Currency::Hryvnia, R = Currency::Rouble, D = Currency::Dollar, E = Currency::Euro;
-    const struct {
-        const char* input;
-        Currency currency;
-        const char* expected;
-    } rows[] = {
+    const std::tuple<const char*, Currency, const char*> rows[] = {
         {"", H, "_000|__PS|+GRE"}, {"abc", E, "_000|__PS|+EUR"}, {"0000000000000", D, "_000|__PS|+DLV"},
         {"12.5", H, "_012|__PS|+GRE|_005|+SSK"},  // ".5" is five kopecks, like ".05"
         {",50", H, "_050|+SSK"}, {"1,,50", H, "_01A|__PS|+GRA"}, {"1.2.3", H, "_01A|__PS|+GRA|_02E|+SSI"},
@@ -543,11 +529,9 @@ TEST(SayMoney, OddTexts)
         // A whole part of ten or more digits is not spoken; its minor part still is.
         {"1234567890,15", H, "_015|+SSK"}, {"0000000000,5", D, "_005|+CNV"}, {"12", static_cast<Currency>(4), ""},
     };
-    for (const auto& row : rows) {
-        EXPECT_EQ(spoken(row.input, [&](Codes& l, std::string_view t) { SayMoney(l, t, row.currency); }),
-                  codes(row.expected))
-            << row.input << " currency " << static_cast<int>(row.currency);
-    }
+    for (const auto& [input, currency, expected] : rows)
+        EXPECT_EQ(spoken(input, [&](Codes& l, std::string_view t) { SayMoney(l, t, currency); }), codes(expected))
+            << input << " currency " << static_cast<int>(currency);
 }
 
 }  // namespace
