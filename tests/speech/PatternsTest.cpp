@@ -1,5 +1,5 @@
-// Tests of task templates: insertion and loading under the named lock, damaged links, and the
-// expansion of items against a row into phrase codes.
+// The lexeme catalogue (leaves, code search, dictionaries) and task templates: insertion and loading
+// under the named lock, damaged links, and the expansion of items against a row into phrase codes.
 #include "speech/Patterns.h"
 
 #include "config/ConfigStore.h"
@@ -7,7 +7,6 @@
 #include "platform/registry/RegFile.h"
 #include "platform/registry/RegistryStore.h"
 #include "platform/sync/Event.h"
-#include "platform/text/CodePage.h"
 #include "speech/Catalogue.h"
 #include "speech/RowValues.h"
 #include "speech/TemplateFunctions.h"
@@ -23,7 +22,11 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
+
+// Designated initializers name only the fields a case sets; the rest keep their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace peltra::speech {
 namespace {
@@ -37,43 +40,246 @@ using namespace std::chrono_literals;
 
 constexpr CalendarDate kToday{15, 3};
 
-// A store with a small catalogue, and a runtime folder of its own so that the tests' locks never
-// meet the station's.
-class PatternsTest : public ::testing::Test {
+// A registry store of its own; its whole tree shows that a refused write changed nothing.
+class StoreTest : public ::testing::Test {
+protected:
+    std::optional<std::string> tree() { return RegFile::exportKey(m_registry, "", RegFile::Encoding::Utf8); }
+
+    test::TempDir m_dir;
+    platform::RegistryStore m_registry{m_dir / "registry.db"};
+    ConfigStore m_store{m_registry};
+};
+
+class CatalogueTest : public StoreTest {
+protected:
+    Catalogue m_catalogue{m_store};
+
+    std::string key(const std::string& path) const { return ConfigStore::fullPath(catalogueKey(path)); }
+
+    void setText(const std::string& path, const std::string& name, const std::string& value)
+    {
+        ASSERT_TRUE(m_registry.setValue(key(path), name, RegistryValue::text(value)));
+    }
+
+    // A dictionary entry written by hand, as another program or a damaged store may leave it.
+    void makeEntry(const std::string& path, const std::string& keyname, const std::string& chunk,
+                   const std::string& prev, const std::string& next)
+    {
+        setText(path, "Keyname", keyname);
+        setText(path, "Chunk", chunk);
+        setText(path, "Prev", prev);
+        setText(path, "Next", next);
+    }
+
+    std::string lookUp(const std::string& path, const std::string& text)
+    {
+        Codes list{"__PS"};
+        m_catalogue.LookUpDictionary(path, text, list);
+        EXPECT_EQ(list.size(), 2u) << "one code is appended, and nothing before it is touched";
+        return list.size() == 2 && list[0] == "__PS" ? list[1] : "<list damaged>";
+    }
+};
+
+TEST_F(CatalogueTest, FoldersAndLeavesAreWrittenAndReadBack)
+{
+    ASSERT_TRUE(m_catalogue.addFolder("", "Фразы"));
+    ASSERT_TRUE(m_catalogue.addLeaf("Фразы", "Здравствуйте", "ZDR ", "Здравствуйте!"));
+    ASSERT_TRUE(m_catalogue.addFolder("фразы", "Вежливые"));
+    ASSERT_TRUE(m_catalogue.addLeaf("Фразы\\Вежливые", "Конец", "____", "конец сообщения"));
+
+    EXPECT_EQ(m_registry.getValue(key("Фразы"), "Child"), RegistryValue::dword(1));
+    EXPECT_EQ(m_registry.getValue(key("Фразы\\Здравствуйте"), "Child"), RegistryValue::dword(0));
+    EXPECT_EQ(m_catalogue.Chunk("Фразы\\Здравствуйте"), "ZDR ");
+    EXPECT_EQ(m_catalogue.Text("ФРАЗЫ\\здравствуйте"), "Здравствуйте!");
+    EXPECT_EQ(m_catalogue.children("Фразы"), (Codes{"Вежливые", "Здравствуйте"}));
+
+    const auto leaf = m_catalogue.entry("Фразы\\Вежливые\\Конец");
+    ASSERT_TRUE(leaf);
+    EXPECT_EQ(std::tie(leaf->isLeaf, leaf->chunk, leaf->text), std::make_tuple(true, "____", "конец сообщения"));
+    EXPECT_FALSE(m_catalogue.entry("Фразы\\Вежливые")->isLeaf);
+
+    // Reading what is missing gives empty texts and creates nothing.
+    const auto before = tree();
+    EXPECT_EQ(m_catalogue.Chunk("Фразы\\Нет такой"), "");
+    EXPECT_EQ(m_catalogue.Text("Нет\\такой"), "");
+    EXPECT_FALSE(m_catalogue.entry("Нет"));
+    EXPECT_EQ(tree(), before);
+}
+
+TEST_F(CatalogueTest, WritesThatWouldDamageTheCatalogueAreRefused)
+{
+    ASSERT_TRUE(m_catalogue.addFolder("", "Фразы"));
+    ASSERT_TRUE(m_catalogue.addLeaf("Фразы", "Да", "DA  ", "да"));
+    const auto before = tree();
+    // Parent, name, the chunk of a leaf ("-": a folder), the error.
+    const std::array<const char*, 4> cases[] = {
+        {"", "", "-", "an empty name"}, {"", "Два\\уровня", "-", "holds a backslash"},
+        {"", "ФРАЗЫ", "-", "\"ФРАЗЫ\" exists already"}, {"Фразы", "да", "DA  ", "\"Фразы\\да\" exists already"},
+        {"Фразы\\Да", "Под листом", "-", "\"Фразы\\Да\" is not a folder"}, {"Нет", "Лист", "NO  ", "\"Нет\" is not a folder"},
+        {"Фразы", "Короткий", "NO", "\"NO\" is not a phrase code"}, {"Фразы", "Длинный", "NOPE!", "\"NOPE!\" is not a phrase code"},
+        {"Фразы", "Пустой", "", "\"\" is not a phrase code"}, {"Фразы", "Не в 1251", "NO✓ ", "is not a phrase code"},
+    };
+    for (const auto& [parent, name, chunk, expected] : cases) {
+        std::string error;
+        EXPECT_FALSE(std::string(chunk) == "-" ? m_catalogue.addFolder(parent, name, &error)
+                                               : m_catalogue.addLeaf(parent, name, chunk, "", &error)) << name;
+        EXPECT_NE(error.find(expected), std::string::npos) << error;
+    }
+    EXPECT_EQ(tree(), before);
+    EXPECT_TRUE(isPhraseCode("Ёж№€")) << "letters and signs of code page 1251 make codes";
+}
+
+TEST_F(CatalogueTest, FindChunkPathSearchesDepthFirstInEnumerationOrder)
+{
+    // "b" is a leaf at the top, but "a" comes first and is searched to the bottom before it.
+    ASSERT_TRUE(m_catalogue.addFolder("", "b-folder"));
+    ASSERT_TRUE(m_catalogue.addFolder("", "A"));
+    ASSERT_TRUE(m_catalogue.addFolder("A", "z"));
+    ASSERT_TRUE(m_catalogue.addLeaf("A\\z", "deep", "DUPL", ""));
+    ASSERT_TRUE(m_catalogue.addLeaf("", "b", "DUPL", ""));
+    ASSERT_TRUE(m_catalogue.addLeaf("b-folder", "Ёлка", "ELKA", ""));
+    // Case-insensitive order: "a" before "B", though binary order would put "B" first.
+    ASSERT_TRUE(m_catalogue.addFolder("", "C"));
+    ASSERT_TRUE(m_catalogue.addLeaf("C", "B", "CASE", ""));
+    ASSERT_TRUE(m_catalogue.addLeaf("C", "a", "CASE", ""));
+    // Dictionary entries are not leaves, even when their code matches.
+    ASSERT_TRUE(m_catalogue.addLeaf("C", "Словарь", "#001", ""));
+    ASSERT_TRUE(m_catalogue.addDictionaryEntry("C\\Словарь", "слово", "WORD"));
+    ASSERT_TRUE(m_catalogue.addLeaf("", "Слово", "WORD", ""));
+    // A key without "Child" is searched like a folder.
+    setText("Без признака\\Лист", "Chunk", "NOCH");
+    ASSERT_TRUE(m_registry.setValue(key("Без признака\\Лист"), "Child", RegistryValue::dword(0)));
+
+    for (const auto& [code, path] : {std::pair{"DUPL", "A\\z\\deep"}, {"ELKA", "b-folder\\Ёлка"}, {"CASE", "C\\a"},
+                                     {"WORD", "Слово"}, {"NOCH", "Без признака\\Лист"}, {"#001", "C\\Словарь"},
+                                     {"NONE", ""}, {"DUP", ""}})
+        EXPECT_EQ(m_catalogue.FindChunkPath(code), path) << code;
+}
+
+TEST_F(CatalogueTest, DictionaryLookUpMatchesTheTrimmedKeynameExactly)
+{
+    ASSERT_TRUE(m_catalogue.addFolder("", "Словари"));
+    ASSERT_TRUE(m_catalogue.addLeaf("Словари", "Улицы", "#001", "улицы"));
+    for (const auto& [word, code] : {std::pair{"Ленина", "LEN "}, {"  Мира ", "MIR "}, {"Ленина-2", "LEN2"}})
+        ASSERT_TRUE(m_catalogue.addDictionaryEntry("Словари\\Улицы", word, code)) << word;
+    // Entries written by another program may keep blanks around the word.
+    const auto tail = m_catalogue.dictionaryEntries("Словари\\Улицы").back().name;
+    setText("Словари\\Улицы\\" + tail, "Keyname", " Ленина-2\t ");
+
+    // Exact: case counts, and the text is compared as it comes.
+    for (const auto& [text, code] : {std::pair{"Ленина", "LEN "}, {"Мира", "MIR "}, {"Ленина-2", "LEN2"},
+                                     {"мира", "NULL"}, {"Мира ", "NULL"}, {"", "NULL"}, {"Пушкина", "NULL"}})
+        EXPECT_EQ(lookUp("Словари\\Улицы", text), code) << text;
+
+    // A dictionary that cannot be opened yields "NULL", and the look-up does not create it.
+    const auto before = tree();
+    EXPECT_EQ(lookUp("Словари\\Нет такого", "Мира"), "NULL");
+    EXPECT_EQ(tree(), before);
+}
+
+TEST_F(CatalogueTest, DamagedDictionariesEndTheWalkWithoutLooping)
+{
+    const std::string d = "Словарь";
+    ASSERT_TRUE(m_catalogue.addLeaf("", d, "#001", ""));
+    // A loop: 0001 -> 0002 -> 0001; the word of 0003 is out of the chain.
+    makeEntry(d + "\\0001", "раз", "ONE ", "", "0002");
+    makeEntry(d + "\\0002", "два", "TWO ", "0001", "0001");
+    makeEntry(d + "\\0003", "три", "THRE", "0002", "");
+    EXPECT_EQ(lookUp(d, "два"), "TWO ");
+    EXPECT_EQ(lookUp(d, "три"), "NULL");
+
+    // A link to a missing entry ends the walk; what came before it is still found.
+    setText(d + "\\0002", "Next", "0009");
+    EXPECT_EQ(lookUp(d, "два"), "TWO ");
+    EXPECT_EQ(lookUp(d, "три"), "NULL");
+
+    // The first match ends the walk even without a code: a later entry of the word is not used.
+    setText(d + "\\0002", "Next", "0003");
+    setText(d + "\\0003", "Keyname", "раз");
+    setText(d + "\\0001", "Chunk", "");
+    EXPECT_EQ(lookUp(d, "раз"), "NULL");
+
+    // No head at all.
+    setText(d + "\\0001", "Prev", "0003");
+    EXPECT_EQ(lookUp(d, "два"), "NULL");
+}
+
+TEST_F(CatalogueTest, EntriesAreAppendedAtTheTailWithWholeLinks)
+{
+    const std::string d = "Месяцы";
+    ASSERT_TRUE(m_catalogue.addLeaf("", d, "#001", ""));
+    for (const char* word : {"январь", "февраль", "март"})
+        ASSERT_TRUE(m_catalogue.addDictionaryEntry(d, word, "MON "));
+    // Reordered by hand: the tail is the last in linked order, not the highest number.
+    makeEntry(d + "\\0003", "март", "MON ", "", "0001");
+    makeEntry(d + "\\0001", "январь", "MON ", "0003", "0002");
+    makeEntry(d + "\\0002", "февраль", "MON ", "0001", "");
+    EXPECT_EQ(m_catalogue.addDictionaryEntry(d, " апрель ", "APR "), "0004");
+
+    std::vector<std::string> words;
+    const auto entries = m_catalogue.dictionaryEntries(d);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        words.push_back(entries[i].keyname);
+        const std::string path = d + "\\" + entries[i].name;
+        EXPECT_EQ(m_registry.getValue(key(path), "Prev")->asText(), i == 0 ? "" : entries[i - 1].name);
+        EXPECT_EQ(m_registry.getValue(key(path), "Next")->asText(), i + 1 == entries.size() ? "" : entries[i + 1].name);
+    }
+    EXPECT_EQ(words, (Codes{"март", "январь", "февраль", "апрель"}));
+    EXPECT_EQ(lookUp(d, "апрель"), "APR ");
+}
+
+TEST_F(CatalogueTest, EntriesThatCouldNeverBeSpokenOrWouldSpliceDamageAreRefused)
+{
+    ASSERT_TRUE(m_catalogue.addFolder("", "Папка"));
+    ASSERT_TRUE(m_catalogue.addLeaf("", "Фраза", "PHR ", ""));
+    ASSERT_TRUE(m_catalogue.addLeaf("", "Цел", "#001", ""));
+    ASSERT_TRUE(m_catalogue.addDictionaryEntry("Цел", "слово", "WORD"));
+    ASSERT_TRUE(m_catalogue.addLeaf("", "Петля", "#001", ""));
+    makeEntry("Петля\\0001", "а", "AAAA", "", "0002");
+    makeEntry("Петля\\0002", "б", "BBBB", "0001", "0001");
+    ASSERT_TRUE(m_catalogue.addLeaf("", "Без головы", "#001", ""));
+    makeEntry("Без головы\\0001", "а", "AAAA", "0001", "");
+    const auto before = tree();
+    // Dictionary, word, chunk, the error.
+    const std::array<const char*, 4> cases[] = {
+        {"Папка", "слово", "WORD", "is not a dictionary"}, {"Фраза", "слово", "WORD", "is not a dictionary"},
+        {"Нет", "слово", "WORD", "is not a dictionary"}, {"Цел", " слово ", "WRD2", "has the word \"слово\" already"},
+        {"Цел", "другое", "TOO LONG", "is not a phrase code"},
+        {"Петля", "в", "VVVV", "links of the dictionary \"Петля\" are damaged"},
+        {"Без головы", "в", "VVVV", "links of the dictionary \"Без головы\" are damaged"},
+    };
+    for (const auto& [dictionary, word, chunk, expected] : cases) {
+        std::string error;
+        EXPECT_FALSE(m_catalogue.addDictionaryEntry(dictionary, word, chunk, &error)) << dictionary;
+        EXPECT_NE(error.find(expected), std::string::npos) << error;
+    }
+    EXPECT_EQ(tree(), before);
+}
+
+// A runtime folder of the program's own, set before any test, so that its locks never meet the station's.
+const test::TempDir kRuntime;
+const bool kRuntimeSet = setenv("XDG_RUNTIME_DIR", kRuntime.path().c_str(), 1) == 0;
+
+// A store with a small catalogue.
+class PatternsTest : public StoreTest {
 protected:
     void SetUp() override
     {
-        if (const char* old = std::getenv("XDG_RUNTIME_DIR"))
-            m_saved = old;
-        setenv("XDG_RUNTIME_DIR", m_runtime.path().c_str(), 1);
+        ASSERT_TRUE(kRuntimeSet);
         Catalogue& c = m_patterns.catalogue();
         for (const char* folder : {"Фразы", "Функции", "Словари"})
             ASSERT_TRUE(c.addFolder("", folder));
-        const struct {
-            const char* path;
-            const char* chunk;
-        } leaves[] = {
+        const std::pair<std::string, const char*> leaves[] = {
             {"Фразы\\Здравствуйте", "ZDR "}, {"Фразы\\Конец", "____"},     {"Функции\\Телефон", "@001"},
             {"Функции\\Дата", "@003"},        {"Функции\\Пять", "@005"},    {"Функции\\Шесть", "@006"},
             {"Функции\\Гривны", "@007"},      {"Функции\\Нет", "@099"},     {"Функции\\Кривой", "@0x7"},
             {"Словари\\Улицы", "#001"},       {"Словари\\Другой", "#002"},
         };
-        for (const auto& leaf : leaves) {
-            const std::string path = leaf.path;
-            const auto slash = path.find('\\');
-            ASSERT_TRUE(c.addLeaf(path.substr(0, slash), path.substr(slash + 1), leaf.chunk, "текст " + path));
-        }
+        for (const auto& [path, chunk] : leaves)
+            ASSERT_TRUE(c.addLeaf(path.substr(0, path.find('\\')), path.substr(path.find('\\') + 1), chunk, "текст " + path));
         ASSERT_TRUE(c.addDictionaryEntry("Словари\\Улицы", "Шевченко", "SHEV"));
         ASSERT_TRUE(c.addDictionaryEntry("Словари\\Другой", "Шевченко", "OTHR"));
     }
-    void TearDown() override
-    {
-        if (m_saved)
-            setenv("XDG_RUNTIME_DIR", m_saved->c_str(), 1);
-        else
-            unsetenv("XDG_RUNTIME_DIR");
-    }
-
     std::string itemPath(const std::string& item) const { return ConfigStore::fullPath(m_patterns.key() + "\\" + item); }
 
     void makeItem(const std::string& item, const std::string& prev, const std::string& next)
@@ -83,13 +289,7 @@ protected:
         ASSERT_TRUE(m_registry.setValue(itemPath(item), "Path", RegistryValue::text("Фразы\\Здравствуйте")));
     }
 
-    static PatternItem item(const std::string& path, const std::string& arg = "")
-    {
-        PatternItem made;
-        made.path = path;
-        made.arg = arg;
-        return made;
-    }
+    static PatternItem item(const std::string& path, const std::string& arg = "") { return {.path = path, .arg = arg}; }
 
     Names loadedNames()
     {
@@ -101,13 +301,6 @@ protected:
         return names;
     }
 
-    std::optional<std::string> tree() { return RegFile::exportKey(m_registry, "", RegFile::Encoding::Utf8); }
-
-    test::TempDir m_runtime;
-    std::optional<std::string> m_saved;
-    test::TempDir m_dir;
-    platform::RegistryStore m_registry{m_dir / "registry.db"};
-    ConfigStore m_store{m_registry};
     // The task exists before its template is opened.
     bool m_taskMade = m_registry.createKey(ConfigStore::fullPath("Tasks\\Долги\\Операторы\\Май"));
     Patterns m_patterns{m_store, "Долги", "Май"};
@@ -125,9 +318,10 @@ TEST_F(PatternsTest, ItemsLoadInLinkedOrderWithTheirLeaves)
     EXPECT_TRUE(loadedNames().empty());
 
     // P1 into the empty template, P2 after P1, P3 at the front: P3 P1 P2.
-    EXPECT_EQ(m_patterns.Insert("", item("Функции\\Гривны", "SUMMA")), "0001");
-    EXPECT_EQ(m_patterns.Insert("0001", item("Фразы\\Конец")), "0002");
-    EXPECT_EQ(m_patterns.Insert("", item("Фразы\\Здравствуйте")), "0003");
+    for (const auto& [after, path, arg, created] : {std::tuple{"", "Функции\\Гривны", "SUMMA", "0001"},
+                                                     {"0001", "Фразы\\Конец", "", "0002"},
+                                                     {"", "Фразы\\Здравствуйте", "", "0003"}})
+        EXPECT_EQ(m_patterns.Insert(after, item(path, arg)), created);
 
     // Every field of every item: key name, path, text, chunk, arg, prev, next, column.
     std::vector<PatternItem> items;
@@ -151,34 +345,20 @@ TEST_F(PatternsTest, ItemsLoadInLinkedOrderWithTheirLeaves)
     EXPECT_EQ(items[0].chunk, "HELO");
 }
 
-TEST_F(PatternsTest, NewItemsFollowTheHighestNumber)
-{
-    makeItem("0001", "", "0007");
-    makeItem("0007", "0001", "0002");
-    makeItem("0002", "0007", "");
-    EXPECT_EQ(m_patterns.Insert("0002", item("Фразы\\Конец")), "0008");
-    EXPECT_EQ(loadedNames(), (Names{"0001", "0007", "0002", "0008"}));
-}
-
 TEST_F(PatternsTest, DamagedLinksLoadWhatCanBeReachedWithoutLooping)
 {
-    const struct {
-        const char* name;
-        std::vector<std::array<const char*, 3>> items;  // name, Prev, Next
-        Names loaded;
-    } cases[] = {
-        {"no head", {{"0001", "0002", "0002"}, {"0002", "0001", "0001"}}, {}},
-        {"loop back to the head", {{"0001", "", "0002"}, {"0002", "0001", "0003"}, {"0003", "0002", "0001"}},
-         {"0001", "0002", "0003"}},
-        {"item linked to itself", {{"0001", "", "0002"}, {"0002", "0001", "0002"}}, {"0001", "0002"}},
-        {"link to a missing item", {{"0001", "", "0002"}, {"0002", "0001", "0009"}}, {"0001", "0002"}},
+    // Name, Prev, Next: no head; a loop to the head; an item linked to itself; a link to a missing item.
+    const std::pair<std::vector<std::array<const char*, 3>>, Names> cases[] = {
+        {{{"0001", "0002", "0002"}, {"0002", "0001", "0001"}}, {}},
+        {{{"0001", "", "0002"}, {"0002", "0001", "0003"}, {"0003", "0002", "0001"}}, {"0001", "0002", "0003"}},
+        {{{"0001", "", "0002"}, {"0002", "0001", "0002"}}, {"0001", "0002"}},
+        {{{"0001", "", "0002"}, {"0002", "0001", "0009"}}, {"0001", "0002"}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [items, loaded] : cases) {
         ASSERT_TRUE(m_store.deleteKey(m_patterns.key()));
-        for (const auto& [name, prev, next] : c.items)
+        for (const auto& [name, prev, next] : items)
             makeItem(name, prev, next);
-        EXPECT_EQ(loadedNames(), c.loaded);
+        EXPECT_EQ(loadedNames(), loaded) << items.size() << " items, the last linked to " << items.back()[2];
     }
 }
 
@@ -189,18 +369,13 @@ TEST_F(PatternsTest, InsertionNextToAMissingItemChangesNothing)
     // 0002 is linked to a follower that is gone.
     ASSERT_TRUE(m_registry.setValue(itemPath("0002"), "Next", RegistryValue::text("0005")));
     const auto before = tree();
-    const struct {
-        const char* after;
-        const char* error;
-    } cases[] = {
-        {"0003", "the template item 0003 does not exist"},  // would be the new item's own number
-        {"0009", "the template item 0009 does not exist"},
-        {"0002", "the template item 0005 following 0002 does not exist"},
-    };
-    for (const auto& c : cases) {
+    // 0003 would be the new item's own number.
+    for (const auto& [after, expected] : {std::pair{"0003", "the template item 0003 does not exist"},
+                                          {"0009", "the template item 0009 does not exist"},
+                                          {"0002", "the template item 0005 following 0002 does not exist"}}) {
         std::string error;
-        EXPECT_FALSE(m_patterns.Insert(c.after, item("Фразы\\Конец"), &error)) << c.after;
-        EXPECT_EQ(error, c.error);
+        EXPECT_FALSE(m_patterns.Insert(after, item("Фразы\\Конец"), &error)) << after;
+        EXPECT_EQ(error, expected);
     }
     EXPECT_EQ(tree(), before);
 
@@ -229,35 +404,26 @@ TEST_F(PatternsTest, NamesThatWouldReachAnotherKeyAreRefused)
     EXPECT_EQ(tree(), before);
 }
 
-TEST_F(PatternsTest, LockNamesFollowKeyNamesNotTheirSpelling)
+TEST_F(PatternsTest, InsertAndLoadWaitForTheTemplateLock)
 {
-    EXPECT_EQ(templateLockName("Долги", "Май"), templateLockName("ДОЛГИ", "май"));
     EXPECT_NE(templateLockName("ab", "c"), templateLockName("a", "bc"));
     EXPECT_NE(templateLockName("PELTRA", "2001"), "PELTRA2001") << "never the single-instance guard";
     EXPECT_EQ(m_patterns.lockName(), templateLockName("Долги", "Май"));
-}
-
-TEST_F(PatternsTest, InsertAndLoadWaitForTheTemplateLock)
-{
     // Another holder of the same template, spelled in other letter cases.
     auto held = platform::NamedLock::acquire(templateLockName("ДОЛГИ", "МАЙ"), 1000);
     ASSERT_TRUE(held);
-    std::atomic<bool> inserted{false};
-    std::atomic<bool> loaded{false};
+    std::atomic<bool> inserted{false}, loaded{false};
     std::thread inserter([&] { inserted = m_patterns.Insert("", item("Фразы\\Конец")).has_value(); });
     std::thread loader([&] {
         std::vector<PatternItem> items;
         loaded = m_patterns.Load(items);
     });
     std::this_thread::sleep_for(100ms);
-    EXPECT_FALSE(inserted);
-    EXPECT_FALSE(loaded);
-    EXPECT_FALSE(m_registry.keyExists(itemPath("0001")));
+    EXPECT_FALSE(inserted || loaded || m_registry.keyExists(itemPath("0001")));
     held->release();
     inserter.join();
     loader.join();
-    EXPECT_TRUE(inserted);
-    EXPECT_TRUE(loaded);
+    EXPECT_TRUE(inserted && loaded);
 }
 
 TEST_F(PatternsTest, ConcurrentInsertionsKeepOneWholeList)
@@ -274,11 +440,10 @@ TEST_F(PatternsTest, ConcurrentInsertionsKeepOneWholeList)
             std::string last;
             for (int i = 0; i < perThread; ++i) {
                 // One thread always inserts at the front, the other after its own last item.
-                const auto created = patterns.Insert(t == 0 ? "" : last, item("Фразы\\Конец", std::to_string(t)));
-                if (!created)
-                    ++failures;
-                else
+                if (const auto created = patterns.Insert(t == 0 ? "" : last, item("Фразы\\Конец", std::to_string(t))))
                     last = *created;
+                else
+                    ++failures;
             }
         });
     }
@@ -300,15 +465,9 @@ TEST_F(PatternsTest, ConcurrentInsertionsKeepOneWholeList)
 }
 
 // Items as the data source hands them over: loaded leaves with their columns set.
-PatternItem expanded(const std::string& chunk, std::int16_t column, const std::string& path = "",
-                     const std::string& arg = "")
+PatternItem expanded(const std::string& chunk, std::int16_t column, const std::string& path = "", const std::string& arg = "")
 {
-    PatternItem made;
-    made.chunk = chunk;
-    made.column = column;
-    made.path = path;
-    made.arg = arg;
-    return made;
+    return {.path = path, .chunk = chunk, .arg = arg, .column = column};
 }
 
 Codes spoken(unsigned function, const std::string& text)
@@ -318,77 +477,43 @@ Codes spoken(unsigned function, const std::string& text)
     return list;
 }
 
-TEST_F(PatternsTest, EachKindOfItemExpandsAsItsCodeSays)
-{
-    FieldRow row;
-    for (const char* assignment : {"SUMMA=", "DATA=03.02.2024", "TELEF=123456", "ULICA=Шевченко  ", "NOLL=0"})
-        ASSERT_TRUE(row.setAssignment(assignment));
-    ASSERT_EQ(spoken(7, ""), spoken(7, "0,0")) << "the converters treat empty money as zero";
-    const struct {
-        int line;
-        PatternItem item;
-        Codes codes;
-    } cases[] = {
-        {1, expanded("ZDR ", 1, "", "SUMMA"), {"ZDR "}},  // a fixed phrase even with Arg set
-        {2, expanded("____", 0), {"____"}},
-        {3, expanded("", 0, "Фразы\\Нет такой"), {""}},  // missing leaf: an empty code
-        {4, expanded("@005", 5), {}},
-        {5, expanded("@006", 5), {}},
-        {6, expanded("@007", 1), spoken(7, "")},
-        {7, expanded("@007", 1), {"_000", "__PS", "+GRE"}},  // zero hryvnias
-        {8, expanded("@007", 0), {}},
-        {9, expanded("@003", 2), spoken(3, "03.02.2024")},
-        {10, expanded("@001", 3), spoken(1, "123456")},
-        {11, expanded("@099", 3), {}},
-        {12, expanded("@0x7", 1), {}},  // not a function number
-        {13, expanded("@007", 9), {}},  // no such column in the row
-        {14, expanded("#001", 4, "Словари\\Улицы"), {"SHEV"}},
-        {15, expanded("#001", 5, "Словари\\Улицы"), {"NULL"}},
-        {16, expanded("#001", 0, "Словари\\Улицы"), {}},
-        {17, expanded("#002", 4, "Словари\\Другой"), {}},
-        {18, expanded("#001", 4, "Словари\\Нет"), {"NULL"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
-        Codes list{"__PS"};
-        m_patterns.BuildPhraseList({c.item}, row, kToday, list);
-        Codes expected{"__PS"};
-        expected.insert(expected.end(), c.codes.begin(), c.codes.end());
-        EXPECT_EQ(list, expected);
-    }
-}
-
 // A row that has a value in every column, even in the ones that do not exist.
 class AnyColumnRow : public RowValues {
 public:
     std::optional<std::string> columnText(int) const override { return "Шевченко"; }
 };
 
-TEST_F(PatternsTest, ItemsWithoutAColumnSpeakNothingWhateverTheRowHolds)
+TEST_F(PatternsTest, EachKindOfItemExpandsAsItsCodeSays)
 {
-    const std::vector<PatternItem> items{expanded("@007", 0), expanded("@001", -1),
-                                         expanded("#001", 0, "Словари\\Улицы")};
-    Codes list;
-    m_patterns.BuildPhraseList(items, AnyColumnRow(), kToday, list);
-    EXPECT_TRUE(list.empty());
-    m_patterns.BuildPhraseList({expanded("#001", 1, "Словари\\Улицы")}, AnyColumnRow(), kToday, list);
-    EXPECT_EQ(list, Codes{"SHEV"});
-}
-
-TEST_F(PatternsTest, AWordFromATableInEitherCyrillicCodePageIsFound)
-{
-    const std::vector<PatternItem> items{expanded("#001", 1, "Словари\\Улицы")};
-    for (const auto page : {platform::CodePage::Cp866, platform::CodePage::Cp1251}) {
-        const auto bytes = platform::fromUtf8("Шевченко ", page);
-        ASSERT_TRUE(bytes);
-        const auto decoded = platform::toUtf8(*bytes, page);
-        ASSERT_TRUE(decoded);
-        FieldRow row;
-        row.set("ULICA", *decoded);
-        Codes list;
-        m_patterns.BuildPhraseList(items, row, kToday, list);
-        EXPECT_EQ(list, Codes{"SHEV"});
+    FieldRow row;
+    for (const char* assignment : {"SUMMA=", "DATA=03.02.2024", "TELEF=123456", "ULICA=Шевченко  ", "NOLL=0"})
+        ASSERT_TRUE(row.setAssignment(assignment));
+    // A fixed phrase even with Arg set; a missing leaf is an empty code; an empty sum is zero hryvnias;
+    // "@0x7" is no function number, column 9 is not in the row; only "#001" looks words up.
+    const std::pair<PatternItem, Codes> cases[] = {
+        {expanded("ZDR ", 1, "", "SUMMA"), {"ZDR "}}, {expanded("____", 0), {"____"}}, {expanded("", 0, "Фразы\\Нет такой"), {""}},
+        {expanded("@005", 5), {}}, {expanded("@006", 5), {}}, {expanded("@007", 1), {"_000", "__PS", "+GRE"}},
+        {expanded("@007", 0), {}}, {expanded("@003", 2), spoken(3, "03.02.2024")}, {expanded("@001", 3), spoken(1, "123456")},
+        {expanded("@099", 3), {}}, {expanded("@0x7", 1), {}}, {expanded("@007", 9), {}},
+        {expanded("#001", 4, "Словари\\Улицы"), {"SHEV"}}, {expanded("#001", 5, "Словари\\Улицы"), {"NULL"}},
+        {expanded("#001", 0, "Словари\\Улицы"), {}}, {expanded("#002", 4, "Словари\\Другой"), {}},
+        {expanded("#001", 4, "Словари\\Нет"), {"NULL"}},
+    };
+    for (const auto& [item, codes] : cases) {
+        SCOPED_TRACE(item.chunk + " column " + std::to_string(item.column));
+        Codes list{"__PS"};
+        m_patterns.BuildPhraseList({item}, row, kToday, list);
+        Codes expected{"__PS"};
+        expected.insert(expected.end(), codes.begin(), codes.end());
+        EXPECT_EQ(list, expected);
     }
+
+    // Items without a column speak nothing, whatever the row holds.
+    Codes list;
+    m_patterns.BuildPhraseList({expanded("@007", 0), expanded("@001", -1), expanded("#001", 0, "Словари\\Улицы"),
+                                expanded("#001", 1, "Словари\\Улицы")},
+                               AnyColumnRow(), kToday, list);
+    EXPECT_EQ(list, Codes{"SHEV"});
 }
 
 TEST_F(PatternsTest, ATemplateSpeaksARowGivenFieldByField)
@@ -419,31 +544,15 @@ TEST_F(PatternsTest, ATemplateSpeaksARowGivenFieldByField)
 TEST(FieldRowTest, AssignmentsNameFieldsAndColumnsCountFromOne)
 {
     FieldRow row;
-    const struct {
-        const char* assignment;
-        bool accepted;
-    } cases[] = {
-        {"TELEF=123", true}, {" Data =01.01=2024", true}, {"EMPTY=", true},
-        {"=123", false},     {"  =1", false},             {"NOEQUALS", false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(row.setAssignment(c.assignment), c.accepted) << c.assignment;
+    for (const auto& [assignment, accepted] : {std::pair{"TELEF=123", true}, {" Data =01.01=2024", true}, {"EMPTY=", true},
+                                               {"=123", false}, {"  =1", false}, {"NOEQUALS", false}})
+        EXPECT_EQ(row.setAssignment(assignment), accepted) << assignment;
     EXPECT_EQ(row.fieldNames(), (Names{"TELEF", "Data", "EMPTY"}));
-    EXPECT_EQ(row.value("data"), "01.01=2024");
-    EXPECT_EQ(row.columnText(1), "123");
-    EXPECT_EQ(row.columnText(3), "");
+    EXPECT_EQ(std::tuple(row.value("data"), row.columnText(1), row.columnText(3)),
+              std::tuple(std::optional<std::string>("01.01=2024"), std::optional<std::string>("123"), std::optional<std::string>("")));
     for (int column : {0, -1, 4})
         EXPECT_FALSE(row.columnText(column)) << column;
     EXPECT_FALSE(row.value("NONE"));
-}
-
-TEST(CodeNumberTest, OnlyThreeDigitsAfterTheMarkMakeANumber)
-{
-    EXPECT_EQ(codeNumber("@007"), 7u);
-    EXPECT_EQ(codeNumber("#001"), 1u);
-    EXPECT_EQ(codeNumber("@999"), 999u);
-    for (const char* code : {"@07", "@0007", "@ 07", "@07 ", "@-07", ""})
-        EXPECT_FALSE(codeNumber(code)) << code;
 }
 
 // Removing and moving keep one whole list, under the same lock as insertion.
@@ -453,17 +562,19 @@ TEST_F(PatternsTest, ItemsAreRemovedAndMovedWithWholeLinks)
     ASSERT_EQ(m_patterns.Insert("0001", item("Функции\\Гривны", "SUMMA")), "0002");
     ASSERT_EQ(m_patterns.Insert("0002", item("Фразы\\Конец")), "0003");
     EXPECT_TRUE(m_patterns.MoveAfter("0001", "0003"));
-    EXPECT_EQ(loadedNames(), (std::vector<std::string>{"0002", "0003", "0001"}));
+    EXPECT_EQ(loadedNames(), (Names{"0002", "0003", "0001"}));
     EXPECT_TRUE(m_patterns.MoveAfter("0001", ""));
-    EXPECT_EQ(loadedNames(), (std::vector<std::string>{"0001", "0002", "0003"}));
+    EXPECT_EQ(loadedNames(), (Names{"0001", "0002", "0003"}));
     EXPECT_TRUE(m_patterns.Remove("0002"));
-    EXPECT_EQ(loadedNames(), (std::vector<std::string>{"0001", "0003"}));
+    EXPECT_EQ(loadedNames(), (Names{"0001", "0003"}));
+    EXPECT_EQ(m_patterns.Insert("0003", item("Фразы\\Конец")), "0004") << "after the highest number, not the count";
+    ASSERT_TRUE(m_patterns.Remove("0004"));
     std::string error;
     EXPECT_FALSE(m_patterns.Remove("0002", &error));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(m_patterns.MoveAfter("0001", "0009", &error));
     EXPECT_FALSE(m_patterns.Remove("..\\0001", &error));
-    EXPECT_EQ(loadedNames(), (std::vector<std::string>{"0001", "0003"}));
+    EXPECT_EQ(loadedNames(), (Names{"0001", "0003"}));
 }
 
 }  // namespace
