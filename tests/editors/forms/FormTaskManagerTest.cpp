@@ -1,60 +1,22 @@
-// The task manager over a store with one binding and two tasks: the tree and its lists, the
-// delete confirmation, excluding, and including through the task test (cancelled: still
-// excluded), with a screenshot.
-#include "config/TaskStore.h"
+// The task manager over the sound task and a second one: the tree and its lists, the delete
+// confirmation and the withdrawal notice, excluding, including through the task test, and the
+// template window it opens.
 #include "editors/forms/FormTaskManager.h"
-#include "editors/forms/FormTestOperator.h"
-#include "support/TempDir.h"
 
-#include <QApplication>
-#include <QMessageBox>
+#include "ModalCatcher.h"
+#include "SoundTask.h"
+#include "editors/forms/FormTemplate.h"
+#include "editors/forms/FormTestOperator.h"
+#include "speech/Patterns.h"
+
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
 
 #include <memory>
 
 using namespace peltra;
-
-namespace {
-
-// Answers the next modal window: a message box by its button, the task test by cancelling it
-// once it has finished. Its timers end with it.
-class ModalAnswer {
-public:
-    explicit ModalAnswer(QMessageBox::StandardButton button) : m_button(button)
-    {
-        QTimer::singleShot(30, &m_context, [this] { answer(); });
-    }
-    const QString& text() const { return m_text; }
-    bool answered() const { return m_answered; }
-
-private:
-    void answer()
-    {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            m_text = box->text();
-            box->button(m_button)->click();
-            m_answered = true;
-            return;
-        }
-        if (auto* test = qobject_cast<editors::FormTestOperator*>(modal); test && test->isFinished()) {
-            m_text = test->windowTitle();
-            test->reject();
-            m_answered = true;
-            return;
-        }
-        QTimer::singleShot(20, &m_context, [this] { answer(); });
-    }
-    QObject m_context;
-    QMessageBox::StandardButton m_button;
-    QString m_text;
-    bool m_answered = false;
-};
-
-}  // namespace
+using test::SoundTask;
 
 class FormTaskManagerTest : public QObject {
     Q_OBJECT
@@ -62,46 +24,39 @@ private slots:
     void init();
     void cleanup();
     void theTreeAndItsListsShowTheDefinitions();
-    void deletingAsksFirst();
-    void excludingAndACancelledInclusion();
+    void deletingAsksFirstAndTellsOfAWithdrawal();
+    void includedOnlyThroughThePassedTest();
+    void theTemplateWindowMovesAPhraseUp();
 
 private:
     QTreeWidgetItem* row(const QString& first) const;
     QStringList headers() const;
+    bool valid() { return m_fixture->task().valid(); }
 
-    std::unique_ptr<test::TempDir> m_dir;
-    std::unique_ptr<platform::RegistryStore> m_registry;
-    std::unique_ptr<config::ConfigStore> m_store;
+    std::unique_ptr<SoundTask> m_fixture;
     std::unique_ptr<editors::FormTaskManager> m_manager;
 };
 
+// Долг takes the rows of two SUMMA ranges and is included; Пеня has nothing set.
 void FormTaskManagerTest::init()
 {
-    m_dir = std::make_unique<test::TempDir>();
-    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(m_dir->path().string()));
-    m_registry = std::make_unique<platform::RegistryStore>(m_dir->path() / "registry.db");
-    m_store = std::make_unique<config::ConfigStore>(*m_registry);
-    config::TaskStore tasks(*m_store);
-    QCOMPARE(tasks.addBinding("Абоненты", (m_dir->path() / "abon.dbf").string(), ""), config::AddResult::Added);
-    QCOMPARE(config::Operators(*m_store, "Абоненты").add("Долг"), config::AddResult::Added);
-    QCOMPARE(config::Operators(*m_store, "Абоненты").add("Пеня"), config::AddResult::Added);
-    config::Operator debt = *tasks.task("Абоненты", "Долг");
+    m_fixture = std::make_unique<SoundTask>();
+    QCOMPARE(m_fixture->error(), std::string());
+    QCOMPARE(config::Operators(m_fixture->store(), SoundTask::kBinding).add("Пеня"), config::AddResult::Added);
+    config::Operator debt = m_fixture->task();
     QCOMPARE(debt.setSort("SUMMA", "N", false), config::Change::Changed);
     QVERIFY(debt.setRangeField("SUMMA", "N") != config::Change::NotFound);
-    QVERIFY(debt.addRange(100, 500));
+    QVERIFY(debt.addRange(100, 500) && debt.addRange(900, 1000));
     QVERIFY(debt.setNumber(config::TaskProperty::Typefilter, config::kFilterRanges));
-    QVERIFY(debt.schedules().add(config::dailyBlock({8 * 3600, 20 * 3600}), 0, false));
     QVERIFY(debt.setValid(true));
-    m_manager = std::make_unique<editors::FormTaskManager>(*m_store);
+    m_manager = std::make_unique<editors::FormTaskManager>(m_fixture->store());
     m_manager->show();
 }
 
 void FormTaskManagerTest::cleanup()
 {
     m_manager.reset();
-    m_store.reset();
-    m_registry.reset();
-    m_dir.reset();
+    m_fixture.reset();
 }
 
 QTreeWidgetItem* FormTaskManagerTest::row(const QString& first) const
@@ -124,7 +79,7 @@ QStringList FormTaskManagerTest::headers() const
 void FormTaskManagerTest::theTreeAndItsListsShowTheDefinitions()
 {
     QCOMPARE(m_manager->tree()->topLevelItem(0)->text(0), QStringLiteral("Базы данных"));
-    QVERIFY(row(QStringLiteral("Абоненты")));
+    QCOMPARE(row(QStringLiteral("Абоненты"))->text(1), QStringLiteral("abon.dbf"));
     QVERIFY(row(QStringLiteral("Добавить базу данных")));
 
     QVERIFY(m_manager->selectPath(QStringLiteral("Абоненты")));
@@ -136,18 +91,19 @@ void FormTaskManagerTest::theTreeAndItsListsShowTheDefinitions()
     QVERIFY(row(QStringLiteral("Добавить задание")));
 
     QVERIFY(m_manager->selectPath(QStringLiteral("Абоненты\\Долг\\Диапазоны")));
-    QTreeWidgetItem* range = row(QStringLiteral("Диапазон 1"));
+    QTreeWidgetItem* range = row(QStringLiteral("Диапазон 2"));
     QVERIFY(range);
-    QCOMPARE(range->text(1), QStringLiteral("100"));
-    QCOMPARE(range->text(3), QStringLiteral("500"));
+    QCOMPARE(range->text(1), QStringLiteral("900"));
+    QCOMPARE(range->text(3), QStringLiteral("1000"));
     QCOMPARE(row(QStringLiteral("Добавить диапазон"))->text(2), QStringLiteral("SUMMA"));
 
     QVERIFY(m_manager->selectPath(QStringLiteral("Абоненты\\Долг\\Расписание")));
     QCOMPARE(row(QStringLiteral("Расписание 1"))->text(1), QStringLiteral("Ежедневно: 08:00-20:00; "));
     // After the ranges' four columns, each node shows only its own.
     QCOMPARE(headers(), (QStringList{QStringLiteral("Название"), QStringLiteral("Расписание")}));
-    QVERIFY(m_manager->selectPath(QStringLiteral("Абоненты\\Долг\\Логическое условие фильтрации")));
-    QCOMPARE(headers(), (QStringList{QStringLiteral("Название"), QStringLiteral("Значение")}));
+    QVERIFY(m_manager->selectPath(QStringLiteral("Абоненты\\Долг\\Речевой шаблон")));
+    QCOMPARE(row(QStringLiteral("Изменить шаблон"))->text(0), QStringLiteral("Изменить шаблон"));
+    QCOMPARE(m_manager->list()->topLevelItemCount(), 4);
     QVERIFY(m_manager->selectPath(QStringLiteral("Абоненты\\Пеня\\Диапазоны")));
     QCOMPARE(row(QStringLiteral("Добавить диапазон"))->text(2), QStringLiteral("<нет>"));
 
@@ -157,37 +113,74 @@ void FormTaskManagerTest::theTreeAndItsListsShowTheDefinitions()
     QVERIFY(m_manager->grab().save(QStringLiteral("FormTaskManager.png")));
 }
 
-void FormTaskManagerTest::deletingAsksFirst()
+void FormTaskManagerTest::deletingAsksFirstAndTellsOfAWithdrawal()
 {
     QVERIFY(m_manager->selectPath(QStringLiteral("Абоненты\\Долг\\Диапазоны")));
-    m_manager->list()->setCurrentItem(row(QStringLiteral("Диапазон 1")));
-    {
-        ModalAnswer no(QMessageBox::No);
-        m_manager->deleteElement();
-        QCOMPARE(no.text(), QStringLiteral("Вы желаете удалить 'Диапазон 1' ?"));
-    }
-    QVERIFY(row(QStringLiteral("Диапазон 1")));
-    // Removing a range widens the selection: the included task is withdrawn, and told so.
-    ModalAnswer yes(QMessageBox::Yes);
-    ModalAnswer notice(QMessageBox::Ok);
+    test::ModalCatcher boxes;
+    boxes.answerNext(QMessageBox::No);
     m_manager->list()->setCurrentItem(row(QStringLiteral("Диапазон 1")));
     m_manager->deleteElement();
-    QVERIFY(!row(QStringLiteral("Диапазон 1")));
-    QVERIFY(notice.text().startsWith(QStringLiteral("Вы изменили ключевые свойства.")));
-    QVERIFY(!config::Operator(*m_store, "Абоненты", "Долг").valid());
+    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Вы желаете удалить 'Диапазон 1' ?")});
+    QVERIFY(row(QStringLiteral("Диапазон 1")));
+    QVERIFY(valid());
+
+    // Removing a range widens the selection: the included task is withdrawn, and told so; a task
+    // already withdrawn is not told again.
+    for (const char* range : {"Диапазон 1", "Диапазон 2"}) {
+        boxes.clear();
+        boxes.answerNext(QMessageBox::Yes);
+        m_manager->list()->setCurrentItem(row(QString::fromUtf8(range)));
+        m_manager->deleteElement();
+        QVERIFY(!row(QString::fromUtf8(range)));
+        QStringList expected{QStringLiteral("Вы желаете удалить '%1' ?").arg(QString::fromUtf8(range))};
+        if (range == std::string("Диапазон 1"))
+            expected << QString::fromUtf8(editors::kWithdrawalNotice);
+        QCOMPARE(boxes.texts(), expected);
+        QVERIFY(!valid());
+    }
 }
 
-void FormTaskManagerTest::excludingAndACancelledInclusion()
+// The test runs each time: cancelled, the task stays excluded; confirmed, it is included.
+void FormTaskManagerTest::includedOnlyThroughThePassedTest()
 {
     QVERIFY(m_manager->selectPath(QStringLiteral("Абоненты\\Долг")));
     m_manager->excludeTask();
-    QVERIFY(!config::Operator(*m_store, "Абоненты", "Долг").valid());
-    // The test runs, is cancelled: the task stays excluded.
-    ModalAnswer cancel(QMessageBox::Cancel);
-    m_manager->includeTask();
-    QVERIFY(cancel.answered());
-    QVERIFY(!config::Operator(*m_store, "Абоненты", "Долг").valid());
-    QCOMPARE(m_manager->selectedPath(), QStringLiteral("Абоненты\\Долг"));
+    QVERIFY(!valid());
+    for (const bool confirm : {false, true}) {
+        test::ModalCatcher windows;
+        QString title;
+        windows.onDialog([&](QDialog* dialog) {
+            auto* test = qobject_cast<editors::FormTestOperator*>(dialog);
+            QVERIFY(test && QTest::qWaitFor([&] { return test->isFinished(); }, 10000));
+            title = test->windowTitle();
+            confirm ? test->accept() : test->reject();
+        });
+        m_manager->includeTask();
+        QCOMPARE(title, QStringLiteral("Peltra - тестирование задания"));
+        QCOMPARE(valid(), confirm);
+        QCOMPARE(m_manager->selectedPath(), QStringLiteral("Абоненты\\Долг"));
+    }
+}
+
+void FormTaskManagerTest::theTemplateWindowMovesAPhraseUp()
+{
+    editors::FormTemplate form(m_fixture->store(), SoundTask::kBinding, SoundTask::kTask, {"SUMMA"});
+    const auto paths = [&] {
+        std::vector<speech::PatternItem> items;
+        speech::Patterns(m_fixture->store(), SoundTask::kBinding, SoundTask::kTask).Load(items);
+        QStringList out;
+        for (const speech::PatternItem& item : items)
+            out << QString::fromStdString(item.path);
+        return out;
+    };
+    for (const int from : {2, 1}) {
+        form.itemList()->setCurrentItem(form.itemList()->topLevelItem(from));
+        form.findChild<QPushButton*>("cb_up")->click();
+    }
+    QCOMPARE(paths(), (QStringList{"Фразы\\Конец", "Фразы\\Здравствуйте", "Функции\\Гривны"}));
+    form.itemList()->setCurrentItem(form.itemList()->topLevelItem(0));
+    form.findChild<QPushButton*>("cb_down")->click();
+    QCOMPARE(paths(), (QStringList{"Фразы\\Здравствуйте", "Фразы\\Конец", "Функции\\Гривны"}));
 }
 
 QTEST_MAIN(FormTaskManagerTest)
