@@ -21,7 +21,8 @@ SoundTask::SoundTask()
                         "('2003', 0, None, None, None, 'ивашкин', 550)",
                         "('2004', 0, None, None, None, 'Сидоров', 1000)"},
                        "cp866", false);
-    if (!std::filesystem::exists(m_table) || m_tasks.addBinding(kBinding, m_table.string(), "") != config::AddResult::Added ||
+    if (!std::filesystem::exists(m_table) ||
+        m_tasks.addBinding(kBinding, m_table.string(), "") != config::AddResult::Added ||
         config::Operators(m_store, kBinding).add(kTask) != config::AddResult::Added ||
         task().setSort("SUMMA", "N", true) != config::Change::Changed ||
         !task().schedules().add(config::dailyBlock({8 * 3600, 20 * 3600}), 0, false)) {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -130,17 +131,35 @@ struct Case {
     Lines phones = {};  // the rows the query selects, by TELEF; not checked when empty
 };
 
+const std::string kNoSchedule = kCritical + " Не начначено расписание.";
+const Lines kNoCondition = {"Фильтр - логическое условие:",
+                            kWarning + " Назначен фильтр по логическому условию, но не определено условие!"};
+const Lines kAllRows = {"2002", "2001", "2003", "2004"};
+
+void removePhrases(SoundTask& s, const Lines& keys)
+{
+    speech::Patterns patterns(s.store(), SoundTask::kBinding, SoundTask::kTask);
+    for (const std::string& key : keys)
+        ASSERT_TRUE(patterns.Remove(key)) << key;
+}
+
+void setFilter(SoundTask& s, std::uint32_t kind) { ASSERT_TRUE(s.task().setNumber(TaskProperty::Typefilter, kind)); }
+
+void setTable(SoundTask& s, const std::string& path)
+{
+    ASSERT_EQ(s.tasks().binding(SoundTask::kBinding)->setFile(path), Change::Changed);
+}
+
 const Case kCases[] = {
-    {"sound", [](SoundTask&) {}, [](Expected&) {}, {"2002", "2001", "2003", "2004"}},
+    {"sound", [](SoundTask&) {}, [](Expected&) {}, kAllRows},
     {"descending", [](SoundTask& s) { ASSERT_EQ(s.task().setSort("SUMMA", "N", false), Change::Changed); },
      [](Expected& e) { e.sort = "Сортировка: по убыванию поля \"SUMMA\""; }, {"2004", "2003", "2001", "2002"}},
-    {"pause only",
-     [](SoundTask& s) { ASSERT_TRUE(s.task().setNumber(TaskProperty::RetryMinute, 30)); },
+    {"pause only", [](SoundTask& s) { ASSERT_TRUE(s.task().setNumber(TaskProperty::RetryMinute, 30)); },
      [](Expected& e) { e.redialing[0] = "Повторный звонок после неудачной попытки: не ранее, чем через 30 мин."; }},
     {"attempts only", [](SoundTask& s) { ASSERT_TRUE(s.task().setNumber(TaskProperty::MaxAttempts, 5)); },
      [](Expected& e) { e.redialing[1] = "Попыток дозвона по строке: не более 5."; }},
     {"no schedule", [](SoundTask& s) { ASSERT_TRUE(s.task().schedules().remove("0001")); },
-     [](Expected& e) { e.schedules = {kCritical + " Не начначено расписание."}; }},
+     [](Expected& e) { e.schedules = {kNoSchedule}; }},
     {"schedules by position",
      [](SoundTask& s) {
          std::array<std::optional<config::DayWindow>, 7> monday{};
@@ -151,54 +170,35 @@ const Case kCases[] = {
      [](Expected& e) {
          e.schedules = {"1: Ежедневно: 08:00-20:00; ", "2: 1,2 числа каждого м-ца: Пн:09:00-24:00; ", "3: "};
      }},
-    {"one phrase",
-     [](SoundTask& s) {
-         speech::Patterns patterns(s.store(), SoundTask::kBinding, SoundTask::kTask);
-         ASSERT_TRUE(patterns.Remove("0001") && patterns.Remove("0003"));
-     },
+    {"one phrase", [](SoundTask& s) { removePhrases(s, {"0001", "0003"}); },
      [](Expected& e) { e.pattern = {"В речевом шаблоне находится 1 фраз"}; }},
-    {"empty template",
-     [](SoundTask& s) {
-         speech::Patterns patterns(s.store(), SoundTask::kBinding, SoundTask::kTask);
-         ASSERT_TRUE(patterns.Remove("0001") && patterns.Remove("0002") && patterns.Remove("0003"));
-     },
+    {"empty template", [](SoundTask& s) { removePhrases(s, {"0001", "0002", "0003"}); },
      [](Expected& e) { e.pattern = {kCritical + " В речевом шаблоне нет ни одной фразы."}; }},
     {"ranges without ranges", [](SoundTask& s) { setRanges(s.task(), {}); },
      [](Expected& e) {
          e.filter = {"Фильтр по диапазонам поля SUMMA:",
                      kWarning + " Назначен фильтр по диапазонам, но не определены диапазоны!"};
      },
-     {"2002", "2001", "2003", "2004"}},
+     kAllRows},
     {"ranges", [](SoundTask& s) { setRanges(s.task(), {{1, 100}, {600, 500}}); },
      [](Expected& e) {
          e.filter = {"Фильтр по диапазонам поля SUMMA:", "SUMMA>=1 AND SUMMA<=100 OR SUMMA>=500 AND SUMMA<=600"};
      },
      {"2002", "2003"}},
-    {"condition without condition",
-     [](SoundTask& s) { ASSERT_TRUE(s.task().setNumber(TaskProperty::Typefilter, config::kFilterCondition)); },
-     [](Expected& e) {
-         e.filter = {"Фильтр - логическое условие:",
-                     kWarning + " Назначен фильтр по логическому условию, но не определено условие!"};
-     }},
+    {"condition without condition", [](SoundTask& s) { setFilter(s, config::kFilterCondition); },
+     [](Expected& e) { e.filter = kNoCondition; }},
     {"warning and critical",
      [](SoundTask& s) {
-         ASSERT_TRUE(s.task().setNumber(TaskProperty::Typefilter, config::kFilterCondition));
+         setFilter(s, config::kFilterCondition);
          ASSERT_TRUE(s.task().schedules().remove("0001"));
      },
-     [](Expected& e) {
-         e.filter = {"Фильтр - логическое условие:",
-                     kWarning + " Назначен фильтр по логическому условию, но не определено условие!"};
-         e.schedules = {kCritical + " Не начначено расписание."};
-     }},
+     [](Expected& e) { e.filter = kNoCondition, e.schedules = {kNoSchedule}; }},
     // The negated like of the condition editor: the rows whose FIO does not begin with ИВ, any case.
     {"negated like", [](SoundTask& s) { setCondition(s.task(), {config::kConditionCompare, "FIO", 1, "'ИВ%'", ""}); },
      [](Expected& e) { e.filter = {"Фильтр - логическое условие:", "FIO NotLike 'ИВ%'"}; }, {"2002", "2004"}},
     {"query fails",
      [](SoundTask& s) { setCondition(s.task(), {config::kConditionExpression, "", 2, "", "NOSUCHFIELD > 1"}); },
-     [](Expected& e) {
-         e.filter = {"Фильтр - логическое условие:", "NOSUCHFIELD > 1"};
-         e.query = {kQueryFailed};
-     }},
+     [](Expected& e) { e.filter = {"Фильтр - логическое условие:", "NOSUCHFIELD > 1"}, e.query = {kQueryFailed}; }},
     {"unfit result columns",
      [](SoundTask& s) {
          std::filesystem::remove(s.table());
@@ -212,30 +212,17 @@ const Case kCases[] = {
      }},
     {"missing table", [](SoundTask& s) { std::filesystem::remove(s.table()); },
      [](Expected& e) { e.query = {"Не найден файл: " + e.file, kQueryFailed}; }},
-    {"no table path", [](SoundTask& s) { ASSERT_EQ(s.tasks().binding(SoundTask::kBinding)->setFile(""), Change::Changed); },
-     [](Expected& e) {
-         e.file.clear();
-         e.query = {"Не найден файл: ", kQueryFailed};
-     }},
-    {"a folder for a table",
-     [](SoundTask& s) {
-         ASSERT_EQ(s.tasks().binding(SoundTask::kBinding)->setFile(s.folder().string()), Change::Changed);
-     },
+    {"no table path", [](SoundTask& s) { setTable(s, ""); },
+     [](Expected& e) { e.file.clear(), e.query = {"Не найден файл: ", kQueryFailed}; }},
+    {"a folder for a table", [](SoundTask& s) { setTable(s, s.folder().string()); },
      [](Expected& e) {
          e.file = std::filesystem::path(e.file).parent_path().string();
          e.query = {"Не найден файл: " + e.file, kQueryFailed};
      }},
-    {"no such task", [](SoundTask&) {}, [](Expected& e) { e.task = "Нет такого"; e.found = false; }},
+    {"no such task", [](SoundTask&) {}, [](Expected& e) { e.task = "Нет такого", e.found = false; }},
     {"no such binding", [](SoundTask&) {},
-     [](Expected& e) {
-         e.binding = "Нет такой";
-         e.file.clear();
-         e.found = false;
-     }},
-    {"no task name", [](SoundTask&) {}, [](Expected& e) {
-         e.task.clear();
-         e.found = false;
-     }},
+     [](Expected& e) { e.binding = "Нет такой", e.file.clear(), e.found = false; }},
+    {"no task name", [](SoundTask&) {}, [](Expected& e) { e.task.clear(), e.found = false; }},
 };
 
 TEST(TaskTestTest, EachFindingInItsPlace)
