@@ -35,6 +35,7 @@ namespace {
 
 constexpr NodeKind kTask = NodeKind::Task;
 constexpr NodeKind kPort = NodeKind::Port;
+const Links kTasks{{"Абоненты", "Вечер"}, {"Абоненты", "Утро"}, {"Долги", "Квартплата"}};
 const Links kStored{{"Абоненты\\Утро", "COM3"}, {"Абоненты\\Утро", "COM1"}, {"Долги\\Квартплата", "COM7"}};
 // The store as init leaves it, in the form of stored().
 const std::string kStoredText = "Абоненты\\Вечер: -; Абоненты\\Утро: COM3 COM1; Долги\\Квартплата: COM7; manual=1";
@@ -120,7 +121,10 @@ void clickManual(FormLinking& form)
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
 }
 
-void press(FormLinking& form, const char* button) { QTest::mouseClick(form.findChild<QPushButton*>(button), Qt::LeftButton); }
+void press(FormLinking& form, const char* name)
+{
+    QTest::mouseClick(form.findChild<QPushButton*>(name), Qt::LeftButton);
+}
 
 }  // namespace
 
@@ -135,7 +139,7 @@ private:
     std::string stored()
     {
         std::string text;
-        for (const auto& [binding, task] : Links{{"Абоненты", "Вечер"}, {"Абоненты", "Утро"}, {"Долги", "Квартплата"}}) {
+        for (const auto& [binding, task] : kTasks) {
             const auto value = m_home->registry.getValue(
                 peltra::config::ConfigStore::fullPath(peltra::config::taskKey(binding, task) + "\\" +
                                                       peltra::config::kAvailablePortsKeyName),
@@ -230,9 +234,10 @@ private slots:
         peltra::test::ModalCatcher windows;
         Links opened;
         windows.onDialog([&](QDialog* dialog) {
-            if (auto* properties = qobject_cast<peltra::editors::FormOperator*>(dialog))
+            if (auto* properties = qobject_cast<peltra::editors::FormOperator*>(dialog)) {
                 opened.emplace_back(properties->binding(), properties->taskName());
-            dialog->reject();
+                properties->reject();
+            }
         });
         const QPoint morning = pointOf(*form, kTask, "Абоненты\\Утро");
         QCOMPARE(contextMenu(*form, morning, QStringLiteral("Свойства задания")),
@@ -268,7 +273,8 @@ private slots:
         QCOMPARE(stored(), kStoredText);
         m_home->flags.setLinkTaskPortManual(false);
         press(*form, "cb_Apply");
-        QCOMPARE(stored(), std::string("Абоненты\\Вечер: COM3; Абоненты\\Утро: COM1 COM2; Долги\\Квартплата: -; manual=1"));
+        QCOMPARE(stored(),
+                 std::string("Абоненты\\Вечер: COM3; Абоненты\\Утро: COM1 COM2; Долги\\Квартплата: -; manual=1"));
         QVERIFY(m_home->flags.linkTaskPortManual());
         QVERIFY(m_home->wake.isSet());
         QVERIFY(!form->isModified());
@@ -370,7 +376,8 @@ private slots:
         QVERIFY(removeTask("Долги", "Квартплата"));
         setMain("Абоненты", "Вечер", {"COM2"});
         form->show();
-        QCOMPARE(form->links(), (Links{{"Абоненты\\Вечер", "COM2"}, {"Абоненты\\Утро", "COM3"}, {"Абоненты\\Утро", "COM1"}}));
+        QCOMPARE(form->links(),
+                 (Links{{"Абоненты\\Вечер", "COM2"}, {"Абоненты\\Утро", "COM3"}, {"Абоненты\\Утро", "COM1"}}));
         QVERIFY(!form->nodeRect(kTask, "Долги\\Квартплата").has_value());
     }
 };

@@ -86,7 +86,8 @@ QStringList comboItems(const char* name, FormOperator& form)
 QString stored(peltra::config::Operator task)
 {
     const auto n = [&](TaskProperty p) { return std::to_string(task.number(p)); };
-    return QString::fromStdString("sort=" + task.text(TaskProperty::FieldSort) + " " + task.text(TaskProperty::FieldSortType) +
+    return QString::fromStdString(
+        "sort=" + task.text(TaskProperty::FieldSort) + " " + task.text(TaskProperty::FieldSortType) +
            (task.flag(TaskProperty::Ascend) ? " asc" : " desc") + "; filter=" + n(TaskProperty::Typefilter) + " " +
            task.rangeField() + " " + task.rangeType() + "; behaviour=" + n(TaskProperty::Behaviour) +
            "; repeat=" + n(TaskProperty::Repeat) + " type=" + n(TaskProperty::RepeatType) +
@@ -161,44 +162,37 @@ private slots:
     // where the focus goes. Nothing is stored while the input is refused.
     void refusals()
     {
-        const fs::path table = m_table;
+        // Ticks the archive box and types the path.
+        const auto archive = [](const fs::path& path) {
+            return [path](FormOperator& f) {
+                click(f, "checkbox_arhive");
+                type(f, "textb_arhive", QString::fromStdString(path.string()));
+            };
+        };
+        const QString extension = "Файл должен иметь расширение \".DBF\"";
+        const fs::path& dir = m_home->dir.path();
+        peltra::test::writeTableByPython(dir / "short.dbf", kRequired + "FIO C(10); SUMMA C(10); PAID L", {}, "cp866",
+                                         false);
         const struct {
-            std::string binding;
             QString name;
             std::function<void(FormOperator&)> act;
             QString text;
             const char* focus;
         } rows[] = {
-            {kBinding, "", {}, "Не заполнено поле 'Название' !", "textb_name"},
-            {kBinding, "   ", {}, "Не заполнено поле 'Название' !", "textb_name"},
-            {kBinding, "Долг", {}, "Данное название уже есть!\r\nУкажите другое название.", "textb_name"},
-            {kBinding, "ДОЛГ", {}, "Данное название уже есть!\r\nУкажите другое название.", "textb_name"},
-            {kBinding, "Долг\\2024", {}, "Название не может содержать символ '\\'.", "textb_name"},
-            {kBinding, "Повтор", [](FormOperator& f) { click(f, "checkbox_repeat"); },
+            {"", {}, "Не заполнено поле 'Название' !", "textb_name"},
+            {"   ", {}, "Не заполнено поле 'Название' !", "textb_name"},
+            {"Долг", {}, "Данное название уже есть!\r\nУкажите другое название.", "textb_name"},
+            {"ДОЛГ", {}, "Данное название уже есть!\r\nУкажите другое название.", "textb_name"},
+            {"Долг\\2024", {}, "Название не может содержать символ '\\'.", "textb_name"},
+            {"Повтор", [](FormOperator& f) { click(f, "checkbox_repeat"); },
              "Включен режим повторного оповещения, но не задано поле для запоминания количества оповещений!",
              "combo_repeat_field"},
-            {kBinding, "Архив", [](FormOperator& f) { click(f, "checkbox_arhive"); },
-             "Файл должен иметь расширение \".DBF\"", "textb_arhive"},
-            {kBinding, "Архив",
-             [&](FormOperator& f) {
-                 click(f, "checkbox_arhive");
-                 type(f, "textb_arhive", QString::fromStdString((m_home->dir / "arch").string()));
-             },
-             "Файл должен иметь расширение \".DBF\"", "textb_arhive"},
+            {"Архив", archive(""), extension, "textb_arhive"},
+            {"Архив", archive(dir / "arch"), extension, "textb_arhive"},
             // The table being called, named another way, cannot be its own archive.
-            {kBinding, "Архив",
-             [&](FormOperator& f) {
-                 click(f, "checkbox_arhive");
-                 type(f, "textb_arhive", QString::fromStdString((table.parent_path() / "." / "abon.dbf").string()));
-             },
+            {"Архив", archive(dir / "." / "abon.dbf"),
              "Файл архива не может совпадать с файлом базы данных.\r\nУкажите другой файл.", "textb_arhive"},
-            {kBinding, "Архив",
-             [&](FormOperator& f) {
-                 peltra::test::writeTableByPython(m_home->dir / "short.dbf", kRequired + "FIO C(10); SUMMA C(10); PAID L",
-                                                  {}, "cp866", false);
-                 click(f, "checkbox_arhive");
-                 type(f, "textb_arhive", QString::fromStdString((m_home->dir / "short.dbf").string()));
-             },
+            {"Архив", archive(dir / "short.dbf"),
              "Структура выбранного для архивации файла не соответствует файлу базы данных:\r\n"
              "\r\nНесовпадение размерности -FIO; Файл архива: C10 Исх. файл: C20"
              "\r\nНесовпадение типов полей -SUMMA; Файл архива: C10 Исх. файл: N10.2\r\n Отсутствует поле: KOLVO",
@@ -207,7 +201,7 @@ private slots:
         addTask("Долг");
         QVERIFY(task("Долг")->setValid(true));
         for (const auto& row : rows) {
-            FormOperator form(m_home->tasks, row.binding);
+            FormOperator form(m_home->tasks, kBinding);
             form.show();
             type(form, "textb_name", row.name);
             if (row.act)
@@ -301,7 +295,8 @@ private slots:
         QVERIFY2(boxes.texts().isEmpty(), qPrintable(boxes.texts().join("; ")));
         QCOMPARE(form.result(), int(QDialog::Accepted));
         QCOMPARE(form.taskName(), std::string("Пеня"));
-        QCOMPARE(stored(*task("Пеня")), QString::fromStdString("sort=SUMMA N desc; filter=1 KOLVO N; behaviour=2; repeat=1 type=1 day=1 min=30 "
+        QCOMPARE(stored(*task("Пеня")),
+                 QString::fromStdString("sort=SUMMA N desc; filter=1 KOLVO N; behaviour=2; repeat=1 type=1 day=1 min=30 "
                                         "times=4 field=KOLVO; retry=0 attempts=0; archive=1 " + archive.string() +
                                             "; valid=0"));
         QCOMPARE(task("Пеня")->text(TaskProperty::Phonelast), std::string("999999999999"));

@@ -131,7 +131,9 @@ private slots:
             QString title;
             windows.onDialog([&](QDialog* dialog) {
                 auto* test = qobject_cast<editors::FormTestOperator*>(dialog);
-                QVERIFY(test && QTest::qWaitFor([&] { return test->isFinished(); }, 10000));
+                if (test == nullptr)
+                    return;
+                QVERIFY(QTest::qWaitFor([&] { return test->isFinished(); }, 10000));
                 title = test->windowTitle();
                 confirm ? test->accept() : test->reject();
             });

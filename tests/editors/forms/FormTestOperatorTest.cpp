@@ -22,6 +22,7 @@
 using peltra::editors::FormTestOperator;
 using peltra::test::SoundTask;
 using peltra::config::TaskProperty;
+namespace config = peltra::config;
 
 namespace {
 
@@ -68,7 +69,7 @@ private slots:
             {"no schedule", FormTestOperator::BeforeInclude,
              [](SoundTask& s) { QVERIFY(s.task().schedules().remove("0001")); }, true, false},
             {"a warning", FormTestOperator::BeforeInclude,
-             [](SoundTask& s) { QVERIFY(s.task().setNumber(TaskProperty::Typefilter, peltra::config::kFilterCondition)); },
+             [](SoundTask& s) { QVERIFY(s.task().setNumber(TaskProperty::Typefilter, config::kFilterCondition)); },
              true, true},
         };
         for (const auto& row : rows) {
@@ -170,7 +171,9 @@ private slots:
         QString log;
         windows.onDialog([&](QDialog* dialog) {
             auto* checker = qobject_cast<peltra::data::FormViewDbf*>(dialog);
-            QVERIFY(checker && QTest::qWaitFor([&] { return checker->isFinished(); }, 10000));
+            if (checker == nullptr)
+                return;  // the test window itself
+            QVERIFY(QTest::qWaitFor([&] { return checker->isFinished(); }, 10000));
             title = checker->windowTitle();
             log = checker->findChild<QPlainTextEdit*>("textb_log")->toPlainText();
             checker->findChild<QPushButton*>("cb_close")->click();
