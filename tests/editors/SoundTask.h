@@ -1,5 +1,4 @@
-// Test fixture: a store in a temporary folder holding one sound task, for the task test and its
-// window to spoil one thing at a time.
+// Test fixture: a temporary store holding one sound task, for tests to spoil one thing at a time.
 #pragma once
 
 #include "config/ConfigStore.h"
@@ -13,10 +12,8 @@
 
 namespace peltra::test {
 
-// The binding Абоненты on a table python3-dbf writes (the columns a source needs, FIO and SUMMA;
-// TELEF 2001..2004 with SUMMA 150, 50, 550, 1000) and its task Долг: sorted by SUMMA ascending,
-// a daily schedule 08:00-20:00, a template of three phrases. The template's named lock lives in
-// a runtime folder of the fixture's own; the old one is put back when the fixture goes.
+// Абоненты on a table python3-dbf writes (TELEF 2001..2004, SUMMA 150, 50, 550, 1000) and its task Долг:
+// SUMMA ascending, daily 08:00-20:00, three phrases. The template's lock lives in a runtime folder of its own.
 class SoundTask {
 public:
     static constexpr char kBinding[] = "Абоненты";
@@ -24,11 +21,8 @@ public:
 
     SoundTask();
     ~SoundTask();
-    SoundTask(const SoundTask&) = delete;
-    SoundTask& operator=(const SoundTask&) = delete;
 
-    // What went wrong while setting up; empty when all went right.
-    const std::string& error() const { return m_error; }
+    const std::string& error() const { return m_error; }  // what went wrong while setting up, if anything
     const std::filesystem::path& folder() const { return m_dir.path(); }
     const std::filesystem::path& table() const { return m_table; }
     config::ConfigStore& store() { return m_store; }
@@ -36,6 +30,7 @@ public:
     config::Operator task() { return *m_tasks.task(kBinding, kTask); }
 
 private:
+    std::string setUp();  // the error, if any
     std::optional<std::string> m_savedRuntime;
     TempDir m_runtime;
     TempDir m_dir;

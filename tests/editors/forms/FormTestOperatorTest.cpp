@@ -1,22 +1,14 @@
-// The task test window: its lines are the test's report, shown while the test runs; the buttons
-// stay disabled until it ends; OK only before including and only without a critical error.
+// The task test window: the report shown as it runs; buttons disabled till the end; OK only when it may include.
 #include "editors/forms/FormTestOperator.h"
 
-#include "ModalCatcher.h"
-#include "SoundTask.h"
-#include "data/forms/FormViewDbf.h"
+#include "FormsTest.h"
+
 #include "editors/TaskTest.h"
 
-#include <QApplication>
 #include <QListWidget>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QSignalSpy>
-#include <QTest>
 
-#include <functional>
 #include <future>
-#include <memory>
 #include <utility>
 
 using peltra::editors::FormTestOperator;
@@ -35,15 +27,7 @@ QStringList shown(FormTestOperator& form)
     return lines;
 }
 
-QPushButton* button(FormTestOperator& form, const char* name) { return form.findChild<QPushButton*>(name); }
-
-// Shows the window and waits for the end of its test.
-bool runToEnd(FormTestOperator& form)
-{
-    QSignalSpy finished(&form, &FormTestOperator::testFinished);
-    form.show();
-    return form.isFinished() || finished.wait(10000);
-}
+QPushButton* button(FormTestOperator& form, const char* name) { return peltra::test::control<QPushButton>(form, name); }
 
 }  // namespace
 
@@ -51,19 +35,11 @@ class FormTestOperatorTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // Each row: a window over the sound task, one thing changed, its buttons after the test,
-    // and the findings in their colours.
+    // Each row: the sound task with one thing changed, the buttons after the test, the findings' colours.
     void theButtonsAfterTheTest()
     {
-        const QColor red(0xb0, 0x00, 0x00);
-        const QColor orange(0xa0, 0x50, 0x00);
-        const struct {
-            const char* name;
-            int mode;
-            std::function<void(SoundTask&)> change;
-            bool okVisible;
-            bool okEnabled;
-        } rows[] = {
+        const QColor red(0xb0, 0x00, 0x00), orange(0xa0, 0x50, 0x00);
+        const struct { const char* name; int mode; std::function<void(SoundTask&)> change; bool okVisible, okEnabled; } rows[] = {
             {"sound", FormTestOperator::BeforeInclude, [](SoundTask&) {}, true, true},
             {"test only", FormTestOperator::TestOnly, [](SoundTask&) {}, false, false},
             {"no schedule", FormTestOperator::BeforeInclude,
@@ -79,31 +55,28 @@ private slots:
             const peltra::editors::TaskTestReport expected =
                 peltra::editors::runTaskTest(fixture.tasks(), SoundTask::kBinding, SoundTask::kTask);
             FormTestOperator form(fixture.tasks(), SoundTask::kBinding, SoundTask::kTask, row.mode);
-            QVERIFY2(runToEnd(form), row.name);
+            QSignalSpy finished(&form, &FormTestOperator::testFinished);
+            form.show();
+            QVERIFY2(form.isFinished() || finished.wait(10000), row.name);
             QStringList lines;
             for (const std::string& line : expected.lines)
                 lines << QString::fromStdString(line);
             QCOMPARE(shown(form), lines);
             auto* list = form.findChild<QListWidget*>("lb_report");
-            for (int i = 0; i < list->count(); ++i) {
-                // Findings stand out; plain lines keep the palette.
+            for (int i = 0; i < list->count(); ++i) {  // findings stand out; plain lines keep the palette
                 const QBrush brush = list->item(i)->foreground();
-                if (lines[i].startsWith(QString::fromUtf8(peltra::editors::kCriticalPrefix)))
-                    QCOMPARE(brush.color(), red);
-                else if (lines[i].startsWith(QString::fromUtf8(peltra::editors::kWarningPrefix)))
-                    QCOMPARE(brush.color(), orange);
-                else
-                    QCOMPARE(brush.style(), Qt::NoBrush);
+                QCOMPARE(brush.style() == Qt::NoBrush ? QColor() : brush.color(),
+                         lines[i].startsWith(QString::fromUtf8(peltra::editors::kCriticalPrefix))  ? red
+                         : lines[i].startsWith(QString::fromUtf8(peltra::editors::kWarningPrefix)) ? orange : QColor());
             }
-            QVERIFY2(button(form, "cb_OK")->isVisible() == row.okVisible, row.name);
-            QVERIFY2(button(form, "cb_OK")->isEnabled() == row.okEnabled, row.name);
-            QVERIFY(button(form, "cb_Cancel")->isEnabled());
+            QVERIFY2(button(form, "cb_OK")->isVisible() == row.okVisible &&
+                         button(form, "cb_OK")->isEnabled() == row.okEnabled && button(form, "cb_Cancel")->isEnabled(),
+                     row.name);
             if (std::string(row.name) == "sound")
                 QVERIFY(form.grab().save("FormTestOperator.png"));
             // OK closes the window only when it is offered.
             form.accept();
-            QVERIFY2(form.isVisible() != row.okEnabled, row.name);
-            QCOMPARE(form.result(), int(row.okEnabled ? QDialog::Accepted : QDialog::Rejected));
+            QVERIFY2(form.isVisible() != row.okEnabled && form.result() == (row.okEnabled ? QDialog::Accepted : QDialog::Rejected), row.name);
         }
     }
 
@@ -112,16 +85,11 @@ private slots:
         SoundTask fixture;
         QCOMPARE(fixture.error(), std::string());
         FormTestOperator form(fixture.tasks(), SoundTask::kBinding, SoundTask::kTask, FormTestOperator::BeforeInclude);
-        // Holds the test after its fourth line until it opens. It goes before the window, opening,
-        // so that the window never joins a worker that waits, also when a check fails.
+        // Holds the test after its fourth line; destroyed after the window, it never leaves the worker waiting.
         struct Gate {
             std::promise<void> promise;
             bool opened = false;
-            void open()
-            {
-                if (!std::exchange(opened, true))
-                    promise.set_value();
-            }
+            void open() { std::exchange(opened, true) ? void() : promise.set_value(); }
             ~Gate() { open(); }
         } gate;
         form.setRunner([opened = gate.promise.get_future().share()](
@@ -139,71 +107,18 @@ private slots:
         // The lines written so far are shown while the test goes on; it cannot be closed then.
         QTRY_COMPARE(shown(form).size(), 4);
         QCOMPARE(shown(form).front(), QStringLiteral("База данных: \"Абоненты\""));
-        QVERIFY(form.isRunning());
-        QVERIFY(!button(form, "cb_OK")->isEnabled());
-        QVERIFY(!button(form, "cb_Cancel")->isEnabled());
+        QVERIFY(form.isRunning() && !button(form, "cb_OK")->isEnabled() && !button(form, "cb_Cancel")->isEnabled());
         form.reject();
-        QVERIFY(!form.close());
-        QVERIFY(form.isVisible());
+        QVERIFY(!form.close() && form.isVisible());
 
         gate.open();
         QVERIFY(finished.wait(10000));
-        QVERIFY(!form.isRunning());
-        QVERIFY(button(form, "cb_OK")->isEnabled());
+        QVERIFY(!form.isRunning() && button(form, "cb_OK")->isEnabled());
         QCOMPARE(shown(form).size(), int(form.report().lines.size()));
         QTest::mouseClick(button(form, "cb_Cancel"), Qt::LeftButton);
-        QCOMPARE(form.result(), int(QDialog::Rejected));
-        QVERIFY(!form.isVisible());
-    }
-
-    // The query checker opens with the statement and the driver's error record naming what it
-    // could not find, as the condition editor's test shows them.
-    void aFailedQueryOpensTheCheckerWithItsError()
-    {
-        SoundTask fixture;
-        QCOMPARE(fixture.error(), std::string());
-        peltra::config::ConditionSet set = fixture.task().conditions();
-        set.products[set.addProduct()].add({peltra::config::kConditionExpression, "", 2, "", "NOSUCHFIELD > 1"});
-        QVERIFY(fixture.task().applyConditions(set));
-        QVERIFY(fixture.task().setNumber(TaskProperty::Typefilter, peltra::config::kFilterCondition));
-        peltra::test::ModalCatcher windows;
-        QString title;
-        QString log;
-        windows.onDialog([&](QDialog* dialog) {
-            auto* checker = qobject_cast<peltra::data::FormViewDbf*>(dialog);
-            if (checker == nullptr)
-                return;  // the test window itself
-            QVERIFY(QTest::qWaitFor([&] { return checker->isFinished(); }, 10000));
-            title = checker->windowTitle();
-            log = checker->findChild<QPlainTextEdit*>("textb_log")->toPlainText();
-            checker->findChild<QPushButton*>("cb_close")->click();
-        });
-        FormTestOperator form(fixture.tasks(), SoundTask::kBinding, SoundTask::kTask, FormTestOperator::TestOnly);
-        QVERIFY(runToEnd(form));
-        QCOMPARE(title, QStringLiteral("Проверка логического условия фильтрации"));
-        QVERIFY2(log.endsWith(" FROM abon.dbf WHERE NOSUCHFIELD > 1 ORDER BY SUMMA ASC"), qPrintable(log));
-        QCOMPARE(windows.boxes().size(), 2);
-        QCOMPARE(windows.boxes().front().title, QStringLiteral("Проверка SQL запроса"));
-        QCOMPARE(windows.texts().front(), QStringLiteral("Ошибка выполнения SQL запроса."));
-        QVERIFY(windows.boxes().at(1).errorBox);
-        QVERIFY2(windows.texts().at(1).contains("NOSUCHFIELD"), qPrintable(windows.texts().at(1)));
-    }
-
-    void closingTheWindowWhileTheTestRunsIsSafe()
-    {
-        SoundTask fixture;
-        QCOMPARE(fixture.error(), std::string());
-        // Dropped at once: the window waits for its worker, whose queued lines die with it.
-        for (int i = 0; i < 3; ++i) {
-            auto form = std::make_unique<FormTestOperator>(fixture.tasks(), SoundTask::kBinding, SoundTask::kTask,
-                                                           FormTestOperator::TestOnly);
-            form->show();
-            QVERIFY(form->isRunning());
-            form.reset();
-        }
-        QCoreApplication::processEvents();
+        QVERIFY(form.result() == QDialog::Rejected && !form.isVisible());
     }
 };
 
-QTEST_MAIN(FormTestOperatorTest)
+PELTRA_FORMS_TEST(FormTestOperatorTest)
 #include "FormTestOperatorTest.moc"
