@@ -1,194 +1,138 @@
-// The task manager over a store with one binding and two tasks: the tree and its lists, the
-// delete confirmation, excluding, and including through the task test (cancelled: still
-// excluded), with a screenshot.
-#include "config/TaskStore.h"
+// The task manager over the sound task and a second one: tree, lists, deleting, including, the template window.
 #include "editors/forms/FormTaskManager.h"
+
+#include "FormsTest.h"
+
+#include "editors/forms/FormTemplate.h"
 #include "editors/forms/FormTestOperator.h"
-#include "support/TempDir.h"
-
-#include <QApplication>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
-#include <QTreeWidget>
-
-#include <memory>
+#include "speech/Patterns.h"
 
 using namespace peltra;
-
-namespace {
-
-// Answers the next modal window: a message box by its button, the task test by cancelling it
-// once it has finished. Its timers end with it.
-class ModalAnswer {
-public:
-    explicit ModalAnswer(QMessageBox::StandardButton button) : m_button(button)
-    {
-        QTimer::singleShot(30, &m_context, [this] { answer(); });
-    }
-    const QString& text() const { return m_text; }
-    bool answered() const { return m_answered; }
-
-private:
-    void answer()
-    {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            m_text = box->text();
-            box->button(m_button)->click();
-            m_answered = true;
-            return;
-        }
-        if (auto* test = qobject_cast<editors::FormTestOperator*>(modal); test && test->isFinished()) {
-            m_text = test->windowTitle();
-            test->reject();
-            m_answered = true;
-            return;
-        }
-        QTimer::singleShot(20, &m_context, [this] { answer(); });
-    }
-    QObject m_context;
-    QMessageBox::StandardButton m_button;
-    QString m_text;
-    bool m_answered = false;
-};
-
-}  // namespace
+using test::SoundTask;
 
 class FormTaskManagerTest : public QObject {
     Q_OBJECT
-private slots:
-    void init();
-    void cleanup();
-    void theTreeAndItsListsShowTheDefinitions();
-    void deletingAsksFirst();
-    void excludingAndACancelledInclusion();
 
 private:
-    QTreeWidgetItem* row(const QString& first) const;
-    QStringList headers() const;
-
-    std::unique_ptr<test::TempDir> m_dir;
-    std::unique_ptr<platform::RegistryStore> m_registry;
-    std::unique_ptr<config::ConfigStore> m_store;
+    std::unique_ptr<SoundTask> m_fixture;
     std::unique_ptr<editors::FormTaskManager> m_manager;
+
+    bool valid() { return m_fixture->task().valid(); }
+
+    // The row of the manager's list whose first column says first, all its columns joined by |.
+    QTreeWidgetItem* row(const QString& first) const
+    {
+        const auto found = m_manager->list()->findItems(first, Qt::MatchExactly, 0);
+        return found.isEmpty() ? nullptr : found.front();
+    }
+    QString texts(QTreeWidgetItem* item) const
+    {
+        QStringList texts;
+        for (int column = 0; column < m_manager->list()->columnCount(); ++column)
+            texts << (item ? item->text(column) : QStringLiteral("?"));
+        return texts.join('|');
+    }
+
+private slots:
+    // Долг takes the rows of two SUMMA ranges and is included; Пеня has nothing set.
+    void init()
+    {
+        m_fixture = std::make_unique<SoundTask>();
+        QCOMPARE(m_fixture->error(), std::string());
+        QCOMPARE(config::Operators(m_fixture->store(), SoundTask::kBinding).add("Пеня"), config::AddResult::Added);
+        config::Operator debt = m_fixture->task();
+        QCOMPARE(debt.setSort("SUMMA", "N", false), config::Change::Changed);
+        QVERIFY(debt.setRangeField("SUMMA", "N") != config::Change::NotFound);
+        QVERIFY(debt.addRange(100, 500) && debt.addRange(900, 1000) &&
+                debt.setNumber(config::TaskProperty::Typefilter, config::kFilterRanges) && debt.setValid(true));
+        m_manager = std::make_unique<editors::FormTaskManager>(m_fixture->store());
+        m_manager->show();
+    }
+
+    void cleanup() { m_manager.reset(), m_fixture.reset(); }
+
+    void theTreeAndItsListsShowTheDefinitions()
+    {
+        QCOMPARE(m_manager->tree()->topLevelItem(0)->text(0), QStringLiteral("Базы данных"));
+        QCOMPARE(row("Абоненты")->text(1), QStringLiteral("abon.dbf"));
+        QVERIFY(m_manager->selectPath("Абоненты"));
+        QCOMPARE(texts(row("Долг")).section('|', 1, 2), QStringLiteral("SUMMA убыв.|Диапазоны по полю \"SUMMA\""));
+        QCOMPARE(row("Пеня")->text(2), QStringLiteral("Не задан"));
+        QVERIFY(row("Добавить задание"));
+        QVERIFY(m_manager->selectPath("Абоненты\\Долг\\Диапазоны"));
+        QCOMPARE(texts(row("Диапазон 2")).section('|', 1, 3), QStringLiteral("900|SUMMA|1000"));
+        QCOMPARE(row("Добавить диапазон")->text(2), QStringLiteral("SUMMA"));
+        // After the ranges' four columns, each node shows only its own.
+        QVERIFY(m_manager->selectPath("Абоненты\\Долг\\Расписание"));
+        QCOMPARE(texts(row("Расписание 1")), QStringLiteral("Расписание 1|Ежедневно: 08:00-20:00; "));
+        QCOMPARE(texts(m_manager->list()->headerItem()), QStringLiteral("Название|Расписание"));
+        m_manager->rebuild();  // keeps the selection by its path
+        QCOMPARE(m_manager->selectedPath(), QStringLiteral("Абоненты\\Долг\\Расписание"));
+        QVERIFY(m_manager->grab().save(QStringLiteral("FormTaskManager.png")));
+    }
+
+    // Removing a range withdraws the included task, told once; nothing goes without a yes.
+    void deletingAsksFirstAndTellsOfAWithdrawal()
+    {
+        QVERIFY(m_manager->selectPath(QStringLiteral("Абоненты\\Долг\\Диапазоны")));
+        const struct { const char* range; QMessageBox::StandardButton answer; bool notice; } rows[] = {
+            {"Диапазон 1", QMessageBox::No, false}, {"Диапазон 1", QMessageBox::Yes, true},
+                    {"Диапазон 2", QMessageBox::Yes, false}};
+        for (const auto& r : rows) {
+            const QString range = QString::fromUtf8(r.range);
+            test::ModalCatcher boxes;
+            boxes.answerNext(r.answer);
+            m_manager->list()->setCurrentItem(row(range));
+            m_manager->deleteElement();
+            QStringList expected{QStringLiteral("Вы желаете удалить '%1' ?").arg(range)};
+            if (r.notice)
+                expected << QString::fromUtf8(editors::kWithdrawalNotice);
+            QCOMPARE(boxes.texts(), expected);
+            QCOMPARE(std::pair(row(range) != nullptr, valid()), std::pair(r.answer == QMessageBox::No, r.answer == QMessageBox::No));
+        }
+    }
+
+    // The test runs each time: cancelled, the task stays excluded; confirmed, it is included.
+    void includedOnlyThroughThePassedTest()
+    {
+        QVERIFY(m_manager->selectPath("Абоненты\\Долг"));
+        m_manager->excludeTask();
+        QVERIFY(!valid());
+        for (const bool confirm : {false, true}) {
+            test::ModalCatcher windows;
+            QString title;
+            windows.onDialog([&](QDialog* dialog) {
+                auto* test = qobject_cast<editors::FormTestOperator*>(dialog);
+                if (test == nullptr)
+                    return;
+                QVERIFY(QTest::qWaitFor([&] { return test->isFinished(); }, 10000));
+                title = test->windowTitle();
+                confirm ? test->accept() : test->reject();
+            });
+            m_manager->includeTask();
+            QCOMPARE(title, QStringLiteral("Peltra - тестирование задания"));
+            QVERIFY(valid() == confirm && m_manager->selectedPath() == "Абоненты\\Долг");
+        }
+    }
+
+    void theTemplateWindowMovesPhrases()
+    {
+        editors::FormTemplate form(m_fixture->store(), SoundTask::kBinding, SoundTask::kTask, {"SUMMA"});
+        const auto move = [&](int from, const char* button) {
+            form.itemList()->setCurrentItem(form.itemList()->topLevelItem(from));
+            form.findChild<QPushButton*>(button)->click();
+            std::vector<speech::PatternItem> items;
+            speech::Patterns(m_fixture->store(), SoundTask::kBinding, SoundTask::kTask).Load(items);
+            QStringList paths;
+            for (const speech::PatternItem& item : items)
+                paths << QString::fromStdString(item.path);
+            return paths;
+        };
+        QCOMPARE(move(2, "cb_up"), (QStringList{"Фразы\\Здравствуйте", "Фразы\\Конец", "Функции\\Гривны"}));
+        QCOMPARE(move(1, "cb_up"), (QStringList{"Фразы\\Конец", "Фразы\\Здравствуйте", "Функции\\Гривны"}));
+        QCOMPARE(move(0, "cb_down"), (QStringList{"Фразы\\Здравствуйте", "Фразы\\Конец", "Функции\\Гривны"}));
+    }
 };
 
-void FormTaskManagerTest::init()
-{
-    m_dir = std::make_unique<test::TempDir>();
-    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(m_dir->path().string()));
-    m_registry = std::make_unique<platform::RegistryStore>(m_dir->path() / "registry.db");
-    m_store = std::make_unique<config::ConfigStore>(*m_registry);
-    config::TaskStore tasks(*m_store);
-    QCOMPARE(tasks.addBinding("Абоненты", (m_dir->path() / "abon.dbf").string(), ""), config::AddResult::Added);
-    QCOMPARE(config::Operators(*m_store, "Абоненты").add("Долг"), config::AddResult::Added);
-    QCOMPARE(config::Operators(*m_store, "Абоненты").add("Пеня"), config::AddResult::Added);
-    config::Operator debt = *tasks.task("Абоненты", "Долг");
-    QCOMPARE(debt.setSort("SUMMA", "N", false), config::Change::Changed);
-    QVERIFY(debt.setRangeField("SUMMA", "N") != config::Change::NotFound);
-    QVERIFY(debt.addRange(100, 500));
-    QVERIFY(debt.setNumber(config::TaskProperty::Typefilter, config::kFilterRanges));
-    QVERIFY(debt.schedules().add(config::dailyBlock({8 * 3600, 20 * 3600}), 0, false));
-    QVERIFY(debt.setValid(true));
-    m_manager = std::make_unique<editors::FormTaskManager>(*m_store);
-    m_manager->show();
-}
-
-void FormTaskManagerTest::cleanup()
-{
-    m_manager.reset();
-    m_store.reset();
-    m_registry.reset();
-    m_dir.reset();
-}
-
-QTreeWidgetItem* FormTaskManagerTest::row(const QString& first) const
-{
-    QTreeWidget* list = m_manager->list();
-    for (int i = 0; i < list->topLevelItemCount(); ++i)
-        if (list->topLevelItem(i)->text(0) == first)
-            return list->topLevelItem(i);
-    return nullptr;
-}
-
-QStringList FormTaskManagerTest::headers() const
-{
-    QStringList texts;
-    for (int column = 0; column < m_manager->list()->columnCount(); ++column)
-        texts << m_manager->list()->headerItem()->text(column);
-    return texts;
-}
-
-void FormTaskManagerTest::theTreeAndItsListsShowTheDefinitions()
-{
-    QCOMPARE(m_manager->tree()->topLevelItem(0)->text(0), QStringLiteral("Базы данных"));
-    QVERIFY(row(QStringLiteral("Абоненты")));
-    QVERIFY(row(QStringLiteral("Добавить базу данных")));
-
-    QVERIFY(m_manager->selectPath(QStringLiteral("Абоненты")));
-    QTreeWidgetItem* debt = row(QStringLiteral("Долг"));
-    QVERIFY(debt);
-    QCOMPARE(debt->text(1), QStringLiteral("SUMMA убыв."));
-    QCOMPARE(debt->text(2), QStringLiteral("Диапазоны по полю \"SUMMA\""));
-    QCOMPARE(row(QStringLiteral("Пеня"))->text(2), QStringLiteral("Не задан"));
-    QVERIFY(row(QStringLiteral("Добавить задание")));
-
-    QVERIFY(m_manager->selectPath(QStringLiteral("Абоненты\\Долг\\Диапазоны")));
-    QTreeWidgetItem* range = row(QStringLiteral("Диапазон 1"));
-    QVERIFY(range);
-    QCOMPARE(range->text(1), QStringLiteral("100"));
-    QCOMPARE(range->text(3), QStringLiteral("500"));
-    QCOMPARE(row(QStringLiteral("Добавить диапазон"))->text(2), QStringLiteral("SUMMA"));
-
-    QVERIFY(m_manager->selectPath(QStringLiteral("Абоненты\\Долг\\Расписание")));
-    QCOMPARE(row(QStringLiteral("Расписание 1"))->text(1), QStringLiteral("Ежедневно: 08:00-20:00; "));
-    // After the ranges' four columns, each node shows only its own.
-    QCOMPARE(headers(), (QStringList{QStringLiteral("Название"), QStringLiteral("Расписание")}));
-    QVERIFY(m_manager->selectPath(QStringLiteral("Абоненты\\Долг\\Логическое условие фильтрации")));
-    QCOMPARE(headers(), (QStringList{QStringLiteral("Название"), QStringLiteral("Значение")}));
-    QVERIFY(m_manager->selectPath(QStringLiteral("Абоненты\\Пеня\\Диапазоны")));
-    QCOMPARE(row(QStringLiteral("Добавить диапазон"))->text(2), QStringLiteral("<нет>"));
-
-    // A rebuild keeps the selection by its path.
-    m_manager->rebuild();
-    QCOMPARE(m_manager->selectedPath(), QStringLiteral("Абоненты\\Пеня\\Диапазоны"));
-    QVERIFY(m_manager->grab().save(QStringLiteral("FormTaskManager.png")));
-}
-
-void FormTaskManagerTest::deletingAsksFirst()
-{
-    QVERIFY(m_manager->selectPath(QStringLiteral("Абоненты\\Долг\\Диапазоны")));
-    m_manager->list()->setCurrentItem(row(QStringLiteral("Диапазон 1")));
-    {
-        ModalAnswer no(QMessageBox::No);
-        m_manager->deleteElement();
-        QCOMPARE(no.text(), QStringLiteral("Вы желаете удалить 'Диапазон 1' ?"));
-    }
-    QVERIFY(row(QStringLiteral("Диапазон 1")));
-    // Removing a range widens the selection: the included task is withdrawn, and told so.
-    ModalAnswer yes(QMessageBox::Yes);
-    ModalAnswer notice(QMessageBox::Ok);
-    m_manager->list()->setCurrentItem(row(QStringLiteral("Диапазон 1")));
-    m_manager->deleteElement();
-    QVERIFY(!row(QStringLiteral("Диапазон 1")));
-    QVERIFY(notice.text().startsWith(QStringLiteral("Вы изменили ключевые свойства.")));
-    QVERIFY(!config::Operator(*m_store, "Абоненты", "Долг").valid());
-}
-
-void FormTaskManagerTest::excludingAndACancelledInclusion()
-{
-    QVERIFY(m_manager->selectPath(QStringLiteral("Абоненты\\Долг")));
-    m_manager->excludeTask();
-    QVERIFY(!config::Operator(*m_store, "Абоненты", "Долг").valid());
-    // The test runs, is cancelled: the task stays excluded.
-    ModalAnswer cancel(QMessageBox::Cancel);
-    m_manager->includeTask();
-    QVERIFY(cancel.answered());
-    QVERIFY(!config::Operator(*m_store, "Абоненты", "Долг").valid());
-    QCOMPARE(m_manager->selectedPath(), QStringLiteral("Абоненты\\Долг"));
-}
-
-QTEST_MAIN(FormTaskManagerTest)
+PELTRA_FORMS_TEST(FormTaskManagerTest)
 #include "FormTaskManagerTest.moc"
