@@ -392,7 +392,6 @@ TEST(SimPlanDraw, ListedNumbersWinAndOthersAreDrawnByTheirNumberAndSeed)
     EXPECT_GT(differ, 300);
     EXPECT_LT(differ, 450);
 }
-}
 
 TEST(SimPlanDraw, DrawsFollowTheWeights)
 {
