@@ -90,12 +90,26 @@ def run_test(build_dir, test, timeout):
     if gtest:
         command.append("--gtest_brief=1")
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    # A session of its own, so that a timeout or an interruption also ends the stations and peers
+    # the test started.
+    process = subprocess.Popen(command, cwd=build_dir, env=env, stdout=subprocess.PIPE,
+                               stderr=subprocess.STDOUT, start_new_session=True)
     try:
-        result = subprocess.run(command, cwd=build_dir, env=env, stdout=subprocess.PIPE,
-                                stderr=subprocess.STDOUT, timeout=timeout)
+        output, _ = process.communicate(timeout=timeout)
     except subprocess.TimeoutExpired:
         return False, "timed out"
-    return result.returncode == 0, result.stdout.decode(errors="replace")[-2000:]
+    finally:
+        try:
+            os.killpg(process.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        process.wait()
+    return process.returncode == 0, output.decode(errors="replace")[-2000:]
+
+
+def stop_on_signal(number, _frame):
+    # Unwinds through the restoring code below, so that an interrupted run never leaves a fault in place.
+    raise SystemExit(128 + number)
 
 
 def main():
@@ -118,6 +132,8 @@ def main():
         return 0
 
     build_dir = pathlib.Path(args.build).resolve()
+    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(number, stop_on_signal)
     # Every fault must still fit the code it was written for before any is tried.
     for f in faults:
         source = (ROOT / f.file)
@@ -146,8 +162,6 @@ def main():
     for number, f in enumerate(faults, 1):
         source = ROOT / f.file
         original = source.read_bytes()
-        restore = lambda *_: source.write_bytes(original)
-        previous = signal.signal(signal.SIGINT, lambda *a: (restore(), sys.exit(130)))
         started = time.monotonic()
         try:
             source.write_bytes(original.replace(f.find.encode(), f.replace.encode(), 1))
@@ -160,8 +174,7 @@ def main():
                 (caught if failing else missed).append(f)
                 verdict = f"caught by {' '.join(failing)}" if failing else "MISSED"
         finally:
-            restore()
-            signal.signal(signal.SIGINT, previous)
+            source.write_bytes(original)
         print(f"[{number}/{len(faults)}] {f.name}: {verdict} ({time.monotonic() - started:.0f} s)", flush=True)
 
     # Leave the build matching the restored code.
