@@ -18,7 +18,7 @@ trap 'rm -rf "$logs"' EXIT
 run_suite() {
   local name=$1 build=$2 target=$3 labels=$4
   shift 4
-  echo "== $name"
+  echo "== $name (at ${SECONDS} s)"
   cmake -S "$root" -B "$build" -G Ninja "$@"
   cmake --build "$build" --parallel "$(nproc)" ${target:+--target "$target"}
   local log="$logs/$(basename "$build").log"
@@ -48,7 +48,7 @@ fuzz_run() {
 }
 
 # First, the fuzz targets stay buildable and survive a short, repeatable run (fixed seed and run count).
-echo "== fuzz smoke runs"
+echo "== fuzz smoke runs (at ${SECONDS} s)"
 fuzz_targets=(fuzz_phonogram_library fuzz_modulator fuzz_dbf_table fuzz_wav_reader fuzz_sim_plan)
 CC=clang CXX=clang++ cmake -S "$root" -B "$root/build-fuzz" -G Ninja -DPELTRA_BUILD_FUZZ=ON \
   -DPELTRA_BUILD_TESTS=OFF -DPELTRA_BUILD_BENCH=OFF
@@ -65,5 +65,6 @@ run_suite "core tests under ASan+UBSan" "$root/build-asan" core_tests "^(core|th
 run_suite "tests of threaded code under TSan" "$root/build-tsan" thread_tests "^threads$" \
   -DPELTRA_SANITIZE=thread -DPELTRA_BUILD_BENCH=OFF
 
+echo "all stages took ${SECONDS} s"
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]
