@@ -219,25 +219,6 @@ TEST_F(LibraryBuildTest, AFailedSynthesisLeavesTheOldLibraryWhole)
     EXPECT_EQ(files(), namesBefore);
 }
 
-TEST_F(LibraryBuildTest, ASilentSynthesisIsAnError)
-{
-    m_voice.silent = "а";
-    const fs::path out = m_dir / "peltra.awf";
-    std::string error;
-    EXPECT_FALSE(buildLibrary(m_phrases, m_voice, out, nullptr, error));
-    EXPECT_NE(error.find("\"___А\""), std::string::npos) << error;
-    EXPECT_NE(error.find("silent"), std::string::npos) << error;
-    EXPECT_FALSE(fs::exists(out));
-}
-
-TEST_F(LibraryBuildTest, AnUnwritableOutputIsReported)
-{
-    std::string error;
-    EXPECT_FALSE(buildLibrary(m_phrases, m_voice, m_dir / "no such folder" / "peltra.awf", nullptr, error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(fs::exists(m_dir / "no such folder"));
-}
-
 TEST_F(LibraryBuildTest, CataloguePhrasesAreTheRecordedCodesOnce)
 {
     ASSERT_TRUE(m_catalogue.addFolder("", "Функции"));

@@ -121,20 +121,6 @@ TEST_F(StandardCatalogueTest, AFreshInstallHoldsEveryFunctionWordPhraseAndTheDic
     EXPECT_EQ(m_catalogue.FindChunkPath(speech::kNoMatch), "Слова\\Служебные\\Нет в словаре");
 }
 
-TEST_F(StandardCatalogueTest, ASecondInstallKeepsEverythingAndChangesNothing)
-{
-    const InstallReport first = installStandardCatalogue(m_catalogue, false);
-    ASSERT_TRUE(first.problems.empty());
-    const std::string before = tree();
-
-    const InstallReport second = installStandardCatalogue(m_catalogue, false);
-    EXPECT_TRUE(second.problems.empty());
-    EXPECT_EQ(second.added, 0);
-    EXPECT_EQ(second.replaced, 0);
-    EXPECT_EQ(second.kept, first.added);
-    EXPECT_EQ(tree(), before);
-}
-
 TEST_F(StandardCatalogueTest, TheOperatorsChangesAreKeptUnlessForced)
 {
     ASSERT_TRUE(installStandardCatalogue(m_catalogue, false).problems.empty());
@@ -167,17 +153,6 @@ TEST_F(StandardCatalogueTest, TheOperatorsChangesAreKeptUnlessForced)
     EXPECT_EQ(lookUp("Словари\\Район", "ЗАРЕЧНЫЙ"), "OWN1");
 }
 
-TEST_F(StandardCatalogueTest, AMissingLeafOrEntryIsAddedBack)
-{
-    ASSERT_TRUE(installStandardCatalogue(m_catalogue, false).problems.empty());
-    const std::string path = std::string(kWordsFolder) + "\\Месяцы\\мая";
-    ASSERT_TRUE(m_store.deleteKey(speech::catalogueKey(path)));
-    const InstallReport report = installStandardCatalogue(m_catalogue, false);
-    EXPECT_TRUE(report.problems.empty());
-    EXPECT_EQ(report.added, 1);
-    EXPECT_EQ(m_catalogue.Chunk(path), "+T05");
-}
-
 TEST_F(StandardCatalogueTest, AFolderWhereALeafBelongsIsReportedAndLeftAlone)
 {
     const std::string function0 = std::string(kFunctionsFolder) + "\\" +
@@ -203,18 +178,6 @@ TEST_F(StandardCatalogueTest, AFolderWhereALeafBelongsIsReportedAndLeftAlone)
                   "@001");
         EXPECT_FALSE(m_catalogue.FindChunkPath("__PS").empty());
     }
-}
-
-TEST_F(StandardCatalogueTest, ALeafWhereAFolderBelongsIsReportedAndLeftAlone)
-{
-    ASSERT_TRUE(m_catalogue.addLeaf("", kWordsFolder, "WORD", "слова"));
-    const InstallReport report = installStandardCatalogue(m_catalogue, false);
-    ASSERT_FALSE(report.problems.empty());
-    EXPECT_NE(report.problems[0].find("is a leaf where a folder belongs"), std::string::npos) << report.problems[0];
-    EXPECT_EQ(m_catalogue.Chunk(kWordsFolder), "WORD");
-    EXPECT_EQ(m_catalogue.FindChunkPath("_000"), "");
-    // The other folders are whole.
-    EXPECT_FALSE(m_catalogue.FindChunkPath("@009").empty());
 }
 
 }  // namespace

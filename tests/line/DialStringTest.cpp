@@ -46,18 +46,6 @@ TEST(DialString, BuiltFromNumberAndPrefixes)
     }
 }
 
-TEST(DialString, DefaultsAreThoseOfAFreshPort)
-{
-    const DialSettings settings;
-    EXPECT_TRUE(settings.pulseMode);
-    EXPECT_EQ(settings.delayFirstMs, 1000u);
-    EXPECT_EQ(settings.delayWMs, 1000u);
-    EXPECT_EQ(settings.delayPMs, 1000u);
-    EXPECT_FALSE(settings.needPrefix);
-    EXPECT_FALSE(settings.needPrefixTown);
-    EXPECT_EQ(buildDialString("100", settings), "100");
-}
-
 TEST(PulsePlan, FullStringWithExitAndLongDistancePrefixes)
 {
     DialSettings settings = prefixes(true, "812", true, "9");
@@ -100,22 +88,6 @@ TEST(PulsePlan, CharactersMapToBreaksPausesOrNothing)
         EXPECT_EQ(plan, row.plan);
         EXPECT_EQ(pulseDisplayText(plan), row.display);
     }
-}
-
-TEST(PulsePlan, EmptyLongDistancePrefixStillDialsEightThenW)
-{
-    DialSettings settings = prefixes(true, "", false, "");
-    settings.delayWMs = 4000;
-    const auto plan = pulsePlan(buildDialString("42", settings), settings);
-    const std::vector<PulseStep> expected = {{'8', 8, 1000}, {'W', 0, 4000}, {'4', 4, 1000}, {'2', 2, 1000}};
-    EXPECT_EQ(plan, expected);
-}
-
-TEST(PulsePlan, NonAsciiBytesAreSkipped)
-{
-    // A number typed with a Cyrillic letter or a non-breaking space: UTF-8 bytes above 0x7F.
-    const auto plan = pulsePlan("1\xD0\x9F" "2\xC2\xA0" "3", DialSettings{});
-    EXPECT_EQ(pulseDisplayText(plan), "123");
 }
 
 }  // namespace

@@ -123,21 +123,6 @@ protected:
     std::unique_ptr<Form1> line;
 };
 
-TEST_F(Form1CallTest, ADeadLineCostsTenAttemptsThenOneErrorResult)
-{
-    Form1& dead = openLine(shortToneSettings(), false);
-    dead.GetPhraseList() = {"_001"};
-    ASSERT_TRUE(dead.StartCall("123"));
-    ASSERT_TRUE(waitForResult(3s));
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(owner.results(), (std::vector<std::pair<unsigned, std::uint32_t>>{{7, kCallError}}));
-    const auto history = view.displayHistory();
-    EXPECT_EQ(std::count(history.begin(), history.end(), "неисправность"), 10);
-    EXPECT_TRUE(port().written().empty());
-    EXPECT_FALSE(port().offHook());
-    EXPECT_TRUE(dead.GetPhraseList().empty());
-}
-
 TEST_F(Form1CallTest, ToneDialingSendsExactlyTheToneStreamAndNoAnswerGivesResult1)
 {
     const CallSettings callSettings = shortToneSettings();
@@ -191,37 +176,6 @@ TEST_F(Form1CallTest, AMissingLibraryEndsTheCallInErrorWithoutWaitingForTheAnswe
     EXPECT_TRUE(port().written().empty());
 }
 
-TEST_F(Form1CallTest, APhraseMissingFromTheLibraryEndsTheCallInErrorBeforeDialing)
-{
-    CallSettings callSettings = shortToneSettings();
-    callSettings.waitAnswerS = 5;
-    Form1& missing = openLine(callSettings);
-    missing.GetPhraseList() = {"_001", "_XXX", "_002"};
-    ASSERT_TRUE(missing.StartCall("5"));
-    ASSERT_TRUE(waitForResult(3s));
-    EXPECT_EQ(owner.results().at(0).second, kCallError);
-    EXPECT_NE(owner.reasons().at(0).find("no phrase \"_XXX\""), std::string::npos) << owner.reasons().at(0);
-    EXPECT_TRUE(port().written().empty()) << "not even the tones of the number";
-    EXPECT_EQ(view.phraseLog(), "");
-    EXPECT_TRUE(missing.GetPhraseList().empty());
-}
-
-TEST_F(Form1CallTest, ShutdownDuringTheAnswerWaitEndsWithinASecondWithNoResult)
-{
-    CallSettings callSettings = shortToneSettings();
-    callSettings.waitAnswerS = 30;
-    callSettings.ringOffMs = 5000;
-    Form1& waiting = openLine(callSettings);
-    ASSERT_TRUE(startAndDial(waiting, {"_001"}, "5", callSettings));
-    std::this_thread::sleep_for(50ms);
-    const auto start = Clock::now();
-    shutdown.set();
-    waiting.Stop();
-    EXPECT_LT(Clock::now() - start, 1s);
-    EXPECT_TRUE(owner.results().empty());
-    EXPECT_FALSE(port().offHook());
-}
-
 TEST_F(Form1CallTest, APortThatDisappearsDuringTheAnswerWaitEndsTheCallInError)
 {
     CallSettings callSettings = shortToneSettings();
@@ -231,19 +185,6 @@ TEST_F(Form1CallTest, APortThatDisappearsDuringTheAnswerWaitEndsTheCallInError)
     port().failCarrierRead(EIO);
     ASSERT_TRUE(waitForResult(2s));
     EXPECT_EQ(owner.results().at(0).second, kCallError);
-}
-
-TEST_F(Form1CallTest, ACallCannotStartWhileOneRuns)
-{
-    CallSettings callSettings = shortToneSettings();
-    Form1& busy = openLine(callSettings);
-    busy.GetPhraseList() = {"_001"};
-    ASSERT_TRUE(busy.StartCall("5"));
-    EXPECT_FALSE(busy.StartCall("6"));
-    ASSERT_TRUE(waitForResult(4s));
-    std::this_thread::sleep_for(20ms);
-    busy.GetPhraseList() = {"_001"};
-    EXPECT_TRUE(busy.StartCall("6"));
 }
 
 }  // namespace

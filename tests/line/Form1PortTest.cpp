@@ -47,19 +47,6 @@ protected:
     Form1 line{LineEnvironment{opener, timers, shutdown, settings}};
 };
 
-TEST_F(Form1PortTest, OpenFailureShowsTheSystemTextUnderTheOpeningCaption)
-{
-    opener.failWith("COM3", EBUSY);
-    EXPECT_FALSE(line.Open(4, "COM3"));
-    EXPECT_FALSE(line.isOpen());
-    const auto messages = view.messages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].caption, "Ошибка работы с портом COM3 Открытие");
-    EXPECT_EQ(messages[0].text, platform::systemErrorReport(EBUSY));
-    EXPECT_EQ(view.display(), "Ошибка открытия");
-    EXPECT_FALSE(line.StartCall("123"));
-}
-
 TEST_F(Form1PortTest, OpenPutsTheLineOnHookOnceAndASecondOpenChangesNothing)
 {
     ASSERT_TRUE(line.Open(4, "COM3"));
@@ -87,18 +74,6 @@ TEST_F(Form1PortTest, HookFollowsDtrAndRtsAndAFailureKeepsTheLastState)
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].caption, "Ошибка работы с портом COM3");
     EXPECT_EQ(messages[0].text, platform::systemErrorReport(EIO));
-}
-
-TEST_F(Form1PortTest, InitialPolarityIsTakenAtOnceWithoutDebounce)
-{
-    opener.startWithCarrier("COM3", false);
-    const auto start = Clock::now();
-    ASSERT_TRUE(line.Open(0, "COM3"));
-    while (view.polarityHistory().empty() && Clock::now() - start < 1s)
-        std::this_thread::sleep_for(1ms);
-    EXPECT_LT(Clock::now() - start, 150ms);
-    EXPECT_EQ(view.polarityHistory(), std::vector<bool>{false});
-    EXPECT_FALSE(line.normalPolarity());
 }
 
 TEST_F(Form1PortTest, AFlickerShorterThanTheDebounceChangesNothing)
@@ -156,16 +131,6 @@ TEST_F(Form1PortTest, LosingThePortIsReportedAndEndsTheMonitor)
     EXPECT_EQ(messages[0].text, platform::systemErrorReport(EIO));
     // The polarity keeps its last value.
     EXPECT_TRUE(line.normalPolarity());
-}
-
-TEST_F(Form1PortTest, StopIsPromptAndFinal)
-{
-    ASSERT_TRUE(line.Open(0, "COM3"));
-    const auto start = Clock::now();
-    line.Stop();
-    line.Stop();
-    EXPECT_LT(Clock::now() - start, 500ms);
-    EXPECT_FALSE(line.StartCall("123"));
 }
 
 TEST(ProbePortsTest, ListsPortsThatExistWhetherUsableOrNot)

@@ -90,25 +90,6 @@ TEST(TonePcm, EverySymbolCarriesItsTwoFrequenciesAndNoOthers)
     }
 }
 
-TEST(TonePcm, SamplesAreTheTruncatedSumOfTheTwoSines)
-{
-    // Values worked out separately from sin(0.0007854·f·k), summed, · 32767 · 0.5, truncated.
-    struct Row {
-        char symbol;
-        std::size_t k;
-        std::int16_t value;
-    };
-    const Row rows[] = {
-        {'1', 0, 0}, {'1', 1, 21849}, {'1', 2, 30071}, {'D', 100, -7776}, {'9', 559, 12313},
-        {'0', 7, -365},  // truncation towards zero: −365.x stays −365
-    };
-    for (const Row& row : rows) {
-        const auto pcm = pcmOf(std::string(1, row.symbol));
-        ASSERT_EQ(pcm.size(), 1120u);
-        EXPECT_EQ(pcm[560 + row.k], row.value) << row.symbol << " k=" << row.k;
-    }
-}
-
 TEST(TonePcm, LengthsFollowSymbolsAndPauses)
 {
     struct Row {
@@ -138,25 +119,6 @@ TEST(TonePcm, LengthsFollowSymbolsAndPauses)
     }
 }
 
-TEST(TonePcm, OnePauseTwoGivesTheExpectedBufferAndStream)
-{
-    const auto pcm = pcmOf("1P2", pauses(1000, 1000));
-    ASSERT_EQ(pcm.size() * 2, 20480u);
-    EXPECT_FALSE(silent(pcm, 560, 1120));
-    EXPECT_TRUE(silent(pcm, 1120, 1120 + 8000 + 560));  // the pause, then the silence before '2'
-    EXPECT_FALSE(silent(pcm, 1120 + 8000 + 560, pcm.size()));
-    // The same tone pair comes back for the same symbol wherever it stands.
-    EXPECT_EQ(std::vector<std::int16_t>(pcm.end() - 1120, pcm.end()), pcmOf("2"));
-
-    // 409 blocks of 50 bytes; the 30 bytes left over are dropped.
-    const auto stream = buildToneStream("1P2", pauses(1000, 1000));
-    ASSERT_TRUE(stream);
-    EXPECT_EQ(stream->size(), 14724u);
-    const auto direct = modulateTones(std::span<const std::int16_t>(pcm));
-    ASSERT_TRUE(direct);
-    EXPECT_EQ(*stream, *direct);
-}
-
 TEST(TonePcm, RefusesSoundLongerThanTheLimit)
 {
     // Ten minutes is the most a dial string may sound; absurd pause settings are refused instead
@@ -169,20 +131,6 @@ TEST(TonePcm, RefusesSoundLongerThanTheLimit)
     EXPECT_FALSE(buildToneStream("WW", pauses(0, 300001)));
     // Dial strings of ordinary length are nowhere near it.
     EXPECT_TRUE(buildTonePcm(std::string(500, '5'), pauses(10000, 10000)));
-}
-
-TEST(TonePcm, FrequencyTableCoversExactlyTheSixteenSymbols)
-{
-    int symbols = 0;
-    for (int c = 0; c < 256; ++c) {
-        if (const auto pair = dtmfFrequencies(static_cast<char>(c))) {
-            ++symbols;
-            EXPECT_NE(std::string("0123456789ABCD*#").find(static_cast<char>(c)), std::string::npos) << c;
-            EXPECT_LT(pair->first, 1000);
-            EXPECT_GT(pair->second, 1200);
-        }
-    }
-    EXPECT_EQ(symbols, 16);
 }
 
 }  // namespace

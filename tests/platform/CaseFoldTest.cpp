@@ -42,13 +42,6 @@ TEST(CaseFold, KeepsInvalidBytesAndDigits)
     EXPECT_EQ(foldCase("0001_x"), "0001_X");
 }
 
-TEST(CaseFold, OrderOfFoldsPutsLatinBeforeCyrillic)
-{
-    EXPECT_LT(foldCase("b"), foldCase("C"));
-    EXPECT_LT(foldCase("z"), foldCase("а"));
-    EXPECT_LT(foldCase("а"), foldCase("Б"));
-}
-
 TEST(Utf8, WidthCountsCharactersAndEachStrayByteOnce)
 {
     EXPECT_EQ(utf8Width(""), 0u);

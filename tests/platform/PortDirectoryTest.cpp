@@ -125,27 +125,6 @@ TEST_F(PortDirectoryTest, NamesLeadToTheirDevices)
     EXPECT_TRUE(simulator.asked.empty());
 }
 
-TEST_F(PortDirectoryTest, OpensARealDeviceUnderTheNameAsked)
-{
-    test::PseudoTerminal comPty;
-    test::PseudoTerminal mappedPty;
-    std::filesystem::create_symlink(comPty.slavePath(), m_dir / "ttyS9");
-    PortDirectory ports = directory({{"Adapter", mappedPty.slavePath()}});
-
-    for (const char* name : {"com10", "aDAPTER"}) {
-        SCOPED_TRACE(name);
-        int error = -1;
-        auto port = ports.open(name, error);
-        ASSERT_NE(port, nullptr) << systemMessage(error);
-        EXPECT_EQ(error, 0);
-        EXPECT_EQ(port->name(), name);
-        // Held: the other spelling of the name reaches the same device and finds it busy.
-        const std::string other = name[0] == 'c' ? "COM10" : "ADAPTER";
-        EXPECT_EQ(ports.open(other, error), nullptr);
-        EXPECT_EQ(error, EBUSY);
-    }
-}
-
 TEST_F(PortDirectoryTest, TheConsoleAndLockedPortsAreNamedAndNoPortIsSetUpByTheProbe)
 {
     // COM5 is the kernel's console, COM6 locked by a live process (pid 1), COM7 by a dead one.
@@ -227,34 +206,6 @@ TEST_F(PortDirectoryTest, SimulatorNamesGoToTheSimulator)
     int error = 0;
     EXPECT_EQ(withoutSimulator.open("SIM1", error), nullptr);
     EXPECT_EQ(error, ENOENT);
-}
-
-TEST_F(PortDirectoryTest, MappedNamesDifferingOnlyInCaseKeepTheFirst)
-{
-    // "COM4" sorts before "com4": its device is the one used.
-    PortDirectory ports = directory({{"COM4", file("usb0")}, {"com4", file("none")}});
-    int error = 0;
-    EXPECT_EQ(ports.open("Com4", error), nullptr);
-    EXPECT_EQ(error, ENOTTY);
-}
-
-TEST_F(PortDirectoryTest, CandidatesAreComNamesThenSimulatorThenOtherMappedNames)
-{
-    FakeSimulator simulator;
-    const std::map<std::string, std::string> map = {
-        {"Adapter", "a"}, {"COM3", "b"}, {"COM300", "c"}, {"ZZ", "d"}, {"com17", "e"}, {"sim4", "f"}, {"zz", "g"}};
-
-    const std::vector<std::string> names = directory(map, &simulator).candidateNames();
-    ASSERT_EQ(names.size(), 256u + 2u + 3u);
-    for (int n = 1; n <= 256; ++n)
-        EXPECT_EQ(names[n - 1], "COM" + std::to_string(n));
-    EXPECT_EQ(std::vector<std::string>(names.begin() + 256, names.end()),
-              (std::vector<std::string>{"SIM1", "SIM2", "Adapter", "COM300", "ZZ"}));
-
-    const std::vector<std::string> alone = directory(map).candidateNames();
-    ASSERT_EQ(alone.size(), 256u + 3u);
-    EXPECT_EQ(alone[255], "COM256");
-    EXPECT_EQ(alone[256], "Adapter");
 }
 
 TEST(PortDirectoryDefaultPathTest, ComNamesMapToTtyS)

@@ -256,62 +256,6 @@ TEST_F(RegFileTest, MalformedFileIsRefusedWithItsLineAndNothingIsWritten)
     }
 }
 
-TEST_F(RegFileTest, StoreFailureDuringApplyUndoesEverything)
-{
-    ASSERT_TRUE(m_store.setValue("Software\\PELTRA", "Frozen", RegistryValue::dword(1)));
-    const std::string before = dump(m_store);
-    const RegFile::Operation set{.kind = Kind::SetValue, .keyPath = "Software\\PELTRA",
-                                 .valueName = "Frozen", .value = RegistryValue::dword(0), .line = 3};
-    // The store refuses to delete its root.
-    const RegFile::Operation bad{.kind = Kind::DeleteKey, .keyPath = "", .valueName = "", .value = {}, .line = 9};
-    RegFile::Error error;
-    EXPECT_FALSE(RegFile::apply(m_store, {set, bad}, &error));
-    EXPECT_EQ(error.line, 9);
-    EXPECT_FALSE(error.message.empty());
-    EXPECT_EQ(dump(m_store), before);
-}
-
-TEST_F(RegFileTest, ReadOnlyStoreRefusesTheImportButExports)
-{
-    ASSERT_TRUE(m_store.setValue("Software\\PELTRA", "Frozen", RegistryValue::dword(1)));
-    test::ReadOnlyFile readOnlyFile(m_dir / "registry.db");
-    if (!readOnlyFile.isReadOnly())
-        GTEST_SKIP() << "cannot make a file read-only here";
-    RegistryStore readOnly(m_dir / "registry.db");
-    ASSERT_TRUE(readOnly.isOpen()) << readOnly.openError();
-    ASSERT_TRUE(readOnly.isReadOnly());
-
-    RegFile::Error error;
-    EXPECT_FALSE(RegFile::import(readOnly, kHeader + kKey + "\"Frozen\"=dword:00000000\r\n", &error));
-    EXPECT_NE(error.message.find("read-only"), std::string::npos) << error.text();
-    EXPECT_EQ(readOnly.getValue("Software\\PELTRA", "Frozen"), RegistryValue::dword(1));
-    EXPECT_TRUE(RegFile::exportKey(readOnly, "Software", RegFile::Encoding::Utf8, &error)) << error.text();
-}
-
-TEST_F(RegFileTest, ImportCreatesSetsAndDeletes)
-{
-    ASSERT_TRUE(m_store.setValue("Software\\PELTRA\\Old\\Deep", "X", RegistryValue::dword(1)));
-    ASSERT_TRUE(m_store.setValue("Software\\PELTRA", "Gone", RegistryValue::dword(1)));
-    ASSERT_TRUE(m_store.setValue("Software\\PELTRA", "Kept", RegistryValue::dword(1)));
-    const std::string file = kHeader +
-                             "[-HKEY_LOCAL_MACHINE\\Software\\PELTRA\\old]\r\n" + kKey +
-                             "\"gone\"=-\r\n"
-                             "\"Frozen\"=dword:00000001\r\n"
-                             "@=\"default\"\r\n"
-                             "[HKEY_LOCAL_MACHINE\\Software\\PELTRA\\Ports\\COM1]\r\n"
-                             "[HKEY_LOCAL_MACHINE\\Software\\PELTRA\\Tasks\\Ввод]\r\n"
-                             "\"Имя\"=hex(7):61,00,00,00,00,00\r\n";
-    RegFile::Error error;
-    ASSERT_TRUE(RegFile::import(m_store, file, &error)) << error.text();
-    EXPECT_FALSE(m_store.keyExists("Software\\PELTRA\\Old"));
-    EXPECT_FALSE(m_store.getValue("Software\\PELTRA", "Gone"));
-    EXPECT_EQ(m_store.getValue("Software\\PELTRA", "Kept"), RegistryValue::dword(1));
-    EXPECT_EQ(m_store.getValue("Software\\PELTRA", "Frozen"), RegistryValue::dword(1));
-    EXPECT_EQ(m_store.getValue("Software\\PELTRA", ""), RegistryValue::text("default"));
-    EXPECT_TRUE(m_store.keyExists("Software\\PELTRA\\Ports\\COM1"));  // a key without values
-    EXPECT_EQ(m_store.getValue("Software\\PELTRA\\Tasks\\ввод", "ИМЯ"), RegistryValue::multiText({"a"}));
-}
-
 // ------------------------------------------------------------------ export
 
 TEST_F(RegFileTest, ExportWritesEveryValueFormAsRegeditDoes)
@@ -380,35 +324,6 @@ TEST_F(RegFileTest, ExportWrapsLongHexAsRegeditDoes)
     EXPECT_NE(text.find(expected + "\r\n"), std::string::npos) << text;
     for (std::size_t start = 0; start < text.size(); start = text.find("\r\n", start) + 2)
         EXPECT_LE(text.find("\r\n", start) - start, 80u);
-}
-
-TEST_F(RegFileTest, ExportOfTheHiveAndInUtf16)
-{
-    ASSERT_TRUE(m_store.setValue("", "Top", RegistryValue::dword(1)));
-    ASSERT_TRUE(m_store.setValue("Порты", "Имя", RegistryValue::text("Да")));
-    const std::string utf8 = exportUtf8("");
-    EXPECT_EQ(utf8, "Windows Registry Editor Version 5.00\r\n\r\n"
-                    "[HKEY_LOCAL_MACHINE]\r\n\"Top\"=dword:00000001\r\n\r\n"
-                    "[HKEY_LOCAL_MACHINE\\Порты]\r\n\"Имя\"=\"Да\"\r\n\r\n");
-    RegFile::Error error;
-    const auto wide = RegFile::exportKey(m_store, "", RegFile::Encoding::Utf16Le, &error);
-    ASSERT_TRUE(wide) << error.text();
-    EXPECT_EQ(*wide, "\xFF\xFE" + utf16le(utf8));
-}
-
-TEST_F(RegFileTest, ExportOfAMissingKeyOrUnwritableTextFails)
-{
-    RegFile::Error error;
-    EXPECT_FALSE(RegFile::exportKey(m_store, "Software\\Nothing", RegFile::Encoding::Utf8, &error));
-    EXPECT_EQ(error.text(), "key not found: HKEY_LOCAL_MACHINE\\Software\\Nothing");
-
-    ASSERT_TRUE(m_store.setValue("Bad", "T", RegistryValue::binary({0xC3, 0x28}, RegType::ExpandSz)));
-    EXPECT_FALSE(RegFile::exportKey(m_store, "Bad", RegFile::Encoding::Utf8, &error));
-    EXPECT_NE(error.message.find("not valid UTF-8"), std::string::npos) << error.message;
-
-    ASSERT_TRUE(m_store.setValue("BadName", "a\nb", RegistryValue::dword(1)));
-    EXPECT_FALSE(RegFile::exportKey(m_store, "BadName", RegFile::Encoding::Utf8, &error));
-    EXPECT_NE(error.message.find("cannot be written"), std::string::npos) << error.message;
 }
 
 // ------------------------------------------------------------------ round trip

@@ -149,26 +149,6 @@ TEST_F(RegistryStoreTest, DeletesKeysWithEverythingBelow)
     EXPECT_TRUE(store.keyExists("R\\Keep"));
 }
 
-TEST_F(RegistryStoreTest, CopiesTreesButNotIntoThemselves)
-{
-    RegistryStore store(file());
-    ASSERT_TRUE(store.setValue("P\\COM3:", "RingOff", RegistryValue::dword(900)));
-    ASSERT_TRUE(store.setValue("P\\COM3:\\Sub", "x", RegistryValue::text("y")));
-    ASSERT_TRUE(store.setValue("P\\COM3", "RingOff", RegistryValue::dword(1000)));
-    ASSERT_TRUE(store.setValue("P\\COM3", "Other", RegistryValue::dword(5)));
-
-    ASSERT_TRUE(store.copyKey("P\\COM3:", "P\\COM3"));
-    EXPECT_EQ(store.getValue("P\\COM3", "RingOff"), RegistryValue::dword(900));
-    EXPECT_EQ(store.getValue("P\\COM3", "Other"), RegistryValue::dword(5));
-    EXPECT_EQ(store.getValue("P\\COM3\\Sub", "x"), RegistryValue::text("y"));
-    EXPECT_TRUE(store.keyExists("P\\COM3:\\Sub"));
-
-    EXPECT_FALSE(store.copyKey("P", "p\\COM3\\Deeper"));
-    EXPECT_FALSE(store.keyExists("P\\COM3\\Deeper"));
-    EXPECT_FALSE(store.copyKey("P\\Missing", "P\\Elsewhere"));
-    EXPECT_FALSE(store.keyExists("P\\Elsewhere"));
-}
-
 TEST_F(RegistryStoreTest, TransactionsCommitOrRollBackWhole)
 {
     RegistryStore store(file());
@@ -191,46 +171,6 @@ TEST_F(RegistryStoreTest, TransactionsCommitOrRollBackWhole)
     }));
     EXPECT_EQ(store.getValue("T", "a"), RegistryValue::dword(1));
     EXPECT_FALSE(store.getValue("T", "b"));
-}
-
-// Keys found once inside a transaction are remembered there; deletes and rollbacks inside it
-// must not leave a remembered key standing in for one that is gone or new.
-TEST_F(RegistryStoreTest, KeysDeletedOrRolledBackInsideATransactionAreNotSeenAgain)
-{
-    RegistryStore store(file());
-    ASSERT_TRUE(store.setValue("A\\B", "v", RegistryValue::dword(1)));
-    EXPECT_TRUE(store.transaction([&] {
-        EXPECT_TRUE(store.keyExists("A\\B"));
-        EXPECT_TRUE(store.deleteKey("A"));
-        EXPECT_FALSE(store.keyExists("A\\B"));
-        EXPECT_FALSE(store.getValue("A\\B", "v"));
-        EXPECT_TRUE(store.setValue("A\\B", "w", RegistryValue::dword(2)));
-        EXPECT_FALSE(store.getValue("A\\B", "v"));
-
-        EXPECT_FALSE(store.transaction([&] {
-            store.setValue("C\\D", "x", RegistryValue::dword(3));
-            return false;
-        }));
-        EXPECT_FALSE(store.keyExists("C\\D"));
-        EXPECT_TRUE(store.setValue("C\\D", "y", RegistryValue::dword(4)));
-        return true;
-    }));
-    EXPECT_EQ(store.getValue("A\\B", "w"), RegistryValue::dword(2));
-    EXPECT_FALSE(store.getValue("A\\B", "v"));
-    EXPECT_EQ(store.getValue("C\\D", "y"), RegistryValue::dword(4));
-    EXPECT_FALSE(store.getValue("C\\D", "x"));
-    EXPECT_EQ(integrityCheck(file()), "ok");
-}
-
-TEST_F(RegistryStoreTest, FileIsPrivateAndFolderIsCreated)
-{
-    const auto nested = m_dir / "home" / "deeper" / "registry.db";
-    RegistryStore store(nested);
-    ASSERT_TRUE(store.isOpen()) << store.openError();
-    ASSERT_TRUE(store.setValue("K", "v", RegistryValue::dword(1)));
-    struct stat info {};
-    ASSERT_EQ(stat(nested.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
 // The bytes of a file; nothing for a folder.
@@ -278,33 +218,6 @@ TEST_F(RegistryStoreTest, RefusesWhatIsNotAStoreAndLeavesItAsItWas)
         EXPECT_TRUE(readFile(path) == before) << "the file must stay byte for byte as it was";
         EXPECT_EQ(std::filesystem::is_directory(path), kind == Folder);
     }
-}
-
-TEST_F(RegistryStoreTest, ReadOnlyFileIsReadButNotWritten)
-{
-    {
-        RegistryStore store(file());
-        ASSERT_TRUE(store.setValue("K", "v", RegistryValue::dword(7)));
-    }
-    // With the folder writable the store reads through its shared-memory file; without, it
-    // reads the file as an unchanging snapshot.
-    for (const bool folderToo : {true, false}) {
-        SCOPED_TRACE(folderToo ? "read-only folder" : "writable folder");
-        test::ReadOnlyFile readOnlyFile(file());
-        std::optional<test::ReadOnlyFile> readOnlyFolder;
-        if (folderToo)
-            readOnlyFolder.emplace(m_dir.path());
-        if (!readOnlyFile.isReadOnly() || (readOnlyFolder && !readOnlyFolder->isReadOnly()))
-            GTEST_SKIP() << "cannot make a file read-only here";
-        RegistryStore store(file());
-        ASSERT_TRUE(store.isOpen()) << store.openError();
-        EXPECT_TRUE(store.isReadOnly());
-        EXPECT_EQ(store.getValue("K", "v"), RegistryValue::dword(7));
-        EXPECT_FALSE(store.setValue("K", "w", RegistryValue::dword(1)));
-        EXPECT_NE(RegistryStore::lastError().find("read-only"), std::string::npos) << RegistryStore::lastError();
-        EXPECT_FALSE(store.getOrSetDefault("K", "x", RegistryValue::dword(3))) << "a default not written is no value";
-    }
-    EXPECT_EQ(integrityCheck(file()), "ok");
 }
 
 TEST_F(RegistryStoreTest, WriterLockedOutReportsTheLockAfterItsTimeOut)
@@ -411,14 +324,6 @@ TEST_F(RegistryStoreTest, ProcessKilledWhileWritingLeavesAnIntactStore)
     EXPECT_EQ(store.getValue("Pair", "b"), a);
     EXPECT_EQ(integrityCheck(file()), "ok");
     EXPECT_TRUE(store.setValue("Pair", "a", RegistryValue::dword(0)));
-}
-
-TEST(KeyPath, SplitsAndJoins)
-{
-    EXPECT_EQ(splitKeyPath("Software\\PELTRA\\"), (std::vector<std::string>{"Software", "PELTRA"}));
-    EXPECT_EQ(splitKeyPath("\\\\a\\\\b"), (std::vector<std::string>{"a", "b"}));
-    EXPECT_TRUE(splitKeyPath("").empty());
-    EXPECT_EQ(joinKeyPath({"Software", "PELTRA", "Ports"}), "Software\\PELTRA\\Ports");
 }
 
 }  // namespace
