@@ -3,7 +3,6 @@
 #include "lexicon/StandardCatalogue.h"
 
 #include "config/ConfigStore.h"
-#include "platform/registry/RegFile.h"
 #include "platform/registry/RegistryStore.h"
 #include "speech/Vocabulary.h"
 #include "support/TempDir.h"
@@ -24,13 +23,6 @@ protected:
     platform::RegistryStore m_registry{m_dir / "registry.db"};
     config::ConfigStore m_store{m_registry};
     speech::Catalogue m_catalogue{m_store};
-
-    std::string tree()
-    {
-        const auto text = platform::RegFile::exportKey(m_registry, "", platform::RegFile::Encoding::Utf8);
-        EXPECT_TRUE(text);
-        return text.value_or("");
-    }
 
     // Every leaf below path: its path and its entry.
     void leaves(const std::string& path, std::map<std::string, speech::CatalogueEntry>& found)

@@ -1,7 +1,7 @@
 // The line device against the simulated exchange: pulse timing as the exchange measures it,
 // faults of the line and their reasons, delivery judged by what the party heard, a message the
 // library cannot play, shutdown at every step of a call, and an adapter pulled out mid-call.
-#include "RecordingView.h"
+#include "LineRecorders.h"
 #include "line/Form1.h"
 #include "line/PhonogramLibrary.h"
 #include "sim/Simulator.h"
@@ -47,6 +47,7 @@ protected:
     // Opens SIM1 of a simulator with the given options and party, with short fixed waits.
     Form1& openLine(const sim::SimOptions& options, const sim::PartyBehaviour& party)
     {
+        line.reset();
         simulator = std::make_unique<sim::Simulator>(1, options);
         simulator->setDefaultBehaviour(party);
         source = std::make_unique<test::FixedCallSettings>(settings);
@@ -62,12 +63,13 @@ protected:
         return *line;
     }
 
-    bool waitForResult(std::chrono::milliseconds limit)
+    // Waits until the line has reported `count` results in all.
+    bool waitForResult(std::chrono::milliseconds limit, std::size_t count = 1)
     {
         const auto until = Clock::now() + limit;
-        while (owner.results().empty() && Clock::now() < until)
+        while (owner.results().size() < count && Clock::now() < until)
             std::this_thread::sleep_for(2ms);
-        return !owner.results().empty();
+        return owner.results().size() >= count;
     }
 
     test::TempDir dir;
@@ -82,43 +84,37 @@ protected:
     std::unique_ptr<Form1> line;
 };
 
-TEST_F(Form1OnSimulatorTest, DigitZeroIsTenPulsesOf62And38Ms)
-{
-    settings.dial.pulseMode = true;
-    sim::PartyBehaviour party;
-    party.answerAfterMs = 0;
-    Form1& device = openLine({}, party);
-    simulator->setBehaviour("0", party);
-    device.GetPhraseList() = {"_SHT"};
-    ASSERT_TRUE(device.StartCall("0"));
-    ASSERT_TRUE(waitForResult(5s));
-    EXPECT_EQ(owner.results().at(0).second, kCallDelivered);
-    ASSERT_TRUE(simulator->waitForCalls(1, 2000));
-    const sim::CallRecord record = simulator->calls().at(0);
-    EXPECT_EQ(record.dialed, "0");
-    ASSERT_EQ(record.breakMs.size(), 10u);
-    ASSERT_EQ(record.makeMs.size(), 9u);
-    for (double b : record.breakMs)
-        EXPECT_NEAR(b, 62, 4);
-    for (double m : record.makeMs)
-        EXPECT_NEAR(m, 38, 4);
-    EXPECT_EQ(view.displayHistory().back(), "0");
-}
-
-TEST_F(Form1OnSimulatorTest, PulseDialingSkipsSeparatorsAndPausesOnP)
+// The exchange counts the pulses: 0 is ten breaks of 62 ms with makes of 38 ms between them;
+// separators are skipped and P pauses.
+TEST_F(Form1OnSimulatorTest, PulseDialingAsTheExchangeCountsIt)
 {
     settings.dial.pulseMode = true;
     settings.dial.delayPMs = 100;
     sim::PartyBehaviour party;
     party.answerAfterMs = 0;
-    Form1& device = openLine({}, party);
-    simulator->setBehaviour("21", party);
-    device.GetPhraseList() = {"_SHT"};
-    ASSERT_TRUE(device.StartCall("2-P1"));
-    ASSERT_TRUE(waitForResult(6s));
-    ASSERT_TRUE(simulator->waitForCalls(1, 2000));
-    EXPECT_EQ(simulator->calls().at(0).dialed, "21");
-    EXPECT_EQ(view.displayHistory().back(), "2P1");
+    const std::pair<const char*, const char*> calls[] = {{"0", "0"}, {"2-P1", "21"}};
+    for (const auto& [number, dialed] : calls) {
+        SCOPED_TRACE(number);
+        const std::size_t reported = owner.results().size();
+        Form1& device = openLine({}, party);
+        simulator->setBehaviour(dialed, party);
+        device.GetPhraseList() = {"_SHT"};
+        ASSERT_TRUE(device.StartCall(number));
+        ASSERT_TRUE(waitForResult(6s, reported + 1));
+        EXPECT_EQ(owner.results().back().second, kCallDelivered);
+        ASSERT_TRUE(simulator->waitForCalls(1, 2000));
+        const sim::CallRecord record = simulator->calls().at(0);
+        EXPECT_EQ(record.dialed, dialed);
+        EXPECT_EQ(view.displayHistory().back(), std::string(number) == "0" ? "0" : "2P1");
+        if (std::string(dialed) != "0")
+            continue;
+        ASSERT_EQ(record.breakMs.size(), 10u);
+        ASSERT_EQ(record.makeMs.size(), 9u);
+        for (double b : record.breakMs)
+            EXPECT_NEAR(b, 62, 4);
+        for (double m : record.makeMs)
+            EXPECT_NEAR(m, 38, 4);
+    }
 }
 
 TEST_F(Form1OnSimulatorTest, ADeadLineIsTriedTenTimesAndNeverDialled)
@@ -197,17 +193,13 @@ TEST_F(Form1OnSimulatorTest, DeliveryIsWhatThePartyHeardBeforeTheMarker)
         ASSERT_TRUE(simulator->setBehaviour("5", party));
         device.GetPhraseList() = c.phrases;
         ASSERT_TRUE(device.StartCall("5"));
-        const auto until = Clock::now() + 8s;
-        while (owner.results().size() == reported && Clock::now() < until)
-            std::this_thread::sleep_for(2ms);
-        ASSERT_GT(owner.results().size(), reported);
+        ASSERT_TRUE(waitForResult(8s, reported + 1));
         ASSERT_TRUE(simulator->waitForCalls(1, 2000));
         const sim::CallRecord call = simulator->calls().at(0);
         const bool heardAll = call.partyHeardBytes >= c.markerBytes;
         EXPECT_EQ(heardAll, c.expected == kCallDelivered) << call.describe();
         EXPECT_EQ(owner.results().back().second, heardAll ? kCallDelivered : kCallHungUp) << call.describe();
         EXPECT_EQ(owner.reasons().back(), "");
-        line.reset();
     }
 }
 
@@ -261,7 +253,6 @@ TEST_F(Form1OnSimulatorTest, ShutdownEndsEveryStepOfACallWithinASecond)
         EXPECT_LT(Clock::now() - start, 1s) << c.step;
         EXPECT_TRUE(owner.results().empty()) << c.step;
         EXPECT_FALSE(simulator->line("SIM1")->offHook()) << c.step;
-        line.reset();
     }
 }
 

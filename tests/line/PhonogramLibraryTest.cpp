@@ -2,6 +2,7 @@
 #include "line/PhonogramLibrary.h"
 
 #include "support/ReadOnlyFile.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -9,9 +10,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <optional>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 namespace peltra::line {
@@ -19,9 +19,6 @@ namespace {
 
 using Bytes = PhonogramLibrary::Bytes;
 using ReadStatus = PhonogramLibrary::ReadStatus;
-
-static_assert(!std::is_copy_constructible_v<PhonogramLibrary>);
-static_assert(std::is_nothrow_move_constructible_v<PhonogramLibrary>);
 
 std::string le32(std::uint32_t value)
 {
@@ -34,10 +31,7 @@ std::string le32(std::uint32_t value)
 // A chunk as RIFF lays it out; pad adds the zero byte after odd data.
 std::string chunk(const std::string& id, const std::string& data, bool pad = true)
 {
-    std::string out = id + le32(static_cast<std::uint32_t>(data.size())) + data;
-    if (pad && data.size() % 2 == 1)
-        out.push_back('\0');
-    return out;
+    return id + le32(static_cast<std::uint32_t>(data.size())) + data + std::string(pad && data.size() % 2, '\0');
 }
 
 std::string chunkWithSize(const std::string& id, std::uint32_t size, const std::string& data)
@@ -45,14 +39,10 @@ std::string chunkWithSize(const std::string& id, std::uint32_t size, const std::
     return id + le32(size) + data;
 }
 
-std::string riff(const std::string& body)
+// A RIFF file around body, declaring its true size unless told another.
+std::string riff(const std::string& body, std::optional<std::uint32_t> size = std::nullopt)
 {
-    return "RIFF" + le32(static_cast<std::uint32_t>(4 + body.size())) + "WAVE" + body;
-}
-
-std::string riffWithSize(std::uint32_t size, const std::string& body)
-{
-    return "RIFF" + le32(size) + "WAVE" + body;
+    return "RIFF" + le32(size.value_or(static_cast<std::uint32_t>(4 + body.size()))) + "WAVE" + body;
 }
 
 std::string fmtChunk()
@@ -91,12 +81,6 @@ protected:
         const auto path = m_dir / name;
         std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
         return path;
-    }
-
-    std::string load(const std::filesystem::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
     std::string prefix(const std::filesystem::path& path)
@@ -138,7 +122,7 @@ TEST_F(PhonogramLibraryTest, WrittenLibraryReadsBackEveryPhrase)
     const auto path = m_dir / "peltra.awf";
     std::string error;
     ASSERT_TRUE(PhonogramLibrary::write(path, PhonogramLibrary::pcmFormat(), phrases, &error)) << error;
-    EXPECT_EQ(load(path), PhonogramLibrary::build(PhonogramLibrary::pcmFormat(), phrases));
+    EXPECT_EQ(test::readFile(path), PhonogramLibrary::build(PhonogramLibrary::pcmFormat(), phrases));
 
     auto library = PhonogramLibrary::open(path, &error);
     ASSERT_TRUE(library) << error;
@@ -229,7 +213,7 @@ TEST_F(PhonogramLibraryTest, StructuresOtherToolsWrite)
         {"data appended after the RIFF chunk is ignored",
          riff(fmtChunk() + chunk("_000", "ab")) + chunk("_001", "cd"), {"_000"}, "ab"},
         {"a RIFF size short of the file leaves the rest outside",
-         riffWithSize(4 + 24, fmtChunk() + chunk("_000", "ab")), {}, ""},
+         riff(fmtChunk() + chunk("_000", "ab"), 4 + 24), {}, ""},
         {"empty \"fmt \" and empty phrase",
          riff(chunk("fmt ", "") + chunk("_000", "")), {"_000"}, ""},
         {"no phrases at all", riff(fmtChunk()), {}, ""},
@@ -273,10 +257,10 @@ TEST_F(PhonogramLibraryTest, DamagedFilesAreRefusedWithTheirFault)
         {"other form", "RIFF" + le32(4) + "AVI ", "a RIFF file of form \"AVI \", not \"WAVE\""},
         {"form with control bytes", "RIFF" + le32(4) + std::string("\0\1WA", 4),
          "a RIFF file of form \"\\x00\\x01WA\", not \"WAVE\""},
-        {"RIFF size below the form type", riffWithSize(2, ""), "the RIFF chunk declares 2 bytes, too few for its form type"},
-        {"RIFF size beyond the file", riffWithSize(4 + 24 + 100, fmt),
+        {"RIFF size below the form type", riff("", 2), "the RIFF chunk declares 2 bytes, too few for its form type"},
+        {"RIFF size beyond the file", riff(fmt, 4 + 24 + 100),
          "the RIFF chunk declares 128 bytes but the file holds only 28 bytes after its header; the file is truncated"},
-        {"huge RIFF size", riffWithSize(0xFFFFFFFF, fmt),
+        {"huge RIFF size", riff(fmt, 0xFFFFFFFF),
          "the RIFF chunk declares 4294967295 bytes but the file holds only 28 bytes after its header; the file is truncated"},
         {"no \"fmt \" chunk", riff(chunk("_000", "ab") + chunk("_001", "cd")), "no \"fmt \" chunk"},
         {"nothing after the form type", riff(""), "no \"fmt \" chunk"},
@@ -291,9 +275,9 @@ TEST_F(PhonogramLibraryTest, DamagedFilesAreRefusedWithTheirFault)
          "chunk \"+T01\" at offset 36 declares 4294967295 bytes but the RIFF chunk has only 4 bytes left"},
         {"huge \"fmt \" length", riff(chunkWithSize("fmt ", 0xFFFFFFF0, std::string(16, '\0'))),
          "chunk \"fmt \" at offset 12 declares 4294967280 bytes but the RIFF chunk has only 16 bytes left"},
-        {"RIFF size that cuts a phrase short", riffWithSize(4 + 24 + 8, fmt + chunkWithSize("_000", 2, "ab")),
+        {"RIFF size that cuts a phrase short", riff(fmt + chunkWithSize("_000", 2, "ab"), 4 + 24 + 8),
          "chunk \"_000\" at offset 36 declares 2 bytes but the RIFF chunk has only 0 bytes left"},
-        {"phrase past an odd RIFF end, inside the file", riffWithSize(4 + 24 + 8 + 1, fmt + chunkWithSize("_000", 2, "ab")),
+        {"phrase past an odd RIFF end, inside the file", riff(fmt + chunkWithSize("_000", 2, "ab"), 4 + 24 + 8 + 1),
          "chunk \"_000\" at offset 36 declares 2 bytes but the RIFF chunk has only 1 byte left"},
         {"garbage identifier with a bad length", riff(fmt + chunkWithSize(std::string("\x01\x98\xFFz", 4), 9, "")),
          "chunk \"\\x01\\x98\\xFFz\" at offset 36 declares 9 bytes but the RIFF chunk has only 0 bytes left"},
@@ -329,7 +313,7 @@ TEST_F(PhonogramLibraryTest, FailedWriteLeavesTheOldLibraryAndNoLitter)
         EXPECT_EQ(error.rfind(prefix(path) + "cannot create a file in \"" + folder.string() + "\": ", 0), 0u)
             << error;
     }
-    EXPECT_EQ(load(path), "old library");
+    EXPECT_EQ(test::readFile(path), "old library");
     ASSERT_TRUE(PhonogramLibrary::write(path, PhonogramLibrary::pcmFormat(), phrases));
     std::vector<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(folder))

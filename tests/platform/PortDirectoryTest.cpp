@@ -3,6 +3,7 @@
 
 #include "platform/errors/SystemError.h"
 #include "PseudoTerminal.h"
+#include "support/LineFakePort.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -19,42 +20,16 @@
 namespace peltra::platform {
 namespace {
 
-// A port that only knows its name: what the fake simulator hands out.
-class NamedPort : public SerialPort {
-public:
-    explicit NamedPort(std::string name) : m_name(std::move(name)) {}
-    const std::string& name() const override { return m_name; }
-    bool setDtr(bool) override { return false; }
-    bool setRts(bool) override { return false; }
-    bool readCarrier(bool&) override { return false; }
-    Event& carrierChanged() override { return m_event; }
-    bool startWrite(std::span<const std::uint8_t>) override { return false; }
-    Event& writeDone() override { return m_event; }
-    WriteOutcome writeOutcome() override { return {}; }
-    void cancelWrite() override {}
-    bool purgeTransmit() override { return false; }
-
-private:
-    std::string m_name;
-    Event m_event{true, true};
-};
-
-// Serves "SIM1" and "SIM2" (any case) and records every name it is asked for.
-class FakeSimulator : public PortOpener {
-public:
-    std::unique_ptr<SerialPort> open(const std::string& name, int& error) override
+// The simulator serves "SIM1" and "sim2"; other names it refuses with EACCES, distinct from the
+// directory's own ENOENT.
+struct FakeSimulator : test::FakePortOpener {
+    FakeSimulator()
     {
-        asked.push_back(name);
-        if (name != "SIM1" && name != "sim2") {
-            error = EACCES;  // distinct from the directory's own ENOENT
-            return nullptr;
-        }
-        error = 0;
-        return std::make_unique<NamedPort>(name);
+        addPort("SIM1");
+        addPort("sim2");
+        for (const char* name : {"SIM3", "Sim", "SIMULATOR"})
+            failWith(name, EACCES);
     }
-    std::vector<std::string> candidateNames() override { return {"SIM1", "SIM2"}; }
-
-    std::vector<std::string> asked;
 };
 
 bool sameSettings(const termios& a, const termios& b)
@@ -196,9 +171,8 @@ TEST_F(PortDirectoryTest, SimulatorNamesGoToTheSimulator)
         auto port = ports.open(c.name, error);
         EXPECT_EQ(error, c.error);
         EXPECT_EQ(port != nullptr, c.error == 0);
-        if (port) {
+        if (port)
             EXPECT_EQ(port->name(), c.name);
-        }
     }
     EXPECT_EQ(simulator.asked, (std::vector<std::string>{"SIM1", "sim2", "SIM3", "Sim", "SIMULATOR"}));
 

@@ -81,62 +81,47 @@ void expectSamples(const WavAudio& audio, const std::vector<float>& expected)
         EXPECT_NEAR(audio.samples[i], expected[i], 1e-6) << "sample " << i;
 }
 
-TEST(WavFileTest, EveryPcmWidthAndFloatIsScaledToPlusMinusOne)
+// Every frame is mixed down to one sample scaled to plus or minus one.
+TEST(WavFileTest, EveryPcmLayoutIsScaledAndMixedToMono)
 {
+    std::string surround;  // six channels of 24 bits, one frame
+    for (const std::int32_t v : {4194304, 4194304, 4194304, -4194304, 0, 0})
+        surround += le24(v);
     const struct {
         const char* name;
         std::string fmt;
         std::string data;
-        std::uint16_t bits;
+        std::uint16_t channels, bits;
         std::vector<float> samples;
     } cases[] = {
-        {"8-bit unsigned", fmtBody(1, 1, 11025, 8), std::string("\x00\x80\xFF\xC0", 4), 8,
+        {"8-bit unsigned", fmtBody(1, 1, 11025, 8), std::string("\x00\x80\xFF\xC0", 4), 1, 8,
          {-1.0f, 0.0f, 127.0f / 128.0f, 0.5f}},
-        {"16-bit", fmtBody(1, 1, 8000, 16), le16(0x8000) + le16(0) + le16(16384) + le16(0xFFFF) + le16(32767), 16,
+        {"16-bit", fmtBody(1, 1, 8000, 16), le16(0x8000) + le16(0) + le16(16384) + le16(0xFFFF) + le16(32767), 1, 16,
          {-1.0f, 0.0f, 0.5f, -1.0f / 32768.0f, 32767.0f / 32768.0f}},
-        {"24-bit", fmtBody(1, 1, 48000, 24), le24(-8388608) + le24(4194304) + le24(-1) + le24(8388607), 24,
+        {"24-bit", fmtBody(1, 1, 48000, 24), le24(-8388608) + le24(4194304) + le24(-1) + le24(8388607), 1, 24,
          {-1.0f, 0.5f, -1.0f / 8388608.0f, 8388607.0f / 8388608.0f}},
         {"32-bit integer", fmtBody(1, 1, 44100, 32),
-         le32(0x80000000u) + le32(0x40000000u) + le32(0xC0000000u) + le32(0), 32, {-1.0f, 0.5f, -0.5f, 0.0f}},
-        {"32-bit float", fmtBody(3, 1, 22050, 32), floatBytes(0.25f) + floatBytes(-0.75f) + floatBytes(1.0f), 32,
+         le32(0x80000000u) + le32(0x40000000u) + le32(0xC0000000u) + le32(0), 1, 32, {-1.0f, 0.5f, -0.5f, 0.0f}},
+        {"32-bit float", fmtBody(3, 1, 22050, 32), floatBytes(0.25f) + floatBytes(-0.75f) + floatBytes(1.0f), 1, 32,
          {0.25f, -0.75f, 1.0f}},
-        {"extensible 24-bit PCM", extensibleBody(1, 1, 96000, 24), le24(4194304) + le24(-4194304), 24, {0.5f, -0.5f}},
-        {"extensible float", extensibleBody(3, 1, 48000, 32), floatBytes(-0.125f), 32, {-0.125f}},
+        {"extensible 24-bit PCM", extensibleBody(1, 1, 96000, 24), le24(4194304) + le24(-4194304), 1, 24,
+         {0.5f, -0.5f}},
+        {"extensible float", extensibleBody(3, 1, 48000, 32), floatBytes(-0.125f), 1, 32, {-0.125f}},
+        // Left 0.5 and right -0.25, then both 0.5.
+        {"stereo 16-bit", fmtBody(1, 2, 44100, 16), le16(16384) + le16(0xE000) + le16(16384) + le16(16384), 2, 16,
+         {0.125f, 0.5f}},
+        {"extensible six channels", extensibleBody(1, 6, 48000, 24), surround, 6, 24, {1.0f / 6.0f}},
+        {"stereo 8-bit", fmtBody(1, 2, 8000, 8), std::string("\xC0\x40", 2), 2, 8, {0.0f}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::string error;
         const auto audio = parseWav(simpleWav(c.fmt, c.data), "x.wav", error);
         ASSERT_TRUE(audio) << error;
-        EXPECT_EQ(audio->channels, 1);
+        EXPECT_EQ(audio->channels, c.channels);
         EXPECT_EQ(audio->bitsPerSample, c.bits);
         expectSamples(*audio, c.samples);
     }
-}
-
-TEST(WavFileTest, ChannelsAreMixedDownToOne)
-{
-    std::string error;
-    // Stereo 16-bit: left 0.5 and right -0.25, then both 0.5.
-    auto audio = parseWav(simpleWav(fmtBody(1, 2, 44100, 16), le16(16384) + le16(0xE000) + le16(16384) + le16(16384)),
-                          "stereo.wav", error);
-    ASSERT_TRUE(audio) << error;
-    EXPECT_EQ(audio->channels, 2);
-    expectSamples(*audio, {0.125f, 0.5f});
-
-    // Six channels of 24 bits in the extensible format, one frame.
-    std::string frame;
-    for (const std::int32_t v : {4194304, 4194304, 4194304, -4194304, 0, 0})
-        frame += le24(v);
-    audio = parseWav(simpleWav(extensibleBody(1, 6, 48000, 24), frame), "surround.wav", error);
-    ASSERT_TRUE(audio) << error;
-    EXPECT_EQ(audio->channels, 6);
-    expectSamples(*audio, {1.0f / 6.0f});
-
-    // Stereo 8-bit.
-    audio = parseWav(simpleWav(fmtBody(1, 2, 8000, 8), std::string("\xC0\x40", 2)), "s8.wav", error);
-    ASSERT_TRUE(audio) << error;
-    expectSamples(*audio, {0.0f});
 }
 
 TEST(WavFileTest, OddChunksBeforeTheSoundAreSkippedWithTheirPadByte)

@@ -1,0 +1,275 @@
+// The line device against a port under the test's hand: opening, the hook relay, debouncing of the
+// polarity, a port that fails or disappears, the probe of present ports, tone dialing, the answer
+// and a missing library.
+#include "LineRecorders.h"
+#include "line/Form1.h"
+#include "line/Modulator.h"
+#include "line/PhonogramLibrary.h"
+#include "line/TonePcm.h"
+#include "platform/errors/SystemError.h"
+#include "support/LineFakePort.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <thread>
+
+namespace peltra::line {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Polls until pred holds or the limit passes; returns the final value of pred.
+bool waitUntil(const std::function<bool()>& pred, Clock::duration limit = 1s)
+{
+    const auto until = Clock::now() + limit;
+    while (!pred() && Clock::now() < until)
+        std::this_thread::sleep_for(1ms);
+    return pred();
+}
+
+// A phrase of n samples of a 440 Hz tone.
+std::vector<std::uint8_t> phrasePcm(std::size_t samples)
+{
+    std::vector<std::uint8_t> pcm;
+    for (std::size_t k = 0; k < samples; ++k) {
+        const auto s = static_cast<std::int16_t>(8000 * std::sin(2 * M_PI * 440 * k / 8000.0));
+        pcm.push_back(static_cast<std::uint8_t>(s & 0xFF));
+        pcm.push_back(static_cast<std::uint8_t>((s >> 8) & 0xFF));
+    }
+    return pcm;
+}
+
+CallSettings shortToneSettings(std::uint32_t waitAnswerS = 1)
+{
+    CallSettings settings;
+    settings.dial.pulseMode = false;
+    settings.dial.delayFirstMs = 5;
+    settings.dial.delayPMs = 50;
+    settings.dial.delayWMs = 50;
+    settings.ringOffMs = 5;
+    settings.waitAnswerS = waitAnswerS;
+    return settings;
+}
+
+class Form1Test : public ::testing::Test {
+protected:
+    Form1Test()
+    {
+        opener.addPort("COM1");
+        EXPECT_TRUE(PhonogramLibrary::write(library, PhonogramLibrary::pcmFormat(),
+                                            {{"_001", phrasePcm(800)}, {"_002", phrasePcm(400)}}));
+    }
+
+    // Line 7 on COM1, once its polarity follows the carrier it starts with. Calls shorten the
+    // line's own waits; the port checks keep the station's.
+    Form1& openLine(const CallSettings& callSettings, bool carrier = true, bool shortWaits = true)
+    {
+        settings = std::make_unique<test::FixedCallSettings>(callSettings);
+        LineEnvironment environment{opener, timers, shutdown, *settings};
+        environment.library = library;
+        if (shortWaits)
+            environment.timings = {.debounceMs = 20, .lineReadyWaitMs = 20, .polarityFaultMs = 10, .interDigitMs = 10};
+        opener.startWithCarrier("COM1", carrier);
+        line = std::make_unique<Form1>(environment);
+        line->setView(&view);
+        line->setOwner(&owner);
+        EXPECT_TRUE(line->Open(7, "COM1"));
+        EXPECT_TRUE(waitUntil([&] { return line->normalPolarity() == carrier; }));
+        return *line;
+    }
+    Form1& portLine() { return openLine({}, true, false); }
+
+    test::FakeSerialPort& port() { return *opener.port("COM1"); }
+    bool waitForResult(Clock::duration limit) { return waitUntil([&] { return !owner.results().empty(); }, limit); }
+
+    // Time until the debounced polarity becomes `normal`, from `start`.
+    std::optional<Clock::duration> polarityAfter(bool normal, Clock::time_point start)
+    {
+        if (!waitUntil([&] { return line->normalPolarity() == normal; }))
+            return std::nullopt;
+        return Clock::now() - start;
+    }
+
+    // Starts a call and waits until its tone dialing has reached the port.
+    ::testing::AssertionResult startAndDial(std::vector<std::string> phrases, const std::string& number,
+                                            const CallSettings& callSettings)
+    {
+        line->GetPhraseList() = std::move(phrases);
+        if (!line->StartCall(number))
+            return ::testing::AssertionFailure() << "the call did not start";
+        const auto tones = buildToneStream(number, callSettings.dial);
+        if (!tones || !waitUntil([&] { return port().written().size() >= tones->size(); }, 3s))
+            return ::testing::AssertionFailure() << "the number was not dialled";
+        return ::testing::AssertionSuccess();
+    }
+
+    void expectOnePortError()
+    {
+        const auto messages = view.messages();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].caption, "Ошибка работы с портом COM1");
+        EXPECT_EQ(messages[0].text, platform::systemErrorReport(EIO));
+    }
+
+    test::TempDir dir;
+    std::filesystem::path library = dir.path() / "peltra.awf";
+    platform::TimerService timers;
+    platform::Event shutdown{true, false};
+    test::FakePortOpener opener;
+    test::RecordingView view;
+    test::RecordingOwner owner;
+    std::unique_ptr<test::FixedCallSettings> settings;
+    std::unique_ptr<Form1> line;
+};
+
+// ------------------------------------------------------------------ the port
+
+TEST_F(Form1Test, OpenPutsTheLineOnHookOnceAndASecondOpenChangesNothing)
+{
+    portLine();
+    EXPECT_EQ(view.portName(), "COM1");
+    EXPECT_TRUE(port().dtr());
+    EXPECT_FALSE(port().rts());
+    EXPECT_FALSE(line->offHook());
+    EXPECT_TRUE(line->Open(5, "COM1"));
+    EXPECT_EQ(opener.asked.size(), 1u);
+    EXPECT_EQ(line->lineNumber(), 7u);
+}
+
+TEST_F(Form1Test, HookFollowsDtrAndRtsAndAFailureKeepsTheLastState)
+{
+    portLine();
+    ASSERT_TRUE(line->SetHook(true));
+    EXPECT_TRUE(port().offHook());
+    EXPECT_TRUE(line->offHook());
+    port().failModemControl(EIO);
+    EXPECT_FALSE(line->SetHook(false));
+    EXPECT_TRUE(line->offHook());
+    expectOnePortError();
+}
+
+// A flicker shorter than the debounce changes nothing; a reversal held past it is committed after
+// 200 ms, and every change restarts that wait.
+TEST_F(Form1Test, PolarityIsDebounced)
+{
+    portLine();
+    port().setCarrier(false);
+    std::this_thread::sleep_for(150ms);
+    port().setCarrier(true);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(line->normalPolarity());
+    EXPECT_EQ(view.polarityHistory(), std::vector<bool>{true});
+
+    auto start = Clock::now();
+    port().setCarrier(false);
+    auto took = polarityAfter(false, start);
+    ASSERT_TRUE(took);
+    EXPECT_GE(*took, 195ms);
+    EXPECT_LE(*took, 320ms);
+    EXPECT_EQ(view.polarityHistory(), (std::vector<bool>{true, false}));
+
+    start = Clock::now();
+    port().setCarrier(true);
+    std::this_thread::sleep_until(start + 60ms);
+    port().setCarrier(false);
+    std::this_thread::sleep_until(start + 120ms);
+    port().setCarrier(true);
+    took = polarityAfter(true, start);
+    ASSERT_TRUE(took);
+    EXPECT_GE(*took, 315ms);
+    EXPECT_LE(*took, 450ms);
+}
+
+TEST_F(Form1Test, LosingThePortIsReportedAndEndsTheMonitor)
+{
+    portLine();
+    port().failCarrierRead(EIO);
+    ASSERT_TRUE(waitUntil([&] { return !view.messages().empty(); }));
+    expectOnePortError();
+    EXPECT_TRUE(line->normalPolarity()) << "the polarity keeps its last value";
+}
+
+TEST(ProbePortsTest, ListsPortsThatExistWhetherUsableOrNot)
+{
+    test::FakePortOpener opener;
+    for (const char* name : {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"})
+        opener.addPort(name);
+    opener.failWith("COM2", EBUSY);
+    opener.failWith("COM3", ENOENT);
+    opener.failWith("COM4", EIO);    // a device node with no hardware behind it
+    opener.failWith("COM5", EBUSY);  // held by one of the station's own lines
+    opener.failWith("COM6", EACCES);
+    std::vector<std::pair<std::string, int>> present;
+    for (const auto& entry : ProbePorts(opener, {"COM5"})) {
+        present.emplace_back(entry.name, entry.openError);
+        EXPECT_FALSE(entry.usedAsLine);
+    }
+    EXPECT_EQ(present, (std::vector<std::pair<std::string, int>>{{"COM1", 0}, {"COM2", EBUSY}, {"COM5", 0},
+                                                                 {"COM6", EACCES}}));
+}
+
+// ------------------------------------------------------------------ calls
+
+TEST_F(Form1Test, ToneDialingSendsExactlyTheToneStreamAndNoAnswerGivesResult1)
+{
+    const CallSettings callSettings = shortToneSettings();
+    openLine(callSettings).GetPhraseList() = {"_001", "_002"};
+    ASSERT_TRUE(line->StartCall("1P2"));
+    ASSERT_TRUE(waitForResult(4s));
+    EXPECT_EQ(owner.results().at(0).second, kCallNoAnswer);
+    EXPECT_EQ(port().written(), buildToneStream("1P2", callSettings.dial).value());
+    EXPECT_NE(view.log().find("0\r\n"), std::string::npos);  // the tone dialing's code
+    EXPECT_EQ(view.display(), "1P2");
+}
+
+TEST_F(Form1Test, AnAnsweredCallPlaysThePhrasesInOrderAfterTheToneStream)
+{
+    const CallSettings callSettings = shortToneSettings(5);
+    openLine(callSettings);
+    ASSERT_TRUE(startAndDial({"_001", "____", "_002"}, "5", callSettings));
+    port().setCarrier(false);  // the exchange reverses the polarity: answered
+    ASSERT_TRUE(waitForResult(3s));
+    EXPECT_EQ(owner.results().at(0).second, kCallDelivered);
+
+    std::vector<std::uint8_t> expected = *buildToneStream("5", callSettings.dial);
+    for (std::size_t samples : {800u, 400u}) {
+        const auto speech = modulateSpeech(phrasePcm(samples));
+        ASSERT_TRUE(speech);
+        expected.insert(expected.end(), speech->begin(), speech->end());
+    }
+    EXPECT_EQ(port().written(), expected);
+    EXPECT_EQ(view.phraseLog(), "_001\r\n_002\r\n");
+    EXPECT_GE(port().purges(), 2);  // after the tones and after the speech
+}
+
+TEST_F(Form1Test, AMissingLibraryEndsTheCallInErrorWithoutWaitingForTheAnswer)
+{
+    std::filesystem::remove(library);
+    openLine(shortToneSettings(30)).GetPhraseList() = {"_001"};
+    const auto start = Clock::now();
+    ASSERT_TRUE(line->StartCall("5"));
+    ASSERT_TRUE(waitForResult(5s));
+    EXPECT_LT(Clock::now() - start, 3s);
+    EXPECT_EQ(owner.results().at(0).second, kCallError);
+    EXPECT_NE(view.log().find("peltra.awf"), std::string::npos);
+    EXPECT_NE(owner.reasons().at(0).find("peltra.awf"), std::string::npos);
+    EXPECT_TRUE(port().written().empty());
+}
+
+TEST_F(Form1Test, APortThatDisappearsDuringTheAnswerWaitEndsTheCallInError)
+{
+    const CallSettings callSettings = shortToneSettings(30);
+    openLine(callSettings);
+    ASSERT_TRUE(startAndDial({"_001"}, "5", callSettings));
+    port().failCarrierRead(EIO);
+    ASSERT_TRUE(waitForResult(2s));
+    EXPECT_EQ(owner.results().at(0).second, kCallError);
+}
+
+}  // namespace
+}  // namespace peltra::line
