@@ -28,8 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // Speaks every text as a 300 ms tone at 16 kHz between 200 ms of silence on each side; the
-// tone's frequency follows the text's length, so phrases differ. One text can be made to fail,
-// another to come out silent.
+// tone's frequency follows the text's length, so phrases differ. One text can be made to fail.
 class FakeSynthesizer : public Synthesizer {
 public:
     std::optional<platform::WavAudio> speak(const std::string& text, std::string& error) const override
@@ -46,15 +45,12 @@ public:
         audio.samples.assign(3200, 0.0f);
         const double frequency = 300.0 + 50.0 * static_cast<double>(text.size() % 10);
         for (int i = 0; i < 4800; ++i)
-            audio.samples.push_back(text == silent ? 0.0f
-                                                   : static_cast<float>(0.5 * std::sin(2 * std::numbers::pi *
-                                                                                       frequency * i / 16000.0)));
+            audio.samples.push_back(static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * frequency * i / 16000.0)));
         audio.samples.resize(audio.samples.size() + 3200, 0.0f);
         return audio;
     }
 
     std::string failing;
-    std::string silent;
     mutable std::vector<std::string> m_spoken;
 };
 
@@ -84,12 +80,24 @@ protected:
         return names;
     }
 
+    // Catalogue items: {folder, name} adds a folder, {folder, name, code, text} a leaf.
+    void addItems(const std::vector<std::vector<std::string>>& items)
+    {
+        for (const auto& item : items)
+            ASSERT_TRUE(item.size() == 2 ? m_catalogue.addFolder(item[0], item[1])
+                                         : m_catalogue.addLeaf(item[0], item[1], item[2], item[3]))
+                << item[1];
+    }
+
     // A template item on a catalogue leaf, inserted into the task's template after `after`.
     std::string insertItem(speech::Patterns& patterns, const std::string& after, const std::string& path,
                            const std::string& arg)
     {
+        speech::PatternItem item;
+        item.path = path;
+        item.arg = arg;
         std::string error;
-        const auto name = patterns.Insert(after, speech::PatternItem{.path = path, .arg = arg}, &error);
+        const auto name = patterns.Insert(after, item, &error);
         EXPECT_TRUE(name) << error;
         return name.value_or("");
     }
@@ -171,20 +179,14 @@ TEST_F(LibraryBuildTest, AFailedSynthesisLeavesTheOldLibraryWhole)
 
 TEST_F(LibraryBuildTest, CataloguePhrasesAreTheRecordedCodesOnce)
 {
-    ASSERT_TRUE(m_catalogue.addFolder("", "Функции"));
-    ASSERT_TRUE(m_catalogue.addLeaf("Функции", "Сумма", "@009", "Сумма (рубли)"));
-    ASSERT_TRUE(m_catalogue.addFolder("", "Фразы"));
-    ASSERT_TRUE(m_catalogue.addLeaf("Фразы", "Долг", "DEBT", "Ваш долг"));
-    ASSERT_TRUE(m_catalogue.addLeaf("Фразы", "Доставлено", "____", "отметка"));
-    ASSERT_TRUE(m_catalogue.addLeaf("Фразы", "Пауза", "__PS", "пауза"));
-    ASSERT_TRUE(m_catalogue.addLeaf("Фразы", "Долг ещё раз", "DEBT", "Ваш долг снова"));
-    ASSERT_TRUE(m_catalogue.addFolder("", "Словари"));
-    ASSERT_TRUE(m_catalogue.addLeaf("Словари", "Район", "#001", "Район"));
+    addItems({{"", "Функции"}, {"Функции", "Сумма", "@009", "Сумма (рубли)"}, {"", "Фразы"},
+              {"Фразы", "Долг", "DEBT", "Ваш долг"}, {"Фразы", "Доставлено", "____", "отметка"},
+              {"Фразы", "Пауза", "__PS", "пауза"}, {"Фразы", "Долг ещё раз", "DEBT", "Ваш долг снова"},
+              {"", "Словари"}, {"Словари", "Район", "#001", "Район"}});
     ASSERT_TRUE(m_catalogue.addDictionaryEntry("Словари\\Район", "СЕВЕРНЫЙ", "RN02"));
     ASSERT_TRUE(m_catalogue.addDictionaryEntry("Словари\\Район", "ДОЛГОВОЙ", "DEBT"));
     ASSERT_TRUE(m_catalogue.addDictionaryEntry("Словари\\Район", "ЮЖНЫЙ", "RN03"));
-    ASSERT_TRUE(m_catalogue.addFolder("Словари", "Районы"));
-    ASSERT_TRUE(m_catalogue.addLeaf("Словари\\Районы", "Южный район", "RN03", "Южный район"));
+    addItems({{"Словари", "Районы"}, {"Словари\\Районы", "Южный район", "RN03", "Южный район"}});
 
     std::vector<std::string> got;
     for (const CataloguePhrase& phrase : cataloguePhrases(m_catalogue))
@@ -202,15 +204,10 @@ TEST_F(LibraryBuildTest, CataloguePhrasesAreTheRecordedCodesOnce)
 
 TEST_F(LibraryBuildTest, NeededCodesAddEveryWordATemplateCanSpeak)
 {
-    ASSERT_TRUE(m_catalogue.addFolder("", "Функции"));
-    ASSERT_TRUE(m_catalogue.addLeaf("Функции", "Сумма (рубли)", "@009", "Сумма (рубли)"));
-    ASSERT_TRUE(m_catalogue.addLeaf("Функции", "Резерв", "@005", "Резерв 5"));
-    ASSERT_TRUE(m_catalogue.addFolder("", "Фразы"));
-    ASSERT_TRUE(m_catalogue.addLeaf("Фразы", "Долг", "DEBT", "Ваш долг"));
-    ASSERT_TRUE(m_catalogue.addLeaf("Фразы", "Отметка", "____", "отметка"));
-    ASSERT_TRUE(m_catalogue.addLeaf("Фразы", "Удалённая", "GONE", "будет удалена"));
-    ASSERT_TRUE(m_catalogue.addFolder("", "Словари"));
-    ASSERT_TRUE(m_catalogue.addLeaf("Словари", "Район", "#001", "Район"));
+    addItems({{"", "Функции"}, {"Функции", "Сумма (рубли)", "@009", "Сумма (рубли)"},
+              {"Функции", "Резерв", "@005", "Резерв 5"}, {"", "Фразы"}, {"Фразы", "Долг", "DEBT", "Ваш долг"},
+              {"Фразы", "Отметка", "____", "отметка"}, {"Фразы", "Удалённая", "GONE", "будет удалена"},
+              {"", "Словари"}, {"Словари", "Район", "#001", "Район"}});
     ASSERT_TRUE(m_catalogue.addDictionaryEntry("Словари\\Район", "СЕВЕРНЫЙ", "RN02"));
 
     config::TaskStore tasks(m_store);

@@ -36,17 +36,6 @@ std::vector<std::uint8_t> modulated(const std::vector<std::uint8_t>& pcm, int st
     return out ? *out : std::vector<std::uint8_t>{};
 }
 
-std::vector<std::int16_t> constant(std::size_t count, std::int16_t value)
-{
-    return std::vector<std::int16_t>(count, value);
-}
-
-std::vector<std::int16_t> concat(std::vector<std::int16_t> a, const std::vector<std::int16_t>& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 TEST(Modulator, OutputLengthCountsCompleteBlocksOnly)
 {
     struct Row {
@@ -77,7 +66,9 @@ TEST(Modulator, StepResponseMatchesHandWorkedStream)
     // integrator then climbs 800 per value while v outruns it, eleven 0s bringing it to 8000;
     // at k=12 v = 8000 is not greater, and the bits alternate. Bytes: 0x01, 0x50, then 0x55.
     // Step 1600: 1 (acc −1600), 0, 0, 0 (acc 3200), then v = 2777 falls behind: 1, 0, 0, 0 → 0x11.
-    const auto pcm = toBytes(concat(constant(25, 0), constant(25, 8000)));
+    std::vector<std::int16_t> samples(50, 8000);
+    std::fill_n(samples.begin(), 25, 0);
+    const auto pcm = toBytes(samples);
     struct Row {
         int step;
         std::vector<std::uint8_t> secondBlockStart;

@@ -9,7 +9,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -48,15 +47,6 @@ protected:
     test::TempDir m_runtime;
     std::optional<std::string> m_saved;
 };
-
-// Runs body in a child process that ends with body's result; the child never returns here.
-pid_t spawn(const std::function<int()>& body)
-{
-    const pid_t pid = fork();
-    if (pid == 0)
-        _exit(body());
-    return pid;
-}
 
 // The child's exit code, or -1 when it did not exit normally.
 int exitCode(pid_t pid)
@@ -181,13 +171,14 @@ TEST_F(NamedLockTest, ReleasedWhenHoldingProcessEnds)
         SCOPED_TRACE(killed ? "killed" : "exited");
         int held[2];
         ASSERT_EQ(pipe(held), 0);
-        const pid_t child = spawn([&] {
+        const pid_t child = fork();
+        if (child == 0) {
             auto lock = NamedLock::tryAcquire("PELTRA2001");
             if (!lock || write(held[1], "y", 1) != 1)
-                return 1;
+                _exit(1);
             std::this_thread::sleep_for(killed ? 10s : 200ms);
             _exit(0);  // without running the lock's destructor
-        });
+        }
         ASSERT_GT(child, 0);
         close(held[1]);  // so that a child that fails ends the read
         char c = 0;

@@ -171,8 +171,9 @@ TEST_F(PortDirectoryTest, SimulatorNamesGoToTheSimulator)
         auto port = ports.open(c.name, error);
         EXPECT_EQ(error, c.error);
         EXPECT_EQ(port != nullptr, c.error == 0);
-        if (port)
+        if (port) {
             EXPECT_EQ(port->name(), c.name);
+        }
     }
     EXPECT_EQ(simulator.asked, (std::vector<std::string>{"SIM1", "sim2", "SIM3", "Sim", "SIMULATOR"}));
 
