@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cmath>
 #include <thread>
 
 namespace peltra::line {
@@ -19,26 +18,14 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-std::vector<std::uint8_t> secondsOfTone(double seconds)
-{
-    std::vector<std::uint8_t> pcm;
-    const auto samples = static_cast<std::size_t>(seconds * 8000);
-    for (std::size_t k = 0; k < samples; ++k) {
-        const auto s = static_cast<std::int16_t>(6000 * std::sin(2 * M_PI * 400 * k / 8000.0));
-        pcm.push_back(static_cast<std::uint8_t>(s & 0xFF));
-        pcm.push_back(static_cast<std::uint8_t>((s >> 8) & 0xFF));
-    }
-    return pcm;
-}
-
 class Form1OnSimulatorTest : public ::testing::Test {
 protected:
     Form1OnSimulatorTest()
     {
         EXPECT_TRUE(PhonogramLibrary::write(library, PhonogramLibrary::pcmFormat(),
-                                            {{"_LNG", secondsOfTone(2)},
-                                             {"_SHT", secondsOfTone(0.1)},
-                                             {"_300", secondsOfTone(0.3)}}));
+                                            {{"_LNG", test::tonePcm(16000, 6000, 400)},
+                                             {"_SHT", test::tonePcm(800, 6000, 400)},
+                                             {"_300", test::tonePcm(2400, 6000, 400)}}));
         settings.dial.delayFirstMs = 20;
         settings.ringOffMs = 20;
         settings.waitAnswerS = 2;
@@ -66,10 +53,7 @@ protected:
     // Waits until the line has reported `count` results in all.
     bool waitForResult(std::chrono::milliseconds limit, std::size_t count = 1)
     {
-        const auto until = Clock::now() + limit;
-        while (owner.results().size() < count && Clock::now() < until)
-            std::this_thread::sleep_for(2ms);
-        return owner.results().size() >= count;
+        return test::waitUntil([&] { return owner.results().size() >= count; }, limit);
     }
 
     test::TempDir dir;
@@ -145,11 +129,9 @@ TEST_F(Form1OnSimulatorTest, ReversalWhileSeizingIsCaughtBeforeTheFirstDigit)
     ASSERT_TRUE(device.StartCall("5"));
     // Reverse the line while the device waits off-hook before dialing.
     std::this_thread::sleep_for(100ms);
-    simulator->setDefaultBehaviour([] {
-        sim::PartyBehaviour reversed;
-        reversed.condition = sim::LineCondition::Reversed;
-        return reversed;
-    }());
+    sim::PartyBehaviour reversed;
+    reversed.condition = sim::LineCondition::Reversed;
+    simulator->setDefaultBehaviour(reversed);
     ASSERT_TRUE(waitForResult(10s));
     EXPECT_EQ(owner.results().at(0).second, kCallError);
     // Reversed while dialled, then no longer ready at the attempts that follow.
@@ -267,9 +249,7 @@ TEST_F(Form1OnSimulatorTest, AnAdapterPulledOutDuringSpeechEndsTheCallInError)
     simulator->setBehaviour("5", party);
     device.GetPhraseList() = {"_LNG", "_LNG"};
     ASSERT_TRUE(device.StartCall("5"));
-    const auto until = Clock::now() + 3s;
-    while (view.phraseLog().find("_LNG\r\n_LNG") == std::string::npos && Clock::now() < until)
-        std::this_thread::sleep_for(5ms);
+    test::waitUntil([&] { return view.phraseLog().find("_LNG\r\n_LNG") != std::string::npos; }, 3s);
     simulator->line("SIM1")->unplug();
     ASSERT_TRUE(waitForResult(2s));
     EXPECT_EQ(owner.results().at(0).second, kCallError) << view.log();

@@ -13,8 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cmath>
-#include <functional>
 #include <thread>
 
 namespace peltra::line {
@@ -22,27 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-// Polls until pred holds or the limit passes; returns the final value of pred.
-bool waitUntil(const std::function<bool()>& pred, Clock::duration limit = 1s)
-{
-    const auto until = Clock::now() + limit;
-    while (!pred() && Clock::now() < until)
-        std::this_thread::sleep_for(1ms);
-    return pred();
-}
-
-// A phrase of n samples of a 440 Hz tone.
-std::vector<std::uint8_t> phrasePcm(std::size_t samples)
-{
-    std::vector<std::uint8_t> pcm;
-    for (std::size_t k = 0; k < samples; ++k) {
-        const auto s = static_cast<std::int16_t>(8000 * std::sin(2 * M_PI * 440 * k / 8000.0));
-        pcm.push_back(static_cast<std::uint8_t>(s & 0xFF));
-        pcm.push_back(static_cast<std::uint8_t>((s >> 8) & 0xFF));
-    }
-    return pcm;
-}
 
 CallSettings shortToneSettings(std::uint32_t waitAnswerS = 1)
 {
@@ -62,35 +39,37 @@ protected:
     {
         opener.addPort("COM1");
         EXPECT_TRUE(PhonogramLibrary::write(library, PhonogramLibrary::pcmFormat(),
-                                            {{"_001", phrasePcm(800)}, {"_002", phrasePcm(400)}}));
+                                            {{"_001", test::tonePcm(800)}, {"_002", test::tonePcm(400)}}));
     }
 
-    // Line 7 on COM1, once its polarity follows the carrier it starts with. Calls shorten the
-    // line's own waits; the port checks keep the station's.
-    Form1& openLine(const CallSettings& callSettings, bool carrier = true, bool shortWaits = true)
+    // Line 7 on COM1, once its polarity follows the carrier. Calls shorten the line's own waits;
+    // the port checks keep the station's.
+    Form1& openLine(const CallSettings& callSettings, bool shortWaits = true)
     {
         settings = std::make_unique<test::FixedCallSettings>(callSettings);
         LineEnvironment environment{opener, timers, shutdown, *settings};
         environment.library = library;
         if (shortWaits)
             environment.timings = {.debounceMs = 20, .lineReadyWaitMs = 20, .polarityFaultMs = 10, .interDigitMs = 10};
-        opener.startWithCarrier("COM1", carrier);
         line = std::make_unique<Form1>(environment);
         line->setView(&view);
         line->setOwner(&owner);
         EXPECT_TRUE(line->Open(7, "COM1"));
-        EXPECT_TRUE(waitUntil([&] { return line->normalPolarity() == carrier; }));
+        EXPECT_TRUE(test::waitUntil([&] { return line->normalPolarity(); }));
         return *line;
     }
-    Form1& portLine() { return openLine({}, true, false); }
+    Form1& portLine() { return openLine({}, false); }
 
     test::FakeSerialPort& port() { return *opener.port("COM1"); }
-    bool waitForResult(Clock::duration limit) { return waitUntil([&] { return !owner.results().empty(); }, limit); }
+    bool waitForResult(Clock::duration limit)
+    {
+        return test::waitUntil([&] { return !owner.results().empty(); }, limit);
+    }
 
     // Time until the debounced polarity becomes `normal`, from `start`.
     std::optional<Clock::duration> polarityAfter(bool normal, Clock::time_point start)
     {
-        if (!waitUntil([&] { return line->normalPolarity() == normal; }))
+        if (!test::waitUntil([&] { return line->normalPolarity() == normal; }))
             return std::nullopt;
         return Clock::now() - start;
     }
@@ -103,7 +82,7 @@ protected:
         if (!line->StartCall(number))
             return ::testing::AssertionFailure() << "the call did not start";
         const auto tones = buildToneStream(number, callSettings.dial);
-        if (!tones || !waitUntil([&] { return port().written().size() >= tones->size(); }, 3s))
+        if (!tones || !test::waitUntil([&] { return port().written().size() >= tones->size(); }, 3s))
             return ::testing::AssertionFailure() << "the number was not dialled";
         return ::testing::AssertionSuccess();
     }
@@ -129,21 +108,16 @@ protected:
 
 // ------------------------------------------------------------------ the port
 
-TEST_F(Form1Test, OpenPutsTheLineOnHookOnceAndASecondOpenChangesNothing)
+// Open puts the line on hook once (a second open changes nothing); the hook follows DTR and RTS,
+// and a failure keeps the last state.
+TEST_F(Form1Test, OpenPutsTheLineOnHookAndTheHookFollowsDtrAndRts)
 {
     portLine();
     EXPECT_EQ(view.portName(), "COM1");
-    EXPECT_TRUE(port().dtr());
-    EXPECT_FALSE(port().rts());
-    EXPECT_FALSE(line->offHook());
+    EXPECT_TRUE(port().dtr() && !port().rts() && !line->offHook());
     EXPECT_TRUE(line->Open(5, "COM1"));
     EXPECT_EQ(opener.asked.size(), 1u);
     EXPECT_EQ(line->lineNumber(), 7u);
-}
-
-TEST_F(Form1Test, HookFollowsDtrAndRtsAndAFailureKeepsTheLastState)
-{
-    portLine();
     ASSERT_TRUE(line->SetHook(true));
     EXPECT_TRUE(port().offHook());
     EXPECT_TRUE(line->offHook());
@@ -189,7 +163,7 @@ TEST_F(Form1Test, LosingThePortIsReportedAndEndsTheMonitor)
 {
     portLine();
     port().failCarrierRead(EIO);
-    ASSERT_TRUE(waitUntil([&] { return !view.messages().empty(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !view.messages().empty(); }));
     expectOnePortError();
     EXPECT_TRUE(line->normalPolarity()) << "the polarity keeps its last value";
 }
@@ -199,11 +173,10 @@ TEST(ProbePortsTest, ListsPortsThatExistWhetherUsableOrNot)
     test::FakePortOpener opener;
     for (const char* name : {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"})
         opener.addPort(name);
-    opener.failWith("COM2", EBUSY);
-    opener.failWith("COM3", ENOENT);
-    opener.failWith("COM4", EIO);    // a device node with no hardware behind it
-    opener.failWith("COM5", EBUSY);  // held by one of the station's own lines
-    opener.failWith("COM6", EACCES);
+    const std::pair<const char*, int> failures[] = {{"COM2", EBUSY}, {"COM3", ENOENT}, {"COM4", EIO}, {"COM5", EBUSY},
+                                                    {"COM6", EACCES}};  // COM4: no hardware; COM5: a line's own
+    for (const auto& [name, error] : failures)
+        opener.failWith(name, error);
     std::vector<std::pair<std::string, int>> present;
     for (const auto& entry : ProbePorts(opener, {"COM5"})) {
         present.emplace_back(entry.name, entry.openError);
@@ -238,7 +211,7 @@ TEST_F(Form1Test, AnAnsweredCallPlaysThePhrasesInOrderAfterTheToneStream)
 
     std::vector<std::uint8_t> expected = *buildToneStream("5", callSettings.dial);
     for (std::size_t samples : {800u, 400u}) {
-        const auto speech = modulateSpeech(phrasePcm(samples));
+        const auto speech = modulateSpeech(test::tonePcm(samples));
         ASSERT_TRUE(speech);
         expected.insert(expected.end(), speech->begin(), speech->end());
     }

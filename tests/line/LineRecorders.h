@@ -3,8 +3,13 @@
 
 #include "line/LineInterfaces.h"
 
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -93,5 +98,27 @@ public:
 private:
     line::CallSettings m_settings;
 };
+
+// Polls until pred holds or the limit passes; returns the final value of pred.
+inline bool waitUntil(const std::function<bool()>& pred,
+                      std::chrono::steady_clock::duration limit = std::chrono::seconds(1))
+{
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!pred() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return pred();
+}
+
+// A phrase of n samples of a tone, 16-bit little-endian at 8 kHz.
+inline std::vector<std::uint8_t> tonePcm(std::size_t samples, double amplitude = 8000, double hz = 440)
+{
+    std::vector<std::uint8_t> pcm;
+    for (std::size_t k = 0; k < samples; ++k) {
+        const auto s = static_cast<std::int16_t>(amplitude * std::sin(2 * M_PI * hz * k / 8000.0));
+        pcm.push_back(static_cast<std::uint8_t>(s & 0xFF));
+        pcm.push_back(static_cast<std::uint8_t>((s >> 8) & 0xFF));
+    }
+    return pcm;
+}
 
 }  // namespace peltra::test

@@ -38,24 +38,15 @@ std::vector<std::uint8_t> modulated(const std::vector<std::uint8_t>& pcm, int st
 
 TEST(Modulator, OutputLengthCountsCompleteBlocksOnly)
 {
-    struct Row {
-        std::size_t inBytes;
-        std::size_t outBytes;
+    const std::pair<std::size_t, std::size_t> rows[] = {
+        {0, 0}, {1, 0}, {49, 0}, {50, 36}, {99, 36}, {100, 72}, {150, 108}, {20480, 14724}, {1000001, 720000},
     };
-    const Row rows[] = {
-        {0, 0},   {1, 0},   {2, 0},     {49, 0},    {50, 36},    {51, 36},     {99, 36},
-        {100, 72}, {101, 72}, {149, 72}, {150, 108}, {20480, 14724}, {1000001, 720000},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.inBytes);
-        const std::vector<std::uint8_t> silence(row.inBytes, 0);
-        EXPECT_EQ(modulatedSize(row.inBytes), row.outBytes);
-        const auto speech = modulateSpeech(silence);
-        const auto tones = modulateTones(std::span<const std::uint8_t>(silence));
-        ASSERT_TRUE(speech);
-        ASSERT_TRUE(tones);
-        EXPECT_EQ(speech->size(), row.outBytes);
-        EXPECT_EQ(tones->size(), row.outBytes);
+    for (const auto& [inBytes, outBytes] : rows) {
+        const std::vector<std::uint8_t> silence(inBytes, 0);
+        EXPECT_EQ(modulatedSize(inBytes), outBytes);
+        EXPECT_EQ(modulateSpeech(silence).value_or(std::vector<std::uint8_t>(1)).size(), outBytes) << inBytes;
+        EXPECT_EQ(modulateTones(std::span<const std::uint8_t>(silence)).value_or(std::vector<std::uint8_t>(1)).size(),
+                  outBytes) << inBytes;
     }
 }
 
@@ -80,14 +71,11 @@ TEST(Modulator, StepResponseMatchesHandWorkedStream)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.step);
-        const auto out = modulated(pcm, row.step);
-        ASSERT_EQ(out.size(), 72u);
-        for (std::size_t i = 0; i < 36; ++i)
-            EXPECT_EQ(out[i], 0x55) << i;
+        std::vector<std::uint8_t> expected(72, row.steady);
+        std::fill_n(expected.begin(), 36, 0x55);
         for (std::size_t i = 0; i < row.secondBlockStart.size(); ++i)
-            EXPECT_EQ(out[36 + i], row.secondBlockStart[i]) << i;
-        for (std::size_t i = 36 + row.secondBlockStart.size(); i < 72; ++i)
-            EXPECT_EQ(out[i], row.steady) << i;
+            expected[36 + i] = row.secondBlockStart[i];
+        EXPECT_EQ(modulated(pcm, row.step), expected);
     }
 }
 
@@ -106,10 +94,8 @@ TEST(Modulator, MatchesPlainFormulaBitForBit)
         {"walk, tone step", 50 * 999 + 49, kToneStep, Row::Walk},
         {"extremes, speech step", 50 * 100, kSpeechStep, Row::Extremes},
         {"extremes, tone step", 50 * 100 + 3, kToneStep, Row::Extremes},
-        {"noise, step 1", 50 * 200, 1, Row::Noise},
         {"walk, step 3", 50 * 200 + 7, 3, Row::Walk},
         {"extremes, step 40000", 50 * 100, 40000, Row::Extremes},
-        {"noise, huge step", 50 * 200, 123457, Row::Noise},
         {"noise, largest step", 50 * 50, INT_MAX, Row::Noise},
     };
     std::mt19937 random(20240601);
@@ -137,7 +123,7 @@ TEST(Modulator, MatchesPlainFormulaBitForBit)
     }
 }
 
-TEST(Modulator, SamplesAndBytesGiveTheSameStream)
+TEST(Modulator, SamplesAndBytesGiveTheSameStreamAndABadStepNone)
 {
     std::mt19937 random(3);
     std::vector<std::int16_t> samples(25 * 321 + 11);
@@ -147,17 +133,11 @@ TEST(Modulator, SamplesAndBytesGiveTheSameStream)
     ASSERT_TRUE(fromSamples);
     EXPECT_EQ(*fromSamples, modulated(toBytes(samples), kToneStep));
     EXPECT_EQ(fromSamples->size(), 321u * 36);
-    const auto speech = modulateSamples(samples, kSpeechStep);
-    ASSERT_TRUE(speech);
-    EXPECT_EQ(*speech, modulated(toBytes(samples), kSpeechStep));
-}
-
-TEST(Modulator, RefusesAStepThatIsNotPositive)
-{
-    const std::vector<std::uint8_t> pcm(100, 0x10);
-    EXPECT_FALSE(modulate(pcm, 0));
-    EXPECT_FALSE(modulate(pcm, -800));
-    EXPECT_FALSE(modulateSamples(std::vector<std::int16_t>(50, 1), INT_MIN));
+    EXPECT_EQ(modulateSamples(samples, kSpeechStep), modulated(toBytes(samples), kSpeechStep));
+    // A step that is not positive is refused.
+    EXPECT_FALSE(modulate(toBytes(samples), 0));
+    EXPECT_FALSE(modulate(toBytes(samples), -800));
+    EXPECT_FALSE(modulateSamples(samples, INT_MIN));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace peltra::platform {
@@ -27,16 +28,10 @@ struct FakeSimulator : test::FakePortOpener {
     {
         addPort("SIM1");
         addPort("sim2");
-        for (const char* name : {"SIM3", "Sim", "SIMULATOR"})
-            failWith(name, EACCES);
+        failWith("SIM3", EACCES);
+        failWith("Sim", EACCES);
     }
 };
-
-bool sameSettings(const termios& a, const termios& b)
-{
-    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
-           ::cfgetospeed(&a) == ::cfgetospeed(&b);
-}
 
 // A device folder where some ttySn are regular files: opening one fails with ENOTTY, which shows
 // that exactly that path was tried, while a path with nothing behind it fails with ENOENT.
@@ -60,51 +55,39 @@ protected:
     test::TempDir m_dir;
 };
 
+// COMn leads to ttyS(n-1), the map wins over that, and simulator names go to the simulator (a
+// mapping for one is ignored).
 TEST_F(PortDirectoryTest, NamesLeadToTheirDevices)
 {
     FakeSimulator simulator;
-    PortDirectory ports = directory({{"com5", file("usb0")}, {"Line7", file("usb0")}, {"COM6", file("none")}},
-                                    &simulator);
-    struct Case {
-        const char* name;
-        int error;
+    PortDirectory ports = directory(
+        {{"com5", file("usb0")}, {"Line7", file("usb0")}, {"COM6", file("none")}, {"SIM2", file("usb0")}}, &simulator);
+    const std::pair<const char*, int> cases[] = {
+        {"COM1", ENOTTY}, {"COM3", ENOTTY}, {"CoM3", ENOTTY}, {"COM2", ENOENT},  // ttyS0, ttyS2, no ttyS1
+        {"COM256", ENOTTY},                                                      // ttyS255
+        {"COM5", ENOTTY},  // mapped to usb0, although ttyS4 does not exist
+        {"COM6", ENOENT},  // mapped to a missing device: the map wins over ttyS5
+        {"line7", ENOTTY}, {"COM0", ENOENT},  {"COM257", ENOENT}, {"COM03", ENOENT}, {"COM1x", ENOENT},
+        {" COM1", ENOENT}, {"LPT1", ENOENT},  {"", ENOENT},       {"SIM1", 0},       {"sim2", 0},
+        {"SIM3", EACCES},  {"Sim", EACCES},
     };
-    const Case cases[] = {
-        {"COM1", ENOTTY},    // ttyS0
-        {"COM3", ENOTTY},    // ttyS2
-        {"com3", ENOTTY},
-        {"CoM3", ENOTTY},
-        {"COM2", ENOENT},    // no ttyS1
-        {"COM256", ENOTTY},  // ttyS255
-        {"COM5", ENOTTY},    // mapped to usb0, although ttyS4 does not exist
-        {"COM6", ENOENT},    // mapped to a missing device: the map wins over ttyS5
-        {"LINE7", ENOTTY},   // mapped name that is no COMn
-        {"line7", ENOTTY},
-        {"COM0", ENOENT},
-        {"COM257", ENOENT},
-        {"COM1000", ENOENT},
-        {"COM03", ENOENT},
-        {"COM", ENOENT},
-        {"COM1x", ENOENT},
-        {"COM-1", ENOENT},
-        {" COM1", ENOENT},
-        {"LPT1", ENOENT},
-        {"", ENOENT},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        int error = 0;
-        EXPECT_EQ(ports.open(c.name, error), nullptr);
-        EXPECT_EQ(error, c.error) << systemMessage(error);
+    for (const auto& [name, expected] : cases) {
+        int error = -1;
+        auto port = ports.open(name, error);
+        EXPECT_EQ(error, expected) << name << ": " << systemMessage(error);
+        EXPECT_EQ(port ? port->name() : "", expected == 0 ? name : "");
     }
-    EXPECT_TRUE(simulator.asked.empty());
+    EXPECT_EQ(simulator.asked, (std::vector<std::string>{"SIM1", "sim2", "SIM3", "Sim"}));
+    int error = 0;
+    EXPECT_EQ(directory({{"SIM1", file("usb0")}}).open("SIM1", error), nullptr);
+    EXPECT_EQ(error, ENOENT);
 }
 
 TEST_F(PortDirectoryTest, TheConsoleAndLockedPortsAreNamedAndNoPortIsSetUpByTheProbe)
 {
     // COM5 is the kernel's console, COM6 locked by a live process (pid 1), COM7 by a dead one.
     std::vector<std::unique_ptr<test::PseudoTerminal>> ptys;
-    for (int n = 4; n <= 8; ++n) {
+    for (int n = 4; n <= 9; ++n) {
         ptys.push_back(std::make_unique<test::PseudoTerminal>());
         std::filesystem::create_symlink(ptys.back()->slavePath(), m_dir / ("ttyS" + std::to_string(n)));
     }
@@ -113,74 +96,31 @@ TEST_F(PortDirectoryTest, TheConsoleAndLockedPortsAreNamedAndNoPortIsSetUpByTheP
     std::ofstream(m_dir / "lock" / "LCK..ttyS5") << "         1\n";
     std::ofstream(m_dir / "lock" / "LCK..ttyS6") << "2147483600\n";
     PortDirectory ports = directory({});
-
-    std::vector<termios> before(ptys.size());
-    for (std::size_t i = 0; i < ptys.size(); ++i)
-        ASSERT_EQ(::tcgetattr(ptys[i]->master(), &before[i]), 0);
-    const struct {
-        const char* name;
-        int error;
-        std::string reason;
-    } cases[] = {
+    const auto settingsOf = [&](std::size_t i) {
+        termios t{};
+        EXPECT_EQ(::tcgetattr(ptys[i]->master(), &t), 0);
+        return std::tuple(t.c_iflag, t.c_oflag, t.c_cflag, t.c_lflag, ::cfgetospeed(&t));
+    };
+    const auto console = settingsOf(0), locked = settingsOf(1), usable = settingsOf(5);
+    const std::tuple<const char*, int, std::string> cases[] = {
         {"COM5", EBUSY, "the kernel's console (console=ttyS4)"},
         {"COM6", EBUSY, "locked by process 1 (" + (m_dir / "lock" / "LCK..ttyS5").string() + ")"},
         {"COM7", 0, ""},  // the lock's process is gone
-        {"COM8", 0, ""},
-        {"COM2", ENOENT, ""},
+        {"COM8", 0, ""}, {"COM2", ENOENT, ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, expected, why] : cases) {
         std::string reason = "stale";
-        EXPECT_EQ(ports.probe(c.name, reason), c.error) << systemMessage(c.error);
-        EXPECT_EQ(reason, c.reason);
+        EXPECT_EQ(ports.probe(name, reason), expected) << name << ": " << systemMessage(expected);
+        EXPECT_EQ(reason, why);
         int error = -1;
-        EXPECT_EQ(ports.open(c.name, error) != nullptr, c.error == 0);
-        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(ports.open(name, error) != nullptr, expected == 0) << name;
+        EXPECT_EQ(error, expected) << name;
     }
-    // The console and the locked port were never opened: nothing set them up.
-    for (std::size_t i : {0u, 1u}) {
-        termios after{};
-        ASSERT_EQ(::tcgetattr(ptys[i]->master(), &after), 0);
-        EXPECT_TRUE(sameSettings(after, before[i])) << "ttyS" << i + 4 << " was set up";
-    }
-    // A usable port is only looked at by the probe.
-    ptys.push_back(std::make_unique<test::PseudoTerminal>());
-    std::filesystem::create_symlink(ptys.back()->slavePath(), m_dir / "ttyS9");
-    termios fresh{};
-    termios probed{};
-    ASSERT_EQ(::tcgetattr(ptys.back()->master(), &fresh), 0);
+    // The console and the locked port were never opened, and a usable port is only looked at by
+    // the probe: nothing set them up.
     std::string reason;
     EXPECT_EQ(ports.probe("COM10", reason), 0);
-    ASSERT_EQ(::tcgetattr(ptys.back()->master(), &probed), 0);
-    EXPECT_TRUE(sameSettings(fresh, probed)) << "the probe set the port up";
-}
-
-TEST_F(PortDirectoryTest, SimulatorNamesGoToTheSimulator)
-{
-    FakeSimulator simulator;
-    // A mapping for a simulator name is ignored: those names are the simulator's.
-    PortDirectory ports = directory({{"SIM2", file("usb0")}}, &simulator);
-    struct Case {
-        const char* name;
-        int error;
-    };
-    const Case cases[] = {{"SIM1", 0}, {"sim2", 0}, {"SIM3", EACCES}, {"Sim", EACCES}, {"SIMULATOR", EACCES}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        int error = -1;
-        auto port = ports.open(c.name, error);
-        EXPECT_EQ(error, c.error);
-        EXPECT_EQ(port != nullptr, c.error == 0);
-        if (port) {
-            EXPECT_EQ(port->name(), c.name);
-        }
-    }
-    EXPECT_EQ(simulator.asked, (std::vector<std::string>{"SIM1", "sim2", "SIM3", "Sim", "SIMULATOR"}));
-
-    PortDirectory withoutSimulator = directory({{"SIM1", file("usb0")}});
-    int error = 0;
-    EXPECT_EQ(withoutSimulator.open("SIM1", error), nullptr);
-    EXPECT_EQ(error, ENOENT);
+    EXPECT_TRUE(settingsOf(0) == console && settingsOf(1) == locked && settingsOf(5) == usable);
 }
 
 TEST(PortDirectoryDefaultPathTest, ComNamesMapToTtyS)
@@ -190,10 +130,8 @@ TEST(PortDirectoryDefaultPathTest, ComNamesMapToTtyS)
         {"COM0", ""},           {"COM257", ""},         {"COM01", ""},          {"LPT1", ""},
         {"SIM1", ""},           {"COM", ""},            {"", ""},
     };
-    for (const auto& [name, path] : cases) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(PortDirectory::defaultDevicePath(name), path);
-    }
+    for (const auto& [name, path] : cases)
+        EXPECT_EQ(PortDirectory::defaultDevicePath(name), path) << name;
 }
 
 }  // namespace

@@ -29,34 +29,23 @@ public:
         return true;
     }
     platform::Event& carrierChanged() override { return m_carrierChanged; }
+    // Every write completes at once.
     bool startWrite(std::span<const std::uint8_t> data) override
     {
         std::lock_guard lock(m_mutex);
-        m_writeDone.reset();
-        if (!m_holdWrites) {
-            m_written.insert(m_written.end(), data.begin(), data.end());
-            m_outcome = {data.size(), 0};
-            m_writeDone.set();
-        }
+        m_written.insert(m_written.end(), data.begin(), data.end());
+        m_outcome = {data.size(), 0};
         return true;
     }
     platform::Event& writeDone() override { return m_writeDone; }
     platform::WriteOutcome writeOutcome() override { return get(m_outcome); }
-    void cancelWrite() override
-    {
-        std::lock_guard lock(m_mutex);
-        if (!m_writeDone.isSet()) {
-            m_outcome = {0, ECANCELED};
-            m_writeDone.set();
-        }
-    }
+    void cancelWrite() override {}
     bool purgeTransmit() override { return put(m_purges, m_purges + 1), true; }
 
     // What the test controls; an error of 0 lets the operation succeed again.
     void setCarrier(bool on) { put(m_carrier, on), m_carrierChanged.set(); }
     void failModemControl(int error) { put(m_modemError, error); }
     void failCarrierRead(int error) { put(m_carrierError, error), m_carrierChanged.set(); }
-    void holdWrites(bool hold) { put(m_holdWrites, hold); }  // writes stay pending until cancelled
 
     // What the test observes.
     bool dtr() const { return get(m_dtr); }
@@ -87,12 +76,12 @@ private:
 
     std::string m_name;
     mutable std::mutex m_mutex;
-    bool m_dtr = true, m_rts = true, m_carrier = true, m_holdWrites = false;
+    bool m_dtr = true, m_rts = true, m_carrier = true;
     int m_modemError = 0, m_carrierError = 0, m_purges = 0;
     std::vector<std::uint8_t> m_written;
     platform::WriteOutcome m_outcome;
     platform::Event m_carrierChanged{false, false};
-    platform::Event m_writeDone{true, false};
+    platform::Event m_writeDone{true, true};
 };
 
 // Opens FakeSerialPorts by name and remembers every name asked for; the ports it opened stay
@@ -107,8 +96,6 @@ public:
         if (error != 0)
             return nullptr;
         auto port = std::make_unique<FakeSerialPort>(name);
-        if (m_carrier.count(name))
-            port->setCarrier(m_carrier[name]);
         m_open[name] = port.get();
         return port;
     }
@@ -116,7 +103,6 @@ public:
 
     void addPort(const std::string& name) { m_names.push_back(name); }
     void failWith(const std::string& name, int error) { m_errors[name] = error; }
-    void startWithCarrier(const std::string& name, bool on) { m_carrier[name] = on; }  // on unless said
     FakeSerialPort* port(const std::string& name) const { return m_open.count(name) ? m_open.at(name) : nullptr; }
 
     std::vector<std::string> asked;
@@ -125,7 +111,6 @@ private:
     std::vector<std::string> m_names;
     std::map<std::string, int> m_errors;
     std::map<std::string, FakeSerialPort*> m_open;
-    std::map<std::string, bool> m_carrier;
 };
 
 }  // namespace peltra::test
