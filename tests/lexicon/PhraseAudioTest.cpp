@@ -119,16 +119,13 @@ TEST(PhraseAudioTest, Pcm16IsClippedRoundedAndLittleEndian)
     ASSERT_EQ(pcm.size(), 2 * in.size());
     for (std::size_t i = 0; i < in.size(); ++i)
         EXPECT_EQ(pcmValue(pcm, i), cases[i].out) << "input " << cases[i].in;
-    const auto bytes = toPcm16(std::vector<float>{0x1234 / 32768.0f});
-    EXPECT_EQ(bytes, (std::vector<std::uint8_t>{0x34, 0x12}));
+    EXPECT_EQ(toPcm16(std::vector<float>{0x1234 / 32768.0f}), (std::vector<std::uint8_t>{0x34, 0x12}));
 }
 
 TEST(PhraseAudioTest, AnyWavBecomesAnEightKilohertzPhrase)
 {
     platform::WavAudio audio;
     audio.sampleRate = 16000;
-    audio.channels = 1;
-    audio.bitsPerSample = 16;
     audio.samples.assign(8000, 0.0f);  // 0.5 s silence
     const auto tone = sine(500, 16000, 0.3, 0.5);
     audio.samples.insert(audio.samples.end(), tone.begin(), tone.end());

@@ -197,7 +197,7 @@ TEST_F(Form1Test, ToneDialingSendsExactlyTheToneStreamAndNoAnswerGivesResult1)
     EXPECT_EQ(owner.results().at(0).second, kCallNoAnswer);
     EXPECT_EQ(port().written(), buildToneStream("1P2", callSettings.dial).value());
     EXPECT_NE(view.log().find("0\r\n"), std::string::npos);  // the tone dialing's code
-    EXPECT_EQ(view.display(), "1P2");
+    EXPECT_EQ(view.displayHistory().back(), "1P2");
 }
 
 TEST_F(Form1Test, AnAnsweredCallPlaysThePhrasesInOrderAfterTheToneStream)

@@ -56,11 +56,6 @@ public:
     }
 
     std::string portName() const { return get(m_port); }
-    std::string display() const
-    {
-        const auto history = displayHistory();
-        return history.empty() ? "" : history.back();
-    }
     // Every text the display showed, in order (appends make a new entry with the whole text).
     std::vector<std::string> displayHistory() const { return get(m_displayHistory); }
     std::string log() const { return get(m_log); }
