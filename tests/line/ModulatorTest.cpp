@@ -60,16 +60,15 @@ TEST(Modulator, StepResponseMatchesHandWorkedStream)
     std::vector<std::int16_t> samples(50, 8000);
     std::fill_n(samples.begin(), 25, 0);
     const auto pcm = toBytes(samples);
-    struct Row {
+    const struct {
         int step;
         std::vector<std::uint8_t> secondBlockStart;
         std::uint8_t steady;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {kSpeechStep, {0x01, 0x50, 0x55}, 0x55},
         {kToneStep, {0x11, 0xA9, 0xAA}, 0xAA},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.step);
         std::vector<std::uint8_t> expected(72, row.steady);
         std::fill_n(expected.begin(), 36, 0x55);
@@ -81,34 +80,34 @@ TEST(Modulator, StepResponseMatchesHandWorkedStream)
 
 TEST(Modulator, MatchesPlainFormulaBitForBit)
 {
-    struct Row {
+    enum Signal { Noise, Walk, Extremes };  // full-range noise, speech-like, ±full scale jumps
+    const struct {
         const char* name;
         std::size_t bytes;
         int step;
-        enum { Noise, Walk, Extremes } signal;  // full-range noise, speech-like, ±full scale jumps
-    };
-    const Row rows[] = {
-        {"noise, speech step", 50 * 401 + 13, kSpeechStep, Row::Noise},
-        {"noise, tone step", 50 * 397 + 1, kToneStep, Row::Noise},
-        {"walk, speech step", 50 * 1000, kSpeechStep, Row::Walk},
-        {"walk, tone step", 50 * 999 + 49, kToneStep, Row::Walk},
-        {"extremes, speech step", 50 * 100, kSpeechStep, Row::Extremes},
-        {"extremes, tone step", 50 * 100 + 3, kToneStep, Row::Extremes},
-        {"walk, step 3", 50 * 200 + 7, 3, Row::Walk},
-        {"extremes, step 40000", 50 * 100, 40000, Row::Extremes},
-        {"noise, largest step", 50 * 50, INT_MAX, Row::Noise},
+        Signal signal;
+    } rows[] = {
+        {"noise, speech step", 50 * 401 + 13, kSpeechStep, Noise},
+        {"noise, tone step", 50 * 397 + 1, kToneStep, Noise},
+        {"walk, speech step", 50 * 1000, kSpeechStep, Walk},
+        {"walk, tone step", 50 * 999 + 49, kToneStep, Walk},
+        {"extremes, speech step", 50 * 100, kSpeechStep, Extremes},
+        {"extremes, tone step", 50 * 100 + 3, kToneStep, Extremes},
+        {"walk, step 3", 50 * 200 + 7, 3, Walk},
+        {"extremes, step 40000", 50 * 100, 40000, Extremes},
+        {"noise, largest step", 50 * 50, INT_MAX, Noise},
     };
     std::mt19937 random(20240601);
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         for (int round = 0; round < 5; ++round) {
             std::vector<std::int16_t> samples(row.bytes / 2 + 1);
             std::normal_distribution<double> delta(0, 900);
             double level = 0;
             for (std::size_t n = 0; n < samples.size(); ++n) {
-                if (row.signal == Row::Noise) {
+                if (row.signal == Noise) {
                     samples[n] = static_cast<std::int16_t>(random());
-                } else if (row.signal == Row::Walk) {
+                } else if (row.signal == Walk) {
                     level = std::clamp(level + delta(random), -32768.0, 32767.0);
                     samples[n] = static_cast<std::int16_t>(level);
                 } else {

@@ -148,13 +148,12 @@ TEST_F(PhonogramLibraryTest, WrittenLibraryReadsBackEveryPhrase)
 
 TEST_F(PhonogramLibraryTest, StructuresOtherToolsWrite)
 {
-    struct Case {
+    const struct {
         const char* name;
         std::string bytes;
         std::vector<std::string> ids;  // phrase chunks in order
         std::string firstData;  // what the first listed id reads as
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"chunks before \"fmt \" are not phrases",
          riff(chunk("_000", "LIST") + chunk("junk", "x") + fmtChunk() + chunk("_001", "one")), {"_001"}, "one"},
         {"duplicate code: the first one wins",
@@ -191,12 +190,11 @@ TEST_F(PhonogramLibraryTest, StructuresOtherToolsWrite)
 TEST_F(PhonogramLibraryTest, DamagedFilesAreRefusedWithTheirFault)
 {
     const std::string fmt = fmtChunk();  // 24 bytes, so the first phrase header is at offset 36
-    struct Case {
+    const struct {
         const char* name;
         std::string bytes;
         std::string error;  // after the file's prefix
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"empty file", "", "the file is 0 bytes long, too short for a RIFF header"},
         {"not RIFF", "RIFX" + le32(4) + "WAVE", "not a RIFF file"},
         {"other form", "RIFF" + le32(4) + "AVI ", "a RIFF file of form \"AVI \", not \"WAVE\""},

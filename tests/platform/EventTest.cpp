@@ -35,13 +35,12 @@ bool eventually(const std::function<bool()>& pred, std::chrono::milliseconds lim
 
 TEST(EventTest, SetResetAndZeroWaits)
 {
-    struct Case {
+    const struct {
         bool manual;
         bool initiallySet;
         const char* steps;    // s = set, r = reset, w = wait(0), ? = isSet
         const char* results;  // of each w and ?, in order: 1 or 0
-    };
-    const Case cases[] = {
+    } cases[] = {
         {true, false, "?w", "00"},
         {true, true, "?w?", "111"},
         {true, false, "sswwr?w", "1100"},     // stays set until reset
@@ -50,7 +49,7 @@ TEST(EventTest, SetResetAndZeroWaits)
         {false, false, "ssww", "10"},         // sets do not accumulate
         {false, false, "srw", "0"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.manual ? "manual " : "auto ") + (c.initiallySet ? "set " : "") + c.steps);
         Event event(c.manual, c.initiallySet);
         std::string results;

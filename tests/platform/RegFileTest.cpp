@@ -99,11 +99,10 @@ protected:
 
 TEST(RegFileParse, ValueForms)
 {
-    struct Case {
+    const struct {
         std::string lines;  // under [HKEY_LOCAL_MACHINE\Software\PELTRA], '\n' standing for CR LF
         Lines expected;     // "NAME|TYPE|HEX" set in that key, or "-NAME" deleted from it
-    };
-    const Case cases[] = {
+    } cases[] = {
         {R"("Name"="text")", {"Name|1|74,65,78,74"}},
         {R"("Path"="C:\\Temp \"q\"")", {"Path|1|" + hexOf("C:\\Temp \"q\"")}},
         {R"("a\\b\"c"="")", {"a\\b\"c|1|"}},
@@ -122,7 +121,7 @@ TEST(RegFileParse, ValueForms)
         {"\"Old\"=-\n@=-", {"-Old", "-"}},
         {"  ; a comment\n\n  \"A\" = \"x\"  \n\t@ =dword:1", {"A|1|78", "|4|01,00,00,00"}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.lines);
         std::string body;
         for (const char ch : c.lines)
@@ -140,12 +139,11 @@ TEST(RegFileParse, KeysEncodingsAndLineEnds)
                              "[HKEY_LOCAL_MACHINE\\Software\\PELTRA\\Лексемы и функции]\r\n"
                              "\"Группа\"=\"Ёлка ё\"\r\n\"X\"=hex(2):1f,04,00,00\r\n";
     const Lines simple = {"create Software\\PELTRA", "set Software\\PELTRA|A|1|78"};
-    struct Case {
+    const struct {
         const char* what;
         std::string bytes;
         Lines expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"delete a key", kHeader + "[-HKEY_LOCAL_MACHINE\\Software\\PELTRA\\Old]\r\n", {"delete Software\\PELTRA\\Old"}},
         {"bracket in a key name", kHeader + "[HKEY_LOCAL_MACHINE\\Software\\a]b]\r\n", {"create Software\\a]b"}},
         {"later operations follow earlier", kHeader + kKey + "\"A\"=dword:1\r\n\"a\"=-\r\n[-HKLM\\Software\\PELTRA]\r\n",
@@ -168,7 +166,7 @@ TEST(RegFileParse, KeysEncodingsAndLineEnds)
         {"REGEDIT4 saved as UTF-8", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Порты]\n\"E\"=hex(2):c0,00\n",
          {"create Software\\Порты", "set Software\\Порты|E|2|" + hexOf("А")}},
     };
-    for (const Case& c : cases)
+    for (const auto& c : cases)
         EXPECT_EQ(parseOk(c.bytes), c.expected) << c.what;
 }
 
@@ -183,12 +181,11 @@ TEST_F(RegFileTest, MalformedFileIsRefusedWithItsLineAndNothingIsWritten)
     // Lines 3 to 5 of kGood change the store, so a partial import would show.
     const std::string kGood = kHeader + "[-HKEY_LOCAL_MACHINE\\Software\\PELTRA\\Ports]\r\n" + kKey +
                               "\"Frozen\"=dword:00000000\r\n";
-    struct Case {
+    const struct {
         std::string file;
         int line;
         const char* message;  // a part of the reason
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"[HKEY_LOCAL_MACHINE\\Software]\r\n", 1, "not a registry file"},
         {kHeader + "\"A\"=\"x\"\r\n", 3, "before any [key]"},
         {kGood + "Frozen=1\r\n", 6, "expected a [key]"},
