@@ -163,9 +163,8 @@ TEST_F(LibraryBuildTest, CataloguePhrasesAreTheRecordedCodesOnce)
               {"Фразы", "Долг", "DEBT", "Ваш долг"}, {"Фразы", "Доставлено", "____", "отметка"},
               {"Фразы", "Пауза", "__PS", "пауза"}, {"Фразы", "Долг ещё раз", "DEBT", "Ваш долг снова"},
               {"", "Словари"}, {"Словари", "Район", "#001", "Район"}});
-    ASSERT_TRUE(m_catalogue.addDictionaryEntry("Словари\\Район", "СЕВЕРНЫЙ", "RN02"));
-    ASSERT_TRUE(m_catalogue.addDictionaryEntry("Словари\\Район", "ДОЛГОВОЙ", "DEBT"));
-    ASSERT_TRUE(m_catalogue.addDictionaryEntry("Словари\\Район", "ЮЖНЫЙ", "RN03"));
+    for (const auto& [word, code] : {std::pair{"СЕВЕРНЫЙ", "RN02"}, {"ДОЛГОВОЙ", "DEBT"}, {"ЮЖНЫЙ", "RN03"}})
+        ASSERT_TRUE(m_catalogue.addDictionaryEntry("Словари\\Район", word, code));
     addItems({{"Словари", "Районы"}, {"Словари\\Районы", "Южный район", "RN03", "Южный район"}});
 
     std::vector<std::string> got;
@@ -173,13 +172,8 @@ TEST_F(LibraryBuildTest, CataloguePhrasesAreTheRecordedCodesOnce)
         got.push_back(phrase.code + "=" + phrase.text + "@" + phrase.path);
     // Leaves depth first in key order, the first of each code; then the entries no leaf speaks,
     // spoken as their word. Functions, dictionaries and the delivery marker need no recording.
-    const std::vector<std::string> expected = {
-        "RN03=Южный район@Словари\\Районы\\Южный район",
-        "DEBT=Ваш долг@Фразы\\Долг",
-        "__PS=пауза@Фразы\\Пауза",
-        "RN02=СЕВЕРНЫЙ@Словари\\Район: СЕВЕРНЫЙ",
-    };
-    EXPECT_EQ(got, expected);
+    EXPECT_EQ(got, (std::vector<std::string>{"RN03=Южный район@Словари\\Районы\\Южный район", "DEBT=Ваш долг@Фразы\\Долг",
+                                             "__PS=пауза@Фразы\\Пауза", "RN02=СЕВЕРНЫЙ@Словари\\Район: СЕВЕРНЫЙ"}));
 }
 
 TEST_F(LibraryBuildTest, NeededCodesAddEveryWordATemplateCanSpeak)

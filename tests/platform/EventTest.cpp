@@ -41,13 +41,9 @@ TEST(EventTest, SetResetAndZeroWaits)
         const char* steps;    // s = set, r = reset, w = wait(0), ? = isSet
         const char* results;  // of each w and ?, in order: 1 or 0
     } cases[] = {
-        {true, false, "?w", "00"},
-        {true, true, "?w?", "111"},
-        {true, false, "sswwr?w", "1100"},     // stays set until reset
-        {false, false, "?w", "00"},
-        {false, true, "??w?w", "11100"},      // isSet does not consume; a wait does
-        {false, false, "ssww", "10"},         // sets do not accumulate
-        {false, false, "srw", "0"},
+        {true, false, "?w", "00"}, {true, true, "?w?", "111"}, {true, false, "sswwr?w", "1100"},  // set until reset
+        {false, false, "?w", "00"}, {false, true, "??w?w", "11100"},  // isSet does not consume; a wait does
+        {false, false, "ssww", "10"}, {false, false, "srw", "0"},      // sets do not accumulate
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.manual ? "manual " : "auto ") + (c.initiallySet ? "set " : "") + c.steps);
