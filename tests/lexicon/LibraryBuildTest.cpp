@@ -172,8 +172,9 @@ TEST_F(LibraryBuildTest, CataloguePhrasesAreTheRecordedCodesOnce)
         got.push_back(phrase.code + "=" + phrase.text + "@" + phrase.path);
     // Leaves depth first in key order, the first of each code; then the entries no leaf speaks,
     // spoken as their word. Functions, dictionaries and the delivery marker need no recording.
-    EXPECT_EQ(got, (std::vector<std::string>{"RN03=Южный район@Словари\\Районы\\Южный район", "DEBT=Ваш долг@Фразы\\Долг",
-                                             "__PS=пауза@Фразы\\Пауза", "RN02=СЕВЕРНЫЙ@Словари\\Район: СЕВЕРНЫЙ"}));
+    EXPECT_EQ(got, (std::vector<std::string>{"RN03=Южный район@Словари\\Районы\\Южный район",
+                                             "DEBT=Ваш долг@Фразы\\Долг", "__PS=пауза@Фразы\\Пауза",
+                                             "RN02=СЕВЕРНЫЙ@Словари\\Район: СЕВЕРНЫЙ"}));
 }
 
 TEST_F(LibraryBuildTest, NeededCodesAddEveryWordATemplateCanSpeak)
