@@ -1,13 +1,10 @@
 // Building the phonogram library from the catalogue with a stand-in synthesiser, and the codes
-// the catalogue and the templates need from it.
+// the catalogue asks it to record.
 #include "lexicon/LibraryBuild.h"
 
-#include "config/TaskStore.h"
 #include "lexicon/PhraseAudio.h"
 #include "line/PhonogramLibrary.h"
 #include "platform/registry/RegistryStore.h"
-#include "speech/Patterns.h"
-#include "speech/Vocabulary.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
@@ -15,7 +12,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <numbers>
 #include <set>
 #include <string>
@@ -88,7 +84,6 @@ protected:
                                          : m_catalogue.addLeaf(item[0], item[1], item[2], item[3]))
                 << item[1];
     }
-
 };
 
 TEST_F(LibraryBuildTest, EveryPhraseReadsBackTrimmedAndThePauseIsSilence)
@@ -175,57 +170,6 @@ TEST_F(LibraryBuildTest, CataloguePhrasesAreTheRecordedCodesOnce)
     EXPECT_EQ(got, (std::vector<std::string>{"RN03=Южный район@Словари\\Районы\\Южный район",
                                              "DEBT=Ваш долг@Фразы\\Долг", "__PS=пауза@Фразы\\Пауза",
                                              "RN02=СЕВЕРНЫЙ@Словари\\Район: СЕВЕРНЫЙ"}));
-}
-
-TEST_F(LibraryBuildTest, NeededCodesAddEveryWordATemplateCanSpeak)
-{
-    addItems({{"", "Функции"}, {"Функции", "Сумма (рубли)", "@009", "Сумма (рубли)"},
-              {"Функции", "Резерв", "@005", "Резерв 5"}, {"", "Фразы"}, {"Фразы", "Долг", "DEBT", "Ваш долг"},
-              {"Фразы", "Отметка", "____", "отметка"}, {"Фразы", "Удалённая", "GONE", "будет удалена"},
-              {"", "Словари"}, {"Словари", "Район", "#001", "Район"}});
-    ASSERT_TRUE(m_catalogue.addDictionaryEntry("Словари\\Район", "СЕВЕРНЫЙ", "RN02"));
-
-    config::TaskStore tasks(m_store);
-    ASSERT_EQ(tasks.addBinding("Абоненты", "/data/abon.dbf", ""), config::AddResult::Added);
-    ASSERT_EQ(tasks.binding("Абоненты")->operators().add("Долг"), config::AddResult::Added);
-    {
-        speech::Patterns patterns(m_store, "Абоненты", "Долг");
-        ASSERT_TRUE(patterns.isOpen()) << patterns.openError();
-        std::string after, error;
-        for (const auto& [path, arg] : std::vector<std::pair<std::string, std::string>>{
-                 {"Фразы\\Долг", ""}, {"Функции\\Сумма (рубли)", "SUMMA"}, {"Функции\\Резерв", "X"},
-                 {"Словари\\Район", "RAION"}, {"Фразы\\Отметка", ""}, {"Фразы\\Удалённая", ""}}) {
-            speech::PatternItem item;
-            item.path = path;
-            item.arg = arg;
-            const auto name = patterns.Insert(after, item, &error);
-            ASSERT_TRUE(name) << error;
-            after = *name;
-        }
-    }
-    // The operator removes a leaf a template still speaks.
-    ASSERT_TRUE(m_store.deleteKey(speech::catalogueKey("Фразы\\Удалённая")));
-
-    const std::vector<NeededCode> needed = neededCodes(m_store);
-    std::map<std::string, std::string> byCode;
-    for (const NeededCode& code : needed)
-        EXPECT_TRUE(byCode.emplace(code.code, code.neededBy).second) << "\"" << code.code << "\" listed twice";
-
-    EXPECT_EQ(byCode["DEBT"], "catalogue Фразы\\Долг");  // the catalogue's own phrases, by their leaf
-    EXPECT_EQ(byCode["RN02"], "catalogue Словари\\Район: СЕВЕРНЫЙ");
-    // Every word of the rouble sum, needed by the template.
-    const std::string sumItem = "template of Абоненты / Долг (Функции\\Сумма (рубли))";
-    for (std::string_view code : speech::functionVocabulary(9))
-        EXPECT_EQ(byCode[std::string(code)], sumItem) << code;
-    EXPECT_EQ(byCode["+RR "], sumItem);
-    EXPECT_EQ(byCode.count("+DLR"), 0u) << "the dollar words are not needed";
-    // An item whose leaf is gone needs an empty code: nothing could play it.
-    ASSERT_EQ(byCode.count(""), 1u);
-    EXPECT_EQ(byCode[""], "template of Абоненты / Долг (Фразы\\Удалённая)");
-    // A dictionary item speaks "NULL" for a word its dictionary lacks.
-    EXPECT_EQ(byCode[speech::kNoMatch], "template of Абоненты / Долг (Словари\\Район)");
-    // Functions, dictionaries and the marker are no recordings, and nothing else is listed.
-    EXPECT_EQ(needed.size(), 2 + speech::functionVocabulary(9).size() + 1 + 1);
 }
 
 }  // namespace

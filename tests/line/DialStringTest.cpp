@@ -41,21 +41,6 @@ TEST(DialString, BuiltFromNumberAndPrefixes)
         EXPECT_EQ(buildDialString(row.number, row.settings), row.expected) << row.number;
 }
 
-TEST(PulsePlan, FullStringWithExitAndLongDistancePrefixes)
-{
-    DialSettings settings = prefixes(true, "812", true, "9");
-    settings.delayPMs = 3000;
-    settings.delayWMs = 800;
-    const auto plan = pulsePlan(buildDialString("1234567", settings), settings);
-    const std::vector<PulseStep> expected = {
-        {'9', 9, 1000}, {'P', 0, 3000}, {'8', 8, 1000}, {'W', 0, 800}, {'8', 8, 1000},
-        {'1', 1, 1000}, {'2', 2, 1000}, {'1', 1, 1000}, {'2', 2, 1000}, {'3', 3, 1000},
-        {'4', 4, 1000}, {'5', 5, 1000}, {'6', 6, 1000}, {'7', 7, 1000},
-    };
-    EXPECT_EQ(plan, expected);
-    EXPECT_EQ(pulseDisplayText(plan), "9P8W8121234567");
-}
-
 TEST(PulsePlan, CharactersMapToBreaksPausesOrNothing)
 {
     DialSettings settings;

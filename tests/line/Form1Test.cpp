@@ -234,15 +234,5 @@ TEST_F(Form1Test, AMissingLibraryEndsTheCallInErrorWithoutWaitingForTheAnswer)
     EXPECT_TRUE(port().written().empty());
 }
 
-TEST_F(Form1Test, APortThatDisappearsDuringTheAnswerWaitEndsTheCallInError)
-{
-    const CallSettings callSettings = shortToneSettings(30);
-    openLine(callSettings);
-    ASSERT_TRUE(startAndDial({"_001"}, "5", callSettings));
-    port().failCarrierRead(EIO);
-    ASSERT_TRUE(waitForResult(2s));
-    EXPECT_EQ(owner.results().at(0).second, kCallError);
-}
-
 }  // namespace
 }  // namespace peltra::line

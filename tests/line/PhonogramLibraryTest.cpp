@@ -2,7 +2,6 @@
 #include "line/PhonogramLibrary.h"
 
 #include "support/LineRiff.h"
-#include "support/ReadOnlyFile.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
@@ -220,33 +219,6 @@ TEST_F(PhonogramLibraryTest, DamagedFilesAreRefusedWithTheirFault)
         EXPECT_FALSE(PhonogramLibrary::open(path, &error));
         EXPECT_EQ(error, prefix(path) + c.error);
     }
-}
-
-TEST_F(PhonogramLibraryTest, FailedWriteLeavesTheOldLibraryAndNoLitter)
-{
-    const auto folder = m_dir / "lib";
-    std::filesystem::create_directory(folder);
-    const auto path = folder / "peltra.awf";
-    std::ofstream(path, std::ios::binary) << "old library";
-    const std::vector<PhonogramLibrary::Phrase> phrases{{"_000", pattern(10, 1)}};
-    {
-        test::ReadOnlyFile readOnly(folder);
-        if (!readOnly.isReadOnly())
-            GTEST_SKIP() << "cannot make a folder read-only here";
-        std::string error;
-        EXPECT_FALSE(PhonogramLibrary::write(path, PhonogramLibrary::pcmFormat(), phrases, &error));
-        EXPECT_EQ(error.rfind(prefix(path) + "cannot create a file in \"" + folder.string() + "\": ", 0), 0u)
-            << error;
-    }
-    EXPECT_EQ(test::readFile(path), "old library");
-    ASSERT_TRUE(PhonogramLibrary::write(path, PhonogramLibrary::pcmFormat(), phrases));
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        files.push_back(entry.path());
-    EXPECT_EQ(files, std::vector<std::filesystem::path>{path});
-    auto library = PhonogramLibrary::open(path);
-    ASSERT_TRUE(library);
-    EXPECT_TRUE(library->contains("_000"));
 }
 
 }  // namespace

