@@ -119,9 +119,6 @@ TEST_F(PhonogramLibraryTest, WrittenLibraryReadsBackEveryPhrase)
         Bytes pcm{9, 9};
         EXPECT_EQ(library->readPhrase(phrases[i].code, pcm, &error), ReadStatus::Ok) << error;
         EXPECT_EQ(pcm, phrases[i].pcm);
-        Bytes data;
-        EXPECT_EQ(library->readChunk(i, data), ReadStatus::Ok);
-        EXPECT_EQ(data, phrases[i].pcm);
     }
     // Offsets follow from the padded sizes: header 12, "fmt " 8 + 16.
     EXPECT_EQ(library->chunks()[0].offset, 12u + 24u + 8u);
@@ -132,7 +129,6 @@ TEST_F(PhonogramLibraryTest, WrittenLibraryReadsBackEveryPhrase)
         {"+t01", "no phrase \"+t01\""},  // no case folding
         {"+дн1", "no phrase \"+дн1\""},  // nor for Cyrillic letters
         {"+RR", "no phrase \"+RR\": a phrase code is four characters in cp1251"},
-        {"€€€€", "no phrase \"€€€€\""},  // four cp1251 bytes, just not present
         {"✓abc", "no phrase \"✓abc\": a phrase code is four characters in cp1251"},
         {"\xFF" "abc", "no phrase \"\\xFFabc\": a phrase code is four characters in cp1251"},
     };

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <fstream>
 #include <string>
@@ -233,54 +234,30 @@ TEST_F(PosixSerialPortTest, WriteFailsWhenTheDeviceGoes)
 
 // --- Carrier watcher ------------------------------------------------------------------------------
 
-// An input the test sets, read by the watcher on its own thread.
-struct FakeInput {
-    std::atomic<bool> on{false};
-    std::atomic<int> failFromRead{-1};  // the read (0-based) from which reads fail; -1: never
-    std::atomic<int> reads{0};
-
-    CarrierWatcher::Reader reader()
-    {
-        return [this](bool& value) {
-            const int index = reads++;
-            const int failFrom = failFromRead.load();
-            if (failFrom >= 0 && index >= failFrom) {
-                errno = EIO;
-                return false;
-            }
-            value = on.load();
-            return true;
-        };
-    }
-};
-
-std::unique_ptr<CarrierWatcher> watch(FakeInput& input, Event& changed)
-{
-    int error = -1;
-    auto watcher = CarrierWatcher::start(input.reader(), changed, 1ms, error);
-    EXPECT_EQ(error, 0);
-    return watcher;
-}
-
 // Each change is signalled and nothing else; a failing read is signalled once and polling stops.
 TEST(CarrierWatcherTest, SignalsEachChangeAndAFailureOnce)
 {
-    FakeInput input;
+    std::atomic<bool> on{false};
+    std::atomic<int> reads{0}, failFrom{INT_MAX};  // the read (0-based) from which reads fail
     Event changed(false, false);
-    auto watcher = watch(input, changed);
+    int error = -1;
+    auto watcher = CarrierWatcher::start(
+        [&](bool& value) { return reads++ >= failFrom ? (errno = EIO, false) : (value = on, true); }, changed, 1ms,
+        error);
     ASSERT_NE(watcher, nullptr);
+    EXPECT_EQ(error, 0);
     EXPECT_FALSE(changed.wait(30));
     for (bool value : {true, false, true}) {
-        input.on = value;
+        on = value;
         EXPECT_TRUE(changed.wait(promptMs)) << value;
         EXPECT_FALSE(changed.wait(30)) << value;
     }
-    input.failFromRead = input.reads + 2;
+    failFrom = reads + 2;
     EXPECT_TRUE(changed.wait(promptMs));
-    const int reads = input.reads.load();
-    input.on = false;
+    const int readsBefore = reads.load();
+    on = false;
     EXPECT_FALSE(changed.wait(50));
-    EXPECT_EQ(input.reads.load(), reads);
+    EXPECT_EQ(reads.load(), readsBefore);
 }
 
 }  // namespace

@@ -107,21 +107,15 @@ TEST_F(RegistryStoreTest, KeepsTypedValuesAndWritesDefaultsOnlyWhenMissing)
 TEST_F(RegistryStoreTest, DeletesKeysWithEverythingBelow)
 {
     RegistryStore store(file());
-    ASSERT_TRUE(store.setValue("R\\Keep", "v", RegistryValue::dword(1)));
-    ASSERT_TRUE(store.setValue("R\\Gone", "v", RegistryValue::dword(1)));
-    ASSERT_TRUE(store.setValue("R\\Gone\\Child\\Grandchild", "v", RegistryValue::dword(1)));
-
+    for (const char* key : {"R\\Keep", "R\\Gone", "R\\Gone\\Child\\Grandchild"})
+        ASSERT_TRUE(store.setValue(key, "v", RegistryValue::dword(1)));
     ASSERT_TRUE(store.deleteKey("r\\GONE"));
-    EXPECT_FALSE(store.keyExists("R\\Gone"));
     EXPECT_FALSE(store.keyExists("R\\Gone\\Child\\Grandchild"));
     EXPECT_EQ(store.subKeys("R"), std::vector<std::string>{"Keep"});
     EXPECT_TRUE(store.getValue("R\\Keep", "v"));
-
     // Re-creating the deleted key finds none of its old content.
     ASSERT_TRUE(store.createKey("R\\Gone"));
-    EXPECT_TRUE(store.values("R\\Gone").empty());
-    EXPECT_TRUE(store.subKeys("R\\Gone").empty());
-
+    EXPECT_TRUE(store.values("R\\Gone").empty() && store.subKeys("R\\Gone").empty());
     EXPECT_TRUE(store.deleteKey("R\\Never"));
     EXPECT_FALSE(store.deleteKey("\\"));
     EXPECT_NE(RegistryStore::lastError().find("root"), std::string::npos);
@@ -173,7 +167,8 @@ TEST_F(RegistryStoreTest, RefusesWhatIsNotAStoreAndLeavesItAsItWas)
         } else {
             std::filesystem::create_directory(path);
         }
-        const std::string before = test::readFile(path);
+        const auto contents = [&] { return kind == Folder ? std::string() : test::readFile(path); };
+        const std::string before = contents();
         {
             RegistryStore store(path);
             EXPECT_FALSE(store.isOpen());
@@ -182,7 +177,7 @@ TEST_F(RegistryStoreTest, RefusesWhatIsNotAStoreAndLeavesItAsItWas)
             EXPECT_FALSE(store.setValue("K", "v", RegistryValue::dword(1)));
             EXPECT_NE(RegistryStore::lastError().find(path.string()), std::string::npos);
         }
-        EXPECT_TRUE(test::readFile(path) == before) << "the file must stay byte for byte as it was";
+        EXPECT_TRUE(contents() == before) << "the file must stay byte for byte as it was";
         EXPECT_EQ(std::filesystem::is_directory(path), kind == Folder);
     }
 }
