@@ -34,10 +34,7 @@ public:
             error = "the fake voice cannot say that";
             return std::nullopt;
         }
-        platform::WavAudio audio;
-        audio.sampleRate = 16000;
-        audio.channels = 1;
-        audio.bitsPerSample = 16;
+        platform::WavAudio audio{.sampleRate = 16000, .channels = 1, .bitsPerSample = 16, .samples = {}};
         audio.samples.assign(3200, 0.0f);
         const double frequency = 300.0 + 50.0 * static_cast<double>(text.size() % 10);
         for (int i = 0; i < 4800; ++i)

@@ -11,12 +11,7 @@ namespace {
 
 DialSettings prefixes(bool needPrefix, std::string prefix, bool needTown, std::string town)
 {
-    DialSettings settings;
-    settings.needPrefix = needPrefix;
-    settings.prefix = std::move(prefix);
-    settings.needPrefixTown = needTown;
-    settings.prefixTown = std::move(town);
-    return settings;
+    return {.needPrefix = needPrefix, .prefix = std::move(prefix), .needPrefixTown = needTown, .prefixTown = std::move(town)};
 }
 
 TEST(DialString, BuiltFromNumberAndPrefixes)

@@ -101,43 +101,33 @@ TEST_F(Form1OnSimulatorTest, PulseDialingAsTheExchangeCountsIt)
     }
 }
 
-TEST_F(Form1OnSimulatorTest, ADeadLineIsTriedTenTimesAndNeverDialled)
+// A dead line is tried ten times and never dialled. A line reversed while the device waits
+// off-hook before the first digit is caught before that digit (the party's line is reversed only
+// once the number would be complete, so the line was ready), then no longer ready at the retries.
+TEST_F(Form1OnSimulatorTest, ALineNotReadyEndsTheCallInError)
 {
-    sim::PartyBehaviour party;
-    party.condition = sim::LineCondition::Dead;
-    Form1& device = openLine({}, party);
-    device.GetPhraseList() = {"_SHT"};
-    ASSERT_TRUE(device.StartCall("5"));
-    ASSERT_TRUE(waitForResult(5s));
-    EXPECT_EQ(owner.results().at(0).second, kCallError);
-    EXPECT_EQ(owner.reasons().at(0), "неисправность");
-    const auto history = view.displayHistory();
-    EXPECT_EQ(std::count(history.begin(), history.end(), "неисправность"), 10);
-    EXPECT_TRUE(simulator->calls().empty());
-}
-
-TEST_F(Form1OnSimulatorTest, ReversalWhileSeizingIsCaughtBeforeTheFirstDigit)
-{
-    // The party's line is reversed only once the number would be complete, so the line is
-    // ready; the glitch at 0 ms reverses it before the first digit.
     settings.dial.pulseMode = true;
-    settings.dial.delayFirstMs = 300;
-    sim::PartyBehaviour party;
-    party.answerAfterMs.reset();
-    Form1& device = openLine({}, party);
-    device.GetPhraseList() = {"_SHT"};
-    ASSERT_TRUE(device.StartCall("5"));
-    // Reverse the line while the device waits off-hook before dialing.
-    std::this_thread::sleep_for(100ms);
-    sim::PartyBehaviour reversed;
-    reversed.condition = sim::LineCondition::Reversed;
-    simulator->setDefaultBehaviour(reversed);
-    ASSERT_TRUE(waitForResult(10s));
-    EXPECT_EQ(owner.results().at(0).second, kCallError);
-    // Reversed while dialled, then no longer ready at the attempts that follow.
-    EXPECT_EQ(owner.reasons().at(0), "полярность!; неисправность");
-    const auto history = view.displayHistory();
-    EXPECT_NE(std::find(history.begin(), history.end(), "полярность!"), history.end());
+    for (const bool dead : {true, false}) {
+        SCOPED_TRACE(dead ? "dead" : "reversed");
+        settings.dial.delayFirstMs = dead ? 20 : 300;
+        const std::size_t reported = owner.results().size();
+        sim::PartyBehaviour party;
+        party.condition = dead ? sim::LineCondition::Dead : sim::LineCondition::Ok;
+        party.answerAfterMs.reset();
+        Form1& device = openLine({}, party);
+        device.GetPhraseList() = {"_SHT"};
+        ASSERT_TRUE(device.StartCall("5"));
+        std::this_thread::sleep_for(100ms);
+        party.condition = sim::LineCondition::Reversed;
+        if (!dead)
+            simulator->setDefaultBehaviour(party);
+        ASSERT_TRUE(waitForResult(10s, reported + 1));
+        EXPECT_EQ(owner.results().back().second, kCallError);
+        EXPECT_EQ(owner.reasons().back(), dead ? "неисправность" : "полярность!; неисправность");
+        const auto history = view.displayHistory();
+        EXPECT_EQ(std::count(history.begin(), history.end(), dead ? "неисправность" : "полярность!"), dead ? 10 : 1);
+        EXPECT_TRUE(!dead || simulator->calls().empty());
+    }
 }
 
 // The exchange's log is the judge: a call is delivered exactly when the party heard every byte

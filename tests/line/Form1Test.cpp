@@ -23,14 +23,9 @@ using Clock = std::chrono::steady_clock;
 
 CallSettings shortToneSettings(std::uint32_t waitAnswerS = 1)
 {
-    CallSettings settings;
-    settings.dial.pulseMode = false;
-    settings.dial.delayFirstMs = 5;
-    settings.dial.delayPMs = 50;
-    settings.dial.delayWMs = 50;
-    settings.ringOffMs = 5;
-    settings.waitAnswerS = waitAnswerS;
-    return settings;
+    const DialSettings dial{.pulseMode = false, .delayFirstMs = 5, .delayWMs = 50, .delayPMs = 50, .prefix = {},
+                            .prefixTown = {}};
+    return {.dial = dial, .ringOffMs = 5, .waitAnswerS = waitAnswerS};
 }
 
 class Form1Test : public ::testing::Test {

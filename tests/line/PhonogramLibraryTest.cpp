@@ -23,11 +23,6 @@ using test::chunk;
 using test::le32;
 using test::riff;
 
-std::string chunkWithSize(const std::string& id, std::uint32_t size, const std::string& data)
-{
-    return id + le32(size) + data;
-}
-
 std::string fmtChunk()
 {
     const Bytes format = PhonogramLibrary::pcmFormat();
@@ -199,13 +194,13 @@ TEST_F(PhonogramLibraryTest, DamagedFilesAreRefusedWithTheirFault)
         {"no \"fmt \" chunk", riff(chunk("_000", "ab") + chunk("_001", "cd")), "no \"fmt \" chunk"},
         {"chunk header cut short", riff(fmt + "_00"),
          "the chunk header at offset 36 is cut short by the end of the RIFF chunk"},
-        {"phrase longer than the file", riff(fmt + chunkWithSize("_000", 1000, "abcd")),
+        {"phrase longer than the file", riff(fmt + "_000" + le32(1000) + "abcd"),
          "chunk \"_000\" at offset 36 declares 1000 bytes but the RIFF chunk has only 4 bytes left"},
-        {"huge \"fmt \" length", riff(chunkWithSize("fmt ", 0xFFFFFFF0, std::string(16, '\0'))),
+        {"huge \"fmt \" length", riff("fmt " + le32(0xFFFFFFF0) + std::string(16, '\0')),
          "chunk \"fmt \" at offset 12 declares 4294967280 bytes but the RIFF chunk has only 16 bytes left"},
-        {"phrase past an odd RIFF end, inside the file", riff(fmt + chunkWithSize("_000", 2, "ab"), 4 + 24 + 8 + 1),
+        {"phrase past an odd RIFF end, inside the file", riff(fmt + "_000" + le32(2) + "ab", 4 + 24 + 8 + 1),
          "chunk \"_000\" at offset 36 declares 2 bytes but the RIFF chunk has only 1 byte left"},
-        {"garbage identifier with a bad length", riff(fmt + chunkWithSize(std::string("\x01\x98\xFFz", 4), 9, "")),
+        {"garbage identifier with a bad length", riff(fmt + std::string("\x01\x98\xFFz", 4) + le32(9)),
          "chunk \"\\x01\\x98\\xFFz\" at offset 36 declares 9 bytes but the RIFF chunk has only 0 bytes left"},
     };
     for (const auto& c : cases) {

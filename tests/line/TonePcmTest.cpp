@@ -29,11 +29,7 @@ double powerAt(const std::int16_t* samples, std::size_t count, double hz)
 
 DialSettings pauses(std::uint32_t pMs, std::uint32_t wMs)
 {
-    DialSettings settings;
-    settings.pulseMode = false;
-    settings.delayPMs = pMs;
-    settings.delayWMs = wMs;
-    return settings;
+    return {.pulseMode = false, .delayWMs = wMs, .delayPMs = pMs, .prefix = {}, .prefixTown = {}};
 }
 
 std::vector<std::int16_t> pcmOf(std::string_view dial, const DialSettings& settings = pauses(1000, 1000))

@@ -22,14 +22,11 @@ constexpr auto lateTolerance = 60ms;
 constexpr std::uint32_t safetyMs = 5000;
 
 // Polls until pred holds or the limit passes; returns the final value of pred.
-bool eventually(const std::function<bool()>& pred, std::chrono::milliseconds limit = 2000ms)
+bool eventually(const std::function<bool()>& pred)
 {
-    const auto deadline = Clock::now() + limit;
-    while (!pred()) {
+    for (const auto deadline = Clock::now() + 2s; !pred(); std::this_thread::sleep_for(1ms))
         if (Clock::now() > deadline)
             return false;
-        std::this_thread::sleep_for(1ms);
-    }
     return true;
 }
 

@@ -21,18 +21,6 @@
 namespace peltra::platform {
 namespace {
 
-// The simulator serves "SIM1" and "sim2"; other names it refuses with EACCES, distinct from the
-// directory's own ENOENT.
-struct FakeSimulator : test::FakePortOpener {
-    FakeSimulator()
-    {
-        addPort("SIM1");
-        addPort("sim2");
-        failWith("SIM3", EACCES);
-        failWith("Sim", EACCES);
-    }
-};
-
 // A device folder where some ttySn are regular files: opening one fails with ENOTTY, which shows
 // that exactly that path was tried, while a path with nothing behind it fails with ENOENT.
 class PortDirectoryTest : public ::testing::Test {
@@ -59,7 +47,12 @@ protected:
 // mapping for one is ignored).
 TEST_F(PortDirectoryTest, NamesLeadToTheirDevices)
 {
-    FakeSimulator simulator;
+    // The simulator serves "SIM1" and "sim2"; others it refuses with EACCES, not the directory's ENOENT.
+    test::FakePortOpener simulator;
+    simulator.addPort("SIM1");
+    simulator.addPort("sim2");
+    for (const char* name : {"SIM3", "Sim"})
+        simulator.failWith(name, EACCES);
     PortDirectory ports = directory(
         {{"com5", file("usb0")}, {"Line7", file("usb0")}, {"COM6", file("none")}, {"SIM2", file("usb0")}}, &simulator);
     const std::pair<const char*, int> cases[] = {
