@@ -7,9 +7,7 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <cstdint>
-#include <numbers>
 #include <random>
 #include <vector>
 
