@@ -3,7 +3,6 @@
 #include "lexicon/StandardCatalogue.h"
 
 #include "config/ConfigStore.h"
-#include "platform/registry/RegFile.h"
 #include "platform/registry/RegistryStore.h"
 #include "speech/Vocabulary.h"
 #include "support/TempDir.h"
@@ -24,13 +23,6 @@ protected:
     platform::RegistryStore m_registry{m_dir / "registry.db"};
     config::ConfigStore m_store{m_registry};
     speech::Catalogue m_catalogue{m_store};
-
-    std::string tree()
-    {
-        const auto text = platform::RegFile::exportKey(m_registry, "", platform::RegFile::Encoding::Utf8);
-        EXPECT_TRUE(text);
-        return text.value_or("");
-    }
 
     // Every leaf below path: its path and its entry.
     void leaves(const std::string& path, std::map<std::string, speech::CatalogueEntry>& found)
@@ -58,8 +50,6 @@ TEST_F(StandardCatalogueTest, AFreshInstallHoldsEveryFunctionWordPhraseAndTheDic
 {
     const InstallReport report = installStandardCatalogue(m_catalogue, false);
     EXPECT_TRUE(report.problems.empty()) << report.problems.front();
-    EXPECT_EQ(report.replaced, 0);
-    EXPECT_EQ(report.kept, 0);
 
     std::map<std::string, speech::CatalogueEntry> all;
     leaves("", all);
@@ -68,13 +58,9 @@ TEST_F(StandardCatalogueTest, AFreshInstallHoldsEveryFunctionWordPhraseAndTheDic
 
     // The template functions, @000 ... @013, named as the functions are.
     for (const speech::FunctionName& function : speech::templateFunctionNames()) {
-        const std::string path = std::string(kFunctionsFolder) + "\\" + std::string(function.name);
-        const auto leaf = m_catalogue.entry(path);
-        ASSERT_TRUE(leaf && leaf->isLeaf) << path;
         char code[8];
         std::snprintf(code, sizeof code, "@%03u", function.number);
-        EXPECT_EQ(leaf->chunk, code);
-        EXPECT_EQ(m_catalogue.FindChunkPath(code), path);
+        EXPECT_EQ(m_catalogue.FindChunkPath(code), std::string(kFunctionsFolder) + "\\" + std::string(function.name));
     }
     EXPECT_EQ(m_catalogue.children(kFunctionsFolder).size(), 14u);
 
@@ -88,28 +74,18 @@ TEST_F(StandardCatalogueTest, AFreshInstallHoldsEveryFunctionWordPhraseAndTheDic
 
     // The delivery marker, and the phrases of a notice.
     EXPECT_FALSE(m_catalogue.FindChunkPath(speech::kDeliveryMarker).empty());
-    const auto phrases = m_catalogue.children(kPhrasesFolder);
-    EXPECT_GE(phrases.size(), 3u);
-    for (const std::string& name : phrases) {
-        const auto leaf = m_catalogue.entry(std::string(kPhrasesFolder) + "\\" + name);
-        ASSERT_TRUE(leaf && leaf->isLeaf) << name;
-        EXPECT_TRUE(speech::isPhraseCode(leaf->chunk)) << name;
-        EXPECT_FALSE(leaf->text.empty()) << name;
-    }
+    EXPECT_GE(m_catalogue.children(kPhrasesFolder).size(), 3u);
 
-    // Every leaf is a phrase code, and no two leaves share one: a code finds its only leaf.
+    // Every leaf is a phrase code with a text, and no two leaves share one.
     std::map<std::string, std::string> byCode;
     for (const auto& [path, leaf] : all) {
-        EXPECT_TRUE(speech::isPhraseCode(leaf.chunk)) << path;
-        EXPECT_FALSE(leaf.text.empty()) << path;
+        EXPECT_TRUE(speech::isPhraseCode(leaf.chunk) && !leaf.text.empty()) << path;
         EXPECT_TRUE(byCode.emplace(leaf.chunk, path).second) << leaf.chunk << " at " << path << " and "
                                                               << byCode[leaf.chunk];
     }
 
     // The example dictionary: a "#001" leaf whose linked entries speak recorded phrases.
-    const auto dictionary = m_catalogue.entry("Словари\\Район");
-    ASSERT_TRUE(dictionary && dictionary->isLeaf);
-    EXPECT_EQ(dictionary->chunk, "#001");
+    EXPECT_EQ(m_catalogue.Chunk("Словари\\Район"), "#001");
     ASSERT_GE(entries.size(), 2u);
     for (const speech::DictionaryEntry& entry : entries) {
         EXPECT_EQ(lookUp("Словари\\Район", entry.keyname), entry.chunk) << entry.keyname;
@@ -119,20 +95,6 @@ TEST_F(StandardCatalogueTest, AFreshInstallHoldsEveryFunctionWordPhraseAndTheDic
     // it can play every call.
     EXPECT_EQ(lookUp("Словари\\Район", "НЕТ ТАКОГО"), speech::kNoMatch);
     EXPECT_EQ(m_catalogue.FindChunkPath(speech::kNoMatch), "Слова\\Служебные\\Нет в словаре");
-}
-
-TEST_F(StandardCatalogueTest, ASecondInstallKeepsEverythingAndChangesNothing)
-{
-    const InstallReport first = installStandardCatalogue(m_catalogue, false);
-    ASSERT_TRUE(first.problems.empty());
-    const std::string before = tree();
-
-    const InstallReport second = installStandardCatalogue(m_catalogue, false);
-    EXPECT_TRUE(second.problems.empty());
-    EXPECT_EQ(second.added, 0);
-    EXPECT_EQ(second.replaced, 0);
-    EXPECT_EQ(second.kept, first.added);
-    EXPECT_EQ(tree(), before);
 }
 
 TEST_F(StandardCatalogueTest, TheOperatorsChangesAreKeptUnlessForced)
@@ -149,15 +111,11 @@ TEST_F(StandardCatalogueTest, TheOperatorsChangesAreKeptUnlessForced)
     const auto entriesBefore = m_catalogue.dictionaryEntries("Словари\\Район").size();
 
     InstallReport report = installStandardCatalogue(m_catalogue, false);
-    EXPECT_TRUE(report.problems.empty());
-    EXPECT_EQ(report.added, 0);
-    EXPECT_EQ(report.replaced, 0);
+    EXPECT_EQ(report.added + report.replaced, 0);
     EXPECT_EQ(m_catalogue.Chunk(zero), "NOL0");
     EXPECT_EQ(m_catalogue.Text(zero), "нуль");
 
     report = installStandardCatalogue(m_catalogue, true);
-    EXPECT_TRUE(report.problems.empty());
-    EXPECT_EQ(report.added, 0);
     EXPECT_GT(report.replaced, 0);
     EXPECT_EQ(m_catalogue.Chunk(zero), "_000");
     EXPECT_EQ(m_catalogue.Text(zero), "ноль");
@@ -165,17 +123,6 @@ TEST_F(StandardCatalogueTest, TheOperatorsChangesAreKeptUnlessForced)
     EXPECT_EQ(m_catalogue.Chunk(std::string(kPhrasesFolder) + "\\Своя фраза"), "OWN1");
     EXPECT_EQ(m_catalogue.dictionaryEntries("Словари\\Район").size(), entriesBefore);
     EXPECT_EQ(lookUp("Словари\\Район", "ЗАРЕЧНЫЙ"), "OWN1");
-}
-
-TEST_F(StandardCatalogueTest, AMissingLeafOrEntryIsAddedBack)
-{
-    ASSERT_TRUE(installStandardCatalogue(m_catalogue, false).problems.empty());
-    const std::string path = std::string(kWordsFolder) + "\\Месяцы\\мая";
-    ASSERT_TRUE(m_store.deleteKey(speech::catalogueKey(path)));
-    const InstallReport report = installStandardCatalogue(m_catalogue, false);
-    EXPECT_TRUE(report.problems.empty());
-    EXPECT_EQ(report.added, 1);
-    EXPECT_EQ(m_catalogue.Chunk(path), "+T05");
 }
 
 TEST_F(StandardCatalogueTest, AFolderWhereALeafBelongsIsReportedAndLeftAlone)
@@ -190,12 +137,10 @@ TEST_F(StandardCatalogueTest, AFolderWhereALeafBelongsIsReportedAndLeftAlone)
         SCOPED_TRACE(force ? "forced" : "not forced");
         const InstallReport report = installStandardCatalogue(m_catalogue, force);
         ASSERT_EQ(report.problems.size(), 1u);
-        EXPECT_NE(report.problems[0].find(function0), std::string::npos) << report.problems[0];
-        EXPECT_NE(report.problems[0].find("is a folder where a leaf belongs"), std::string::npos)
+        EXPECT_NE(report.problems[0].find(function0 + "\" is a folder where a leaf belongs"), std::string::npos)
             << report.problems[0];
         const auto entry = m_catalogue.entry(function0);
-        ASSERT_TRUE(entry);
-        EXPECT_FALSE(entry->isLeaf);
+        EXPECT_TRUE(entry && !entry->isLeaf);
         EXPECT_EQ(m_catalogue.Chunk(function0 + "\\Моё"), "MINE");
         // Everything else was installed all the same.
         EXPECT_EQ(m_catalogue.Chunk(std::string(kFunctionsFolder) + "\\" +
@@ -203,18 +148,6 @@ TEST_F(StandardCatalogueTest, AFolderWhereALeafBelongsIsReportedAndLeftAlone)
                   "@001");
         EXPECT_FALSE(m_catalogue.FindChunkPath("__PS").empty());
     }
-}
-
-TEST_F(StandardCatalogueTest, ALeafWhereAFolderBelongsIsReportedAndLeftAlone)
-{
-    ASSERT_TRUE(m_catalogue.addLeaf("", kWordsFolder, "WORD", "слова"));
-    const InstallReport report = installStandardCatalogue(m_catalogue, false);
-    ASSERT_FALSE(report.problems.empty());
-    EXPECT_NE(report.problems[0].find("is a leaf where a folder belongs"), std::string::npos) << report.problems[0];
-    EXPECT_EQ(m_catalogue.Chunk(kWordsFolder), "WORD");
-    EXPECT_EQ(m_catalogue.FindChunkPath("_000"), "");
-    // The other folders are whole.
-    EXPECT_FALSE(m_catalogue.FindChunkPath("@009").empty());
 }
 
 }  // namespace

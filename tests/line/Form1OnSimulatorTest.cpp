@@ -1,7 +1,7 @@
 // The line device against the simulated exchange: pulse timing as the exchange measures it,
 // faults of the line and their reasons, delivery judged by what the party heard, a message the
 // library cannot play, shutdown at every step of a call, and an adapter pulled out mid-call.
-#include "RecordingView.h"
+#include "LineRecorders.h"
 #include "line/Form1.h"
 #include "line/PhonogramLibrary.h"
 #include "sim/Simulator.h"
@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cmath>
 #include <thread>
 
 namespace peltra::line {
@@ -19,26 +18,14 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-std::vector<std::uint8_t> secondsOfTone(double seconds)
-{
-    std::vector<std::uint8_t> pcm;
-    const auto samples = static_cast<std::size_t>(seconds * 8000);
-    for (std::size_t k = 0; k < samples; ++k) {
-        const auto s = static_cast<std::int16_t>(6000 * std::sin(2 * M_PI * 400 * k / 8000.0));
-        pcm.push_back(static_cast<std::uint8_t>(s & 0xFF));
-        pcm.push_back(static_cast<std::uint8_t>((s >> 8) & 0xFF));
-    }
-    return pcm;
-}
-
 class Form1OnSimulatorTest : public ::testing::Test {
 protected:
     Form1OnSimulatorTest()
     {
         EXPECT_TRUE(PhonogramLibrary::write(library, PhonogramLibrary::pcmFormat(),
-                                            {{"_LNG", secondsOfTone(2)},
-                                             {"_SHT", secondsOfTone(0.1)},
-                                             {"_300", secondsOfTone(0.3)}}));
+                                            {{"_LNG", test::tonePcm(16000, 6000, 400)},
+                                             {"_SHT", test::tonePcm(800, 6000, 400)},
+                                             {"_300", test::tonePcm(2400, 6000, 400)}}));
         settings.dial.delayFirstMs = 20;
         settings.ringOffMs = 20;
         settings.waitAnswerS = 2;
@@ -47,6 +34,7 @@ protected:
     // Opens SIM1 of a simulator with the given options and party, with short fixed waits.
     Form1& openLine(const sim::SimOptions& options, const sim::PartyBehaviour& party)
     {
+        line.reset();
         simulator = std::make_unique<sim::Simulator>(1, options);
         simulator->setDefaultBehaviour(party);
         source = std::make_unique<test::FixedCallSettings>(settings);
@@ -62,12 +50,10 @@ protected:
         return *line;
     }
 
-    bool waitForResult(std::chrono::milliseconds limit)
+    // Waits until the line has reported `count` results in all.
+    bool waitForResult(std::chrono::milliseconds limit, std::size_t count = 1)
     {
-        const auto until = Clock::now() + limit;
-        while (owner.results().empty() && Clock::now() < until)
-            std::this_thread::sleep_for(2ms);
-        return !owner.results().empty();
+        return test::waitUntil([&] { return owner.results().size() >= count; }, limit);
     }
 
     test::TempDir dir;
@@ -82,84 +68,66 @@ protected:
     std::unique_ptr<Form1> line;
 };
 
-TEST_F(Form1OnSimulatorTest, DigitZeroIsTenPulsesOf62And38Ms)
-{
-    settings.dial.pulseMode = true;
-    sim::PartyBehaviour party;
-    party.answerAfterMs = 0;
-    Form1& device = openLine({}, party);
-    simulator->setBehaviour("0", party);
-    device.GetPhraseList() = {"_SHT"};
-    ASSERT_TRUE(device.StartCall("0"));
-    ASSERT_TRUE(waitForResult(5s));
-    EXPECT_EQ(owner.results().at(0).second, kCallDelivered);
-    ASSERT_TRUE(simulator->waitForCalls(1, 2000));
-    const sim::CallRecord record = simulator->calls().at(0);
-    EXPECT_EQ(record.dialed, "0");
-    ASSERT_EQ(record.breakMs.size(), 10u);
-    ASSERT_EQ(record.makeMs.size(), 9u);
-    for (double b : record.breakMs)
-        EXPECT_NEAR(b, 62, 4);
-    for (double m : record.makeMs)
-        EXPECT_NEAR(m, 38, 4);
-    EXPECT_EQ(view.displayHistory().back(), "0");
-}
-
-TEST_F(Form1OnSimulatorTest, PulseDialingSkipsSeparatorsAndPausesOnP)
+// The exchange counts the pulses: 0 is ten breaks of 62 ms with makes of 38 ms between them;
+// separators are skipped and P pauses.
+TEST_F(Form1OnSimulatorTest, PulseDialingAsTheExchangeCountsIt)
 {
     settings.dial.pulseMode = true;
     settings.dial.delayPMs = 100;
     sim::PartyBehaviour party;
     party.answerAfterMs = 0;
-    Form1& device = openLine({}, party);
-    simulator->setBehaviour("21", party);
-    device.GetPhraseList() = {"_SHT"};
-    ASSERT_TRUE(device.StartCall("2-P1"));
-    ASSERT_TRUE(waitForResult(6s));
-    ASSERT_TRUE(simulator->waitForCalls(1, 2000));
-    EXPECT_EQ(simulator->calls().at(0).dialed, "21");
-    EXPECT_EQ(view.displayHistory().back(), "2P1");
+    const std::pair<const char*, const char*> calls[] = {{"0", "0"}, {"2-P1", "21"}};
+    for (const auto& [number, dialed] : calls) {
+        SCOPED_TRACE(number);
+        const std::size_t reported = owner.results().size();
+        Form1& device = openLine({}, party);
+        simulator->setBehaviour(dialed, party);
+        device.GetPhraseList() = {"_SHT"};
+        ASSERT_TRUE(device.StartCall(number));
+        ASSERT_TRUE(waitForResult(6s, reported + 1));
+        EXPECT_EQ(owner.results().back().second, kCallDelivered);
+        ASSERT_TRUE(simulator->waitForCalls(1, 2000));
+        const sim::CallRecord record = simulator->calls().at(0);
+        EXPECT_EQ(record.dialed, dialed);
+        EXPECT_EQ(view.displayHistory().back(), std::string(number) == "0" ? "0" : "2P1");
+        if (std::string(dialed) != "0")
+            continue;
+        ASSERT_EQ(record.breakMs.size(), 10u);
+        ASSERT_EQ(record.makeMs.size(), 9u);
+        for (double b : record.breakMs)
+            EXPECT_NEAR(b, 62, 4);
+        for (double m : record.makeMs)
+            EXPECT_NEAR(m, 38, 4);
+    }
 }
 
-TEST_F(Form1OnSimulatorTest, ADeadLineIsTriedTenTimesAndNeverDialled)
+// A dead line is tried ten times and never dialled. A line reversed while the device waits
+// off-hook before the first digit is caught before that digit (the party's line is reversed only
+// once the number would be complete, so the line was ready), then no longer ready at the retries.
+TEST_F(Form1OnSimulatorTest, ALineNotReadyEndsTheCallInError)
 {
-    sim::PartyBehaviour party;
-    party.condition = sim::LineCondition::Dead;
-    Form1& device = openLine({}, party);
-    device.GetPhraseList() = {"_SHT"};
-    ASSERT_TRUE(device.StartCall("5"));
-    ASSERT_TRUE(waitForResult(5s));
-    EXPECT_EQ(owner.results().at(0).second, kCallError);
-    EXPECT_EQ(owner.reasons().at(0), "неисправность");
-    const auto history = view.displayHistory();
-    EXPECT_EQ(std::count(history.begin(), history.end(), "неисправность"), 10);
-    EXPECT_TRUE(simulator->calls().empty());
-}
-
-TEST_F(Form1OnSimulatorTest, ReversalWhileSeizingIsCaughtBeforeTheFirstDigit)
-{
-    // The party's line is reversed only once the number would be complete, so the line is
-    // ready; the glitch at 0 ms reverses it before the first digit.
     settings.dial.pulseMode = true;
-    settings.dial.delayFirstMs = 300;
-    sim::PartyBehaviour party;
-    party.answerAfterMs.reset();
-    Form1& device = openLine({}, party);
-    device.GetPhraseList() = {"_SHT"};
-    ASSERT_TRUE(device.StartCall("5"));
-    // Reverse the line while the device waits off-hook before dialing.
-    std::this_thread::sleep_for(100ms);
-    simulator->setDefaultBehaviour([] {
-        sim::PartyBehaviour reversed;
-        reversed.condition = sim::LineCondition::Reversed;
-        return reversed;
-    }());
-    ASSERT_TRUE(waitForResult(10s));
-    EXPECT_EQ(owner.results().at(0).second, kCallError);
-    // Reversed while dialled, then no longer ready at the attempts that follow.
-    EXPECT_EQ(owner.reasons().at(0), "полярность!; неисправность");
-    const auto history = view.displayHistory();
-    EXPECT_NE(std::find(history.begin(), history.end(), "полярность!"), history.end());
+    for (const bool dead : {true, false}) {
+        SCOPED_TRACE(dead ? "dead" : "reversed");
+        settings.dial.delayFirstMs = dead ? 20 : 300;
+        const std::size_t reported = owner.results().size();
+        sim::PartyBehaviour party;
+        party.condition = dead ? sim::LineCondition::Dead : sim::LineCondition::Ok;
+        party.answerAfterMs.reset();
+        Form1& device = openLine({}, party);
+        device.GetPhraseList() = {"_SHT"};
+        ASSERT_TRUE(device.StartCall("5"));
+        std::this_thread::sleep_for(100ms);
+        party.condition = sim::LineCondition::Reversed;
+        if (!dead)
+            simulator->setDefaultBehaviour(party);
+        ASSERT_TRUE(waitForResult(10s, reported + 1));
+        EXPECT_EQ(owner.results().back().second, kCallError);
+        EXPECT_EQ(owner.reasons().back(), dead ? "неисправность" : "полярность!; неисправность");
+        const auto history = view.displayHistory();
+        EXPECT_EQ(std::count(history.begin(), history.end(), dead ? "неисправность" : "полярность!"), dead ? 10 : 1);
+        EXPECT_TRUE(!dead || simulator->calls().empty());
+    }
 }
 
 // The exchange's log is the judge: a call is delivered exactly when the party heard every byte
@@ -197,17 +165,13 @@ TEST_F(Form1OnSimulatorTest, DeliveryIsWhatThePartyHeardBeforeTheMarker)
         ASSERT_TRUE(simulator->setBehaviour("5", party));
         device.GetPhraseList() = c.phrases;
         ASSERT_TRUE(device.StartCall("5"));
-        const auto until = Clock::now() + 8s;
-        while (owner.results().size() == reported && Clock::now() < until)
-            std::this_thread::sleep_for(2ms);
-        ASSERT_GT(owner.results().size(), reported);
+        ASSERT_TRUE(waitForResult(8s, reported + 1));
         ASSERT_TRUE(simulator->waitForCalls(1, 2000));
         const sim::CallRecord call = simulator->calls().at(0);
         const bool heardAll = call.partyHeardBytes >= c.markerBytes;
         EXPECT_EQ(heardAll, c.expected == kCallDelivered) << call.describe();
         EXPECT_EQ(owner.results().back().second, heardAll ? kCallDelivered : kCallHungUp) << call.describe();
         EXPECT_EQ(owner.reasons().back(), "");
-        line.reset();
     }
 }
 
@@ -261,7 +225,6 @@ TEST_F(Form1OnSimulatorTest, ShutdownEndsEveryStepOfACallWithinASecond)
         EXPECT_LT(Clock::now() - start, 1s) << c.step;
         EXPECT_TRUE(owner.results().empty()) << c.step;
         EXPECT_FALSE(simulator->line("SIM1")->offHook()) << c.step;
-        line.reset();
     }
 }
 
@@ -276,9 +239,7 @@ TEST_F(Form1OnSimulatorTest, AnAdapterPulledOutDuringSpeechEndsTheCallInError)
     simulator->setBehaviour("5", party);
     device.GetPhraseList() = {"_LNG", "_LNG"};
     ASSERT_TRUE(device.StartCall("5"));
-    const auto until = Clock::now() + 3s;
-    while (view.phraseLog().find("_LNG\r\n_LNG") == std::string::npos && Clock::now() < until)
-        std::this_thread::sleep_for(5ms);
+    test::waitUntil([&] { return view.phraseLog().find("_LNG\r\n_LNG") != std::string::npos; }, 3s);
     simulator->line("SIM1")->unplug();
     ASSERT_TRUE(waitForResult(2s));
     EXPECT_EQ(owner.results().at(0).second, kCallError) << view.log();

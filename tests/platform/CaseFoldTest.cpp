@@ -4,35 +4,23 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace peltra::platform {
 namespace {
 
-struct FoldCase {
-    const char* a;
-    const char* b;
-    bool same;
-};
-
 TEST(CaseFold, ComparesNamesLikeTheRegistry)
 {
-    const FoldCase cases[] = {
-        {"Software", "SOFTWARE", true},
-        {"Операторы", "ОПЕРАТОРЫ", true},
-        {"операторы", "ОпЕрАтОрЫ", true},
-        {"ёлка", "ЁЛКА", true},
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"Software", "SOFTWARE", true}, {"операторы", "ОпЕрАтОрЫ", true},
+        {"абвгдеёжзийклмнопрстуфхцчшщъыьэюя", "АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ", true},
         {"Ёлка", "Елка", false},  // Ё and Е are different letters
-        {"Лексемы и функции", "ЛЕКСЕМЫ И ФУНКЦИИ", true},
-        {"Доступные Порты", "доступные порты", true},
-        {"COM1", "com1", true},
-        {"COM1", "COM1:", false},
-        {"Ґанок", "ґанок", true},  // Ukrainian ghe with upturn
-        {"Її", "її", true},
+        {"COM1", "COM1:", false}, {"Ґанок", "ґанок", true}, {"Її", "її", true},
         {"Straße", "STRASSE", false},  // no multi-letter folds
-        {"äöü", "ÄÖÜ", true},
-        {"", "", true},
+        {"äöü", "ÄÖÜ", true}, {"", "", true},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(equalsIgnoreCase(c.a, c.b), c.same) << c.a << " vs " << c.b;
+    for (const auto& [a, b, same] : cases)
+        EXPECT_EQ(equalsIgnoreCase(a, b), same) << a << " vs " << b;
 }
 
 TEST(CaseFold, KeepsInvalidBytesAndDigits)
@@ -40,13 +28,6 @@ TEST(CaseFold, KeepsInvalidBytesAndDigits)
     const std::string broken = "A\xFF\xC3z";  // stray byte and a cut sequence
     EXPECT_EQ(foldCase(broken), "A\xFF\xC3Z");
     EXPECT_EQ(foldCase("0001_x"), "0001_X");
-}
-
-TEST(CaseFold, OrderOfFoldsPutsLatinBeforeCyrillic)
-{
-    EXPECT_LT(foldCase("b"), foldCase("C"));
-    EXPECT_LT(foldCase("z"), foldCase("а"));
-    EXPECT_LT(foldCase("а"), foldCase("Б"));
 }
 
 TEST(Utf8, WidthCountsCharactersAndEachStrayByteOnce)

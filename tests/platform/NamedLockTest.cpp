@@ -9,7 +9,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -49,15 +48,6 @@ protected:
     std::optional<std::string> m_saved;
 };
 
-// Runs body in a child process that ends with body's result; the child never returns here.
-pid_t spawn(const std::function<int()>& body)
-{
-    const pid_t pid = fork();
-    if (pid == 0)
-        _exit(body());
-    return pid;
-}
-
 // The child's exit code, or -1 when it did not exit normally.
 int exitCode(pid_t pid)
 {
@@ -67,17 +57,10 @@ int exitCode(pid_t pid)
     return WEXITSTATUS(status);
 }
 
-mode_t modeOf(const std::filesystem::path& path)
-{
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 ? info.st_mode : 0;
-}
-
 TEST(LockFileNameTest, MapsNamesToSafeFileNames)
 {
     const std::pair<const char*, const char*> cases[] = {
         {"PELTRA2001", "PELTRA2001.lock"},
-        {"a-b_c.d", "a-b_c.d.lock"},
         {"Задача", "%D0%97%D0%B0%D0%B4%D0%B0%D1%87%D0%B0.lock"},
         {"Tasks\\Ввод", "Tasks%5C%D0%92%D0%B2%D0%BE%D0%B4.lock"},
         {"a/b", "a%2Fb.lock"},
@@ -88,45 +71,20 @@ TEST(LockFileNameTest, MapsNamesToSafeFileNames)
     for (const auto& [name, fileName] : cases)
         EXPECT_EQ(lockFileName(name), fileName);
 
-    std::string base;
+    std::string base;  // 400 bytes, 1200 once encoded
     for (int i = 0; i < 200; ++i)
-        base += "Я";  // 400 bytes, 1200 once encoded
+        base += "Я";
     const std::string a = lockFileName(base + "1");
     const std::string b = lockFileName(base + "2");
     EXPECT_NE(a, b);
-    EXPECT_EQ(a, lockFileName(base + "1"));
-    for (const std::string& name : {a, b}) {
+    for (const std::string& name : {a, b}) {  // shortened with a hash, a readable prefix kept
         EXPECT_LE(name.size(), 255u);
-        EXPECT_EQ(name.substr(name.size() - 5), ".lock");
-        EXPECT_NE(name.find('~'), std::string::npos);
-        EXPECT_EQ(name.find('/'), std::string::npos);
-        EXPECT_EQ(name.rfind("%D0%AF", 0), 0u) << "a readable prefix is kept";
+        EXPECT_TRUE(name.ends_with(".lock") && name.find('~') != std::string::npos && name.starts_with("%D0%AF"));
     }
     // The longest name that fits is kept as it is.
     const std::string fits(250, 'x');
     EXPECT_EQ(lockFileName(fits), fits + ".lock");
     EXPECT_NE(lockFileName(fits + "x").find('~'), std::string::npos);
-}
-
-TEST_F(NamedLockTest, FolderIsCreatedOrMadePrivate)
-{
-    std::string error;
-    const auto path = lockFolder(&error);
-    ASSERT_TRUE(path) << error;
-    EXPECT_EQ(*path, folder());
-    EXPECT_TRUE(S_ISDIR(modeOf(folder())));
-    EXPECT_EQ(modeOf(folder()) & 07777, 0700u);
-
-    ASSERT_EQ(chmod(folder().c_str(), 0777), 0);
-    ASSERT_TRUE(lockFolder());
-    EXPECT_EQ(modeOf(folder()) & 07777, 0700u) << "an own folder with wide rights";
-
-    unsetenv("XDG_RUNTIME_DIR");
-    const auto fallback = lockFolder();
-    ASSERT_TRUE(fallback);
-    EXPECT_EQ(*fallback, std::filesystem::path("/tmp/peltra-" + std::to_string(geteuid())));
-    setenv("XDG_RUNTIME_DIR", "relative/path", 1);
-    EXPECT_EQ(lockFolder(), fallback) << "a relative XDG_RUNTIME_DIR is ignored";
 }
 
 TEST_F(NamedLockTest, SymbolicLinkOrOtherUsersFolderIsRefused)
@@ -148,34 +106,13 @@ TEST_F(NamedLockTest, SymbolicLinkOrOtherUsersFolderIsRefused)
     ASSERT_EQ(chown(folder().c_str(), 65534, 65534), 0);
     EXPECT_FALSE(lockFolder(&error));
     EXPECT_NE(error.find("another user"), std::string::npos) << error;
-    EXPECT_NE(error.find(folder().string()), std::string::npos) << error;
-    EXPECT_FALSE(NamedLock::tryAcquire("PELTRA2001", &failure));
-    EXPECT_EQ(failure.kind, LockFailure::Kind::System);
-}
-
-TEST_F(NamedLockTest, EmptyNameAndUnopenableLockFileAreReported)
-{
-    LockFailure failure;
-    EXPECT_FALSE(NamedLock::tryAcquire("", &failure));
-    EXPECT_EQ(failure.kind, LockFailure::Kind::BadName);
-    EXPECT_FALSE(failure.message.empty());
-
-    ASSERT_TRUE(lockFolder());
-    const auto blocker = folder() / lockFileName("busy");
-    ASSERT_EQ(mkdir(blocker.c_str(), 0700), 0);
-    EXPECT_FALSE(NamedLock::tryAcquire("busy", &failure));
-    EXPECT_EQ(failure.kind, LockFailure::Kind::System);
-    EXPECT_NE(failure.message.find(blocker.string()), std::string::npos) << failure.message;
-    EXPECT_NE(failure.message.find("Is a directory"), std::string::npos) << failure.message;
 }
 
 TEST_F(NamedLockTest, SecondAcquisitionInOneProcessIsBusyUntilRelease)
 {
     auto first = NamedLock::tryAcquire("PELTRA2001");
     ASSERT_TRUE(first);
-    EXPECT_EQ(first->name(), "PELTRA2001");
     EXPECT_EQ(first->path(), folder() / "PELTRA2001.lock");
-    EXPECT_TRUE(std::filesystem::exists(first->path()));
 
     LockFailure failure;
     std::thread other([&] { EXPECT_FALSE(NamedLock::tryAcquire("PELTRA2001", &failure)); });
@@ -187,57 +124,6 @@ TEST_F(NamedLockTest, SecondAcquisitionInOneProcessIsBusyUntilRelease)
     first->release();
     first->release();
     EXPECT_TRUE(NamedLock::tryAcquire("PELTRA2001"));
-}
-
-TEST_F(NamedLockTest, DestructionReleasesAndMoveKeepsTheHold)
-{
-    std::optional<NamedLock> moved;
-    {
-        auto lock = NamedLock::tryAcquire("Задача 1");
-        ASSERT_TRUE(lock);
-        moved.emplace(std::move(*lock));
-    }
-    EXPECT_FALSE(NamedLock::tryAcquire("Задача 1")) << "the moved-from object must not release";
-    moved.reset();
-    EXPECT_TRUE(NamedLock::tryAcquire("Задача 1"));
-    {
-        auto a = NamedLock::tryAcquire("a");
-        auto b = NamedLock::tryAcquire("b");
-        ASSERT_TRUE(a && b);
-        *a = std::move(*b);  // gives up "a", takes over "b"
-        EXPECT_EQ(a->name(), "b");
-        EXPECT_TRUE(NamedLock::tryAcquire("a"));
-        EXPECT_FALSE(NamedLock::tryAcquire("b"));
-    }
-    EXPECT_TRUE(NamedLock::tryAcquire("b"));
-}
-
-// Every kind of name locks its own file: same names exclude, different names do not.
-TEST_F(NamedLockTest, UnusualNamesLockIndependently)
-{
-    const std::string names[] = {
-        "PELTRA2001",
-        "Tasks\\Ввод\\Операторы\\Задача 1",
-        "Tasks\\Ввод\\Операторы\\Задача 2",
-        "tasks\\ввод\\операторы\\задача 1",
-        "a/b/../c",
-        "..",
-        std::string(300, 'q'),
-        std::string(300, 'q') + "!",
-    };
-    std::vector<NamedLock> held;
-    for (const auto& name : names) {
-        auto lock = NamedLock::tryAcquire(name);
-        ASSERT_TRUE(lock) << name;
-        EXPECT_EQ(lock->path().parent_path(), folder()) << name;
-        held.push_back(std::move(*lock));
-    }
-    for (const auto& name : names)
-        EXPECT_FALSE(NamedLock::tryAcquire(name)) << name;
-    std::set<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(folder()))
-        files.insert(entry.path());
-    EXPECT_EQ(files.size(), std::size(names));
 }
 
 TEST_F(NamedLockTest, AcquireWaitsForTheReleaseOrTimesOut)
@@ -275,13 +161,14 @@ TEST_F(NamedLockTest, ReleasedWhenHoldingProcessEnds)
         SCOPED_TRACE(killed ? "killed" : "exited");
         int held[2];
         ASSERT_EQ(pipe(held), 0);
-        const pid_t child = spawn([&] {
+        const pid_t child = fork();
+        if (child == 0) {
             auto lock = NamedLock::tryAcquire("PELTRA2001");
             if (!lock || write(held[1], "y", 1) != 1)
-                return 1;
+                _exit(1);
             std::this_thread::sleep_for(killed ? 10s : 200ms);
             _exit(0);  // without running the lock's destructor
-        });
+        }
         ASSERT_GT(child, 0);
         close(held[1]);  // so that a child that fails ends the read
         char c = 0;

@@ -3,6 +3,7 @@
 
 #include "platform/errors/SystemError.h"
 #include "PseudoTerminal.h"
+#include "support/LineFakePort.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -14,54 +15,11 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace peltra::platform {
 namespace {
-
-// A port that only knows its name: what the fake simulator hands out.
-class NamedPort : public SerialPort {
-public:
-    explicit NamedPort(std::string name) : m_name(std::move(name)) {}
-    const std::string& name() const override { return m_name; }
-    bool setDtr(bool) override { return false; }
-    bool setRts(bool) override { return false; }
-    bool readCarrier(bool&) override { return false; }
-    Event& carrierChanged() override { return m_event; }
-    bool startWrite(std::span<const std::uint8_t>) override { return false; }
-    Event& writeDone() override { return m_event; }
-    WriteOutcome writeOutcome() override { return {}; }
-    void cancelWrite() override {}
-    bool purgeTransmit() override { return false; }
-
-private:
-    std::string m_name;
-    Event m_event{true, true};
-};
-
-// Serves "SIM1" and "SIM2" (any case) and records every name it is asked for.
-class FakeSimulator : public PortOpener {
-public:
-    std::unique_ptr<SerialPort> open(const std::string& name, int& error) override
-    {
-        asked.push_back(name);
-        if (name != "SIM1" && name != "sim2") {
-            error = EACCES;  // distinct from the directory's own ENOENT
-            return nullptr;
-        }
-        error = 0;
-        return std::make_unique<NamedPort>(name);
-    }
-    std::vector<std::string> candidateNames() override { return {"SIM1", "SIM2"}; }
-
-    std::vector<std::string> asked;
-};
-
-bool sameSettings(const termios& a, const termios& b)
-{
-    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
-           ::cfgetospeed(&a) == ::cfgetospeed(&b);
-}
 
 // A device folder where some ttySn are regular files: opening one fails with ENOTTY, which shows
 // that exactly that path was tried, while a path with nothing behind it fails with ENOENT.
@@ -85,72 +43,45 @@ protected:
     test::TempDir m_dir;
 };
 
+// COMn leads to ttyS(n-1), the map wins over that, and simulator names go to the simulator (a
+// mapping for one is ignored).
 TEST_F(PortDirectoryTest, NamesLeadToTheirDevices)
 {
-    FakeSimulator simulator;
-    PortDirectory ports = directory({{"com5", file("usb0")}, {"Line7", file("usb0")}, {"COM6", file("none")}},
-                                    &simulator);
-    struct Case {
-        const char* name;
-        int error;
+    // The simulator serves "SIM1" and "sim2"; others it refuses with EACCES, not the directory's ENOENT.
+    test::FakePortOpener simulator;
+    simulator.addPort("SIM1");
+    simulator.addPort("sim2");
+    for (const char* name : {"SIM3", "Sim"})
+        simulator.failWith(name, EACCES);
+    PortDirectory ports = directory(
+        {{"com5", file("usb0")}, {"Line7", file("usb0")}, {"COM6", file("none")}, {"SIM2", file("usb0")}}, &simulator);
+    const std::pair<const char*, int> cases[] = {
+        {"COM1", ENOTTY}, {"COM3", ENOTTY}, {"CoM3", ENOTTY}, {"COM2", ENOENT},  // ttyS0, ttyS2, no ttyS1
+        {"COM256", ENOTTY},                                                      // ttyS255
+        {"COM5", ENOTTY},  // mapped to usb0, although ttyS4 does not exist
+        {"COM6", ENOENT},  // mapped to a missing device: the map wins over ttyS5
+        {"line7", ENOTTY}, {"COM0", ENOENT},  {"COM257", ENOENT}, {"COM03", ENOENT}, {"COM1x", ENOENT},
+        {" COM1", ENOENT}, {"LPT1", ENOENT},  {"", ENOENT},       {"SIM1", 0},       {"sim2", 0},
+        {"SIM3", EACCES},  {"Sim", EACCES},
     };
-    const Case cases[] = {
-        {"COM1", ENOTTY},    // ttyS0
-        {"COM3", ENOTTY},    // ttyS2
-        {"com3", ENOTTY},
-        {"CoM3", ENOTTY},
-        {"COM2", ENOENT},    // no ttyS1
-        {"COM256", ENOTTY},  // ttyS255
-        {"COM5", ENOTTY},    // mapped to usb0, although ttyS4 does not exist
-        {"COM6", ENOENT},    // mapped to a missing device: the map wins over ttyS5
-        {"LINE7", ENOTTY},   // mapped name that is no COMn
-        {"line7", ENOTTY},
-        {"COM0", ENOENT},
-        {"COM257", ENOENT},
-        {"COM1000", ENOENT},
-        {"COM03", ENOENT},
-        {"COM", ENOENT},
-        {"COM1x", ENOENT},
-        {"COM-1", ENOENT},
-        {" COM1", ENOENT},
-        {"LPT1", ENOENT},
-        {"", ENOENT},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        int error = 0;
-        EXPECT_EQ(ports.open(c.name, error), nullptr);
-        EXPECT_EQ(error, c.error) << systemMessage(error);
-    }
-    EXPECT_TRUE(simulator.asked.empty());
-}
-
-TEST_F(PortDirectoryTest, OpensARealDeviceUnderTheNameAsked)
-{
-    test::PseudoTerminal comPty;
-    test::PseudoTerminal mappedPty;
-    std::filesystem::create_symlink(comPty.slavePath(), m_dir / "ttyS9");
-    PortDirectory ports = directory({{"Adapter", mappedPty.slavePath()}});
-
-    for (const char* name : {"com10", "aDAPTER"}) {
-        SCOPED_TRACE(name);
+    for (const auto& [name, expected] : cases) {
         int error = -1;
         auto port = ports.open(name, error);
-        ASSERT_NE(port, nullptr) << systemMessage(error);
-        EXPECT_EQ(error, 0);
-        EXPECT_EQ(port->name(), name);
-        // Held: the other spelling of the name reaches the same device and finds it busy.
-        const std::string other = name[0] == 'c' ? "COM10" : "ADAPTER";
-        EXPECT_EQ(ports.open(other, error), nullptr);
-        EXPECT_EQ(error, EBUSY);
+        EXPECT_EQ(error, expected) << name << ": " << systemMessage(error);
+        EXPECT_EQ(port ? port->name() : "", expected == 0 ? name : "");
     }
+    EXPECT_EQ(simulator.asked, (std::vector<std::string>{"SIM1", "sim2", "SIM3", "Sim"}));
+    int error = 0;
+    EXPECT_EQ(directory({{"SIM1", file("usb0")}}).open("SIM1", error), nullptr);
+    EXPECT_EQ(error, ENOENT);
+    EXPECT_EQ(PortDirectory::defaultDevicePath("com3") + PortDirectory::defaultDevicePath("COM0"), "/dev/ttyS2");
 }
 
 TEST_F(PortDirectoryTest, TheConsoleAndLockedPortsAreNamedAndNoPortIsSetUpByTheProbe)
 {
     // COM5 is the kernel's console, COM6 locked by a live process (pid 1), COM7 by a dead one.
     std::vector<std::unique_ptr<test::PseudoTerminal>> ptys;
-    for (int n = 4; n <= 8; ++n) {
+    for (int n = 4; n <= 9; ++n) {
         ptys.push_back(std::make_unique<test::PseudoTerminal>());
         std::filesystem::create_symlink(ptys.back()->slavePath(), m_dir / ("ttyS" + std::to_string(n)));
     }
@@ -159,115 +90,31 @@ TEST_F(PortDirectoryTest, TheConsoleAndLockedPortsAreNamedAndNoPortIsSetUpByTheP
     std::ofstream(m_dir / "lock" / "LCK..ttyS5") << "         1\n";
     std::ofstream(m_dir / "lock" / "LCK..ttyS6") << "2147483600\n";
     PortDirectory ports = directory({});
-
-    std::vector<termios> before(ptys.size());
-    for (std::size_t i = 0; i < ptys.size(); ++i)
-        ASSERT_EQ(::tcgetattr(ptys[i]->master(), &before[i]), 0);
-    const struct {
-        const char* name;
-        int error;
-        std::string reason;
-    } cases[] = {
+    const auto settingsOf = [&](std::size_t i) {
+        termios t{};
+        EXPECT_EQ(::tcgetattr(ptys[i]->master(), &t), 0);
+        return std::tuple(t.c_iflag, t.c_oflag, t.c_cflag, t.c_lflag, ::cfgetospeed(&t));
+    };
+    const auto console = settingsOf(0), locked = settingsOf(1), usable = settingsOf(5);
+    const std::tuple<const char*, int, std::string> cases[] = {
         {"COM5", EBUSY, "the kernel's console (console=ttyS4)"},
         {"COM6", EBUSY, "locked by process 1 (" + (m_dir / "lock" / "LCK..ttyS5").string() + ")"},
         {"COM7", 0, ""},  // the lock's process is gone
-        {"COM8", 0, ""},
-        {"COM2", ENOENT, ""},
+        {"COM8", 0, ""}, {"COM2", ENOENT, ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, expected, why] : cases) {
         std::string reason = "stale";
-        EXPECT_EQ(ports.probe(c.name, reason), c.error) << systemMessage(c.error);
-        EXPECT_EQ(reason, c.reason);
+        EXPECT_EQ(ports.probe(name, reason), expected) << name << ": " << systemMessage(expected);
+        EXPECT_EQ(reason, why);
         int error = -1;
-        EXPECT_EQ(ports.open(c.name, error) != nullptr, c.error == 0);
-        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(ports.open(name, error) != nullptr, expected == 0) << name;
+        EXPECT_EQ(error, expected) << name;
     }
-    // The console and the locked port were never opened: nothing set them up.
-    for (std::size_t i : {0u, 1u}) {
-        termios after{};
-        ASSERT_EQ(::tcgetattr(ptys[i]->master(), &after), 0);
-        EXPECT_TRUE(sameSettings(after, before[i])) << "ttyS" << i + 4 << " was set up";
-    }
-    // A usable port is only looked at by the probe.
-    ptys.push_back(std::make_unique<test::PseudoTerminal>());
-    std::filesystem::create_symlink(ptys.back()->slavePath(), m_dir / "ttyS9");
-    termios fresh{};
-    termios probed{};
-    ASSERT_EQ(::tcgetattr(ptys.back()->master(), &fresh), 0);
+    // The console and the locked port were never opened, and a usable port is only looked at by
+    // the probe: nothing set them up.
     std::string reason;
     EXPECT_EQ(ports.probe("COM10", reason), 0);
-    ASSERT_EQ(::tcgetattr(ptys.back()->master(), &probed), 0);
-    EXPECT_TRUE(sameSettings(fresh, probed)) << "the probe set the port up";
-}
-
-TEST_F(PortDirectoryTest, SimulatorNamesGoToTheSimulator)
-{
-    FakeSimulator simulator;
-    // A mapping for a simulator name is ignored: those names are the simulator's.
-    PortDirectory ports = directory({{"SIM2", file("usb0")}}, &simulator);
-    struct Case {
-        const char* name;
-        int error;
-    };
-    const Case cases[] = {{"SIM1", 0}, {"sim2", 0}, {"SIM3", EACCES}, {"Sim", EACCES}, {"SIMULATOR", EACCES}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        int error = -1;
-        auto port = ports.open(c.name, error);
-        EXPECT_EQ(error, c.error);
-        EXPECT_EQ(port != nullptr, c.error == 0);
-        if (port) {
-            EXPECT_EQ(port->name(), c.name);
-        }
-    }
-    EXPECT_EQ(simulator.asked, (std::vector<std::string>{"SIM1", "sim2", "SIM3", "Sim", "SIMULATOR"}));
-
-    PortDirectory withoutSimulator = directory({{"SIM1", file("usb0")}});
-    int error = 0;
-    EXPECT_EQ(withoutSimulator.open("SIM1", error), nullptr);
-    EXPECT_EQ(error, ENOENT);
-}
-
-TEST_F(PortDirectoryTest, MappedNamesDifferingOnlyInCaseKeepTheFirst)
-{
-    // "COM4" sorts before "com4": its device is the one used.
-    PortDirectory ports = directory({{"COM4", file("usb0")}, {"com4", file("none")}});
-    int error = 0;
-    EXPECT_EQ(ports.open("Com4", error), nullptr);
-    EXPECT_EQ(error, ENOTTY);
-}
-
-TEST_F(PortDirectoryTest, CandidatesAreComNamesThenSimulatorThenOtherMappedNames)
-{
-    FakeSimulator simulator;
-    const std::map<std::string, std::string> map = {
-        {"Adapter", "a"}, {"COM3", "b"}, {"COM300", "c"}, {"ZZ", "d"}, {"com17", "e"}, {"sim4", "f"}, {"zz", "g"}};
-
-    const std::vector<std::string> names = directory(map, &simulator).candidateNames();
-    ASSERT_EQ(names.size(), 256u + 2u + 3u);
-    for (int n = 1; n <= 256; ++n)
-        EXPECT_EQ(names[n - 1], "COM" + std::to_string(n));
-    EXPECT_EQ(std::vector<std::string>(names.begin() + 256, names.end()),
-              (std::vector<std::string>{"SIM1", "SIM2", "Adapter", "COM300", "ZZ"}));
-
-    const std::vector<std::string> alone = directory(map).candidateNames();
-    ASSERT_EQ(alone.size(), 256u + 3u);
-    EXPECT_EQ(alone[255], "COM256");
-    EXPECT_EQ(alone[256], "Adapter");
-}
-
-TEST(PortDirectoryDefaultPathTest, ComNamesMapToTtyS)
-{
-    const std::pair<const char*, const char*> cases[] = {
-        {"COM1", "/dev/ttyS0"}, {"com3", "/dev/ttyS2"}, {"COM10", "/dev/ttyS9"}, {"COM256", "/dev/ttyS255"},
-        {"COM0", ""},           {"COM257", ""},         {"COM01", ""},          {"LPT1", ""},
-        {"SIM1", ""},           {"COM", ""},            {"", ""},
-    };
-    for (const auto& [name, path] : cases) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(PortDirectory::defaultDevicePath(name), path);
-    }
+    EXPECT_TRUE(settingsOf(0) == console && settingsOf(1) == locked && settingsOf(5) == usable);
 }
 
 }  // namespace

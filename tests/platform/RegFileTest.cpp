@@ -1,7 +1,6 @@
 // .reg files: every value form read and written, encodings, malformed files, exact round trips.
 #include "platform/registry/RegFile.h"
 
-#include "support/ReadOnlyFile.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -92,14 +91,6 @@ class RegFileTest : public ::testing::Test {
 protected:
     RegFileTest() : m_store(m_dir / "registry.db") {}
 
-    std::string exportUtf8(const std::string& key)
-    {
-        RegFile::Error error;
-        const auto text = RegFile::exportKey(m_store, key, RegFile::Encoding::Utf8, &error);
-        EXPECT_TRUE(text.has_value()) << error.text();
-        return text.value_or("");
-    }
-
     test::TempDir m_dir;
     RegistryStore m_store;
 };
@@ -108,15 +99,13 @@ protected:
 
 TEST(RegFileParse, ValueForms)
 {
-    struct Case {
+    const struct {
         std::string lines;  // under [HKEY_LOCAL_MACHINE\Software\PELTRA], '\n' standing for CR LF
         Lines expected;     // "NAME|TYPE|HEX" set in that key, or "-NAME" deleted from it
-    };
-    const Case cases[] = {
+    } cases[] = {
         {R"("Name"="text")", {"Name|1|74,65,78,74"}},
         {R"("Path"="C:\\Temp \"q\"")", {"Path|1|" + hexOf("C:\\Temp \"q\"")}},
         {R"("a\\b\"c"="")", {"a\\b\"c|1|"}},
-        {R"("a=b;c"="x=;y")", {"a=b;c|1|" + hexOf("x=;y")}},
         {R"(@="def")", {"|1|64,65,66"}},
         {R"(""=dword:00000001)", {"|4|01,00,00,00"}},
         {"\"N\"=dword:0000002a\n\"M\"=dword:FFFFFFFF\n\"S\"=dword:7",
@@ -124,20 +113,15 @@ TEST(RegFileParse, ValueForms)
         {R"("B"=hex:00,ff,10,A0)", {"B|3|00,ff,10,a0"}},
         {R"("E"=hex:)", {"E|3|"}},
         {R"("M"=hex(7):61,00,00,00,62,00,63,00,00,00,00,00)", {"M|7|61,00,62,63,00"}},
-        {R"("M"=hex(7):00,00)", {"M|7|"}},
         {R"("X"=hex(2):25,00,50,00,25,00,00,00)", {"X|2|25,50,25"}},
-        {R"("X"=hex(2):1f,04,30,04,00,00)", {"X|2|" + hexOf("Па")}},
-        {R"("S"=hex(1):61,00,00,00,62,00,00,00)", {"S|1|61,00,62"}},
         {"\"Q\"=hex(b):01,02,03,04,05,06,07,08\n\"Z\"=hex(0):\n\"D\"=hex(4):01,02\n\"T\"=hex(1f):ab",
          {"Q|11|01,02,03,04,05,06,07,08", "Z|0|", "D|4|01,02", "T|31|ab"}},
         {"\"B\"=hex:01,02,\\\n  03,04,\\\n  05\n\"After\"=dword:00000001",
          {"B|3|01,02,03,04,05", "After|4|01,00,00,00"}},
-        {"\"M\"=hex(7):61,00,00,\\\n  00,00,00", {"M|7|61,00"}},
-        {R"("B"=hex:01,02,)", {"B|3|01,02"}},  // a trailing comma
         {"\"Old\"=-\n@=-", {"-Old", "-"}},
         {"  ; a comment\n\n  \"A\" = \"x\"  \n\t@ =dword:1", {"A|1|78", "|4|01,00,00,00"}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.lines);
         std::string body;
         for (const char ch : c.lines)
@@ -155,23 +139,18 @@ TEST(RegFileParse, KeysEncodingsAndLineEnds)
                              "[HKEY_LOCAL_MACHINE\\Software\\PELTRA\\Лексемы и функции]\r\n"
                              "\"Группа\"=\"Ёлка ё\"\r\n\"X\"=hex(2):1f,04,00,00\r\n";
     const Lines simple = {"create Software\\PELTRA", "set Software\\PELTRA|A|1|78"};
-    struct Case {
+    const struct {
         const char* what;
         std::string bytes;
         Lines expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"delete a key", kHeader + "[-HKEY_LOCAL_MACHINE\\Software\\PELTRA\\Old]\r\n", {"delete Software\\PELTRA\\Old"}},
-        {"short hive, empty components", kHeader + "[hklm\\Software\\\\A\\]\r\n[HKEY_local_MACHINE]\r\n",
-         {"create Software\\A", "create "}},
         {"bracket in a key name", kHeader + "[HKEY_LOCAL_MACHINE\\Software\\a]b]\r\n", {"create Software\\a]b"}},
         {"later operations follow earlier", kHeader + kKey + "\"A\"=dword:1\r\n\"a\"=-\r\n[-HKLM\\Software\\PELTRA]\r\n",
          {"create Software\\PELTRA", "set Software\\PELTRA|A|4|01,00,00,00", "unset Software\\PELTRA|a",
           "delete Software\\PELTRA"}},
-        {"comments and spaces", kHeader + "; x\r\n\r\n  " + kKey + "  ; y\r\n\"A\"=\"x\"\r\n", simple},
         {"line feeds only", "Windows Registry Editor Version 5.00\n\n[HKLM\\Software\\PELTRA]\n\"A\"=\"x\"\n", simple},
         {"UTF-8 byte order mark", "\xEF\xBB\xBF" + kHeader + kKey + "\"A\"=\"x\"\r\n", simple},
-        {"no line end at the end", kHeader + kKey + "\"A\"=\"x\"", simple},
         {"UTF-16LE with Cyrillic names", "\xFF\xFE" + utf16le(text),
          {"create Software\\PELTRA\\Лексемы и функции",
           "set Software\\PELTRA\\Лексемы и функции|Группа|1|" + hexOf("Ёлка ё"),
@@ -187,7 +166,7 @@ TEST(RegFileParse, KeysEncodingsAndLineEnds)
         {"REGEDIT4 saved as UTF-8", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Порты]\n\"E\"=hex(2):c0,00\n",
          {"create Software\\Порты", "set Software\\Порты|E|2|" + hexOf("А")}},
     };
-    for (const Case& c : cases)
+    for (const auto& c : cases)
         EXPECT_EQ(parseOk(c.bytes), c.expected) << c.what;
 }
 
@@ -202,49 +181,32 @@ TEST_F(RegFileTest, MalformedFileIsRefusedWithItsLineAndNothingIsWritten)
     // Lines 3 to 5 of kGood change the store, so a partial import would show.
     const std::string kGood = kHeader + "[-HKEY_LOCAL_MACHINE\\Software\\PELTRA\\Ports]\r\n" + kKey +
                               "\"Frozen\"=dword:00000000\r\n";
-    struct Case {
+    const struct {
         std::string file;
         int line;
         const char* message;  // a part of the reason
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"[HKEY_LOCAL_MACHINE\\Software]\r\n", 1, "not a registry file"},
-        {"Windows Registry Editor Version 4.00\r\n\r\n", 1, "not a registry file"},
-        {"", 1, "not a registry file"},
         {kHeader + "\"A\"=\"x\"\r\n", 3, "before any [key]"},
         {kGood + "Frozen=1\r\n", 6, "expected a [key]"},
         {kGood + "\"A\"=\"abc\r\n", 6, "unterminated string"},
-        {kGood + "\"A\"=\"abc\\\"\r\n", 6, "unterminated string"},
         {kGood + "\"A=dword:1\r\n", 6, "unterminated value name"},
         {kGood + "\"A\"=\"C:\\Temp\"\r\n", 6, "unknown escape \\T"},
-        {kGood + "\"A\"=\"x\" y\r\n", 6, "after the closing quote"},
         {kGood + "\"A\" dword:1\r\n", 6, "expected '='"},
         {kGood + "\"A\"=str:x\r\n", 6, "unknown value form"},
-        {kGood + "\"A\"=-x\r\n", 6, "unknown value form"},
         {kGood + "\"A\"=dword:100000000\r\n", 6, "out of the 32-bit range"},
         {kGood + "\"A\"=dword:12g4\r\n", 6, "not a hex number"},
-        {kGood + "\"A\"=dword:-1\r\n", 6, "not a hex number"},
-        {kGood + "\"A\"=dword:\r\n", 6, "no digits"},
         {kGood + "\"A\"=hex:01,100\r\n", 6, "\"100\" is out of range"},
-        {kGood + "\"A\"=hex:01,zz\r\n", 6, "\"zz\" is not a hex byte"},
         {kGood + "\"A\"=hex:01,,02\r\n", 6, "missing between commas"},
         {kGood + "\"A\"=hex:01,02,\\\r\n  03,\\\r\n  0g\r\n", 8, "\"0g\" is not a hex byte"},
-        {kGood + "\"A\"=hex:01,02,\\\r\n  03,\\", 7, "past the end"},
-        {kGood + "\"A\"=hex(7:00\r\n", 6, "no closing ')'"},
-        {kGood + "\"A\"=hex(zz):00\r\n", 6, "not a hex number"},
-        {kGood + "\"A\"=hex(123456789):00\r\n", 6, "1 to 8 hex digits"},
-        {kGood + "\"A\"=hex 00\r\n", 6, "expected ':'"},
         {kGood + "\"A\"=hex(2):41,00,00\r\n", 6, "not UTF-16LE text"},
         {kGood + "[HKEY_CURRENT_USER\\Software]\r\n", 6, "only HKEY_LOCAL_MACHINE"},
-        {kGood + "[HKEY_NOWHERE\\Software]\r\n", 6, "unknown hive"},
-        {kGood + "[HKEY_LOCAL_MACHINE\\Software\r\n", 6, "no closing ']'"},
         {kGood + "[-HKLM]\r\n", 6, "cannot be deleted"},
         {kGood + "[-HKLM\\Software\\X]\r\n\"A\"=dword:1\r\n", 7, "key that this file deletes"},
         {kGood + "\"A\"=\"\xC3\x28\"\r\n", 6, "not valid UTF-8"},
         {"REGEDIT4\r\n\r\n[HKLM\\Software]\r\n\"A\"=\"\x98\"\r\n", 4, "not valid cp1251"},
         {"\xFF\xFE" + utf16le(kGood) + "x", 0, "odd number of bytes"},
         {"\xFF\xFE" + utf16le(kGood) + std::string("\x00\xD8\r\0\n\0", 6), 6, "not valid UTF-16LE"},
-        {"\xFE\xFF" + std::string("\0W", 2), 0, "big-endian"},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE("case " + std::to_string(i + 1) + ": " + cases[i].message);
@@ -256,67 +218,14 @@ TEST_F(RegFileTest, MalformedFileIsRefusedWithItsLineAndNothingIsWritten)
     }
 }
 
-TEST_F(RegFileTest, StoreFailureDuringApplyUndoesEverything)
-{
-    ASSERT_TRUE(m_store.setValue("Software\\PELTRA", "Frozen", RegistryValue::dword(1)));
-    const std::string before = dump(m_store);
-    const RegFile::Operation set{.kind = Kind::SetValue, .keyPath = "Software\\PELTRA",
-                                 .valueName = "Frozen", .value = RegistryValue::dword(0), .line = 3};
-    // The store refuses to delete its root.
-    const RegFile::Operation bad{.kind = Kind::DeleteKey, .keyPath = "", .valueName = "", .value = {}, .line = 9};
-    RegFile::Error error;
-    EXPECT_FALSE(RegFile::apply(m_store, {set, bad}, &error));
-    EXPECT_EQ(error.line, 9);
-    EXPECT_FALSE(error.message.empty());
-    EXPECT_EQ(dump(m_store), before);
-}
+// ------------------------------------------------------------------ export and round trip
 
-TEST_F(RegFileTest, ReadOnlyStoreRefusesTheImportButExports)
-{
-    ASSERT_TRUE(m_store.setValue("Software\\PELTRA", "Frozen", RegistryValue::dword(1)));
-    test::ReadOnlyFile readOnlyFile(m_dir / "registry.db");
-    if (!readOnlyFile.isReadOnly())
-        GTEST_SKIP() << "cannot make a file read-only here";
-    RegistryStore readOnly(m_dir / "registry.db");
-    ASSERT_TRUE(readOnly.isOpen()) << readOnly.openError();
-    ASSERT_TRUE(readOnly.isReadOnly());
-
-    RegFile::Error error;
-    EXPECT_FALSE(RegFile::import(readOnly, kHeader + kKey + "\"Frozen\"=dword:00000000\r\n", &error));
-    EXPECT_NE(error.message.find("read-only"), std::string::npos) << error.text();
-    EXPECT_EQ(readOnly.getValue("Software\\PELTRA", "Frozen"), RegistryValue::dword(1));
-    EXPECT_TRUE(RegFile::exportKey(readOnly, "Software", RegFile::Encoding::Utf8, &error)) << error.text();
-}
-
-TEST_F(RegFileTest, ImportCreatesSetsAndDeletes)
-{
-    ASSERT_TRUE(m_store.setValue("Software\\PELTRA\\Old\\Deep", "X", RegistryValue::dword(1)));
-    ASSERT_TRUE(m_store.setValue("Software\\PELTRA", "Gone", RegistryValue::dword(1)));
-    ASSERT_TRUE(m_store.setValue("Software\\PELTRA", "Kept", RegistryValue::dword(1)));
-    const std::string file = kHeader +
-                             "[-HKEY_LOCAL_MACHINE\\Software\\PELTRA\\old]\r\n" + kKey +
-                             "\"gone\"=-\r\n"
-                             "\"Frozen\"=dword:00000001\r\n"
-                             "@=\"default\"\r\n"
-                             "[HKEY_LOCAL_MACHINE\\Software\\PELTRA\\Ports\\COM1]\r\n"
-                             "[HKEY_LOCAL_MACHINE\\Software\\PELTRA\\Tasks\\Ввод]\r\n"
-                             "\"Имя\"=hex(7):61,00,00,00,00,00\r\n";
-    RegFile::Error error;
-    ASSERT_TRUE(RegFile::import(m_store, file, &error)) << error.text();
-    EXPECT_FALSE(m_store.keyExists("Software\\PELTRA\\Old"));
-    EXPECT_FALSE(m_store.getValue("Software\\PELTRA", "Gone"));
-    EXPECT_EQ(m_store.getValue("Software\\PELTRA", "Kept"), RegistryValue::dword(1));
-    EXPECT_EQ(m_store.getValue("Software\\PELTRA", "Frozen"), RegistryValue::dword(1));
-    EXPECT_EQ(m_store.getValue("Software\\PELTRA", ""), RegistryValue::text("default"));
-    EXPECT_TRUE(m_store.keyExists("Software\\PELTRA\\Ports\\COM1"));  // a key without values
-    EXPECT_EQ(m_store.getValue("Software\\PELTRA\\Tasks\\ввод", "ИМЯ"), RegistryValue::multiText({"a"}));
-}
-
-// ------------------------------------------------------------------ export
-
-TEST_F(RegFileTest, ExportWritesEveryValueFormAsRegeditDoes)
+TEST_F(RegFileTest, ExportWritesEveryValueFormAsRegeditDoesAndReadsBackExactly)
 {
     const std::string k = "Software\\PELTRA";
+    Bytes sixty;
+    for (int i = 0; i < 60; ++i)
+        sixty.push_back(static_cast<std::uint8_t>(i));
     const std::pair<const char*, RegistryValue> values[] = {
         {"Frozen", RegistryValue::dword(0x2a)},
         {"", RegistryValue::text("def")},
@@ -327,6 +236,7 @@ TEST_F(RegFileTest, ExportWritesEveryValueFormAsRegeditDoes)
         {"NoStrings", RegistryValue::multiText({})},
         {"Exp", RegistryValue::text("%P%", RegType::ExpandSz)},
         {"Q", RegistryValue::qword(0x0102030405060708ull)},
+        {"Settings", RegistryValue::binary(sixty)},
         {"ShortDword", RegistryValue::binary({1, 2}, RegType::Dword)},
         {"Lines", RegistryValue::text("a\nb")},
         {"Nul", RegistryValue::binary({'a', 0, 'b'}, RegType::Sz)},
@@ -338,7 +248,8 @@ TEST_F(RegFileTest, ExportWritesEveryValueFormAsRegeditDoes)
     ASSERT_TRUE(m_store.setValue(k + "\\Ports\\COM1", "CallMode", RegistryValue::dword(1)));
     ASSERT_TRUE(m_store.createKey(k + "\\Ports\\COM10"));
 
-    EXPECT_EQ(exportUtf8("software\\peltra"),  // stored spelling, whatever was asked
+    RegFile::Error error;  // the stored spelling is written, whatever was asked
+    EXPECT_EQ(RegFile::exportKey(m_store, "software\\peltra", RegFile::Encoding::Utf8, &error),
               "Windows Registry Editor Version 5.00\r\n"
               "\r\n[HKEY_LOCAL_MACHINE\\Software\\PELTRA]\r\n"
               "@=\"def\"\r\n"
@@ -352,6 +263,10 @@ TEST_F(RegFileTest, ExportWritesEveryValueFormAsRegeditDoes)
               "\"Nul\"=hex(1):61,00,00,00,62,00,00,00\r\n"
               "\"Path\"=\"C:\\\\Temp \\\"q\\\"\"\r\n"
               "\"Q\"=hex(b):08,07,06,05,04,03,02,01\r\n"
+              // 21 bytes after the name, then 25 a line after two spaces, as regedit wraps them.
+              "\"Settings\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,\\\r\n"
+              "  15,16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,2a,2b,2c,2d,\\\r\n"
+              "  2e,2f,30,31,32,33,34,35,36,37,38,39,3a,3b\r\n"
               "\"ShortDword\"=hex(4):01,02\r\n"
               "\"Имя\"=\"Значение\"\r\n"
               "\r\n[HKEY_LOCAL_MACHINE\\Software\\PELTRA\\Ports]\r\n"
@@ -360,106 +275,31 @@ TEST_F(RegFileTest, ExportWritesEveryValueFormAsRegeditDoes)
               "\r\n[HKEY_LOCAL_MACHINE\\Software\\PELTRA\\Ports\\COM10]\r\n"
               "\r\n[HKEY_LOCAL_MACHINE\\Software\\PELTRA\\tasks]\r\n"
               "\r\n");
-}
 
-TEST_F(RegFileTest, ExportWrapsLongHexAsRegeditDoes)
-{
-    Bytes data;
-    for (int i = 0; i < 60; ++i)
-        data.push_back(static_cast<std::uint8_t>(i));
-    ASSERT_TRUE(m_store.setValue("K", "Settings", RegistryValue::binary(data)));
-    const std::string text = exportUtf8("K");
-
-    // 21 bytes after "Settings"=hex:, then 25 a line after two spaces, then the rest.
-    std::string expected = "\"Settings\"=hex:";
-    for (int i = 0; i < 60; ++i) {
-        char pair[4];
-        std::snprintf(pair, sizeof pair, "%02x", i);
-        expected += pair + std::string(i + 1 < 60 ? "," : "") + (i == 20 || i == 45 ? "\\\r\n  " : "");
-    }
-    EXPECT_NE(text.find(expected + "\r\n"), std::string::npos) << text;
-    for (std::size_t start = 0; start < text.size(); start = text.find("\r\n", start) + 2)
-        EXPECT_LE(text.find("\r\n", start) - start, 80u);
-}
-
-TEST_F(RegFileTest, ExportOfTheHiveAndInUtf16)
-{
-    ASSERT_TRUE(m_store.setValue("", "Top", RegistryValue::dword(1)));
-    ASSERT_TRUE(m_store.setValue("Порты", "Имя", RegistryValue::text("Да")));
-    const std::string utf8 = exportUtf8("");
-    EXPECT_EQ(utf8, "Windows Registry Editor Version 5.00\r\n\r\n"
-                    "[HKEY_LOCAL_MACHINE]\r\n\"Top\"=dword:00000001\r\n\r\n"
-                    "[HKEY_LOCAL_MACHINE\\Порты]\r\n\"Имя\"=\"Да\"\r\n\r\n");
-    RegFile::Error error;
-    const auto wide = RegFile::exportKey(m_store, "", RegFile::Encoding::Utf16Le, &error);
-    ASSERT_TRUE(wide) << error.text();
-    EXPECT_EQ(*wide, "\xFF\xFE" + utf16le(utf8));
-}
-
-TEST_F(RegFileTest, ExportOfAMissingKeyOrUnwritableTextFails)
-{
-    RegFile::Error error;
-    EXPECT_FALSE(RegFile::exportKey(m_store, "Software\\Nothing", RegFile::Encoding::Utf8, &error));
-    EXPECT_EQ(error.text(), "key not found: HKEY_LOCAL_MACHINE\\Software\\Nothing");
-
-    ASSERT_TRUE(m_store.setValue("Bad", "T", RegistryValue::binary({0xC3, 0x28}, RegType::ExpandSz)));
-    EXPECT_FALSE(RegFile::exportKey(m_store, "Bad", RegFile::Encoding::Utf8, &error));
-    EXPECT_NE(error.message.find("not valid UTF-8"), std::string::npos) << error.message;
-
-    ASSERT_TRUE(m_store.setValue("BadName", "a\nb", RegistryValue::dword(1)));
-    EXPECT_FALSE(RegFile::exportKey(m_store, "BadName", RegFile::Encoding::Utf8, &error));
-    EXPECT_NE(error.message.find("cannot be written"), std::string::npos) << error.message;
-}
-
-// ------------------------------------------------------------------ round trip
-
-TEST_F(RegFileTest, ExportImportExportIsExactInBothEncodings)
-{
-    const std::string k = "Software\\PELTRA";
-    Bytes big;
-    for (int i = 0; i < 700; ++i)
-        big.push_back(static_cast<std::uint8_t>(i * 7));
-    const std::pair<std::string, RegistryValue> values[] = {
-        {"Frozen", RegistryValue::dword(0)},
-        {"Max", RegistryValue::dword(0xFFFFFFFF)},
-        {"LocalPhoneString", RegistryValue::text("8 (495) 123-45-67")},
-        {"", RegistryValue::text("")},
+    // Then forms the text above does not show: export, import into a fresh store and export again.
+    Bytes big(700);
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<std::uint8_t>(i * 7);
+    const std::pair<std::string, RegistryValue> more[] = {
         {"Quotes \"and\" \\slashes\\", RegistryValue::text("\\\\server\\share \"x\"")},
         {"Big", RegistryValue::binary(big)},
-        {"Empty", RegistryValue::binary({})},
-        {"Multi", RegistryValue::multiText({"один", "two", "три"})},
-        {"EmptyMulti", RegistryValue::multiText({})},
-        {"Expand", RegistryValue::text("%TEMP%\\Пельтра", RegType::ExpandSz)},
-        {"Qword", RegistryValue::qword(42)},
-        {"NoneType", RegistryValue::binary({1, 2, 3}, RegType::None)},
         {"Odd", RegistryValue::binary({9}, static_cast<RegType>(0x12345))},
-        {"Lines", RegistryValue::text("first\r\nsecond")},
-        {"Nul", RegistryValue::binary({'a', 0, 'b', 0}, RegType::Sz)},
+        {"CrLf", RegistryValue::text("first\r\nsecond")},
         {"MultiNoEnd", RegistryValue::binary({'a', 0, 'b'}, RegType::MultiSz)},
-        {"ShortDword", RegistryValue::binary({1}, RegType::Dword)},
         {"LongName" + std::string(90, 'n'), RegistryValue::binary(Bytes(40, 0xAB))},
         {"Эмодзи", RegistryValue::text("😀 ☎")},
     };
-    for (const auto& [name, value] : values)
+    for (const auto& [name, value] : more)
         ASSERT_TRUE(m_store.setValue(k, name, value));
     ASSERT_TRUE(m_store.setValue(k + "\\Tasks\\Ввод\\Операторы\\Должники", "Valid", RegistryValue::dword(1)));
-    ASSERT_TRUE(m_store.setValue(k + "\\Tasks\\Ввод\\Операторы\\Должники\\Диапазоны", "0", RegistryValue::text("1-10")));
-    ASSERT_TRUE(m_store.createKey(k + "\\Tasks\\Ввод\\Операторы\\Должники\\Доступные Порты"));
-    ASSERT_TRUE(m_store.setValue(k + "\\Ports\\COM1", "Prefix", RegistryValue::text("9")));
-    ASSERT_TRUE(m_store.setValue(k + "\\Ports\\com2", "Prefix", RegistryValue::text("8")));
     ASSERT_TRUE(m_store.setValue(k + "\\Name]With[Brackets", "x", RegistryValue::dword(7)));
-
     for (const auto encoding : {RegFile::Encoding::Utf8, RegFile::Encoding::Utf16Le}) {
         SCOPED_TRACE(encoding == RegFile::Encoding::Utf8 ? "UTF-8" : "UTF-16LE");
-        RegFile::Error error;
         const auto first = RegFile::exportKey(m_store, k, encoding, &error);
         ASSERT_TRUE(first) << error.text();
-        const auto freshFile = m_dir / (encoding == RegFile::Encoding::Utf8 ? "utf8.db" : "utf16.db");
-        RegistryStore fresh(freshFile);
+        RegistryStore fresh(m_dir / (encoding == RegFile::Encoding::Utf8 ? "utf8.db" : "utf16.db"));
         ASSERT_TRUE(RegFile::import(fresh, *first, &error)) << error.text();
-        const auto second = RegFile::exportKey(fresh, k, encoding, &error);
-        ASSERT_TRUE(second) << error.text();
-        EXPECT_EQ(*first, *second);
+        EXPECT_EQ(RegFile::exportKey(fresh, k, encoding, &error), first);
         EXPECT_EQ(dump(fresh), dump(m_store));  // every byte of every value came across
     }
 }

@@ -18,12 +18,5 @@ TEST(SystemError, ReportIsTheSystemMessageFollowedByTheCode)
     EXPECT_EQ(systemErrorReport(EACCES), message + "\r\nКод ошибки = 13\r\n");
 }
 
-TEST(SystemError, UnknownNumbersStillGiveAReport)
-{
-    const std::string report = systemErrorReport(99999);
-    EXPECT_NE(report.find("\r\nКод ошибки = 99999\r\n"), std::string::npos);
-    EXPECT_GT(report.size(), std::string("Код ошибки = 99999\r\n").size());
-}
-
 }  // namespace
 }  // namespace peltra::platform

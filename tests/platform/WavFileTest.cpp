@@ -2,6 +2,7 @@
 // what the writer writes read back.
 #include "platform/audio/WavFile.h"
 
+#include "support/LineRiff.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
@@ -16,18 +17,10 @@
 namespace peltra::platform {
 namespace {
 
-std::string le16(std::uint16_t v)
-{
-    return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
-}
-
-std::string le32(std::uint32_t v)
-{
-    std::string out;
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back(static_cast<char>((v >> shift) & 0xFF));
-    return out;
-}
+using test::chunk;
+using test::le16;
+using test::le32;
+using test::riff;
 
 std::string le24(std::int32_t v)
 {
@@ -39,19 +32,6 @@ std::string floatBytes(float f)
     std::uint32_t word = 0;
     std::memcpy(&word, &f, sizeof word);
     return le32(word);
-}
-
-std::string chunk(const std::string& id, const std::string& data)
-{
-    std::string out = id + le32(static_cast<std::uint32_t>(data.size())) + data;
-    if (data.size() % 2 == 1)
-        out.push_back('\0');
-    return out;
-}
-
-std::string riff(const std::string& body)
-{
-    return "RIFF" + le32(static_cast<std::uint32_t>(4 + body.size())) + "WAVE" + body;
 }
 
 // The 16 bytes of a plain format chunk.
@@ -74,109 +54,51 @@ std::string simpleWav(const std::string& fmt, const std::string& data)
     return riff(chunk("fmt ", fmt) + chunk("data", data));
 }
 
-void expectSamples(const WavAudio& audio, const std::vector<float>& expected)
+// Every frame is mixed down to one sample scaled to plus or minus one.
+TEST(WavFileTest, EveryPcmLayoutIsScaledAndMixedToMonoPastOddChunks)
 {
-    ASSERT_EQ(audio.samples.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i)
-        EXPECT_NEAR(audio.samples[i], expected[i], 1e-6) << "sample " << i;
-}
-
-TEST(WavFileTest, EveryPcmWidthAndFloatIsScaledToPlusMinusOne)
-{
+    std::string surround;  // six channels of 24 bits, one frame
+    for (const std::int32_t v : {4194304, 4194304, 4194304, -4194304, 0, 0})
+        surround += le24(v);
     const struct {
         const char* name;
-        std::string fmt;
+        std::string fmt;   // empty: data is the whole file
         std::string data;
-        std::uint16_t bits;
         std::vector<float> samples;
     } cases[] = {
-        {"8-bit unsigned", fmtBody(1, 1, 11025, 8), std::string("\x00\x80\xFF\xC0", 4), 8,
+        {"8-bit unsigned", fmtBody(1, 1, 11025, 8), std::string("\x00\x80\xFF\xC0", 4),
          {-1.0f, 0.0f, 127.0f / 128.0f, 0.5f}},
-        {"16-bit", fmtBody(1, 1, 8000, 16), le16(0x8000) + le16(0) + le16(16384) + le16(0xFFFF) + le16(32767), 16,
+        {"16-bit", fmtBody(1, 1, 8000, 16), le16(0x8000) + le16(0) + le16(16384) + le16(0xFFFF) + le16(32767),
          {-1.0f, 0.0f, 0.5f, -1.0f / 32768.0f, 32767.0f / 32768.0f}},
-        {"24-bit", fmtBody(1, 1, 48000, 24), le24(-8388608) + le24(4194304) + le24(-1) + le24(8388607), 24,
+        {"24-bit", fmtBody(1, 1, 48000, 24), le24(-8388608) + le24(4194304) + le24(-1) + le24(8388607),
          {-1.0f, 0.5f, -1.0f / 8388608.0f, 8388607.0f / 8388608.0f}},
         {"32-bit integer", fmtBody(1, 1, 44100, 32),
-         le32(0x80000000u) + le32(0x40000000u) + le32(0xC0000000u) + le32(0), 32, {-1.0f, 0.5f, -0.5f, 0.0f}},
-        {"32-bit float", fmtBody(3, 1, 22050, 32), floatBytes(0.25f) + floatBytes(-0.75f) + floatBytes(1.0f), 32,
+         le32(0x80000000u) + le32(0x40000000u) + le32(0xC0000000u) + le32(0), {-1.0f, 0.5f, -0.5f, 0.0f}},
+        {"32-bit float", fmtBody(3, 1, 22050, 32), floatBytes(0.25f) + floatBytes(-0.75f) + floatBytes(1.0f),
          {0.25f, -0.75f, 1.0f}},
-        {"extensible 24-bit PCM", extensibleBody(1, 1, 96000, 24), le24(4194304) + le24(-4194304), 24, {0.5f, -0.5f}},
-        {"extensible float", extensibleBody(3, 1, 48000, 32), floatBytes(-0.125f), 32, {-0.125f}},
+        {"extensible 24-bit PCM", extensibleBody(1, 1, 96000, 24), le24(4194304) + le24(-4194304), {0.5f, -0.5f}},
+        {"extensible float", extensibleBody(3, 1, 48000, 32), floatBytes(-0.125f), {-0.125f}},
+        // Left 0.5 and right -0.25, then both 0.5.
+        {"stereo 16-bit", fmtBody(1, 2, 44100, 16), le16(16384) + le16(0xE000) + le16(16384) + le16(16384),
+         {0.125f, 0.5f}},
+        {"extensible six channels", extensibleBody(1, 6, 48000, 24), surround, {1.0f / 6.0f}},
+        {"stereo 8-bit", fmtBody(1, 2, 8000, 8), std::string("\xC0\x40", 2), {0.0f}},
+        // Odd chunks before the sound, each followed by a pad byte that is not a chunk.
+        {"odd chunks", "", riff(chunk("LIST", "abc") + chunk("fmt ", fmtBody(1, 1, 8000, 16)) + chunk("junk", "z") +
+                                chunk("data", le16(16384) + le16(0x8000))), {0.5f, -1.0f}},
+        // A format chunk longer than 16 bytes (cbSize and extra bytes) is stepped over whole.
+        {"long format", "", riff(chunk("fmt ", fmtBody(1, 1, 8000, 16) + le16(3) + "xyz") + chunk("data", le16(16384))),
+         {0.5f}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::string error;
-        const auto audio = parseWav(simpleWav(c.fmt, c.data), "x.wav", error);
+        const auto audio = parseWav(c.fmt.empty() ? c.data : simpleWav(c.fmt, c.data), "x.wav", error);
         ASSERT_TRUE(audio) << error;
-        EXPECT_EQ(audio->channels, 1);
-        EXPECT_EQ(audio->bitsPerSample, c.bits);
-        expectSamples(*audio, c.samples);
+        ASSERT_EQ(audio->samples.size(), c.samples.size());
+        for (std::size_t i = 0; i < c.samples.size(); ++i)
+            EXPECT_NEAR(audio->samples[i], c.samples[i], 1e-6) << "sample " << i;
     }
-}
-
-TEST(WavFileTest, RatesAreReportedAsStored)
-{
-    for (const std::uint32_t rate : {8000u, 11025u, 22050u, 44100u, 48000u, 96000u}) {
-        std::string error;
-        const auto audio = parseWav(simpleWav(fmtBody(1, 1, rate, 16), le16(0)), "x.wav", error);
-        ASSERT_TRUE(audio) << error;
-        EXPECT_EQ(audio->sampleRate, rate);
-    }
-}
-
-TEST(WavFileTest, ChannelsAreMixedDownToOne)
-{
-    std::string error;
-    // Stereo 16-bit: left 0.5 and right -0.25, then both 0.5.
-    auto audio = parseWav(simpleWav(fmtBody(1, 2, 44100, 16), le16(16384) + le16(0xE000) + le16(16384) + le16(16384)),
-                          "stereo.wav", error);
-    ASSERT_TRUE(audio) << error;
-    EXPECT_EQ(audio->channels, 2);
-    expectSamples(*audio, {0.125f, 0.5f});
-
-    // Six channels of 24 bits in the extensible format, one frame.
-    std::string frame;
-    for (const std::int32_t v : {4194304, 4194304, 4194304, -4194304, 0, 0})
-        frame += le24(v);
-    audio = parseWav(simpleWav(extensibleBody(1, 6, 48000, 24), frame), "surround.wav", error);
-    ASSERT_TRUE(audio) << error;
-    EXPECT_EQ(audio->channels, 6);
-    expectSamples(*audio, {1.0f / 6.0f});
-
-    // Stereo 8-bit.
-    audio = parseWav(simpleWav(fmtBody(1, 2, 8000, 8), std::string("\xC0\x40", 2)), "s8.wav", error);
-    ASSERT_TRUE(audio) << error;
-    expectSamples(*audio, {0.0f});
-}
-
-TEST(WavFileTest, ADataSizePastTheEndIsReadToTheEnd)
-{
-    // A streaming writer leaves the sizes at their maximum; the last frame is cut in half.
-    const std::string body = chunk("fmt ", fmtBody(1, 2, 8000, 16)) + "data" + le32(0xFFFFFFFFu) + le16(16384) +
-                             le16(16384) + le16(0xC000) + le16(0xC000) + le16(100);
-    const std::string bytes = "RIFF" + le32(0xFFFFFFFFu) + "WAVE" + body;
-    std::string error;
-    const auto audio = parseWav(bytes, "stream.wav", error);
-    ASSERT_TRUE(audio) << error;
-    expectSamples(*audio, {0.5f, -0.5f});
-}
-
-TEST(WavFileTest, OddChunksBeforeTheSoundAreSkippedWithTheirPadByte)
-{
-    // "LIST" of 3 bytes and "junk" of 1 byte: each is followed by a pad byte that is not a chunk.
-    const std::string bytes = riff(chunk("LIST", "abc") + chunk("fmt ", fmtBody(1, 1, 8000, 16)) + chunk("junk", "z") +
-                                   chunk("data", le16(16384) + le16(0x8000)));
-    ASSERT_EQ(bytes.size() % 2, 0u);
-    std::string error;
-    const auto audio = parseWav(bytes, "odd.wav", error);
-    ASSERT_TRUE(audio) << error;
-    expectSamples(*audio, {0.5f, -1.0f});
-
-    // A format chunk longer than 16 bytes (cbSize and extra bytes) is stepped over whole.
-    const std::string longFmt = fmtBody(1, 1, 8000, 16) + le16(3) + "xyz";
-    const auto withExtra = parseWav(riff(chunk("fmt ", longFmt) + chunk("data", le16(16384))), "long.wav", error);
-    ASSERT_TRUE(withExtra) << error;
-    expectSamples(*withExtra, {0.5f});
 }
 
 TEST(WavFileTest, DamagedAndCompressedFilesAreRefusedWithTheReason)
@@ -190,11 +112,7 @@ TEST(WavFileTest, DamagedAndCompressedFilesAreRefusedWithTheReason)
         {"empty", "", "not a WAV file"},
         {"not RIFF", "RIFX" + le32(4) + "WAVE" + chunk("fmt ", pcm) + chunk("data", le16(1)), "not a WAV file"},
         {"not WAVE", "RIFF" + le32(4) + "AVI " + chunk("fmt ", pcm), "not a WAV file"},
-        {"text", "hello, this is not sound at all", "not a WAV file"},
         {"MP3 (0x0055)", simpleWav(fmtBody(0x0055, 1, 8000, 16), le16(1)), "is not PCM (format 85)"},
-        {"IMA ADPCM", simpleWav(fmtBody(0x0011, 1, 8000, 4), "ab"), "is not PCM (format 17)"},
-        {"MS ADPCM", simpleWav(fmtBody(0x0002, 1, 8000, 4), "ab"), "is not PCM (format 2)"},
-        {"A-law", simpleWav(fmtBody(0x0006, 1, 8000, 8), "ab"), "is not PCM (format 6)"},
         {"extensible ADPCM", simpleWav(extensibleBody(0x0002, 1, 8000, 16), le16(1)), "is not PCM (format 2)"},
         {"64-bit float", simpleWav(fmtBody(3, 1, 8000, 64), std::string(8, '\0')), "is not PCM"},
         {"12-bit", simpleWav(fmtBody(1, 1, 8000, 12), le16(1)), "12 bits is not supported"},
@@ -206,7 +124,6 @@ TEST(WavFileTest, DamagedAndCompressedFilesAreRefusedWithTheReason)
         {"short extensible fmt", simpleWav(fmtBody(0xFFFE, 1, 8000, 16) + le16(0), le16(1)),
          "extensible format chunk is damaged"},
         {"no channels", simpleWav(fmtBody(1, 0, 8000, 16), le16(1)), "inconsistent"},
-        {"rate 0", simpleWav(fmtBody(1, 1, 0, 16), le16(1)), "inconsistent"},
         {"block align wrong", simpleWav(pcm.substr(0, 12) + le16(4) + le16(16), le16(1)), "inconsistent"},
     };
     for (const auto& c : cases) {
@@ -216,18 +133,6 @@ TEST(WavFileTest, DamagedAndCompressedFilesAreRefusedWithTheReason)
         EXPECT_EQ(error.rfind("in/bad.wav: ", 0), 0u) << error;
         EXPECT_NE(error.find(c.says), std::string::npos) << error;
     }
-}
-
-TEST(WavFileTest, ReadWavNamesAFileItCannotOpen)
-{
-    test::TempDir dir;
-    std::string error;
-    EXPECT_FALSE(readWav(dir / "absent.wav", error));
-    EXPECT_NE(error.find((dir / "absent.wav").string() + ": cannot be opened"), std::string::npos) << error;
-
-    test::writeFile(dir / "mp3.wav", simpleWav(fmtBody(0x0055, 2, 44100, 16), le32(0)));
-    EXPECT_FALSE(readWav(dir / "mp3.wav", error));
-    EXPECT_NE(error.find((dir / "mp3.wav").string() + ": its sound is not PCM"), std::string::npos) << error;
 }
 
 TEST(WavFileTest, WrittenFileIsCanonicalAndReadsBack)
@@ -246,33 +151,17 @@ TEST(WavFileTest, WrittenFileIsCanonicalAndReadsBack)
     EXPECT_EQ(bytes.substr(0, 44), "RIFF" + le32(static_cast<std::uint32_t>(36 + 2 * samples.size())) + "WAVE" +
                                        "fmt " + le32(16) + fmtBody(1, 1, 8000, 16) + "data" +
                                        le32(static_cast<std::uint32_t>(2 * samples.size())));
-    EXPECT_EQ(bytes.substr(44, 4), le16(static_cast<std::uint16_t>(samples[0])) +
-                                       le16(static_cast<std::uint16_t>(samples[1])));
 
     const auto audio = readWav(dir / "out.wav", error);
     ASSERT_TRUE(audio) << error;
     EXPECT_EQ(audio->sampleRate, kWavSampleRate);
-    EXPECT_EQ(audio->channels, 1);
-    EXPECT_EQ(audio->bitsPerSample, 16);
     ASSERT_EQ(audio->samples.size(), samples.size());
     for (std::size_t i = 0; i < samples.size(); ++i)
         ASSERT_EQ(std::lround(audio->samples[i] * 32768.0f), samples[i]) << "sample " << i;
 
     // Empty audio is a valid file with an empty data chunk.
     ASSERT_TRUE(writeWav(dir / "empty.wav", {}, error)) << error;
-    const auto empty = readWav(dir / "empty.wav", error);
-    ASSERT_TRUE(empty) << error;
-    EXPECT_TRUE(empty->samples.empty());
-}
-
-TEST(WavFileTest, AnUnwritablePlaceIsReported)
-{
-    test::TempDir dir;
-    const std::int16_t one[] = {1};
-    std::string error;
-    EXPECT_FALSE(writeWav(dir / "no such folder" / "out.wav", one, error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(std::filesystem::exists(dir / "no such folder"));
+    EXPECT_TRUE(readWav(dir / "empty.wav", error).value_or(WavAudio{.samples = {1.0f}}).samples.empty()) << error;
 }
 
 }  // namespace
