@@ -4,29 +4,24 @@
 
 #include "calls/PortSettings.h"
 #include "calls/forms/UpDown.h"
-#include "config/ConfigStore.h"
-#include "platform/registry/RegistryStore.h"
+#include "support/ConfigFormTools.h"
+#include "support/ConfigTestStore.h"
 #include "support/ReadOnlyFile.h"
-#include "support/TempDir.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QRadioButton>
-#include <QTest>
 #include <QToolButton>
 
 #include <map>
 #include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
 using peltra::calls::FormComProperty;
 using peltra::calls::UpDown;
 using peltra::platform::RegistryStore;
 using peltra::platform::RegistryValue;
+using peltra::test::click;
+using peltra::test::control;
 
 namespace {
 
@@ -51,26 +46,16 @@ private:
     std::unique_ptr<RegistryStore> m_registry;
     std::unique_ptr<peltra::config::ConfigStore> m_store;
 
+    static bool checked(QWidget& form, const char* name) { return control<QAbstractButton>(form, name)->isChecked(); }
+    static bool shown(QWidget& form, const char* name) { return !control<QWidget>(form, name)->isHidden(); }
+    static QString boxText(QWidget& form, const char* name) { return control<QLineEdit>(form, name)->text(); }
+
     std::map<std::string, RegistryValue> stored()
     {
         std::map<std::string, RegistryValue> values;
         for (const auto& value : m_registry->values(kPortKey))
             values.emplace(value.name, value.value);
         return values;
-    }
-
-    template <typename T>
-    static T* control(QWidget& form, const char* name)
-    {
-        T* widget = form.findChild<T*>(QString::fromLatin1(name));
-        if (widget == nullptr)
-            qFatal("control %s is missing", name);
-        return widget;
-    }
-
-    static void click(QWidget& form, const char* button)
-    {
-        QTest::mouseClick(control<QPushButton>(form, button), Qt::LeftButton);
     }
 
     static QString messageShown(QWidget& form)
@@ -99,21 +84,14 @@ private slots:
         FormComProperty form(*m_store, kPort);
         QCOMPARE(form.windowTitle(), QStringLiteral("Настройка линии COM2"));
         QVERIFY(!form.isModal());
-        QVERIFY(control<QRadioButton>(form, "optb_pulse")->isChecked());
-        QVERIFY(!control<QRadioButton>(form, "optb_tone")->isChecked());
-        QCOMPARE(control<QLineEdit>(form, "textb_duration_otboj")->text(), QStringLiteral("1000"));
-        QCOMPARE(control<QLineEdit>(form, "textb_delayfirst")->text(), QStringLiteral("1000"));
-        QCOMPARE(control<QLineEdit>(form, "textb_answer")->text(), QStringLiteral("30"));
-        QCOMPARE(control<QLineEdit>(form, "textb_w")->text(), QStringLiteral("1000"));
-        QCOMPARE(control<QLineEdit>(form, "textb_p")->text(), QStringLiteral("1000"));
-        QVERIFY(!control<QCheckBox>(form, "checkbox_prefix")->isChecked());
-        QVERIFY(!control<QCheckBox>(form, "checkbox_town")->isChecked());
-        QCOMPARE(control<QLineEdit>(form, "textb_prefix")->text(), QString());
-        QCOMPARE(control<QLineEdit>(form, "textb_town")->text(), QString());
-        QVERIFY(control<QRadioButton>(form, "optb_PerepDlin")->isChecked());
-        QVERIFY(!control<QRadioButton>(form, "optb_PerepPulse")->isChecked());
-        QVERIFY(!control<QWidget>(form, "pictb_OscPerepDlin")->isHidden());
-        QVERIFY(control<QWidget>(form, "pictb_OscPerepPulse")->isHidden());
+        QVERIFY(checked(form, "optb_pulse") && !checked(form, "optb_tone"));
+        QCOMPARE(QStringList({boxText(form, "textb_duration_otboj"), boxText(form, "textb_delayfirst"),
+                              boxText(form, "textb_answer"), boxText(form, "textb_w"), boxText(form, "textb_p"),
+                              boxText(form, "textb_prefix"), boxText(form, "textb_town")}),
+                 QStringList({"1000", "1000", "30", "1000", "1000", "", ""}));
+        QVERIFY(!checked(form, "checkbox_prefix") && !checked(form, "checkbox_town"));
+        QVERIFY(checked(form, "optb_PerepDlin") && !checked(form, "optb_PerepPulse"));
+        QVERIFY(shown(form, "pictb_OscPerepDlin") && !shown(form, "pictb_OscPerepPulse"));
 
         const std::map<std::string, RegistryValue> expected = {
             {"CallMode", dword(1)},   {"RingOff", dword(1000)},  {"DelayFirst", dword(1000)},
@@ -124,38 +102,28 @@ private slots:
         QVERIFY(stored() == expected);
     }
 
-    void storedValuesAreShownWhole_data()
-    {
-        QTest::addColumn<QString>("valueName");
-        QTest::addColumn<QString>("control");
-        QTest::addColumn<quint32>("number");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("1 RingOff in range") << "RingOff" << "textb_duration_otboj" << 2500u << "2500";
-        QTest::newRow("2 RingOff below the arrows' range") << "RingOff" << "textb_duration_otboj" << 500u << "500";
-        QTest::newRow("3 DelayFirst") << "DelayFirst" << "textb_delayfirst" << 3000u << "3000";
-        QTest::newRow("4 WaitAnswer top") << "WaitAnswer" << "textb_answer" << 120u << "120";
-        QTest::newRow("5 WaitAnswer longer than its box") << "WaitAnswer" << "textb_answer" << 4294967295u
-                                                         << "4294967295";
-        QTest::newRow("6 DelayW top of range, five digits") << "DelayW" << "textb_w" << 10000u << "10000";
-        QTest::newRow("7 DelayP") << "DelayP" << "textb_p" << 800u << "800";
-    }
-
     void storedValuesAreShownWhole()
     {
-        QFETCH(QString, valueName);
-        QFETCH(QString, control);
-        QFETCH(quint32, number);
-        QFETCH(QString, shown);
-        QVERIFY(m_registry->setValue(kPortKey, valueName.toStdString(), dword(number)));
+        const std::tuple<const char*, const char*, quint32> cases[] = {
+            {"RingOff", "textb_duration_otboj", 500},  // below the arrows' range
+            {"DelayFirst", "textb_delayfirst", 3000},
+            {"WaitAnswer", "textb_answer", 4294967295u},  // longer than its box
+            {"DelayW", "textb_w", 10000},                 // five digits
+            {"DelayP", "textb_p", 800},
+        };
+        for (const auto& [valueName, box, number] : cases)
+            QVERIFY(m_registry->setValue(kPortKey, valueName, dword(number)));
         FormComProperty form(*m_store, kPort);
-        QCOMPARE(form.findChild<QLineEdit*>(control)->text(), shown);
+        for (const auto& [valueName, box, number] : cases)
+            QCOMPARE(boxText(form, box), QString::number(number));
         // OK keeps a value the user did not touch, whatever its range.
         click(form, "cb_OK");
         QCOMPARE(form.result(), int(QDialog::Accepted));
-        QCOMPARE(m_registry->getValue(kPortKey, valueName.toStdString()), std::optional(dword(number)));
+        for (const auto& [valueName, box, number] : cases)
+            QCOMPARE(m_registry->getValue(kPortKey, valueName), std::optional(dword(number)));
     }
 
-    void storedOptionsAndTextsAreShown()
+    void storedOptionsAndTextsAreShownAndTheWaveformFollowsTheOption()
     {
         QVERIFY(m_registry->setValue(kPortKey, "CallMode", dword(0)));
         QVERIFY(m_registry->setValue(kPortKey, "NeedPrefix", dword(5)));  // any non-zero is on
@@ -164,29 +132,15 @@ private slots:
         QVERIFY(m_registry->setValue(kPortKey, "PrefixTown", text("9")));
         QVERIFY(m_registry->setValue(kPortKey, "TypeAnswer", dword(1)));
         FormComProperty form(*m_store, kPort);
-        QVERIFY(control<QRadioButton>(form, "optb_tone")->isChecked());
-        QVERIFY(!control<QRadioButton>(form, "optb_pulse")->isChecked());
-        QVERIFY(control<QCheckBox>(form, "checkbox_prefix")->isChecked());
-        QCOMPARE(control<QLineEdit>(form, "textb_prefix")->text(), QStringLiteral("812"));
-        QVERIFY(control<QCheckBox>(form, "checkbox_town")->isChecked());
-        QCOMPARE(control<QLineEdit>(form, "textb_town")->text(), QStringLiteral("9"));
-        QVERIFY(control<QRadioButton>(form, "optb_PerepPulse")->isChecked());
-        QVERIFY(control<QWidget>(form, "pictb_OscPerepDlin")->isHidden());
-        QVERIFY(!control<QWidget>(form, "pictb_OscPerepPulse")->isHidden());
-    }
-
-    void theWaveformFollowsTheOption()
-    {
-        FormComProperty form(*m_store, kPort);
-        QTest::mouseClick(control<QRadioButton>(form, "optb_PerepPulse"), Qt::LeftButton);
-        QVERIFY(control<QRadioButton>(form, "optb_PerepPulse")->isChecked());
-        QVERIFY(control<QWidget>(form, "pictb_OscPerepDlin")->isHidden());
-        QVERIFY(!control<QWidget>(form, "pictb_OscPerepPulse")->isHidden());
+        QVERIFY(checked(form, "optb_tone") && !checked(form, "optb_pulse"));
+        QVERIFY(checked(form, "checkbox_prefix") && checked(form, "checkbox_town"));
+        QCOMPARE(boxText(form, "textb_prefix"), QStringLiteral("812"));
+        QCOMPARE(boxText(form, "textb_town"), QStringLiteral("9"));
+        QVERIFY(checked(form, "optb_PerepPulse"));
+        QVERIFY(!shown(form, "pictb_OscPerepDlin") && shown(form, "pictb_OscPerepPulse"));
         QTest::mouseClick(control<QRadioButton>(form, "optb_PerepDlin"), Qt::LeftButton);
-        QVERIFY(!control<QWidget>(form, "pictb_OscPerepDlin")->isHidden());
-        QVERIFY(control<QWidget>(form, "pictb_OscPerepPulse")->isHidden());
-        // Nothing is written by switching.
-        QCOMPARE(m_registry->getValue(kPortKey, "TypeAnswer"), std::optional(dword(0)));
+        QVERIFY(shown(form, "pictb_OscPerepDlin") && !shown(form, "pictb_OscPerepPulse"));
+        QCOMPARE(m_registry->getValue(kPortKey, "TypeAnswer"), std::optional(dword(1)));  // switching writes nothing
     }
 
     void okWritesEveryValueInOrder()
@@ -196,7 +150,7 @@ private slots:
         const std::map<std::string, RegistryValue> after = {
             {"CallMode", dword(0)},    {"RingOff", dword(2000)},  {"DelayFirst", dword(900)},
             {"WaitAnswer", dword(45)}, {"DelayW", dword(5000)},   {"NeedPrefix", dword(1)},
-            {"Prefix", text("812")},   {"DelayP", dword(1500)},   {"NeedPrefixTown", dword(1)},
+            {"Prefix", text("812")},   {"DelayP", dword(1500)},   {"NeedPrefixTown", dword(0)},
             {"PrefixTown", text("9")}, {"TypeAnswer", dword(1)},
         };
         QTest::mouseClick(control<QRadioButton>(form, "optb_tone"), Qt::LeftButton);
@@ -212,8 +166,7 @@ private slots:
         QTest::mouseClick(control<QCheckBox>(form, "checkbox_prefix"), Qt::LeftButton);
         type("textb_prefix", "812");
         type("textb_p", "1500");
-        QTest::mouseClick(control<QCheckBox>(form, "checkbox_town"), Qt::LeftButton);
-        type("textb_town", "9");
+        type("textb_town", "9");  // a digit kept while its flag is off
         QTest::mouseClick(control<QRadioButton>(form, "optb_PerepPulse"), Qt::LeftButton);
         QVERIFY(stored() == before);
 
@@ -236,24 +189,6 @@ private slots:
         QVERIFY2(misplaced.isEmpty(), qPrintable(misplaced.join(", ")));
         QVERIFY(stored() == after);
         QVERIFY(messageShown(form).isEmpty());
-    }
-
-    void noAnswerOptionLeavesTypeAnswerAlone()
-    {
-        // A value other than 0 and 1 shows that nothing was written over it.
-        QVERIFY(m_registry->setValue(kPortKey, "TypeAnswer", dword(7)));
-        FormComProperty form(*m_store, kPort);
-        for (const char* name : {"optb_PerepDlin", "optb_PerepPulse"}) {
-            auto* option = control<QRadioButton>(form, name);
-            option->setAutoExclusive(false);
-            option->setChecked(false);
-        }
-        std::vector<std::string> order;
-        form.setWriteObserver([&](const char* name) { order.push_back(name); });
-        click(form, "cb_OK");
-        QCOMPARE(form.result(), int(QDialog::Accepted));
-        QVERIFY(order == std::vector<std::string>(kWriteOrder.begin(), kWriteOrder.end() - 1));
-        QCOMPARE(m_registry->getValue(kPortKey, "TypeAnswer"), std::optional(dword(7)));
     }
 
     void cancelWritesNothing()
@@ -286,88 +221,64 @@ private slots:
         QVERIFY(stored() == before);
     }
 
-    void typingIsLimitedToDigitsAndLength_data()
-    {
-        QTest::addColumn<QString>("control");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("1 RingOff, 4 digits") << "textb_duration_otboj" << "123456" << "1234";
-        QTest::newRow("2 DelayFirst, 4 digits") << "textb_delayfirst" << "99999" << "9999";
-        QTest::newRow("3 WaitAnswer, 3 digits") << "textb_answer" << "1205" << "120";
-        QTest::newRow("4 DelayW reaches 10000") << "textb_w" << "100000" << "10000";
-        QTest::newRow("5 DelayP reaches 10000") << "textb_p" << "10000" << "10000";
-        QTest::newRow("6 letters are refused") << "textb_duration_otboj" << "1a2b" << "12";
-        QTest::newRow("7 exit prefix, one digit") << "textb_town" << "98" << "9";
-        QTest::newRow("8 long-distance prefix, digits only") << "textb_prefix" << "8-12x" << "812";
-    }
-
     void typingIsLimitedToDigitsAndLength()
     {
-        QFETCH(QString, control);
-        QFETCH(QString, typed);
-        QFETCH(QString, shown);
+        const std::tuple<const char*, const char*, const char*> cases[] = {
+            {"textb_duration_otboj", "123456", "1234"}, {"textb_delayfirst", "99999", "9999"},
+            {"textb_answer", "1205", "120"},            {"textb_w", "100000", "10000"},
+            {"textb_p", "10000", "10000"},              {"textb_duration_otboj", "1a2b", "12"},  // letters refused
+            {"textb_town", "98", "9"},                  {"textb_prefix", "8-12x", "812"},
+        };
         FormComProperty form(*m_store, kPort);
-        QLineEdit* box = form.findChild<QLineEdit*>(control);
-        QVERIFY(box);
-        box->clear();
-        QTest::keyClicks(box, typed);
-        QCOMPARE(box->text(), shown);
-    }
-
-    void arrowRanges_data()
-    {
-        QTest::addColumn<QString>("upDown");
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<uint>("minimum");
-        QTest::addColumn<uint>("maximum");
-        QTest::addColumn<uint>("step");
-        QTest::newRow("1 RingOff") << "updown_1" << "textb_duration_otboj" << 800u << 3000u << 100u;
-        QTest::newRow("2 DelayFirst") << "updown_2" << "textb_delayfirst" << 800u << 3000u << 100u;
-        QTest::newRow("3 DelayW") << "updown_3" << "textb_w" << 800u << 10000u << 100u;
-        QTest::newRow("4 WaitAnswer") << "updown_4" << "textb_answer" << 5u << 120u << 5u;
-        QTest::newRow("5 DelayP") << "updown_5" << "textb_p" << 800u << 10000u << 100u;
+        for (const auto& [name, typed, shown] : cases) {
+            QLineEdit* box = control<QLineEdit>(form, name);
+            box->clear();
+            QTest::keyClicks(box, typed);
+            QCOMPARE(box->text(), QString::fromLatin1(shown));
+        }
     }
 
     void arrowRanges()
     {
-        QFETCH(QString, upDown);
-        QFETCH(QString, box);
-        QFETCH(uint, minimum);
-        QFETCH(uint, maximum);
-        QFETCH(uint, step);
-        FormComProperty form(*m_store, kPort);
-        auto* arrows = form.findChild<UpDown*>(upDown);
-        QVERIFY(arrows);
-        QCOMPARE(&arrows->buddy(), form.findChild<QLineEdit*>(box));
-        QCOMPARE(arrows->minimum(), minimum);
-        QCOMPARE(arrows->maximum(), maximum);
-        QCOMPARE(arrows->singleStep(), step);
-
-        QLineEdit& edit = arrows->buddy();
-        auto stepped = [&](const QString& from, int steps) {
-            edit.setText(from);
-            arrows->stepBy(steps);
-            return edit.text().toUInt();
+        const std::tuple<const char*, const char*, uint, uint, uint> cases[] = {
+            {"updown_1", "textb_duration_otboj", 800, 3000, 100}, {"updown_2", "textb_delayfirst", 800, 3000, 100},
+            {"updown_3", "textb_w", 800, 10000, 100},             {"updown_4", "textb_answer", 5, 120, 5},
+            {"updown_5", "textb_p", 800, 10000, 100},
         };
-        QCOMPARE(stepped(QString::number(minimum), 1), minimum + step);
-        QCOMPARE(stepped(QString::number(minimum), -1), minimum);
-        QCOMPARE(stepped(QString::number(maximum), 1), maximum);
-        QCOMPARE(stepped(QString::number(maximum), -1), maximum - step);
-        QCOMPARE(stepped(QString::number(maximum), -1000), minimum);
-        QCOMPARE(stepped(QString::number(minimum), 1000), maximum);
-        QCOMPARE(stepped(QString(), 1), minimum + step);                 // no number: from the bottom
-        QCOMPARE(stepped(QStringLiteral("4294967295"), 1), maximum);     // far above: to the top
-        QCOMPARE(stepped(QStringLiteral("1"), -1), minimum);             // below: to the bottom
+        FormComProperty form(*m_store, kPort);
+        for (const auto& [upDown, box, minimum, maximum, step] : cases) {
+            auto* arrows = control<UpDown>(form, upDown);
+            QCOMPARE(&arrows->buddy(), control<QLineEdit>(form, box));
+            QCOMPARE(arrows->minimum(), minimum);
+            QCOMPARE(arrows->maximum(), maximum);
+            QCOMPARE(arrows->singleStep(), step);
 
-        // The arrow buttons themselves step the box.
-        edit.setText(QString::number(minimum));
-        const auto buttons = arrows->findChildren<QToolButton*>();
-        QCOMPARE(buttons.size(), 2);
-        for (QToolButton* button : buttons) {
-            if (button->arrowType() == Qt::UpArrow)
-                QTest::mouseClick(button, Qt::LeftButton);
+            QLineEdit& edit = arrows->buddy();
+            auto stepped = [&](const QString& from, int steps) {
+                edit.setText(from);
+                arrows->stepBy(steps);
+                return edit.text().toUInt();
+            };
+            QCOMPARE(stepped(QString::number(minimum), 1), minimum + step);
+            QCOMPARE(stepped(QString::number(minimum), -1), minimum);
+            QCOMPARE(stepped(QString::number(maximum), 1), maximum);
+            QCOMPARE(stepped(QString::number(maximum), -1), maximum - step);
+            QCOMPARE(stepped(QString::number(maximum), -1000), minimum);
+            QCOMPARE(stepped(QString::number(minimum), 1000), maximum);
+            QCOMPARE(stepped(QString(), 1), minimum + step);                 // no number: from the bottom
+            QCOMPARE(stepped(QStringLiteral("4294967295"), 1), maximum);     // far above: to the top
+            QCOMPARE(stepped(QStringLiteral("1"), -1), minimum);             // below: to the bottom
+
+            // The arrow buttons themselves step the box.
+            edit.setText(QString::number(minimum));
+            const auto buttons = arrows->findChildren<QToolButton*>();
+            QCOMPARE(buttons.size(), 2);
+            for (QToolButton* button : buttons) {
+                if (button->arrowType() == Qt::UpArrow)
+                    QTest::mouseClick(button, Qt::LeftButton);
+            }
+            QCOMPARE(edit.text().toUInt(), minimum + step);
         }
-        QCOMPARE(edit.text().toUInt(), minimum + step);
     }
 
     void aStoreThatCannotBeWrittenIsReported()

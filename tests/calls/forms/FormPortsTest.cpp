@@ -4,25 +4,18 @@
 
 #include "calls/PortSettings.h"
 #include "calls/forms/FormComProperty.h"
-#include "config/ConfigStore.h"
 #include "line/Form1.h"
 #include "platform/errors/SystemError.h"
-#include "platform/registry/RegistryStore.h"
 #include "platform/sync/Event.h"
+#include "support/ConfigFormTools.h"
+#include "support/ConfigTestStore.h"
 #include "support/ReadOnlyFile.h"
-#include "support/TempDir.h"
 
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTest>
 #include <QTreeWidget>
 
 #include <cerrno>
 #include <map>
 #include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
 using peltra::calls::FormComProperty;
 using peltra::calls::FormPorts;
@@ -30,6 +23,9 @@ using peltra::line::ComString;
 using peltra::platform::RegistryStore;
 using peltra::platform::RegistryValue;
 using Names = std::vector<std::string>;
+using Values = std::map<std::string, std::string>;
+using peltra::test::click;
+using peltra::test::control;
 
 namespace {
 
@@ -52,23 +48,8 @@ private:
     std::unique_ptr<peltra::config::ConfigStore> m_store;
     std::unique_ptr<peltra::platform::Event> m_linesChanged;
 
-    static QTreeWidget* list(QWidget& form, const char* name)
-    {
-        auto* widget = form.findChild<QTreeWidget*>(QString::fromLatin1(name));
-        if (widget == nullptr)
-            qFatal("list %s is missing", name);
-        return widget;
-    }
-
-    static QPushButton* button(QWidget& form, const char* name)
-    {
-        auto* widget = form.findChild<QPushButton*>(QString::fromLatin1(name));
-        if (widget == nullptr)
-            qFatal("button %s is missing", name);
-        return widget;
-    }
-
-    static void click(QWidget& form, const char* name) { QTest::mouseClick(button(form, name), Qt::LeftButton); }
+    static QTreeWidget* list(QWidget& form, const char* name) { return control<QTreeWidget>(form, name); }
+    static QPushButton* button(QWidget& form, const char* name) { return control<QPushButton>(form, name); }
 
     // "name|state" per row, in list order.
     static QStringList rows(QTreeWidget* view)
@@ -99,12 +80,21 @@ private:
     }
 
     // The Ports values, name → data.
-    std::map<std::string, std::string> portValues()
+    Values portValues()
     {
-        std::map<std::string, std::string> values;
+        Values values;
         for (const auto& value : m_registry->values(kPortsKey))
             values.emplace(value.name, value.value.asText());
         return values;
+    }
+
+    static Names marked(const FormPorts& form)
+    {
+        Names names;
+        for (const ComString& port : form.ports())
+            if (port.usedAsLine)
+                names.push_back(port.name);
+        return names;
     }
 
     static QString state(int error)
@@ -140,11 +130,6 @@ private slots:
         FormPorts form(*m_store, *m_linesChanged, probed());
         QTreeWidget* free = list(form, "lv_1");
         QTreeWidget* lines = list(form, "lv_2");
-        for (QTreeWidget* view : {free, lines}) {
-            QCOMPARE(view->columnCount(), 2);
-            QCOMPARE(view->headerItem()->text(0), QStringLiteral("Имя"));
-            QCOMPARE(view->headerItem()->text(1), QStringLiteral("Состояние"));
-        }
         QCOMPARE(rows(free), QStringList({"COM1|" + state(0), "COM3|" + state(EACCES)}));
         QCOMPARE(rows(lines), QStringList({"COM2|" + state(0), "COM4|" + state(0)}));
         QVERIFY(state(EACCES) != state(0) && !state(EACCES).isEmpty());
@@ -156,12 +141,7 @@ private slots:
         QVERIFY(!free->topLevelItem(1)->icon(1).isNull());
         QVERIFY(free->topLevelItem(1)->icon(1).cacheKey() != usable);
 
-        Names marked;
-        for (const ComString& port : form.ports()) {
-            if (port.usedAsLine)
-                marked.push_back(port.name);
-        }
-        QVERIFY(marked == Names({"COM2", "COM4"}));
+        QVERIFY(marked(form) == Names({"COM2", "COM4"}));
     }
 
     void aConfiguredPortThatIsMissingStaysListed()
@@ -172,11 +152,11 @@ private slots:
         QCOMPARE(names(list(form, "lv_1")), QStringList({"COM1", "COM3", "COM4"}));
         // Kept as a line until the user takes it away.
         click(form, "cb_Apply");
-        QVERIFY((portValues() == std::map<std::string, std::string>{{"COM2", "COM2"}, {"COM9", "COM9"}}));
+        QVERIFY((portValues() == Values{{"COM2", "COM2"}, {"COM9", "COM9"}}));
         select(list(form, "lv_2"), {"COM9"});
         click(form, "cb_DelSel");
         click(form, "cb_OK");
-        QVERIFY((portValues() == std::map<std::string, std::string>{{"COM2", "COM2"}}));
+        QVERIFY((portValues() == Values{{"COM2", "COM2"}}));
     }
 
     void buttonsMoveTheSelectedPorts()
@@ -207,8 +187,11 @@ private slots:
         QCOMPARE(names(lines), QStringList({"COM1", "COM2", "COM3", "COM4"}));
         QCOMPARE(lines->topLevelItem(2)->text(1), state(EACCES));  // the state moves with the port
 
-        // Nothing is written or signalled before OK or Apply.
-        QVERIFY((portValues() == std::map<std::string, std::string>{{"COM2", "COM2"}, {"com4", "com4"}}));
+        // Nothing is written or signalled before OK or Apply, nor by Cancel.
+        QVERIFY((portValues() == Values{{"COM2", "COM2"}, {"com4", "com4"}}));
+        click(form, "cb_Cancel");
+        QCOMPARE(form.result(), int(QDialog::Rejected));
+        QVERIFY((portValues() == Values{{"COM2", "COM2"}, {"com4", "com4"}}));
         QVERIFY(!m_linesChanged->isSet());
     }
 
@@ -222,14 +205,9 @@ private slots:
             click(form, "cb_AddSel");
             click(form, "cb_OK");
             QCOMPARE(form.result(), int(QDialog::Accepted));
-            QVERIFY((portValues() == std::map<std::string, std::string>{{"COM1", "COM1"}, {"COM4", "COM4"}}));
+            QVERIFY((portValues() == Values{{"COM1", "COM1"}, {"COM4", "COM4"}}));
             QVERIFY(m_linesChanged->wait(0));
-            Names marked;
-            for (const ComString& port : form.ports()) {
-                if (port.usedAsLine)
-                    marked.push_back(port.name);
-            }
-            QVERIFY(marked == Names({"COM1", "COM4"}));
+            QVERIFY(marked(form) == Names({"COM1", "COM4"}));
         }
         // The removed port's parameters stay where they were.
         QCOMPARE(m_registry->getValue(kPortsKey + "\\COM2", "RingOff"), std::optional(RegistryValue::dword(2500)));
@@ -242,25 +220,10 @@ private slots:
         QVERIFY(form.result() != int(QDialog::Accepted));  // Apply leaves the dialog open
         QVERIFY(m_linesChanged->wait(0));
         QVERIFY((portValues() ==
-                 std::map<std::string, std::string>{{"COM1", "COM1"}, {"COM2", "COM2"}, {"COM4", "COM4"}}));
+                 Values{{"COM1", "COM1"}, {"COM2", "COM2"}, {"COM4", "COM4"}}));
         peltra::calls::PortSettings settings(*m_store);
         QCOMPARE(settings.ringOffMs("COM2"), 2500u);
         QCOMPARE(settings.prefix("COM2"), std::string("812"));
-    }
-
-    void cancelChangesNothing()
-    {
-        const auto before = portValues();
-        FormPorts form(*m_store, *m_linesChanged, probed());
-        select(list(form, "lv_1"), {"COM1"});
-        click(form, "cb_AddSel");
-        select(list(form, "lv_2"), {"COM2"});
-        click(form, "cb_DelSel");
-        click(form, "cb_Cancel");
-        QCOMPARE(form.result(), int(QDialog::Rejected));
-        QVERIFY(portValues() == before);
-        QVERIFY(!m_linesChanged->isSet());
-        QCOMPARE(m_registry->getValue(kPortsKey + "\\COM2", "RingOff"), std::optional(RegistryValue::dword(2500)));
     }
 
     void propertiesOpenForTheSelectedPort()
@@ -286,7 +249,7 @@ private slots:
         QCOMPARE(forms[1]->windowTitle(), QStringLiteral("Настройка линии COM3"));
         QCOMPARE(forms[1]->port(), std::string("COM3"));
         // Opening settings does not make a port a line.
-        QVERIFY((portValues() == std::map<std::string, std::string>{{"COM2", "COM2"}, {"com4", "com4"}}));
+        QVERIFY((portValues() == Values{{"COM2", "COM2"}, {"com4", "com4"}}));
     }
 
     void aStoreThatCannotBeWrittenIsReported()
@@ -309,7 +272,7 @@ private slots:
         const auto boxes = form.findChildren<QMessageBox*>();
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0]->text(), QString::fromUtf8(FormPorts::kSaveFailed));
-        QVERIFY((portValues() == std::map<std::string, std::string>{{"COM2", "COM2"}, {"com4", "com4"}}));
+        QVERIFY((portValues() == Values{{"COM2", "COM2"}, {"com4", "com4"}}));
     }
 };
 
