@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
+#include <tuple>
+
 using peltra::config::FormExpression;
 using peltra::config::SimpleCondition;
 using peltra::test::click;
@@ -49,56 +51,44 @@ private slots:
         QVERIFY(!value->isVisible() && expression->isVisible());
     }
 
-    void okRefusesWhatIsMissing_data()
+    void okRefusesWhatIsMissing()
     {
-        QTest::addColumn<QStringList>("fields");
-        QTest::addColumn<int>("type");
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<QString>("expression");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("focus");
         const QString noField = QString::fromUtf8(FormExpression::kNoField);
         const QString noValue = QString::fromUtf8(FormExpression::kNoValue);
         const QString noExpression = QString::fromUtf8(FormExpression::kNoExpression);
-        QTest::newRow("1 no field known or typed") << QStringList() << 0 << "1" << "" << noField << "combo_field";
-        QTest::newRow("2 empty value") << kFields << 0 << "" << "" << noValue << "textb_value";
-        QTest::newRow("3 blank value") << kFields << 0 << "   " << "" << noValue << "textb_value";
-        QTest::newRow("4 empty expression") << kFields << 1 << "1" << "" << noExpression << "textb_expression";
-        QTest::newRow("5 blank expression") << kFields << 1 << "" << " \n " << noExpression << "textb_expression";
-    }
+        // fields, type, value, expression, message, focus.
+        const std::tuple<QStringList, int, QString, QString, QString, QString> cases[] = {
+            {QStringList(), 0, "1", "", noField, "combo_field"},  // no field known or typed
+            {kFields, 0, "", "", noValue, "textb_value"},          {kFields, 0, "   ", "", noValue, "textb_value"},
+            {kFields, 1, "1", "", noExpression, "textb_expression"},
+            {kFields, 1, "", " \n ", noExpression, "textb_expression"},
+        };
+        for (const auto& [fields, type, value, expression, message, focus] : cases) {
+            FormExpression form(fields);
+            control<QComboBox>(form, "combo_type")->setCurrentIndex(type);
+            control<QLineEdit>(form, "textb_value")->setText(value);
+            control<QPlainTextEdit>(form, "textb_expression")->setPlainText(expression);
 
-    void okRefusesWhatIsMissing()
-    {
-        QFETCH(QStringList, fields);
-        QFETCH(int, type);
-        QFETCH(QString, value);
-        QFETCH(QString, expression);
-        QFETCH(QString, message);
-        QFETCH(QString, focus);
-        FormExpression form(fields);
-        control<QComboBox>(form, "combo_type")->setCurrentIndex(type);
-        control<QLineEdit>(form, "textb_value")->setText(value);
-        control<QPlainTextEdit>(form, "textb_expression")->setPlainText(expression);
-
-        QString shown, title;
-        peltra::test::ModalScript script;
-        script.then([&](QWidget*) { click(form, "cb_OK"); });
-        script.then([&](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
-            QVERIFY(box != nullptr);
-            shown = box->text();
-            title = box->windowTitle();
-            box->button(QMessageBox::Ok)->click();
-        });
-        script.then([&](QWidget* modal) {
-            QCOMPARE(modal, &form);
-            QCOMPARE(form.focusWidget() ? form.focusWidget()->objectName() : QString(), focus);
-            form.reject();
-        });
-        QCOMPARE(form.exec(), int(QDialog::Rejected));
-        QVERIFY(script.done());
-        QCOMPARE(shown, message);
-        QCOMPARE(title, QStringLiteral("Условие"));
+            QString shown, title;
+            peltra::test::ModalScript script;
+            script.then([&](QWidget*) { click(form, "cb_OK"); });
+            script.then([&](QWidget* modal) {
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                QVERIFY(box != nullptr);
+                shown = box->text();
+                title = box->windowTitle();
+                box->button(QMessageBox::Ok)->click();
+            });
+            script.then([&](QWidget* modal) {
+                QCOMPARE(modal, &form);
+                QCOMPARE(form.focusWidget() ? form.focusWidget()->objectName() : QString(), focus);
+                form.reject();
+            });
+            QCOMPARE(form.exec(), int(QDialog::Rejected));
+            QVERIFY(script.done());
+            QCOMPARE(shown, message);
+            QCOMPARE(title, QStringLiteral("Условие"));
+        }
     }
 
     void okHandsBackTheComparisonWithItsCode()
@@ -140,31 +130,22 @@ private slots:
         QCOMPARE(typed.condition().field, std::string("SUMMA"));
     }
 
-    void opensOnTheConditionToChange_data()
-    {
-        QTest::addColumn<uint>("code");
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("operatorShown");
-        QTest::addColumn<QStringList>("fieldList");
-        QTest::newRow("1 >") << 5u << "SUMMA" << ">" << kFields;
-        QTest::newRow("2 NotLike") << 1u << "FAM" << "NotLike" << kFields;
-        QTest::newRow("3 unknown code falls back to =") << 99u << "SUMMA" << "=" << kFields;
-        QTest::newRow("4 field no longer in the table is kept")
-            << 2u << "OLD" << "=" << (QStringList(kFields) << "OLD");
-    }
-
     void opensOnTheConditionToChange()
     {
-        QFETCH(uint, code);
-        QFETCH(QString, field);
-        QFETCH(QString, operatorShown);
-        QFETCH(QStringList, fieldList);
-        FormExpression form(kFields, SimpleCondition{peltra::config::kConditionCompare, field.toStdString(), code, "100", ""});
-        QCOMPARE(control<QComboBox>(form, "combo_type")->currentIndex(), 0);
-        QCOMPARE(control<QComboBox>(form, "combo_field")->currentText(), field);
-        QCOMPARE(items(control<QComboBox>(form, "combo_field")), fieldList);
-        QCOMPARE(control<QComboBox>(form, "combo_operator")->currentText(), operatorShown);
-        QCOMPARE(control<QLineEdit>(form, "textb_value")->text(), QStringLiteral("100"));
+        // code, field, operator shown, field list: an unknown code falls back to =, a field no
+        // longer in the table is kept.
+        const std::tuple<uint, QString, QString, QStringList> cases[] = {
+            {5u, "SUMMA", ">", kFields}, {1u, "FAM", "NotLike", kFields}, {99u, "SUMMA", "=", kFields},
+            {2u, "OLD", "=", QStringList(kFields) << "OLD"},
+        };
+        for (const auto& [code, field, operatorShown, fieldList] : cases) {
+            FormExpression form(kFields, SimpleCondition{peltra::config::kConditionCompare, field.toStdString(), code, "100", ""});
+            QCOMPARE(control<QComboBox>(form, "combo_type")->currentIndex(), 0);
+            QCOMPARE(control<QComboBox>(form, "combo_field")->currentText(), field);
+            QCOMPARE(items(control<QComboBox>(form, "combo_field")), fieldList);
+            QCOMPARE(control<QComboBox>(form, "combo_operator")->currentText(), operatorShown);
+            QCOMPARE(control<QLineEdit>(form, "textb_value")->text(), QStringLiteral("100"));
+        }
     }
 
     void opensOnAnExpressionAndCancelHandsBackNothing()

@@ -10,6 +10,7 @@
 #include <QListWidget>
 
 #include <memory>
+#include <tuple>
 
 using peltra::config::FormRange;
 using peltra::test::BoxAnswer;
@@ -71,35 +72,21 @@ private slots:
 
     void cleanup() { m_config.reset(); }
 
-    void readingABound_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("isMaximum");
-        QTest::addColumn<bool>("readable");
-        QTest::addColumn<quint32>("value");
-        QTest::newRow("1 blanks around") << "  42 " << true << true << 42u;
-        QTest::newRow("2 leading zeros") << "0000000000007" << false << true << 7u;
-        QTest::newRow("3 plus sign") << "+7" << false << true << 7u;
-        QTest::newRow("4 the top") << "4294967295" << true << true << 4294967295u;
-        QTest::newRow("5 one over the top: the top") << "4294967296" << false << false << 4294967295u;
-        QTest::newRow("6 far over: the top") << "99999999999999999999" << false << false << 4294967295u;
-        QTest::newRow("7 negative: zero") << "-5" << true << false << 0u;
-        QTest::newRow("8 minus zero is zero") << "-0" << false << true << 0u;
-        QTest::newRow("9 empty minimum: 0") << "" << false << false << 0u;
-        QTest::newRow("10 empty maximum: the top") << "" << true << false << 4294967295u;
-        QTest::newRow("11 fraction") << "1.5" << false << false << 0u;
-        QTest::newRow("12 number then letters") << "12ab" << true << false << 4294967295u;
-    }
-
     void readingABound()
     {
-        QFETCH(QString, text);
-        QFETCH(bool, isMaximum);
-        QFETCH(bool, readable);
-        QFETCH(quint32, value);
-        const FormRange::Reading reading = FormRange::readBound(text, isMaximum);
-        QCOMPARE(reading.readable, readable);
-        QCOMPARE(reading.value, value);
+        // text, is the maximum, readable, value taken.
+        const std::tuple<const char*, bool, bool, quint32> cases[] = {
+            {"  42 ", true, true, 42u},                          {"0000000000007", false, true, 7u},
+            {"+7", false, true, 7u},                             {"4294967295", true, true, 4294967295u},
+            {"4294967296", false, false, 4294967295u},           {"99999999999999999999", false, false, 4294967295u},
+            {"-5", true, false, 0u},                             {"-0", false, true, 0u},
+            {"", false, false, 0u},                              {"", true, false, 4294967295u},
+            {"1.5", false, false, 0u},                           {"12ab", true, false, 4294967295u},
+        };
+        for (const auto& [text, isMaximum, readable, value] : cases) {
+            const FormRange::Reading reading = FormRange::readBound(QString::fromUtf8(text), isMaximum);
+            QCOMPARE(qMakePair(reading.readable, reading.value), qMakePair(readable, value));
+        }
     }
 
     void aNewRangeIsStoredSwappedAndAnExistingOneChanged()
@@ -161,35 +148,28 @@ private slots:
         QCOMPARE(storedRanges(), (Ranges{{0u, 50u}}));
     }
 
-    void unreadableMaximaTakeTheStatedValue_data()
-    {
-        QTest::addColumn<QString>("maximum");
-        QTest::addColumn<bool>("accept");
-        QTest::addColumn<quint32>("taken");
-        QTest::addColumn<Ranges>("stored");
-        QTest::newRow("1 empty maximum: open upwards") << "" << true << 4294967295u << Ranges{{10u, 4294967295u}};
-        QTest::newRow("2 letters") << "много" << true << 4294967295u << Ranges{{10u, 4294967295u}};
-        QTest::newRow("3 too large") << "5000000000" << true << 4294967295u << Ranges{{10u, 4294967295u}};
-        QTest::newRow("4 negative: 0, then swapped") << "-1" << true << 0u << Ranges{{0u, 10u}};
-        QTest::newRow("5 cancelled") << "x" << false << 4294967295u << Ranges{};
-    }
-
     void unreadableMaximaTakeTheStatedValue()
     {
-        QFETCH(QString, maximum);
-        QFETCH(bool, accept);
-        QFETCH(quint32, taken);
-        QFETCH(Ranges, stored);
-        auto f = form();
-        type(*f, "10", maximum);
-        BoxAnswer answer(accept ? QMessageBox::Ok : QMessageBox::Cancel);
-        click(*f, "cb_OK");
-        QCOMPARE(answer.count, 1);
-        QCOMPARE(answer.text, bad("максимального", taken));
-        QCOMPARE(storedRanges(), stored);
-        if (!accept) {
-            QCOMPARE(f->focusWidget(), control<QWidget>(*f, "textb_max"));
-            QCOMPARE(control<QLineEdit>(*f, "textb_max")->selectedText(), maximum);
+        const Ranges top{{10u, 4294967295u}};
+        // Empty (open upwards), letters, too large, negative (0, then swapped), cancelled.
+        const std::tuple<QString, bool, quint32, Ranges> cases[] = {
+            {"", true, 4294967295u, top},         {"много", true, 4294967295u, top},
+            {"5000000000", true, 4294967295u, top}, {"-1", true, 0u, Ranges{{0u, 10u}}},
+            {"x", false, 4294967295u, Ranges{}},
+        };
+        for (const auto& [maximum, accept, taken, stored] : cases) {
+            init();
+            auto f = form();
+            type(*f, "10", maximum);
+            BoxAnswer answer(accept ? QMessageBox::Ok : QMessageBox::Cancel);
+            click(*f, "cb_OK");
+            QCOMPARE(answer.count, 1);
+            QCOMPARE(answer.text, bad("максимального", taken));
+            QCOMPARE(storedRanges(), stored);
+            if (!accept) {
+                QCOMPARE(f->focusWidget(), control<QWidget>(*f, "textb_max"));
+                QCOMPARE(control<QLineEdit>(*f, "textb_max")->selectedText(), maximum);
+            }
         }
     }
 

@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <tuple>
+
 using peltra::config::RangeSlider;
 
 namespace {
@@ -48,38 +50,24 @@ private:
     static QPair<int, int> range(const RangeSlider& slider) { return {slider.low(), slider.high()}; }
 
 private slots:
-    void shiftDragSelectsFromThePressPoint_data()
-    {
-        QTest::addColumn<int>("from");
-        QTest::addColumn<int>("to");
-        QTest::addColumn<int>("low");
-        QTest::addColumn<int>("high");
-        QTest::newRow("1 rightwards 09:00-12:00") << 36 << 48 << 36 << 48;
-        QTest::newRow("2 leftwards, ends swapped") << 80 << 40 << 40 << 80;
-        QTest::newRow("3 past the right end") << 84 << 200 << 84 << 88;
-        QTest::newRow("4 one step") << 50 << 51 << 50 << 51;
-    }
-
     void shiftDragSelectsFromThePressPoint()
     {
-        QFETCH(int, from);
-        QFETCH(int, to);
-        QFETCH(int, low);
-        QFETCH(int, high);
-        RangeSlider slider;
-        setUpDay(slider);
-        slider.setSelection(60, 70);  // a previous selection is replaced, not extended
-        QSignalSpy changed(&slider, &RangeSlider::rangeChanged);
-        send(slider, QEvent::MouseButtonPress, slider.pixelOf(from), Qt::ShiftModifier, Qt::LeftButton);
-        send(slider, QEvent::MouseMove, to > 88 ? slider.width() + 20 : slider.pixelOf(to), Qt::ShiftModifier,
-             Qt::LeftButton);
-        send(slider, QEvent::MouseButtonRelease, to > 88 ? slider.width() + 20 : slider.pixelOf(to),
-             Qt::ShiftModifier, Qt::NoButton);
-        QVERIFY(slider.hasSelection());
-        QCOMPARE(range(slider), qMakePair(low, high));
-        QVERIFY(!changed.isEmpty());
-        QCOMPARE(changed.back().at(0).toInt(), low);
-        QCOMPARE(changed.back().at(1).toInt(), high);
+        // from, to, low, high: rightwards, leftwards (ends swapped), past the right end, one step.
+        const int cases[][4] = {{36, 48, 36, 48}, {80, 40, 40, 80}, {84, 200, 84, 88}, {50, 51, 50, 51}};
+        for (const auto& [from, to, low, high] : cases) {
+            RangeSlider slider;
+            setUpDay(slider);
+            slider.setSelection(60, 70);  // a previous selection is replaced, not extended
+            QSignalSpy changed(&slider, &RangeSlider::rangeChanged);
+            const int x = to > 88 ? slider.width() + 20 : slider.pixelOf(to);
+            send(slider, QEvent::MouseButtonPress, slider.pixelOf(from), Qt::ShiftModifier, Qt::LeftButton);
+            send(slider, QEvent::MouseMove, x, Qt::ShiftModifier, Qt::LeftButton);
+            send(slider, QEvent::MouseButtonRelease, x, Qt::ShiftModifier, Qt::NoButton);
+            QVERIFY(slider.hasSelection());
+            QCOMPARE(range(slider), qMakePair(low, high));
+            QVERIFY(!changed.isEmpty());
+            QCOMPARE(changed.back(), (QVariantList{low, high}));
+        }
     }
 
     void withoutAShiftDragNothingIsSelected()
@@ -137,58 +125,40 @@ private slots:
         RangeSlider slider;
         setUpDay(slider);
         slider.setSelection(40, 60);
-        drag(slider, 60, 60);  // touch the high handle
-        QTest::keyClick(&slider, Qt::Key_Right);
-        QCOMPARE(range(slider), qMakePair(40, 61));
-        QTest::keyClick(&slider, Qt::Key_PageDown);
-        QCOMPARE(range(slider), qMakePair(40, 57));
-        QTest::keyClick(&slider, Qt::Key_End);
-        QCOMPARE(range(slider), qMakePair(40, 88));
-        drag(slider, 40, 40);  // now the low one
-        QTest::keyClick(&slider, Qt::Key_Left);
-        QCOMPARE(range(slider), qMakePair(39, 88));
-        QTest::keyClick(&slider, Qt::Key_PageUp);
-        QCOMPARE(range(slider), qMakePair(43, 88));
-        QTest::keyClick(&slider, Qt::Key_Home);
-        QCOMPARE(range(slider), qMakePair(32, 88));
-        QTest::keyClick(&slider, Qt::Key_Left);  // already at the end
-        QCOMPARE(range(slider), qMakePair(32, 88));
+        drag(slider, 60, 60);  // the high handle first
+        // Each key after touching a handle, and the range it leaves.
+        const std::tuple<int, int, int, int> steps[] = {
+            {-1, Qt::Key_Right, 40, 61}, {-1, Qt::Key_PageDown, 40, 57}, {-1, Qt::Key_End, 40, 88},
+            {40, Qt::Key_Left, 39, 88},  {-1, Qt::Key_PageUp, 43, 88},   {-1, Qt::Key_Home, 32, 88},
+            {-1, Qt::Key_Left, 32, 88},  // already at the end
+        };
+        for (const auto& [touch, key, low, high] : steps) {
+            if (touch >= 0)
+                drag(slider, touch, touch);
+            QTest::keyClick(&slider, Qt::Key(key));
+            QCOMPARE(range(slider), qMakePair(low, high));
+        }
         QTest::keyClick(&slider, Qt::Key_Delete);
         QVERIFY(!slider.hasSelection());
     }
 
-    void narrowingTheRangeClampsOrClearsTheSelection_data()
-    {
-        QTest::addColumn<int>("low");
-        QTest::addColumn<int>("high");
-        QTest::addColumn<bool>("kept");
-        QTest::addColumn<int>("newLow");
-        QTest::addColumn<int>("newHigh");
-        QTest::newRow("1 inside") << 40 << 60 << true << 40 << 60;
-        QTest::newRow("2 reaching into the night at both ends") << 10 << 96 << true << 32 << 88;
-        QTest::newRow("3 wholly in the morning night") << 0 << 20 << false << 0 << 0;
-        QTest::newRow("4 wholly in the evening") << 90 << 96 << false << 0 << 0;
-    }
-
     void narrowingTheRangeClampsOrClearsTheSelection()
     {
-        QFETCH(int, low);
-        QFETCH(int, high);
-        QFETCH(bool, kept);
-        QFETCH(int, newLow);
-        QFETCH(int, newHigh);
-        RangeSlider slider;
-        setUpDay(slider, 0, 96);
-        slider.setSelection(low, high);
-        QSignalSpy changed(&slider, &RangeSlider::rangeChanged);
-        QSignalSpy cleared(&slider, &RangeSlider::rangeCleared);
-        slider.setRange(32, 88);
-        QCOMPARE(slider.hasSelection(), kept);
-        if (kept) {
-            QCOMPARE(range(slider), qMakePair(newLow, newHigh));
-            QCOMPARE(changed.size(), (low == newLow && high == newHigh) ? 0 : 1);
-        } else {
-            QCOMPARE(cleared.size(), 1);
+        // low, high, kept, new low, new high: inside, into the night at both ends, wholly in the
+        // morning night, wholly in the evening.
+        const std::tuple<int, int, bool, int, int> cases[] = {
+            {40, 60, true, 40, 60}, {10, 96, true, 32, 88}, {0, 20, false, 0, 0}, {90, 96, false, 0, 0}};
+        for (const auto& [low, high, kept, newLow, newHigh] : cases) {
+            RangeSlider slider;
+            setUpDay(slider, 0, 96);
+            slider.setSelection(low, high);
+            QSignalSpy changed(&slider, &RangeSlider::rangeChanged);
+            QSignalSpy cleared(&slider, &RangeSlider::rangeCleared);
+            slider.setRange(32, 88);
+            QCOMPARE(slider.hasSelection(), kept);
+            QCOMPARE(kept ? range(slider) : qMakePair(0, 0), qMakePair(newLow, newHigh));
+            QCOMPARE(changed.size(), kept && (low != newLow || high != newHigh) ? 1 : 0);
+            QCOMPARE(cleared.size(), kept ? 0 : 1);
         }
     }
 };
