@@ -51,31 +51,23 @@ private:
     static QTreeWidget* list(QWidget& form, const char* name) { return control<QTreeWidget>(form, name); }
     static QPushButton* button(QWidget& form, const char* name) { return control<QPushButton>(form, name); }
 
-    // "name|state" per row, in list order.
-    static QStringList rows(QTreeWidget* view)
+    // "name|state" per row (or the names alone), in list order.
+    static QStringList rows(QTreeWidget* view, bool withState = true)
     {
         QStringList result;
         for (int i = 0; i < view->topLevelItemCount(); ++i)
-            result << view->topLevelItem(i)->text(0) + "|" + view->topLevelItem(i)->text(1);
+            result << view->topLevelItem(i)->text(0) + (withState ? "|" + view->topLevelItem(i)->text(1) : QString());
         return result;
     }
-
-    static QStringList names(QTreeWidget* view)
-    {
-        QStringList result;
-        for (int i = 0; i < view->topLevelItemCount(); ++i)
-            result << view->topLevelItem(i)->text(0);
-        return result;
-    }
+    static QStringList names(QTreeWidget* view) { return rows(view, false); }
 
     static void select(QTreeWidget* view, const QStringList& portNames)
     {
         view->clearSelection();
         for (int i = 0; i < view->topLevelItemCount(); ++i) {
             QTreeWidgetItem* item = view->topLevelItem(i);
-            if (portNames.contains(item->text(0))) {
+            if (portNames.contains(item->text(0)))
                 view->setCurrentItem(item, 0, QItemSelectionModel::Select);
-            }
         }
     }
 
@@ -164,13 +156,13 @@ private slots:
         FormPorts form(*m_store, *m_linesChanged, probed());
         QTreeWidget* free = list(form, "lv_1");
         QTreeWidget* lines = list(form, "lv_2");
-        QVERIFY(!button(form, "cb_AddSel")->isEnabled());
-        QVERIFY(!button(form, "cb_DelSel")->isEnabled());
-        QVERIFY(!button(form, "cb_PropCom")->isEnabled());
-
+        const auto enabled = [&] {
+            return QList<bool>{button(form, "cb_AddSel")->isEnabled(), button(form, "cb_DelSel")->isEnabled(),
+                               button(form, "cb_PropCom")->isEnabled()};
+        };
+        QCOMPARE(enabled(), (QList<bool>{false, false, false}));
         select(free, {"COM1", "COM3"});
-        QVERIFY(button(form, "cb_AddSel")->isEnabled());
-        QVERIFY(!button(form, "cb_DelSel")->isEnabled());
+        QCOMPARE(enabled(), (QList<bool>{true, false, true}));
         click(form, "cb_AddSel");
         QCOMPARE(names(free), QStringList());
         QCOMPARE(names(lines), QStringList({"COM1", "COM2", "COM3", "COM4"}));  // the probe's order
