@@ -125,12 +125,11 @@ private slots:
 
     void storedOptionsAndTextsAreShownAndTheWaveformFollowsTheOption()
     {
-        QVERIFY(m_registry->setValue(kPortKey, "CallMode", dword(0)));
-        QVERIFY(m_registry->setValue(kPortKey, "NeedPrefix", dword(5)));  // any non-zero is on
-        QVERIFY(m_registry->setValue(kPortKey, "Prefix", text("812")));
-        QVERIFY(m_registry->setValue(kPortKey, "NeedPrefixTown", dword(1)));
-        QVERIFY(m_registry->setValue(kPortKey, "PrefixTown", text("9")));
-        QVERIFY(m_registry->setValue(kPortKey, "TypeAnswer", dword(1)));
+        // NeedPrefix 5: any non-zero is on.
+        for (const auto& [name, value] : std::map<std::string, RegistryValue>{
+                 {"CallMode", dword(0)}, {"NeedPrefix", dword(5)}, {"Prefix", text("812")},
+                 {"NeedPrefixTown", dword(1)}, {"PrefixTown", text("9")}, {"TypeAnswer", dword(1)}})
+            QVERIFY(m_registry->setValue(kPortKey, name, value));
         FormComProperty form(*m_store, kPort);
         QVERIFY(checked(form, "optb_tone") && !checked(form, "optb_pulse"));
         QVERIFY(checked(form, "checkbox_prefix") && checked(form, "checkbox_town"));
@@ -154,19 +153,15 @@ private slots:
             {"PrefixTown", text("9")}, {"TypeAnswer", dword(1)},
         };
         QTest::mouseClick(control<QRadioButton>(form, "optb_tone"), Qt::LeftButton);
-        auto type = [&](const char* box, const char* keys) {
-            QLineEdit* edit = control<QLineEdit>(form, box);
-            edit->clear();
-            QTest::keyClicks(edit, QString::fromUtf8(keys));
-        };
-        type("textb_duration_otboj", "2000");
-        type("textb_delayfirst", "900");
-        type("textb_answer", "45");
-        type("textb_w", "5000");
         QTest::mouseClick(control<QCheckBox>(form, "checkbox_prefix"), Qt::LeftButton);
-        type("textb_prefix", "812");
-        type("textb_p", "1500");
-        type("textb_town", "9");  // a digit kept while its flag is off
+        // The town prefix is typed while its flag is off, and kept.
+        const std::pair<const char*, const char*> typed[] = {
+            {"textb_duration_otboj", "2000"}, {"textb_delayfirst", "900"}, {"textb_answer", "45"}, {"textb_w", "5000"},
+            {"textb_prefix", "812"},          {"textb_p", "1500"},         {"textb_town", "9"}};
+        for (const auto& [box, keys] : typed) {
+            control<QLineEdit>(form, box)->clear();
+            QTest::keyClicks(control<QLineEdit>(form, box), keys);
+        }
         QTest::mouseClick(control<QRadioButton>(form, "optb_PerepPulse"), Qt::LeftButton);
         QVERIFY(stored() == before);
 
