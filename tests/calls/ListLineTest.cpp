@@ -452,24 +452,6 @@ TEST_F(ListLineTest, TheCallOutcomeEntrySetsTheStateShowsTheWordAndPostsTheLine)
     EXPECT_TRUE(simulator.calls().empty());
 }
 
-TEST_F(ListLineTest, UnknownLineNumbersAreNeutral)
-{
-    start({"SIM1"});
-    const std::size_t posted = events.all().size();
-    EXPECT_EQ(pool->GetState(42), kLineNotInService);
-    EXPECT_FALSE(pool->SetState(42, kLineFree));
-    EXPECT_FALSE(pool->SetTaskInfo(42, {1, 2, "x"}));
-    EXPECT_EQ(pool->GetTaskInfo(42), std::nullopt);
-    EXPECT_FALSE(pool->SetPhraseList(42, {"_SHT"}));
-    EXPECT_EQ(pool->GetPhraseList(42), std::nullopt);
-    EXPECT_FALSE(pool->StartCall(42, "5"));
-    EXPECT_EQ(pool->GetPortName(42), "");
-    EXPECT_EQ(pool->NextFree(42), std::nullopt);
-    pool->callFinished(42, line::kCallDelivered, "");
-    EXPECT_EQ(events.all().size(), posted);
-    EXPECT_TRUE(view.answers().empty());
-}
-
 TEST_F(ListLineTest, ACallOnSim1EndsInState4ThroughTheOutcomeEntry)
 {
     start({"SIM1"});

@@ -1,20 +1,16 @@
-// Linked lists of item sub-keys: insertion, removal, moves, damaged links, and a store that
-// cannot be written.
+// Linked lists of item sub-keys: insertion, removal, moves and damaged links.
 #include "config/LinkedList.h"
 
 #include "support/ConfigTestStore.h"
-#include "support/ReadOnlyFile.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <map>
 
 namespace peltra::config {
 namespace {
 
-using platform::RegistryStore;
 using platform::RegistryValue;
 using test::Names;
 
@@ -139,38 +135,6 @@ TEST_F(LinkedListTest, DamagedLinksEndTheListInsteadOfLooping)
         for (const auto& [name, links] : items)
             makeItem(name, links.first, links.second);
         EXPECT_EQ(m_list.items(), order);
-    }
-}
-
-// A store that can only be read lists its items; one that cannot be opened lists none. Neither
-// lets a change through.
-TEST(LinkedListFaults, AStoreThatCannotBeWrittenFailsEveryChange)
-{
-    for (const bool readable : {true, false}) {
-        SCOPED_TRACE(readable ? "read-only" : "not a store");
-        test::TempDir dir;
-        const auto file = dir / "registry.db";
-        if (readable) {
-            RegistryStore registry(file);
-            ConfigStore store(registry);
-            LinkedList list(store, kList);
-            ASSERT_TRUE(list.insertAfter("", {{"Type", "TEXT"}}));
-            ASSERT_TRUE(list.insertAfter("", {{"Type", "FIELD"}}));
-        } else {
-            std::ofstream(file) << "not a store";
-        }
-        test::ReadOnlyFile readOnly(file);
-        if (!readOnly.isReadOnly())
-            GTEST_SKIP() << "cannot make a file read-only here";
-        RegistryStore registry(file);
-        ASSERT_EQ(registry.isOpen(), readable) << registry.openError();
-        ConfigStore store(registry);
-        LinkedList list(store, kList);
-        EXPECT_EQ(list.items(), (readable ? Names{"0002", "0001"} : Names{}));
-        EXPECT_FALSE(list.insertAfter("0001", {}));
-        EXPECT_FALSE(list.remove("0001"));
-        EXPECT_FALSE(list.moveAfter("0001", ""));
-        EXPECT_EQ(store.subKeys(kList), (readable ? Names{"0001", "0002"} : Names{}));
     }
 }
 

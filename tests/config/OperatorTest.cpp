@@ -58,43 +58,6 @@ TEST_F(OperatorTest, CreateWritesTheSortFilterKindAndWithdrawsTheTask)
     EXPECT_TRUE(task.valid());
 }
 
-TEST_F(OperatorTest, EveryPropertyIsWrittenWithItsDefaultOnFirstRead)
-{
-    // Text properties default to an empty text.
-    const std::tuple<const char*, bool, std::uint32_t> expected[] = {
-        {"FieldSort", true, 0},   {"FieldSortType", true, 0}, {"Ascend", false, 0},      {"Valid", false, 0},
-        {"Phonelast", true, 0},   {"Behaviour", false, 1},    {"Typefilter", false, 0},  {"Repeat", false, 0},
-        {"RepeatType", false, 0}, {"RepeatDay", false, 1},    {"RepeatMinute", false, 15}, {"RepeatTimes", false, 2},
-        {"RepeatField", true, 0}, {"Arhive", false, 0},       {"ArhiveFile", true, 0},   {"RetryMinute", false, 0},
-        {"MaxAttempts", false, 0},
-    };
-    ASSERT_EQ(taskProperties().size(), std::size(expected));
-
-    // A bare key, as another station or an old version may have left it.
-    ASSERT_TRUE(registry.createKey(full("Голый")));
-    Operator task(store, kBinding, "Голый");
-    for (std::size_t i = 0; i < std::size(expected); ++i) {
-        const auto& [name, isText, number] = expected[i];
-        const PropertyInfo& info = taskProperties()[i];
-        SCOPED_TRACE(name);
-        EXPECT_EQ(std::tie(info.name, info.isText), std::make_tuple(std::string_view(name), isText));
-        EXPECT_EQ(&propertyInfo(info.id), &info);
-        ASSERT_FALSE(value("Голый", name));
-        EXPECT_EQ(isText ? RegistryValue::text(task.text(info.id)) : RegistryValue::dword(task.number(info.id)),
-                  isText ? RegistryValue::text("") : RegistryValue::dword(number));
-        EXPECT_EQ(value("Голый", name), isText ? RegistryValue::text("") : RegistryValue::dword(number));
-    }
-    EXPECT_EQ(registry.values(full("Голый")).size(), std::size(expected));
-
-    // A stored value is read as it is, not replaced by the default.
-    ASSERT_TRUE(registry.setValue(full("Голый"), "RepeatMinute", RegistryValue::dword(45)));
-    EXPECT_EQ(task.number(RepeatMinute), 45u);
-    ASSERT_TRUE(registry.setValue(full("Голый"), "Arhive", RegistryValue::dword(7)));
-    EXPECT_TRUE(task.flag(Arhive)) << "any non-zero value reads as true";
-    EXPECT_EQ(findTaskProperty("PHONELAST")->id, Phonelast) << "names are found without regard to case";
-    EXPECT_EQ(findTaskProperty("Archive"), nullptr) << "the value is spelled Arhive";
-}
-
 TEST_F(OperatorTest, TheFilterKindOfAnOldTaskFollowsItsRangesField)
 {
     const std::tuple<const char*, std::optional<const char*>, std::optional<std::uint32_t>, bool, std::uint32_t>

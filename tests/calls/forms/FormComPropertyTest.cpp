@@ -2,11 +2,9 @@
 // writes nothing, and the arrow buttons keep their ranges.
 #include "calls/forms/FormComProperty.h"
 
-#include "calls/PortSettings.h"
 #include "calls/forms/UpDown.h"
 #include "support/ConfigFormTools.h"
 #include "support/ConfigTestStore.h"
-#include "support/ReadOnlyFile.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -18,7 +16,6 @@
 
 using peltra::calls::FormComProperty;
 using peltra::calls::UpDown;
-using peltra::platform::RegistryStore;
 using peltra::platform::RegistryValue;
 using peltra::test::click;
 using peltra::test::control;
@@ -42,9 +39,7 @@ class FormComPropertyTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<peltra::test::TempDir> m_dir;
-    std::unique_ptr<RegistryStore> m_registry;
-    std::unique_ptr<peltra::config::ConfigStore> m_store;
+    std::unique_ptr<peltra::test::ConfigTestStore> m_config;
 
     static bool checked(QWidget& form, const char* name) { return control<QAbstractButton>(form, name)->isChecked(); }
     static bool shown(QWidget& form, const char* name) { return !control<QWidget>(form, name)->isHidden(); }
@@ -53,7 +48,7 @@ private:
     std::map<std::string, RegistryValue> stored()
     {
         std::map<std::string, RegistryValue> values;
-        for (const auto& value : m_registry->values(kPortKey))
+        for (const auto& value : m_config->registry.values(kPortKey))
             values.emplace(value.name, value.value);
         return values;
     }
@@ -65,23 +60,12 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        m_dir = std::make_unique<peltra::test::TempDir>();
-        m_registry = std::make_unique<RegistryStore>(*m_dir / "registry.db");
-        m_store = std::make_unique<peltra::config::ConfigStore>(*m_registry);
-    }
-
-    void cleanup()
-    {
-        m_store.reset();
-        m_registry.reset();
-        m_dir.reset();
-    }
+    void init() { m_config = std::make_unique<peltra::test::ConfigTestStore>(); }
+    void cleanup() { m_config.reset(); }
 
     void freshPortShowsAndStoresTheDefaults()
     {
-        FormComProperty form(*m_store, kPort);
+        FormComProperty form(m_config->store, kPort);
         QCOMPARE(form.windowTitle(), QStringLiteral("Настройка линии COM2"));
         QVERIFY(!form.isModal());
         QVERIFY(checked(form, "optb_pulse") && !checked(form, "optb_tone"));
@@ -112,15 +96,15 @@ private slots:
             {"DelayP", "textb_p", 800},
         };
         for (const auto& [valueName, box, number] : cases)
-            QVERIFY(m_registry->setValue(kPortKey, valueName, dword(number)));
-        FormComProperty form(*m_store, kPort);
+            QVERIFY(m_config->registry.setValue(kPortKey, valueName, dword(number)));
+        FormComProperty form(m_config->store, kPort);
         for (const auto& [valueName, box, number] : cases)
             QCOMPARE(boxText(form, box), QString::number(number));
         // OK keeps a value the user did not touch, whatever its range.
         click(form, "cb_OK");
         QCOMPARE(form.result(), int(QDialog::Accepted));
         for (const auto& [valueName, box, number] : cases)
-            QCOMPARE(m_registry->getValue(kPortKey, valueName), std::optional(dword(number)));
+            QCOMPARE(m_config->registry.getValue(kPortKey, valueName), std::optional(dword(number)));
     }
 
     void storedOptionsAndTextsAreShownAndTheWaveformFollowsTheOption()
@@ -129,8 +113,8 @@ private slots:
         for (const auto& [name, value] : std::map<std::string, RegistryValue>{
                  {"CallMode", dword(0)}, {"NeedPrefix", dword(5)}, {"Prefix", text("812")},
                  {"NeedPrefixTown", dword(1)}, {"PrefixTown", text("9")}, {"TypeAnswer", dword(1)}})
-            QVERIFY(m_registry->setValue(kPortKey, name, value));
-        FormComProperty form(*m_store, kPort);
+            QVERIFY(m_config->registry.setValue(kPortKey, name, value));
+        FormComProperty form(m_config->store, kPort);
         QVERIFY(checked(form, "optb_tone") && !checked(form, "optb_pulse"));
         QVERIFY(checked(form, "checkbox_prefix") && checked(form, "checkbox_town"));
         QCOMPARE(boxText(form, "textb_prefix"), QStringLiteral("812"));
@@ -139,12 +123,12 @@ private slots:
         QVERIFY(!shown(form, "pictb_OscPerepDlin") && shown(form, "pictb_OscPerepPulse"));
         QTest::mouseClick(control<QRadioButton>(form, "optb_PerepDlin"), Qt::LeftButton);
         QVERIFY(shown(form, "pictb_OscPerepDlin") && !shown(form, "pictb_OscPerepPulse"));
-        QCOMPARE(m_registry->getValue(kPortKey, "TypeAnswer"), std::optional(dword(1)));  // switching writes nothing
+        QCOMPARE(m_config->registry.getValue(kPortKey, "TypeAnswer"), std::optional(dword(1)));  // switching writes nothing
     }
 
     void okWritesEveryValueInOrder()
     {
-        FormComProperty form(*m_store, kPort);
+        FormComProperty form(m_config->store, kPort);
         const auto before = stored();  // the defaults, written by filling
         const std::map<std::string, RegistryValue> after = {
             {"CallMode", dword(0)},    {"RingOff", dword(2000)},  {"DelayFirst", dword(900)},
@@ -188,7 +172,7 @@ private slots:
 
     void cancelWritesNothing()
     {
-        FormComProperty form(*m_store, kPort);
+        FormComProperty form(m_config->store, kPort);
         const auto before = stored();
         QTest::mouseClick(control<QRadioButton>(form, "optb_tone"), Qt::LeftButton);
         control<QLineEdit>(form, "textb_duration_otboj")->setText("2500");
@@ -204,7 +188,7 @@ private slots:
 
     void anEmptyNumberKeepsTheDialogOpenAndWritesNothing()
     {
-        FormComProperty form(*m_store, kPort);
+        FormComProperty form(m_config->store, kPort);
         form.show();
         const auto before = stored();
         QTest::mouseClick(control<QRadioButton>(form, "optb_tone"), Qt::LeftButton);
@@ -224,7 +208,7 @@ private slots:
             {"textb_p", "10000", "10000"},              {"textb_duration_otboj", "1a2b", "12"},  // letters refused
             {"textb_town", "98", "9"},                  {"textb_prefix", "8-12x", "812"},
         };
-        FormComProperty form(*m_store, kPort);
+        FormComProperty form(m_config->store, kPort);
         for (const auto& [name, typed, shown] : cases) {
             QLineEdit* box = control<QLineEdit>(form, name);
             box->clear();
@@ -240,7 +224,7 @@ private slots:
             {"updown_3", "textb_w", 800, 10000, 100},             {"updown_4", "textb_answer", 5, 120, 5},
             {"updown_5", "textb_p", 800, 10000, 100},
         };
-        FormComProperty form(*m_store, kPort);
+        FormComProperty form(m_config->store, kPort);
         for (const auto& [upDown, box, minimum, maximum, step] : cases) {
             auto* arrows = control<UpDown>(form, upDown);
             QCOMPARE(&arrows->buddy(), control<QLineEdit>(form, box));
@@ -274,32 +258,6 @@ private slots:
             }
             QCOMPARE(edit.text().toUInt(), minimum + step);
         }
-    }
-
-    void aStoreThatCannotBeWrittenIsReported()
-    {
-        {
-            peltra::calls::PortSettings settings(*m_store);
-            QVERIFY(settings.setRingOffMs(kPort, 2000));
-            QCOMPARE(settings.waitAnswerS(kPort), 30u);  // the rest with their defaults
-            FormComProperty filled(*m_store, kPort);
-        }
-        const auto file = m_registry->file();
-        m_store.reset();
-        m_registry.reset();
-        peltra::test::ReadOnlyFile readOnly(file);
-        if (!readOnly.isReadOnly())
-            QSKIP("cannot make a file read-only here");
-        m_registry = std::make_unique<RegistryStore>(file);
-        m_store = std::make_unique<peltra::config::ConfigStore>(*m_registry);
-        FormComProperty form(*m_store, kPort);
-        form.show();
-        QCOMPARE(control<QLineEdit>(form, "textb_duration_otboj")->text(), QStringLiteral("2000"));
-        control<QLineEdit>(form, "textb_duration_otboj")->setText("2500");
-        click(form, "cb_OK");
-        QVERIFY(form.isVisible());
-        QVERIFY(messageShown(form).startsWith(QString::fromUtf8(FormComProperty::kWriteFailed)));
-        QCOMPARE(m_registry->getValue(kPortKey, "RingOff"), std::optional(dword(2000)));
     }
 };
 

@@ -1,5 +1,5 @@
 // The condition editor over a real store and table: the tree and SQL text as products and
-// expressions are added, the four deletion questions, deferred deletion until OK, Отмена, Сброс,
+// expressions are added, the four deletion questions, deferred deletion until OK, Отмена,
 // Применить with the withdrawal, and the test of the condition against the table.
 #include "config/forms/FormCondition.h"
 
@@ -217,38 +217,6 @@ private slots:
 
     void cleanup() { m_config.reset(); }
 
-    void theMenuOffersWhatAppliesToTheSelection()
-    {
-        storeTwoProducts();
-        ConditionSet set = task().conditions();
-        set.addProduct();
-        QVERIFY(task().applyConditions(set));
-        auto f = form();
-        // The selected product and expression (-1: none), and one letter per command in menu order.
-        const std::tuple<int, int, QString> cases[] = {
-            {-1, -1, "11000001"}, {0, -1, "11111001"}, {0, 1, "11111111"}, {2, -1, "11110001"},  // 2: empty
-        };
-        for (const auto& [product, expression, enabled] : cases) {
-            selectItem(*f, product, expression);
-            std::unique_ptr<QMenu> menu(f->contextMenu());
-            QStringList texts;
-            QString states;
-            for (QAction* action : menu->actions())
-                if (!action->isSeparator()) {
-                    texts << action->text();
-                    states += action->isEnabled() ? '1' : '0';
-                }
-            QCOMPARE(texts, QStringList({QStringLiteral("Добавить логическое произведение"),
-                                         QStringLiteral("Удалить все логические произведения"),
-                                         QStringLiteral("Удалить логическое произведение"),
-                                         QStringLiteral("Добавить выражение"),
-                                         QStringLiteral("Удалить все выражения этого произведения"),
-                                         QStringLiteral("Изменить выражение"), QStringLiteral("Удалить выражение"),
-                                         QStringLiteral("Отменить")}));
-            QCOMPARE(states, enabled);
-        }
-    }
-
     void addingProductsAndExpressionsBuildsTheText()
     {
         auto f = form();
@@ -276,57 +244,38 @@ private slots:
         QCOMPARE(tree(*f)->currentItem()->text(0), QStringLiteral("FAM = 'Иванов'"));
     }
 
-    void everyDeletionAsksItsQuestion_data()
-    {
-        QTest::addColumn<QString>("commandText");
-        QTest::addColumn<int>("product");
-        QTest::addColumn<int>("expression");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("question");
-        QTest::addColumn<QString>("textAfterYes");
-        QTest::newRow("1 all products")
-            << QStringLiteral("Удалить все логические произведения") << -1 << -1
-            << QStringLiteral("Удаление всех условий")
-            << QStringLiteral("Удалить все логические произведения и все входящие в них выражения?") << QString();
-        QTest::newRow("2 one product")
-            << QStringLiteral("Удалить логическое произведение") << 0 << -1
-            << QStringLiteral("Удаление логическое произведение")
-            << QStringLiteral("Удалить указанное логическое произведение и все входящие в него выражения?")
-            << "OTBOJ IS NULL";
-        QTest::newRow("3 all expressions of a product")
-            << QStringLiteral("Удалить все выражения этого произведения") << 1 << -1
-            << QStringLiteral("Удаление выражений")
-            << QStringLiteral("Удалить все выражения этого логического произведения?")
-            << QStringLiteral("SUMMA > 100 AND FAM Like 'ИВ%' AND PROBA < 3");
-        QTest::newRow("4 one expression")
-            << QStringLiteral("Удалить выражение") << 0 << 1 << QStringLiteral("Удаление выражения")
-            << QStringLiteral("Удалить указанное выражение: \r\nFAM Like 'ИВ%'")
-            << "SUMMA > 100 AND PROBA < 3 OR OTBOJ IS NULL";
-    }
-
     void everyDeletionAsksItsQuestion()
     {
-        QFETCH(QString, commandText);
-        QFETCH(int, product);
-        QFETCH(int, expression);
-        QFETCH(QString, title);
-        QFETCH(QString, question);
-        QFETCH(QString, textAfterYes);
+        // The command, the product and expression selected, the box's "title|question", the text after Yes.
+        const std::tuple<const char*, int, int, const char*, const char*> cases[] = {
+            {"Удалить все логические произведения", -1, -1,
+             "Удаление всех условий|Удалить все логические произведения и все входящие в них выражения?", ""},
+            {"Удалить логическое произведение", 0, -1,
+             "Удаление логическое произведение|Удалить указанное логическое произведение и все входящие в него "
+             "выражения?",
+             "OTBOJ IS NULL"},
+            {"Удалить все выражения этого произведения", 1, -1,
+             "Удаление выражений|Удалить все выражения этого логического произведения?",
+             "SUMMA > 100 AND FAM Like 'ИВ%' AND PROBA < 3"},
+            {"Удалить выражение", 0, 1, "Удаление выражения|Удалить указанное выражение: \r\nFAM Like 'ИВ%'",
+             "SUMMA > 100 AND PROBA < 3 OR OTBOJ IS NULL"},
+        };
         storeTwoProducts();
-        auto f = form();
-        const QStringList treeBefore = shownTree(*f);
+        for (const auto& [commandText, product, expression, question, textAfterYes] : cases) {
+            auto f = form();
+            const QStringList treeBefore = shownTree(*f);
+            selectItem(*f, product, expression);
+            QCOMPARE(withQuestion(*f, QString::fromUtf8(commandText), QMessageBox::No), QString::fromUtf8(question));
+            QCOMPARE(shownTree(*f), treeBefore);
+            QCOMPARE(shownText(*f), QString::fromUtf8(twoProductsText()));
 
-        selectItem(*f, product, expression);
-        QCOMPARE(withQuestion(*f, commandText, QMessageBox::No), title + "|" + question);
-        QCOMPARE(shownTree(*f), treeBefore);
-        QCOMPARE(shownText(*f), QString::fromUtf8(twoProductsText()));
-
-        selectItem(*f, product, expression);
-        QCOMPARE(withQuestion(*f, commandText, QMessageBox::Yes), title + "|" + question);
-        QCOMPARE(shownText(*f), textAfterYes);
-        QVERIFY(shownTree(*f) != treeBefore);
-        // Only marked: the store still holds everything.
-        QCOMPARE(QString::fromStdString(task().conditions().text(false)), QString::fromUtf8(twoProductsText()));
+            selectItem(*f, product, expression);
+            QCOMPARE(withQuestion(*f, QString::fromUtf8(commandText), QMessageBox::Yes), QString::fromUtf8(question));
+            QCOMPARE(shownText(*f), QString::fromUtf8(textAfterYes));
+            QVERIFY(shownTree(*f) != treeBefore);
+            // Only marked: the store still holds everything.
+            QCOMPARE(QString::fromStdString(task().conditions().text(false)), QString::fromUtf8(twoProductsText()));
+        }
     }
 
     void markedDeletionsWaitForOkAndCancelDiscardsThem()
@@ -388,27 +337,6 @@ private slots:
         QCOMPARE(shownText(*f), QString::fromUtf8(twoProductsText()));
     }
 
-    void resetReloadsFromTheStore()
-    {
-        storeTwoProducts();
-        auto f = form();
-        QVERIFY(command(*f, QStringLiteral("Добавить логическое произведение")));
-        withExpression(*f, QStringLiteral("Добавить выражение"), compare("SUMMA", 7, "1000"));
-        selectItem(*f, 0);
-        withQuestion(*f, QStringLiteral("Удалить логическое произведение"), QMessageBox::Yes);
-        QCOMPARE(shownText(*f), QStringLiteral("OTBOJ IS NULL OR SUMMA >= 1000"));
-
-        // Someone else changed the stored condition meanwhile: Сброс shows the store as it is now.
-        ConditionSet other = task().conditions();
-        other.markProductDeleted(1);
-        QVERIFY(task().applyConditions(other));
-        click(*f, "cb_Reset");
-        QCOMPARE(shownText(*f), QStringLiteral("SUMMA > 100 AND FAM Like 'ИВ%' AND PROBA < 3"));
-        QCOMPARE(shownTree(*f), QStringList({QStringLiteral("Логическое произведение 1"), "  SUMMA > 100",
-                                             QStringLiteral("  FAM Like 'ИВ%'"), "  PROBA < 3"}));
-        QCOMPARE(keys(), std::vector<std::string>({"0001"}));
-    }
-
     void testRunsTheConditionAgainstTheTable()
     {
         task().setSort("SUMMA", "N", false);
@@ -436,22 +364,6 @@ private slots:
         runCheck(*f, answers);
         QCOMPARE(answers.verdict, QStringLiteral("Ошибка выполнения SQL запроса."));
         QVERIFY2(answers.details.contains("State 42000"), qPrintable(answers.details));
-    }
-
-    void aTaskThatIsGoneCannotBeWritten()
-    {
-        auto f = form();
-        QVERIFY(command(*f, QStringLiteral("Добавить логическое произведение")));
-        withExpression(*f, QStringLiteral("Добавить выражение"), compare("SUMMA", 5, "100"));
-        QVERIFY(peltra::config::Operators(m_config->store, m_config->kBinding).remove(m_config->kTask));
-        f->show();
-        QSignalSpy stored(f.get(), &FormCondition::conditionsStored);
-        peltra::test::BoxAnswer answer(QMessageBox::Ok);
-        click(*f, "cb_OK");
-        QCOMPARE(answer.text, QString::fromUtf8(FormCondition::kWriteFailed));
-        QVERIFY(f->isVisible());
-        QCOMPARE(stored.count(), 0);
-        QCOMPARE(shownText(*f), QStringLiteral("SUMMA > 100"));  // the work is not lost
     }
 };
 
