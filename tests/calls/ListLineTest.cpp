@@ -346,27 +346,6 @@ TEST_F(ListLineTest, APortThatDoesNotOpenIsOutOfOrderWithOneMessage)
     EXPECT_EQ(view.removed(), (std::vector<unsigned>{1}));
 }
 
-class BusyLineTest : public ListLineTest, public ::testing::WithParamInterface<int> {};
-
-TEST_P(BusyLineTest, ABusyLineOfARemovedPortStaysUntilItIsIdleAgain)
-{
-    start({"SIM1", "SIM2"});
-    ASSERT_TRUE(pool->SetState(1, kLineBusy));
-    configure({"SIM1"});
-    ASSERT_TRUE(resync());
-    EXPECT_TRUE(pool->FindByPortName("SIM2"));
-    // A waiting result is not idle: still there after another synchronisation.
-    ASSERT_TRUE(pool->SetState(1, kLineNoAnswer));
-    ASSERT_TRUE(resync());
-    EXPECT_FALSE(view.wasRemoved(1));
-    // Idle again: it goes without anyone else signalling.
-    ASSERT_TRUE(pool->SetState(1, GetParam()));
-    ASSERT_TRUE(eventually([&] { return view.wasRemoved(1); }));
-    EXPECT_FALSE(pool->FindByPortName("SIM2"));
-}
-
-INSTANTIATE_TEST_SUITE_P(FreeOrOutOfOrder, BusyLineTest, ::testing::Values(kLineFree, kLineOutOfOrder));
-
 TEST_F(ListLineTest, ALineToBeRemovedTakesNoNewCallAndOneConfiguredAgainStays)
 {
     start({"SIM1", "SIM2", "SIM3"});

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <map>
 
 namespace peltra::calls {
@@ -143,19 +142,6 @@ TEST_F(PortSettingsTest, NamesThatAreNotPortNamesNeverReachThePortsKey)
     }
     EXPECT_FALSE(m_settings.setConfiguredPorts({"COM1", ""}));
     EXPECT_FALSE(registry.keyExists(kPorts));
-
-    // A store file that cannot be used gives the defaults and refuses every change.
-    std::ofstream(dir / "broken.db") << "not a store";
-    RegistryStore broken(dir / "broken.db");
-    ASSERT_FALSE(broken.isOpen());
-    config::ConfigStore brokenStore(broken);
-    PortSettings settings(brokenStore);
-    for (const Param& p : kParams) {
-        EXPECT_EQ(p.get(settings, "COM1"), p.defaultValue) << p.name;
-        EXPECT_FALSE(p.set(settings, "COM1", p.sample)) << p.name;
-    }
-    EXPECT_FALSE(settings.setConfiguredPorts({"COM1"}));
-    EXPECT_FALSE(settings.removeTrailingColons());
 }
 
 TEST_F(PortSettingsTest, ConfiguredPortsAreReplacedWholeAndKeepTheirParameterKeys)

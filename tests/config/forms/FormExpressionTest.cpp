@@ -1,5 +1,5 @@
-// The expression dialog: its lists in their order, the two types, the refusals with the focus
-// back on the box, and the condition OK hands back.
+// The expression dialog: the refusals with the focus back on the box, the condition OK hands back,
+// and the condition it opens on.
 #include "config/forms/FormExpression.h"
 
 #include "config/Conditions.h"
@@ -34,23 +34,6 @@ class FormExpressionTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void theListsAndTheTwoTypes()
-    {
-        FormExpression form(kFields);
-        form.show();
-        QCOMPARE(items(control<QComboBox>(form, "combo_type")),
-                 QStringList({QStringLiteral("Значение поля"), QStringLiteral("Выражение")}));
-        QCOMPARE(items(control<QComboBox>(form, "combo_operator")),
-                 QStringList({"=", "<>", "<", ">", "<=", ">=", "Like", "NotLike"}));
-        QCOMPARE(items(control<QComboBox>(form, "combo_field")), kFields);
-        QVERIFY(!control<QComboBox>(form, "combo_field")->isEditable());
-        auto* value = control<QLineEdit>(form, "textb_value");
-        auto* expression = control<QPlainTextEdit>(form, "textb_expression");
-        QVERIFY(value->isVisible() && !expression->isVisible());
-        control<QComboBox>(form, "combo_type")->setCurrentIndex(1);
-        QVERIFY(!value->isVisible() && expression->isVisible());
-    }
-
     void okRefusesWhatIsMissing()
     {
         const QString noField = QString::fromUtf8(FormExpression::kNoField);
@@ -146,17 +129,6 @@ private slots:
             QCOMPARE(control<QComboBox>(form, "combo_operator")->currentText(), operatorShown);
             QCOMPARE(control<QLineEdit>(form, "textb_value")->text(), QStringLiteral("100"));
         }
-    }
-
-    void opensOnAnExpressionAndCancelHandsBackNothing()
-    {
-        FormExpression form(kFields, SimpleCondition{peltra::config::kConditionExpression, "", 2, "", "SUMMA > 1"});
-        QCOMPARE(control<QComboBox>(form, "combo_type")->currentIndex(), 1);
-        QCOMPARE(control<QPlainTextEdit>(form, "textb_expression")->toPlainText(), QStringLiteral("SUMMA > 1"));
-        form.show();
-        click(form, "cb_Cancel");
-        QCOMPARE(form.result(), int(QDialog::Rejected));
-        QVERIFY(form.condition() == SimpleCondition{});
     }
 };
 
