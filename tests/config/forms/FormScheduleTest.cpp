@@ -1,22 +1,31 @@
 // The schedule editor: the window block each page stores, the row labels, loading a stored
-// schedule back, the night hours, the month-day grid and its refusal, removal and write failures.
+// schedule back, the night hours, the month-day grid and its refusal, removal and write failures;
+// its two-handled slider (mouse, Shift selection, keys, narrowing); and the range dialog (bounds
+// stored swapped, unreadable entries, failed writes).
 #include "config/forms/FormSchedule.h"
 
 #include "config/Schedules.h"
+#include "config/forms/FormRange.h"
 #include "config/forms/RangeSlider.h"
 #include "support/ConfigFormTools.h"
 #include "support/ConfigTestStore.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <memory>
+#include <tuple>
 
 using peltra::config::DayWindow;
+using peltra::config::FormRange;
 using peltra::config::FormSchedule;
 using peltra::config::MonthDayGrid;
 using peltra::config::RangeSlider;
@@ -25,6 +34,7 @@ using peltra::config::ScheduleWindow;
 using peltra::test::BoxAnswer;
 using peltra::test::click;
 using peltra::test::control;
+using Ranges = QList<QPair<quint32, quint32>>;
 
 namespace {
 
@@ -40,6 +50,32 @@ ScheduleWindow on(std::uint32_t weekday, std::uint32_t fromHour, std::uint32_t t
 std::uint32_t at(std::uint32_t weekday, std::uint32_t hour, std::uint32_t minute)
 {
     return weekday * kDay + hour * kHour + minute * kMinute;
+}
+
+void send(QWidget& widget, QEvent::Type type, int x, Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons)
+{
+    const QPointF local(x, widget.height() / 3);
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, local, widget.mapToGlobal(local), button, buttons, modifiers);
+    QApplication::sendEvent(&widget, &event);
+}
+
+// Presses at one position, moves through to another and releases there.
+void drag(RangeSlider& slider, int from, int to, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    send(slider, QEvent::MouseButtonPress, slider.pixelOf(from), modifiers, Qt::LeftButton);
+    const int step = from <= to ? 1 : -1;
+    for (int p = from; p != to; p += step)
+        send(slider, QEvent::MouseMove, slider.pixelOf(p + step), modifiers, Qt::LeftButton);
+    send(slider, QEvent::MouseButtonRelease, slider.pixelOf(to), modifiers, Qt::NoButton);
+}
+
+QString bad(const char* which, unsigned taken)
+{
+    return QStringLiteral("Ошибка при вводе %1 значения.\r\nЧисло должно быть не менее 0 и не более "
+                          "4294967295.\r\nБудет принято значение: %2")
+        .arg(QString::fromUtf8(which))
+        .arg(taken);
 }
 
 }  // namespace
@@ -91,11 +127,50 @@ private:
     }
     static int page(QWidget& form) { return control<QTabWidget>(form, "tab_schedule")->currentIndex(); }
 
+    // A quarter-hour day slider as the schedule editor uses it.
+    static void setUpDay(RangeSlider& slider, int minimum = 32, int maximum = 88)
+    {
+        slider.setRange(minimum, maximum);
+        slider.setPageStep(4);
+        slider.setTickInterval(4);
+        slider.resize(500, slider.sizeHint().height());
+        slider.show();
+    }
+
+    static QPair<int, int> range(const RangeSlider& slider) { return {slider.low(), slider.high()}; }
+
+    std::unique_ptr<FormRange> rangeForm(std::optional<std::string> range = std::nullopt)
+    {
+        auto f = std::make_unique<FormRange>(m_config->store, m_config->kBinding, m_config->kTask, range);
+        f->show();
+        return f;
+    }
+
+    // Fills both boxes as typed; letters beyond Latin-1 are put in as an input method would.
+    static void type(QWidget& form, const QString& minimum, const QString& maximum)
+    {
+        const std::pair<const char*, QString> boxes[] = {{"textb_min", minimum}, {"textb_max", maximum}};
+        for (const auto& [box, text] : boxes) {
+            auto* edit = control<QLineEdit>(form, box);
+            edit->clear();
+            edit->insert(text);
+        }
+    }
+
+    Ranges storedRanges()
+    {
+        Ranges ranges;
+        for (const auto& range : m_config->task().ranges())
+            ranges.append({range.minValue, range.maxValue});
+        return ranges;
+    }
+
 private slots:
     void init()
     {
         m_config = std::make_unique<peltra::test::ConfigTestStore>();
         QVERIFY(m_config->addTask());
+        QVERIFY(m_config->task().setRangeField("SUMMA", "N") == peltra::config::Change::Changed);
     }
 
     void cleanup() { m_config.reset(); }
@@ -380,6 +455,210 @@ private slots:
             QVERIFY(storedSpy.isEmpty());
         }
         QVERIFY(!m_config->tasks.task(m_config->kBinding, m_config->kTask));
+    }
+
+    void shiftDragSelectsFromThePressPoint()
+    {
+        // from, to, low, high: rightwards, leftwards (ends swapped), past the right end, one step.
+        const int cases[][4] = {{36, 48, 36, 48}, {80, 40, 40, 80}, {84, 200, 84, 88}, {50, 51, 50, 51}};
+        for (const auto& [from, to, low, high] : cases) {
+            RangeSlider slider;
+            setUpDay(slider);
+            slider.setSelection(60, 70);  // a previous selection is replaced, not extended
+            QSignalSpy changed(&slider, &RangeSlider::rangeChanged);
+            const int x = to > 88 ? slider.width() + 20 : slider.pixelOf(to);
+            send(slider, QEvent::MouseButtonPress, slider.pixelOf(from), Qt::ShiftModifier, Qt::LeftButton);
+            send(slider, QEvent::MouseMove, x, Qt::ShiftModifier, Qt::LeftButton);
+            send(slider, QEvent::MouseButtonRelease, x, Qt::ShiftModifier, Qt::NoButton);
+            QVERIFY(slider.hasSelection());
+            QCOMPARE(range(slider), qMakePair(low, high));
+            QVERIFY(!changed.isEmpty());
+            QCOMPARE(changed.back(), (QVariantList{low, high}));
+        }
+    }
+
+    void aPlainDragMovesTheHandleUpToTheOther()
+    {
+        RangeSlider slider;
+        setUpDay(slider);
+        slider.setSelection(60, 40);  // given the wrong way round
+        QCOMPARE(range(slider), qMakePair(40, 60));
+        drag(slider, 60, 72);  // the high handle
+        QCOMPARE(range(slider), qMakePair(40, 72));
+        QVERIFY(slider.focusedHandle() == RangeSlider::Handle::High);
+        drag(slider, 40, 36);  // the low handle
+        QCOMPARE(range(slider), qMakePair(36, 72));
+        QVERIFY(slider.focusedHandle() == RangeSlider::Handle::Low);
+        // The low handle stops at the high one.
+        send(slider, QEvent::MouseButtonPress, slider.pixelOf(36), Qt::NoModifier, Qt::LeftButton);
+        send(slider, QEvent::MouseMove, slider.pixelOf(80), Qt::NoModifier, Qt::LeftButton);
+        send(slider, QEvent::MouseButtonRelease, slider.pixelOf(80), Qt::NoModifier, Qt::NoButton);
+        QCOMPARE(range(slider), qMakePair(72, 72));
+        QVERIFY(slider.hasSelection());  // a handle drag never clears the range
+    }
+
+    void keysMoveTheHandleLastTouched()
+    {
+        RangeSlider slider;
+        setUpDay(slider);
+        slider.setSelection(40, 60);
+        drag(slider, 60, 60);  // the high handle first
+        // Each key after touching a handle, and the range it leaves.
+        const std::tuple<int, int, int, int> steps[] = {
+            {-1, Qt::Key_Right, 40, 61}, {-1, Qt::Key_PageDown, 40, 57}, {-1, Qt::Key_End, 40, 88},
+            {40, Qt::Key_Left, 39, 88},  {-1, Qt::Key_PageUp, 43, 88},   {-1, Qt::Key_Home, 32, 88},
+            {-1, Qt::Key_Left, 32, 88},  // already at the end
+        };
+        for (const auto& [touch, key, low, high] : steps) {
+            if (touch >= 0)
+                drag(slider, touch, touch);
+            QTest::keyClick(&slider, Qt::Key(key));
+            QCOMPARE(range(slider), qMakePair(low, high));
+        }
+        QTest::keyClick(&slider, Qt::Key_Delete);
+        QVERIFY(!slider.hasSelection());
+    }
+
+    void narrowingTheRangeClampsOrClearsTheSelection()
+    {
+        // low, high, kept, new low, new high: inside, into the night at both ends, wholly in the
+        // morning night, wholly in the evening.
+        const std::tuple<int, int, bool, int, int> cases[] = {
+            {40, 60, true, 40, 60}, {10, 96, true, 32, 88}, {0, 20, false, 0, 0}, {90, 96, false, 0, 0}};
+        for (const auto& [low, high, kept, newLow, newHigh] : cases) {
+            RangeSlider slider;
+            setUpDay(slider, 0, 96);
+            slider.setSelection(low, high);
+            QSignalSpy changed(&slider, &RangeSlider::rangeChanged);
+            QSignalSpy cleared(&slider, &RangeSlider::rangeCleared);
+            slider.setRange(32, 88);
+            QCOMPARE(slider.hasSelection(), kept);
+            QCOMPARE(kept ? range(slider) : qMakePair(0, 0), qMakePair(newLow, newHigh));
+            QCOMPARE(changed.size(), kept && (low != newLow || high != newHigh) ? 1 : 0);
+            QCOMPARE(cleared.size(), kept ? 0 : 1);
+        }
+    }
+
+    void readingABound()
+    {
+        // text, is the maximum, readable, value taken.
+        const std::tuple<const char*, bool, bool, quint32> cases[] = {
+            {"  42 ", true, true, 42u},                          {"0000000000007", false, true, 7u},
+            {"+7", false, true, 7u},                             {"4294967295", true, true, 4294967295u},
+            {"4294967296", false, false, 4294967295u},           {"99999999999999999999", false, false, 4294967295u},
+            {"-5", true, false, 0u},                             {"-0", false, true, 0u},
+            {"", false, false, 0u},                              {"", true, false, 4294967295u},
+            {"1.5", false, false, 0u},                           {"12ab", true, false, 4294967295u},
+        };
+        for (const auto& [text, isMaximum, readable, value] : cases) {
+            const FormRange::Reading reading = FormRange::readBound(QString::fromUtf8(text), isMaximum);
+            QCOMPARE(qMakePair(reading.readable, reading.value), qMakePair(readable, value));
+        }
+    }
+
+    void aNewRangeIsStoredSwappedAndAnExistingOneChanged()
+    {
+        BoxAnswer none(QMessageBox::Ok);
+        QVERIFY(m_config->task().setValid(true));
+        auto f = rangeForm();
+        QCOMPARE(f->windowTitle(), QStringLiteral("Новый диапазон"));
+        type(*f, "500", "100");
+        click(*f, "cb_OK");
+        QCOMPARE(f->result(), int(QDialog::Accepted));
+        QCOMPARE(f->range(), std::optional<std::string>("0001"));
+        QCOMPARE(storedRanges(), (Ranges{{100u, 500u}}));
+        QVERIFY(f->withdrawn());
+        QVERIFY(!m_config->task().valid());
+
+        QVERIFY(m_config->task().addRange(4000000000u, 4294967295u));
+        QVERIFY(m_config->task().setValid(true));
+        auto existing = rangeForm(std::string("0002"));
+        QCOMPARE(existing->windowTitle(), QStringLiteral("Диапазон"));
+        auto* list = control<QListWidget>(*existing, "lv_ranges");
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(list->item(0)->text(), QStringLiteral("Диапазон 1:  100 <= SUMMA <= 500"));
+        QCOMPARE(list->item(1)->text(), QStringLiteral("Диапазон 2:  4000000000 <= SUMMA <= 4294967295"));
+        // Unchanged bounds write nothing and keep the task included.
+        click(*existing, "cb_OK");
+        QCOMPARE(existing->result(), int(QDialog::Accepted));
+        QVERIFY(!existing->withdrawn());
+        QVERIFY(m_config->task().valid());
+
+        auto again = rangeForm(std::string("0002"));
+        QCOMPARE(control<QLineEdit>(*again, "textb_min")->text(), QStringLiteral("4000000000"));
+        type(*again, "4000000000", "4000000700");
+        click(*again, "cb_OK");
+        QCOMPARE(storedRanges(), (Ranges{{100u, 500u}, {4000000000u, 4000000700u}}));
+        QVERIFY(again->withdrawn());
+        QCOMPARE(none.count, 0);
+    }
+
+    void anUnreadableMinimumAsksAndCancelReturnsToTheField()
+    {
+        auto f = rangeForm();
+        type(*f, "", "50");
+        control<QLineEdit>(*f, "textb_max")->setFocus();
+        {
+            BoxAnswer answer(QMessageBox::Cancel);
+            click(*f, "cb_OK");
+            QCOMPARE(answer.text, bad("минимального", 0));
+        }
+        QVERIFY(f->isVisible());
+        QCOMPARE(f->focusWidget(), control<QWidget>(*f, "textb_min"));
+        QVERIFY(storedRanges().isEmpty());
+        // OK takes the stated value.
+        BoxAnswer answer(QMessageBox::Ok);
+        click(*f, "cb_OK");
+        QCOMPARE(answer.count, 1);
+        QCOMPARE(f->result(), int(QDialog::Accepted));
+        QCOMPARE(control<QLineEdit>(*f, "textb_min")->text(), QStringLiteral("0"));
+        QCOMPARE(storedRanges(), (Ranges{{0u, 50u}}));
+    }
+
+    void unreadableMaximaTakeTheStatedValue()
+    {
+        const Ranges top{{10u, 4294967295u}};
+        // Empty (open upwards), letters, too large, negative (0, then swapped), cancelled.
+        const std::tuple<QString, bool, quint32, Ranges> cases[] = {
+            {"", true, 4294967295u, top},         {"много", true, 4294967295u, top},
+            {"5000000000", true, 4294967295u, top}, {"-1", true, 0u, Ranges{{0u, 10u}}},
+            {"x", false, 4294967295u, Ranges{}},
+        };
+        for (const auto& [maximum, accept, taken, stored] : cases) {
+            init();
+            auto f = rangeForm();
+            type(*f, "10", maximum);
+            BoxAnswer answer(accept ? QMessageBox::Ok : QMessageBox::Cancel);
+            click(*f, "cb_OK");
+            QCOMPARE(answer.count, 1);
+            QCOMPARE(answer.text, bad("максимального", taken));
+            QCOMPARE(storedRanges(), stored);
+            if (!accept) {
+                QCOMPARE(f->focusWidget(), control<QWidget>(*f, "textb_max"));
+                QCOMPARE(control<QLineEdit>(*f, "textb_max")->selectedText(), maximum);
+            }
+        }
+    }
+
+    void aFailedWriteIsReported()
+    {
+        for (const bool existing : {false, true}) {
+            if (existing)
+                QVERIFY(m_config->addTask());
+            QVERIFY(m_config->task().addRange(1, 2));
+            auto f = rangeForm(existing ? std::optional<std::string>("0001") : std::nullopt);
+            type(*f, "5", "6");
+            // The range, or the whole task, is removed meanwhile.
+            if (existing)
+                QVERIFY(m_config->task().removeRange("0001"));
+            else
+                QVERIFY(m_config->tasks.removeBinding(m_config->kBinding));
+            BoxAnswer answer(QMessageBox::Ok);
+            click(*f, "cb_OK");
+            QCOMPARE(answer.text, QStringLiteral("Ошибка записи диапазона!"));
+            QVERIFY(f->isVisible());
+            QVERIFY(storedRanges().isEmpty());  // not brought back
+        }
     }
 };
 
