@@ -422,24 +422,6 @@ private slots:
         }
     }
 
-    void okHandsBackTheComparisonWithItsCode()
-    {
-        const std::pair<const char*, std::uint32_t> operators[] = {
-            {"=", 2}, {"<>", 3}, {"<", 4}, {">", 5}, {"<=", 6}, {">=", 7}, {"Like", 0}, {"NotLike", 1},
-        };
-        for (const auto& [text, code] : operators) {
-            FormExpression form(kFields);
-            form.show();
-            control<QComboBox>(form, "combo_field")->setCurrentText("FAM");
-            auto* op = control<QComboBox>(form, "combo_operator");
-            op->setCurrentIndex(op->findText(text));
-            control<QLineEdit>(form, "textb_value")->setText(QStringLiteral("'ИВ%'"));
-            click(form, "cb_OK");
-            QCOMPARE(form.result(), int(QDialog::Accepted));
-            QVERIFY(form.condition() == (SimpleCondition{peltra::config::kConditionCompare, "FAM", code, "'ИВ%'", ""}));
-        }
-    }
-
     void okHandsBackAnExpressionOrATypedFieldAsTyped()
     {
         FormExpression form(kFields);
