@@ -160,14 +160,6 @@ private slots:
         QCOMPARE(rows(free), QStringList({"COM1|" + state(0), "COM3|" + state(EACCES)}));
         QCOMPARE(rows(lines), QStringList({"COM2|" + state(0), "COM4|" + state(0)}));
         QVERIFY(state(EACCES) != state(0) && !state(EACCES).isEmpty());
-
-        // One icon for every usable port, another for the others.
-        const qint64 usable = free->topLevelItem(0)->icon(1).cacheKey();
-        QVERIFY(!free->topLevelItem(0)->icon(1).isNull());
-        QCOMPARE(lines->topLevelItem(0)->icon(1).cacheKey(), usable);
-        QVERIFY(!free->topLevelItem(1)->icon(1).isNull());
-        QVERIFY(free->topLevelItem(1)->icon(1).cacheKey() != usable);
-
         QVERIFY(marked(form) == Names({"COM2", "COM4"}));
     }
 
@@ -267,14 +259,6 @@ private slots:
         // A second press brings the same dialog forward instead of opening another.
         click(form, "cb_PropCom");
         QCOMPARE(form.findChildren<FormComProperty*>().size(), 1);
-
-        // A port that is not a line has its settings too.
-        select(list(form, "lv_1"), {"COM3"});
-        click(form, "cb_PropCom");
-        forms = form.findChildren<FormComProperty*>();
-        QCOMPARE(forms.size(), 2);
-        QCOMPARE(forms[1]->windowTitle(), QStringLiteral("Настройка линии COM3"));
-        QCOMPARE(forms[1]->port(), std::string("COM3"));
         // Opening settings does not make a port a line.
         QVERIFY((portValues() == Values{{"COM2", "COM2"}, {"com4", "com4"}}));
     }
@@ -414,23 +398,6 @@ private slots:
         QCOMPARE(form.result(), int(QDialog::Rejected));
         QVERIFY(!wrote);
         QVERIFY(stored() == before);
-    }
-
-    void typingIsLimitedToDigitsAndLength()
-    {
-        const std::tuple<const char*, const char*, const char*> cases[] = {
-            {"textb_duration_otboj", "123456", "1234"}, {"textb_delayfirst", "99999", "9999"},
-            {"textb_answer", "1205", "120"},            {"textb_w", "100000", "10000"},
-            {"textb_p", "10000", "10000"},              {"textb_duration_otboj", "1a2b", "12"},  // letters refused
-            {"textb_town", "98", "9"},                  {"textb_prefix", "8-12x", "812"},
-        };
-        FormComProperty form(*m_store, kPort);
-        for (const auto& [name, typed, shown] : cases) {
-            QLineEdit* box = control<QLineEdit>(form, name);
-            box->clear();
-            QTest::keyClicks(box, typed);
-            QCOMPARE(box->text(), QString::fromLatin1(shown));
-        }
     }
 
     void arrowRanges()
