@@ -429,7 +429,7 @@ private slots:
         QVERIFY(!f->current());
     }
 
-    void aFailedWriteIsReported()
+    void aFailedScheduleWriteIsReported()
     {
         QVERIFY(schedules().add(ScheduleBlock{{on(1, 8, 9)}, 22}, 0, false));
         // A schedule removed meanwhile is not brought back as a new one; a new schedule of a task
