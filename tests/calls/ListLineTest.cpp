@@ -102,12 +102,9 @@ public:
         std::lock_guard lock(m_mutex);
         return m_shown;
     }
-    std::vector<std::pair<unsigned, std::string>> added() const { return shown().added; }
-    std::vector<unsigned> removed() const { return shown().removed; }
-    std::vector<std::string> answers() const { return shown().answers; }
     bool wasRemoved(unsigned number) const
     {
-        const auto r = removed();
+        const auto r = shown().removed;
         return std::find(r.begin(), r.end(), number) != r.end();
     }
     std::optional<Row> row(unsigned number) const
@@ -286,7 +283,7 @@ TEST_F(ListLineTest, TwoPortsMakeLinesZeroAndOneAndTheFreeWalkVisitsBoth)
 {
     start({"SIM1", "SIM2", "sim1", "", "SIM2"});  // each port once, whatever its case
     using Added = std::vector<std::pair<unsigned, std::string>>;
-    EXPECT_EQ(view.added(), (Added{{0, "SIM1"}, {1, "SIM2"}}));
+    EXPECT_EQ(view.shown().added, (Added{{0, "SIM1"}, {1, "SIM2"}}));
     EXPECT_EQ(viewsMade, (Added{{0, "SIM1"}, {1, "SIM2"}}));
     EXPECT_EQ(events.all(), (std::vector<unsigned>{0, 1}));
     for (unsigned n : {0u, 1u}) {
@@ -306,7 +303,7 @@ TEST_F(ListLineTest, TwoPortsMakeLinesZeroAndOneAndTheFreeWalkVisitsBoth)
 
     // Another synchronisation with the same ports changes nothing.
     ASSERT_TRUE(resync());
-    EXPECT_EQ(view.added().size(), 2u);
+    EXPECT_EQ(view.shown().added.size(), 2u);
     EXPECT_EQ(events.all().size(), 2u);
 }
 
@@ -315,7 +312,7 @@ TEST_F(ListLineTest, AnIdlePortRemovedGoesAndComesBackUnderANewNumber)
     start({"SIM1", "SIM2"});
     configure({"SIM1"});
     ASSERT_TRUE(resync());
-    EXPECT_EQ(view.removed(), (std::vector<unsigned>{1}));
+    EXPECT_EQ(view.shown().removed, (std::vector<unsigned>{1}));
     EXPECT_FALSE(view.row(1));
     EXPECT_EQ(pool->GetState(1), kLineNotInService);
     EXPECT_EQ(simulator.line("SIM2"), nullptr) << "the port is closed";
@@ -323,7 +320,7 @@ TEST_F(ListLineTest, AnIdlePortRemovedGoesAndComesBackUnderANewNumber)
 
     configure({"SIM1", "SIM2"});
     ASSERT_TRUE(resync());
-    EXPECT_EQ(view.added().back(), std::make_pair(2u, std::string("SIM2")));
+    EXPECT_EQ(view.shown().added.back(), std::make_pair(2u, std::string("SIM2")));
     EXPECT_EQ(events.all(), (std::vector<unsigned>{0, 1, 2}));
     EXPECT_EQ(pool->NextFree(0), 2u);
 }
@@ -343,7 +340,7 @@ TEST_F(ListLineTest, APortThatDoesNotOpenIsOutOfOrderWithOneMessage)
     EXPECT_EQ(view.shown().messages.size(), 1u);
     configure({"SIM1"});
     ASSERT_TRUE(resync());
-    EXPECT_EQ(view.removed(), (std::vector<unsigned>{1}));
+    EXPECT_EQ(view.shown().removed, (std::vector<unsigned>{1}));
 }
 
 TEST_F(ListLineTest, ALineToBeRemovedTakesNoNewCallAndOneConfiguredAgainStays)
@@ -372,7 +369,7 @@ TEST_F(ListLineTest, ALineToBeRemovedTakesNoNewCallAndOneConfiguredAgainStays)
     ASSERT_TRUE(resync());
     EXPECT_FALSE(view.wasRemoved(2));
     EXPECT_EQ(pool->NextFree(0), 2u);
-    EXPECT_EQ(view.added().size(), 3u);
+    EXPECT_EQ(view.shown().added.size(), 3u);
 }
 
 TEST_F(ListLineTest, EachStateShowsItsTextsAndStateZeroLeavesTheRowAsItWas)
@@ -415,7 +412,7 @@ TEST_F(ListLineTest, TheCallOutcomeEntrySetsTheStateShowsTheWordAndPostsTheLine)
         EXPECT_EQ(pool->GetState(0), state);
         // Only an error keeps its reason, for the distributor to hand on.
         EXPECT_EQ(pool->GetCallError(0), state == kLineError ? "неисправность" : "");
-        EXPECT_EQ(view.answers().back(), word);
+        EXPECT_EQ(view.shown().answers.back(), word);
         EXPECT_EQ(events.count(0), ++posted);
         const auto row = view.row(0);
         EXPECT_EQ(std::tie(row->stateText, row->taskText, row->icon),
@@ -448,7 +445,7 @@ TEST_F(ListLineTest, ACallOnSim1EndsInState4ThroughTheOutcomeEntry)
 
     ASSERT_TRUE(eventually([&] { return events.count(0) == 2; }));
     EXPECT_EQ(pool->GetState(0), kLineDelivered);
-    EXPECT_EQ(view.answers(), (std::vector<std::string>{"Нормально"}));
+    EXPECT_EQ(view.shown().answers, (std::vector<std::string>{"Нормально"}));
     EXPECT_EQ(view.row(0)->remark, "Номер 5") << "until the result is collected";
     ASSERT_TRUE(simulator.waitForCalls(1, 2000));
     EXPECT_EQ(simulator.calls().at(0).dialed, "5");
@@ -493,7 +490,7 @@ TEST_F(ListLineTest, ALineIsOfferedItsNextCallTheMomentItsResultArrives)
         ASSERT_EQ(pool->GetState(0), kLineDelivered);
         ASSERT_TRUE(pool->SetState(0, kLineFree));
     }
-    EXPECT_EQ(view.answers().size(), static_cast<std::size_t>(kCalls));
+    EXPECT_EQ(view.shown().answers.size(), static_cast<std::size_t>(kCalls));
     EXPECT_TRUE(simulator.waitForCalls(kCalls, 2000));
 }
 
@@ -531,11 +528,11 @@ TEST_F(ListLineTest, ShutdownStopsEveryLineAndJoinsThePoolThread)
     const auto begin = Clock::now();
     pool->Shutdown();
     EXPECT_LT(Clock::now() - begin, 3s);
-    EXPECT_EQ(view.removed(), (std::vector<unsigned>{0, 1}));
+    EXPECT_EQ(view.shown().removed, (std::vector<unsigned>{0, 1}));
     EXPECT_EQ(simulator.line("SIM1"), nullptr);
     EXPECT_EQ(simulator.line("SIM2"), nullptr);
     EXPECT_EQ(pool->FirstFree(), std::nullopt);
-    EXPECT_TRUE(view.answers().empty()) << "a call stopped by shutdown reports nothing";
+    EXPECT_TRUE(view.shown().answers.empty()) << "a call stopped by shutdown reports nothing";
     EXPECT_EQ(pool->Add("SIM3"), std::nullopt);
     EXPECT_EQ(simulator.line("SIM3"), nullptr);
     pool->Shutdown();
@@ -554,7 +551,7 @@ TEST_F(ListLineTest, TheStationsShutdownEventEndsThePoolByItselfAndAddOpensALine
     EXPECT_NE(simulator.line("SIM3"), nullptr);
     EXPECT_EQ(events.all(), (std::vector<unsigned>{0})) << "only a synchronisation offers new lines";
     shutdown.set();
-    ASSERT_TRUE(eventually([&] { return view.removed().size() == 2; }));
+    ASSERT_TRUE(eventually([&] { return view.shown().removed.size() == 2; }));
     // The rows go first; the lines are stopped, and their ports closed, right after.
     EXPECT_TRUE(eventually([&] { return simulator.line("SIM1") == nullptr; }));
     pool->Shutdown();

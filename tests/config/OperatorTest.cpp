@@ -1,4 +1,4 @@
-// Task definitions: what a new or old task is given on first read, the changes that withdraw a task from
+// Task definitions: what a task is given on first read, the changes that withdraw a task from
 // scheduling and those that do not, the sort's restart point, the ranges and the filter text;
 // bindings and their tasks by name: adding and removing them, refused names, handles kept past a
 // removal, the table path that withdraws every task, and the definitions' copies.
@@ -53,12 +53,6 @@ TEST_F(OperatorTest, CreateWritesTheSortFilterKindAndWithdrawsTheTask)
     EXPECT_FALSE(task.valid());
     EXPECT_EQ(registry.subKeys(full("Долг")),
               (Names{"Диапазоны", "Доступные Порты", "Расписания", "Фильтр", "Шаблоны"}));
-
-    // The name is taken: nothing is touched.
-    ASSERT_TRUE(task.setValid(true));
-    EXPECT_FALSE(Operator(store, kBinding, "Долг").create());
-    EXPECT_FALSE(Operator(store, kBinding, "ДОЛГ").create()) << "names compare without regard to case";
-    EXPECT_TRUE(task.valid());
 }
 
 TEST_F(OperatorTest, TheFilterKindOfAnOldTaskFollowsItsRangesField)
@@ -536,11 +530,6 @@ TEST_F(TaskStoreTest, DefinitionsAreCopiesBindingByBindingInTheStoresOrder)
     EXPECT_EQ(std::tie(d.ascend, d.valid, d.repeat, d.arhive), std::make_tuple(false, true, true, true));
     EXPECT_EQ(std::tie(d.behaviour, d.typefilter, d.repeatType, d.repeatDay, d.repeatMinute, d.repeatTimes),
               std::make_tuple(2u, 1u, 1u, 3u, 40u, 4u));
-    // A task never touched reads its defaults, and they are now stored.
-    const TaskDefinition& fresh = all[0];
-    EXPECT_EQ(std::tie(fresh.behaviour, fresh.typefilter, fresh.repeatDay, fresh.repeatMinute, fresh.repeatTimes),
-              std::make_tuple(1u, 0u, 1u, 15u, 2u));
-    EXPECT_EQ(registry.getValue(taskPath(kBinding, "Газ"), "RepeatMinute"), RegistryValue::dword(15));
 }
 
 }  // namespace

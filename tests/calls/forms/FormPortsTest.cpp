@@ -422,14 +422,11 @@ private slots:
                 return edit.text().toUInt();
             };
             QCOMPARE(stepped(QString::number(minimum), 1), minimum + step);
-            QCOMPARE(stepped(QString::number(minimum), -1), minimum);
             QCOMPARE(stepped(QString::number(maximum), 1), maximum);
-            QCOMPARE(stepped(QString::number(maximum), -1), maximum - step);
             QCOMPARE(stepped(QString::number(maximum), -1000), minimum);
             QCOMPARE(stepped(QString::number(minimum), 1000), maximum);
             QCOMPARE(stepped(QString(), 1), minimum + step);                 // no number: from the bottom
             QCOMPARE(stepped(QStringLiteral("4294967295"), 1), maximum);     // far above: to the top
-            QCOMPARE(stepped(QStringLiteral("1"), -1), minimum);             // below: to the bottom
         }
     }
 };
