@@ -2,24 +2,19 @@
 // clean-up of port names written with a trailing colon.
 #include "calls/PortSettings.h"
 
-#include "config/ConfigStore.h"
-#include "platform/registry/RegistryStore.h"
-#include "support/TempDir.h"
+#include "support/ConfigTestStore.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <map>
-#include <string>
-#include <vector>
 
 namespace peltra::calls {
 namespace {
 
 using platform::RegistryStore;
 using platform::RegistryValue;
-using Names = std::vector<std::string>;
+using test::Names;
 
 constexpr const char* kPorts = "Software\\PELTRA\\Ports";
 
@@ -76,20 +71,17 @@ const Param kParams[] = {
      [](P& p, S port, V v) { return p.setAnswerType(port, static_cast<AnswerType>(v.asDword())); }},
 };
 
-class PortSettingsTest : public ::testing::Test {
+class PortSettingsTest : public ::testing::Test, protected test::ConfigTestStore {
 protected:
-    test::TempDir m_dir;
-    RegistryStore m_registry{m_dir / "registry.db"};
-    config::ConfigStore m_store{m_registry};
-    PortSettings m_settings{m_store};
+    PortSettings m_settings{store};
 
     // Every value below a key, by "sub\key path|value name", to compare whole trees.
     std::map<std::string, RegistryValue> tree(const std::string& path, const std::string& prefix = "")
     {
         std::map<std::string, RegistryValue> result;
-        for (const auto& value : m_registry.values(path))
+        for (const auto& value : registry.values(path))
             result.emplace(prefix + "|" + value.name, value.value);
-        for (const std::string& sub : m_registry.subKeys(path)) {
+        for (const std::string& sub : registry.subKeys(path)) {
             result.emplace(prefix + "\\" + sub, RegistryValue{});  // the key itself, even when empty
             result.merge(tree(path + "\\" + sub, prefix + "\\" + sub));
         }
@@ -97,52 +89,46 @@ protected:
     }
 };
 
-TEST_F(PortSettingsTest, EachGetterWritesOnlyItsOwnDefaultOnFirstRead)
+TEST_F(PortSettingsTest, EachValueIsWrittenWithItsDefaultOnFirstReadAndAtOnceWhenSet)
 {
     for (const Param& p : kParams) {
         SCOPED_TRACE(p.name);
-        ASSERT_TRUE(m_registry.deleteKey(portPath("COM2")));
+        ASSERT_TRUE(registry.deleteKey(portPath("COM2")));
         EXPECT_EQ(p.get(m_settings, "COM2"), p.defaultValue);
-        const auto values = m_registry.values(portPath("COM2"));
-        ASSERT_EQ(values.size(), 1u);
+        const auto values = registry.values(portPath("COM2"));
+        ASSERT_EQ(values.size(), 1u) << "only its own value";
         EXPECT_EQ(values[0].name, p.name);
         EXPECT_EQ(values[0].value, p.defaultValue);
-    }
-    // Reading parameters does not make the port a line, nor touch other ports.
-    EXPECT_TRUE(m_settings.configuredPorts().empty());
-    EXPECT_EQ(m_registry.subKeys(kPorts), Names{"COM2"});
-}
 
-TEST_F(PortSettingsTest, SettersWriteAtOnceForTheirPortOnly)
-{
-    for (const Param& p : kParams) {
-        SCOPED_TRACE(p.name);
         ASSERT_TRUE(p.set(m_settings, "COM3", p.sample));
-        EXPECT_EQ(m_registry.getValue(portPath("COM3"), p.name), p.sample);
+        EXPECT_EQ(registry.getValue(portPath("COM3"), p.name), p.sample);
         EXPECT_EQ(p.get(m_settings, "COM3"), p.sample);
-        EXPECT_EQ(p.get(m_settings, "COM4"), p.defaultValue);
-        ASSERT_TRUE(p.set(m_settings, "COM3", p.defaultValue));
-        EXPECT_EQ(m_registry.getValue(portPath("COM3"), p.name), p.defaultValue);
         if (p.isFlag) {
-            ASSERT_TRUE(m_registry.setValue(portPath("COM3"), p.name, dword(0x100)));
-            EXPECT_EQ(p.get(m_settings, "COM3"), dword(1)) << "any non-zero number is on";
-            EXPECT_EQ(m_registry.getValue(portPath("COM3"), p.name), dword(0x100)) << "left as it is";
+            ASSERT_TRUE(registry.setValue(portPath("COM4"), p.name, dword(0x100)));
+            EXPECT_EQ(p.get(m_settings, "COM4"), dword(1)) << "any non-zero number is on";
+            EXPECT_EQ(registry.getValue(portPath("COM4"), p.name), dword(0x100)) << "left as it is";
         }
     }
-    EXPECT_EQ(m_registry.values(portPath("COM3")).size(), std::size(kParams));
+    // Reading and writing parameters does not make a port a line.
+    EXPECT_TRUE(m_settings.configuredPorts().empty());
 }
 
-TEST_F(PortSettingsTest, ValuesWrittenElsewhereTakeEffectOnTheNextRead)
+TEST_F(PortSettingsTest, ALineCallsWithTheValuesAnotherProcessWrote)
 {
-    EXPECT_EQ(m_settings.ringOffMs("COM1"), 1000u);
-    RegistryStore other(m_dir / "registry.db");
+    RegistryStore other(dir / "registry.db");
     config::ConfigStore otherStore(other);
     PortSettings otherSettings(otherStore);
-    ASSERT_TRUE(otherSettings.setRingOffMs("COM1", 2200));
-    ASSERT_TRUE(otherSettings.setPrefix("com1", "8"));  // port names ignore case
-    EXPECT_EQ(m_settings.ringOffMs("COM1"), 2200u);
-    EXPECT_EQ(m_settings.prefix("COM1"), "8");
-    EXPECT_EQ(m_registry.subKeys(kPorts), Names{"COM1"});
+    StoredCallSettings stored(store);
+    EXPECT_EQ(stored.callSettings("COM1").dial.delayPMs, 1000u);
+    // The samples differ from each other, so that one read in another's place shows.
+    for (const Param& p : kParams)
+        ASSERT_TRUE(p.set(otherSettings, "com1", p.sample)) << p.name;  // port names ignore case
+    const line::CallSettings s = stored.callSettings("COM1");
+    EXPECT_EQ(std::tie(s.dial.pulseMode, s.dial.needPrefix, s.dial.needPrefixTown, s.pulseReversalAnswer),
+              std::make_tuple(false, true, true, true));
+    EXPECT_EQ(std::tie(s.ringOffMs, s.dial.delayFirstMs, s.waitAnswerS, s.dial.delayWMs, s.dial.delayPMs),
+              std::make_tuple(2500u, 0u, 0xFFFFFFFFu, 800u, 3000u));
+    EXPECT_EQ(std::tie(s.dial.prefix, s.dial.prefixTown), std::make_tuple("044", "9"));
 }
 
 TEST_F(PortSettingsTest, NamesThatAreNotPortNamesNeverReachThePortsKey)
@@ -155,14 +141,14 @@ TEST_F(PortSettingsTest, NamesThatAreNotPortNamesNeverReachThePortsKey)
         }
     }
     EXPECT_FALSE(m_settings.setConfiguredPorts({"COM1", ""}));
-    EXPECT_FALSE(m_registry.keyExists(kPorts));
+    EXPECT_FALSE(registry.keyExists(kPorts));
 }
 
 TEST_F(PortSettingsTest, ConfiguredPortsAreReplacedWholeAndKeepTheirParameterKeys)
 {
     EXPECT_TRUE(m_settings.configuredPorts().empty());
     ASSERT_TRUE(m_settings.setConfiguredPorts({"COM2", "COM10", "SIM1"}));
-    for (const auto& value : m_registry.values(kPorts))
+    for (const auto& value : registry.values(kPorts))
         EXPECT_EQ(value.value, RegistryValue::text(value.name)) << "a port's value holds its own name";
     Names ports = m_settings.configuredPorts();
     std::sort(ports.begin(), ports.end());
@@ -171,8 +157,8 @@ TEST_F(PortSettingsTest, ConfiguredPortsAreReplacedWholeAndKeepTheirParameterKey
     ASSERT_TRUE(m_settings.setRingOffMs("COM1", 2500));
     ASSERT_TRUE(m_settings.setDelayWMs("COM2", 900));
     // Foreign or stale values of Ports go too, whatever their type.
-    ASSERT_TRUE(m_registry.setValue(kPorts, "Old", dword(3)));
-    ASSERT_TRUE(m_registry.setValue(kPorts, "COM9:", RegistryValue::text("COM9:")));
+    ASSERT_TRUE(registry.setValue(kPorts, "Old", dword(3)));
+    ASSERT_TRUE(registry.setValue(kPorts, "COM9:", RegistryValue::text("COM9:")));
     const auto parameters = tree(portPath("COM1"));
 
     ASSERT_TRUE(m_settings.setConfiguredPorts({"COM2", "COM5"}));
@@ -186,7 +172,14 @@ TEST_F(PortSettingsTest, ConfiguredPortsAreReplacedWholeAndKeepTheirParameterKey
     // No lines at all is a valid configuration; the parameter keys still stay.
     ASSERT_TRUE(m_settings.setConfiguredPorts({}));
     EXPECT_TRUE(m_settings.configuredPorts().empty());
-    EXPECT_EQ(m_registry.subKeys(kPorts), (Names{"COM1", "COM2"}));
+    EXPECT_EQ(registry.subKeys(kPorts), (Names{"COM1", "COM2"}));
+
+    // Device paths of ports live beside them, one value per port.
+    EXPECT_TRUE(m_settings.setDevicePath("com2", "/dev/ttyS1"));
+    EXPECT_TRUE(m_settings.setDevicePath("COM5", "/dev/ttyUSB0"));
+    EXPECT_TRUE(m_settings.setDevicePath("COM2", ""));  // a path stored under another case goes too
+    EXPECT_EQ(m_settings.deviceMap(), (std::map<std::string, std::string>{{"COM5", "/dev/ttyUSB0"}}));
+    EXPECT_TRUE(m_settings.configuredPorts().empty());
 }
 
 TEST_F(PortSettingsTest, CleanUpRemovesTrailingColonsAndMovesKeysWithEverythingTheyHold)
@@ -207,27 +200,27 @@ TEST_F(PortSettingsTest, CleanUpRemovesTrailingColonsAndMovesKeysWithEverythingT
         {"COM:8", "COM:8", "COM:8", "COM:8"},  // a colon inside is not a trailing one
     };
     for (const Case& c : cases)
-        ASSERT_TRUE(m_registry.setValue(kPorts, c.name, RegistryValue::text(c.data)));
-    ASSERT_TRUE(m_registry.setValue(portPath("COM3:"), "CallMode", dword(0)));
-    ASSERT_TRUE(m_registry.setValue(portPath("COM3:"), "Prefix", RegistryValue::text("044")));
-    ASSERT_TRUE(m_registry.setValue(portPath("COM3:") + "\\Modem", "Init", RegistryValue::text("ATZ")));
-    ASSERT_TRUE(m_registry.createKey(portPath("COM3:") + "\\Modem\\Empty"));
+        ASSERT_TRUE(registry.setValue(kPorts, c.name, RegistryValue::text(c.data)));
+    ASSERT_TRUE(registry.setValue(portPath("COM3:"), "CallMode", dword(0)));
+    ASSERT_TRUE(registry.setValue(portPath("COM3:"), "Prefix", RegistryValue::text("044")));
+    ASSERT_TRUE(registry.setValue(portPath("COM3:") + "\\Modem", "Init", RegistryValue::text("ATZ")));
+    ASSERT_TRUE(registry.createKey(portPath("COM3:") + "\\Modem\\Empty"));
     const auto held = tree(portPath("COM3:"));
     // Merging into an existing key keeps that key's other values.
-    ASSERT_TRUE(m_registry.setValue(portPath("COM5"), "DelayP", dword(700)));
-    ASSERT_TRUE(m_registry.setValue(portPath("COM5:"), "RingOff", dword(2000)));
-    ASSERT_TRUE(m_registry.setValue(portPath("COM1"), "RingOff", dword(1500)));
+    ASSERT_TRUE(registry.setValue(portPath("COM5"), "DelayP", dword(700)));
+    ASSERT_TRUE(registry.setValue(portPath("COM5:"), "RingOff", dword(2000)));
+    ASSERT_TRUE(registry.setValue(portPath("COM1"), "RingOff", dword(1500)));
     const auto untouched = tree(portPath("COM1"));
     // A key named only by colons has no port to move to; moved, its parameters would pour into
     // "Ports" itself and read as configured ports.
-    ASSERT_TRUE(m_registry.setValue(portPath(":") + "\\Inner", "X", dword(1)));
+    ASSERT_TRUE(registry.setValue(portPath(":") + "\\Inner", "X", dword(1)));
 
     ASSERT_TRUE(m_settings.removeTrailingColons());
 
-    EXPECT_EQ(m_registry.values(kPorts).size(), std::size(cases));
+    EXPECT_EQ(registry.values(kPorts).size(), std::size(cases));
     for (const Case& c : cases)
-        EXPECT_EQ(m_registry.getValue(kPorts, c.fixedName), RegistryValue::text(c.fixedData)) << c.name;
-    EXPECT_EQ(m_registry.subKeys(kPorts), (Names{":", "COM1", "COM3", "COM5"}));
+        EXPECT_EQ(registry.getValue(kPorts, c.fixedName), RegistryValue::text(c.fixedData)) << c.name;
+    EXPECT_EQ(registry.subKeys(kPorts), (Names{":", "COM1", "COM3", "COM5"}));
     EXPECT_EQ(tree(portPath("COM3")), held);
     EXPECT_FALSE(m_settings.pulseDialing("COM3"));
     EXPECT_EQ(m_settings.delayPMs("COM5"), 700u);
@@ -237,23 +230,6 @@ TEST_F(PortSettingsTest, CleanUpRemovesTrailingColonsAndMovesKeysWithEverythingT
     const auto once = tree(kPorts);
     ASSERT_TRUE(m_settings.removeTrailingColons());
     EXPECT_EQ(tree(kPorts), once) << "a second clean-up changes nothing";
-}
-
-TEST(PortSettingsUnusable, GettersGiveDefaultsAndChangesFail)
-{
-    test::TempDir dir;
-    std::ofstream(dir / "registry.db") << "not a store";
-    RegistryStore registry(dir / "registry.db");
-    ASSERT_FALSE(registry.isOpen());
-    config::ConfigStore store(registry);
-    PortSettings settings(store);
-    for (const Param& p : kParams) {
-        EXPECT_EQ(p.get(settings, "COM1"), p.defaultValue) << p.name;
-        EXPECT_FALSE(p.set(settings, "COM1", p.sample)) << p.name;
-    }
-    EXPECT_FALSE(settings.setConfiguredPorts({"COM1"}));
-    EXPECT_TRUE(settings.configuredPorts().empty());
-    EXPECT_FALSE(settings.removeTrailingColons());
 }
 
 }  // namespace

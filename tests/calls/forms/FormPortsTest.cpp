@@ -1,35 +1,37 @@
 // The line chooser: both lists with their states, moving ports between them, and what OK, Apply
-// and Cancel leave in the store.
+// and Cancel leave in the store; one port's settings dialog: filled from the store, OK writes every
+// value in its order, Cancel writes nothing, and the arrow buttons keep their ranges.
 #include "calls/forms/FormPorts.h"
 
 #include "calls/PortSettings.h"
 #include "calls/forms/FormComProperty.h"
-#include "config/ConfigStore.h"
+#include "calls/forms/UpDown.h"
 #include "line/Form1.h"
 #include "platform/errors/SystemError.h"
-#include "platform/registry/RegistryStore.h"
 #include "platform/sync/Event.h"
+#include "support/ConfigFormTools.h"
+#include "support/ConfigTestStore.h"
 #include "support/ReadOnlyFile.h"
-#include "support/TempDir.h"
 
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTest>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QTreeWidget>
 
 #include <cerrno>
 #include <map>
 #include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
 using peltra::calls::FormComProperty;
 using peltra::calls::FormPorts;
+using peltra::calls::UpDown;
 using peltra::line::ComString;
 using peltra::platform::RegistryStore;
 using peltra::platform::RegistryValue;
 using Names = std::vector<std::string>;
+using Values = std::map<std::string, std::string>;
+using peltra::test::click;
+using peltra::test::control;
 
 namespace {
 
@@ -40,6 +42,17 @@ std::vector<ComString> probed()
 {
     return {{"COM1", false, 0, {}}, {"COM2", false, 0, {}}, {"COM3", false, EACCES, {}}, {"COM4", false, 0, {}}};
 }
+
+const std::string kPort = "COM3";
+const std::string kPortKey = "Software\\PELTRA\\Ports\\COM3";
+
+// The eleven values in the order OK writes them.
+const std::vector<std::string> kWriteOrder = {"CallMode", "RingOff",    "DelayFirst",     "WaitAnswer",
+                                              "DelayW",   "NeedPrefix", "Prefix",         "DelayP",
+                                              "NeedPrefixTown", "PrefixTown", "TypeAnswer"};
+
+RegistryValue dword(std::uint32_t n) { return RegistryValue::dword(n); }
+RegistryValue text(const char* s) { return RegistryValue::text(s); }
 
 }  // namespace
 
@@ -52,65 +65,69 @@ private:
     std::unique_ptr<peltra::config::ConfigStore> m_store;
     std::unique_ptr<peltra::platform::Event> m_linesChanged;
 
-    static QTreeWidget* list(QWidget& form, const char* name)
-    {
-        auto* widget = form.findChild<QTreeWidget*>(QString::fromLatin1(name));
-        if (widget == nullptr)
-            qFatal("list %s is missing", name);
-        return widget;
-    }
+    static QTreeWidget* list(QWidget& form, const char* name) { return control<QTreeWidget>(form, name); }
+    static QPushButton* button(QWidget& form, const char* name) { return control<QPushButton>(form, name); }
 
-    static QPushButton* button(QWidget& form, const char* name)
-    {
-        auto* widget = form.findChild<QPushButton*>(QString::fromLatin1(name));
-        if (widget == nullptr)
-            qFatal("button %s is missing", name);
-        return widget;
-    }
-
-    static void click(QWidget& form, const char* name) { QTest::mouseClick(button(form, name), Qt::LeftButton); }
-
-    // "name|state" per row, in list order.
-    static QStringList rows(QTreeWidget* view)
+    // "name|state" per row (or the names alone), in list order.
+    static QStringList rows(QTreeWidget* view, bool withState = true)
     {
         QStringList result;
         for (int i = 0; i < view->topLevelItemCount(); ++i)
-            result << view->topLevelItem(i)->text(0) + "|" + view->topLevelItem(i)->text(1);
+            result << view->topLevelItem(i)->text(0) + (withState ? "|" + view->topLevelItem(i)->text(1) : QString());
         return result;
     }
-
-    static QStringList names(QTreeWidget* view)
-    {
-        QStringList result;
-        for (int i = 0; i < view->topLevelItemCount(); ++i)
-            result << view->topLevelItem(i)->text(0);
-        return result;
-    }
+    static QStringList names(QTreeWidget* view) { return rows(view, false); }
 
     static void select(QTreeWidget* view, const QStringList& portNames)
     {
         view->clearSelection();
         for (int i = 0; i < view->topLevelItemCount(); ++i) {
             QTreeWidgetItem* item = view->topLevelItem(i);
-            if (portNames.contains(item->text(0))) {
+            if (portNames.contains(item->text(0)))
                 view->setCurrentItem(item, 0, QItemSelectionModel::Select);
-            }
         }
     }
 
     // The Ports values, name → data.
-    std::map<std::string, std::string> portValues()
+    Values portValues()
     {
-        std::map<std::string, std::string> values;
+        Values values;
         for (const auto& value : m_registry->values(kPortsKey))
             values.emplace(value.name, value.value.asText());
         return values;
+    }
+
+    static Names marked(const FormPorts& form)
+    {
+        Names names;
+        for (const ComString& port : form.ports())
+            if (port.usedAsLine)
+                names.push_back(port.name);
+        return names;
     }
 
     static QString state(int error)
     {
         return error == 0 ? QString::fromUtf8(FormPorts::kAvailable)
                           : QString::fromStdString(peltra::platform::systemMessage(error));
+    }
+
+    static bool checked(QWidget& form, const char* name) { return control<QAbstractButton>(form, name)->isChecked(); }
+    static bool shown(QWidget& form, const char* name) { return !control<QWidget>(form, name)->isHidden(); }
+    static QString boxText(QWidget& form, const char* name) { return control<QLineEdit>(form, name)->text(); }
+
+    std::map<std::string, RegistryValue> stored()
+    {
+        std::map<std::string, RegistryValue> values;
+        for (const auto& value : m_registry->values(kPortKey))
+            values.emplace(value.name, value.value);
+        return values;
+    }
+
+    static QString messageShown(QWidget& form)
+    {
+        const auto boxes = form.findChildren<QMessageBox*>();
+        return boxes.isEmpty() ? QString() : boxes.back()->text();
     }
 
 private slots:
@@ -140,28 +157,9 @@ private slots:
         FormPorts form(*m_store, *m_linesChanged, probed());
         QTreeWidget* free = list(form, "lv_1");
         QTreeWidget* lines = list(form, "lv_2");
-        for (QTreeWidget* view : {free, lines}) {
-            QCOMPARE(view->columnCount(), 2);
-            QCOMPARE(view->headerItem()->text(0), QStringLiteral("Имя"));
-            QCOMPARE(view->headerItem()->text(1), QStringLiteral("Состояние"));
-        }
         QCOMPARE(rows(free), QStringList({"COM1|" + state(0), "COM3|" + state(EACCES)}));
         QCOMPARE(rows(lines), QStringList({"COM2|" + state(0), "COM4|" + state(0)}));
-        QVERIFY(state(EACCES) != state(0) && !state(EACCES).isEmpty());
-
-        // One icon for every usable port, another for the others.
-        const qint64 usable = free->topLevelItem(0)->icon(1).cacheKey();
-        QVERIFY(!free->topLevelItem(0)->icon(1).isNull());
-        QCOMPARE(lines->topLevelItem(0)->icon(1).cacheKey(), usable);
-        QVERIFY(!free->topLevelItem(1)->icon(1).isNull());
-        QVERIFY(free->topLevelItem(1)->icon(1).cacheKey() != usable);
-
-        Names marked;
-        for (const ComString& port : form.ports()) {
-            if (port.usedAsLine)
-                marked.push_back(port.name);
-        }
-        QVERIFY(marked == Names({"COM2", "COM4"}));
+        QVERIFY(marked(form) == Names({"COM2", "COM4"}));
     }
 
     void aConfiguredPortThatIsMissingStaysListed()
@@ -172,11 +170,11 @@ private slots:
         QCOMPARE(names(list(form, "lv_1")), QStringList({"COM1", "COM3", "COM4"}));
         // Kept as a line until the user takes it away.
         click(form, "cb_Apply");
-        QVERIFY((portValues() == std::map<std::string, std::string>{{"COM2", "COM2"}, {"COM9", "COM9"}}));
+        QVERIFY((portValues() == Values{{"COM2", "COM2"}, {"COM9", "COM9"}}));
         select(list(form, "lv_2"), {"COM9"});
         click(form, "cb_DelSel");
         click(form, "cb_OK");
-        QVERIFY((portValues() == std::map<std::string, std::string>{{"COM2", "COM2"}}));
+        QVERIFY((portValues() == Values{{"COM2", "COM2"}}));
     }
 
     void buttonsMoveTheSelectedPorts()
@@ -184,13 +182,13 @@ private slots:
         FormPorts form(*m_store, *m_linesChanged, probed());
         QTreeWidget* free = list(form, "lv_1");
         QTreeWidget* lines = list(form, "lv_2");
-        QVERIFY(!button(form, "cb_AddSel")->isEnabled());
-        QVERIFY(!button(form, "cb_DelSel")->isEnabled());
-        QVERIFY(!button(form, "cb_PropCom")->isEnabled());
-
+        const auto enabled = [&] {
+            return QList<bool>{button(form, "cb_AddSel")->isEnabled(), button(form, "cb_DelSel")->isEnabled(),
+                               button(form, "cb_PropCom")->isEnabled()};
+        };
+        QCOMPARE(enabled(), (QList<bool>{false, false, false}));
         select(free, {"COM1", "COM3"});
-        QVERIFY(button(form, "cb_AddSel")->isEnabled());
-        QVERIFY(!button(form, "cb_DelSel")->isEnabled());
+        QCOMPARE(enabled(), (QList<bool>{true, false, true}));
         click(form, "cb_AddSel");
         QCOMPARE(names(free), QStringList());
         QCOMPARE(names(lines), QStringList({"COM1", "COM2", "COM3", "COM4"}));  // the probe's order
@@ -207,8 +205,11 @@ private slots:
         QCOMPARE(names(lines), QStringList({"COM1", "COM2", "COM3", "COM4"}));
         QCOMPARE(lines->topLevelItem(2)->text(1), state(EACCES));  // the state moves with the port
 
-        // Nothing is written or signalled before OK or Apply.
-        QVERIFY((portValues() == std::map<std::string, std::string>{{"COM2", "COM2"}, {"com4", "com4"}}));
+        // Nothing is written or signalled before OK or Apply, nor by Cancel.
+        QVERIFY((portValues() == Values{{"COM2", "COM2"}, {"com4", "com4"}}));
+        click(form, "cb_Cancel");
+        QCOMPARE(form.result(), int(QDialog::Rejected));
+        QVERIFY((portValues() == Values{{"COM2", "COM2"}, {"com4", "com4"}}));
         QVERIFY(!m_linesChanged->isSet());
     }
 
@@ -222,14 +223,9 @@ private slots:
             click(form, "cb_AddSel");
             click(form, "cb_OK");
             QCOMPARE(form.result(), int(QDialog::Accepted));
-            QVERIFY((portValues() == std::map<std::string, std::string>{{"COM1", "COM1"}, {"COM4", "COM4"}}));
+            QVERIFY((portValues() == Values{{"COM1", "COM1"}, {"COM4", "COM4"}}));
             QVERIFY(m_linesChanged->wait(0));
-            Names marked;
-            for (const ComString& port : form.ports()) {
-                if (port.usedAsLine)
-                    marked.push_back(port.name);
-            }
-            QVERIFY(marked == Names({"COM1", "COM4"}));
+            QVERIFY(marked(form) == Names({"COM1", "COM4"}));
         }
         // The removed port's parameters stay where they were.
         QCOMPARE(m_registry->getValue(kPortsKey + "\\COM2", "RingOff"), std::optional(RegistryValue::dword(2500)));
@@ -242,25 +238,10 @@ private slots:
         QVERIFY(form.result() != int(QDialog::Accepted));  // Apply leaves the dialog open
         QVERIFY(m_linesChanged->wait(0));
         QVERIFY((portValues() ==
-                 std::map<std::string, std::string>{{"COM1", "COM1"}, {"COM2", "COM2"}, {"COM4", "COM4"}}));
+                 Values{{"COM1", "COM1"}, {"COM2", "COM2"}, {"COM4", "COM4"}}));
         peltra::calls::PortSettings settings(*m_store);
         QCOMPARE(settings.ringOffMs("COM2"), 2500u);
         QCOMPARE(settings.prefix("COM2"), std::string("812"));
-    }
-
-    void cancelChangesNothing()
-    {
-        const auto before = portValues();
-        FormPorts form(*m_store, *m_linesChanged, probed());
-        select(list(form, "lv_1"), {"COM1"});
-        click(form, "cb_AddSel");
-        select(list(form, "lv_2"), {"COM2"});
-        click(form, "cb_DelSel");
-        click(form, "cb_Cancel");
-        QCOMPARE(form.result(), int(QDialog::Rejected));
-        QVERIFY(portValues() == before);
-        QVERIFY(!m_linesChanged->isSet());
-        QCOMPARE(m_registry->getValue(kPortsKey + "\\COM2", "RingOff"), std::optional(RegistryValue::dword(2500)));
     }
 
     void propertiesOpenForTheSelectedPort()
@@ -277,16 +258,8 @@ private slots:
         // A second press brings the same dialog forward instead of opening another.
         click(form, "cb_PropCom");
         QCOMPARE(form.findChildren<FormComProperty*>().size(), 1);
-
-        // A port that is not a line has its settings too.
-        select(list(form, "lv_1"), {"COM3"});
-        click(form, "cb_PropCom");
-        forms = form.findChildren<FormComProperty*>();
-        QCOMPARE(forms.size(), 2);
-        QCOMPARE(forms[1]->windowTitle(), QStringLiteral("Настройка линии COM3"));
-        QCOMPARE(forms[1]->port(), std::string("COM3"));
         // Opening settings does not make a port a line.
-        QVERIFY((portValues() == std::map<std::string, std::string>{{"COM2", "COM2"}, {"com4", "com4"}}));
+        QVERIFY((portValues() == Values{{"COM2", "COM2"}, {"com4", "com4"}}));
     }
 
     void aStoreThatCannotBeWrittenIsReported()
@@ -309,7 +282,151 @@ private slots:
         const auto boxes = form.findChildren<QMessageBox*>();
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0]->text(), QString::fromUtf8(FormPorts::kSaveFailed));
-        QVERIFY((portValues() == std::map<std::string, std::string>{{"COM2", "COM2"}, {"com4", "com4"}}));
+        QVERIFY((portValues() == Values{{"COM2", "COM2"}, {"com4", "com4"}}));
+    }
+
+    void freshPortShowsAndStoresTheDefaults()
+    {
+        FormComProperty form(*m_store, kPort);
+        QCOMPARE(form.windowTitle(), QStringLiteral("Настройка линии COM3"));
+        QVERIFY(!form.isModal());
+        QVERIFY(checked(form, "optb_pulse") && !checked(form, "optb_tone"));
+        QCOMPARE(QStringList({boxText(form, "textb_duration_otboj"), boxText(form, "textb_delayfirst"),
+                              boxText(form, "textb_answer"), boxText(form, "textb_w"), boxText(form, "textb_p"),
+                              boxText(form, "textb_prefix"), boxText(form, "textb_town")}),
+                 QStringList({"1000", "1000", "30", "1000", "1000", "", ""}));
+        QVERIFY(!checked(form, "checkbox_prefix") && !checked(form, "checkbox_town"));
+        QVERIFY(checked(form, "optb_PerepDlin") && !checked(form, "optb_PerepPulse"));
+        QVERIFY(shown(form, "pictb_OscPerepDlin") && !shown(form, "pictb_OscPerepPulse"));
+        QCOMPARE(stored().size(), kWriteOrder.size());
+    }
+
+    void storedValuesAreShownWhole()
+    {
+        const std::tuple<const char*, const char*, quint32> numbers[] = {
+            {"RingOff", "textb_duration_otboj", 500},  // below the arrows' range
+            {"DelayFirst", "textb_delayfirst", 3000},
+            {"WaitAnswer", "textb_answer", 4294967295u},  // longer than its box
+            {"DelayW", "textb_w", 10000},                 // five digits
+            {"DelayP", "textb_p", 800},
+        };
+        for (const auto& [valueName, box, number] : numbers)
+            QVERIFY(m_registry->setValue(kPortKey, valueName, dword(number)));
+        // NeedPrefix 5: any non-zero is on.
+        for (const auto& [name, value] : std::map<std::string, RegistryValue>{
+                 {"CallMode", dword(0)}, {"NeedPrefix", dword(5)}, {"Prefix", text("812")},
+                 {"NeedPrefixTown", dword(1)}, {"PrefixTown", text("9")}, {"TypeAnswer", dword(1)}})
+            QVERIFY(m_registry->setValue(kPortKey, name, value));
+        FormComProperty form(*m_store, kPort);
+        for (const auto& [valueName, box, number] : numbers)
+            QCOMPARE(boxText(form, box), QString::number(number));
+        QVERIFY(checked(form, "optb_tone") && !checked(form, "optb_pulse"));
+        QVERIFY(checked(form, "checkbox_prefix") && checked(form, "checkbox_town"));
+        QCOMPARE(boxText(form, "textb_prefix") + "|" + boxText(form, "textb_town"), QStringLiteral("812|9"));
+        QVERIFY(checked(form, "optb_PerepPulse"));
+        QVERIFY(!shown(form, "pictb_OscPerepDlin") && shown(form, "pictb_OscPerepPulse"));
+        QTest::mouseClick(control<QRadioButton>(form, "optb_PerepDlin"), Qt::LeftButton);
+        QVERIFY(shown(form, "pictb_OscPerepDlin") && !shown(form, "pictb_OscPerepPulse"));
+        QCOMPARE(m_registry->getValue(kPortKey, "TypeAnswer"), std::optional(dword(1)));  // switching writes nothing
+        // OK keeps a value the user did not touch, whatever its range.
+        click(form, "cb_OK");
+        QCOMPARE(form.result(), int(QDialog::Accepted));
+        for (const auto& [valueName, box, number] : numbers)
+            QCOMPARE(m_registry->getValue(kPortKey, valueName), std::optional(dword(number)));
+    }
+
+    void okWritesEveryValueInOrder()
+    {
+        FormComProperty form(*m_store, kPort);
+        const auto before = stored();  // the defaults, written by filling
+        const std::map<std::string, RegistryValue> after = {
+            {"CallMode", dword(0)},    {"RingOff", dword(2000)},  {"DelayFirst", dword(900)},
+            {"WaitAnswer", dword(45)}, {"DelayW", dword(5000)},   {"NeedPrefix", dword(1)},
+            {"Prefix", text("812")},   {"DelayP", dword(1500)},   {"NeedPrefixTown", dword(0)},
+            {"PrefixTown", text("9")}, {"TypeAnswer", dword(1)},
+        };
+        QTest::mouseClick(control<QRadioButton>(form, "optb_tone"), Qt::LeftButton);
+        QTest::mouseClick(control<QCheckBox>(form, "checkbox_prefix"), Qt::LeftButton);
+        // The town prefix is typed while its flag is off, and kept.
+        const std::pair<const char*, const char*> typed[] = {
+            {"textb_duration_otboj", "2000"}, {"textb_delayfirst", "900"}, {"textb_answer", "45"}, {"textb_w", "5000"},
+            {"textb_prefix", "812"},          {"textb_p", "1500"},         {"textb_town", "9"}};
+        for (const auto& [box, keys] : typed) {
+            control<QLineEdit>(form, box)->clear();
+            QTest::keyClicks(control<QLineEdit>(form, box), keys);
+        }
+        QTest::mouseClick(control<QRadioButton>(form, "optb_PerepPulse"), Qt::LeftButton);
+        QVERIFY(stored() == before);
+
+        // At each write the values before it hold their new data and those after it the old.
+        std::vector<std::string> order;
+        QStringList misplaced;
+        form.setWriteObserver([&](const char* name) {
+            order.push_back(name);
+            const auto now = stored();
+            for (std::size_t i = 0; i < kWriteOrder.size(); ++i) {
+                const std::string& value = kWriteOrder[i];
+                const bool written = i < order.size();
+                if (now.at(value) != (written ? after.at(value) : before.at(value)))
+                    misplaced << QString::fromStdString(value + " after " + name);
+            }
+        });
+        click(form, "cb_OK");
+        QCOMPARE(form.result(), int(QDialog::Accepted));
+        QVERIFY(order == kWriteOrder);
+        QVERIFY2(misplaced.isEmpty(), qPrintable(misplaced.join(", ")));
+        QVERIFY(stored() == after);
+        QVERIFY(messageShown(form).isEmpty());
+    }
+
+    void anEmptyNumberKeepsTheDialogOpenAndCancelWritesNothing()
+    {
+        FormComProperty form(*m_store, kPort);
+        form.show();
+        const auto before = stored();
+        QTest::mouseClick(control<QRadioButton>(form, "optb_tone"), Qt::LeftButton);
+        QTest::mouseClick(control<QCheckBox>(form, "checkbox_town"), Qt::LeftButton);
+        control<QLineEdit>(form, "textb_answer")->clear();
+        click(form, "cb_OK");
+        QVERIFY(form.isVisible());
+        QCOMPARE(messageShown(form), QString::fromUtf8(FormComProperty::kNumberMissing));
+        QVERIFY(stored() == before);
+        bool wrote = false;
+        form.setWriteObserver([&](const char*) { wrote = true; });
+        click(form, "cb_Cancel");
+        QCOMPARE(form.result(), int(QDialog::Rejected));
+        QVERIFY(!wrote);
+        QVERIFY(stored() == before);
+    }
+
+    void arrowRanges()
+    {
+        const std::tuple<const char*, const char*, uint, uint, uint> cases[] = {
+            {"updown_1", "textb_duration_otboj", 800, 3000, 100}, {"updown_2", "textb_delayfirst", 800, 3000, 100},
+            {"updown_3", "textb_w", 800, 10000, 100},             {"updown_4", "textb_answer", 5, 120, 5},
+            {"updown_5", "textb_p", 800, 10000, 100},
+        };
+        FormComProperty form(*m_store, kPort);
+        for (const auto& [upDown, box, minimum, maximum, step] : cases) {
+            auto* arrows = control<UpDown>(form, upDown);
+            QCOMPARE(&arrows->buddy(), control<QLineEdit>(form, box));
+            QCOMPARE(arrows->minimum(), minimum);
+            QCOMPARE(arrows->maximum(), maximum);
+            QCOMPARE(arrows->singleStep(), step);
+
+            QLineEdit& edit = arrows->buddy();
+            auto stepped = [&](const QString& from, int steps) {
+                edit.setText(from);
+                arrows->stepBy(steps);
+                return edit.text().toUInt();
+            };
+            QCOMPARE(stepped(QString::number(minimum), 1), minimum + step);
+            QCOMPARE(stepped(QString::number(maximum), 1), maximum);
+            QCOMPARE(stepped(QString::number(maximum), -1000), minimum);
+            QCOMPARE(stepped(QString::number(minimum), 1000), maximum);
+            QCOMPARE(stepped(QString(), 1), minimum + step);                 // no number: from the bottom
+            QCOMPARE(stepped(QStringLiteral("4294967295"), 1), maximum);     // far above: to the top
+        }
     }
 };
 

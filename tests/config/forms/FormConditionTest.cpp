@@ -1,112 +1,46 @@
 // The condition editor over a real store and table: the tree and SQL text as products and
-// expressions are added, the four deletion questions, deferred deletion until OK, Отмена, Сброс,
-// Применить with the withdrawal, and the test of the condition against the table.
+// expressions are added, the four deletion questions, deferred deletion until OK, Отмена,
+// Применить with the withdrawal, and the test of the condition against the table; the expression
+// dialog alone: its refusals with the focus back on the box and the condition it hands back.
 #include "config/forms/FormCondition.h"
 
-#include "config/TaskStore.h"
+#include "config/Conditions.h"
 #include "config/forms/FormExpression.h"
 #include "data/DbfTable.h"
 #include "data/forms/FormViewDbf.h"
 #include "data/forms/OdbcErrorMessageBox.h"
-#include "platform/registry/RegistryStore.h"
-#include "support/TempDir.h"
+#include "support/ConfigFormTools.h"
+#include "support/ConfigTestStore.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QPointer>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
-#include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
 
-#include <deque>
-#include <functional>
 #include <memory>
-#include <string>
-#include <vector>
+#include <tuple>
 
 using peltra::config::ConditionSet;
 using peltra::config::FormCondition;
-using peltra::config::Operator;
+using peltra::config::FormExpression;
 using peltra::config::SimpleCondition;
+using peltra::test::click;
+using peltra::test::control;
+using peltra::test::ModalScript;
 
 namespace {
 
-const std::string kBinding = "Абоненты";
-const std::string kTask = "Долг";
-
-// Answers the modal windows that open while a test runs, one step per window, in order. A step
-// runs from a fresh timer turn, so a window it opens in turn is answered too.
-class ModalScript : public QObject {
-public:
-    ModalScript()
-    {
-        connect(&m_poll, &QTimer::timeout, this, &ModalScript::poll);
-        m_poll.start(10);
-    }
-    void then(std::function<void(QWidget*)> step) { m_steps.push_back(std::move(step)); }
-    bool done() const { return m_steps.empty(); }
-
-private:
-    void poll()
-    {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr || modal == m_last || m_steps.empty())
-            return;
-        m_last = modal;
-        auto step = std::move(m_steps.front());
-        m_steps.pop_front();
-        QPointer<QWidget> target(modal);
-        QTimer::singleShot(0, this, [target, step] {
-            if (target)
-                step(target);
-        });
-    }
-
-    QTimer m_poll;
-    QPointer<QWidget> m_last;
-    std::deque<std::function<void(QWidget*)>> m_steps;
-};
-
-template <typename T>
-T* control(QWidget& form, const char* name)
-{
-    T* widget = form.findChild<T*>(QString::fromLatin1(name));
-    if (widget == nullptr)
-        qFatal("control %s is missing", name);
-    return widget;
-}
-
 SimpleCondition compare(const char* field, std::uint32_t code, const char* value)
 {
-    SimpleCondition condition;
-    condition.field = field;
-    condition.compare = code;
-    condition.value = value;
-    return condition;
+    return {peltra::config::kConditionCompare, field, code, value, ""};
 }
 
-SimpleCondition expression(const char* text)
-{
-    SimpleCondition condition;
-    condition.type = peltra::config::kConditionExpression;
-    condition.expression = text;
-    return condition;
-}
-
-// What a question box showed, and the answer given.
-struct Asked {
-    QString title;
-    QString text;
-};
+SimpleCondition expression(const char* text) { return {peltra::config::kConditionExpression, "", 2, "", text}; }
 
 // Answers the query checker and its boxes, in whatever order they become active: the checker
 // may show its verdict before the script has seen the checker itself.
@@ -143,8 +77,18 @@ void runCheck(FormCondition& form, CheckAnswers& answers)
     ModalScript script;
     for (int step = 0; step < 6; ++step)
         script.then([&](QWidget* modal) { answers.answer(modal); });
-    QTest::mouseClick(control<QPushButton>(form, "cb_Test"), Qt::LeftButton);
+    click(form, "cb_Test");
     QVERIFY(answers.closed);
+}
+
+const QStringList kFields = {"TELEF", "PROBA", "OTBOJ", "DATA", "CLOCK", "SUMMA", "FAM"};
+
+QStringList items(QComboBox* box)
+{
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i)
+        texts << box->itemText(i);
+    return texts;
 }
 
 }  // namespace
@@ -153,16 +97,13 @@ class FormConditionTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<peltra::test::TempDir> m_dir;
-    std::unique_ptr<peltra::platform::RegistryStore> m_registry;
-    std::unique_ptr<peltra::config::ConfigStore> m_store;
+    std::unique_ptr<peltra::test::ConfigTestStore> m_config;
     std::filesystem::path m_table;
 
-    Operator task() { return Operator(*m_store, kBinding, kTask); }
-    std::string filterKey() { return task().key() + "\\Фильтр"; }
+    peltra::config::Operator task() { return m_config->task(); }
     std::vector<std::string> keys(const std::string& below = "")
     {
-        return m_store->subKeys(filterKey() + (below.empty() ? "" : "\\" + below));
+        return m_config->store.subKeys(task().key() + "\\Фильтр" + (below.empty() ? "" : "\\" + below));
     }
 
     // Two products: SUMMA > 100 AND FAM Like 'ИВ%' AND PROBA < 3, and OTBOJ IS NULL.
@@ -179,7 +120,10 @@ private:
     }
     static const char* twoProductsText() { return "SUMMA > 100 AND FAM Like 'ИВ%' AND PROBA < 3 OR OTBOJ IS NULL"; }
 
-    std::unique_ptr<FormCondition> form() { return std::make_unique<FormCondition>(*m_store, kBinding, kTask, m_table); }
+    std::unique_ptr<FormCondition> form()
+    {
+        return std::make_unique<FormCondition>(m_config->store, m_config->kBinding, m_config->kTask, m_table);
+    }
 
     static QTreeWidget* tree(FormCondition& form) { return control<QTreeWidget>(form, "tv_conditions"); }
 
@@ -246,38 +190,28 @@ private:
                 op->setCurrentIndex(op->findText(QString::fromUtf8(text.data(), text.size())));
                 control<QLineEdit>(*dialog, "textb_value")->setText(QString::fromStdString(condition.value));
             }
-            QTest::mouseClick(control<QPushButton>(*dialog, "cb_OK"), Qt::LeftButton);
+            click(*dialog, "cb_OK");
         });
         QVERIFY(command(form, commandText));
         QVERIFY(script.done());
     }
 
-    // Runs a deletion command, answering its question; what it asked.
-    static Asked withQuestion(FormCondition& form, const QString& commandText, QMessageBox::StandardButton answer)
+    // Runs a deletion command, answering its question: "title|question", or "" when none was asked.
+    static QString withQuestion(FormCondition& form, const QString& commandText, QMessageBox::StandardButton answer)
     {
-        Asked asked;
-        ModalScript script;
-        script.then([&](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
-            QVERIFY(box != nullptr);
-            asked = {box->windowTitle(), box->text()};
-            box->button(answer)->click();
-        });
-        bool ran = command(form, commandText);
-        if (!ran)
+        peltra::test::BoxAnswer box(answer);
+        if (!command(form, commandText))
             qWarning("command %s did not run", qPrintable(commandText));
-        if (!script.done())
-            QTest::qFail("no question was asked", __FILE__, __LINE__);
-        return asked;
+        return box.count == 1 ? box.title + "|" + box.text : QString();
     }
+
+
 
 private slots:
     void init()
     {
-        m_dir = std::make_unique<peltra::test::TempDir>();
-        m_registry = std::make_unique<peltra::platform::RegistryStore>(*m_dir / "registry.db");
-        m_store = std::make_unique<peltra::config::ConfigStore>(*m_registry);
-        m_table = *m_dir / "abon.dbf";
+        m_config = std::make_unique<peltra::test::ConfigTestStore>();
+        m_table = m_config->dir / "abon.dbf";
         const std::vector<peltra::data::DbfFieldSpec> fields = {
             {"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0}, {"OTBOJ", 'N', 3, 0}, {"DATA", 'D', 8, 0},
             {"CLOCK", 'C', 8, 0},  {"SUMMA", 'N', 10, 2}, {"FAM", 'C', 20, 0}};
@@ -294,73 +228,10 @@ private slots:
             QVERIFY(table->append({{0, peltra::data::DbfValue::ofText(row.telef)},
                                    {5, peltra::data::DbfValue::ofNumber(row.summa)},
                                    {6, peltra::data::DbfValue::ofText(row.fam)}}));
-        peltra::config::TaskStore tasks(*m_store);
-        QCOMPARE(tasks.addBinding(kBinding, m_table.string(), ""), peltra::config::AddResult::Added);
-        QCOMPARE(peltra::config::Operators(*m_store, kBinding).add(kTask), peltra::config::AddResult::Added);
+        QVERIFY(m_config->addTask(m_table.string()));
     }
 
-    void cleanup()
-    {
-        m_store.reset();
-        m_registry.reset();
-        m_dir.reset();
-    }
-
-    void showsItsTextsAndTheTablesFields()
-    {
-        auto f = form();
-        QCOMPARE(f->windowTitle(), QStringLiteral("Логическое условие"));
-        QCOMPARE(control<QLabel>(*f, "label_sql")->text(),
-                 QStringLiteral("Полное условие, сформированное в синтаксисе SQL:"));
-        QCOMPARE(control<QPushButton>(*f, "cb_Test")->text(), QStringLiteral("Тест"));
-        QCOMPARE(control<QPushButton>(*f, "cb_OK")->text(), QStringLiteral("OK"));
-        QCOMPARE(control<QPushButton>(*f, "cb_Cancel")->text(), QStringLiteral("Отмена"));
-        QCOMPARE(control<QPushButton>(*f, "cb_Reset")->text(), QStringLiteral("Сброс"));
-        QCOMPARE(control<QPushButton>(*f, "cb_Apply")->text(), QStringLiteral("Применить"));
-        QCOMPARE(f->fields(), QStringList({"TELEF", "PROBA", "OTBOJ", "DATA", "CLOCK", "SUMMA", "FAM"}));
-        QVERIFY(shownTree(*f).isEmpty());
-        QCOMPARE(shownText(*f), QString());
-    }
-
-    void theMenuOffersWhatAppliesToTheSelection_data()
-    {
-        QTest::addColumn<int>("product");
-        QTest::addColumn<int>("expression");
-        QTest::addColumn<QString>("enabled");  // one letter per command, in menu order
-        QTest::newRow("1 nothing selected") << -1 << -1 << "11000001";
-        QTest::newRow("2 a product") << 0 << -1 << "11111001";
-        QTest::newRow("3 an expression") << 0 << 1 << "11111111";
-        QTest::newRow("4 a product without expressions") << 2 << -1 << "11110001";
-    }
-
-    void theMenuOffersWhatAppliesToTheSelection()
-    {
-        QFETCH(int, product);
-        QFETCH(int, expression);
-        QFETCH(QString, enabled);
-        storeTwoProducts();
-        ConditionSet set = task().conditions();
-        set.addProduct();
-        QVERIFY(task().applyConditions(set));
-        auto f = form();
-        selectItem(*f, product, expression);
-        std::unique_ptr<QMenu> menu(f->contextMenu());
-        QStringList texts;
-        QString states;
-        for (QAction* action : menu->actions())
-            if (!action->isSeparator()) {
-                texts << action->text();
-                states += action->isEnabled() ? '1' : '0';
-            }
-        QCOMPARE(texts, QStringList({QStringLiteral("Добавить логическое произведение"),
-                                     QStringLiteral("Удалить все логические произведения"),
-                                     QStringLiteral("Удалить логическое произведение"),
-                                     QStringLiteral("Добавить выражение"),
-                                     QStringLiteral("Удалить все выражения этого произведения"),
-                                     QStringLiteral("Изменить выражение"), QStringLiteral("Удалить выражение"),
-                                     QStringLiteral("Отменить")}));
-        QCOMPARE(states, enabled);
-    }
+    void cleanup() { m_config.reset(); }
 
     void addingProductsAndExpressionsBuildsTheText()
     {
@@ -381,121 +252,68 @@ private slots:
         QCOMPARE(shownText(*f), QStringLiteral("SUMMA > 100 AND FAM Like 'ИВ%' OR PROBA < 3"));
         QCOMPARE(f->conditionText(), shownText(*f));
         QVERIFY(keys().empty());  // nothing stored before OK or Применить
-    }
 
-    void notLikeAppearsAsWritten()
-    {
-        auto f = form();
-        QVERIFY(command(*f, QStringLiteral("Добавить логическое произведение")));
-        withExpression(*f, QStringLiteral("Добавить выражение"), compare("FAM", 1, "'П%'"));
-        QCOMPARE(shownText(*f), QStringLiteral("FAM NotLike 'П%'"));
-        QTest::mouseClick(control<QPushButton>(*f, "cb_Apply"), Qt::LeftButton);
-        QCOMPARE(QString::fromStdString(task().conditions().text(false)), QStringLiteral("FAM NotLike 'П%'"));
-    }
-
-    void changingAnExpressionReplacesIt()
-    {
-        storeTwoProducts();
-        auto f = form();
+        // Changing an expression replaces it in its place.
         selectItem(*f, 0, 1);
         withExpression(*f, QStringLiteral("Изменить выражение"), compare("FAM", 2, "'Иванов'"));
-        QCOMPARE(shownText(*f), QStringLiteral("SUMMA > 100 AND FAM = 'Иванов' AND PROBA < 3 OR OTBOJ IS NULL"));
+        QCOMPARE(shownText(*f), QStringLiteral("SUMMA > 100 AND FAM = 'Иванов' OR PROBA < 3"));
         QCOMPARE(tree(*f)->currentItem()->text(0), QStringLiteral("FAM = 'Иванов'"));
-    }
-
-    void everyDeletionAsksItsQuestion_data()
-    {
-        QTest::addColumn<QString>("commandText");
-        QTest::addColumn<int>("product");
-        QTest::addColumn<int>("expression");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("question");
-        QTest::addColumn<QString>("textAfterYes");
-        QTest::newRow("1 all products")
-            << QStringLiteral("Удалить все логические произведения") << -1 << -1
-            << QStringLiteral("Удаление всех условий")
-            << QStringLiteral("Удалить все логические произведения и все входящие в них выражения?") << QString();
-        QTest::newRow("2 one product")
-            << QStringLiteral("Удалить логическое произведение") << 0 << -1
-            << QStringLiteral("Удаление логическое произведение")
-            << QStringLiteral("Удалить указанное логическое произведение и все входящие в него выражения?")
-            << "OTBOJ IS NULL";
-        QTest::newRow("3 all expressions of a product")
-            << QStringLiteral("Удалить все выражения этого произведения") << 1 << -1
-            << QStringLiteral("Удаление выражений")
-            << QStringLiteral("Удалить все выражения этого логического произведения?")
-            << QStringLiteral("SUMMA > 100 AND FAM Like 'ИВ%' AND PROBA < 3");
-        QTest::newRow("4 one expression")
-            << QStringLiteral("Удалить выражение") << 0 << 1 << QStringLiteral("Удаление выражения")
-            << QStringLiteral("Удалить указанное выражение: \r\nFAM Like 'ИВ%'")
-            << "SUMMA > 100 AND PROBA < 3 OR OTBOJ IS NULL";
     }
 
     void everyDeletionAsksItsQuestion()
     {
-        QFETCH(QString, commandText);
-        QFETCH(int, product);
-        QFETCH(int, expression);
-        QFETCH(QString, title);
-        QFETCH(QString, question);
-        QFETCH(QString, textAfterYes);
+        // The command, the product and expression selected, the box's "title|question", the text after Yes.
+        const std::tuple<const char*, int, int, const char*, const char*> cases[] = {
+            {"Удалить все логические произведения", -1, -1,
+             "Удаление всех условий|Удалить все логические произведения и все входящие в них выражения?", ""},
+            {"Удалить логическое произведение", 0, -1,
+             "Удаление логическое произведение|Удалить указанное логическое произведение и все входящие в него "
+             "выражения?",
+             "OTBOJ IS NULL"},
+            {"Удалить все выражения этого произведения", 1, -1,
+             "Удаление выражений|Удалить все выражения этого логического произведения?",
+             "SUMMA > 100 AND FAM Like 'ИВ%' AND PROBA < 3"},
+            {"Удалить выражение", 0, 1, "Удаление выражения|Удалить указанное выражение: \r\nFAM Like 'ИВ%'",
+             "SUMMA > 100 AND PROBA < 3 OR OTBOJ IS NULL"},
+        };
         storeTwoProducts();
-        auto f = form();
-        const QStringList treeBefore = shownTree(*f);
+        for (const auto& [commandText, product, expression, question, textAfterYes] : cases) {
+            auto f = form();
+            const QStringList treeBefore = shownTree(*f);
+            selectItem(*f, product, expression);
+            QCOMPARE(withQuestion(*f, QString::fromUtf8(commandText), QMessageBox::No), QString::fromUtf8(question));
+            QCOMPARE(shownTree(*f), treeBefore);
+            QCOMPARE(shownText(*f), QString::fromUtf8(twoProductsText()));
 
-        selectItem(*f, product, expression);
-        Asked asked = withQuestion(*f, commandText, QMessageBox::No);
-        QCOMPARE(asked.title, title);
-        QCOMPARE(asked.text, question);
-        QCOMPARE(shownTree(*f), treeBefore);
-        QCOMPARE(shownText(*f), QString::fromUtf8(twoProductsText()));
-
-        selectItem(*f, product, expression);
-        asked = withQuestion(*f, commandText, QMessageBox::Yes);
-        QCOMPARE(asked.title, title);
-        QCOMPARE(shownText(*f), textAfterYes);
-        QVERIFY(shownTree(*f) != treeBefore);
-        // Only marked: the store still holds everything.
-        QCOMPARE(QString::fromStdString(task().conditions().text(false)), QString::fromUtf8(twoProductsText()));
+            selectItem(*f, product, expression);
+            QCOMPARE(withQuestion(*f, QString::fromUtf8(commandText), QMessageBox::Yes), QString::fromUtf8(question));
+            QCOMPARE(shownText(*f), QString::fromUtf8(textAfterYes));
+            QVERIFY(shownTree(*f) != treeBefore);
+            // Only marked: the store still holds everything.
+            QCOMPARE(QString::fromStdString(task().conditions().text(false)), QString::fromUtf8(twoProductsText()));
+        }
     }
 
-    void cancelDiscardsMarkedDeletions()
-    {
-        storeTwoProducts();
-        const auto productsBefore = keys();
-        auto f = form();
-        selectItem(*f, 1);
-        withQuestion(*f, QStringLiteral("Удалить логическое произведение"), QMessageBox::Yes);
-        selectItem(*f, 0, 0);
-        withQuestion(*f, QStringLiteral("Удалить выражение"), QMessageBox::Yes);
-        QCOMPARE(shownText(*f), QStringLiteral("FAM Like 'ИВ%' AND PROBA < 3"));
-        QCOMPARE(shownTree(*f), QStringList({QStringLiteral("Логическое произведение 1"),
-                                             QStringLiteral("  FAM Like 'ИВ%'"), "  PROBA < 3"}));
-        QSignalSpy stored(f.get(), &FormCondition::conditionsStored);
-        f->show();
-        QTest::mouseClick(control<QPushButton>(*f, "cb_Cancel"), Qt::LeftButton);
-        QCOMPARE(f->result(), int(QDialog::Rejected));
-        QCOMPARE(stored.count(), 0);
-        QCOMPARE(keys(), productsBefore);
-        QCOMPARE(keys("0001"), std::vector<std::string>({"0001", "0002", "0003"}));
-        QCOMPARE(QString::fromStdString(task().conditions().text(false)), QString::fromUtf8(twoProductsText()));
-    }
-
-    void okCommitsMarkedDeletionsAndKeepsTheOtherNumbers()
+    void markedDeletionsWaitForOkAndCancelDiscardsThem()
     {
         storeTwoProducts();
         task().setValid(true);
-        auto f = form();
-        selectItem(*f, 0, 1);
-        withQuestion(*f, QStringLiteral("Удалить выражение"), QMessageBox::Yes);
-        selectItem(*f, 1);
-        withQuestion(*f, QStringLiteral("Удалить логическое произведение"), QMessageBox::Yes);
-        QSignalSpy stored(f.get(), &FormCondition::conditionsStored);
-        f->show();
-        QTest::mouseClick(control<QPushButton>(*f, "cb_OK"), Qt::LeftButton);
-        QCOMPARE(f->result(), int(QDialog::Accepted));
-        QVERIFY(!f->isVisible());
-        QCOMPARE(stored.count(), 1);
+        for (const bool ok : {false, true}) {
+            auto f = form();
+            selectItem(*f, 0, 1);
+            withQuestion(*f, QStringLiteral("Удалить выражение"), QMessageBox::Yes);
+            selectItem(*f, 1);
+            withQuestion(*f, QStringLiteral("Удалить логическое произведение"), QMessageBox::Yes);
+            QCOMPARE(shownTree(*f), QStringList({QStringLiteral("Логическое произведение 1"), "  SUMMA > 100",
+                                                 "  PROBA < 3"}));
+            QSignalSpy stored(f.get(), &FormCondition::conditionsStored);
+            f->show();
+            click(*f, ok ? "cb_OK" : "cb_Cancel");
+            QCOMPARE(f->result(), int(ok ? QDialog::Accepted : QDialog::Rejected));
+            QVERIFY(!f->isVisible());
+            QCOMPARE(stored.count(), ok ? 1 : 0);
+        }
+        // Only OK deleted; the others keep their numbers.
         QCOMPARE(keys(), std::vector<std::string>({"0001"}));
         QCOMPARE(keys("0001"), std::vector<std::string>({"0001", "0003"}));
         QCOMPARE(QString::fromStdString(task().conditions().text(false)), QStringLiteral("SUMMA > 100 AND PROBA < 3"));
@@ -511,14 +329,14 @@ private slots:
         QSignalSpy stored(f.get(), &FormCondition::conditionsStored);
 
         // Nothing changed: stored again, the task stays included.
-        QTest::mouseClick(control<QPushButton>(*f, "cb_Apply"), Qt::LeftButton);
+        click(*f, "cb_Apply");
         QCOMPARE(stored.count(), 1);
         QVERIFY(task().valid());
         QVERIFY(f->isVisible());
 
         selectItem(*f, 0);
         withExpression(*f, QStringLiteral("Добавить выражение"), compare("TELEF", 3, "''"));
-        QTest::mouseClick(control<QPushButton>(*f, "cb_Apply"), Qt::LeftButton);
+        click(*f, "cb_Apply");
         QCOMPARE(stored.count(), 2);
         QVERIFY(f->isVisible());
         QVERIFY(!task().valid());
@@ -529,42 +347,10 @@ private slots:
         // After the write the working copy is the store's again: a later deletion still commits.
         selectItem(*f, 0, 3);
         withQuestion(*f, QStringLiteral("Удалить выражение"), QMessageBox::Yes);
-        QTest::mouseClick(control<QPushButton>(*f, "cb_Apply"), Qt::LeftButton);
+        click(*f, "cb_Apply");
         QCOMPARE(keys("0001"), std::vector<std::string>({"0001", "0002", "0003"}));
         QVERIFY2(tree(*f)->selectedItems().isEmpty(), "the places moved; nothing stale stays selected");
         QCOMPARE(shownText(*f), QString::fromUtf8(twoProductsText()));
-    }
-
-    void resetReloadsFromTheStore()
-    {
-        storeTwoProducts();
-        auto f = form();
-        QVERIFY(command(*f, QStringLiteral("Добавить логическое произведение")));
-        withExpression(*f, QStringLiteral("Добавить выражение"), compare("SUMMA", 7, "1000"));
-        selectItem(*f, 0);
-        withQuestion(*f, QStringLiteral("Удалить логическое произведение"), QMessageBox::Yes);
-        QCOMPARE(shownText(*f), QStringLiteral("OTBOJ IS NULL OR SUMMA >= 1000"));
-
-        // Someone else changed the stored condition meanwhile: Сброс shows the store as it is now.
-        ConditionSet other = task().conditions();
-        other.markProductDeleted(1);
-        QVERIFY(task().applyConditions(other));
-        QTest::mouseClick(control<QPushButton>(*f, "cb_Reset"), Qt::LeftButton);
-        QCOMPARE(shownText(*f), QStringLiteral("SUMMA > 100 AND FAM Like 'ИВ%' AND PROBA < 3"));
-        QCOMPARE(shownTree(*f), QStringList({QStringLiteral("Логическое произведение 1"), "  SUMMA > 100",
-                                             QStringLiteral("  FAM Like 'ИВ%'"), "  PROBA < 3"}));
-        QCOMPARE(keys(), std::vector<std::string>({"0001"}));
-    }
-
-    void anEmptiedProductLeavesNoSeparator()
-    {
-        storeTwoProducts();
-        auto f = form();
-        selectItem(*f, 0);
-        withQuestion(*f, QStringLiteral("Удалить все выражения этого произведения"), QMessageBox::Yes);
-        QCOMPARE(shownText(*f), QStringLiteral("OTBOJ IS NULL"));
-        QCOMPARE(shownTree(*f), QStringList({QStringLiteral("Логическое произведение 1"),
-                                             QStringLiteral("Логическое произведение 2"), "  OTBOJ IS NULL"}));
     }
 
     void testRunsTheConditionAgainstTheTable()
@@ -596,38 +382,83 @@ private slots:
         QVERIFY2(answers.details.contains("State 42000"), qPrintable(answers.details));
     }
 
-    void aTaskThatIsGoneCannotBeWritten()
+    void okRefusesWhatIsMissing()
     {
-        auto f = form();
-        QVERIFY(command(*f, QStringLiteral("Добавить логическое произведение")));
-        withExpression(*f, QStringLiteral("Добавить выражение"), compare("SUMMA", 5, "100"));
-        QVERIFY(peltra::config::Operators(*m_store, kBinding).remove(kTask));
-        f->show();
-        QSignalSpy stored(f.get(), &FormCondition::conditionsStored);
-        QString shown;
-        ModalScript script;
-        script.then([&](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
-            QVERIFY(box != nullptr);
-            shown = box->text();
-            box->button(QMessageBox::Ok)->click();
-        });
-        QTest::mouseClick(control<QPushButton>(*f, "cb_OK"), Qt::LeftButton);
-        QVERIFY(script.done());
-        QCOMPARE(shown, QString::fromUtf8(FormCondition::kWriteFailed));
-        QVERIFY(f->isVisible());
-        QCOMPARE(stored.count(), 0);
-        QCOMPARE(shownText(*f), QStringLiteral("SUMMA > 100"));  // the work is not lost
+        const QString noField = QString::fromUtf8(FormExpression::kNoField);
+        const QString noValue = QString::fromUtf8(FormExpression::kNoValue);
+        const QString noExpression = QString::fromUtf8(FormExpression::kNoExpression);
+        // fields, type, value, expression, message, focus.
+        const std::tuple<QStringList, int, QString, QString, QString, QString> cases[] = {
+            {QStringList(), 0, "1", "", noField, "combo_field"},  // no field known or typed
+            {kFields, 0, "", "", noValue, "textb_value"},          {kFields, 0, "   ", "", noValue, "textb_value"},
+            {kFields, 1, "1", "", noExpression, "textb_expression"},
+            {kFields, 1, "", " \n ", noExpression, "textb_expression"},
+        };
+        for (const auto& [fields, type, value, expression, message, focus] : cases) {
+            FormExpression form(fields);
+            control<QComboBox>(form, "combo_type")->setCurrentIndex(type);
+            control<QLineEdit>(form, "textb_value")->setText(value);
+            control<QPlainTextEdit>(form, "textb_expression")->setPlainText(expression);
+
+            QString shown, title;
+            peltra::test::ModalScript script;
+            script.then([&](QWidget*) { click(form, "cb_OK"); });
+            script.then([&](QWidget* modal) {
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                QVERIFY(box != nullptr);
+                shown = box->text();
+                title = box->windowTitle();
+                box->button(QMessageBox::Ok)->click();
+            });
+            script.then([&](QWidget* modal) {
+                QCOMPARE(modal, &form);
+                QCOMPARE(form.focusWidget() ? form.focusWidget()->objectName() : QString(), focus);
+                form.reject();
+            });
+            QCOMPARE(form.exec(), int(QDialog::Rejected));
+            QVERIFY(script.done());
+            QCOMPARE(shown, message);
+            QCOMPARE(title, QStringLiteral("Условие"));
+        }
     }
 
-    void screenshot()
+    void okHandsBackAnExpressionOrATypedFieldAsTyped()
     {
-        storeTwoProducts();
-        auto f = form();
-        selectItem(*f, 0, 1);
-        f->show();
-        QVERIFY(QTest::qWaitForWindowExposed(f.get()));
-        QVERIFY(f->grab().save("FormCondition.png"));
+        FormExpression form(kFields);
+        form.show();
+        control<QComboBox>(form, "combo_type")->setCurrentIndex(1);
+        control<QPlainTextEdit>(form, "textb_expression")->setPlainText("PROBA < 3 OR OTBOJ IS NULL");
+        click(form, "cb_OK");
+        QVERIFY(form.condition() ==
+                (SimpleCondition{peltra::config::kConditionExpression, "", 2, "", "PROBA < 3 OR OTBOJ IS NULL"}));
+
+        // Without the table's fields a field can be typed.
+        FormExpression typed({});
+        auto* field = control<QComboBox>(typed, "combo_field");
+        QVERIFY(field->isEditable());
+        field->setEditText("SUMMA");
+        control<QLineEdit>(typed, "textb_value")->setText("100");
+        typed.accept();
+        QCOMPARE(typed.result(), int(QDialog::Accepted));
+        QCOMPARE(typed.condition().field, std::string("SUMMA"));
+    }
+
+    void opensOnTheConditionToChange()
+    {
+        // code, field, operator shown, field list: an unknown code falls back to =, a field no
+        // longer in the table is kept.
+        const std::tuple<uint, QString, QString, QStringList> cases[] = {
+            {5u, "SUMMA", ">", kFields}, {1u, "FAM", "NotLike", kFields}, {99u, "SUMMA", "=", kFields},
+            {2u, "OLD", "=", QStringList(kFields) << "OLD"},
+        };
+        for (const auto& [code, field, operatorShown, fieldList] : cases) {
+            FormExpression form(kFields, SimpleCondition{peltra::config::kConditionCompare, field.toStdString(), code, "100", ""});
+            QCOMPARE(control<QComboBox>(form, "combo_type")->currentIndex(), 0);
+            QCOMPARE(control<QComboBox>(form, "combo_field")->currentText(), field);
+            QCOMPARE(items(control<QComboBox>(form, "combo_field")), fieldList);
+            QCOMPARE(control<QComboBox>(form, "combo_operator")->currentText(), operatorShown);
+            QCOMPARE(control<QLineEdit>(form, "textb_value")->text(), QStringLiteral("100"));
+        }
     }
 };
 
