@@ -104,63 +104,30 @@ TEST(DbfRead, ValuesOfEveryType)
     EXPECT_EQ(valueOf(*table, 0, "DATA").date.text(), "2024-03-05");
 }
 
-TEST(DbfRead, DeletedFlag)
-{
-    const auto table = openBytes(handTable({}, subscriberFields(), subscriberRecords("x"), {false, true, false, true}));
-    ASSERT_TRUE(table);
-    std::string record;
-    const bool expected[] = {false, true, false, true};
-    for (std::uint32_t i = 0; i < 4; ++i) {
-        ASSERT_TRUE(table->readRecord(i, record));
-        EXPECT_EQ(DbfTable::isDeleted(record), expected[i]) << i;
-    }
-}
-
-// The same Russian words stored in either Cyrillic code page, marked in any of the usual ways,
-// read as the same UTF-8 text.
-TEST(DbfRead, CodePagesByLanguageDriver)
-{
-    struct Case {
-        std::uint8_t driver;
-        const std::string& bytes;
-        unsigned codePage;
-    } cases[] = {
-        {0x65, kIvanovCp866, 866}, {0x26, kIvanovCp866, 866}, {0x00, kIvanovCp866, 866},
-        {0xC9, kIvanovCp1251, 1251}, {0x57, kIvanovCp1251, 1251},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE("driver " + std::to_string(c.driver));
-        HandLayout layout;
-        layout.driver = c.driver;
-        const auto table = openBytes(handTable(layout, subscriberFields(), subscriberRecords(c.bytes)));
-        ASSERT_TRUE(table);
-        EXPECT_EQ(table->codePage(), c.codePage);
-        EXPECT_EQ(table->languageDriver(), c.driver);
-        EXPECT_EQ(valueOf(*table, 0, "FIO").text, kIvanovUtf8);
-    }
-}
-
-// A table without a code-page mark is read in the Cyrillic page its text is in, or in the page
-// its opener names; a mark is kept whatever the opener says.
-TEST(DbfRead, UnmarkedTablesByTheirTextOrByTheOpener)
+// The same Russian words stored in either Cyrillic code page read as the same UTF-8 text: by the
+// table's code-page mark, else by the page its opener names, else by the page its text is in; a
+// page the opener forces wins over all. Western pages by their marks.
+TEST(DbfRead, CodePages)
 {
     const std::string plain = "Ivanov";
+    const std::string muller1252 = "M\xFCller", muller437 = "M\x81ller";
     struct Case {
         std::uint8_t driver;
         const std::string& bytes;
         std::optional<unsigned> unmarkedCodePage;
+        std::optional<unsigned> forced;
         unsigned codePage;
-        bool readsIvanov;
+        std::string text;  // empty: not read as the words stored
     } cases[] = {
-        {0x00, kIvanovCp866, {}, 866, true},
-        {0x00, kIvanovCp1251, {}, 1251, true},
-        {0x42, kIvanovCp1251, {}, 1251, true},  // a byte no driver uses marks nothing
-        {0x00, plain, {}, 866, false},          // no Russian text: the usual page
-        {0x00, kIvanovCp1251, 866u, 866, false},
-        {0x00, kIvanovCp866, 1251u, 1251, false},
-        {0x00, kIvanovCp1251, 1251u, 1251, true},
-        {0x65, kIvanovCp1251, {}, 866, false},
-        {0xC9, kIvanovCp1251, 866u, 1251, true},
+        {0x65, kIvanovCp866, {}, {}, 866, kIvanovUtf8},   {0x26, kIvanovCp866, {}, {}, 866, kIvanovUtf8},
+        {0xC9, kIvanovCp1251, {}, {}, 1251, kIvanovUtf8}, {0x57, kIvanovCp1251, {}, {}, 1251, kIvanovUtf8},
+        {0x00, kIvanovCp866, {}, {}, 866, kIvanovUtf8},   {0x00, kIvanovCp1251, {}, {}, 1251, kIvanovUtf8},
+        {0x42, kIvanovCp1251, {}, {}, 1251, kIvanovUtf8},  // a byte no driver uses marks nothing
+        {0x00, plain, {}, {}, 866, ""},                    // no Russian text: the usual page
+        {0x00, kIvanovCp1251, 866u, {}, 866, ""},         {0x00, kIvanovCp866, 1251u, {}, 1251, ""},
+        {0x00, kIvanovCp1251, 1251u, {}, 1251, kIvanovUtf8}, {0x65, kIvanovCp1251, {}, {}, 866, ""},
+        {0xC9, kIvanovCp1251, 866u, {}, 1251, kIvanovUtf8}, {0x65, kIvanovCp1251, {}, 1251u, 1251, kIvanovUtf8},
+        {0x03, muller1252, {}, {}, 1252, "Müller"},       {0x01, muller437, {}, {}, 437, "Müller"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("driver " + std::to_string(c.driver) + ", setting " + std::to_string(c.unmarkedCodePage.value_or(0))
@@ -169,33 +136,14 @@ TEST(DbfRead, UnmarkedTablesByTheirTextOrByTheOpener)
         layout.driver = c.driver;
         DbfTable::Options options;
         options.unmarkedCodePage = c.unmarkedCodePage;
+        options.codePage = c.forced;
         const auto table = openBytes(handTable(layout, subscriberFields(), subscriberRecords(c.bytes)), nullptr, options);
         ASSERT_TRUE(table);
         EXPECT_EQ(table->codePage(), c.codePage);
-        EXPECT_EQ(valueOf(*table, 0, "FIO").text == kIvanovUtf8, c.readsIvanov);
+        EXPECT_EQ(table->languageDriver(), c.driver);
+        EXPECT_EQ(valueOf(*table, 0, "FIO").text, c.text.empty() ? valueOf(*table, 0, "FIO").text : c.text);
+        EXPECT_EQ(valueOf(*table, 0, "FIO").text == kIvanovUtf8, c.text == kIvanovUtf8);
     }
-}
-
-TEST(DbfRead, CodePageOverrideAndWesternPages)
-{
-    HandLayout layout;
-    layout.driver = 0x65;
-    DbfTable::Options options;
-    options.codePage = 1251;
-    auto table = openBytes(handTable(layout, subscriberFields(), subscriberRecords(kIvanovCp1251)), nullptr, options);
-    ASSERT_TRUE(table);
-    EXPECT_EQ(valueOf(*table, 0, "FIO").text, kIvanovUtf8);
-
-    layout.driver = 0x03;  // Windows ANSI
-    table = openBytes(handTable(layout, subscriberFields(), subscriberRecords("M\xFCller")));
-    ASSERT_TRUE(table);
-    EXPECT_EQ(table->codePage(), 1252u);
-    EXPECT_EQ(valueOf(*table, 0, "FIO").text, "Müller");
-    layout.driver = 0x01;  // US MS-DOS
-    table = openBytes(handTable(layout, subscriberFields(), subscriberRecords("M\x81ller")));
-    ASSERT_TRUE(table);
-    EXPECT_EQ(table->codePage(), 437u);
-    EXPECT_EQ(valueOf(*table, 0, "FIO").text, "Müller");
 }
 
 TEST(DbfRead, VisualFoxProHeaderWithBacklink)

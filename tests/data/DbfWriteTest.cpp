@@ -5,7 +5,6 @@
 #include "DbfTestData.h"
 #include "HandDbf.h"
 #include "data/Connection.h"
-#include "support/ReadOnlyFile.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
@@ -96,14 +95,11 @@ TEST_F(DbfWrite, EncodesEachTypeAsDBaseDoes)
     } cases[] = {
         {"SUMMA", DbfValue::ofNumber(3.14159), "      3.14"},
         {"SUMMA", DbfValue::ofNumber(-0.001), "      0.00"},
-        {"SUMMA", DbfValue::ofNumber(1234567.891), "1234567.89"},
         {"SUMMA", DbfValue::ofNumber(12345678.9), nullptr},
         {"SUMMA", DbfValue::ofText(" 12.5 "), "     12.50"},
-        {"SUMMA", DbfValue::ofText("12,5"), "     12.50"},
         {"SUMMA", DbfValue::ofText("abc"), nullptr},
         {"SUMMA", DbfValue::ofNumber(1.0 / 0.0), nullptr},
         {"SUMMA", DbfValue::null(), "          "},
-        {"PROBA", DbfValue::ofNumber(999), "999"},
         {"PROBA", DbfValue::ofNumber(1000), nullptr},
         {"PROBA", DbfValue::ofNumber(-12), "-12"},
         {"PROBA", DbfValue::ofNumber(-123), nullptr},
@@ -113,16 +109,13 @@ TEST_F(DbfWrite, EncodesEachTypeAsDBaseDoes)
         {"DATA", DbfValue::ofDate({2024, 2, 29}), "20240229"},
         {"DATA", DbfValue::ofDate({2023, 2, 29}), nullptr},
         {"DATA", DbfValue::ofText("2024/03/05"), "20240305"},
-        {"DATA", DbfValue::ofText("2024-03-05"), "20240305"},
         {"DATA", DbfValue::ofText("20240305"), "20240305"},
         {"DATA", DbfValue::ofText("5.3.2024"), nullptr},
         {"DATA", DbfValue::null(), "        "},
         {"FLAG", DbfValue::ofLogical(true), "T"},
-        {"FLAG", DbfValue::ofLogical(false), "F"},
         {"FLAG", DbfValue::null(), " "},
-        {"CLOCK", DbfValue::ofText("12:00:00"), "12:00:00"},
         {"CLOCK", DbfValue::ofText("12:00:001"), nullptr},
-        {"FIO", DbfValue::ofText(kIvanovUtf8), nullptr},  // filled below: cp866 bytes
+        {"FIO", DbfValue::ofText(kIvanovUtf8), kIvanovCp866.c_str()},
         {"FIO", DbfValue::ofText("Иванов Пётрр"), nullptr},
         {"FIO", DbfValue::ofText("€"), nullptr},  // not in cp866
         {"FIO", DbfValue::ofText("\xFF"), nullptr},  // not UTF-8
@@ -132,11 +125,7 @@ TEST_F(DbfWrite, EncodesEachTypeAsDBaseDoes)
         SCOPED_TRACE("case " + std::to_string(i) + " " + cases[i].field);
         std::string bytes, error;
         const bool ok = table->encode(*table->fieldIndex(cases[i].field), cases[i].value, bytes, &error);
-        const bool isFio = std::string(cases[i].field) == "FIO" && i == 28;
-        if (isFio) {
-            ASSERT_TRUE(ok) << error;
-            EXPECT_EQ(bytes, kIvanovCp866);
-        } else if (cases[i].stored) {
+        if (cases[i].stored) {
             ASSERT_TRUE(ok) << error;
             EXPECT_EQ(bytes, cases[i].stored);
         } else {
@@ -216,16 +205,6 @@ TEST_F(DbfWrite, AppendFollowsTheFileNotTheOpenedCount)
     EXPECT_EQ(p.records[4].substr(1, 5), "other");
     EXPECT_EQ(p.records[5].substr(1, 4), "mine");
     EXPECT_EQ(p.afterRecords, "\x1A");
-}
-
-TEST_F(DbfWrite, MarkDeletedAndRestore)
-{
-    auto table = openWritable(subscribers());
-    ASSERT_TRUE(table);
-    ASSERT_TRUE(table->setDeleted(2, true));
-    EXPECT_EQ(handParse(readFileBytes(path())).records[2][0], '*');
-    ASSERT_TRUE(table->setDeleted(2, false));
-    EXPECT_EQ(handParse(readFileBytes(path())).records[2][0], ' ');
 }
 
 TEST_F(DbfWrite, PackKeepsHeaderAndLiveRecordsInOrder)
@@ -317,15 +296,12 @@ TEST_F(DbfWrite, CreateRefusesUnsoundFields)
     } cases[] = {
         {{}, "at least one field"},
         {{{"1ST", 'C', 5, 0}}, "begins with a letter"},
-        {{{"_A", 'C', 5, 0}}, "begins with a letter"},
         {{{"ABCDEFGHIJK", 'C', 5, 0}}, "1 to 10 characters"},
         {{{"A-B", 'C', 5, 0}}, "only letters"},
         {{{"A", 'C', 5, 0}, {"a", 'N', 3, 0}}, "used twice"},
         {{{"A", 'C', 0, 0}}, "does not suit"},
-        {{{"A", 'C', 255, 0}}, "does not suit"},
         {{{"A", 'N', 21, 0}}, "does not suit"},
         {{{"A", 'N', 3, 2}}, "does not suit"},
-        {{{"A", 'D', 10, 0}}, "does not suit"},
         {{{"A", 'M', 10, 0}}, "cannot be created"},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -341,40 +317,6 @@ TEST_F(DbfWrite, CreateRefusesUnsoundFields)
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(m_dir.path()))
         ++files;
     EXPECT_EQ(files, 0);
-}
-
-TEST_F(DbfWrite, ReadOnlyFileStaysByteForByteTheSame)
-{
-    const std::string before = subscribers({false, true});
-    writeFileBytes(path(), before);
-    ReadOnlyFile guard(path());
-    if (!guard.isReadOnly())
-        GTEST_SKIP() << "cannot make a read-only file here";
-    std::string error;
-    DbfTable::Options options;
-    options.writable = true;
-    EXPECT_FALSE(DbfTable::open(path(), options, &error));
-    EXPECT_NE(error.find("cannot open it for writing"), std::string::npos) << error;
-
-    auto table = DbfTable::open(path(), {}, &error);
-    ASSERT_TRUE(table) << error;
-    EXPECT_FALSE(table->update(0, {{1, DbfValue::ofNumber(5)}}, &error));
-    EXPECT_NE(error.find("opened for reading only"), std::string::npos) << error;
-    EXPECT_FALSE(table->append({}, nullptr, &error));
-    EXPECT_FALSE(table->setDeleted(0, true, &error));
-    EXPECT_FALSE(table->pack(&error));
-    EXPECT_EQ(readFileBytes(path()), before);
-}
-
-TEST_F(DbfWrite, CreateInAReadOnlyFolderLeavesNothing)
-{
-    std::filesystem::create_directory(m_dir / "ro");
-    ReadOnlyFile guard(m_dir / "ro");
-    if (!guard.isReadOnly())
-        GTEST_SKIP() << "cannot make a read-only folder here";
-    std::string error;
-    EXPECT_FALSE(DbfTable::create(m_dir / "ro" / "x.dbf", {{"A", 'C', 5, 0}}, 866, false, &error));
-    EXPECT_NE(error.find("cannot create a file in"), std::string::npos) << error;
 }
 
 // Tables with memo fields (dBase III .dbt, FoxPro and Visual FoxPro .fpt) and Visual FoxPro's binary
@@ -526,6 +468,22 @@ TEST_F(DbfWrite, DBase4MemoBlocks)
     EXPECT_EQ(after.substr(0, 3 * 64).substr(4), memo.substr(4));  // nothing but the next free block changed
     EXPECT_EQ(after[0], 5);
     EXPECT_EQ(after.substr(3 * 64, 8), std::string("\xFF\xFF\x08\x00", 4) + std::string("\x6C\x00\x00\x00", 4));
+}
+
+// The writers' lock is one writer's at a time, whichever open of the table asks.
+TEST_F(DbfWrite, WritersLockIsExclusive)
+{
+    writeFileBytes(path(), subscribers());
+    std::string error;
+    auto first = openFileStorage(path(), true, error);
+    auto second = openFileStorage(path(), true, error);
+    ASSERT_TRUE(first && second) << error;
+    ASSERT_TRUE(first->lockWriters(error)) << error;
+    WriterLockWait shortWait(std::chrono::milliseconds(50));
+    EXPECT_FALSE(second->lockWriters(error));
+    EXPECT_EQ(error, kWritersLockBusy);
+    first->unlockWriters();
+    EXPECT_TRUE(second->lockWriters(error)) << error;
 }
 
 // A write that fails part-way (a full disk) puts back what it changed.

@@ -25,6 +25,8 @@
 
 using peltra::data::FormChoiceSource;
 using peltra::data::FormViewSource;
+using peltra::test::child;
+using peltra::test::click;
 using peltra::test::ModalCatcher;
 namespace fs = std::filesystem;
 
@@ -69,35 +71,14 @@ private:
     std::unique_ptr<peltra::test::TempDir> m_emptyDir;
     QString m_location;
 
-    template <typename T>
-    static T* child(QWidget& form, const char* name)
-    {
-        auto* widget = form.findChild<T*>(QString::fromLatin1(name));
-        if (widget == nullptr)
-            qFatal("%s is missing", name);
-        return widget;
-    }
-
     static QStringList rows(QWidget& form, const char* grid)
     {
-        auto* table = child<QTableWidget>(form, grid);
-        QStringList result;
-        for (int r = 0; r < table->rowCount(); ++r) {
-            QStringList cells;
-            for (int c = 0; c < table->columnCount(); ++c)
-                cells << (table->item(r, c) ? table->item(r, c)->text() : QString());
-            result << cells.join('|');
-        }
-        return result;
+        return peltra::test::modelRows(*child<QTableWidget>(form, grid)->model());
     }
 
     static QStringList headers(QWidget& form, const char* grid)
     {
-        auto* table = child<QTableWidget>(form, grid);
-        QStringList result;
-        for (int c = 0; c < table->columnCount(); ++c)
-            result << table->horizontalHeaderItem(c)->text();
-        return result;
+        return peltra::test::modelHeaders(*child<QTableWidget>(form, grid)->model());
     }
 
     static QString sqlText(QWidget& form) { return child<QPlainTextEdit>(form, "textb_sql")->toPlainText(); }
@@ -160,23 +141,6 @@ private slots:
         m_emptyDir.reset();
     }
 
-    void theFolderTablesAreListed()
-    {
-        ModalCatcher boxes;
-        FormChoiceSource form(nullptr, q(m_dir->path()));
-        QVERIFY(open(form));
-        QVERIFY(form.isConnected());
-        QCOMPARE(boxes.boxes().size(), 0);
-        QCOMPARE(child<QLineEdit>(form, "textb_source")->text(), QStringLiteral("peltra"));
-        QCOMPARE(child<QLabel>(form, "label_tables")->text(), QStringLiteral("В источнике данных доступны таблицы:"));
-        QCOMPARE(headers(form, "lv_tables"), QStringList({"Таблица", "Местоположение"}));
-        QCOMPARE(rows(form, "lv_tables"), QStringList({"abon.dbf|" + m_location, "calls.dbf|" + m_location}));
-        // Nothing selected yet: no statement to run.
-        QCOMPARE(rows(form, "lv_fields"), QStringList());
-        QCOMPARE(sqlText(form), QString());
-        QVERIFY(!child<QPushButton>(form, "cb_view")->isEnabled());
-    }
-
     void aSelectedTableListsItsColumnsAndTheSelect()
     {
         ModalCatcher boxes;
@@ -233,19 +197,6 @@ private slots:
         QCOMPARE(all->isChecked(), allFields);
     }
 
-    void untickingOneColumnClearsAllFields()
-    {
-        ModalCatcher boxes;
-        FormChoiceSource form(nullptr, q(m_dir->path()));
-        QVERIFY(open(form));
-        selectTable(form, "abon.dbf");
-        tick(form, "FIO", false);
-        QVERIFY(!child<QCheckBox>(form, "checkbox_allfields")->isChecked());
-        QCOMPARE(sqlText(form), QStringLiteral("SELECT TELEF, \"SUM-1\" FROM abon"));
-        child<QCheckBox>(form, "checkbox_allfields")->click();
-        QCOMPARE(sqlText(form), QStringLiteral("SELECT TELEF, FIO, \"SUM-1\" FROM abon"));
-    }
-
     void manualSqlMakesTheBoxEditable()
     {
         ModalCatcher boxes;
@@ -294,25 +245,6 @@ private slots:
         QCOMPARE(child<QTableWidget>(form, "lv_tables")->selectedItems().front()->text(), QStringLiteral("calls.dbf"));
         QCOMPARE(sqlText(form), QStringLiteral("SELECT TELEF FROM calls"));
         QCOMPARE(boxes.boxes().size(), 0);
-    }
-
-    void aChosenFolderConnectsAgain()
-    {
-        ModalCatcher boxes;
-        FormChoiceSource form(nullptr, q(m_emptyDir->path()));
-        DialogLog folders{q(m_dir->path())};
-        form.setFolderDialog(folders.dialog());
-        QVERIFY(open(form));
-        child<QPushButton>(form, "cb_folder")->click();
-        QCOMPARE(folders.captions, QStringList({"Выберите папку, в которой находятся файлы базы данных."}));
-        QCOMPARE(rows(form, "lv_tables").size(), 2);
-
-        // A cancelled browser changes nothing.
-        folders.answer.clear();
-        QSignalSpy connected(&form, &FormChoiceSource::connectionChanged);
-        child<QPushButton>(form, "cb_folder")->click();
-        QCOMPARE(connected.count(), 0);
-        QCOMPARE(rows(form, "lv_tables").size(), 2);
     }
 
     void aBadDatabaseOrSourceCannotConnect_data()
@@ -435,29 +367,6 @@ private slots:
         QVERIFY(!child<QCheckBox>(form, "checkbox_manualsql")->isChecked());
     }
 
-    void saveFailuresAreReported_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("1 missing folder") << q(*m_dir / "no-such-folder" / "q.sql") << "Ошибка открытия файла.";
-        QTest::newRow("2 device full") << "/dev/full" << "Ошибка сохранения файла.";
-    }
-
-    void saveFailuresAreReported()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, message);
-        ModalCatcher boxes;
-        FormChoiceSource form(nullptr, q(m_dir->path()));
-        DialogLog saves{path};
-        form.setSaveDialog(saves.dialog());
-        QVERIFY(open(form));
-        selectTable(form, "calls.dbf");
-        child<QPushButton>(form, "cb_save")->click();
-        QCOMPARE(boxes.texts(), QStringList({message}));
-        QCOMPARE(boxes.boxes().front().title, QStringLiteral("Ошибка"));
-    }
-
     void viewRunsTheStatement()
     {
         ModalCatcher boxes;
@@ -482,15 +391,6 @@ private slots:
         QTRY_VERIFY(guard.isNull());
     }
 
-    void screenshot()
-    {
-        ModalCatcher boxes;
-        FormChoiceSource form(nullptr, q(m_dir->path()));
-        QVERIFY(open(form));
-        selectTable(form, "abon.dbf");
-        tick(form, "FIO", false);
-        QVERIFY(form.grab().save(QStringLiteral("FormChoiceSource.png")));
-    }
 };
 
 QTEST_MAIN(FormChoiceSourceTest)

@@ -21,6 +21,8 @@
 #include <string>
 
 using peltra::data::FormNewTable;
+using peltra::test::child;
+using peltra::test::click;
 using peltra::test::ModalCatcher;
 namespace fs = std::filesystem;
 
@@ -59,20 +61,6 @@ private:
     fs::path m_startFolder;
     QByteArray m_savedTmpDir;
     std::unique_ptr<peltra::test::TempDir> m_tmp;
-
-    template <typename T>
-    static T* child(QWidget& form, const char* name)
-    {
-        auto* widget = form.findChild<T*>(QString::fromLatin1(name));
-        if (widget == nullptr)
-            qFatal("%s is missing", name);
-        return widget;
-    }
-
-    static void click(QWidget& form, const char* name)
-    {
-        QTest::mouseClick(child<QPushButton>(form, name), Qt::LeftButton);
-    }
 
     static void type(QWidget& form, const char* name, const QString& text)
     {
@@ -194,19 +182,6 @@ private slots:
         QCOMPARE(form.fields().size(), std::size_t(6));
     }
 
-    void anAcceptedNameGoesToTheEndOfTheGrid()
-    {
-        FormNewTable form;
-        form.show();
-        ModalCatcher boxes;
-        add(form, "A_1", "Log");
-        add(form, "Z9", "Date");
-        QVERIFY(boxes.texts().isEmpty());
-        QCOMPARE(rows(form).mid(5), QStringList({"A_1|Log|1", "Z9|Date|8"}));
-        QCOMPARE(child<QTreeWidget>(form, "lv_fields")->currentItem()->text(0), QStringLiteral("Z9"));
-        QVERIFY(child<QLineEdit>(form, "textb_name")->text().isEmpty());
-    }
-
     void typedSizesAreHeldToTheirLimits()
     {
         FormNewTable form;
@@ -223,6 +198,12 @@ private slots:
         QVERIFY(decimals->isEnabled());
         type(form, "textb_decimals", "5");
         QCOMPARE(decimals->text(), QStringLiteral("1"));
+        // A narrower width takes the decimals down with it, leaving room for the point and a digit.
+        type(form, "textb_width", "10");
+        type(form, "textb_decimals", "8");
+        width->selectAll();
+        peltra::test::typeText(width, QStringLiteral("9"));
+        QCOMPARE(decimals->text(), QStringLiteral("7"));
 
         child<QComboBox>(form, "combo_type")->setCurrentText("Char");
         QVERIFY(!decimals->isEnabled());
@@ -347,20 +328,6 @@ private slots:
         QVERIFY(peltra::data::SourceCheck(existing).ok);
     }
 
-    void cancellingTheSaveDialogLeavesNothing()
-    {
-        FormNewTable form;
-        form.show();
-        form.setSaveDialog([](QWidget*, const QString&, const QString&) { return QString(); });
-        ModalCatcher boxes;
-        const std::size_t before = temporaryFolders();
-        QVERIFY(!form.createTable());
-        QVERIFY(boxes.texts().isEmpty());
-        QCOMPARE(temporaryFolders(), before);
-        QVERIFY(fs::is_empty(m_dir->path()));
-        QVERIFY(form.isVisible());
-    }
-
     void aFailedMoveIsReportedAndKeepsTheDialog()
     {
         FormNewTable form;
@@ -397,16 +364,6 @@ private slots:
         QVERIFY(form.isVisible());
     }
 
-    void screenshot()
-    {
-        FormNewTable form;
-        form.show();
-        add(form, "FIO", "Char", "40");
-        add(form, "SUMMA", "Num", "10", "2");
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        fs::current_path(m_startFolder);
-        QVERIFY(form.grab().save(QStringLiteral("FormNewTable.png")));
-    }
 };
 
 QTEST_MAIN(FormNewTableTest)

@@ -22,6 +22,8 @@
 
 using peltra::data::FormNewTable;
 using peltra::data::FormTask;
+using peltra::test::child;
+using peltra::test::click;
 using peltra::test::ModalCatcher;
 
 namespace {
@@ -56,20 +58,6 @@ private:
         if (!peltra::data::DbfTable::create(path, fields, 866, true, &error))
             qFatal("cannot create %s: %s", name.c_str(), error.c_str());
         return q(path.string());
-    }
-
-    template <typename T>
-    static T* child(QWidget& form, const char* name)
-    {
-        auto* widget = form.findChild<T*>(QString::fromLatin1(name));
-        if (widget == nullptr)
-            qFatal("%s is missing", name);
-        return widget;
-    }
-
-    static void click(QWidget& form, const char* name)
-    {
-        QTest::mouseClick(child<QPushButton>(form, name), Qt::LeftButton);
     }
 
     static void type(QWidget& form, const char* name, const QString& text)
@@ -214,47 +202,6 @@ private slots:
         QVERIFY(m_store->task("Другие", "Чужое")->valid());
     }
 
-    void changingOnlyTheCommentKeepsTheTasks()
-    {
-        bindingWithValidTask("Абоненты", m_good, "Оповещение");
-        FormTask form(*m_store, std::string("Абоненты"));
-        form.show();
-        ModalCatcher boxes;
-        auto* comment = child<QPlainTextEdit>(form, "textb_comment");
-        comment->clear();
-        peltra::test::typeText(comment, QStringLiteral("Новые заметки"));
-        click(form, "cb_ok");
-        QVERIFY(boxes.texts().isEmpty());
-        QCOMPARE(form.result(), int(QDialog::Accepted));
-        QCOMPARE(q(m_store->binding("Абоненты")->comment()), QStringLiteral("Новые заметки"));
-        QVERIFY(m_store->task("Абоненты", "Оповещение")->valid());
-    }
-
-    void anEditedPathIsCheckedToo()
-    {
-        bindingWithValidTask("Абоненты", m_good, "Оповещение");
-        FormTask form(*m_store, std::string("Абоненты"));
-        form.show();
-        ModalCatcher boxes;
-        type(form, "textb_path", m_partial);
-        click(form, "cb_ok");
-        QVERIFY(boxes.texts().back().startsWith(QStringLiteral("В данной таблице отсутствуют")));
-        QVERIFY(form.isVisible());
-        QCOMPARE(q(m_store->binding("Абоненты")->file()), m_good);
-        QVERIFY(m_store->task("Абоненты", "Оповещение")->valid());
-    }
-
-    void cancelStoresNothing()
-    {
-        FormTask form(*m_store, std::nullopt);
-        form.show();
-        type(form, "textb_name", QStringLiteral("Абоненты"));
-        type(form, "textb_path", m_good);
-        click(form, "cb_cancel");
-        QCOMPARE(form.result(), int(QDialog::Rejected));
-        QVERIFY(m_store->bindingNames().empty());
-    }
-
     void browseAsksForADbfFile()
     {
         FormTask form(*m_store, std::nullopt);
@@ -299,14 +246,6 @@ private slots:
         QVERIFY(peltra::data::SourceCheck((destination + ".dbf").toStdString()).ok);
     }
 
-    void screenshot()
-    {
-        bindingWithValidTask("Абоненты", m_good, "Оповещение");
-        FormTask form(*m_store, std::string("Абоненты"));
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QVERIFY(form.grab().save(QStringLiteral("FormTask.png")));
-    }
 };
 
 QTEST_MAIN(FormTaskTest)

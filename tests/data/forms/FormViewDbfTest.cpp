@@ -18,6 +18,8 @@
 #include <string>
 
 using peltra::data::FormViewDbf;
+using peltra::test::child;
+using peltra::test::click;
 using peltra::test::ModalCatcher;
 namespace fs = std::filesystem;
 
@@ -34,35 +36,14 @@ private:
     std::unique_ptr<peltra::test::TempDir> m_dir;
     fs::path m_table;
 
-    template <typename T>
-    static T* child(QWidget& form, const char* name)
-    {
-        auto* widget = form.findChild<T*>(QString::fromLatin1(name));
-        if (widget == nullptr)
-            qFatal("%s is missing", name);
-        return widget;
-    }
-
     static QStringList gridRows(QWidget& form)
     {
-        auto* grid = child<QTableWidget>(form, "lv_rows");
-        QStringList rows;
-        for (int r = 0; r < grid->rowCount(); ++r) {
-            QStringList cells;
-            for (int c = 0; c < grid->columnCount(); ++c)
-                cells << (grid->item(r, c) ? grid->item(r, c)->text() : QString());
-            rows << cells.join('|');
-        }
-        return rows;
+        return peltra::test::modelRows(*child<QTableWidget>(form, "lv_rows")->model());
     }
 
     static QStringList headers(QWidget& form)
     {
-        auto* grid = child<QTableWidget>(form, "lv_rows");
-        QStringList result;
-        for (int c = 0; c < grid->columnCount(); ++c)
-            result << grid->horizontalHeaderItem(c)->text();
-        return result;
+        return peltra::test::modelHeaders(*child<QTableWidget>(form, "lv_rows")->model());
     }
 
     // Runs the window modally until its boxes are answered, then closes it.
@@ -122,15 +103,6 @@ private slots:
         QCOMPARE(boxes.texts().front(), QStringLiteral("Ошибок не обнаружено. Выбрано 2 строк."));
     }
 
-    void noConditionSelectsEveryRow()
-    {
-        FormViewDbf form(kCaption, m_table, "", "", true);
-        ModalCatcher boxes;
-        QCOMPARE(run(form), int(QDialog::Accepted));
-        QCOMPARE(gridRows(form).size(), 3);
-        QCOMPARE(child<QLabel>(form, "label_status")->text(), QStringLiteral("Выбрано 3 строк."));
-    }
-
     void aBadConditionShowsTheError()
     {
         FormViewDbf form(kCaption, m_table, "NOSUCH = 1", "", true);
@@ -167,19 +139,6 @@ private slots:
         QTest::qWait(20);
     }
 
-    void screenshot()
-    {
-        FormViewDbf form(kCaption, m_table, "PROBA < 3", "TELEF", true);
-        ModalCatcher boxes;
-        QObject::connect(&form, &FormViewDbf::finished, &form, [&form] {
-            QTimer::singleShot(0, &form, [&form] {
-                form.grab().save(QStringLiteral("FormViewDbf.png"));
-                form.accept();
-            });
-        });
-        form.exec();
-        QVERIFY(QFile::exists(QStringLiteral("FormViewDbf.png")));
-    }
 };
 
 QTEST_MAIN(FormViewDbfTest)

@@ -25,6 +25,8 @@
 #include <string>
 
 using peltra::data::FormViewSource;
+using peltra::test::child;
+using peltra::test::click;
 using peltra::test::ModalCatcher;
 namespace fs = std::filesystem;
 
@@ -43,35 +45,9 @@ class FormViewSourceTest : public QObject {
 private:
     std::unique_ptr<peltra::test::TempDir> m_dir;
 
-    template <typename T>
-    static T* child(QWidget& form, const char* name)
-    {
-        auto* widget = form.findChild<T*>(QString::fromLatin1(name));
-        if (widget == nullptr)
-            qFatal("%s is missing", name);
-        return widget;
-    }
+    static QStringList gridRows(const FormViewSource& form) { return peltra::test::modelRows(form.model()); }
 
-    static QStringList gridRows(const FormViewSource& form)
-    {
-        const auto& model = form.model();
-        QStringList rows;
-        for (int r = 0; r < model.rowCount(); ++r) {
-            QStringList cells;
-            for (int c = 0; c < model.columnCount(); ++c)
-                cells << model.index(r, c).data().toString();
-            rows << cells.join('|');
-        }
-        return rows;
-    }
-
-    static QStringList headers(const FormViewSource& form)
-    {
-        QStringList result;
-        for (int c = 0; c < form.model().columnCount(); ++c)
-            result << form.model().headerData(c, Qt::Horizontal).toString();
-        return result;
-    }
+    static QStringList headers(const FormViewSource& form) { return peltra::test::modelHeaders(form.model()); }
 
     // Shows the window and waits until its statement has run and its boxes are answered.
     static bool runShown(FormViewSource& form, bool* ok = nullptr)
@@ -180,19 +156,6 @@ private slots:
         QVERIFY(!child<QPushButton>(form, "cb_print")->isEnabled());
     }
 
-    void anEmptyResultSaysSo()
-    {
-        ModalCatcher boxes;
-        auto form = window("SELECT TELEF, FIO FROM abon WHERE PROBA > 100");
-        bool ok = false;
-        QVERIFY(runShown(*form, &ok));
-        QVERIFY(ok);
-        QCOMPARE(boxes.texts(), QStringList({"Результат SQL запроса не содержит строк."}));
-        QCOMPARE(headers(*form), QStringList({"№", "TELEF", "FIO"}));
-        QCOMPARE(form->model().rowCount(), 0);
-        QVERIFY(!child<QPushButton>(*form, "cb_print")->isEnabled());
-    }
-
     void anEditedStatementRunsAgain()
     {
         ModalCatcher boxes;
@@ -213,16 +176,6 @@ private slots:
         // An empty statement cannot be run.
         box->clear();
         QVERIFY(!child<QPushButton>(*form, "cb_run")->isEnabled());
-    }
-
-    void closingUnchangedAsksNothing()
-    {
-        ModalCatcher boxes;
-        auto form = window("SELECT TELEF FROM abon");
-        QVERIFY(runShown(*form));
-        QVERIFY(form->close());
-        QVERIFY(!form->isVisible());
-        QCOMPARE(boxes.boxes().size(), 0);
     }
 
     void closingChangedAsksToSave_data()
@@ -274,32 +227,6 @@ private slots:
             QVERIFY(form->isSqlChanged());
     }
 
-    void theFontDialogChangesTheGridFont()
-    {
-        ModalCatcher boxes;
-        auto form = window("SELECT TELEF FROM abon");
-        QVERIFY(runShown(*form));
-        auto* grid = child<QTableView>(*form, "lv_rows");
-        const QFont before = grid->font();
-        QFont bigger = before;
-        bigger.setPointSize(before.pointSize() + 6);
-        std::optional<QFont> answer;
-        int asked = 0;
-        QFont offered;
-        form->setFontDialog([&](QWidget*, const QFont& current) {
-            ++asked;
-            offered = current;
-            return answer;
-        });
-        child<QPushButton>(*form, "cb_font")->click();
-        QCOMPARE(asked, 1);
-        QCOMPARE(offered, before);
-        QCOMPARE(grid->font(), before);  // cancelled
-        answer = bigger;
-        child<QPushButton>(*form, "cb_font")->click();
-        QCOMPARE(grid->font().pointSize(), bigger.pointSize());
-    }
-
     void theGridPrintsToPdfWithNumberedPages()
     {
         ModalCatcher boxes;
@@ -323,38 +250,6 @@ private slots:
                 ++pageObjects;
         }
         QCOMPARE(pageObjects, std::size_t(pages));
-    }
-
-    void thePrintButtonPrintsWhatTheDialogSetUp()
-    {
-        ModalCatcher boxes;
-        auto form = window("SELECT TELEF, FIO FROM abon");
-        QVERIFY(runShown(*form));
-        const fs::path pdf = *m_dir / "button.pdf";
-        bool answer = false;
-        form->setPrintDialog([&](QWidget*, QPrinter& printer) {
-            printer.setOutputFormat(QPrinter::PdfFormat);
-            printer.setOutputFileName(q(pdf));
-            return answer;
-        });
-        child<QPushButton>(*form, "cb_print")->click();
-        QVERIFY(!fs::exists(pdf));  // cancelled
-        answer = true;
-        child<QPushButton>(*form, "cb_print")->click();
-        QVERIFY(fs::exists(pdf));
-        QVERIFY(fs::file_size(pdf) > 0);
-        QCOMPARE(boxes.boxes().size(), 0);
-    }
-
-    void nothingToPrintGivesNoPages()
-    {
-        ModalCatcher boxes;
-        auto form = window("SELECT TELEF FROM abon WHERE 1 = 0");
-        QVERIFY(runShown(*form));
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(q(*m_dir / "none.pdf"));
-        QCOMPARE(form->printTo(printer), 0);
     }
 
     void closingWhileRunningStopsTheWorker()
@@ -393,13 +288,6 @@ private slots:
         QCOMPARE(form.model().rowCount(), 3);
     }
 
-    void screenshot()
-    {
-        ModalCatcher boxes;
-        auto form = window("SELECT TELEF, FIO, PROBA FROM abon ORDER BY FIO");
-        QVERIFY(runShown(*form));
-        QVERIFY(form->grab().save(QStringLiteral("FormViewSource.png")));
-    }
 };
 
 QTEST_MAIN(FormViewSourceTest)

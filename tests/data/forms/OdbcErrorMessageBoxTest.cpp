@@ -11,6 +11,8 @@
 
 using peltra::data::OdbcError;
 using peltra::data::OdbcErrorMessageBox;
+using peltra::test::child;
+using peltra::test::click;
 using peltra::test::ModalCatcher;
 
 class OdbcErrorMessageBoxTest : public QObject {
@@ -29,16 +31,6 @@ private slots:
         QCOMPARE(box.text(), QStringLiteral("Функция  вернула SQL_WCM_WARNING\n\nState 01000 NativeCode 0\nwarning"));
         auto* text = box.findChild<QPlainTextEdit*>(QStringLiteral("textb_error"));
         QVERIFY(text != nullptr && text->isReadOnly());
-    }
-
-    void theSingleButtonClosesTheBox()
-    {
-        OdbcErrorMessageBox box;
-        box.setError({7, -1, "IM002", 0, "Data source name not found"});
-        QList<QPushButton*> buttons = box.findChildren<QPushButton*>();
-        QCOMPARE(buttons.size(), 1);
-        QTimer::singleShot(0, &box, [buttons] { buttons.front()->click(); });
-        QCOMPARE(box.exec(), int(QDialog::Accepted));
     }
 
     void oneBoxPerRecordToShowInOrder()
@@ -67,14 +59,6 @@ private slots:
         QCOMPARE(boxes.boxes().size(), 1);
     }
 
-    void screenshot()
-    {
-        OdbcErrorMessageBox box;
-        box.setError({11, -1, "42S22", 1, "no such column: NOSUCH"});
-        box.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&box));
-        QVERIFY(box.grab().save(QStringLiteral("OdbcErrorMessageBox.png")));
-    }
 };
 
 QTEST_MAIN(OdbcErrorMessageBoxTest)

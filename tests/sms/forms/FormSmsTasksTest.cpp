@@ -29,6 +29,8 @@
 
 using peltra::sms::FormSmsTasks;
 using peltra::sms::ItemType;
+using peltra::test::child;
+using peltra::test::click;
 using peltra::test::ModalCatcher;
 
 namespace {
@@ -46,22 +48,6 @@ private:
     std::unique_ptr<peltra::config::ConfigStore> m_config;
     std::optional<std::string> m_savedRuntime;
     QString m_table;
-
-    template <typename T>
-    static T* child(QWidget& form, const char* name)
-    {
-        auto* widget = form.findChild<T*>(QString::fromLatin1(name));
-        if (widget == nullptr)
-            qFatal("%s is missing", name);
-        return widget;
-    }
-
-    static void click(QWidget& form, const char* name)
-    {
-        auto* button = child<QPushButton>(form, name);
-        QVERIFY2(button->isEnabled(), name);
-        QTest::mouseClick(button, Qt::LeftButton);
-    }
 
     // The task's template as "TEXT:value" / "FIELD:name", read from the store.
     QStringList stored(const std::string& task)
@@ -81,11 +67,7 @@ private:
 
     static QStringList shown(FormSmsTasks& form)
     {
-        QStringList result;
-        auto* list = child<QListWidget>(form, "lv_Template");
-        for (int i = 0; i < list->count(); ++i)
-            result << list->item(i)->text();
-        return result;
+        return peltra::test::modelRows(*child<QListWidget>(form, "lv_Template")->model());
     }
 
     static QStringList taskNames(FormSmsTasks& form)
@@ -248,6 +230,7 @@ private slots:
         QCOMPARE(stored("Temp"), (QStringList{QStringLiteral("TEXT:Уважаемый "), QStringLiteral("FIELD:FIO"),
                                                QStringLiteral("TEXT:, долг "), QStringLiteral("FIELD:SUMMA")}));
         QCOMPARE(child<QListWidget>(form, "lv_Template")->currentRow(), 3);
+        QVERIFY(!child<QPushButton>(form, "cb_Down")->isEnabled());
         QCOMPARE(stored("Долг").size(), 2);
 
         // Up twice, down once, and delete the first.
@@ -279,28 +262,6 @@ private slots:
                  (QStringList{QStringLiteral("TEXT:Уважаемый "), QStringLiteral("FIELD:FIO"), QStringLiteral("TEXT:!")}));
         QVERIFY(!m_registry->keyExists("Software\\PELTRA\\SMSTasks\\Temp"));
         QVERIFY(boxes.boxes().isEmpty());
-    }
-
-    void anEmptyTextKeepsTheDialogOpen()
-    {
-        makeTask("Долг", {});
-        FormSmsTasks form(*m_config);
-        form.show();
-        ModalCatcher boxes;
-        child<QCheckBox>(form, "checkbox_Edit")->click();
-        bool stayedOpen = false;
-        boxes.onDialog([&](QDialog* dialog) {
-            auto* input = qobject_cast<QInputDialog*>(dialog);
-            input->setTextValue(QString());
-            input->accept();
-            stayedOpen = input->isVisible();
-            input->setTextValue(QStringLiteral(" "));
-            input->accept();
-        });
-        click(form, "cb_AddText");
-        QVERIFY(stayedOpen);
-        QCOMPARE(stored("Temp"), QStringList{QStringLiteral("TEXT: ")});
-        click(form, "cb_Cancel");
     }
 
     void otherCommandsAreRefusedWhileEditing()
@@ -412,20 +373,6 @@ private slots:
         QVERIFY(boxes.boxes().isEmpty());
     }
 
-    void screenshot()
-    {
-        makeTask("Аванс", {});
-        makeTask("Долг за газ", {{ItemType::Text, "Уважаемый "}, {ItemType::Field, "FIO"}, {ItemType::Text, ", ваш долг "},
-                                 {ItemType::Field, "SUMMA"}, {ItemType::Text, " руб. Оплатите до 25 числа."}});
-        FormSmsTasks form(*m_config);
-        form.show();
-        selectTask(form, QStringLiteral("Долг за газ"));
-        child<QCheckBox>(form, "checkbox_Edit")->click();
-        child<QListWidget>(form, "lv_Template")->setCurrentRow(1);
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QVERIFY(form.grab().save(QStringLiteral("FormSmsTasks.png")));
-        form.cancel();
-    }
 };
 
 QTEST_MAIN(FormSmsTasksTest)
