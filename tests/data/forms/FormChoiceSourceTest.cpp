@@ -169,8 +169,6 @@ private slots:
         QTest::addColumn<QStringList>("ticked");
         QTest::addColumn<QString>("sql");
         QTest::addColumn<bool>("allFields");
-        QTest::newRow("1 none") << QStringList() << QString() << false;
-        QTest::newRow("2 one") << QStringList({"FIO"}) << "SELECT FIO FROM abon" << false;
         QTest::newRow("3 odd name quoted") << QStringList({"SUM-1"}) << "SELECT \"SUM-1\" FROM abon" << false;
         QTest::newRow("4 two in table order") << QStringList({"SUM-1", "TELEF"})
                                               << "SELECT TELEF, \"SUM-1\" FROM abon" << false;
@@ -195,56 +193,6 @@ private slots:
             tick(form, field, true);
         QCOMPARE(sqlText(form), sql);
         QCOMPARE(all->isChecked(), allFields);
-    }
-
-    void manualSqlMakesTheBoxEditable()
-    {
-        ModalCatcher boxes;
-        FormChoiceSource form(nullptr, q(m_dir->path()));
-        QVERIFY(open(form));
-        selectTable(form, "calls.dbf");
-        auto* box = child<QPlainTextEdit>(form, "textb_sql");
-        auto* manual = child<QCheckBox>(form, "checkbox_manualsql");
-        QVERIFY(box->isReadOnly());
-        QTest::keyClicks(box, " WHERE 1=0");
-        QCOMPARE(box->toPlainText(), QStringLiteral("SELECT TELEF FROM calls"));
-
-        manual->click();
-        QVERIFY(!box->isReadOnly());
-        box->moveCursor(QTextCursor::End);
-        QTest::keyClicks(box, " WHERE TELEF = '3001'");
-        QCOMPARE(box->toPlainText(), QStringLiteral("SELECT TELEF FROM calls WHERE TELEF = '3001'"));
-        // Column changes leave a typed statement alone.
-        child<QTableWidget>(form, "lv_tables")->clearSelection();
-        QCOMPARE(box->toPlainText(), QStringLiteral("SELECT TELEF FROM calls WHERE TELEF = '3001'"));
-
-        // Off again: read-only and built from the selection.
-        manual->click();
-        QVERIFY(box->isReadOnly());
-        QCOMPARE(box->toPlainText(), QString());
-        selectTable(form, "calls.dbf");
-        QCOMPARE(box->toPlainText(), QStringLiteral("SELECT TELEF FROM calls"));
-    }
-
-    void aChosenFileSelectsItsTable()
-    {
-        ModalCatcher boxes;
-        FormChoiceSource form(nullptr, q(m_emptyDir->path()));
-        DialogLog files{q(*m_dir / "calls.dbf")};
-        form.setFileDialog(files.dialog());
-        QVERIFY(open(form));
-        QCOMPARE(rows(form, "lv_tables"), QStringList());
-
-        QSignalSpy connected(&form, &FormChoiceSource::connectionChanged);
-        child<QPushButton>(form, "cb_file")->click();
-        QCOMPARE(connected.count(), 1);
-        QVERIFY(connected.front().front().toBool());
-        QCOMPARE(files.filters, QStringList({"dBase файлы (*.dbf);;Все файлы (*.*)"}));
-        QCOMPARE(child<QLineEdit>(form, "textb_database")->text(), QDir::toNativeSeparators(q(*m_dir / "calls.dbf")));
-        QCOMPARE(rows(form, "lv_tables").size(), 2);
-        QCOMPARE(child<QTableWidget>(form, "lv_tables")->selectedItems().front()->text(), QStringLiteral("calls.dbf"));
-        QCOMPARE(sqlText(form), QStringLiteral("SELECT TELEF FROM calls"));
-        QCOMPARE(boxes.boxes().size(), 0);
     }
 
     void aBadDatabaseOrSourceCannotConnect_data()
@@ -338,33 +286,6 @@ private slots:
         QVERIFY(open(form));
         child<QPushButton>(form, "cb_load")->click();
         QCOMPARE(sqlText(form), QStringLiteral("SELECT * FROM abon WHERE FIO = 'Иван'"));
-    }
-
-    void loadFailuresKeepTheText_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("1 missing file") << q(*m_dir / "missing.sql") << "Ошибка открытия файла.";
-        QTest::newRow("2 a folder") << q(m_dir->path()) << "Ошибка открытия файла.";
-        // Opens, but the first read fails (address 0 of the process is never mapped).
-        QTest::newRow("3 unreadable content") << "/proc/self/mem" << "Ошибка чтения файла.";
-    }
-
-    void loadFailuresKeepTheText()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, message);
-        ModalCatcher boxes;
-        FormChoiceSource form(nullptr, q(m_dir->path()));
-        DialogLog loads{path};
-        form.setLoadDialog(loads.dialog());
-        QVERIFY(open(form));
-        selectTable(form, "calls.dbf");
-        child<QPushButton>(form, "cb_load")->click();
-        QCOMPARE(boxes.texts(), QStringList({message}));
-        QCOMPARE(boxes.boxes().front().title, QStringLiteral("Ошибка"));
-        QCOMPARE(sqlText(form), QStringLiteral("SELECT TELEF FROM calls"));
-        QVERIFY(!child<QCheckBox>(form, "checkbox_manualsql")->isChecked());
     }
 
     void viewRunsTheStatement()

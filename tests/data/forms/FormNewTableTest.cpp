@@ -230,32 +230,6 @@ private slots:
         QCOMPARE(form.fields().size(), std::size_t(5));
     }
 
-    void theStatementDeclaresEveryRow()
-    {
-        FormNewTable form;
-        form.show();
-        add(form, "SUM2", "Num", "10", "2");
-        add(form, "SUM0", "Num", "10", "0");
-        add(form, "FIO", "Char", "30");
-        add(form, "DR", "Date");
-        add(form, "FLAG", "Log");
-        QCOMPARE(rows(form).mid(5), QStringList({"SUM2|Num|10,2", "SUM0|Num|10,0", "FIO|Char|30", "DR|Date|8",
-                                                 "FLAG|Log|1"}));
-        QCOMPARE(q(form.createStatement("__tmp__.dbf")),
-                 QStringLiteral("CREATE TABLE __tmp__.dbf(\r\n"
-                                " TELEF Char(12) \r\n"
-                                ", PROBA numeric(3,0) \r\n"
-                                ", OTBOJ numeric(3,0) \r\n"
-                                ", DATA Date \r\n"
-                                ", CLOCK Char(8) \r\n"
-                                ", SUM2 numeric(9,2) \r\n"
-                                ", SUM0 numeric(10,0) \r\n"
-                                ", FIO char(30) \r\n"
-                                ", DR date \r\n"
-                                ", FLAG logical \r\n"
-                                " )"));
-    }
-
     void aCreatedTableIsASource()
     {
         FormNewTable form;
@@ -326,21 +300,6 @@ private slots:
         boxes.answerNext(QMessageBox::Yes);
         QVERIFY(form.createTable());
         QVERIFY(peltra::data::SourceCheck(existing).ok);
-    }
-
-    void aFailedMoveIsReportedAndKeepsTheDialog()
-    {
-        FormNewTable form;
-        form.show();
-        const fs::path destination = *m_dir / "missing-folder" / "abon.dbf";
-        form.setSaveDialog([&](QWidget*, const QString&, const QString&) { return q(destination.string()); });
-        ModalCatcher boxes;
-        QVERIFY(!form.createTable());
-        QCOMPARE(boxes.texts().size(), 1);
-        QVERIFY(boxes.texts().front().startsWith(QStringLiteral("Не удалось сохранить таблицу в файле '") +
-                                                 q(destination.string())));
-        QVERIFY(!fs::exists(destination));
-        QVERIFY(form.isVisible());
     }
 
     void aTableTheEngineRefusesShowsItsErrors()

@@ -202,28 +202,6 @@ private slots:
         QVERIFY(m_store->task("Другие", "Чужое")->valid());
     }
 
-    void browseAsksForADbfFile()
-    {
-        FormTask form(*m_store, std::nullopt);
-        form.show();
-        QString caption;
-        QString filter;
-        QString answer = m_good;
-        form.setBrowseDialog([&](QWidget*, const QString& c, const QString& f) {
-            caption = c;
-            filter = f;
-            return answer;
-        });
-        click(form, "cb_browse");
-        QCOMPARE(caption, QStringLiteral("Выберите необходимый DBF-файл."));
-        QCOMPARE(filter, QStringLiteral("DBF-файлы (*.dbf)"));
-        QCOMPARE(child<QLineEdit>(form, "textb_path")->text(), m_good);
-        // Cancelling the file dialog keeps the path.
-        answer.clear();
-        click(form, "cb_browse");
-        QCOMPARE(child<QLineEdit>(form, "textb_path")->text(), m_good);
-    }
-
     void aNewTableBecomesThePath()
     {
         FormTask form(*m_store, std::nullopt);

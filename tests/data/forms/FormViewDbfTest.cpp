@@ -123,14 +123,6 @@ private slots:
         QVERIFY(error.text.contains(QStringLiteral("NOSUCH")));
     }
 
-    void aMissingTableIsAnError()
-    {
-        FormViewDbf form(kCaption, *m_dir / "none.dbf", "", "", true);
-        ModalCatcher boxes;
-        QCOMPARE(run(form), int(QDialog::Rejected));
-        QCOMPARE(boxes.texts().front(), QStringLiteral("Ошибка выполнения SQL запроса."));
-    }
-
     void closingWhileTheQueryRunsIsSafe()
     {
         auto form = std::make_unique<FormViewDbf>(kCaption, m_table, "", "", true);

@@ -267,27 +267,6 @@ private slots:
         QCOMPARE(boxes.boxes().size(), 0);
     }
 
-    void aResultCutShortByClosingIsNotShown()
-    {
-        ModalCatcher boxes;
-        FormViewSource form("SELECT * FROM many a, many b", "peltra", q(m_dir->path()));
-        QSignalSpy finished(&form, &FormViewSource::finished);
-        form.show();
-        QVERIFY(form.isRunning());
-        QVERIFY(form.close());
-        QTRY_VERIFY(!form.isRunning());
-        QCOMPARE(form.model().rowCount(), 0);
-        QCOMPARE(finished.count(), 0);
-        QCOMPARE(boxes.boxes().size(), 0);
-
-        // Shown again, it runs a statement as before.
-        form.show();
-        child<QPlainTextEdit>(form, "textb_sql")->setPlainText("SELECT TELEF FROM abon");
-        child<QPushButton>(form, "cb_run")->click();
-        QVERIFY(finished.wait(5000));
-        QCOMPARE(form.model().rowCount(), 3);
-    }
-
 };
 
 QTEST_MAIN(FormViewSourceTest)

@@ -264,47 +264,6 @@ private slots:
         QVERIFY(boxes.boxes().isEmpty());
     }
 
-    void otherCommandsAreRefusedWhileEditing()
-    {
-        makeTask("Аванс", {});
-        makeTask("Долг", {{ItemType::Text, "a"}});
-        FormSmsTasks form(*m_config);
-        bool browsed = false;
-        form.setFileChooser([&](const QString&) {
-            browsed = true;
-            return QString();
-        });
-        form.show();
-        ModalCatcher boxes;
-        selectTask(form, QStringLiteral("Долг"));
-        child<QCheckBox>(form, "checkbox_Edit")->click();
-        QVERIFY(form.isEditing());
-        const QString guard = QString::fromUtf8(FormSmsTasks::kEditingMessage);
-
-        click(form, "cb_New");
-        click(form, "cb_Delete");
-        click(form, "cb_Browse");
-        selectTask(form, QStringLiteral("Аванс"));
-        QTest::qWait(20);
-        child<QCheckBox>(form, "checkbox_Edit")->click();
-        form.reject();
-        QCOMPARE(boxes.texts(), (QStringList{guard, guard, guard, guard, guard, guard}));
-        for (const auto& box : boxes.boxes())
-            QCOMPARE(box.title, QStringLiteral("Свойства задания SMS"));
-        QCOMPARE(q(form.currentTask()), QStringLiteral("Долг"));
-        QCOMPARE(shown(form), QStringList{QStringLiteral("a")});
-        QVERIFY(form.isVisible());
-        QVERIFY(form.isEditing());
-        QVERIFY(child<QCheckBox>(form, "checkbox_Edit")->isChecked());
-        QCOMPARE(taskNames(form).size(), 2);
-        QVERIFY(!browsed);
-
-        click(form, "cb_Cancel");
-        selectTask(form, QStringLiteral("Аванс"));
-        QCOMPARE(q(form.currentTask()), QStringLiteral("Аванс"));
-        QCOMPARE(boxes.boxes().size(), 6);
-    }
-
     void aSourceThatCannotBeOpenedIsReported()
     {
         makeTask("Долг", {});
@@ -343,34 +302,6 @@ private slots:
         QCOMPARE(startedIn, QFileInfo(m_table).absolutePath());
         const auto valid = m_registry->getValue("Software\\PELTRA\\SMSTasks\\Долг", "Valid");
         QVERIFY(valid && valid->asDword() == 0);
-    }
-
-    void templatesAreSavedAndLoaded()
-    {
-        makeTask("Долг", {{ItemType::Text, "Привет, "}, {ItemType::Field, "FIO"}});
-        makeTask("Аванс", {});
-        FormSmsTasks form(*m_config);
-        form.show();
-        ModalCatcher boxes;
-        selectTask(form, QStringLiteral("Долг"));
-        answerText(boxes, QStringLiteral("Сохранить шаблон как"), QStringLiteral("Имя шаблона:"),
-                   QStringLiteral("Приветствие"));
-        click(form, "cb_SaveAs");
-        selectTask(form, QStringLiteral("Аванс"));
-        QVERIFY(!child<QPushButton>(form, "cb_Load")->isEnabled());
-        child<QCheckBox>(form, "checkbox_Edit")->click();
-        boxes.onDialog([](QDialog* dialog) {
-            auto* input = qobject_cast<QInputDialog*>(dialog);
-            QCOMPARE(input->comboBoxItems(), QStringList{QStringLiteral("Приветствие")});
-            input->setTextValue(QStringLiteral("Приветствие"));
-            input->accept();
-        });
-        click(form, "cb_Load");
-        QCOMPARE(shown(form), (QStringList{QStringLiteral("Привет, "), QStringLiteral("FIO")}));
-        QVERIFY(stored("Аванс").isEmpty());
-        click(form, "cb_Apply");
-        QCOMPARE(stored("Аванс"), (QStringList{QStringLiteral("TEXT:Привет, "), QStringLiteral("FIELD:FIO")}));
-        QVERIFY(boxes.boxes().isEmpty());
     }
 
 };
