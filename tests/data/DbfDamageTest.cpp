@@ -171,12 +171,4 @@ TEST(DbfDamage, DamagedTableIsNeverWritten)
     }
 }
 
-TEST(DbfDamage, MissingFile)
-{
-    std::string error;
-    EXPECT_FALSE(DbfTable::open("/nonexistent/folder/x.dbf", {}, &error));
-    EXPECT_NE(error.find("Table \"x.dbf\": cannot open it"), std::string::npos) << error;
-    EXPECT_FALSE(DbfTable::open("/tmp", {}, &error));
-}
-
 }  // namespace

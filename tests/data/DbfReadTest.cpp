@@ -28,27 +28,6 @@ DbfValue valueOf(const DbfTable& table, std::uint32_t index, const char* field)
     return table.value(record, *table.fieldIndex(field));
 }
 
-TEST(DbfRead, DBase3HeaderAndFields)
-{
-    HandLayout layout;
-    const auto table = openBytes(handTable(layout, subscriberFields(), subscriberRecords(kIvanovCp866), {false, false, true}));
-    ASSERT_TRUE(table);
-    EXPECT_EQ(table->version(), 0x03);
-    EXPECT_EQ(table->recordCount(), 4u);
-    EXPECT_EQ(table->recordLength(), 65u);
-    EXPECT_EQ(table->headerLength(), 32u + 9 * 32 + 1);
-    EXPECT_EQ(table->lastUpdate(), (DbfDate{2024, 3, 5}));
-    ASSERT_EQ(table->fields().size(), 9u);
-    const auto& summa = table->fields()[6];
-    EXPECT_EQ(summa.name, "SUMMA");
-    EXPECT_EQ(summa.type, 'N');
-    EXPECT_EQ(summa.length, 10);
-    EXPECT_EQ(summa.decimals, 2);
-    EXPECT_EQ(summa.offset, 1u + 12 + 3 + 3 + 8 + 8 + 11);
-    EXPECT_EQ(table->fieldIndex("summa"), 6u);
-    EXPECT_FALSE(table->fieldIndex("SUMM"));
-}
-
 TEST(DbfRead, ValuesOfEveryType)
 {
     const auto table = openBytes(handTable({}, subscriberFields(), subscriberRecords(kIvanovCp866), {false, false, true}));

@@ -288,37 +288,6 @@ TEST_F(DbfWrite, CreateWritesAnEmptyDBase3Table)
     EXPECT_NE(error.find("already exists"), std::string::npos) << error;
 }
 
-TEST_F(DbfWrite, CreateRefusesUnsoundFields)
-{
-    struct Case {
-        std::vector<DbfFieldSpec> fields;
-        const char* error;
-    } cases[] = {
-        {{}, "at least one field"},
-        {{{"1ST", 'C', 5, 0}}, "begins with a letter"},
-        {{{"ABCDEFGHIJK", 'C', 5, 0}}, "1 to 10 characters"},
-        {{{"A-B", 'C', 5, 0}}, "only letters"},
-        {{{"A", 'C', 5, 0}, {"a", 'N', 3, 0}}, "used twice"},
-        {{{"A", 'C', 0, 0}}, "does not suit"},
-        {{{"A", 'N', 21, 0}}, "does not suit"},
-        {{{"A", 'N', 3, 2}}, "does not suit"},
-        {{{"A", 'M', 10, 0}}, "cannot be created"},
-    };
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        SCOPED_TRACE(i);
-        std::string error;
-        EXPECT_FALSE(DbfTable::create(path("bad.dbf"), cases[i].fields, 866, false, &error));
-        EXPECT_NE(error.find(cases[i].error), std::string::npos) << error;
-        EXPECT_FALSE(std::filesystem::exists(path("bad.dbf")));
-    }
-    std::string error;
-    EXPECT_FALSE(DbfTable::create(path("bad.dbf"), {{"A", 'C', 5, 0}}, 932, false, &error));
-    int files = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(m_dir.path()))
-        ++files;
-    EXPECT_EQ(files, 0);
-}
-
 // Tables with memo fields (dBase III .dbt, FoxPro and Visual FoxPro .fpt) and Visual FoxPro's binary
 // fields, written by python3-dbf, read here; what we write (a changed memo, a new record, the archive
 // copy of a record into a second table) reads back in python3-dbf, and the memos we did not touch

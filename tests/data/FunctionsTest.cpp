@@ -118,32 +118,6 @@ TEST(OdbcErrorTest, ErrorBoxText)
     EXPECT_EQ(errorFromSqlite(FunctionCode::SQLFetch, SQLITE_IOERR_READ, "").message, "Ошибка SQL, код 266");
 }
 
-// Codes the engine seldom gives here, mapped without running it.
-TEST(OdbcErrorTest, SqliteCodeTable)
-{
-    const struct {
-        int code;
-        std::string_view message;
-        std::string_view state;
-        int returnCode;
-    } cases[] = {
-        {SQLITE_ERROR, "incomplete input", "42000", -1},      {SQLITE_ERROR, "no such function: FOO", "42000", -1},
-        {SQLITE_ERROR, "unrecognized token: \"'a\"", "42000", -1}, {SQLITE_ERROR, "no such index: I", "42S12", -1},
-        {SQLITE_ERROR, "something else", "HY000", -1},        {SQLITE_CONSTRAINT_NOTNULL, "c", "23000", -1},
-        {SQLITE_IOERR_WRITE, "disk I/O error", "HY000", -1},  {SQLITE_FULL, "full", "HY000", -1},
-        {SQLITE_LOCKED, "database table is locked", "HYT00", -1}, {SQLITE_NOMEM, "out of memory", "HY001", -1},
-        {SQLITE_AUTH, "not authorized", "42000", -1},         {SQLITE_INTERRUPT, "interrupted", "HY008", -1},
-        {SQLITE_WARNING, "w", "01000", 1},                    {SQLITE_DONE, "no more rows", "00000", 0},
-    };
-    for (const auto& c : cases) {
-        const OdbcError error = errorFromSqlite(FunctionCode::SQLExecDirect, c.code, c.message);
-        EXPECT_EQ(error.sqlState, c.state) << c.message;
-        EXPECT_EQ(error.returnCode, c.returnCode) << c.message;
-        EXPECT_EQ(error.nativeCode, c.code) << c.message;
-        EXPECT_EQ(error.message, c.message);
-    }
-}
-
 // Runs sql on db and maps its failure as the query layer will.
 OdbcError failureOf(sqlite3* db, const char* sql)
 {

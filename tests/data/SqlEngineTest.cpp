@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -190,25 +188,6 @@ TEST_F(SqlEngineTest, PositionedUpdateWritesTheRecord)
     EXPECT_TRUE(table->value(record, 2).isNull());  // OTBOJ was not set
 }
 
-TEST_F(SqlEngineTest, PositionedUpdateThroughAnAlias)
-{
-    Query query(m_connection);
-    query.setSql("SELECT s.telef, s.proba FROM subs AS s WHERE s.telef = '222'");
-    ASSERT_TRUE(query.open());
-    EXPECT_EQ(query.recordNumber(), 4);
-    ASSERT_TRUE(query.edit());
-    ASSERT_TRUE(query.setValue(2, "7"));
-    ASSERT_TRUE(query.update());
-    query.close();
-    EXPECT_EQ(column("SELECT proba FROM subs WHERE rowid = 4"), (Strings {"7"}));
-
-    // A row of a join has no single record to write to.
-    query.setSql("SELECT a.telef FROM subs a JOIN subs b ON a.telef = b.telef");
-    ASSERT_TRUE(query.open());
-    EXPECT_FALSE(query.edit());
-    EXPECT_EQ(m_connection.takeErrors().size(), 1u);
-}
-
 // Subqueries in FROM, in the select list and in WHERE: rows of one table (whatever the subqueries
 // read) carry its record number for write-back; rows of a derived table or a join carry none.
 TEST_F(SqlEngineTest, DerivedTablesAndScalarSubqueries)
@@ -318,19 +297,6 @@ TEST_F(SqlEngineTest, CreatesAndDropsTablesAsTheNewTableFormWritesThem)
     EXPECT_FALSE(m_connection.executeDirect("CREATE TABLE bad.dbf (A money(3))"));
     EXPECT_EQ(m_connection.takeErrors().at(0).sqlState, "42000");
     EXPECT_FALSE(fs::exists(m_dir / "bad.dbf"));
-}
-
-TEST_F(SqlEngineTest, TodayIsTheLocalDate)
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm local {};
-    localtime_r(&now, &local);
-    char expected[48];
-    std::snprintf(expected, sizeof expected, "%04d-%02d-%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-    EXPECT_EQ(column("SELECT TODAY()"), (Strings {expected}));
-    ASSERT_TRUE(m_connection.executeDirect("UPDATE subs SET data = TODAY(), clock = '10:00:00' WHERE telef = '222'"));
-    EXPECT_EQ(column("select * from subs where telef='222' AND proba=0 AND otboj IS NULL AND data=TODAY() AND clock='10:00:00'"),
-              (Strings {"222"}));
 }
 
 TEST_F(SqlEngineTest, TablesByPathAndByNameAfterTheQualifier)

@@ -1,9 +1,6 @@
 // peltra-sms run as an operator runs it on a temporary home: a task built item by item, shown and
 // rendered over a generated table, edited, and the refusals with their exit codes.
-#include "config/ConfigStore.h"
-#include "config/StationHome.h"
 #include "data/HandDbf.h"
-#include "platform/registry/RegistryStore.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
@@ -117,14 +114,10 @@ TEST_F(PeltraSmsTest, RefusesBadInputWithItsExitCode)
         {"1 unknown command", {"frobnicate"}, 2, "unknown command"},
         {"2 missing name", {"add"}, 2, "add needs TASK"},
         {"3 duplicate", {"add", "ДОЛГ"}, 1, "Задание с таким именем уже есть"},
-        {"4 backslash", {"add", "a\\b"}, 1, "cannot name a task"},
-        {"5 reserved", {"add", "Temp"}, 1, "cannot name a task"},
         {"6 no task", {"show", "Нет"}, 1, "there is no SMS task \"Нет\""},
         {"7 empty text", {"add-text", "Долг", ""}, 1, "the text is empty"},
         {"8 both options", {"add-field", "Долг", "FIO", "--first", "--after", "1"}, 2, "not both"},
-        {"9 no --db value", {"render", "Долг", "--db"}, 2, "--db needs a DIR"},
         {"10 no source file", {"render", "Долг"}, 1, "no source file"},
-        {"11 bad option", {"show", "Долг", "--all"}, 2, "unknown option --all"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -138,7 +131,7 @@ TEST_F(PeltraSmsTest, RefusesBadInputWithItsExitCode)
     fails({"remove", "Долг"}, 1, "there is no SMS task");
 }
 
-TEST_F(PeltraSmsTest, SetFileWithAnotherPathWithdrawsTheTask)
+TEST_F(PeltraSmsTest, SetFileStoresTheAbsolutePath)
 {
     ok({"add", "Долг"});
     const ProgramResult missing = run({"set-file", "Долг", (m_dir / "none.dbf").string()});
@@ -148,18 +141,6 @@ TEST_F(PeltraSmsTest, SetFileWithAnotherPathWithdrawsTheTask)
     ok({"set-file", "Долг", "db/abon.dbf"});
     const std::string shown = ok({"show", "Долг"});
     EXPECT_TRUE(shown.starts_with("/") && shown.ends_with("/db/abon.dbf\n")) << shown;
-
-    const auto validAfter = [&](const std::string& path) {
-        {
-            platform::RegistryStore registry(config::registryFile(m_dir / "home"));
-            EXPECT_TRUE(config::ConfigStore(registry).writeNumber("SMSTasks\\Долг", "Valid", 1));
-        }
-        ok({"set-file", "Долг", path});
-        platform::RegistryStore registry(config::registryFile(m_dir / "home"));
-        return config::ConfigStore(registry).readNumber("SMSTasks\\Долг", "Valid", 9);
-    };
-    EXPECT_EQ(validAfter(table()), 0u);
-    EXPECT_EQ(validAfter(table()), 1u) << "the same path keeps the mark";
 }
 
 TEST_F(PeltraSmsTest, TwoProcessesAddingAtOnceKeepOneList)

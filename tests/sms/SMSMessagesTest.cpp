@@ -36,11 +36,9 @@ TEST(SMSMessageText, FillsFieldsWithTrimmedValues)
         std::string expected;
     };
     const std::vector<Case> cases = {
-        {"1 nothing", {}, ""},
         {"2 text as written, blanks kept", {text("  Уважаемый "), text("клиент  ")}, "  Уважаемый клиент  "},
         {"3 field trimmed", {text("Уважаемый "), field("FIO"), text("!")}, "Уважаемый Иванов И.И.!"},
         {"4 two fields", {field("FIO"), text(": "), field("SUMMA"), text(" руб.")}, "Иванов И.И.: 12.50 руб."},
-        {"5 blank value", {text("["), field("EMPTY"), text("]")}, "[]"},
         {"6 missing field", {text("["), field("NOPE"), text("]")}, "[]"},
     };
     for (const Case& c : cases) {
@@ -162,19 +160,6 @@ TEST_F(SMSRenderTest, TheSourceTableIsFoundByTheFilesNameInAFolder)
         EXPECT_EQ(sourceTable(c.file, c.folder, &error), c.expected);
         EXPECT_EQ(error.empty(), c.expected.has_value()) << error;
     }
-}
-
-TEST_F(SMSRenderTest, FieldsOfATableAreListedInOrder)
-{
-    const auto fields = tableFields(m_dir / "abon.dbf");
-    ASSERT_TRUE(fields);
-    std::vector<std::string> names;
-    for (const data::ColumnInfo& column : *fields)
-        names.push_back(column.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"TELEF", "FIO", "SUMMA", "DATA"}));
-    std::string error;
-    EXPECT_FALSE(tableFields(m_dir / "none.dbf", &error));
-    EXPECT_FALSE(error.empty());
 }
 
 }  // namespace

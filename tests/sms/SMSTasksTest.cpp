@@ -157,21 +157,6 @@ TEST_F(SMSTasksTest, EditsKeepTheChainWhole)
     }
 }
 
-TEST_F(SMSTasksTest, ItemTypesAreReadWithoutRegardToCaseAndDamageReadsAsText)
-{
-    add("", "x");
-    add("0001", "y");
-    EXPECT_EQ(itemText("0001", "Type"), "TEXT");
-    EXPECT_EQ(itemText("0001", "Value"), "x");
-    ASSERT_TRUE(m_store.writeText(taskKey(kTask) + "\\Шаблоны\\0001", "type", "field"));
-    ASSERT_TRUE(m_store.writeText(taskKey(kTask) + "\\Шаблоны\\0002", "TYPE", "???"));
-    std::vector<SMSPatternItem> items;
-    ASSERT_TRUE(m_task->patterns().items(items));
-    ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(items[0].type, ItemType::Field);
-    EXPECT_EQ(items[1].type, ItemType::Text);
-}
-
 TEST_F(SMSTasksTest, ValidIsClearedOnCreationAndWhenTheFileChanges)
 {
     const std::string key = taskKey(kTask);
@@ -217,17 +202,6 @@ TEST_F(SMSTasksTest, NamesAreRefusedWhenEmptyDuplicateOrReserved)
     ASSERT_TRUE(other.load());
     ASSERT_EQ(m_tasks.addTask("Третье"), AddTaskResult::Added);
     EXPECT_EQ(other.addTask("третье"), AddTaskResult::Duplicate);
-}
-
-TEST_F(SMSTasksTest, LoadListsTasksButNotTheEditingCopy)
-{
-    ASSERT_EQ(m_tasks.addTask("Аванс"), AddTaskResult::Added);
-    ASSERT_TRUE(m_tasks.beginEditing(kTask));
-    SMSTasks loaded(m_store);
-    ASSERT_TRUE(loaded.load());
-    EXPECT_EQ(loaded.names(), (Names{"Аванс", "Долг"}));
-    EXPECT_TRUE(loaded.find("долг"));
-    EXPECT_FALSE(loaded.find("Temp"));
 }
 
 TEST_F(SMSTasksTest, RemovingATaskTakesItsTemplateAndDoesNotBringItBack)

@@ -21,7 +21,6 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <vector>
 
 using peltra::data::FormChoiceSource;
 using peltra::data::FormViewSource;
@@ -162,37 +161,6 @@ private slots:
         QCOMPARE(rows(form, "lv_fields"), QStringList());
         QCOMPARE(sqlText(form), QString());
         QVERIFY(!child<QPushButton>(form, "cb_view")->isEnabled());
-    }
-
-    void theTickedColumnsMakeTheSelect_data()
-    {
-        QTest::addColumn<QStringList>("ticked");
-        QTest::addColumn<QString>("sql");
-        QTest::addColumn<bool>("allFields");
-        QTest::newRow("3 odd name quoted") << QStringList({"SUM-1"}) << "SELECT \"SUM-1\" FROM abon" << false;
-        QTest::newRow("4 two in table order") << QStringList({"SUM-1", "TELEF"})
-                                              << "SELECT TELEF, \"SUM-1\" FROM abon" << false;
-        QTest::newRow("5 every one ticks all fields") << QStringList({"FIO", "TELEF", "SUM-1"})
-                                                      << "SELECT TELEF, FIO, \"SUM-1\" FROM abon" << true;
-    }
-
-    void theTickedColumnsMakeTheSelect()
-    {
-        QFETCH(QStringList, ticked);
-        QFETCH(QString, sql);
-        QFETCH(bool, allFields);
-        ModalCatcher boxes;
-        FormChoiceSource form(nullptr, q(m_dir->path()));
-        QVERIFY(open(form));
-        selectTable(form, "abon.dbf");
-        auto* all = child<QCheckBox>(form, "checkbox_allfields");
-        all->click();  // off: every tick is taken away
-        QVERIFY(!all->isChecked());
-        QCOMPARE(sqlText(form), QString());
-        for (const QString& field : ticked)
-            tick(form, field, true);
-        QCOMPARE(sqlText(form), sql);
-        QCOMPARE(all->isChecked(), allFields);
     }
 
     void aBadDatabaseOrSourceCannotConnect_data()

@@ -302,27 +302,6 @@ private slots:
         QVERIFY(peltra::data::SourceCheck(existing).ok);
     }
 
-    void aTableTheEngineRefusesShowsItsErrors()
-    {
-        FormNewTable form;
-        form.show();
-        // dBase character fields hold at most 254 characters.
-        add(form, "NOTE", "Char", "300");
-        bool asked = false;
-        form.setSaveDialog([&](QWidget*, const QString&, const QString&) {
-            asked = true;
-            return QString();
-        });
-        ModalCatcher boxes;
-        QVERIFY(!form.createTable());
-        QVERIFY(!asked);
-        QCOMPARE(boxes.boxes().size(), 2);
-        QCOMPARE(boxes.texts().front(), QStringLiteral("Не удалось создать таблицу."));
-        QVERIFY(boxes.boxes().back().errorBox);
-        QVERIFY(boxes.texts().back().startsWith(QStringLiteral("Функция SQLExecDirect вернула SQL_ERROR")));
-        QVERIFY(form.isVisible());
-    }
-
 };
 
 QTEST_MAIN(FormNewTableTest)

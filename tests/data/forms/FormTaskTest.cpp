@@ -13,7 +13,6 @@
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -152,27 +151,6 @@ private slots:
         QCOMPARE(q(binding->comment()), QStringLiteral("Должники за май"));
     }
 
-    void aTakenNameIsRefusedAfterTheTableCheck()
-    {
-        QCOMPARE(m_store->addBinding("Абоненты", m_other.toStdString(), ""), peltra::config::AddResult::Added);
-        FormTask form(*m_store, std::nullopt);
-        form.show();
-        ModalCatcher boxes;
-        // Names compare without regard to case.
-        type(form, "textb_name", QStringLiteral("абоненты"));
-        type(form, "textb_path", m_partial);
-        click(form, "cb_ok");
-        QVERIFY(boxes.texts().back().startsWith(QStringLiteral("В данной таблице отсутствуют")));
-
-        type(form, "textb_path", m_good);
-        click(form, "cb_ok");
-        QCOMPARE(boxes.texts().back(), QStringLiteral("Задание с таким именем уже есть!\r\nУкажите другое задание."));
-        QCOMPARE(form.focusWidget(), child<QLineEdit>(form, "textb_name"));
-        QVERIFY(form.isVisible());
-        QCOMPARE(q(m_store->binding("Абоненты")->file()), m_other);
-        QCOMPARE(m_store->bindingNames().size(), std::size_t(1));
-    }
-
     void changingThePathWithdrawsTheBindingsTasks()
     {
         bindingWithValidTask("Абоненты", m_good, "Оповещение");
@@ -200,28 +178,6 @@ private slots:
         QCOMPARE(q(m_store->binding("Абоненты")->file()), m_other);
         QVERIFY(!m_store->task("Абоненты", "Оповещение")->valid());
         QVERIFY(m_store->task("Другие", "Чужое")->valid());
-    }
-
-    void aNewTableBecomesThePath()
-    {
-        FormTask form(*m_store, std::nullopt);
-        form.show();
-        const QString destination = q((*m_dir / "created").string());
-        form.setSaveDialog([&](QWidget*, const QString&, const QString&) { return destination; });
-        ModalCatcher boxes;
-        bool seen = false;
-        boxes.onDialog([&](QDialog* dialog) {
-            auto* newTable = qobject_cast<FormNewTable*>(dialog);
-            if (newTable == nullptr)
-                return;
-            seen = true;
-            newTable->createTable();
-        });
-        click(form, "cb_newtable");
-        QVERIFY(seen);
-        QVERIFY(boxes.texts().isEmpty());
-        QCOMPARE(child<QLineEdit>(form, "textb_path")->text(), destination + ".dbf");
-        QVERIFY(peltra::data::SourceCheck((destination + ".dbf").toStdString()).ok);
     }
 
 };

@@ -8,13 +8,10 @@
 #include "data/DbfTable.h"
 #include "support/TempDir.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QPrinter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
@@ -156,28 +153,6 @@ private slots:
         QVERIFY(!child<QPushButton>(form, "cb_print")->isEnabled());
     }
 
-    void anEditedStatementRunsAgain()
-    {
-        ModalCatcher boxes;
-        auto form = window("SELECT TELEF FROM abon");
-        QVERIFY(runShown(*form));
-        QCOMPARE(gridRows(*form).size(), 3);
-        QVERIFY(!form->isSqlChanged());
-
-        auto* box = child<QPlainTextEdit>(*form, "textb_sql");
-        box->moveCursor(QTextCursor::End);
-        QTest::keyClicks(box, " WHERE PROBA > 0 ORDER BY TELEF DESC");
-        QVERIFY(form->isSqlChanged());
-        QSignalSpy finished(form.get(), &FormViewSource::finished);
-        child<QPushButton>(*form, "cb_run")->click();
-        QVERIFY(finished.wait(5000));
-        QCOMPARE(gridRows(*form), QStringList({"1|2003", "2|2002"}));
-
-        // An empty statement cannot be run.
-        box->clear();
-        QVERIFY(!child<QPushButton>(*form, "cb_run")->isEnabled());
-    }
-
     void closingChangedAsksToSave_data()
     {
         QTest::addColumn<int>("answer");
@@ -225,31 +200,6 @@ private slots:
         }
         if (!closed)
             QVERIFY(form->isSqlChanged());
-    }
-
-    void theGridPrintsToPdfWithNumberedPages()
-    {
-        ModalCatcher boxes;
-        auto form = window("SELECT TELEF, NAME FROM many");
-        QVERIFY(runShown(*form));
-        QCOMPARE(form->model().rowCount(), 5000);
-
-        const fs::path pdf = *m_dir / "grid.pdf";
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(q(pdf));
-        const int pages = form->printTo(printer);
-        QVERIFY2(pages > 50, qPrintable(QString::number(pages)));
-        const std::string bytes = peltra::test::readFileBytes(pdf.string());
-        QVERIFY(bytes.size() > 1000);
-        QCOMPARE(bytes.substr(0, 5), std::string("%PDF-"));
-        // Every page object is one printed page.
-        std::size_t pageObjects = 0;
-        for (std::size_t at = bytes.find("/Type /Page"); at != std::string::npos; at = bytes.find("/Type /Page", at + 1)) {
-            if (bytes.compare(at, 12, "/Type /Pages") != 0)
-                ++pageObjects;
-        }
-        QCOMPARE(pageObjects, std::size_t(pages));
     }
 
     void closingWhileRunningStopsTheWorker()

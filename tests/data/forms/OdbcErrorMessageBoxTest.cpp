@@ -5,9 +5,7 @@
 #include "data/Connection.h"
 
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 using peltra::data::OdbcError;
 using peltra::data::OdbcErrorMessageBox;

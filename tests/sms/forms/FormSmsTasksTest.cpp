@@ -10,7 +10,6 @@
 #include "support/TempDir.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -18,8 +17,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTest>
 #include <QTreeWidget>
+#include <QTest>
 
 #include <cstdlib>
 #include <memory>
@@ -168,33 +167,6 @@ private slots:
         QCOMPARE(taskNames(form), QStringList{QStringLiteral("Новое задание")});
         QVERIFY(!m_registry->keyExists("Software\\PELTRA\\SMSTasks\\Новое задание 3"));
         QVERIFY(m_registry->keyExists("Software\\PELTRA\\SMSTasks\\Новое задание"));
-    }
-
-    void aDuplicateNameIsRefusedAndTheNameReopened()
-    {
-        makeTask("Долг", {});
-        FormSmsTasks form(*m_config);
-        form.show();
-        ModalCatcher boxes;
-        click(form, "cb_New");
-        auto* tree = child<QTreeWidget>(form, "lv_Tasks");
-        QTreeWidgetItem* item = tree->currentItem();
-        QVERIFY(item);
-        // Committing a typed name is what the in-place editor does.
-        item->setText(0, QStringLiteral("ДОЛГ"));
-        QCOMPARE(boxes.texts(), QStringList{QString::fromUtf8(FormSmsTasks::kDuplicateMessage)});
-        QCOMPARE(boxes.boxes().back().title, QStringLiteral("Ошибка"));
-        QCOMPARE(item->text(0), QStringLiteral("Новое задание"));
-        QCOMPARE(tree->currentItem(), item);
-        QVERIFY(tree->viewport()->findChild<QLineEdit*>());
-        item->setText(0, QStringLiteral("Temp"));
-        QCOMPARE(boxes.texts().back(), QString::fromUtf8(FormSmsTasks::kDuplicateMessage));
-
-        item->setText(0, QStringLiteral("Аванс"));
-        QCOMPARE(boxes.boxes().size(), 2);
-        QCOMPARE(q(form.currentTask()), QStringLiteral("Аванс"));
-        QVERIFY(m_registry->keyExists("Software\\PELTRA\\SMSTasks\\Аванс"));
-        QVERIFY(!m_registry->keyExists("Software\\PELTRA\\SMSTasks\\Новое задание"));
     }
 
     void editingHappensInTheWorkingCopy()
