@@ -265,18 +265,14 @@ TEST_F(DbfWrite, CreateWritesAnEmptyDBase3Table)
         EXPECT_EQ(p.headerLength, 32 + 7 * 32 + 1);
         EXPECT_EQ(p.recordLength, 1 + 12 + 3 + 3 + 8 + 8 + 10 + 1);
         ASSERT_EQ(p.fields.size(), 7u);
-        EXPECT_EQ(p.fields[5].name, "SUMMA");
-        EXPECT_EQ(p.fields[5].type, 'N');
-        EXPECT_EQ(p.fields[5].length, 10);
-        EXPECT_EQ(p.fields[5].decimals, 2);
+        EXPECT_EQ(p.fields[5].name + p.fields[5].type + std::to_string(p.fields[5].length) + "," +
+                      std::to_string(p.fields[5].decimals), "SUMMAN10,2");
         EXPECT_EQ(p.afterRecords, "\x1A");
         EXPECT_EQ(bytes.size(), p.headerLength + 1u);
         // Descriptor padding is zero bytes.
         EXPECT_EQ(bytes.substr(32 + 5, 6), std::string(6, '\0'));
 
-        DbfTable::Options options;
-        options.writable = true;
-        auto table = DbfTable::open(file, options, &error);
+        auto table = DbfTable::open(file, {.writable = true, .codePage = {}}, &error);
         ASSERT_TRUE(table) << error;
         ASSERT_TRUE(table->append({{0, DbfValue::ofText("123")}, {1, DbfValue::ofNumber(0)}, {4, DbfValue::ofText(kIvanovUtf8.substr(0, 8))}}, nullptr, &error)) << error;
         const HandParsed q = handParse(readFileBytes(file));

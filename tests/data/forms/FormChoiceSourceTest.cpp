@@ -1,6 +1,5 @@
-// The SQL browser's source window: the tables of a folder, the columns of a table, the SELECT built
-// from the ticked columns, manual SQL, loading and saving the text with their failure messages,
-// the connection failure message, and the result window it opens.
+// The SQL browser's source window: the columns and SELECT of a chosen table, saving and loading
+// the text (a Windows file included), the connection failure message, and the result window.
 #include "data/forms/FormChoiceSource.h"
 
 #include "HandDbf.h"
@@ -100,18 +99,6 @@ private:
             }
         }
         qFatal("table %s is not listed", qPrintable(name));
-    }
-
-    static void tick(FormChoiceSource& form, const QString& field, bool on)
-    {
-        auto* fields = child<QTableWidget>(form, "lv_fields");
-        for (int r = 0; r < fields->rowCount(); ++r) {
-            if (fields->item(r, 0)->text() == field) {
-                fields->item(r, 0)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
-                return;
-            }
-        }
-        qFatal("field %s is not listed", qPrintable(field));
     }
 
 private slots:

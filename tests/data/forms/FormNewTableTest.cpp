@@ -1,5 +1,5 @@
-// The new table dialog: the required columns, the add-field checks and limits, the statement it
-// builds, and what creating, replacing and cancelling leave on disk.
+// The new table dialog: the required columns, the add-field checks and limits, and what creating
+// and refusing to replace leave on disk.
 #include "data/forms/FormNewTable.h"
 
 #include "ModalCatcher.h"

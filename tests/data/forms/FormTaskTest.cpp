@@ -1,5 +1,5 @@
 // The database binding dialog: its refusals in order and where the focus goes, what it stores,
-// the withdrawal of a binding's tasks when its table changes, browsing and the new table button.
+// and the withdrawal of a binding's tasks when its table changes.
 #include "data/forms/FormTask.h"
 
 #include "ModalCatcher.h"

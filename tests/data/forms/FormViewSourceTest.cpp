@@ -1,6 +1,5 @@
-// The SQL browser's result window: the grid with row numbers, the running state, the failure and
-// empty-result messages, running an edited statement, the save question on closing, the font and
-// printing the grid to a PDF file.
+// The SQL browser's result window: the grid with row numbers, the failure messages, the save
+// question on closing, and closing while the statement runs.
 #include "data/forms/FormViewSource.h"
 
 #include "HandDbf.h"

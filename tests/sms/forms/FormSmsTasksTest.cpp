@@ -1,6 +1,6 @@
 // The SMS task manager window driven as a user drives it: new and deleted tasks with their
-// questions, the duplicate name refusal, the editing copy applied and dropped, the editing guard,
-// the field dialog over a table and its refusal, saved templates; and its screenshot.
+// questions, the editing copy applied and dropped, and the field dialog over a table and its
+// refusal.
 #include "sms/forms/FormSmsTasks.h"
 
 #include "data/DbfTable.h"
@@ -100,14 +100,6 @@ private:
             input->setTextValue(text);
             input->accept();
         });
-    }
-
-    static void selectTask(FormSmsTasks& form, const QString& name)
-    {
-        auto* list = child<QTreeWidget>(form, "lv_Tasks");
-        const auto found = list->findItems(name, Qt::MatchExactly);
-        QVERIFY(!found.isEmpty());
-        list->setCurrentItem(found.first());
     }
 
 private slots:
