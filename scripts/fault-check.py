@@ -35,7 +35,7 @@ import time
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 HEADER = re.compile(r"^\[[a-z0-9][a-z0-9._-]*\]$", re.M)
-BLOCK = re.compile(r"^\[(?P<name>[a-z0-9][a-z0-9._-]*)\]\n(?P<keys>(?:[a-z]+ *=.*\n)+)<<<\n(?P<find>.*?)\n===\n(?P<replace>.*?)\n?>>>$",
+BLOCK = re.compile(r"^\[(?P<name>[a-z0-9][a-z0-9._-]*)\]\n(?P<keys>(?:[a-z]+ *=[^\n]*\n)+)<<<\n(?P<find>.*?)\n===\n(?P<replace>.*?)\n?>>>$",
                    re.M | re.S)
 
 
