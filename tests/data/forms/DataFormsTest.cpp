@@ -1,0 +1,1096 @@
+// The data windows: the binding dialog, new tables, the query checker, the error box and the
+// SQL browser's source and result windows, over a temporary store and generated tables.
+#include "HandDbf.h"
+#include "ModalCatcher.h"
+#include "config/ConfigStore.h"
+#include "config/TaskStore.h"
+#include "data/Connection.h"
+#include "data/DbfTable.h"
+#include "data/TableChecks.h"
+#include "data/forms/FormChoiceSource.h"
+#include "data/forms/FormNewTable.h"
+#include "data/forms/FormTask.h"
+#include "data/forms/FormViewDbf.h"
+#include "data/forms/FormViewSource.h"
+#include "data/forms/OdbcErrorMessageBox.h"
+#include "platform/registry/RegistryStore.h"
+#include "support/TempDir.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+namespace fs = std::filesystem;
+using peltra::data::FormChoiceSource;
+using peltra::data::FormNewTable;
+using peltra::data::FormTask;
+using peltra::data::FormViewDbf;
+using peltra::data::FormViewSource;
+using peltra::data::OdbcError;
+using peltra::data::OdbcErrorMessageBox;
+using peltra::test::ModalCatcher;
+using peltra::test::child;
+using peltra::test::click;
+
+namespace {
+
+QString q(const fs::path& path)
+{
+    return QString::fromStdString(path.string());
+}
+
+// abon.dbf of three subscribers: 2001 Иванов tried 0 times, 2002 Петров 3, 2003 Сидоров 1.
+void makeAbon(const fs::path& path)
+{
+    using peltra::data::DbfValue;
+    std::string error;
+    if (!peltra::data::DbfTable::create(path, {{"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0}, {"FIO", 'C', 20, 0}}, 866,
+                                        true, &error))
+        qFatal("cannot create %s", error.c_str());
+    auto dbf = peltra::data::DbfTable::open(path, {true, std::nullopt});
+    const char* names[] = {"Иванов", "Петров", "Сидоров"};
+    const double tries[] = {0, 3, 1};
+    for (int i = 0; i < 3; ++i)
+        dbf->append({{0, DbfValue::ofText(std::to_string(2001 + i))}, {1, DbfValue::ofNumber(tries[i])},
+                     {2, DbfValue::ofText(names[i])}});
+}
+
+}  // namespace
+
+namespace formTask {
+
+namespace {
+
+const std::vector<peltra::data::DbfFieldSpec> kSourceFields = {
+    {"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0}, {"OTBOJ", 'N', 3, 0},
+    {"DATA", 'D', 8, 0},   {"CLOCK", 'C', 8, 0}, {"FIO", 'C', 30, 0}};
+
+}  // namespace
+
+class FormTaskTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<peltra::test::TempDir> m_dir;
+    std::unique_ptr<peltra::platform::RegistryStore> m_registry;
+    std::unique_ptr<peltra::config::ConfigStore> m_config;
+    std::unique_ptr<peltra::config::TaskStore> m_store;
+    QString m_good;
+    QString m_other;
+    QString m_partial;
+
+    QString table(const std::string& name, const std::vector<peltra::data::DbfFieldSpec>& fields)
+    {
+        const auto path = *m_dir / name;
+        std::string error;
+        if (!peltra::data::DbfTable::create(path, fields, 866, true, &error))
+            qFatal("cannot create %s: %s", name.c_str(), error.c_str());
+        return q(path.string());
+    }
+
+    static void type(QWidget& form, const char* name, const QString& text)
+    {
+        auto* edit = child<QLineEdit>(form, name);
+        edit->clear();
+        peltra::test::typeText(edit, text);
+    }
+
+    // A binding with one task of each validity state given.
+    void bindingWithValidTask(const std::string& binding, const QString& file, const std::string& task)
+    {
+        QCOMPARE(m_store->addBinding(binding, file.toStdString(), "notes"), peltra::config::AddResult::Added);
+        auto bound = m_store->binding(binding);
+        QVERIFY(bound);
+        QCOMPARE(bound->operators().add(task), peltra::config::AddResult::Added);
+        QVERIFY(m_store->task(binding, task)->setValid(true));
+        QVERIFY(m_store->task(binding, task)->valid());
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<peltra::test::TempDir>();
+        m_registry = std::make_unique<peltra::platform::RegistryStore>(*m_dir / "registry.db");
+        m_config = std::make_unique<peltra::config::ConfigStore>(*m_registry);
+        m_store = std::make_unique<peltra::config::TaskStore>(*m_config);
+        m_good = table("abon.dbf", kSourceFields);
+        m_other = table("abon2.dbf", kSourceFields);
+        m_partial = table("partial.dbf", {{"TELEF", 'C', 12, 0}, {"OTBOJ", 'N', 3, 0}, {"DATA", 'D', 8, 0}});
+    }
+
+    void cleanup()
+    {
+        m_store.reset();
+        m_config.reset();
+        m_registry.reset();
+        m_dir.reset();
+    }
+
+    void refusalsComeInOrderAndReturnTheFocus()
+    {
+        FormTask form(*m_store, std::nullopt);
+        QSignalSpy stored(&form, &FormTask::stored);
+        form.show();
+        ModalCatcher boxes;
+        auto* name = child<QLineEdit>(form, "textb_name");
+        auto* path = child<QLineEdit>(form, "textb_path");
+
+        click(form, "cb_ok");
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Не заполнено поле 'Задание' !")});
+        QCOMPARE(boxes.boxes().back().title, form.windowTitle());
+        QCOMPARE(form.focusWidget(), name);
+
+        // Blanks are no name either.
+        type(form, "textb_name", QStringLiteral("   "));
+        click(form, "cb_ok");
+        QCOMPARE(boxes.texts().back(), QStringLiteral("Не заполнено поле 'Задание' !"));
+
+        type(form, "textb_name", QStringLiteral("Абоненты"));
+        click(form, "cb_ok");
+        QCOMPARE(boxes.texts().back(), QStringLiteral("Не установлен путь!"));
+        QCOMPARE(form.focusWidget(), path);
+
+        type(form, "textb_path", q((*m_dir / "none.dbf").string()));
+        click(form, "cb_ok");
+        QCOMPARE(boxes.texts().back(), QStringLiteral("Данная таблица не обнаружена. Возможно задан неверный путь."));
+        QCOMPARE(form.focusWidget(), path);
+
+        type(form, "textb_path", m_partial);
+        click(form, "cb_ok");
+        QCOMPARE(boxes.texts().back(),
+                 QStringLiteral("В данной таблице отсутствуют следующие необходимые поля:\r\n\r\n"
+                                "PROBA\tNum (3,0)\r\nCLOCK\tChar (8)\r\n"
+                                "\r\nТаблица не может быть источником задания."));
+        QCOMPARE(form.focusWidget(), path);
+        QVERIFY(form.isVisible());
+        QVERIFY(m_store->bindingNames().empty());
+        QCOMPARE(stored.count(), 0);
+
+        type(form, "textb_path", m_good);
+        peltra::test::typeText(child<QPlainTextEdit>(form, "textb_comment"), QStringLiteral("Должники за май"));
+        click(form, "cb_ok");
+        QCOMPARE(boxes.boxes().size(), 5);
+        QCOMPARE(form.result(), int(QDialog::Accepted));
+        QVERIFY(!form.isVisible());
+        QCOMPARE(stored.count(), 1);
+        QCOMPARE(stored.front().front().toString(), QStringLiteral("Абоненты"));
+        auto binding = m_store->binding("Абоненты");
+        QVERIFY(binding);
+        QCOMPARE(q(binding->file()), m_good);
+        QCOMPARE(q(binding->comment()), QStringLiteral("Должники за май"));
+    }
+
+    void changingThePathWithdrawsTheBindingsTasks()
+    {
+        bindingWithValidTask("Абоненты", m_good, "Оповещение");
+        bindingWithValidTask("Другие", m_good, "Чужое");
+        FormTask form(*m_store, std::string("Абоненты"));
+        QSignalSpy stored(&form, &FormTask::stored);
+        form.show();
+        auto* name = child<QLineEdit>(form, "textb_name");
+        QCOMPARE(name->text(), QStringLiteral("Абоненты"));
+        QVERIFY(name->isReadOnly());
+        QCOMPARE(child<QLineEdit>(form, "textb_path")->text(), m_good);
+        QCOMPARE(child<QPlainTextEdit>(form, "textb_comment")->toPlainText(), QStringLiteral("notes"));
+
+        ModalCatcher boxes;
+        type(form, "textb_path", m_other);
+        click(form, "cb_ok");
+        QCOMPARE(boxes.texts(),
+                 QStringList{QStringLiteral(
+                     "Вы изменили имя файла базы данных.\r\n"
+                     "Все задания, связанные с этим файлом исключаются из планирования.\r\n"
+                     "Вам необходимо проверить и привести в соответствие параметры заданий,\r\n"
+                     "а затем выбрать в меню команду \"Включить в планирование\"")});
+        QCOMPARE(form.result(), int(QDialog::Accepted));
+        QCOMPARE(stored.count(), 1);
+        QCOMPARE(q(m_store->binding("Абоненты")->file()), m_other);
+        QVERIFY(!m_store->task("Абоненты", "Оповещение")->valid());
+        QVERIFY(m_store->task("Другие", "Чужое")->valid());
+    }
+
+};
+
+}  // namespace formTask
+
+namespace formNewTable {
+
+namespace {
+
+std::string contentOf(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The folders a creation may leave its temporary table in.
+std::size_t temporaryFolders()
+{
+    std::size_t count = 0;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(fs::temp_directory_path(), ec)) {
+        if (entry.path().filename().string().rfind("peltra-newtable-", 0) == 0)
+            ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
+class FormNewTableTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<peltra::test::TempDir> m_dir;
+    fs::path m_startFolder;
+    QByteArray m_savedTmpDir;
+    std::unique_ptr<peltra::test::TempDir> m_tmp;
+
+    static void type(QWidget& form, const char* name, const QString& text)
+    {
+        auto* edit = child<QLineEdit>(form, name);
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        peltra::test::typeText(edit, text);
+    }
+
+    // Adds a column as the user would; type is Num, Char, Date or Log.
+    static void add(QWidget& form, const QString& name, const QString& type, const QString& width = {},
+                    const QString& decimals = {})
+    {
+        child<QComboBox>(form, "combo_type")->setCurrentText(type);
+        if (!width.isEmpty())
+            FormNewTableTest::type(form, "textb_width", width);
+        if (!decimals.isEmpty())
+            FormNewTableTest::type(form, "textb_decimals", decimals);
+        FormNewTableTest::type(form, "textb_name", name);
+        click(form, "cb_add");
+    }
+
+    static QStringList rows(QWidget& form)
+    {
+        auto* grid = child<QTreeWidget>(form, "lv_fields");
+        QStringList result;
+        for (int i = 0; i < grid->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = grid->topLevelItem(i);
+            result << item->text(0) + "|" + item->text(1) + "|" + item->text(2);
+        }
+        return result;
+    }
+
+    static void select(QWidget& form, int row)
+    {
+        auto* grid = child<QTreeWidget>(form, "lv_fields");
+        grid->setCurrentItem(grid->topLevelItem(row));
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<peltra::test::TempDir>();
+        m_startFolder = fs::current_path();
+        // The working folder must not receive a temporary table either.
+        fs::current_path(m_dir->path());
+        // A temporary folder of this test's own, so tests running beside it do not change the count.
+        m_savedTmpDir = qgetenv("TMPDIR");
+        m_tmp = std::make_unique<peltra::test::TempDir>();
+        qputenv("TMPDIR", QByteArray::fromStdString(m_tmp->path().string()));
+    }
+
+    void cleanup()
+    {
+        if (m_savedTmpDir.isEmpty())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", m_savedTmpDir);
+        fs::current_path(m_startFolder);
+        m_tmp.reset();
+        m_dir.reset();
+    }
+
+    void theRequiredColumnsAreInPlaceAndStay()
+    {
+        FormNewTable form;
+        form.show();
+        auto* grid = child<QTreeWidget>(form, "lv_fields");
+        QCOMPARE(grid->headerItem()->text(0), QStringLiteral("Имя"));
+        QCOMPARE(grid->headerItem()->text(1), QStringLiteral("Тип"));
+        QCOMPARE(grid->headerItem()->text(2), QStringLiteral("Длина"));
+        QVERIFY(grid->columnWidth(0) >= 100 && grid->columnWidth(1) >= 40 && grid->columnWidth(2) >= 45);
+        const QStringList required{"TELEF|Char|12", "PROBA|Num|3,0", "OTBOJ|Num|3,0", "DATA|Date|8", "CLOCK|Char|8"};
+        QCOMPARE(rows(form), required);
+        for (int row = 0; row < 5; ++row) {
+            select(form, row);
+            QVERIFY(!child<QPushButton>(form, "cb_remove")->isEnabled());
+            form.removeSelected();
+        }
+        QCOMPARE(rows(form), required);
+
+        add(form, "FIO", "Char", "30");
+        select(form, 5);
+        QVERIFY(child<QPushButton>(form, "cb_remove")->isEnabled());
+        click(form, "cb_remove");
+        QCOMPARE(rows(form), required);
+    }
+
+    void addFieldChecksComeInOrder_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("lower case") << "fio" << "Имя поля содержит недопустимые символы.";
+        QTest::newRow("Cyrillic") << "ФИО" << "Имя поля содержит недопустимые символы.";
+        QTest::newRow("blank inside") << "A B" << "Имя поля содержит недопустимые символы.";
+        // Both checks fail: the characters are judged first.
+        QTest::newRow("digit then lower case") << "1st" << "Имя поля содержит недопустимые символы.";
+        QTest::newRow("digit first") << "1ST" << "Имя поля должно начинаться с буквы.";
+        QTest::newRow("underscore first") << "_A" << "Имя поля должно начинаться с буквы.";
+        QTest::newRow("empty") << "" << "Имя поля должно начинаться с буквы.";
+        QTest::newRow("required column") << "TELEF" << "Поле с таким названием уже существует.";
+        QTest::newRow("added column") << "SUMMA" << "Поле с таким названием уже существует.";
+    }
+
+    void addFieldChecksComeInOrder()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, message);
+        FormNewTable form;
+        form.show();
+        add(form, "SUMMA", "Num", "10", "2");
+        ModalCatcher boxes;
+        add(form, name, "Char", "5");
+        QCOMPARE(boxes.boxes().size(), 1);
+        QCOMPARE(boxes.boxes().front().title, QStringLiteral("Ошибка"));
+        QCOMPARE(boxes.texts().front(), message);
+        QCOMPARE(form.focusWidget(), child<QLineEdit>(form, "textb_name"));
+        QCOMPARE(form.fields().size(), std::size_t(6));
+    }
+
+    void typedSizesAreHeldToTheirLimits()
+    {
+        FormNewTable form;
+        form.show();
+        auto* width = child<QLineEdit>(form, "textb_width");
+        auto* decimals = child<QLineEdit>(form, "textb_decimals");
+        child<QComboBox>(form, "combo_type")->setCurrentText("Num");
+        type(form, "textb_width", "25");
+        QCOMPARE(width->text(), QStringLiteral("19"));
+        QCOMPARE(width->selectedText(), QStringLiteral("19"));
+        type(form, "textb_width", "2");
+        QVERIFY(!decimals->isEnabled());
+        type(form, "textb_width", "3");
+        QVERIFY(decimals->isEnabled());
+        type(form, "textb_decimals", "5");
+        QCOMPARE(decimals->text(), QStringLiteral("1"));
+        // A narrower width takes the decimals down with it, leaving room for the point and a digit.
+        type(form, "textb_width", "10");
+        type(form, "textb_decimals", "8");
+        width->selectAll();
+        peltra::test::typeText(width, QStringLiteral("9"));
+        QCOMPARE(decimals->text(), QStringLiteral("7"));
+
+        child<QComboBox>(form, "combo_type")->setCurrentText("Char");
+        QVERIFY(!decimals->isEnabled());
+        type(form, "textb_width", "2000");
+        QCOMPARE(width->text(), QStringLiteral("1024"));
+        QCOMPARE(width->selectedText(), QStringLiteral("1024"));
+        type(form, "textb_width", "1000");
+        QCOMPARE(width->text(), QStringLiteral("1000"));
+
+        child<QComboBox>(form, "combo_type")->setCurrentText("Date");
+        QCOMPARE(width->text(), QStringLiteral("8"));
+        QVERIFY(!width->isEnabled());
+        child<QComboBox>(form, "combo_type")->setCurrentText("Log");
+        QCOMPARE(width->text(), QStringLiteral("1"));
+
+        // A width left empty is refused at the width box.
+        child<QComboBox>(form, "combo_type")->setCurrentText("Num");
+        type(form, "textb_width", "");
+        ModalCatcher boxes;
+        type(form, "textb_name", "SUMMA");
+        click(form, "cb_add");
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Не указана длина поля.")});
+        QCOMPARE(form.focusWidget(), width);
+        QCOMPARE(form.fields().size(), std::size_t(5));
+    }
+
+    void aCreatedTableIsASource()
+    {
+        FormNewTable form;
+        form.show();
+        add(form, "SUM2", "Num", "10", "2");
+        add(form, "SUM0", "Num", "10", "0");
+        add(form, "FIO", "Char", "30");
+        add(form, "DR", "Date");
+        add(form, "FLAG", "Log");
+        QString caption;
+        QString filter;
+        const fs::path destination = *m_dir / "new" ;
+        fs::create_directories(destination);
+        form.setSaveDialog([&](QWidget*, const QString& c, const QString& f) {
+            caption = c;
+            filter = f;
+            return q((destination / "abon").string());
+        });
+        QSignalSpy created(&form, &FormNewTable::created);
+        ModalCatcher boxes;
+        const std::size_t before = temporaryFolders();
+        QVERIFY(form.createTable());
+        QVERIFY(boxes.texts().isEmpty());
+        QCOMPARE(caption, QStringLiteral("Сохранить как"));
+        QCOMPARE(filter, QStringLiteral("DBF-файлы (*.dbf)"));
+        const fs::path file = destination / "abon.dbf";
+        QCOMPARE(created.count(), 1);
+        QCOMPARE(created.front().front().toString(), q(file.string()));
+        QCOMPARE(form.createdPath(), q(file.string()));
+        QCOMPARE(form.result(), int(QDialog::Accepted));
+        QVERIFY(peltra::data::SourceCheck(file).ok);
+
+        const auto table = peltra::data::DbfTable::open(file, {});
+        QVERIFY(table);
+        QStringList shapes;
+        for (const auto& field : table->fields())
+            shapes << q(field.name) + " " + QChar(field.type) + QString::number(field.length) + "." +
+                          QString::number(field.decimals);
+        QCOMPARE(shapes, QStringList({"TELEF C12.0", "PROBA N3.0", "OTBOJ N3.0", "DATA D8.0", "CLOCK C8.0",
+                                      "SUM2 N10.2", "SUM0 N10.0", "FIO C30.0", "DR D8.0", "FLAG L1.0"}));
+        QCOMPARE(temporaryFolders(), before);
+        QVERIFY(!fs::exists(m_dir->path() / "__tmp__.dbf"));
+    }
+
+    void noToReplacingKeepsTheFileAndNoTemporaryTable()
+    {
+        const fs::path existing = *m_dir / "abon.dbf";
+        { std::ofstream(existing, std::ios::binary) << "the operator's data"; }
+        FormNewTable form;
+        form.show();
+        form.setSaveDialog([&](QWidget*, const QString&, const QString&) { return q(existing.string()); });
+        ModalCatcher boxes;
+        boxes.answerNext(QMessageBox::No);
+        const std::size_t before = temporaryFolders();
+        QVERIFY(!form.createTable());
+        QCOMPARE(boxes.boxes().size(), 1);
+        QCOMPARE(boxes.boxes().front().title, form.windowTitle());
+        QCOMPARE(boxes.texts().front(), QStringLiteral("Файл '") + q(existing.string()) +
+                                            QStringLiteral("' уже существует.\r\nВ случае его замены все данные "
+                                                           "будут утеряны.\r\nВы желаете его заменить?"));
+        QCOMPARE(contentOf(existing), std::string("the operator's data"));
+        QCOMPARE(temporaryFolders(), before);
+        QVERIFY(!fs::exists(m_dir->path() / "__tmp__.dbf"));
+        QVERIFY(form.isVisible());
+        QVERIFY(form.createdPath().isEmpty());
+
+        // Yes replaces it.
+        boxes.answerNext(QMessageBox::Yes);
+        QVERIFY(form.createTable());
+        QVERIFY(peltra::data::SourceCheck(existing).ok);
+    }
+
+};
+
+}  // namespace formNewTable
+
+namespace formViewDbf {
+
+namespace {
+
+const QString kCaption = QStringLiteral("Проверка логического условия фильтрации");
+
+}  // namespace
+
+class FormViewDbfTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<peltra::test::TempDir> m_dir;
+    fs::path m_table;
+
+    static QStringList gridRows(QWidget& form)
+    {
+        return peltra::test::modelRows(*child<QTableWidget>(form, "lv_rows")->model());
+    }
+
+    static QStringList headers(QWidget& form)
+    {
+        return peltra::test::modelHeaders(*child<QTableWidget>(form, "lv_rows")->model());
+    }
+
+    // Runs the window modally until its boxes are answered, then closes it.
+    static int run(FormViewDbf& form)
+    {
+        QObject::connect(&form, &FormViewDbf::finished, &form, [&form] {
+            QTimer::singleShot(0, &form, [&form] { child<QPushButton>(form, "cb_close")->click(); });
+        });
+        return form.exec();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_dir = std::make_unique<peltra::test::TempDir>();
+        m_table = *m_dir / "abon.dbf";
+        makeAbon(m_table);
+    }
+
+    void cleanupTestCase() { m_dir.reset(); }
+
+    void aGoodConditionShowsItsRows()
+    {
+        FormViewDbf form(kCaption, m_table, "PROBA < 3", "TELEF", false);
+        QCOMPARE(form.windowTitle(), kCaption);
+        QSignalSpy finished(&form, &FormViewDbf::finished);
+        ModalCatcher boxes;
+        QCOMPARE(run(form), int(QDialog::Accepted));
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(finished.front().front().toBool());
+        QVERIFY(form.succeeded());
+
+        QCOMPARE(child<QPlainTextEdit>(form, "textb_log")->toPlainText(),
+                 QStringLiteral("Выполнение запроса\nDB=abon.dbf\n"
+                                "SQL Statement=SELECT TELEF, PROBA, FIO FROM abon.dbf WHERE PROBA < 3 "
+                                "ORDER BY TELEF DESC"));
+        QCOMPARE(headers(form), QStringList({"№", "TELEF", "PROBA", "FIO"}));
+        QCOMPARE(gridRows(form), QStringList({"1|2003|1|Сидоров", "2|2001|0|Иванов"}));
+        QCOMPARE(child<QLabel>(form, "label_status")->text(), QStringLiteral("Выбрано 2 строк."));
+        QCOMPARE(boxes.boxes().size(), 1);
+        QCOMPARE(boxes.boxes().front().title, QStringLiteral("Проверка SQL запроса"));
+        QCOMPARE(boxes.texts().front(), QStringLiteral("Ошибок не обнаружено. Выбрано 2 строк."));
+    }
+
+    void aBadConditionShowsTheError()
+    {
+        FormViewDbf form(kCaption, m_table, "NOSUCH = 1", "", true);
+        QSignalSpy finished(&form, &FormViewDbf::finished);
+        ModalCatcher boxes;
+        QCOMPARE(run(form), int(QDialog::Rejected));
+        QVERIFY(!finished.front().front().toBool());
+        QVERIFY(!form.succeeded());
+        QCOMPARE(child<QLabel>(form, "label_status")->text(), QStringLiteral("Ошибка SQL запроса"));
+        QCOMPARE(gridRows(form), QStringList());
+        QVERIFY(boxes.boxes().size() >= 2);
+        QCOMPARE(boxes.boxes().front().title, QStringLiteral("Проверка SQL запроса"));
+        QCOMPARE(boxes.texts().front(), QStringLiteral("Ошибка выполнения SQL запроса."));
+        const ModalCatcher::Box& error = boxes.boxes().at(1);
+        QVERIFY(error.errorBox);
+        QVERIFY(error.text.startsWith(QStringLiteral("Функция ")));
+        QVERIFY(error.text.contains(QStringLiteral(" вернула SQL_ERROR\n\nState ")));
+        QVERIFY(error.text.contains(QStringLiteral("NOSUCH")));
+    }
+
+    void closingWhileTheQueryRunsIsSafe()
+    {
+        auto form = std::make_unique<FormViewDbf>(kCaption, m_table, "", "", true);
+        form->show();
+        form.reset();  // waits for the worker; its result is dropped with the window
+        QTest::qWait(20);
+    }
+
+};
+
+}  // namespace formViewDbf
+
+namespace odbcErrorMessageBox {
+
+class OdbcErrorMessageBoxTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void theTextNamesFunctionReturnCodeStateAndMessage()
+    {
+        OdbcErrorMessageBox box;
+        box.setError({11, -1, "42S22", 1, "no such column: NOSUCH"});
+        QCOMPARE(box.text(), QStringLiteral("Функция SQLExecDirect вернула SQL_ERROR\n\n"
+                                            "State 42S22 NativeCode 1\n"
+                                            "no such column: NOSUCH"));
+        // Each record replaces the text of the one before.
+        box.setError({30, 1000, "01000", 0, "warning"});
+        QCOMPARE(box.text(), QStringLiteral("Функция  вернула SQL_WCM_WARNING\n\nState 01000 NativeCode 0\nwarning"));
+        auto* text = box.findChild<QPlainTextEdit*>(QStringLiteral("textb_error"));
+        QVERIFY(text != nullptr && text->isReadOnly());
+    }
+
+    void oneBoxPerRecordToShowInOrder()
+    {
+        ModalCatcher boxes;
+        peltra::data::showErrors(nullptr, std::vector<OdbcError>{{11, -1, "42000", 1, "first"},
+                                                                 {11, 0, "00000", 0, "nothing to show"},
+                                                                 {13, -1, "HY000", 10, "second"}});
+        QCOMPARE(boxes.boxes().size(), 2);
+        QVERIFY(boxes.boxes().front().errorBox);
+        QVERIFY(boxes.texts().at(0).endsWith(QStringLiteral("first")));
+        QVERIFY(boxes.texts().at(1).startsWith(QStringLiteral("Функция SQLFetch вернула SQL_ERROR")));
+        QVERIFY(boxes.texts().at(1).endsWith(QStringLiteral("second")));
+    }
+
+    void aConnectionsErrorsAreTakenFromIt()
+    {
+        peltra::data::Connection connection;
+        QVERIFY(!connection.bind("other"));
+        ModalCatcher boxes;
+        peltra::data::showErrors(nullptr, connection);
+        QCOMPARE(boxes.boxes().size(), 1);
+        QVERIFY(boxes.texts().front().startsWith(QStringLiteral("Функция SQLConnect вернула SQL_ERROR\n\nState IM002")));
+        QVERIFY(!connection.hasErrors());
+        peltra::data::showErrors(nullptr, connection);
+        QCOMPARE(boxes.boxes().size(), 1);
+    }
+
+};
+
+}  // namespace odbcErrorMessageBox
+
+namespace formChoiceSource {
+
+namespace {
+
+std::string pad(std::string text, std::size_t width)
+{
+    text.resize(width, ' ');
+    return text;
+}
+
+// The file dialog calls a test saw, and the answer it gives.
+struct DialogLog {
+    explicit DialogLog(QString a) : answer(std::move(a)) {}
+
+    QString answer;
+    QStringList captions;
+    QStringList filters;
+
+    peltra::data::FileDialog dialog()
+    {
+        return [this](QWidget*, const QString& caption, const QString& filter) {
+            captions << caption;
+            filters << filter;
+            return answer;
+        };
+    }
+};
+
+}  // namespace
+
+class FormChoiceSourceTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<peltra::test::TempDir> m_dir;
+    std::unique_ptr<peltra::test::TempDir> m_emptyDir;
+    QString m_location;
+
+    static QStringList rows(QWidget& form, const char* grid)
+    {
+        return peltra::test::modelRows(*child<QTableWidget>(form, grid)->model());
+    }
+
+    static QStringList headers(QWidget& form, const char* grid)
+    {
+        return peltra::test::modelHeaders(*child<QTableWidget>(form, grid)->model());
+    }
+
+    static QString sqlText(QWidget& form) { return child<QPlainTextEdit>(form, "textb_sql")->toPlainText(); }
+
+    // Shows the window and waits for its first connection.
+    static bool open(FormChoiceSource& form)
+    {
+        QSignalSpy connected(&form, &FormChoiceSource::connectionChanged);
+        form.show();
+        return connected.wait(5000);
+    }
+
+    static void selectTable(FormChoiceSource& form, const QString& name)
+    {
+        auto* tables = child<QTableWidget>(form, "lv_tables");
+        for (int r = 0; r < tables->rowCount(); ++r) {
+            if (tables->item(r, 0)->text() == name) {
+                tables->selectRow(r);
+                return;
+            }
+        }
+        qFatal("table %s is not listed", qPrintable(name));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_dir = std::make_unique<peltra::test::TempDir>();
+        m_emptyDir = std::make_unique<peltra::test::TempDir>();
+        m_location = QDir::toNativeSeparators(q(m_dir->path()));
+        using peltra::test::HandField;
+        peltra::test::writeFileBytes(
+            (*m_dir / "abon.dbf").string(),
+            peltra::test::handTable({}, {{"TELEF", 'C', 12, 0}, {"FIO", 'C', 10, 0}, {"SUM-1", 'N', 5, 0}},
+                                    {pad("2001", 12) + pad("IVANOV", 10) + "   10",
+                                     pad("2002", 12) + pad("PETROV", 10) + "   20"}));
+        peltra::test::writeFileBytes((*m_dir / "calls.dbf").string(),
+                                     peltra::test::handTable({}, {{"TELEF", 'C', 12, 0}}, {pad("3001", 12)}));
+        // A table without columns and a file that is no table are not offered.
+        peltra::test::writeFileBytes((*m_dir / "empty.dbf").string(), peltra::test::handTable({}, {}, {}));
+        peltra::test::writeFileBytes((*m_dir / "broken.dbf").string(), "not a table at all");
+        peltra::test::writeFileBytes((*m_dir / "notes.txt").string(), "SELECT 1");
+    }
+
+    void cleanupTestCase()
+    {
+        m_dir.reset();
+        m_emptyDir.reset();
+    }
+
+    void aSelectedTableListsItsColumnsAndTheSelect()
+    {
+        ModalCatcher boxes;
+        FormChoiceSource form(nullptr, q(m_dir->path()));
+        QVERIFY(open(form));
+        selectTable(form, "abon.dbf");
+        QCOMPARE(headers(form, "lv_fields"), QStringList({"Имя поля", "Тип"}));
+        QCOMPARE(rows(form, "lv_fields"), QStringList({"TELEF|CHAR", "FIO|CHAR", "SUM-1|NUMERIC"}));
+        QVERIFY(child<QCheckBox>(form, "checkbox_allfields")->isChecked());
+        QCOMPARE(sqlText(form), QStringLiteral("SELECT TELEF, FIO, \"SUM-1\" FROM abon"));
+        QVERIFY(child<QPlainTextEdit>(form, "textb_sql")->isReadOnly());
+        QVERIFY(child<QPushButton>(form, "cb_view")->isEnabled());
+
+        // Another table replaces the columns and the statement; no table empties it.
+        selectTable(form, "calls.dbf");
+        QCOMPARE(rows(form, "lv_fields"), QStringList({"TELEF|CHAR"}));
+        QCOMPARE(sqlText(form), QStringLiteral("SELECT TELEF FROM calls"));
+        child<QTableWidget>(form, "lv_tables")->clearSelection();
+        QCOMPARE(rows(form, "lv_fields"), QStringList());
+        QCOMPARE(sqlText(form), QString());
+        QVERIFY(!child<QPushButton>(form, "cb_view")->isEnabled());
+    }
+
+    void aBadDatabaseOrSourceCannotConnect_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("database");
+        QTest::newRow("1 missing folder") << "peltra" << "/no/such/folder";
+        QTest::newRow("2 missing table file") << "peltra" << "/no/such/folder/abon.dbf";
+        QTest::newRow("3 unknown data source") << "dbase" << QString();
+    }
+
+    void aBadDatabaseOrSourceCannotConnect()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, database);
+        ModalCatcher boxes;
+        FormChoiceSource form(nullptr, q(m_dir->path()));
+        QVERIFY(open(form));
+        selectTable(form, "abon.dbf");
+        QVERIFY(!sqlText(form).isEmpty());
+
+        // Typing into a box and leaving it connects again.
+        QSignalSpy connected(&form, &FormChoiceSource::connectionChanged);
+        auto* sourceBox = child<QLineEdit>(form, "textb_source");
+        auto* databaseBox = child<QLineEdit>(form, "textb_database");
+        sourceBox->setText(source);
+        if (!database.isEmpty())
+            databaseBox->setText(database);
+        QLineEdit* edited = database.isEmpty() ? sourceBox : databaseBox;
+        edited->setFocus();
+        QTest::keyClick(edited, Qt::Key_Return);
+        QTRY_COMPARE(connected.count(), 1);
+        QVERIFY(!connected.front().front().toBool());
+        QVERIFY(!form.isConnected());
+        QCOMPARE(boxes.boxes().size(), 1);
+        QCOMPARE(boxes.boxes().front().title, QStringLiteral("Ошибка"));
+        QCOMPARE(boxes.texts().front(), QStringLiteral("Невозможно выполнить соединение с источником данных."));
+        QCOMPARE(rows(form, "lv_tables"), QStringList());
+        QCOMPARE(rows(form, "lv_fields"), QStringList());
+        QCOMPARE(sqlText(form), QString());
+        QVERIFY(child<QLabel>(form, "label_tables")->text() != QStringLiteral("В источнике данных доступны таблицы:"));
+        QVERIFY(!child<QPushButton>(form, "cb_view")->isEnabled());
+
+        // Leaving the box again without a change does not ask again.
+        QTest::keyClick(edited, Qt::Key_Return);
+        QCOMPARE(connected.count(), 1);
+    }
+
+    void saveAndLoadRoundTrip()
+    {
+        ModalCatcher boxes;
+        FormChoiceSource form(nullptr, q(m_dir->path()));
+        DialogLog saves{q(*m_dir / "query")};
+        DialogLog loads{q(*m_dir / "query.sql")};
+        form.setSaveDialog(saves.dialog());
+        form.setLoadDialog(loads.dialog());
+        QVERIFY(open(form));
+        selectTable(form, "abon.dbf");
+        const QString composed = sqlText(form);
+
+        child<QPushButton>(form, "cb_save")->click();
+        QCOMPARE(saves.captions, QStringList({"Сохранение SQL запроса"}));
+        QCOMPARE(saves.filters,
+                 QStringList({"SQL-файлы (*.sql);;Текстовые файлы (*.txt);;Все файлы (*.*)"}));
+        // A name without an extension gets ".sql".
+        QCOMPARE(QString::fromStdString(peltra::test::readFileBytes((*m_dir / "query.sql").string())), composed);
+        QCOMPARE(boxes.texts(), QStringList({"Текст SQL-запроса сохранен в файле\n" +
+                                             QDir::toNativeSeparators(q(*m_dir / "query.sql"))}));
+
+        child<QTableWidget>(form, "lv_tables")->clearSelection();
+        QCOMPARE(sqlText(form), QString());
+        child<QPushButton>(form, "cb_load")->click();
+        QCOMPARE(loads.captions, QStringList({"Загрузка SQL запроса"}));
+        QCOMPARE(loads.filters, saves.filters);
+        QCOMPARE(sqlText(form), composed);
+        // The loaded text is kept as it is: manual SQL is on.
+        QVERIFY(child<QCheckBox>(form, "checkbox_manualsql")->isChecked());
+        QVERIFY(!child<QPlainTextEdit>(form, "textb_sql")->isReadOnly());
+        QCOMPARE(boxes.boxes().size(), 1);
+    }
+
+    void aWindowsTextFileIsReadAsCyrillic()
+    {
+        ModalCatcher boxes;
+        FormChoiceSource form(nullptr, q(m_dir->path()));
+        // "SELECT * FROM abon WHERE FIO = 'Иван'" in code page 1251.
+        peltra::test::writeFileBytes((*m_dir / "old.txt").string(),
+                                     "SELECT * FROM abon WHERE FIO = '\xC8\xE2\xE0\xED'");
+        DialogLog loads{q(*m_dir / "old.txt")};
+        form.setLoadDialog(loads.dialog());
+        QVERIFY(open(form));
+        child<QPushButton>(form, "cb_load")->click();
+        QCOMPARE(sqlText(form), QStringLiteral("SELECT * FROM abon WHERE FIO = 'Иван'"));
+    }
+
+    void viewRunsTheStatement()
+    {
+        ModalCatcher boxes;
+        FormChoiceSource form(nullptr, q(m_dir->path()));
+        QVERIFY(open(form));
+        selectTable(form, "abon.dbf");
+        QSignalSpy opened(&form, &FormChoiceSource::viewOpened);
+        child<QPushButton>(form, "cb_view")->click();
+        QCOMPARE(opened.count(), 1);
+        auto* view = opened.front().front().value<FormViewSource*>();
+        QVERIFY(view != nullptr);
+        QVERIFY(view->isWindow());
+        QCOMPARE(view->sql(), sqlText(form));
+        QTRY_VERIFY(!view->isRunning());
+        QCOMPARE(view->model().rowCount(), 2);
+        QCOMPARE(view->model().text(1, 3), QStringLiteral("20"));
+        QCOMPARE(boxes.boxes().size(), 0);
+
+        // The window goes away when closed.
+        QPointer<FormViewSource> guard(view);
+        view->close();
+        QTRY_VERIFY(guard.isNull());
+    }
+
+};
+
+}  // namespace formChoiceSource
+
+namespace formViewSource {
+
+class FormViewSourceTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<peltra::test::TempDir> m_dir;
+
+    static QStringList gridRows(const FormViewSource& form) { return peltra::test::modelRows(form.model()); }
+
+    static QStringList headers(const FormViewSource& form) { return peltra::test::modelHeaders(form.model()); }
+
+    // Shows the window and waits until its statement has run and its boxes are answered.
+    static bool runShown(FormViewSource& form, bool* ok = nullptr)
+    {
+        QSignalSpy finished(&form, &FormViewSource::finished);
+        form.show();
+        if (!finished.wait(10000))
+            return false;
+        if (ok != nullptr)
+            *ok = finished.front().front().toBool();
+        return true;
+    }
+
+    std::unique_ptr<FormViewSource> window(const QString& sql)
+    {
+        return std::make_unique<FormViewSource>(sql, QStringLiteral("peltra"), q(m_dir->path()));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_dir = std::make_unique<peltra::test::TempDir>();
+        makeAbon(*m_dir / "abon.dbf");
+
+        // A longer table for printing and for a large result.
+        std::vector<std::string> records;
+        for (int i = 0; i < 5000; ++i) {
+            std::string number = std::to_string(100000 + i);
+            std::string name = "Subscriber " + number;
+            records.push_back(number + std::string(12 - number.size(), ' ') + name + std::string(30 - name.size(), ' '));
+        }
+        peltra::test::writeFileBytes((*m_dir / "many.dbf").string(),
+                                     peltra::test::handTable({}, {{"TELEF", 'C', 12, 0}, {"NAME", 'C', 30, 0}}, records));
+    }
+
+    void cleanupTestCase() { m_dir.reset(); }
+
+    void theGridShowsRowNumbersAndColumns()
+    {
+        ModalCatcher boxes;
+        auto form = window("SELECT TELEF, FIO, PROBA FROM abon ORDER BY TELEF");
+        QCOMPARE(child<QLabel>(*form, "label_status")->text(), QString());
+        form->show();
+        // Until the worker's result is back the window says what it does.
+        QVERIFY(form->isRunning());
+        QCOMPARE(child<QLabel>(*form, "label_status")->text(), QStringLiteral("Выполнение SQL запроса"));
+        QVERIFY(!child<QPushButton>(*form, "cb_run")->isEnabled());
+        QSignalSpy finished(form.get(), &FormViewSource::finished);
+        QVERIFY(finished.wait(5000));
+        QVERIFY(finished.front().front().toBool());
+        QVERIFY(!form->isRunning());
+
+        QCOMPARE(headers(*form), QStringList({"№", "TELEF", "FIO", "PROBA"}));
+        QCOMPARE(gridRows(*form), QStringList({"1|2001|Иванов|0", "2|2002|Петров|3", "3|2003|Сидоров|1"}));
+        QCOMPARE(child<QTableView>(*form, "lv_rows")->model(), &form->model());
+        QCOMPARE(child<QLabel>(*form, "label_status")->text(), QStringLiteral("Строк: 3"));
+        QCOMPARE(boxes.boxes().size(), 0);
+        QVERIFY(child<QPushButton>(*form, "cb_run")->isEnabled());
+        QVERIFY(child<QPushButton>(*form, "cb_print")->isEnabled());
+    }
+
+    void aFailedStatementSaysSoAndShowsTheErrors_data()
+    {
+        QTest::addColumn<QString>("dataSource");
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("1 unknown column") << "peltra" << "SELECT NOSUCH FROM abon" << "NOSUCH";
+        QTest::newRow("2 unknown table") << "peltra" << "SELECT * FROM nosuch" << "nosuch";
+        QTest::newRow("3 syntax") << "peltra" << "SELEKT 1" << "State 42000";
+        QTest::newRow("4 unknown data source") << "dbase" << "SELECT * FROM abon" << "State IM002";
+    }
+
+    void aFailedStatementSaysSoAndShowsTheErrors()
+    {
+        QFETCH(QString, dataSource);
+        QFETCH(QString, sql);
+        QFETCH(QString, detail);
+        ModalCatcher boxes;
+        FormViewSource form(sql, dataSource, q(m_dir->path()));
+        bool ok = true;
+        QVERIFY(runShown(form, &ok));
+        QVERIFY(!ok);
+        QVERIFY(boxes.boxes().size() >= 2);
+        QCOMPARE(boxes.boxes().front().title, QStringLiteral("Ошибка"));
+        QCOMPARE(boxes.texts().front(), QStringLiteral("Невозможно выполнить SQL запрос."));
+        QVERIFY(boxes.boxes().at(1).errorBox);
+        QVERIFY2(boxes.boxes().at(1).text.contains(detail), qPrintable(boxes.boxes().at(1).text));
+        QCOMPARE(form.model().rowCount(), 0);
+        QCOMPARE(child<QLabel>(form, "label_status")->text(), QStringLiteral("Невозможно выполнить SQL запрос."));
+        QVERIFY(!child<QPushButton>(form, "cb_print")->isEnabled());
+    }
+
+    void closingChangedAsksToSave_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("savePath");  // what the save dialog answers
+        QTest::addColumn<bool>("closed");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("1 cancel stays") << int(QMessageBox::Cancel) << QString() << false << false;
+        QTest::newRow("2 no closes") << int(QMessageBox::No) << QString() << true << false;
+        QTest::newRow("3 yes saves and closes") << int(QMessageBox::Yes) << "changed.sql" << true << true;
+        QTest::newRow("4 yes then cancelled save stays") << int(QMessageBox::Yes) << QString() << false << false;
+        QTest::newRow("5 yes then failed save stays") << int(QMessageBox::Yes) << "no-folder/x.sql" << false << false;
+    }
+
+    void closingChangedAsksToSave()
+    {
+        QFETCH(int, answer);
+        QFETCH(QString, savePath);
+        QFETCH(bool, closed);
+        QFETCH(bool, saved);
+        const fs::path target = *m_dir / "changed.sql";
+        fs::remove(target);
+        ModalCatcher boxes;
+        auto form = window("SELECT TELEF FROM abon");
+        QStringList saveCaptions;
+        form->setSaveDialog([&](QWidget*, const QString& caption, const QString&) {
+            saveCaptions << caption;
+            return savePath.isEmpty() ? QString() : q(*m_dir / savePath.toStdString());
+        });
+        QVERIFY(runShown(*form));
+        auto* box = child<QPlainTextEdit>(*form, "textb_sql");
+        box->moveCursor(QTextCursor::End);
+        QTest::keyClicks(box, " WHERE PROBA = 3");
+
+        boxes.answerNext(QMessageBox::StandardButton(answer));
+        QCOMPARE(form->close(), closed);
+        QCOMPARE(form->isVisible(), !closed);
+        QVERIFY(!boxes.boxes().isEmpty());
+        QCOMPARE(boxes.boxes().front().title, form->windowTitle());
+        QCOMPARE(boxes.texts().front(), QStringLiteral("Вы изменили SQL запрос. Хотите сохранить изменения?"));
+        QCOMPARE(saveCaptions.size(), answer == QMessageBox::Yes ? 1 : 0);
+        QCOMPARE(fs::exists(target), saved);
+        if (saved) {
+            QCOMPARE(peltra::test::readFileBytes(target.string()), std::string("SELECT TELEF FROM abon WHERE PROBA = 3"));
+            QVERIFY(!form->isSqlChanged());
+        }
+        if (!closed)
+            QVERIFY(form->isSqlChanged());
+    }
+
+    void closingWhileRunningStopsTheWorker()
+    {
+        ModalCatcher boxes;
+        QPointer<FormViewSource> form = new FormViewSource("SELECT * FROM many a, many b", "peltra", q(m_dir->path()));
+        form->setAttribute(Qt::WA_DeleteOnClose);
+        form->show();
+        QVERIFY(form->isRunning());
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(form->close());
+        QTRY_VERIFY(form.isNull());
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(boxes.boxes().size(), 0);
+    }
+
+};
+
+}  // namespace formViewSource
+
+template <typename Test>
+int run(int argc, char** argv)
+{
+    Test test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+// The windows' test classes one after another in one application; the count of failed ones.
+template <typename... Tests>
+int runAll(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    int failed = 0;
+    ((failed += run<Tests>(argc, argv)), ...);
+    return failed;
+}
+
+int main(int argc, char** argv)
+{
+    return runAll<formTask::FormTaskTest, formNewTable::FormNewTableTest, formViewDbf::FormViewDbfTest,
+                  odbcErrorMessageBox::OdbcErrorMessageBoxTest, formChoiceSource::FormChoiceSourceTest,
+                  formViewSource::FormViewSourceTest>(argc, argv);
+}
+
+#include "DataFormsTest.moc"
