@@ -89,14 +89,12 @@ private:
             QVERIFY(tasks.find(name)->patterns().append(type, value));
     }
 
-    // Answers the next text dialog with text, checking its title and prompt.
-    static void answerText(ModalCatcher& boxes, const QString& title, const QString& label, const QString& text)
+    // Answers the next text dialog with text.
+    static void answerText(ModalCatcher& boxes, const QString& text)
     {
         boxes.onDialog([=](QDialog* dialog) {
             auto* input = qobject_cast<QInputDialog*>(dialog);
             QVERIFY(input);
-            QCOMPARE(input->windowTitle(), title);
-            QCOMPARE(input->labelText(), label);
             input->setTextValue(text);
             input->accept();
         });
@@ -150,7 +148,6 @@ private slots:
         boxes.answerNext(QMessageBox::No);
         click(form, "cb_Delete");
         QCOMPARE(boxes.boxes().size(), 1);
-        QCOMPARE(boxes.boxes().back().title, QStringLiteral("Удаление задания SMS"));
         QCOMPARE(boxes.boxes().back().text, QStringLiteral("Удалить задание \"Новое задание 3\"?"));
         QCOMPARE(taskNames(form).size(), 2);
 
@@ -177,14 +174,11 @@ private slots:
 
         // A text after the selected field, then a field chosen from the table's fields.
         child<QListWidget>(form, "lv_Template")->setCurrentRow(1);
-        answerText(boxes, QStringLiteral("Текст SMS сообщения"), QStringLiteral("Введите текст:"),
-                   QStringLiteral(", долг "));
+        answerText(boxes, QStringLiteral(", долг "));
         click(form, "cb_AddText");
         boxes.onDialog([](QDialog* dialog) {
             auto* input = qobject_cast<QInputDialog*>(dialog);
             QVERIFY(input);
-            QCOMPARE(input->windowTitle(), QStringLiteral("Подстановка в SMS сообщение"));
-            QCOMPARE(input->labelText(), QStringLiteral("Выберите поле:"));
             QCOMPARE(input->comboBoxItems(),
                      (QStringList{QStringLiteral("TELEF"), QStringLiteral("FIO"), QStringLiteral("SUMMA")}));
             input->setTextValue(QStringLiteral("SUMMA"));
@@ -218,7 +212,7 @@ private slots:
         // Again, and this time applied.
         child<QCheckBox>(form, "checkbox_Edit")->click();
         child<QListWidget>(form, "lv_Template")->setCurrentRow(-1);
-        answerText(boxes, QStringLiteral("Текст SMS сообщения"), QStringLiteral("Введите текст:"), QStringLiteral("!"));
+        answerText(boxes, QStringLiteral("!"));
         click(form, "cb_AddText");
         click(form, "cb_Apply");
         QVERIFY(!form.isEditing());
@@ -242,7 +236,6 @@ private slots:
         child<QCheckBox>(form, "checkbox_Edit")->click();
         click(form, "cb_AddField");
         QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Не могу открыть файл-источник")});
-        QCOMPARE(boxes.boxes().back().title, QStringLiteral("Ошибка"));
         QVERIFY(stored("Temp").isEmpty());
         click(form, "cb_Cancel");
 
