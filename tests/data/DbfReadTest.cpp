@@ -32,50 +32,24 @@ TEST(DbfRead, ValuesOfEveryType)
 {
     const auto table = openBytes(handTable({}, subscriberFields(), subscriberRecords(kIvanovCp866), {false, false, true}));
     ASSERT_TRUE(table);
-    using K = DbfValue::Kind;
     struct Case {
         std::uint32_t row;
         const char* field;
         DbfValue expected;
     } cases[] = {
-        {0, "TELEF", DbfValue::ofText("2345678")},
-        {0, "PROBA", DbfValue::ofNumber(2)},
-        {0, "DATA", DbfValue::ofDate({2024, 3, 5})},
-        {0, "CLOCK", DbfValue::ofText("12:34:56")},
-        {0, "FIO", DbfValue::ofText(kIvanovUtf8)},
-        {0, "SUMMA", DbfValue::ofNumber(1234.5)},
-        {0, "FLAG", DbfValue::ofLogical(true)},
-        {0, "RATE", DbfValue::ofNumber(-1.25)},
-        {1, "TELEF", DbfValue::ofText("89161234567")},
-        {1, "PROBA", DbfValue::null()},
-        {1, "DATA", DbfValue::null()},
-        {1, "CLOCK", DbfValue::ofText("")},
-        {1, "SUMMA", DbfValue::null()},
-        {1, "FLAG", DbfValue::null()},
-        {2, "FLAG", DbfValue::ofLogical(false)},
-        {2, "RATE", DbfValue::ofNumber(150)},
-        {2, "DATA", DbfValue::ofDate({2023, 12, 31})},
-        {3, "DATA", DbfValue::null()},
-        {3, "FLAG", DbfValue::null()},
-        {3, "SUMMA", DbfValue::ofNumber(-5)},
+        {0, "TELEF", DbfValue::ofText("2345678")},  {0, "PROBA", DbfValue::ofNumber(2)},
+        {0, "DATA", DbfValue::ofDate({2024, 3, 5})}, {0, "CLOCK", DbfValue::ofText("12:34:56")},
+        {0, "FIO", DbfValue::ofText(kIvanovUtf8)},   {0, "SUMMA", DbfValue::ofNumber(1234.5)},
+        {0, "FLAG", DbfValue::ofLogical(true)},      {0, "RATE", DbfValue::ofNumber(-1.25)},
+        {1, "TELEF", DbfValue::ofText("89161234567")}, {1, "PROBA", DbfValue::null()},
+        {1, "DATA", DbfValue::null()},               {1, "CLOCK", DbfValue::ofText("")},
+        {1, "SUMMA", DbfValue::null()},              {1, "FLAG", DbfValue::null()},
+        {2, "FLAG", DbfValue::ofLogical(false)},     {2, "RATE", DbfValue::ofNumber(150)},
+        {2, "DATA", DbfValue::ofDate({2023, 12, 31})}, {3, "DATA", DbfValue::null()},
+        {3, "FLAG", DbfValue::null()},               {3, "SUMMA", DbfValue::ofNumber(-5)},
     };
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        SCOPED_TRACE("case " + std::to_string(i) + ": row " + std::to_string(cases[i].row) + " " + cases[i].field);
-        const DbfValue v = valueOf(*table, cases[i].row, cases[i].field);
-        EXPECT_EQ(v.kind, cases[i].expected.kind);
-        if (v.kind == K::Text) {
-            EXPECT_EQ(v.text, cases[i].expected.text);
-        }
-        if (v.kind == K::Number) {
-            EXPECT_DOUBLE_EQ(v.number, cases[i].expected.number);
-        }
-        if (v.kind == K::Date) {
-            EXPECT_EQ(v.date, cases[i].expected.date);
-        }
-        if (v.kind == K::Logical) {
-            EXPECT_EQ(v.logical, cases[i].expected.logical);
-        }
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(valueOf(*table, c.row, c.field), c.expected) << "row " << c.row << " " << c.field;
     EXPECT_EQ(valueOf(*table, 0, "DATA").date.text(), "2024-03-05");
 }
 
