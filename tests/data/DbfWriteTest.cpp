@@ -354,17 +354,16 @@ TEST_F(DbfWrite, MemoAndVisualFoxProFieldsAgreeWithPythonDbf)
         DbfFieldValues added {{field("NAME"), DbfValue::ofText("Сидоров")},
                               {field("NOTE"), DbfValue::ofText("новая\r\nзаметка")}};
         if (kind == "vfp") {
-            ASSERT_TRUE(table->readRecord(0, record));
-            EXPECT_EQ(table->value(record, field("CNT")), DbfValue::ofNumber(42));
-            EXPECT_EQ(table->value(record, field("CASH")), DbfValue::ofNumber(12.5));
-            EXPECT_EQ(table->value(record, field("RATE")), DbfValue::ofNumber(3.25));
-            EXPECT_EQ(table->value(record, field("WHEN")), DbfValue::ofText("2024-03-05 12:34:56"));
-            EXPECT_EQ(table->value(record, field("N2")), DbfValue::ofNumber(7));
-            ASSERT_TRUE(table->readRecord(1, record));
-            EXPECT_EQ(table->value(record, field("CNT")), DbfValue::ofNumber(-1));
-            EXPECT_EQ(table->value(record, field("CASH")), DbfValue::ofNumber(-0.01));
-            EXPECT_EQ(table->value(record, field("WHEN")), DbfValue::null());
-            EXPECT_EQ(table->value(record, field("N2")), DbfValue::ofNumber(0));
+            const std::vector<std::pair<const char*, DbfValue>> rows[] = {
+                {{"CNT", DbfValue::ofNumber(42)}, {"CASH", DbfValue::ofNumber(12.5)}, {"RATE", DbfValue::ofNumber(3.25)},
+                 {"WHEN", DbfValue::ofText("2024-03-05 12:34:56")}, {"N2", DbfValue::ofNumber(7)}},
+                {{"CNT", DbfValue::ofNumber(-1)}, {"CASH", DbfValue::ofNumber(-0.01)}, {"WHEN", DbfValue::null()},
+                 {"N2", DbfValue::ofNumber(0)}}};
+            for (std::uint32_t row = 0; row < 2; ++row) {
+                ASSERT_TRUE(table->readRecord(row, record));
+                for (const auto& [name, value] : rows[row])
+                    EXPECT_EQ(table->value(record, field(name)), value) << row << " " << name;
+            }
             added.insert(added.end(), {{field("CNT"), DbfValue::ofNumber(-7)}, {field("CASH"), DbfValue::ofText("1234.5678")},
                                        {field("RATE"), DbfValue::ofNumber(0.1)},
                                        {field("WHEN"), DbfValue::ofText("2026-12-06 23:59:58")}});
