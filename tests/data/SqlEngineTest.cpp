@@ -4,6 +4,7 @@
 #include "data/Query.h"
 
 #include "HandDbf.h"
+#include "support/PythonDbf.h"
 #include "support/ReadOnlyFile.h"
 #include "support/TempDir.h"
 
@@ -19,51 +20,18 @@ using namespace peltra::data;
 using namespace peltra::test;
 namespace fs = std::filesystem;
 
-std::vector<DbfFieldSpec> subscriberSpec()
+// The subscriber table as python3-dbf writes it in the code page; record 3 ("111") is then marked
+// deleted when asked.
+void makeTable(const fs::path& path, const char* codePage, bool deleteThird = false)
 {
-    return {{"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0}, {"OTBOJ", 'N', 3, 0}, {"DATA", 'D', 8, 0},
-            {"CLOCK", 'C', 8, 0},  {"FIO", 'C', 20, 0},  {"SUMMA", 'N', 10, 2}, {"FLAG", 'L', 1, 0}};
-}
-
-struct Row {
-    const char* telef;
-    std::optional<double> proba;
-    std::optional<DbfDate> data;
-    const char* fio;
-    std::optional<double> summa;
-    std::optional<bool> flag;
-};
-
-const std::vector<Row> kRows = {
-    {"2345678", 2, DbfDate {2024, 3, 5}, "Иванов Пётр", 1234.5, true},
-    {"89161234567", std::nullopt, std::nullopt, "иванова анна", std::nullopt, false},
-    {"111", 1, DbfDate {2023, 12, 31}, "Петров", 0, std::nullopt},
-    {"222", 0, std::nullopt, "ПЕТРОВА", -5, true},
-};
-
-// Makes a table with kRows in the code page; record 3 ("111") is then marked deleted when asked.
-void makeTable(const fs::path& path, unsigned codePage, bool deleteThird = false)
-{
-    std::string error;
-    ASSERT_TRUE(DbfTable::create(path, subscriberSpec(), codePage, true, &error)) << error;
-    DbfTable::Options options;
-    options.writable = true;
-    auto table = DbfTable::open(path, options, &error);
-    ASSERT_TRUE(table) << error;
-    for (const Row& row : kRows) {
-        DbfFieldValues values {{0, DbfValue::ofText(row.telef)}, {5, DbfValue::ofText(row.fio)}};
-        if (row.proba)
-            values.push_back({1, DbfValue::ofNumber(*row.proba)});
-        if (row.data)
-            values.push_back({3, DbfValue::ofDate(*row.data)});
-        if (row.summa)
-            values.push_back({6, DbfValue::ofNumber(*row.summa)});
-        if (row.flag)
-            values.push_back({7, DbfValue::ofLogical(*row.flag)});
-        ASSERT_TRUE(table->append(values, nullptr, &error)) << error;
-    }
+    writeTableByPython(path, "TELEF C(12); PROBA N(3,0); OTBOJ N(3,0); DATA D; CLOCK C(8); FIO C(20); SUMMA N(10,2); FLAG L",
+                       {"('2345678', 2, None, dbf.Date(2024, 3, 5), '', 'Иванов Пётр', 1234.5, True)",
+                        "('89161234567', None, None, None, '', 'иванова анна', None, False)",
+                        "('111', 1, None, dbf.Date(2023, 12, 31), '', 'Петров', 0, None)",
+                        "('222', 0, None, None, '', 'ПЕТРОВА', -5, True)"},
+                       codePage, false);
     if (deleteThird) {
-        ASSERT_TRUE(table->setDeleted(2, true, &error)) << error;
+        ASSERT_TRUE(DbfTable::open(path, {.writable = true, .codePage = {}})->setDeleted(2, true));
     }
 }
 
@@ -71,7 +39,7 @@ class SqlEngineTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        makeTable(m_dir / "subs.dbf", 866);
+        makeTable(m_dir / "subs.dbf", "cp866");
         ASSERT_TRUE(m_connection.bind("Peltra"));
         ASSERT_TRUE(m_connection.connect());
         ASSERT_TRUE(m_connection.setConnectOption(kCurrentQualifierOption, m_dir.path().string()));
@@ -128,7 +96,7 @@ TEST_F(SqlEngineTest, SelectsByEveryFieldType)
 
 TEST_F(SqlEngineTest, DeletedRecordsAreSkippedAndRowidIsTheRecordNumber)
 {
-    makeTable(m_dir / "del.dbf", 866, true);
+    makeTable(m_dir / "del.dbf", "cp866", true);
     EXPECT_EQ(column("SELECT rowid FROM del"), (Strings {"1", "2", "4"}));
     EXPECT_EQ(column("SELECT telef FROM del WHERE rowid = 4"), (Strings {"222"}));
     EXPECT_EQ(column("SELECT telef FROM del WHERE rowid = 3"), Strings {});
@@ -136,7 +104,7 @@ TEST_F(SqlEngineTest, DeletedRecordsAreSkippedAndRowidIsTheRecordNumber)
 
 TEST_F(SqlEngineTest, LikeIgnoresCyrillicCaseInBothCodePages)
 {
-    makeTable(m_dir / "win.dbf", 1251);
+    makeTable(m_dir / "win.dbf", "cp1251");
     for (const char* table : {"subs", "win"}) {
         const std::string from = std::string(" FROM ") + table;
         EXPECT_EQ(column("SELECT telef" + from + " WHERE fio LIKE 'ИВАН%'"), (Strings {"2345678", "89161234567"}))
@@ -228,7 +196,7 @@ TEST_F(SqlEngineTest, LikeEscapeAndTableReplacedOnDisk)
     EXPECT_EQ(column("SELECT telef FROM subs WHERE fio LIKE '100!% ё!_' ESCAPE '!'"), Strings {});
 
     // Another program writes a new file over the table: the next statement reads the new one.
-    makeTable(m_dir / "new.dbf", 866, true);
+    makeTable(m_dir / "new.dbf", "cp866", true);
     fs::rename(m_dir / "new.dbf", m_dir / "subs.dbf");
     EXPECT_EQ(column("SELECT count(*) FROM subs"), (Strings {"3"}));
 }
@@ -300,7 +268,7 @@ TEST_F(SqlEngineTest, CreatesAndDropsTablesAsTheNewTableFormWritesThem)
 TEST_F(SqlEngineTest, TablesByPathAndByNameAfterTheQualifier)
 {
     TempDir other;
-    makeTable(other / "Other.DBF", 866);
+    makeTable(other / "Other.DBF", "cp866");
     Connection connection;
     ASSERT_TRUE(connection.bind("PELTRA"));
     ASSERT_TRUE(connection.connect());
@@ -388,7 +356,7 @@ TEST_F(SqlEngineTest, StatementFailingHalfWayTakesItsChangesBack)
 TEST_F(SqlEngineTest, WriteToAReadOnlyTableFailsAndLeavesTheFile)
 {
     const fs::path path = m_dir / "ro.dbf";
-    makeTable(path, 866);
+    makeTable(path, "cp866");
     const std::string before = readFileBytes(path.string());
     ReadOnlyFile readOnly(path);
     if (!readOnly.isReadOnly())

@@ -3,7 +3,7 @@
 #include "sms/SMSMessages.h"
 
 #include "data/HandDbf.h"
-#include "support/RunProgram.h"
+#include "support/PythonDbf.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -97,19 +97,11 @@ TEST_F(SMSRenderTest, EveryLiveRowGivesItsNumberAndText)
 // zeros and all, in N(10,2) and in F(8,3).
 TEST_F(SMSRenderTest, SumsOfAnotherProgramsTableKeepTheirDecimals)
 {
-    const std::vector<std::string> sums = {"12.50", "0.10", "100.00", "1.05", "21.30"};
     const fs::path table = m_dir / "sums.dbf";
-    std::vector<std::string> args = {"-c", R"(
-import dbf, sys
-t = dbf.Table(sys.argv[1], 'TELEF C(12); SUMMA N(10,2); PENI F(8,3)', codepage='cp866')
-t.open(dbf.READ_WRITE)
-for i, s in enumerate(sys.argv[2:]):
-    t.append({'telef': str(i + 1), 'summa': float(s), 'peni': float(s) / 10})
-t.close()
-)", table.string()};
-    args.insert(args.end(), sums.begin(), sums.end());
-    const test::ProgramResult written = test::runProgram("/usr/bin/python3", args, m_dir.path());
-    ASSERT_EQ(written.code, 0) << written.err;
+    test::writeTableByPython(table, "TELEF C(12); SUMMA N(10,2); PENI F(8,3)",
+                             {"('1', 12.5, 1.25)", "('2', 0.1, 0.01)", "('3', 100, 10)", "('4', 1.05, 0.105)",
+                              "('5', 21.3, 2.13)"},
+                             "cp866", false);
     const std::vector<std::string> expected = {"1|12.50 / 1.250", "2|0.10 / 0.010", "3|100.00 / 10.000",
                                                "4|1.05 / 0.105", "5|21.30 / 2.130"};
     EXPECT_EQ(render(table, {field("SUMMA"), text(" / "), field("PENI")}), expected);

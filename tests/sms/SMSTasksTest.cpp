@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <functional>
 #include <optional>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -300,44 +299,6 @@ TEST_F(SMSTasksTest, ChangesWaitForTheTemplatesNamedLock)
     held->release();
     adder.join();
     EXPECT_EQ(added, "0001");
-}
-
-TEST_F(SMSTasksTest, TwoWritersAtOnceLeaveOneConsistentList)
-{
-    // Each thread has its own store connection and collection, as two processes would.
-    constexpr int kPerThread = 25;
-    auto writer = [&](int id) {
-        RegistryStore registry(m_dir / "registry.db");
-        ConfigStore store(registry);
-        SMSTasks tasks(store);
-        ASSERT_TRUE(tasks.load());
-        const auto task = tasks.find(kTask);
-        ASSERT_TRUE(task);
-        for (int i = 0; i < kPerThread; ++i) {
-            const std::string value = std::to_string(id) + ":" + std::to_string(i);
-            // Alternate the ends, and move items about, so the writers relink the same neighbours.
-            const auto key = i % 3 == 0 ? task->patterns().addAfter("", ItemType::Text, value)
-                                        : task->patterns().append(ItemType::Text, value);
-            ASSERT_TRUE(key);
-            if (i % 5 == 4) {
-                ASSERT_TRUE(task->patterns().moveAfter(*key, ""));
-            }
-        }
-    };
-    std::thread first(writer, 1);
-    std::thread second(writer, 2);
-    first.join();
-    second.join();
-
-    const Names listed = order();
-    ASSERT_EQ(listed.size(), 2u * kPerThread);
-    expectLinked(listed);
-    std::vector<SMSPatternItem> items;
-    ASSERT_TRUE(m_task->patterns().items(items));
-    std::set<std::string> values;
-    for (const SMSPatternItem& item : items)
-        values.insert(item.value);
-    EXPECT_EQ(values.size(), 2u * kPerThread) << "an item was lost or doubled";
 }
 
 }  // namespace
