@@ -95,25 +95,6 @@ TEST(DbfRead, CodePages)
     }
 }
 
-TEST(DbfRead, VisualFoxProHeaderWithBacklink)
-{
-    HandLayout layout;
-    layout.version = 0x30;
-    layout.driver = 0xC9;
-    layout.backlink = 263;
-    const std::string bytes = handTable(layout, subscriberFields(), subscriberRecords(kIvanovCp1251), {true});
-    const auto table = openBytes(bytes);
-    ASSERT_TRUE(table);
-    EXPECT_EQ(table->version(), 0x30);
-    EXPECT_EQ(table->headerLength(), 32u + 9 * 32 + 1 + 263);
-    EXPECT_EQ(table->recordCount(), 4u);
-    EXPECT_EQ(valueOf(*table, 0, "FIO").text, kIvanovUtf8);
-    EXPECT_EQ(valueOf(*table, 3, "SUMMA").number, -5);
-    std::string record;
-    ASSERT_TRUE(table->readRecord(0, record));
-    EXPECT_TRUE(DbfTable::isDeleted(record));
-}
-
 TEST(DbfRead, OtherFieldTypesAreRawAndDoNotShiftNeighbours)
 {
     const std::vector<HandField> fields = {

@@ -230,6 +230,7 @@ TEST_F(DbfWrite, PackKeepsHeaderAndLiveRecordsInOrder)
     EXPECT_EQ(after.substr(8, old.headerLength - 8), before.substr(8, old.headerLength - 8));
     EXPECT_EQ(after[0], before[0]);
     EXPECT_EQ(table->recordCount(), 2u);
+    EXPECT_EQ(table->headerLength(), 32u + 9 * 32 + 1 + 263);
     std::string record;
     ASSERT_TRUE(table->readRecord(1, record));
     EXPECT_EQ(table->value(record, 0).text, "222");

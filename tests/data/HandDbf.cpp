@@ -68,9 +68,6 @@ HandParsed handParse(const std::string& b)
 {
     HandParsed p;
     p.version = static_cast<std::uint8_t>(get8(b, 0));
-    p.year = static_cast<std::uint8_t>(get8(b, 1));
-    p.month = static_cast<std::uint8_t>(get8(b, 2));
-    p.day = static_cast<std::uint8_t>(get8(b, 3));
     p.count = get16(b, 4) | get16(b, 6) << 16;
     p.headerLength = static_cast<std::uint16_t>(get16(b, 8));
     p.recordLength = static_cast<std::uint16_t>(get16(b, 10));

@@ -35,7 +35,6 @@ std::string handTable(const HandLayout& layout, const std::vector<HandField>& fi
 // A table file taken apart.
 struct HandParsed {
     std::uint8_t version = 0;
-    std::uint8_t year = 0, month = 0, day = 0;
     std::uint32_t count = 0;
     std::uint16_t headerLength = 0;
     std::uint16_t recordLength = 0;

@@ -77,15 +77,39 @@ void makeAbon(const fs::path& path)
                      {2, DbfValue::ofText(names[i])}});
 }
 
-}  // namespace
-
-namespace formTask {
-
-namespace {
-
 const std::vector<peltra::data::DbfFieldSpec> kSourceFields = {
     {"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0}, {"OTBOJ", 'N', 3, 0},
     {"DATA", 'D', 8, 0},   {"CLOCK", 'C', 8, 0}, {"FIO", 'C', 30, 0}};
+
+// The folders a creation may leave its temporary table in.
+std::size_t temporaryFolders()
+{
+    std::size_t count = 0;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(fs::temp_directory_path(), ec)) {
+        if (entry.path().filename().string().rfind("peltra-newtable-", 0) == 0)
+            ++count;
+    }
+    return count;
+}
+
+const QString kCaption = QStringLiteral("Проверка логического условия фильтрации");
+
+std::string pad(std::string text, std::size_t width)
+{
+    text.resize(width, ' ');
+    return text;
+}
+
+// Replaces the text of the named line edit as the user would.
+void type(QWidget& form, const char* name, const QString& text)
+{
+    auto* edit = child<QLineEdit>(form, name);
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    peltra::test::typeText(edit, text);
+}
 
 }  // namespace
 
@@ -108,13 +132,6 @@ private:
         if (!peltra::data::DbfTable::create(path, fields, 866, true, &error))
             qFatal("cannot create %s: %s", name.c_str(), error.c_str());
         return q(path.string());
-    }
-
-    static void type(QWidget& form, const char* name, const QString& text)
-    {
-        auto* edit = child<QLineEdit>(form, name);
-        edit->clear();
-        peltra::test::typeText(edit, text);
     }
 
     // A binding with one task of each validity state given.
@@ -227,26 +244,6 @@ private slots:
 
 };
 
-}  // namespace formTask
-
-namespace formNewTable {
-
-namespace {
-
-// The folders a creation may leave its temporary table in.
-std::size_t temporaryFolders()
-{
-    std::size_t count = 0;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(fs::temp_directory_path(), ec)) {
-        if (entry.path().filename().string().rfind("peltra-newtable-", 0) == 0)
-            ++count;
-    }
-    return count;
-}
-
-}  // namespace
-
 class FormNewTableTest : public QObject {
     Q_OBJECT
 
@@ -256,38 +253,20 @@ private:
     QByteArray m_savedTmpDir;
     std::unique_ptr<peltra::test::TempDir> m_tmp;
 
-    static void type(QWidget& form, const char* name, const QString& text)
-    {
-        auto* edit = child<QLineEdit>(form, name);
-        edit->setFocus();
-        edit->selectAll();
-        QTest::keyClick(edit, Qt::Key_Delete);
-        peltra::test::typeText(edit, text);
-    }
-
-    // Adds a column as the user would; type is Num, Char, Date or Log.
-    static void add(QWidget& form, const QString& name, const QString& type, const QString& width = {},
+    // Adds a column as the user would; kind is Num, Char, Date or Log.
+    static void add(QWidget& form, const QString& name, const QString& kind, const QString& width = {},
                     const QString& decimals = {})
     {
-        child<QComboBox>(form, "combo_type")->setCurrentText(type);
+        child<QComboBox>(form, "combo_type")->setCurrentText(kind);
         if (!width.isEmpty())
-            FormNewTableTest::type(form, "textb_width", width);
+            type(form, "textb_width", width);
         if (!decimals.isEmpty())
-            FormNewTableTest::type(form, "textb_decimals", decimals);
-        FormNewTableTest::type(form, "textb_name", name);
+            type(form, "textb_decimals", decimals);
+        type(form, "textb_name", name);
         click(form, "cb_add");
     }
 
-    static QStringList rows(QWidget& form)
-    {
-        auto* grid = child<QTreeWidget>(form, "lv_fields");
-        QStringList result;
-        for (int i = 0; i < grid->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem* item = grid->topLevelItem(i);
-            result << item->text(0) + "|" + item->text(1) + "|" + item->text(2);
-        }
-        return result;
-    }
+    static QStringList rows(QWidget& form) { return peltra::test::modelRows(*child<QTreeWidget>(form, "lv_fields")->model()); }
 
     static void select(QWidget& form, int row)
     {
@@ -482,32 +461,12 @@ private slots:
 
 };
 
-}  // namespace formNewTable
-
-namespace formViewDbf {
-
-namespace {
-
-const QString kCaption = QStringLiteral("Проверка логического условия фильтрации");
-
-}  // namespace
-
 class FormViewDbfTest : public QObject {
     Q_OBJECT
 
 private:
     std::unique_ptr<peltra::test::TempDir> m_dir;
     fs::path m_table;
-
-    static QStringList gridRows(QWidget& form)
-    {
-        return peltra::test::modelRows(*child<QTableWidget>(form, "lv_rows")->model());
-    }
-
-    static QStringList headers(QWidget& form)
-    {
-        return peltra::test::modelHeaders(*child<QTableWidget>(form, "lv_rows")->model());
-    }
 
     // Runs the window modally until its boxes are answered, then closes it.
     static int run(FormViewDbf& form)
@@ -542,8 +501,9 @@ private slots:
                  QStringLiteral("Выполнение запроса\nDB=abon.dbf\n"
                                 "SQL Statement=SELECT TELEF, PROBA, FIO FROM abon.dbf WHERE PROBA < 3 "
                                 "ORDER BY TELEF DESC"));
-        QCOMPARE(headers(form), QStringList({"№", "TELEF", "PROBA", "FIO"}));
-        QCOMPARE(gridRows(form), QStringList({"1|2003|1|Сидоров", "2|2001|0|Иванов"}));
+        const auto* grid = child<QTableWidget>(form, "lv_rows")->model();
+        QCOMPARE(peltra::test::modelHeaders(*grid), QStringList({"№", "TELEF", "PROBA", "FIO"}));
+        QCOMPARE(peltra::test::modelRows(*grid), QStringList({"1|2003|1|Сидоров", "2|2001|0|Иванов"}));
         QCOMPARE(child<QLabel>(form, "label_status")->text(), QStringLiteral("Выбрано 2 строк."));
         QCOMPARE(boxes.boxes().size(), 1);
         QCOMPARE(boxes.texts().front(), QStringLiteral("Ошибок не обнаружено. Выбрано 2 строк."));
@@ -578,20 +538,6 @@ private slots:
     }
 
 };
-
-}  // namespace formViewDbf
-
-namespace formChoiceSource {
-
-namespace {
-
-std::string pad(std::string text, std::size_t width)
-{
-    text.resize(width, ' ');
-    return text;
-}
-
-}  // namespace
 
 class FormChoiceSourceTest : public QObject {
     Q_OBJECT
@@ -768,19 +714,11 @@ private slots:
 
 };
 
-}  // namespace formChoiceSource
-
-namespace formViewSource {
-
 class FormViewSourceTest : public QObject {
     Q_OBJECT
 
 private:
     std::unique_ptr<peltra::test::TempDir> m_dir;
-
-    static QStringList gridRows(const FormViewSource& form) { return peltra::test::modelRows(form.model()); }
-
-    static QStringList headers(const FormViewSource& form) { return peltra::test::modelHeaders(form.model()); }
 
     // Shows the window and waits until its statement has run and its boxes are answered.
     static bool runShown(FormViewSource& form, bool* ok = nullptr)
@@ -833,8 +771,8 @@ private slots:
         QVERIFY(finished.front().front().toBool());
         QVERIFY(!form->isRunning());
 
-        QCOMPARE(headers(*form), QStringList({"№", "TELEF", "FIO", "PROBA"}));
-        QCOMPARE(gridRows(*form), QStringList({"1|2001|Иванов|0", "2|2002|Петров|3", "3|2003|Сидоров|1"}));
+        QCOMPARE(peltra::test::modelHeaders(form->model()), QStringList({"№", "TELEF", "FIO", "PROBA"}));
+        QCOMPARE(peltra::test::modelRows(form->model()), QStringList({"1|2001|Иванов|0", "2|2002|Петров|3", "3|2003|Сидоров|1"}));
         QCOMPARE(child<QTableView>(*form, "lv_rows")->model(), &form->model());
         QCOMPARE(child<QLabel>(*form, "label_status")->text(), QStringLiteral("Строк: 3"));
         QCOMPARE(boxes.boxes().size(), 0);
@@ -937,30 +875,17 @@ private slots:
 
 };
 
-}  // namespace formViewSource
-
-template <typename Test>
-int run(int argc, char** argv)
-{
-    Test test;
-    return QTest::qExec(&test, argc, argv);
-}
-
 // The windows' test classes one after another in one application; the count of failed ones.
-template <typename... Tests>
-int runAll(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    int failed = 0;
-    ((failed += run<Tests>(argc, argv)), ...);
-    return failed;
-}
-
 int main(int argc, char** argv)
 {
-    return runAll<formTask::FormTaskTest, formNewTable::FormNewTableTest, formViewDbf::FormViewDbfTest,
-                  formChoiceSource::FormChoiceSourceTest,
-                  formViewSource::FormViewSourceTest>(argc, argv);
+    QApplication app(argc, argv);
+    FormTaskTest task;
+    FormNewTableTest newTable;
+    FormViewDbfTest viewDbf;
+    FormChoiceSourceTest choiceSource;
+    FormViewSourceTest viewSource;
+    return QTest::qExec(&task, argc, argv) + QTest::qExec(&newTable, argc, argv) + QTest::qExec(&viewDbf, argc, argv) +
+           QTest::qExec(&choiceSource, argc, argv) + QTest::qExec(&viewSource, argc, argv);
 }
 
 #include "DataFormsTest.moc"
