@@ -27,32 +27,12 @@ using Names = std::vector<std::string>;
 
 constexpr char kTask[] = "Долг";
 
-// Points XDG_RUNTIME_DIR at a fresh folder, so these tests never meet a running station's locks.
-class RuntimeFolder {
-public:
-    RuntimeFolder()
-    {
-        if (const char* old = std::getenv("XDG_RUNTIME_DIR"))
-            m_saved = old;
-        setenv("XDG_RUNTIME_DIR", m_dir.path().c_str(), 1);
-    }
-    ~RuntimeFolder()
-    {
-        if (m_saved)
-            setenv("XDG_RUNTIME_DIR", m_saved->c_str(), 1);
-        else
-            unsetenv("XDG_RUNTIME_DIR");
-    }
-
-private:
-    test::TempDir m_dir;
-    std::optional<std::string> m_saved;
-};
-
 class SMSTasksTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // A runtime folder of its own, so these tests never meet a running station's locks.
+        setenv("XDG_RUNTIME_DIR", m_dir.path().c_str(), 1);
         ASSERT_EQ(m_tasks.addTask(kTask), AddTaskResult::Added);
         m_task = m_tasks.find(kTask);
         ASSERT_TRUE(m_task);
@@ -98,7 +78,6 @@ protected:
         return key.value_or("");
     }
 
-    RuntimeFolder m_runtime;
     test::TempDir m_dir;
     RegistryStore m_registry{m_dir / "registry.db"};
     ConfigStore m_store{m_registry};

@@ -22,7 +22,6 @@
 
 #include <cstdlib>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,7 +44,6 @@ private:
     std::unique_ptr<peltra::test::TempDir> m_dir;
     std::unique_ptr<peltra::platform::RegistryStore> m_registry;
     std::unique_ptr<peltra::config::ConfigStore> m_config;
-    std::optional<std::string> m_savedRuntime;
     QString m_table;
 
     // The task's template as "TEXT:value" / "FIELD:name", read from the store.
@@ -104,10 +102,7 @@ private slots:
     void init()
     {
         m_dir = std::make_unique<peltra::test::TempDir>();
-        if (const char* old = std::getenv("XDG_RUNTIME_DIR"))
-            m_savedRuntime = old;
-        std::filesystem::create_directories(*m_dir / "runtime");
-        setenv("XDG_RUNTIME_DIR", (*m_dir / "runtime").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", m_dir->path().c_str(), 1);  // no running station's locks
         m_registry = std::make_unique<peltra::platform::RegistryStore>(*m_dir / "registry.db");
         m_config = std::make_unique<peltra::config::ConfigStore>(*m_registry);
         std::string error;
@@ -123,10 +118,6 @@ private slots:
         m_config.reset();
         m_registry.reset();
         m_dir.reset();
-        if (m_savedRuntime)
-            setenv("XDG_RUNTIME_DIR", m_savedRuntime->c_str(), 1);
-        else
-            unsetenv("XDG_RUNTIME_DIR");
     }
 
     void newTasksAreNumberedAndDeletedOnlyWhenConfirmed()
