@@ -95,13 +95,13 @@ TEST(DbfRead, CodePages)
     }
 }
 
-TEST(DbfRead, OtherFieldTypesAreRawAndDoNotShiftNeighbours)
+TEST(DbfRead, OtherTypesAndUnreadableContentAreRaw)
 {
     const std::vector<HandField> fields = {
         {"NOTE", 'M', 10, 0}, {"CNT", 'I', 4, 0}, {"NAME", 'C', 5, 0}, {"WHEN", 'T', 8, 0}, {"N", 'N', 4, 1}};
     const std::string record = std::string("       123") + std::string("\x01\x00\x00\x80", 4) + "Abc  "
         + std::string(8, '\x07') + " 2.5";
-    const auto table = openBytes(handTable({}, fields, {record}));
+    auto table = openBytes(handTable({}, fields, {record}));
     ASSERT_TRUE(table);
     std::string bytes;
     ASSERT_TRUE(table->readRecord(0, bytes));
@@ -116,13 +116,10 @@ TEST(DbfRead, OtherFieldTypesAreRawAndDoNotShiftNeighbours)
     std::string encoded;
     EXPECT_FALSE(table->encode(0, DbfValue::ofText("1"), encoded, &error));
     EXPECT_NE(error.find("cannot be written"), std::string::npos) << error;
-}
 
-// Content that does not read as its field's type comes back raw rather than as a wrong value.
-TEST(DbfRead, UnreadableContentIsRaw)
-{
-    const std::vector<HandField> fields = {{"N", 'N', 5, 0}, {"D", 'D', 8, 0}, {"L", 'L', 1, 0}, {"F", 'F', 5, 0}};
-    const auto table = openBytes(handTable({}, fields, {"12a  20231345X  inf", "*****2024022  1,500"}));
+    // Content that does not read as its field's type comes back raw rather than as a wrong value.
+    const std::vector<HandField> odd = {{"N", 'N', 5, 0}, {"D", 'D', 8, 0}, {"L", 'L', 1, 0}, {"F", 'F', 5, 0}};
+    table = openBytes(handTable({}, odd, {"12a  20231345X  inf", "*****2024022  1,500"}));
     ASSERT_TRUE(table);
     std::string r;
     ASSERT_TRUE(table->readRecord(0, r));

@@ -1,5 +1,5 @@
-// The message text of a row: text items as written, field items the row's trimmed value; and the
-// messages of a whole generated table, with the refusals that come before the first row.
+// The messages of a whole generated table: text items as written, field items the row's trimmed
+// value; the refusals that come before the first row, and where the source table is found.
 #include "sms/SMSMessages.h"
 
 #include "data/HandDbf.h"
@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -20,32 +19,6 @@ using Items = std::vector<SMSPatternItem>;
 
 SMSPatternItem text(const std::string& value) { return {"", ItemType::Text, value}; }
 SMSPatternItem field(const std::string& name) { return {"", ItemType::Field, name}; }
-
-TEST(SMSMessageText, FillsFieldsWithTrimmedValues)
-{
-    const std::map<std::string, std::string> row = {{"FIO", "  Иванов И.И.   "}, {"SUMMA", "12.50"}, {"EMPTY", "   "}};
-    const FieldLookup lookup = [&](const std::string& name) -> std::optional<std::string> {
-        const auto found = row.find(name);
-        if (found == row.end())
-            return std::nullopt;
-        return found->second;
-    };
-    struct Case {
-        const char* what;
-        Items items;
-        std::string expected;
-    };
-    const std::vector<Case> cases = {
-        {"2 text as written, blanks kept", {text("  Уважаемый "), text("клиент  ")}, "  Уважаемый клиент  "},
-        {"3 field trimmed", {text("Уважаемый "), field("FIO"), text("!")}, "Уважаемый Иванов И.И.!"},
-        {"4 two fields", {field("FIO"), text(": "), field("SUMMA"), text(" руб.")}, "Иванов И.И.: 12.50 руб."},
-        {"6 missing field", {text("["), field("NOPE"), text("]")}, "[]"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(messageText(c.items, lookup), c.expected);
-    }
-}
 
 class SMSRenderTest : public ::testing::Test {
 protected:
