@@ -241,7 +241,6 @@ private slots:
         QVERIFY(!m_store->task("Абоненты", "Оповещение")->valid());
         QVERIFY(m_store->task("Другие", "Чужое")->valid());
     }
-
 };
 
 class FormNewTableTest : public QObject {
@@ -458,15 +457,42 @@ private slots:
         QVERIFY(form.createTable());
         QVERIFY(peltra::data::SourceCheck(existing).ok);
     }
-
 };
 
-class FormViewDbfTest : public QObject {
+class DataViewsTest : public QObject {
     Q_OBJECT
 
 private:
     std::unique_ptr<peltra::test::TempDir> m_dir;
-    fs::path m_table;
+
+    static QStringList rows(QWidget& form, const char* grid)
+    {
+        return peltra::test::modelRows(*child<QTableWidget>(form, grid)->model());
+    }
+
+    static QString sqlText(QWidget& form) { return child<QPlainTextEdit>(form, "textb_sql")->toPlainText(); }
+
+    // Shows the window and waits for its first connection.
+    static bool open(FormChoiceSource& form)
+    {
+        QSignalSpy connected(&form, &FormChoiceSource::connectionChanged);
+        form.show();
+        return connected.wait(5000);
+    }
+
+    static void selectTable(FormChoiceSource& form, const QString& name)
+    {
+        auto* tables = child<QTableWidget>(form, "lv_tables");
+        for (int r = 0; r < tables->rowCount(); ++r) {
+            if (tables->item(r, 0)->text() == name) {
+                tables->selectRow(r);
+                return;
+            }
+        }
+        qFatal("table %s is not listed", qPrintable(name));
+    }
+
+    fs::path m_table;  // abon.dbf
 
     // Runs the window modally until its boxes are answered, then closes it.
     static int run(FormViewDbf& form)
@@ -477,15 +503,171 @@ private:
         return form.exec();
     }
 
+
+    // Shows the window and waits until its statement has run and its boxes are answered.
+    static bool runShown(FormViewSource& form, bool* ok = nullptr)
+    {
+        QSignalSpy finished(&form, &FormViewSource::finished);
+        form.show();
+        if (!finished.wait(10000))
+            return false;
+        if (ok != nullptr)
+            *ok = finished.front().front().toBool();
+        return true;
+    }
+
+    std::unique_ptr<FormViewSource> window(const QString& sql)
+    {
+        return std::make_unique<FormViewSource>(sql, QStringLiteral("peltra"), q(m_dir->path()));
+    }
+
 private slots:
     void initTestCase()
     {
         m_dir = std::make_unique<peltra::test::TempDir>();
+        peltra::test::writeFileBytes(
+            (*m_dir / "sums.dbf").string(),
+            peltra::test::handTable({}, {{"TELEF", 'C', 12, 0}, {"FIO", 'C', 10, 0}, {"SUM-1", 'N', 5, 0}},
+                                    {pad("2001", 12) + pad("IVANOV", 10) + "   10",
+                                     pad("2002", 12) + pad("PETROV", 10) + "   20"}));
+        peltra::test::writeFileBytes((*m_dir / "calls.dbf").string(),
+                                     peltra::test::handTable({}, {{"TELEF", 'C', 12, 0}}, {pad("3001", 12)}));
+        // A table without columns and a file that is no table are not offered.
+        peltra::test::writeFileBytes((*m_dir / "empty.dbf").string(), peltra::test::handTable({}, {}, {}));
+        peltra::test::writeFileBytes((*m_dir / "broken.dbf").string(), "not a table at all");
+        peltra::test::writeFileBytes((*m_dir / "notes.txt").string(), "SELECT 1");
         m_table = *m_dir / "abon.dbf";
         makeAbon(m_table);
+        // A longer table for a large result.
+        std::vector<std::string> records;
+        for (int i = 0; i < 5000; ++i) {
+            std::string number = std::to_string(100000 + i);
+            std::string name = "Subscriber " + number;
+            records.push_back(number + std::string(12 - number.size(), ' ') + name + std::string(30 - name.size(), ' '));
+        }
+        peltra::test::writeFileBytes((*m_dir / "many.dbf").string(),
+                                     peltra::test::handTable({}, {{"TELEF", 'C', 12, 0}, {"NAME", 'C', 30, 0}}, records));
     }
 
     void cleanupTestCase() { m_dir.reset(); }
+
+    void aSelectedTableListsItsColumnsAndTheSelect()
+    {
+        ModalCatcher boxes;
+        FormChoiceSource form(nullptr, q(m_dir->path()));
+        QVERIFY(open(form));
+        selectTable(form, "sums.dbf");
+        QCOMPARE(rows(form, "lv_fields"), QStringList({"TELEF|CHAR", "FIO|CHAR", "SUM-1|NUMERIC"}));
+        QVERIFY(child<QCheckBox>(form, "checkbox_allfields")->isChecked());
+        QCOMPARE(sqlText(form), QStringLiteral("SELECT TELEF, FIO, \"SUM-1\" FROM sums"));
+        QVERIFY(child<QPlainTextEdit>(form, "textb_sql")->isReadOnly());
+        QVERIFY(child<QPushButton>(form, "cb_view")->isEnabled());
+
+        // Another table replaces the columns and the statement; no table empties it.
+        selectTable(form, "calls.dbf");
+        QCOMPARE(rows(form, "lv_fields"), QStringList({"TELEF|CHAR"}));
+        QCOMPARE(sqlText(form), QStringLiteral("SELECT TELEF FROM calls"));
+        child<QTableWidget>(form, "lv_tables")->clearSelection();
+        QCOMPARE(rows(form, "lv_fields"), QStringList());
+        QCOMPARE(sqlText(form), QString());
+        QVERIFY(!child<QPushButton>(form, "cb_view")->isEnabled());
+    }
+
+    void aBadDatabaseOrSourceCannotConnect_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("database");
+        QTest::newRow("1 missing folder") << "peltra" << "/no/such/folder";
+        QTest::newRow("3 unknown data source") << "dbase" << QString();
+    }
+
+    void aBadDatabaseOrSourceCannotConnect()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, database);
+        ModalCatcher boxes;
+        FormChoiceSource form(nullptr, q(m_dir->path()));
+        QVERIFY(open(form));
+        selectTable(form, "sums.dbf");
+        QVERIFY(!sqlText(form).isEmpty());
+
+        // Typing into a box and leaving it connects again.
+        QSignalSpy connected(&form, &FormChoiceSource::connectionChanged);
+        auto* sourceBox = child<QLineEdit>(form, "textb_source");
+        auto* databaseBox = child<QLineEdit>(form, "textb_database");
+        sourceBox->setText(source);
+        if (!database.isEmpty())
+            databaseBox->setText(database);
+        QLineEdit* edited = database.isEmpty() ? sourceBox : databaseBox;
+        edited->setFocus();
+        QTest::keyClick(edited, Qt::Key_Return);
+        QTRY_COMPARE(connected.count(), 1);
+        QVERIFY(!connected.front().front().toBool());
+        QVERIFY(!form.isConnected());
+        QCOMPARE(boxes.boxes().size(), 1);
+        QCOMPARE(boxes.texts().front(), QStringLiteral("Невозможно выполнить соединение с источником данных."));
+        QCOMPARE(rows(form, "lv_tables") + rows(form, "lv_fields") + QStringList{sqlText(form)}, QStringList{QString()});
+        QVERIFY(!child<QPushButton>(form, "cb_view")->isEnabled());
+
+        // Leaving the box again without a change does not ask again.
+        QTest::keyClick(edited, Qt::Key_Return);
+        QCOMPARE(connected.count(), 1);
+    }
+
+    void saveAndLoadRoundTrip()
+    {
+        ModalCatcher boxes;
+        FormChoiceSource form(nullptr, q(m_dir->path()));
+        form.setSaveDialog(answering(*m_dir / "query"));
+        form.setLoadDialog(answering(*m_dir / "query.sql"));
+        QVERIFY(open(form));
+        selectTable(form, "sums.dbf");
+        const QString composed = sqlText(form);
+
+        child<QPushButton>(form, "cb_save")->click();
+        // A name without an extension gets ".sql".
+        QCOMPARE(QString::fromStdString(peltra::test::readFileBytes((*m_dir / "query.sql").string())), composed);
+        QCOMPARE(boxes.texts(), QStringList({"Текст SQL-запроса сохранен в файле\n" +
+                                             QDir::toNativeSeparators(q(*m_dir / "query.sql"))}));
+
+        child<QTableWidget>(form, "lv_tables")->clearSelection();
+        QCOMPARE(sqlText(form), QString());
+        child<QPushButton>(form, "cb_load")->click();
+        QCOMPARE(sqlText(form), composed);
+        // The loaded text is kept as it is: manual SQL is on.
+        QVERIFY(child<QCheckBox>(form, "checkbox_manualsql")->isChecked());
+        QVERIFY(!child<QPlainTextEdit>(form, "textb_sql")->isReadOnly());
+        QCOMPARE(boxes.boxes().size(), 1);
+
+        // A Windows text file reads as Cyrillic: "... = 'Иван'" in code page 1251.
+        peltra::test::writeFileBytes((*m_dir / "old.txt").string(), "SELECT * FROM abon WHERE FIO = '\xC8\xE2\xE0\xED'");
+        form.setLoadDialog(answering(*m_dir / "old.txt"));
+        child<QPushButton>(form, "cb_load")->click();
+        QCOMPARE(sqlText(form), QStringLiteral("SELECT * FROM abon WHERE FIO = 'Иван'"));
+    }
+
+    void viewRunsTheStatement()
+    {
+        ModalCatcher boxes;
+        FormChoiceSource form(nullptr, q(m_dir->path()));
+        QVERIFY(open(form));
+        selectTable(form, "sums.dbf");
+        QSignalSpy opened(&form, &FormChoiceSource::viewOpened);
+        child<QPushButton>(form, "cb_view")->click();
+        QCOMPARE(opened.count(), 1);
+        auto* view = opened.front().front().value<FormViewSource*>();
+        QVERIFY(view != nullptr);
+        QCOMPARE(view->sql(), sqlText(form));
+        QTRY_VERIFY(!view->isRunning());
+        QCOMPARE(view->model().rowCount(), 2);
+        QCOMPARE(view->model().text(1, 3), QStringLiteral("20"));
+        QCOMPARE(boxes.boxes().size(), 0);
+
+        // The window goes away when closed.
+        QPointer<FormViewSource> guard(view);
+        view->close();
+        QTRY_VERIFY(guard.isNull());
+    }
 
     void aGoodConditionShowsItsRows()
     {
@@ -536,225 +718,6 @@ private slots:
         form.reset();  // waits for the worker; its result is dropped with the window
         QTest::qWait(20);
     }
-
-};
-
-class FormChoiceSourceTest : public QObject {
-    Q_OBJECT
-
-private:
-    std::unique_ptr<peltra::test::TempDir> m_dir;
-
-    static QStringList rows(QWidget& form, const char* grid)
-    {
-        return peltra::test::modelRows(*child<QTableWidget>(form, grid)->model());
-    }
-
-    static QString sqlText(QWidget& form) { return child<QPlainTextEdit>(form, "textb_sql")->toPlainText(); }
-
-    // Shows the window and waits for its first connection.
-    static bool open(FormChoiceSource& form)
-    {
-        QSignalSpy connected(&form, &FormChoiceSource::connectionChanged);
-        form.show();
-        return connected.wait(5000);
-    }
-
-    static void selectTable(FormChoiceSource& form, const QString& name)
-    {
-        auto* tables = child<QTableWidget>(form, "lv_tables");
-        for (int r = 0; r < tables->rowCount(); ++r) {
-            if (tables->item(r, 0)->text() == name) {
-                tables->selectRow(r);
-                return;
-            }
-        }
-        qFatal("table %s is not listed", qPrintable(name));
-    }
-
-private slots:
-    void initTestCase()
-    {
-        m_dir = std::make_unique<peltra::test::TempDir>();
-        peltra::test::writeFileBytes(
-            (*m_dir / "abon.dbf").string(),
-            peltra::test::handTable({}, {{"TELEF", 'C', 12, 0}, {"FIO", 'C', 10, 0}, {"SUM-1", 'N', 5, 0}},
-                                    {pad("2001", 12) + pad("IVANOV", 10) + "   10",
-                                     pad("2002", 12) + pad("PETROV", 10) + "   20"}));
-        peltra::test::writeFileBytes((*m_dir / "calls.dbf").string(),
-                                     peltra::test::handTable({}, {{"TELEF", 'C', 12, 0}}, {pad("3001", 12)}));
-        // A table without columns and a file that is no table are not offered.
-        peltra::test::writeFileBytes((*m_dir / "empty.dbf").string(), peltra::test::handTable({}, {}, {}));
-        peltra::test::writeFileBytes((*m_dir / "broken.dbf").string(), "not a table at all");
-        peltra::test::writeFileBytes((*m_dir / "notes.txt").string(), "SELECT 1");
-    }
-
-    void cleanupTestCase()
-    {
-        m_dir.reset();
-    }
-
-    void aSelectedTableListsItsColumnsAndTheSelect()
-    {
-        ModalCatcher boxes;
-        FormChoiceSource form(nullptr, q(m_dir->path()));
-        QVERIFY(open(form));
-        selectTable(form, "abon.dbf");
-        QCOMPARE(rows(form, "lv_fields"), QStringList({"TELEF|CHAR", "FIO|CHAR", "SUM-1|NUMERIC"}));
-        QVERIFY(child<QCheckBox>(form, "checkbox_allfields")->isChecked());
-        QCOMPARE(sqlText(form), QStringLiteral("SELECT TELEF, FIO, \"SUM-1\" FROM abon"));
-        QVERIFY(child<QPlainTextEdit>(form, "textb_sql")->isReadOnly());
-        QVERIFY(child<QPushButton>(form, "cb_view")->isEnabled());
-
-        // Another table replaces the columns and the statement; no table empties it.
-        selectTable(form, "calls.dbf");
-        QCOMPARE(rows(form, "lv_fields"), QStringList({"TELEF|CHAR"}));
-        QCOMPARE(sqlText(form), QStringLiteral("SELECT TELEF FROM calls"));
-        child<QTableWidget>(form, "lv_tables")->clearSelection();
-        QCOMPARE(rows(form, "lv_fields"), QStringList());
-        QCOMPARE(sqlText(form), QString());
-        QVERIFY(!child<QPushButton>(form, "cb_view")->isEnabled());
-    }
-
-    void aBadDatabaseOrSourceCannotConnect_data()
-    {
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<QString>("database");
-        QTest::newRow("1 missing folder") << "peltra" << "/no/such/folder";
-        QTest::newRow("3 unknown data source") << "dbase" << QString();
-    }
-
-    void aBadDatabaseOrSourceCannotConnect()
-    {
-        QFETCH(QString, source);
-        QFETCH(QString, database);
-        ModalCatcher boxes;
-        FormChoiceSource form(nullptr, q(m_dir->path()));
-        QVERIFY(open(form));
-        selectTable(form, "abon.dbf");
-        QVERIFY(!sqlText(form).isEmpty());
-
-        // Typing into a box and leaving it connects again.
-        QSignalSpy connected(&form, &FormChoiceSource::connectionChanged);
-        auto* sourceBox = child<QLineEdit>(form, "textb_source");
-        auto* databaseBox = child<QLineEdit>(form, "textb_database");
-        sourceBox->setText(source);
-        if (!database.isEmpty())
-            databaseBox->setText(database);
-        QLineEdit* edited = database.isEmpty() ? sourceBox : databaseBox;
-        edited->setFocus();
-        QTest::keyClick(edited, Qt::Key_Return);
-        QTRY_COMPARE(connected.count(), 1);
-        QVERIFY(!connected.front().front().toBool());
-        QVERIFY(!form.isConnected());
-        QCOMPARE(boxes.boxes().size(), 1);
-        QCOMPARE(boxes.texts().front(), QStringLiteral("Невозможно выполнить соединение с источником данных."));
-        QCOMPARE(rows(form, "lv_tables") + rows(form, "lv_fields") + QStringList{sqlText(form)}, QStringList{QString()});
-        QVERIFY(!child<QPushButton>(form, "cb_view")->isEnabled());
-
-        // Leaving the box again without a change does not ask again.
-        QTest::keyClick(edited, Qt::Key_Return);
-        QCOMPARE(connected.count(), 1);
-    }
-
-    void saveAndLoadRoundTrip()
-    {
-        ModalCatcher boxes;
-        FormChoiceSource form(nullptr, q(m_dir->path()));
-        form.setSaveDialog(answering(*m_dir / "query"));
-        form.setLoadDialog(answering(*m_dir / "query.sql"));
-        QVERIFY(open(form));
-        selectTable(form, "abon.dbf");
-        const QString composed = sqlText(form);
-
-        child<QPushButton>(form, "cb_save")->click();
-        // A name without an extension gets ".sql".
-        QCOMPARE(QString::fromStdString(peltra::test::readFileBytes((*m_dir / "query.sql").string())), composed);
-        QCOMPARE(boxes.texts(), QStringList({"Текст SQL-запроса сохранен в файле\n" +
-                                             QDir::toNativeSeparators(q(*m_dir / "query.sql"))}));
-
-        child<QTableWidget>(form, "lv_tables")->clearSelection();
-        QCOMPARE(sqlText(form), QString());
-        child<QPushButton>(form, "cb_load")->click();
-        QCOMPARE(sqlText(form), composed);
-        // The loaded text is kept as it is: manual SQL is on.
-        QVERIFY(child<QCheckBox>(form, "checkbox_manualsql")->isChecked());
-        QVERIFY(!child<QPlainTextEdit>(form, "textb_sql")->isReadOnly());
-        QCOMPARE(boxes.boxes().size(), 1);
-
-        // A Windows text file reads as Cyrillic: "... = 'Иван'" in code page 1251.
-        peltra::test::writeFileBytes((*m_dir / "old.txt").string(), "SELECT * FROM abon WHERE FIO = '\xC8\xE2\xE0\xED'");
-        form.setLoadDialog(answering(*m_dir / "old.txt"));
-        child<QPushButton>(form, "cb_load")->click();
-        QCOMPARE(sqlText(form), QStringLiteral("SELECT * FROM abon WHERE FIO = 'Иван'"));
-    }
-
-    void viewRunsTheStatement()
-    {
-        ModalCatcher boxes;
-        FormChoiceSource form(nullptr, q(m_dir->path()));
-        QVERIFY(open(form));
-        selectTable(form, "abon.dbf");
-        QSignalSpy opened(&form, &FormChoiceSource::viewOpened);
-        child<QPushButton>(form, "cb_view")->click();
-        QCOMPARE(opened.count(), 1);
-        auto* view = opened.front().front().value<FormViewSource*>();
-        QVERIFY(view != nullptr);
-        QCOMPARE(view->sql(), sqlText(form));
-        QTRY_VERIFY(!view->isRunning());
-        QCOMPARE(view->model().rowCount(), 2);
-        QCOMPARE(view->model().text(1, 3), QStringLiteral("20"));
-        QCOMPARE(boxes.boxes().size(), 0);
-
-        // The window goes away when closed.
-        QPointer<FormViewSource> guard(view);
-        view->close();
-        QTRY_VERIFY(guard.isNull());
-    }
-
-};
-
-class FormViewSourceTest : public QObject {
-    Q_OBJECT
-
-private:
-    std::unique_ptr<peltra::test::TempDir> m_dir;
-
-    // Shows the window and waits until its statement has run and its boxes are answered.
-    static bool runShown(FormViewSource& form, bool* ok = nullptr)
-    {
-        QSignalSpy finished(&form, &FormViewSource::finished);
-        form.show();
-        if (!finished.wait(10000))
-            return false;
-        if (ok != nullptr)
-            *ok = finished.front().front().toBool();
-        return true;
-    }
-
-    std::unique_ptr<FormViewSource> window(const QString& sql)
-    {
-        return std::make_unique<FormViewSource>(sql, QStringLiteral("peltra"), q(m_dir->path()));
-    }
-
-private slots:
-    void initTestCase()
-    {
-        m_dir = std::make_unique<peltra::test::TempDir>();
-        makeAbon(*m_dir / "abon.dbf");
-
-        // A longer table for printing and for a large result.
-        std::vector<std::string> records;
-        for (int i = 0; i < 5000; ++i) {
-            std::string number = std::to_string(100000 + i);
-            std::string name = "Subscriber " + number;
-            records.push_back(number + std::string(12 - number.size(), ' ') + name + std::string(30 - name.size(), ' '));
-        }
-        peltra::test::writeFileBytes((*m_dir / "many.dbf").string(),
-                                     peltra::test::handTable({}, {{"TELEF", 'C', 12, 0}, {"NAME", 'C', 30, 0}}, records));
-    }
-
-    void cleanupTestCase() { m_dir.reset(); }
 
     void theGridShowsRowNumbersAndColumns()
     {
@@ -872,7 +835,6 @@ private slots:
         QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
         QCOMPARE(boxes.boxes().size(), 0);
     }
-
 };
 
 // The windows' test classes one after another in one application; the count of failed ones.
@@ -881,11 +843,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     FormTaskTest task;
     FormNewTableTest newTable;
-    FormViewDbfTest viewDbf;
-    FormChoiceSourceTest choiceSource;
-    FormViewSourceTest viewSource;
-    return QTest::qExec(&task, argc, argv) + QTest::qExec(&newTable, argc, argv) + QTest::qExec(&viewDbf, argc, argv) +
-           QTest::qExec(&choiceSource, argc, argv) + QTest::qExec(&viewSource, argc, argv);
+    DataViewsTest views;
+    return QTest::qExec(&task, argc, argv) + QTest::qExec(&newTable, argc, argv) + QTest::qExec(&views, argc, argv);
 }
 
 #include "DataFormsTest.moc"
