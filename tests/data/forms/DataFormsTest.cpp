@@ -113,7 +113,8 @@ void type(QWidget& form, const char* name, const QString& text)
 
 }  // namespace
 
-class FormTaskTest : public QObject {
+// The data windows, each test on a fresh store and folder; the views over one folder of tables.
+class DataFormsTest : public QObject {
     Q_OBJECT
 
 private:
@@ -155,10 +156,23 @@ private slots:
         m_good = table("abon.dbf", kSourceFields);
         m_other = table("abon2.dbf", kSourceFields);
         m_partial = table("partial.dbf", {{"TELEF", 'C', 12, 0}, {"OTBOJ", 'N', 3, 0}, {"DATA", 'D', 8, 0}});
+        m_startFolder = fs::current_path();
+        // The working folder must not receive a new table's temporary table either.
+        fs::current_path(m_dir->path());
+        // A temporary folder of this test's own, so tests running beside it do not change the count.
+        m_savedTmpDir = qgetenv("TMPDIR");
+        m_tmp = std::make_unique<peltra::test::TempDir>();
+        qputenv("TMPDIR", QByteArray::fromStdString(m_tmp->path().string()));
     }
 
     void cleanup()
     {
+        if (m_savedTmpDir.isEmpty())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", m_savedTmpDir);
+        fs::current_path(m_startFolder);
+        m_tmp.reset();
         m_store.reset();
         m_config.reset();
         m_registry.reset();
@@ -241,13 +255,7 @@ private slots:
         QVERIFY(!m_store->task("Абоненты", "Оповещение")->valid());
         QVERIFY(m_store->task("Другие", "Чужое")->valid());
     }
-};
-
-class FormNewTableTest : public QObject {
-    Q_OBJECT
-
 private:
-    std::unique_ptr<peltra::test::TempDir> m_dir;
     fs::path m_startFolder;
     QByteArray m_savedTmpDir;
     std::unique_ptr<peltra::test::TempDir> m_tmp;
@@ -274,29 +282,6 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        m_dir = std::make_unique<peltra::test::TempDir>();
-        m_startFolder = fs::current_path();
-        // The working folder must not receive a temporary table either.
-        fs::current_path(m_dir->path());
-        // A temporary folder of this test's own, so tests running beside it do not change the count.
-        m_savedTmpDir = qgetenv("TMPDIR");
-        m_tmp = std::make_unique<peltra::test::TempDir>();
-        qputenv("TMPDIR", QByteArray::fromStdString(m_tmp->path().string()));
-    }
-
-    void cleanup()
-    {
-        if (m_savedTmpDir.isEmpty())
-            qunsetenv("TMPDIR");
-        else
-            qputenv("TMPDIR", m_savedTmpDir);
-        fs::current_path(m_startFolder);
-        m_tmp.reset();
-        m_dir.reset();
-    }
-
     void theRequiredColumnsAreInPlaceAndStay()
     {
         FormNewTable form;
@@ -457,13 +442,8 @@ private slots:
         QVERIFY(form.createTable());
         QVERIFY(peltra::data::SourceCheck(existing).ok);
     }
-};
-
-class DataViewsTest : public QObject {
-    Q_OBJECT
-
 private:
-    std::unique_ptr<peltra::test::TempDir> m_dir;
+    std::unique_ptr<peltra::test::TempDir> m_views;  // the tables the views read, for all their tests
 
     static QStringList rows(QWidget& form, const char* grid)
     {
@@ -518,25 +498,25 @@ private:
 
     std::unique_ptr<FormViewSource> window(const QString& sql)
     {
-        return std::make_unique<FormViewSource>(sql, QStringLiteral("peltra"), q(m_dir->path()));
+        return std::make_unique<FormViewSource>(sql, QStringLiteral("peltra"), q(m_views->path()));
     }
 
 private slots:
     void initTestCase()
     {
-        m_dir = std::make_unique<peltra::test::TempDir>();
+        m_views = std::make_unique<peltra::test::TempDir>();
         peltra::test::writeFileBytes(
-            (*m_dir / "sums.dbf").string(),
+            (*m_views / "sums.dbf").string(),
             peltra::test::handTable({}, {{"TELEF", 'C', 12, 0}, {"FIO", 'C', 10, 0}, {"SUM-1", 'N', 5, 0}},
                                     {pad("2001", 12) + pad("IVANOV", 10) + "   10",
                                      pad("2002", 12) + pad("PETROV", 10) + "   20"}));
-        peltra::test::writeFileBytes((*m_dir / "calls.dbf").string(),
+        peltra::test::writeFileBytes((*m_views / "calls.dbf").string(),
                                      peltra::test::handTable({}, {{"TELEF", 'C', 12, 0}}, {pad("3001", 12)}));
         // A table without columns and a file that is no table are not offered.
-        peltra::test::writeFileBytes((*m_dir / "empty.dbf").string(), peltra::test::handTable({}, {}, {}));
-        peltra::test::writeFileBytes((*m_dir / "broken.dbf").string(), "not a table at all");
-        peltra::test::writeFileBytes((*m_dir / "notes.txt").string(), "SELECT 1");
-        m_table = *m_dir / "abon.dbf";
+        peltra::test::writeFileBytes((*m_views / "empty.dbf").string(), peltra::test::handTable({}, {}, {}));
+        peltra::test::writeFileBytes((*m_views / "broken.dbf").string(), "not a table at all");
+        peltra::test::writeFileBytes((*m_views / "notes.txt").string(), "SELECT 1");
+        m_table = *m_views / "abon.dbf";
         makeAbon(m_table);
         // A longer table for a large result.
         std::vector<std::string> records;
@@ -545,16 +525,16 @@ private slots:
             std::string name = "Subscriber " + number;
             records.push_back(number + std::string(12 - number.size(), ' ') + name + std::string(30 - name.size(), ' '));
         }
-        peltra::test::writeFileBytes((*m_dir / "many.dbf").string(),
+        peltra::test::writeFileBytes((*m_views / "many.dbf").string(),
                                      peltra::test::handTable({}, {{"TELEF", 'C', 12, 0}, {"NAME", 'C', 30, 0}}, records));
     }
 
-    void cleanupTestCase() { m_dir.reset(); }
+    void cleanupTestCase() { m_views.reset(); }
 
     void aSelectedTableListsItsColumnsAndTheSelect()
     {
         ModalCatcher boxes;
-        FormChoiceSource form(nullptr, q(m_dir->path()));
+        FormChoiceSource form(nullptr, q(m_views->path()));
         QVERIFY(open(form));
         selectTable(form, "sums.dbf");
         QCOMPARE(rows(form, "lv_fields"), QStringList({"TELEF|CHAR", "FIO|CHAR", "SUM-1|NUMERIC"}));
@@ -586,7 +566,7 @@ private slots:
         QFETCH(QString, source);
         QFETCH(QString, database);
         ModalCatcher boxes;
-        FormChoiceSource form(nullptr, q(m_dir->path()));
+        FormChoiceSource form(nullptr, q(m_views->path()));
         QVERIFY(open(form));
         selectTable(form, "sums.dbf");
         QVERIFY(!sqlText(form).isEmpty());
@@ -617,18 +597,18 @@ private slots:
     void saveAndLoadRoundTrip()
     {
         ModalCatcher boxes;
-        FormChoiceSource form(nullptr, q(m_dir->path()));
-        form.setSaveDialog(answering(*m_dir / "query"));
-        form.setLoadDialog(answering(*m_dir / "query.sql"));
+        FormChoiceSource form(nullptr, q(m_views->path()));
+        form.setSaveDialog(answering(*m_views / "query"));
+        form.setLoadDialog(answering(*m_views / "query.sql"));
         QVERIFY(open(form));
         selectTable(form, "sums.dbf");
         const QString composed = sqlText(form);
 
         child<QPushButton>(form, "cb_save")->click();
         // A name without an extension gets ".sql".
-        QCOMPARE(QString::fromStdString(peltra::test::readFileBytes((*m_dir / "query.sql").string())), composed);
+        QCOMPARE(QString::fromStdString(peltra::test::readFileBytes((*m_views / "query.sql").string())), composed);
         QCOMPARE(boxes.texts(), QStringList({"Текст SQL-запроса сохранен в файле\n" +
-                                             QDir::toNativeSeparators(q(*m_dir / "query.sql"))}));
+                                             QDir::toNativeSeparators(q(*m_views / "query.sql"))}));
 
         child<QTableWidget>(form, "lv_tables")->clearSelection();
         QCOMPARE(sqlText(form), QString());
@@ -640,8 +620,8 @@ private slots:
         QCOMPARE(boxes.boxes().size(), 1);
 
         // A Windows text file reads as Cyrillic: "... = 'Иван'" in code page 1251.
-        peltra::test::writeFileBytes((*m_dir / "old.txt").string(), "SELECT * FROM abon WHERE FIO = '\xC8\xE2\xE0\xED'");
-        form.setLoadDialog(answering(*m_dir / "old.txt"));
+        peltra::test::writeFileBytes((*m_views / "old.txt").string(), "SELECT * FROM abon WHERE FIO = '\xC8\xE2\xE0\xED'");
+        form.setLoadDialog(answering(*m_views / "old.txt"));
         child<QPushButton>(form, "cb_load")->click();
         QCOMPARE(sqlText(form), QStringLiteral("SELECT * FROM abon WHERE FIO = 'Иван'"));
     }
@@ -649,7 +629,7 @@ private slots:
     void viewRunsTheStatement()
     {
         ModalCatcher boxes;
-        FormChoiceSource form(nullptr, q(m_dir->path()));
+        FormChoiceSource form(nullptr, q(m_views->path()));
         QVERIFY(open(form));
         selectTable(form, "sums.dbf");
         QSignalSpy opened(&form, &FormChoiceSource::viewOpened);
@@ -760,7 +740,7 @@ private slots:
         QFETCH(QString, sql);
         QFETCH(QString, detail);
         ModalCatcher boxes;
-        FormViewSource form(sql, dataSource, q(m_dir->path()));
+        FormViewSource form(sql, dataSource, q(m_views->path()));
         bool ok = true;
         QVERIFY(runShown(form, &ok));
         QVERIFY(!ok);
@@ -792,14 +772,14 @@ private slots:
         QFETCH(QString, savePath);
         QFETCH(bool, closed);
         QFETCH(bool, saved);
-        const fs::path target = *m_dir / "changed.sql";
+        const fs::path target = *m_views / "changed.sql";
         fs::remove(target);
         ModalCatcher boxes;
         auto form = window("SELECT TELEF FROM abon");
         QStringList saveCaptions;
         form->setSaveDialog([&](QWidget*, const QString& caption, const QString&) {
             saveCaptions << caption;
-            return savePath.isEmpty() ? QString() : q(*m_dir / savePath.toStdString());
+            return savePath.isEmpty() ? QString() : q(*m_views / savePath.toStdString());
         });
         QVERIFY(runShown(*form));
         auto* box = child<QPlainTextEdit>(*form, "textb_sql");
@@ -824,7 +804,7 @@ private slots:
     void closingWhileRunningStopsTheWorker()
     {
         ModalCatcher boxes;
-        QPointer<FormViewSource> form = new FormViewSource("SELECT * FROM many a, many b", "peltra", q(m_dir->path()));
+        QPointer<FormViewSource> form = new FormViewSource("SELECT * FROM many a, many b", "peltra", q(m_views->path()));
         form->setAttribute(Qt::WA_DeleteOnClose);
         form->show();
         QVERIFY(form->isRunning());
@@ -837,14 +817,5 @@ private slots:
     }
 };
 
-// The windows' test classes one after another in one application; the count of failed ones.
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    FormTaskTest task;
-    FormNewTableTest newTable;
-    DataViewsTest views;
-    return QTest::qExec(&task, argc, argv) + QTest::qExec(&newTable, argc, argv) + QTest::qExec(&views, argc, argv);
-}
-
+QTEST_MAIN(DataFormsTest)
 #include "DataFormsTest.moc"
