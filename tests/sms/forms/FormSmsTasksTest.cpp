@@ -76,13 +76,14 @@ private:
         return result;
     }
 
-    // A task with a source file and template items, made through the store.
-    void makeTask(const std::string& name, const std::vector<std::pair<ItemType, std::string>>& items)
+    // A task with a source file (the generated table unless given) and template items, made through the store.
+    void makeTask(const std::string& name, const std::vector<std::pair<ItemType, std::string>>& items,
+                  const std::string& file = {})
     {
         peltra::sms::SMSTasks tasks(*m_config);
         tasks.load();
         QCOMPARE(tasks.addTask(name), peltra::sms::AddTaskResult::Added);
-        QVERIFY(tasks.setFile(name, m_table.toStdString()));
+        QVERIFY(tasks.setFile(name, file.empty() ? m_table.toStdString() : file));
         for (const auto& [type, value] : items)
             QVERIFY(tasks.find(name)->patterns().append(type, value));
     }
@@ -215,12 +216,7 @@ private slots:
 
     void aSourceThatCannotBeOpenedIsReported()
     {
-        makeTask("Долг", {});
-        {
-            peltra::sms::SMSTasks tasks(*m_config);
-            tasks.load();
-            QVERIFY(tasks.setFile("Долг", (*m_dir / "none.dbf").string()));
-        }
+        makeTask("Долг", {}, "/no/such/folder/x.dbf");
         FormSmsTasks form(*m_config);
         form.show();
         ModalCatcher boxes;
@@ -238,11 +234,6 @@ private slots:
         });
         QVERIFY(m_registry->setValue("Software\\PELTRA\\SMSTasks\\Долг", "Valid",
                                      peltra::platform::RegistryValue::dword(1)));
-        {
-            peltra::sms::SMSTasks tasks(*m_config);
-            tasks.load();
-            QVERIFY(tasks.setFile("Долг", "/no/such/folder/x.dbf"));
-        }
         click(form, "cb_Browse");
         QCOMPARE(startedIn, QDir::homePath());
         QCOMPARE(child<QLineEdit>(form, "textb_File")->text(), m_table);
@@ -251,7 +242,6 @@ private slots:
         const auto valid = m_registry->getValue("Software\\PELTRA\\SMSTasks\\Долг", "Valid");
         QVERIFY(valid && valid->asDword() == 0);
     }
-
 };
 
 QTEST_MAIN(FormSmsTasksTest)
