@@ -125,8 +125,9 @@ OdbcError failureOf(sqlite3* db, const char* sql)
     return errorFromSqlite(FunctionCode::SQLExecDirect, sqlite3_extended_errcode(db), sqlite3_errmsg(db));
 }
 
-// The engine's real failures land in the intended classes: a writer locked out by another
-// connection as a time-out, a read-only file as a general error.
+// The engine's real failures land in the intended classes (the statements' own ones are held by the
+// SQL engine's tests): a broken constraint, a writer locked out by another connection as a time-out,
+// a read-only file as a general error.
 TEST(OdbcErrorTest, RealEngineFailures)
 {
     test::TempDir dir;
@@ -136,21 +137,9 @@ TEST(OdbcErrorTest, RealEngineFailures)
     sqlite3_extended_result_codes(db, 1);
     ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE t(a UNIQUE); INSERT INTO t VALUES(1)", nullptr, nullptr, nullptr),
               SQLITE_OK);
-    const struct {
-        const char* sql;
-        std::string_view state;
-        int native;
-    } cases[] = {
-        {"SELEC * FROM t", "42000", SQLITE_ERROR},      {"SELECT * FROM", "42000", SQLITE_ERROR},
-        {"SELECT * FROM nope", "42S02", SQLITE_ERROR},  {"SELECT b FROM t", "42S22", SQLITE_ERROR},
-        {"CREATE TABLE t(x)", "42S01", SQLITE_ERROR},   {"INSERT INTO t VALUES(1)", "23000", SQLITE_CONSTRAINT_UNIQUE},
-    };
-    for (const auto& c : cases) {
-        const OdbcError error = failureOf(db, c.sql);
-        EXPECT_EQ(error.sqlState, c.state) << c.sql << ": " << error.message;
-        EXPECT_EQ(error.nativeCode, c.native) << c.sql;
-        EXPECT_EQ(error.returnCode, ReturnCode::Error);
-    }
+    const OdbcError duplicate = failureOf(db, "INSERT INTO t VALUES(1)");
+    EXPECT_EQ(std::make_pair(duplicate.sqlState, duplicate.nativeCode), std::make_pair(std::string("23000"), SQLITE_CONSTRAINT_UNIQUE));
+    EXPECT_EQ(duplicate.returnCode, ReturnCode::Error);
     ASSERT_EQ(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3* second = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &second), SQLITE_OK);

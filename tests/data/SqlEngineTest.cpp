@@ -308,13 +308,6 @@ TEST_F(SqlEngineTest, RefusedAndFailingStatementsGiveErrorRecords)
                 << sql << ": " << e.message;
     }
     EXPECT_EQ(column("SELECT count(*) FROM subs"), (Strings {"4"}));
-    Connection unbound;
-    EXPECT_FALSE(unbound.bind("dBase Files"));
-    EXPECT_FALSE(unbound.connect());
-    const auto errors = unbound.takeErrors();
-    ASSERT_EQ(errors.size(), 2u);
-    EXPECT_EQ(std::make_pair(errors[0].sqlState, errors[0].functionCode),
-              std::make_pair(std::string("IM002"), FunctionCode::SQLConnect));
 }
 
 TEST_F(SqlEngineTest, StatementFailingHalfWayTakesItsChangesBack)

@@ -182,21 +182,7 @@ TEST_F(SMSTasksTest, NamesAreRefusedWhenEmptyDuplicateOrReserved)
     EXPECT_EQ(other.addTask("третье"), AddTaskResult::Duplicate);
 }
 
-TEST_F(SMSTasksTest, RemovingATaskTakesItsTemplateAndDoesNotBringItBack)
-{
-    add("", "a");
-    ASSERT_TRUE(m_tasks.removeTask(kTask));
-    EXPECT_FALSE(m_tasks.find(kTask));
-    EXPECT_FALSE(m_registry.keyExists(ConfigStore::fullPath(taskKey(kTask))));
-    std::string error;
-    EXPECT_FALSE(m_task->patterns().addAfter("", ItemType::Text, "late", &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(m_task->patterns().append(ItemType::Text, "late"));
-    EXPECT_FALSE(m_registry.keyExists(ConfigStore::fullPath(taskKey(kTask))));
-    EXPECT_FALSE(m_tasks.removeTask(kTask));
-}
-
-TEST_F(SMSTasksTest, RenamingKeepsFileAndTemplate)
+TEST_F(SMSTasksTest, RenamingKeepsFileAndTemplateRemovingTakesThem)
 {
     add("", "a");
     ASSERT_TRUE(m_tasks.setFile(kTask, "/d/a.dbf"));
@@ -213,6 +199,16 @@ TEST_F(SMSTasksTest, RenamingKeepsFileAndTemplate)
     EXPECT_EQ(order(renamed->patterns()), Names{"0001"});
     EXPECT_EQ(m_store.subKeys(kTasksKey), (Names{"Другое", "НОВОЕ"}));
     EXPECT_EQ(m_store.subKeys(""), (Names{"SMSTasks"})) << "the renaming key stays behind";
+
+    // Removing takes the template along; a late write through the old task does not bring it back.
+    ASSERT_TRUE(m_tasks.removeTask("НОВОЕ"));
+    EXPECT_FALSE(m_tasks.find("НОВОЕ"));
+    std::string error;
+    EXPECT_FALSE(renamed->patterns().addAfter("", ItemType::Text, "late", &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(renamed->patterns().append(ItemType::Text, "late"));
+    EXPECT_FALSE(m_registry.keyExists(ConfigStore::fullPath(taskKey("НОВОЕ"))));
+    EXPECT_FALSE(m_tasks.removeTask("НОВОЕ"));
 }
 
 TEST_F(SMSTasksTest, EditingCopyIsAppliedOrDropped)
