@@ -32,11 +32,7 @@ TEST(DbfRead, ValuesOfEveryType)
 {
     const auto table = openBytes(handTable({}, subscriberFields(), subscriberRecords(kIvanovCp866), {false, false, true}));
     ASSERT_TRUE(table);
-    struct Case {
-        std::uint32_t row;
-        const char* field;
-        DbfValue expected;
-    } cases[] = {
+    struct Case { std::uint32_t row; const char* field; DbfValue expected; } cases[] = {
         {0, "TELEF", DbfValue::ofText("2345678")},  {0, "PROBA", DbfValue::ofNumber(2)},
         {0, "DATA", DbfValue::ofDate({2024, 3, 5})}, {0, "CLOCK", DbfValue::ofText("12:34:56")},
         {0, "FIO", DbfValue::ofText(kIvanovUtf8)},   {0, "SUMMA", DbfValue::ofNumber(1234.5)},

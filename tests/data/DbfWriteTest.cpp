@@ -443,11 +443,7 @@ TEST_F(DbfWrite, WritersLockIsExclusive)
 TEST(DbfWriteFailure, FailedWritesLeaveTheTableAsItWas)
 {
     const std::string before = handTable({}, subscriberFields(), subscriberRecords(kIvanovCp866));
-    struct Case {
-        const char* what;
-        std::size_t allowedBytes;
-        bool append;
-    } cases[] = {
+    struct Case { const char* what; std::size_t allowedBytes; bool append; } cases[] = {
         {"update fails at once", 0, false},
         {"update fails inside the record", 5, false},
         {"update fails at the header date", 56, false},

@@ -18,11 +18,7 @@ namespace {
 // The ends of every range, a few inside, and the codes just outside.
 TEST(FunctionsTest, NamesOfFunctionsReturnCodesAndTypes)
 {
-    const struct {
-        std::string_view (*name)(int);
-        int code;
-        std::string_view expected;
-    } cases[] = {
+    const struct { std::string_view (*name)(int); int code; std::string_view expected; } cases[] = {
         {Functions::FunctionName, 1, "SQLAllocConnect"},   {Functions::FunctionName, 11, "SQLExecDirect"},
         {Functions::FunctionName, 23, "SQLTransact"},      {Functions::FunctionName, 40, "SQLCOLUMNS"},
         {Functions::FunctionName, 54, "SQLTABLES"},        {Functions::FunctionName, 55, "SQL_API_SQLBROWSECONNECT"},
@@ -49,11 +45,7 @@ TEST(FunctionsTest, NamesOfFunctionsReturnCodesAndTypes)
 
 TEST(FunctionsTest, SqlNameQuotesWhatIsNotAPlainIdentifier)
 {
-    const struct {
-        std::string_view name;
-        bool needsQuoting;
-        std::string_view sql;
-    } cases[] = {
+    const struct { std::string_view name; bool needsQuoting; std::string_view sql; } cases[] = {
         {"FIO_1", false, "FIO_1"},    {"summa", false, "summa"},     {"1ST", false, "\"1ST\""},
         {"ORDER", false, "\"ORDER\""}, {"group", false, "\"group\""}, {"FIO 1", true, "\"FIO 1\""},
         {"ФИО", true, "\"ФИО\""},     {"TELEFО", true, "\"TELEFО\""}, {"A\"B", true, "\"A\"\"B\""},
@@ -102,10 +94,7 @@ TEST(FunctionsTest, SqlNameParsesAsTheSameIdentifier)
 
 TEST(OdbcErrorTest, ErrorBoxText)
 {
-    const struct {
-        OdbcError error;
-        std::string_view text;
-    } cases[] = {
+    const struct { OdbcError error; std::string_view text; } cases[] = {
         {{11, -1, "42S02", 1, "no such table: X"},
          "Функция SQLExecDirect вернула SQL_ERROR\r\n\r\nState 42S02 NativeCode 1\r\nno such table: X"},
         // An unnamed function: the two fixed pieces meet with two blanks.

@@ -72,10 +72,7 @@ using Strings = std::vector<std::string>;
 
 TEST_F(SqlEngineTest, SelectsByEveryFieldType)
 {
-    struct Case {
-        const char* sql;
-        Strings expected;
-    } cases[] = {
+    struct Case { const char* sql; Strings expected; } cases[] = {
         {"SELECT telef FROM subs WHERE data IS NULL", {"89161234567", "222"}},
         {"SELECT telef FROM subs WHERE proba >= 1 ORDER BY proba DESC", {"2345678", "111"}},
         {"SELECT telef FROM subs WHERE data > '2024-01-01'", {"2345678"}},

@@ -103,12 +103,7 @@ TEST_F(PeltraSmsTest, EditsItemsByKeyOrNumber)
 
 TEST_F(PeltraSmsTest, RefusesBadInputWithItsExitCode)
 {
-    struct Case {
-        const char* what;
-        Args args;
-        int code;
-        const char* part;
-    };
+    struct Case { const char* what; Args args; int code; const char* part; };
     ok({"add", "Долг"});
     const std::vector<Case> cases = {
         {"1 unknown command", {"frobnicate"}, 2, "unknown command"},

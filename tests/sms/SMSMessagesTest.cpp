@@ -82,12 +82,7 @@ TEST_F(SMSRenderTest, SumsOfAnotherProgramsTableKeepTheirDecimals)
 
 TEST_F(SMSRenderTest, RefusesBeforeTheFirstRow)
 {
-    struct Case {
-        const char* what;
-        fs::path table;
-        Items items;
-        const char* part;
-    };
+    struct Case { const char* what; fs::path table; Items items; const char* part; };
     const std::vector<Case> cases = {
         {"1 no such file", m_dir / "none.dbf", {}, "none.dbf"},
         {"2 not a table", m_dir.path(), {}, "there is no table"},

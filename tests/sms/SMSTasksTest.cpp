@@ -140,10 +140,7 @@ TEST_F(SMSTasksTest, ValidIsClearedOnCreationAndWhenTheFileChanges)
     const std::string key = taskKey(kTask);
     EXPECT_EQ(m_store.readNumber(key, "Valid", 7), 0u);
     EXPECT_EQ(m_task->file(), "");
-    struct Step {
-        const char* path;
-        bool clears;
-    };
+    struct Step { const char* path; bool clears; };
     const std::vector<Step> steps = {{"/data/abon.dbf", true}, {"/data/abon.dbf", false},
                                      {"/data/ABON.dbf", true}, {"", true}};
     for (const Step& step : steps) {
@@ -159,10 +156,7 @@ TEST_F(SMSTasksTest, ValidIsClearedOnCreationAndWhenTheFileChanges)
 
 TEST_F(SMSTasksTest, NamesAreRefusedWhenEmptyDuplicateOrReserved)
 {
-    struct Case {
-        const char* name;
-        AddTaskResult result;
-    };
+    struct Case { const char* name; AddTaskResult result; };
     const std::vector<Case> cases = {
         {"", AddTaskResult::BadName},          {"a\\b", AddTaskResult::BadName},
         {"Temp", AddTaskResult::BadName},      {"TEMP", AddTaskResult::BadName},
