@@ -381,6 +381,7 @@ private slots:
         QCOMPARE(form.fields().size(), std::size_t(5));
     }
 
+    // Over an existing file: No keeps it, Yes replaces it with the new table; no temporary table is left.
     void aCreatedTableIsASource()
     {
         FormNewTable form;
@@ -390,20 +391,27 @@ private slots:
         add(form, "FIO", "Char", "30");
         add(form, "DR", "Date");
         add(form, "FLAG", "Log");
-        const fs::path destination = *m_dir / "new";
-        fs::create_directories(destination);
-        form.setSaveDialog(answering(destination / "abon"));
+        const fs::path file = *m_dir / "new" / "abon.dbf";
+        fs::create_directories(file.parent_path());
+        peltra::test::writeFileBytes(file.string(), "the operator's data");
+        form.setSaveDialog(answering(*m_dir / "new" / "abon"));
         QSignalSpy created(&form, &FormNewTable::created);
         ModalCatcher boxes;
+        boxes.answerNext(QMessageBox::No);
         const std::size_t before = temporaryFolders();
+        QVERIFY(!form.createTable());
+        QCOMPARE(boxes.texts(), QStringList{"Файл '" + q(file) + "' уже существует.\r\nВ случае его замены все данные "
+                                            "будут утеряны.\r\nВы желаете его заменить?"});
+        QCOMPARE(peltra::test::readFileBytes(file.string()), std::string("the operator's data"));
+        QVERIFY(form.isVisible() && form.createdPath().isEmpty());
+        QCOMPARE(temporaryFolders(), before);
+
+        boxes.answerNext(QMessageBox::Yes);
         QVERIFY(form.createTable());
-        QVERIFY(boxes.texts().isEmpty());
-        const fs::path file = destination / "abon.dbf";
         QCOMPARE(created.count(), 1);
         QCOMPARE(created.front().front().toString(), q(file));
         QCOMPARE(form.result(), int(QDialog::Accepted));
         QVERIFY(peltra::data::SourceCheck(file).ok);
-
         const auto table = peltra::data::DbfTable::open(file, {});
         QVERIFY(table);
         QStringList shapes;
@@ -416,32 +424,6 @@ private slots:
         QVERIFY(!fs::exists(m_dir->path() / "__tmp__.dbf"));
     }
 
-    void noToReplacingKeepsTheFileAndNoTemporaryTable()
-    {
-        const fs::path existing = *m_dir / "abon.dbf";
-        peltra::test::writeFileBytes(existing.string(), "the operator's data");
-        FormNewTable form;
-        form.show();
-        form.setSaveDialog(answering(existing));
-        ModalCatcher boxes;
-        boxes.answerNext(QMessageBox::No);
-        const std::size_t before = temporaryFolders();
-        QVERIFY(!form.createTable());
-        QCOMPARE(boxes.boxes().size(), 1);
-        QCOMPARE(boxes.texts().front(), QStringLiteral("Файл '") + q(existing.string()) +
-                                            QStringLiteral("' уже существует.\r\nВ случае его замены все данные "
-                                                           "будут утеряны.\r\nВы желаете его заменить?"));
-        QCOMPARE(peltra::test::readFileBytes(existing.string()), std::string("the operator's data"));
-        QCOMPARE(temporaryFolders(), before);
-        QVERIFY(!fs::exists(m_dir->path() / "__tmp__.dbf"));
-        QVERIFY(form.isVisible());
-        QVERIFY(form.createdPath().isEmpty());
-
-        // Yes replaces it.
-        boxes.answerNext(QMessageBox::Yes);
-        QVERIFY(form.createTable());
-        QVERIFY(peltra::data::SourceCheck(existing).ok);
-    }
 private:
     std::unique_ptr<peltra::test::TempDir> m_views;  // the tables the views read, for all their tests
 
