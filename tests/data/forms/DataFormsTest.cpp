@@ -27,7 +27,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTableView>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -698,7 +697,6 @@ private slots:
 
         QCOMPARE(peltra::test::modelHeaders(form->model()), QStringList({"№", "TELEF", "FIO", "PROBA"}));
         QCOMPARE(peltra::test::modelRows(form->model()), QStringList({"1|2001|Иванов|0", "2|2002|Петров|3", "3|2003|Сидоров|1"}));
-        QCOMPARE(child<QTableView>(*form, "lv_rows")->model(), &form->model());
         QCOMPARE(child<QLabel>(*form, "label_status")->text(), QStringLiteral("Строк: 3"));
         QCOMPARE(boxes.boxes().size(), 0);
         QVERIFY(child<QPushButton>(*form, "cb_run")->isEnabled());

@@ -69,11 +69,7 @@ private:
 
     static QStringList taskNames(FormSmsTasks& form)
     {
-        QStringList result;
-        auto* list = child<QTreeWidget>(form, "lv_Tasks");
-        for (int i = 0; i < list->topLevelItemCount(); ++i)
-            result << list->topLevelItem(i)->text(0);
-        return result;
+        return peltra::test::modelRows(*child<QTreeWidget>(form, "lv_Tasks")->model());
     }
 
     // A task with a source file (the generated table unless given) and template items, made through the store.
