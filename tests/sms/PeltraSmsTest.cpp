@@ -66,13 +66,8 @@ TEST_F(PeltraSmsTest, BuildsShowsAndRendersATask)
     EXPECT_EQ(ok({"add-text", "Долг", "Внимание! ", "--first"}), "0005\n");
     EXPECT_EQ(ok({"add-text", "Долг", " руб.", "--after", "4"}), "0006\n");
     EXPECT_EQ(ok({"list"}), "Долг\n");
-    EXPECT_EQ(ok({"show", "Долг"}), table() + "\n"
-                                              "TEXT\tВнимание! \n"
-                                              "TEXT\tУважаемый \n"
-                                              "FIELD\tFIO\n"
-                                              "TEXT\t, долг \n"
-                                              "FIELD\tSUMMA\n"
-                                              "TEXT\t руб.\n");
+    EXPECT_EQ(ok({"show", "Долг"}), table() + "\nTEXT\tВнимание! \nTEXT\tУважаемый \nFIELD\tFIO\n"
+                                              "TEXT\t, долг \nFIELD\tSUMMA\nTEXT\t руб.\n");
     const std::string expected = "2345678\tВнимание! Уважаемый Ivanov, долг 12.50 руб.\n"
                                  "111\tВнимание! Уважаемый Petrov, долг 3.00 руб.\n";
     EXPECT_EQ(ok({"render", "Долг"}), expected);

@@ -501,11 +501,8 @@ private slots:
         makeAbon(m_table);
         // A longer table for a large result.
         std::vector<std::string> records;
-        for (int i = 0; i < 5000; ++i) {
-            std::string number = std::to_string(100000 + i);
-            std::string name = "Subscriber " + number;
-            records.push_back(number + std::string(12 - number.size(), ' ') + name + std::string(30 - name.size(), ' '));
-        }
+        for (int i = 100000; i < 105000; ++i)
+            records.push_back(pad(std::to_string(i), 12) + pad("Subscriber " + std::to_string(i), 30));
         peltra::test::writeFileBytes((*m_views / "many.dbf").string(),
                                      peltra::test::handTable({}, {{"TELEF", 'C', 12, 0}, {"NAME", 'C', 30, 0}}, records));
     }
