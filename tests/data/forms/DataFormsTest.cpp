@@ -184,30 +184,21 @@ private slots:
         QSignalSpy stored(&form, &FormTask::stored);
         form.show();
         ModalCatcher boxes;
-        auto* name = child<QLineEdit>(form, "textb_name");
-        auto* path = child<QLineEdit>(form, "textb_path");
-
-        click(form, "cb_ok");
-        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("Не заполнено поле 'Задание' !")});
-        QCOMPARE(form.focusWidget(), name);
-
-        type(form, "textb_name", QStringLiteral("Абоненты"));
-        click(form, "cb_ok");
-        QCOMPARE(boxes.texts().back(), QStringLiteral("Не установлен путь!"));
-        QCOMPARE(form.focusWidget(), path);
-
-        type(form, "textb_path", q((*m_dir / "none.dbf").string()));
-        click(form, "cb_ok");
-        QCOMPARE(boxes.texts().back(), QStringLiteral("Данная таблица не обнаружена. Возможно задан неверный путь."));
-        QCOMPARE(form.focusWidget(), path);
-
-        type(form, "textb_path", m_partial);
-        click(form, "cb_ok");
-        QCOMPARE(boxes.texts().back(),
-                 QStringLiteral("В данной таблице отсутствуют следующие необходимые поля:\r\n\r\n"
-                                "PROBA\tNum (3,0)\r\nCLOCK\tChar (8)\r\n"
-                                "\r\nТаблица не может быть источником задания."));
-        QCOMPARE(form.focusWidget(), path);
+        // Each step: the box typed into (none at first) and what, the refusal, the box given the focus.
+        const struct { const char* box; QString text; QString refusal; const char* focus; } steps[] = {
+            {nullptr, {}, "Не заполнено поле 'Задание' !", "textb_name"},
+            {"textb_name", "Абоненты", "Не установлен путь!", "textb_path"},
+            {"textb_path", q(*m_dir / "none.dbf"), "Данная таблица не обнаружена. Возможно задан неверный путь.", "textb_path"},
+            {"textb_path", m_partial, "В данной таблице отсутствуют следующие необходимые поля:\r\n\r\nPROBA\tNum (3,0)\r\n"
+                                      "CLOCK\tChar (8)\r\n\r\nТаблица не может быть источником задания.", "textb_path"},
+        };
+        for (const auto& step : steps) {
+            if (step.box != nullptr)
+                type(form, step.box, step.text);
+            click(form, "cb_ok");
+            QCOMPARE(boxes.texts().back(), step.refusal);
+            QCOMPARE(form.focusWidget(), child<QLineEdit>(form, step.focus));
+        }
         QVERIFY(form.isVisible());
         QVERIFY(m_store->bindingNames().empty());
         QCOMPARE(stored.count(), 0);
