@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -87,48 +86,39 @@ protected:
 
 TEST_F(SMSTasksTest, EditsKeepTheChainWhole)
 {
-    // Each step: the operation, the key it must return, the order after it.
-    struct Step {
-        const char* what;
-        std::function<std::optional<std::string>(SMSPatterns&)> run;
-        std::optional<std::string> result;
-        Names order;
+    // Each step: the operation (a: add a text after key, e: append, r: remove key, m: move key after
+    // other, p: make key a field), the key it returns ("-" when refused), the order after it.
+    const struct { char op; const char* key; const char* other; const char* result; Names order; } steps[] = {
+        {'a', "", "", "0001", {"0001"}},
+        {'a', "0001", "", "0002", {"0001", "0002"}},
+        {'e', "", "", "0003", {"0001", "0002", "0003"}},
+        {'r', "0002", "", "0002", {"0001", "0003"}},
+        {'a', "0001", "", "0004", {"0001", "0004", "0003"}},  // numbered after the largest
+        {'m', "0003", "", "0003", {"0003", "0001", "0004"}},
+        {'m', "0003", "0004", "0003", {"0001", "0004", "0003"}},
+        {'m', "0004", "0004", "0004", {"0001", "0004", "0003"}},  // after itself: nothing changes
+        {'a', "0009", "", "-", {"0001", "0004", "0003"}},  // missing items
+        {'r', "0002", "", "-", {"0001", "0004", "0003"}},
+        {'m', "0002", "", "-", {"0001", "0004", "0003"}},
+        {'m', "0001", "0002", "-", {"0001", "0004", "0003"}},
+        {'p', "0004", "", "0004", {"0001", "0004", "0003"}},
+        {'r', "0001", "", "0001", {"0004", "0003"}},
+        {'r', "0003", "", "0003", {"0004"}},
+        {'r', "0004", "", "0004", {}},
     };
-    const std::vector<Step> steps = {
-        {"1 first", [](SMSPatterns& p) { return p.addAfter("", ItemType::Text, "a"); }, "0001", {"0001"}},
-        {"2 after 0001", [](SMSPatterns& p) { return p.addAfter("0001", ItemType::Field, "FIO"); }, "0002",
-         {"0001", "0002"}},
-        {"3 appended", [](SMSPatterns& p) { return p.append(ItemType::Text, "c"); }, "0003", {"0001", "0002", "0003"}},
-        {"4 remove the middle", [](SMSPatterns& p) { return p.remove("0002"); }, "0002", {"0001", "0003"}},
-        {"5 number after the largest", [](SMSPatterns& p) { return p.addAfter("0001", ItemType::Text, "d"); }, "0004",
-         {"0001", "0004", "0003"}},
-        {"6 move the last to the front", [](SMSPatterns& p) { return p.moveAfter("0003", ""); }, "0003",
-         {"0003", "0001", "0004"}},
-        {"7 move the head to the end", [](SMSPatterns& p) { return p.moveAfter("0003", "0004"); }, "0003",
-         {"0001", "0004", "0003"}},
-        {"8 move after itself changes nothing", [](SMSPatterns& p) { return p.moveAfter("0004", "0004"); }, "0004",
-         {"0001", "0004", "0003"}},
-        {"9 after a missing item", [](SMSPatterns& p) { return p.addAfter("0009", ItemType::Text, "x"); },
-         std::nullopt, {"0001", "0004", "0003"}},
-        {"10 remove a missing item", [](SMSPatterns& p) { return p.remove("0002"); }, std::nullopt,
-         {"0001", "0004", "0003"}},
-        {"11 move a missing item", [](SMSPatterns& p) { return p.moveAfter("0002", ""); }, std::nullopt,
-         {"0001", "0004", "0003"}},
-        {"12 move after a missing item", [](SMSPatterns& p) { return p.moveAfter("0001", "0002"); }, std::nullopt,
-         {"0001", "0004", "0003"}},
-        {"13 replace", [](SMSPatterns& p) { return p.replace("0004", ItemType::Field, "SUMMA"); }, "0004",
-         {"0001", "0004", "0003"}},
-        {"14 remove the head", [](SMSPatterns& p) { return p.remove("0001"); }, "0001", {"0004", "0003"}},
-        {"15 remove the tail", [](SMSPatterns& p) { return p.remove("0003"); }, "0003", {"0004"}},
-        {"16 remove the last", [](SMSPatterns& p) { return p.remove("0004"); }, "0004", {}},
-    };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.what);
-        EXPECT_EQ(step.run(m_task->patterns()), step.result);
+    SMSPatterns& p = m_task->patterns();
+    for (const auto& step : steps) {
+        SCOPED_TRACE(std::string(1, step.op) + " " + step.key + " " + step.other);
+        const auto result = step.op == 'a'   ? p.addAfter(step.key, ItemType::Text, "x")
+                            : step.op == 'e' ? p.append(ItemType::Text, "x")
+                            : step.op == 'r' ? p.remove(step.key)
+                            : step.op == 'm' ? p.moveAfter(step.key, step.other)
+                                             : p.replace(step.key, ItemType::Field, "SUMMA");
+        EXPECT_EQ(result.value_or("-"), step.result);
         expectLinked(step.order);
-        if (std::string(step.what) == "13 replace") {
+        if (step.op == 'p') {
             std::vector<SMSPatternItem> items;
-            ASSERT_TRUE(m_task->patterns().items(items));
+            ASSERT_TRUE(p.items(items));
             EXPECT_EQ(items[1].type, ItemType::Field);
             EXPECT_EQ(items[1].value, "SUMMA");
         }
