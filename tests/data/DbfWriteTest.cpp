@@ -5,7 +5,7 @@
 #include "DbfTestData.h"
 #include "HandDbf.h"
 #include "data/Connection.h"
-#include "support/RunProgram.h"
+#include "support/PythonDbf.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -270,8 +270,7 @@ TEST_F(DbfWrite, CreateWritesAnEmptyDBase3Table)
 // are intact. The nullable field comes first: python3-dbf numbers NULL marks by field position,
 // Visual FoxPro by nullable field, and the two agree only there.
 constexpr char kPythonDbf[] = R"(
-import datetime, decimal, json, os, sys
-import dbf
+import datetime, decimal, json, os
 os.chdir(sys.argv[2])
 kinds = ('db3', 'fp', 'vfp')
 if sys.argv[1] == 'make':
@@ -314,9 +313,7 @@ else:
 
 TEST_F(DbfWrite, MemoAndVisualFoxProFieldsAgreeWithPythonDbf)
 {
-    writeFileBytes(path("tables.py"), kPythonDbf);
-    ProgramResult r = runProgram("/usr/bin/python3", {path("tables.py"), "make", m_dir.path().string()}, m_dir.path());
-    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_EQ(runPythonDbf(kPythonDbf, {"make", m_dir.path().string()}, m_dir.path()).code, 0);
     std::string longText;
     for (int i = 0; i < 50; ++i)
         longText += "Длинный текст ";
@@ -365,8 +362,8 @@ TEST_F(DbfWrite, MemoAndVisualFoxProFieldsAgreeWithPythonDbf)
             ADD_FAILURE() << e.message;
     }
 
-    r = runProgram("/usr/bin/python3", {path("tables.py"), "read", m_dir.path().string()}, m_dir.path());
-    ASSERT_EQ(r.code, 0) << r.err;
+    const ProgramResult r = runPythonDbf(kPythonDbf, {"read", m_dir.path().string()}, m_dir.path());
+    ASSERT_EQ(r.code, 0);
     const auto read = nlohmann::json::parse(r.out);
     for (const std::string kind : {"db3", "fp"}) {
         using J = nlohmann::json;
