@@ -195,7 +195,7 @@ TEST_F(SMSTasksTest, RenamingKeepsFileAndTemplateRemovingTakesThem)
     EXPECT_FALSE(m_tasks.removeTask("НОВОЕ"));
 }
 
-TEST_F(SMSTasksTest, EditingCopyIsAppliedOrDropped)
+TEST_F(SMSTasksTest, EditingCopyIsAppliedOrDroppedAndSavedAsATemplate)
 {
     add("", "a");
     add("0001", "b");
@@ -217,22 +217,18 @@ TEST_F(SMSTasksTest, EditingCopyIsAppliedOrDropped)
     EXPECT_FALSE(m_registry.keyExists(ConfigStore::fullPath(taskKey(kWorkingCopyName))));
     expectLinked({"0002", "0003"});
     EXPECT_FALSE(m_tasks.beginEditing("Нет такого"));
-}
 
-TEST_F(SMSTasksTest, TemplatesAreSavedAndLoadedByName)
-{
-    add("", "a");
-    add("0001", "b");
+    // A template saved by name is loaded into another task; saving again replaces it.
     ASSERT_TRUE(m_tasks.saveTemplate(kTask, "Стандарт"));
     ASSERT_EQ(m_tasks.addTask("Другое"), AddTaskResult::Added);
     ASSERT_TRUE(m_tasks.loadTemplate("Стандарт", "Другое"));
-    EXPECT_EQ(order(m_tasks.find("Другое")->patterns()), (Names{"0001", "0002"}));
+    EXPECT_EQ(order(m_tasks.find("Другое")->patterns()), (Names{"0002", "0003"}));
     EXPECT_EQ(m_tasks.savedTemplates(), Names{"Стандарт"});
-    // Saving again replaces; the saved copy is not a task.
-    ASSERT_TRUE(m_task->patterns().remove("0001"));
+    ASSERT_TRUE(m_task->patterns().remove("0002"));
     ASSERT_TRUE(m_tasks.saveTemplate(kTask, "стандарт"));
     ASSERT_TRUE(m_tasks.loadTemplate("Стандарт", "Другое"));
-    EXPECT_EQ(order(m_tasks.find("Другое")->patterns()), Names{"0002"});
+    EXPECT_EQ(order(m_tasks.find("Другое")->patterns()), Names{"0003"});
+    // The saved copy is not a task.
     SMSTasks loaded(m_store);
     ASSERT_TRUE(loaded.load());
     EXPECT_EQ(loaded.names(), (Names{"Долг", "Другое"}));
