@@ -35,12 +35,9 @@ std::string handTable(const HandLayout& layout, const std::vector<HandField>& fi
     const unsigned headerLength = static_cast<unsigned>(32 + 32 * fields.size() + 1 + layout.backlink);
     std::string b(headerLength, '\0');
     b[0] = static_cast<char>(layout.version);
-    b[1] = static_cast<char>(layout.year);
-    b[2] = static_cast<char>(layout.month);
-    b[3] = static_cast<char>(layout.day);
-    const std::uint32_t count = layout.declaredCount.value_or(static_cast<std::uint32_t>(records.size()));
-    put16(b, 4, count & 0xFFFF);
-    put16(b, 6, count >> 16);
+    b.replace(1, 3, "\x7C\x03\x05");
+    put16(b, 4, records.size() & 0xFFFF);
+    put16(b, 6, records.size() >> 16);
     put16(b, 8, headerLength);
     put16(b, 10, recordLength);
     b[29] = static_cast<char>(layout.driver);
@@ -59,8 +56,7 @@ std::string handTable(const HandLayout& layout, const std::vector<HandField>& fi
         b.push_back(r < deleted.size() && deleted[r] ? '*' : ' ');
         b += record;
     }
-    if (layout.endMark)
-        b.push_back(0x1A);
+    b.push_back(0x1A);
     return b;
 }
 
