@@ -77,12 +77,8 @@ TEST(DbfRead, CodePages)
     for (const auto& c : cases) {
         SCOPED_TRACE("driver " + std::to_string(c.driver) + ", setting " + std::to_string(c.unmarkedCodePage.value_or(0))
                      + ", expected " + std::to_string(c.codePage));
-        HandLayout layout;
-        layout.driver = c.driver;
-        DbfTable::Options options;
-        options.unmarkedCodePage = c.unmarkedCodePage;
-        options.codePage = c.forced;
-        const auto table = openBytes(handTable(layout, subscriberFields(), subscriberRecords(c.bytes)), nullptr, options);
+        const auto table = openBytes(handTable({.driver = c.driver}, subscriberFields(), subscriberRecords(c.bytes)), nullptr,
+                                     {.codePage = c.forced, .unmarkedCodePage = c.unmarkedCodePage});
         ASSERT_TRUE(table);
         EXPECT_EQ(table->codePage(), c.codePage);
         EXPECT_EQ(table->languageDriver(), c.driver);
@@ -130,11 +126,8 @@ TEST(DbfRead, OtherTypesAndUnreadableContentAreRaw)
 
 TEST(DbfRead, FoxProLongTextFieldUsesTheDecimalsByte)
 {
-    HandLayout layout;
-    layout.version = 0x30;
-    std::vector<HandField> fields = {{"ID", 'N', 2, 0}, {"TEXT", 'C', 300 - 256, 1}};
     // handTable sums single-byte lengths, so lay the record length out by hand.
-    std::string bytes = handTable(layout, fields, {});
+    std::string bytes = handTable({.version = 0x30}, {{"ID", 'N', 2, 0}, {"TEXT", 'C', 300 - 256, 1}}, {});
     bytes[10] = static_cast<char>((1 + 2 + 300) & 0xFF);
     bytes[11] = static_cast<char>((1 + 2 + 300) >> 8);
     bytes[4] = 1;

@@ -189,11 +189,7 @@ TEST_F(DbfWrite, AppendFollowsTheFileNotTheOpenedCount)
 
 TEST_F(DbfWrite, PackKeepsHeaderAndLiveRecordsInOrder)
 {
-    HandLayout layout;
-    layout.version = 0x30;
-    layout.driver = 0xC9;
-    layout.backlink = 263;
-    std::string before = handTable(layout, subscriberFields(), subscriberRecords(kIvanovCp1251), {true, false, true, false});
+    std::string before = handTable({.version = 0x30, .driver = 0xC9, .backlink = 263}, subscriberFields(), subscriberRecords(kIvanovCp1251), {true, false, true, false});
     before[300 + 32 + 1] = 'Q';  // a byte of the backlink area must survive
     auto table = openWritable(before);
     ASSERT_TRUE(table);
@@ -385,9 +381,7 @@ TEST_F(DbfWrite, MemoAndVisualFoxProFieldsAgreeWithPythonDbf)
 // A dBase IV memo file: block size from its header, each memo with its FF FF 08 00 length header.
 TEST_F(DbfWrite, DBase4MemoBlocks)
 {
-    HandLayout layout;
-    layout.version = 0x8B;
-    writeFileBytes(path("d4.dbf"), handTable(layout, {{"NOTE", 'M', 10, 0}}, {"         1"}));
+    writeFileBytes(path("d4.dbf"), handTable({.version = 0x8B}, {{"NOTE", 'M', 10, 0}}, {"         1"}));
     std::string memo(64, '\0');
     memo[0] = 3;  // next free block
     memo[20] = 64;  // block size
