@@ -31,10 +31,8 @@ protected:
     std::unique_ptr<DbfTable> openWritable(const std::string& bytes, const char* name = "subs.dbf")
     {
         writeFileBytes(path(name), bytes);
-        DbfTable::Options options;
-        options.writable = true;
         std::string error;
-        auto table = DbfTable::open(path(name), options, &error);
+        auto table = DbfTable::open(path(name), {.writable = true, .codePage = {}}, &error);
         EXPECT_TRUE(table) << error;
         if (table)
             table->setClock([] { return kToday; });

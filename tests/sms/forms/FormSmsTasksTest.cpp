@@ -84,12 +84,14 @@ private:
             QVERIFY(tasks.find(name)->patterns().append(type, value));
     }
 
-    // Answers the next text dialog with text.
-    static void answerText(ModalCatcher& boxes, const QString& text)
+    // Answers the next input dialog with text; a choice dialog must offer the choices given.
+    static void answerText(ModalCatcher& boxes, const QString& text, const QStringList& choices = {})
     {
         boxes.onDialog([=](QDialog* dialog) {
             auto* input = qobject_cast<QInputDialog*>(dialog);
             QVERIFY(input);
+            if (!choices.isEmpty())
+                QCOMPARE(input->comboBoxItems(), choices);
             input->setTextValue(text);
             input->accept();
         });
@@ -164,14 +166,7 @@ private slots:
         child<QListWidget>(form, "lv_Template")->setCurrentRow(1);
         answerText(boxes, QStringLiteral(", долг "));
         click(form, "cb_AddText");
-        boxes.onDialog([](QDialog* dialog) {
-            auto* input = qobject_cast<QInputDialog*>(dialog);
-            QVERIFY(input);
-            QCOMPARE(input->comboBoxItems(),
-                     (QStringList{QStringLiteral("TELEF"), QStringLiteral("FIO"), QStringLiteral("SUMMA")}));
-            input->setTextValue(QStringLiteral("SUMMA"));
-            input->accept();
-        });
+        answerText(boxes, QStringLiteral("SUMMA"), {QStringLiteral("TELEF"), QStringLiteral("FIO"), QStringLiteral("SUMMA")});
         click(form, "cb_AddField");
         QCOMPARE(stored("Temp"), (QStringList{QStringLiteral("TEXT:Уважаемый "), QStringLiteral("FIELD:FIO"),
                                                QStringLiteral("TEXT:, долг "), QStringLiteral("FIELD:SUMMA")}));
