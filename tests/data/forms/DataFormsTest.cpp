@@ -76,7 +76,7 @@ void makeAbon(const fs::path& path)
                      {2, DbfValue::ofText(names[i])}});
 }
 
-const std::vector<peltra::data::DbfFieldSpec> kSourceFields = {
+const std::vector<peltra::test::HandField> kSourceFields = {
     {"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0}, {"OTBOJ", 'N', 3, 0},
     {"DATA", 'D', 8, 0},   {"CLOCK", 'C', 8, 0}, {"FIO", 'C', 30, 0}};
 
@@ -125,13 +125,10 @@ private:
     QString m_other;
     QString m_partial;
 
-    QString table(const std::string& name, const std::vector<peltra::data::DbfFieldSpec>& fields)
+    QString table(const std::string& name, const std::vector<peltra::test::HandField>& fields)
     {
-        const auto path = *m_dir / name;
-        std::string error;
-        if (!peltra::data::DbfTable::create(path, fields, 866, true, &error))
-            qFatal("cannot create %s: %s", name.c_str(), error.c_str());
-        return q(path.string());
+        peltra::test::writeFileBytes((*m_dir / name).string(), peltra::test::handTable({}, fields, {}));
+        return q(*m_dir / name);
     }
 
     // A binding with one task of each validity state given.

@@ -3,7 +3,7 @@
 // refusal.
 #include "sms/forms/FormSmsTasks.h"
 
-#include "data/DbfTable.h"
+#include "data/HandDbf.h"
 #include "data/forms/ModalCatcher.h"
 #include "platform/registry/RegistryStore.h"
 #include "sms/SMSTasks.h"
@@ -104,12 +104,9 @@ private slots:
         setenv("XDG_RUNTIME_DIR", m_dir->path().c_str(), 1);  // no running station's locks
         m_registry = std::make_unique<peltra::platform::RegistryStore>(*m_dir / "registry.db");
         m_config = std::make_unique<peltra::config::ConfigStore>(*m_registry);
-        std::string error;
-        const auto path = *m_dir / "abon.dbf";
-        if (!peltra::data::DbfTable::create(path, {{"TELEF", 'C', 12, 0}, {"FIO", 'C', 30, 0}, {"SUMMA", 'N', 10, 2}},
-                                            866, true, &error))
-            qFatal("cannot create the table: %s", error.c_str());
-        m_table = q(path.string());
+        m_table = q((*m_dir / "abon.dbf").string());
+        peltra::test::writeFileBytes(m_table.toStdString(),
+                                     peltra::test::handTable({}, {{"TELEF", 'C', 12, 0}, {"FIO", 'C', 30, 0}, {"SUMMA", 'N', 10, 2}}, {}));
     }
 
     void cleanup()
