@@ -3,6 +3,8 @@
 #include "data/DbfTable.h"
 #include "data/SourceCheck.h"
 #include "data/TableChecks.h"
+
+#include "HandDbf.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -10,19 +12,17 @@
 namespace peltra::data {
 namespace {
 
-const std::vector<DbfFieldSpec> kSourceFields = {
+const std::vector<test::HandField> kSourceFields = {
     {"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0}, {"OTBOJ", 'N', 3, 0},
     {"DATA", 'D', 8, 0},   {"CLOCK", 'C', 8, 0}, {"FIO", 'C', 30, 0}};
 const std::string kNoSource = "\r\nТаблица не может быть источником задания.";
 
 class TableChecksTest : public ::testing::Test {
 protected:
-    std::filesystem::path table(const std::string& name, const std::vector<DbfFieldSpec>& fields)
+    std::filesystem::path table(const std::string& name, const std::vector<test::HandField>& fields)
     {
-        const auto path = m_dir / name;
-        std::string error;
-        EXPECT_TRUE(DbfTable::create(path, fields, 866, true, &error)) << error;
-        return path;
+        test::writeFileBytes((m_dir / name).string(), test::handTable({}, fields, {}));
+        return m_dir / name;
     }
 
     std::filesystem::path subscribers()
@@ -59,7 +59,7 @@ TEST_F(TableChecksTest, ASourceMustExistAndHoldTheFiveColumns)
 TEST_F(TableChecksTest, ASourceMustTakeWhatTheStationWritesIntoItsColumns)
 {
     const struct {
-        DbfFieldSpec field;  // replaces the required column of that name
+        test::HandField field;  // replaces the required column of that name
         const char* line;    // the message's line; empty: the table passes
     } cases[] = {
         {{"TELEF", 'N', 12, 0}, "TELEF\tN12.0\tнужно Char"},   {{"PROBA", 'C', 3, 0}, "PROBA\tC3\tнужно Num"},
@@ -70,8 +70,8 @@ TEST_F(TableChecksTest, ASourceMustTakeWhatTheStationWritesIntoItsColumns)
     int n = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
-        std::vector<DbfFieldSpec> fields = kSourceFields;
-        for (DbfFieldSpec& field : fields)
+        std::vector<test::HandField> fields = kSourceFields;
+        for (test::HandField& field : fields)
             if (field.name == c.field.name)
                 field = c.field;
         const auto path = table("unfit" + std::to_string(++n) + ".dbf", fields);
