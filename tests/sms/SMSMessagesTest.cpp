@@ -24,7 +24,6 @@ class SMSRenderTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        // TELEF C12, FIO C10, SUMMA N8.2, DATA D
         const std::vector<test::HandField> fields = {
             {"TELEF", 'C', 12, 0}, {"FIO", 'C', 10, 0}, {"SUMMA", 'N', 8, 2}, {"DATA", 'D', 8, 0}};
         const std::vector<std::string> records = {
