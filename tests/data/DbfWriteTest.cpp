@@ -216,10 +216,7 @@ TEST_F(DbfWrite, PackKeepsHeaderAndLiveRecordsInOrder)
     ASSERT_TRUE(oldReader->readRecord(3, record));
     EXPECT_EQ(oldReader->value(record, 0).text, "222");
     // Nothing is left beside the table.
-    int files = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(m_dir.path()))
-        ++files;
-    EXPECT_EQ(files, 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.path()), {}), 1);
 }
 
 TEST_F(DbfWrite, CreateWritesAnEmptyDBase3Table)

@@ -81,15 +81,11 @@ const std::vector<peltra::test::HandField> kSourceFields = {
     {"DATA", 'D', 8, 0},   {"CLOCK", 'C', 8, 0}, {"FIO", 'C', 30, 0}};
 
 // The folders a creation may leave its temporary table in.
-std::size_t temporaryFolders()
+std::ptrdiff_t temporaryFolders()
 {
-    std::size_t count = 0;
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(fs::temp_directory_path(), ec)) {
-        if (entry.path().filename().string().rfind("peltra-newtable-", 0) == 0)
-            ++count;
-    }
-    return count;
+    return std::count_if(fs::directory_iterator(fs::temp_directory_path(), ec), fs::directory_iterator(),
+                         [](const auto& e) { return e.path().filename().string().starts_with("peltra-newtable-"); });
 }
 
 const QString kCaption = QStringLiteral("Проверка логического условия фильтрации");
@@ -382,7 +378,7 @@ private slots:
         QSignalSpy created(&form, &FormNewTable::created);
         ModalCatcher boxes;
         boxes.answerNext(QMessageBox::No);
-        const std::size_t before = temporaryFolders();
+        const auto before = temporaryFolders();
         QVERIFY(!form.createTable());
         QCOMPARE(boxes.texts(), QStringList{"Файл '" + q(file) + "' уже существует.\r\nВ случае его замены все данные "
                                             "будут утеряны.\r\nВы желаете его заменить?"});
