@@ -14,15 +14,8 @@ void put16(std::string& b, std::size_t at, unsigned v)
     b[at + 1] = static_cast<char>((v >> 8) & 0xFF);
 }
 
-unsigned get8(const std::string& b, std::size_t at)
-{
-    return static_cast<unsigned char>(b.at(at));
-}
-
-unsigned get16(const std::string& b, std::size_t at)
-{
-    return get8(b, at) | get8(b, at + 1) << 8;
-}
+unsigned get8(const std::string& b, std::size_t at) { return static_cast<unsigned char>(b.at(at)); }
+unsigned get16(const std::string& b, std::size_t at) { return get8(b, at) | get8(b, at + 1) << 8; }
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 // The data windows: the binding dialog, new tables, the query checker, the error box and the
 // SQL browser's source and result windows, over a temporary store and generated tables.
+#include "DbfTestData.h"
 #include "HandDbf.h"
 #include "ModalCatcher.h"
 #include "config/ConfigStore.h"
@@ -46,13 +47,11 @@ using peltra::data::OdbcError;
 using peltra::test::ModalCatcher;
 using peltra::test::child;
 using peltra::test::click;
+using peltra::test::left;
 
 namespace {
 
-QString q(const fs::path& path)
-{
-    return QString::fromStdString(path.string());
-}
+QString q(const fs::path& path) { return QString::fromStdString(path.string()); }
 
 // A file dialog that answers path.
 peltra::data::FileDialog answering(const fs::path& path)
@@ -89,12 +88,6 @@ std::ptrdiff_t temporaryFolders()
 }
 
 const QString kCaption = QStringLiteral("Проверка логического условия фильтрации");
-
-std::string pad(std::string text, std::size_t width)
-{
-    text.resize(width, ' ');
-    return text;
-}
 
 // Replaces the text of the named line edit as the user would.
 void type(QWidget& form, const char* name, const QString& text)
@@ -470,10 +463,10 @@ private slots:
         peltra::test::writeFileBytes(
             (*m_views / "sums.dbf").string(),
             peltra::test::handTable({}, {{"TELEF", 'C', 12, 0}, {"FIO", 'C', 10, 0}, {"SUM-1", 'N', 5, 0}},
-                                    {pad("2001", 12) + pad("IVANOV", 10) + "   10",
-                                     pad("2002", 12) + pad("PETROV", 10) + "   20"}));
+                                    {left("2001", 12) + left("IVANOV", 10) + "   10",
+                                     left("2002", 12) + left("PETROV", 10) + "   20"}));
         peltra::test::writeFileBytes((*m_views / "calls.dbf").string(),
-                                     peltra::test::handTable({}, {{"TELEF", 'C', 12, 0}}, {pad("3001", 12)}));
+                                     peltra::test::handTable({}, {{"TELEF", 'C', 12, 0}}, {left("3001", 12)}));
         // A table without columns and a file that is no table are not offered.
         peltra::test::writeFileBytes((*m_views / "empty.dbf").string(), peltra::test::handTable({}, {}, {}));
         peltra::test::writeFileBytes((*m_views / "broken.dbf").string(), "not a table at all");
@@ -483,7 +476,7 @@ private slots:
         // A longer table for a large result.
         std::vector<std::string> records;
         for (int i = 100000; i < 105000; ++i)
-            records.push_back(pad(std::to_string(i), 12) + pad("Subscriber " + std::to_string(i), 30));
+            records.push_back(left(std::to_string(i), 12) + left("Subscriber " + std::to_string(i), 30));
         peltra::test::writeFileBytes((*m_views / "many.dbf").string(),
                                      peltra::test::handTable({}, {{"TELEF", 'C', 12, 0}, {"NAME", 'C', 30, 0}}, records));
     }

@@ -129,8 +129,7 @@ private slots:
         QCOMPARE(taskNames(form), (QStringList{QStringLiteral("Новое задание"), QStringLiteral("Новое задание 3")}));
         QCOMPARE(q(form.currentTask()), QStringLiteral("Новое задание 3"));
         // The new name is open for typing.
-        auto* tree = child<QTreeWidget>(form, "lv_Tasks");
-        QVERIFY(tree->viewport()->findChild<QLineEdit*>());
+        QVERIFY(child<QTreeWidget>(form, "lv_Tasks")->viewport()->findChild<QLineEdit*>());
 
         boxes.answerNext(QMessageBox::No);
         click(form, "cb_Delete");
