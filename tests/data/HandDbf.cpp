@@ -6,13 +6,13 @@
 #include <stdexcept>
 
 namespace peltra::test {
-namespace {
-
 void put16(std::string& b, std::size_t at, unsigned v)
 {
     b[at] = static_cast<char>(v & 0xFF);
     b[at + 1] = static_cast<char>((v >> 8) & 0xFF);
 }
+
+namespace {
 
 unsigned get8(const std::string& b, std::size_t at) { return static_cast<unsigned char>(b.at(at)); }
 unsigned get16(const std::string& b, std::size_t at) { return get8(b, at) | get8(b, at + 1) << 8; }

@@ -40,6 +40,9 @@ struct HandParsed {
 
 HandParsed handParse(const std::string& bytes);
 
+// Puts a little-endian 16-bit value at byte at.
+void put16(std::string& bytes, std::size_t at, unsigned value);
+
 std::string readFileBytes(const std::string& path);
 void writeFileBytes(const std::string& path, const std::string& bytes);
 
