@@ -128,8 +128,7 @@ TEST(DbfRead, FoxProLongTextFieldUsesTheDecimalsByte)
 {
     // handTable sums single-byte lengths, so lay the record length out by hand.
     std::string bytes = handTable({.version = 0x30}, {{"ID", 'N', 2, 0}, {"TEXT", 'C', 300 - 256, 1}}, {});
-    bytes[10] = static_cast<char>((1 + 2 + 300) & 0xFF);
-    bytes[11] = static_cast<char>((1 + 2 + 300) >> 8);
+    put16(bytes, 10, 1 + 2 + 300);
     bytes[4] = 1;
     bytes.pop_back();  // the end mark
     bytes += "  7" + std::string(299, 'a') + "b" + "\x1A";
