@@ -25,12 +25,6 @@ std::string goodTable()
 constexpr std::size_t kHeader = 32 + 9 * 32 + 1;
 constexpr std::size_t kRecord = 65;
 
-void set16(std::string& b, std::size_t at, unsigned v)
-{
-    b[at] = static_cast<char>(v & 0xFF);
-    b[at + 1] = static_cast<char>(v >> 8);
-}
-
 struct Case {
     const char* what;
     std::function<void(std::string&)> damage;
@@ -46,19 +40,15 @@ TEST(DbfDamage, RefusedOrCutToWhatIsThere)
         {"ten bytes", [](std::string& b) { b.resize(10); }, "too short", 0},
         {"not a dBase version", [](std::string& b) { b[0] = 0x00; }, "not a dBase table (version byte 0x00)", 0},
         {"text file", [](std::string& b) { b = std::string(200, 'A'); }, "version byte 0x41", 0},
-        {"header length too small", [](std::string& b) { set16(b, 8, 20); }, "header length (20 bytes) is too small", 0},
-        {"header past the end", [](std::string& b) { set16(b, 8, 60000); }, "runs past the end of the file", 0},
+        {"header length too small", [](std::string& b) { put16(b, 8, 20); }, "header length (20 bytes) is too small", 0},
+        {"header past the end", [](std::string& b) { put16(b, 8, 60000); }, "runs past the end of the file", 0},
         {"cut inside the header", [](std::string& b) { b.resize(100); }, "runs past the end of the file", 0},
-        {"no terminator",
-         [](std::string& b) { b[kHeader - 1] = 'X'; },
-         "no terminator", 0},
-        {"header length cuts the descriptors",
-         [](std::string& b) { set16(b, 8, 32 + 4 * 32 + 10); },
-         "no terminator", 0},
+        {"no terminator", [](std::string& b) { b[kHeader - 1] = 'X'; }, "no terminator", 0},
+        {"header length cuts the descriptors", [](std::string& b) { put16(b, 8, 32 + 4 * 32 + 10); }, "no terminator", 0},
         {"zero-length field", [](std::string& b) { b[32 + 32 + 16] = 0; }, "field \"PROBA\" has length 0", 0},
         {"huge field length", [](std::string& b) { b[32 + 16] = static_cast<char>(250); }, "run past the record length", 0},
-        {"record length shorter than the fields", [](std::string& b) { set16(b, 10, 40); }, "run past the record length", 0},
-        {"record length zero", [](std::string& b) { set16(b, 10, 0); }, "record length (0 bytes) is too small", 0},
+        {"record length shorter than the fields", [](std::string& b) { put16(b, 10, 40); }, "run past the record length", 0},
+        {"record length zero", [](std::string& b) { put16(b, 10, 0); }, "record length (0 bytes) is too small", 0},
         {"terminator first", [](std::string& b) { b[32] = 0x0D; }, "no fields", 0},
         {"multi-byte code page", [](std::string& b) { b[29] = 0x7B; }, "multi-byte", 0},
         {"count past the end", [](std::string& b) { b[4] = 100; }, nullptr, 4, "counts 100 records, but the file (582 bytes) holds only 4"},
@@ -68,10 +58,10 @@ TEST(DbfDamage, RefusedOrCutToWhatIsThere)
         {"no records left", [](std::string& b) { b.resize(kHeader); }, nullptr, 0, "holds only 0"},
         {"no end mark", [](std::string& b) { b.pop_back(); }, nullptr, 4},
         {"count smaller than the records", [](std::string& b) { b[4] = 2; }, nullptr, 2},
-        {"record longer than the fields", [](std::string& b) { set16(b, 10, kRecord + 1); }, nullptr, 3,
+        {"record longer than the fields", [](std::string& b) { put16(b, 10, kRecord + 1); }, nullptr, 3,
          "its fields fill 65 bytes of each record, but its header says 66"},
-        {"record length far too long", [](std::string& b) { set16(b, 10, 0xFFFF); }, nullptr, 0, "header says 65535"},
-        {"header length one too long", [](std::string& b) { set16(b, 8, kHeader + 1); }, nullptr, 4,
+        {"record length far too long", [](std::string& b) { put16(b, 10, 0xFFFF); }, nullptr, 0, "header says 65535"},
+        {"header length one too long", [](std::string& b) { put16(b, 8, kHeader + 1); }, nullptr, 4,
          "record 1 does not begin with a deleted flag"},
         {"Visual FoxPro field offset wrong",
          [](std::string& b) {
@@ -138,10 +128,10 @@ TEST(DbfDamage, FileCutAfterOpening)
 TEST(DbfDamage, DamagedTableIsNeverWritten)
 {
     const std::function<void(std::string&)> damages[] = {
-        [](std::string& b) { set16(b, 10, 0xFFFF); },
-        [](std::string& b) { set16(b, 10, kRecord + 1); },
+        [](std::string& b) { put16(b, 10, 0xFFFF); },
+        [](std::string& b) { put16(b, 10, kRecord + 1); },
         [](std::string& b) { b[4] = 100; },
-        [](std::string& b) { set16(b, 8, kHeader + 1); },
+        [](std::string& b) { put16(b, 8, kHeader + 1); },
     };
     for (const auto& damage : damages) {
         TempDir dir;
@@ -155,28 +145,14 @@ TEST(DbfDamage, DamagedTableIsNeverWritten)
         SCOPED_TRACE(table->damage());
         ASSERT_NE(table->damage(), "");
         const std::string refusal = "Table \"abon.dbf\": it is damaged and is left unchanged until it is repaired: ";
-        EXPECT_FALSE(table->pack(&error));
-        EXPECT_EQ(error, refusal + table->damage());
-        error.clear();
-        EXPECT_FALSE(table->update(0, {{1, DbfValue::ofNumber(5)}}, &error));
-        EXPECT_EQ(error.rfind(refusal, 0), 0u) << error;
-        error.clear();
-        EXPECT_FALSE(table->append({{0, DbfValue::ofText("1")}}, nullptr, &error));
-        EXPECT_EQ(error.rfind(refusal, 0), 0u) << error;
-        error.clear();
-        EXPECT_FALSE(table->setDeleted(0, true, &error));
-        EXPECT_EQ(error.rfind(refusal, 0), 0u) << error;
+        const auto refused = [&](bool ok) { return std::exchange(error, {}) == refusal + table->damage() && !ok; };
+        EXPECT_TRUE(refused(table->pack(&error)));
+        EXPECT_TRUE(refused(table->update(0, {{1, DbfValue::ofNumber(5)}}, &error)));
+        EXPECT_TRUE(refused(table->append({{0, DbfValue::ofText("1")}}, nullptr, &error)));
+        EXPECT_TRUE(refused(table->setDeleted(0, true, &error)));
         EXPECT_EQ(readFileBytes(path), bytes);
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
     }
-}
-
-TEST(DbfDamage, MissingFile)
-{
-    std::string error;
-    EXPECT_FALSE(DbfTable::open("/nonexistent/folder/x.dbf", {}, &error));
-    EXPECT_NE(error.find("Table \"x.dbf\": cannot open it"), std::string::npos) << error;
-    EXPECT_FALSE(DbfTable::open("/tmp", {}, &error));
 }
 
 }  // namespace

@@ -14,14 +14,8 @@ inline const std::string kIvanovCp1251 = "\xC8\xE2\xE0\xED\xEE\xE2\x20\xCF\xB8\x
 inline const std::string kIvanovUtf8 = "Иванов Пётр";
 
 // Left-justified text and right-aligned numbers, as dBase stores them.
-inline std::string left(const std::string& s, std::size_t n)
-{
-    return s + std::string(n - s.size(), ' ');
-}
-inline std::string right(const std::string& s, std::size_t n)
-{
-    return std::string(n - s.size(), ' ') + s;
-}
+inline std::string left(const std::string& s, std::size_t n) { return s + std::string(n - s.size(), ' '); }
+inline std::string right(const std::string& s, std::size_t n) { return std::string(n - s.size(), ' ') + s; }
 
 // TELEF C12, PROBA N3, OTBOJ N3, DATA D, CLOCK C8, FIO C11, SUMMA N10.2, FLAG L, RATE F8.3
 inline std::vector<HandField> subscriberFields()

@@ -1,5 +1,9 @@
-// Name tables of the error box and the spelling of column names in generated SQL.
+// The name tables of the error box, the spelling of column names in generated SQL, and the error
+// records made from the SQL engine's failures, real ones included.
 #include "data/Functions.h"
+#include "data/OdbcError.h"
+
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -11,142 +15,46 @@
 namespace peltra::data {
 namespace {
 
-struct NameCase {
-    int code;
-    std::string_view name;
-};
-
-// 1. Function names: the ends of every range, a few inside, and the codes just outside.
-TEST(FunctionsTest, FunctionNameByRange)
+// The ends of every range, a few inside, and the codes just outside.
+TEST(FunctionsTest, NamesOfFunctionsReturnCodesAndTypes)
 {
-    const NameCase cases[] = {
-        {1, "SQLAllocConnect"},
-        {7, "SQLConnect"},
-        {11, "SQLExecDirect"},
-        {13, "SQLFetch"},
-        {23, "SQLTransact"},
-        {40, "SQLCOLUMNS"},
-        {50, "SQLSETCONNECTOPTION"},
-        {54, "SQLTABLES"},
-        {55, "SQL_API_SQLBROWSECONNECT"},
-        {68, "SQL_API_SQLSETPOS"},
-        {72, "SQL_API_SQLBINDPARAMETER"},
-        {0, ""},
-        {24, ""},
-        {30, ""},
-        {39, ""},
-        {73, ""},
-        {-1, ""},
-        {INT_MIN, ""},
-        {INT_MAX, ""},
-    };
-    for (const NameCase& c : cases)
-        EXPECT_EQ(Functions::FunctionName(c.code), c.name) << "code " << c.code;
-}
-
-// 2. Exactly the 23 + 15 + 18 listed codes have names, with no gaps inside a range.
-TEST(FunctionsTest, FunctionNameCoversExactlyTheThreeRanges)
-{
-    for (int code = -100; code <= 200; ++code) {
-        const bool listed = (code >= 1 && code <= 23) || (code >= 40 && code <= 72);
-        EXPECT_EQ(!Functions::FunctionName(code).empty(), listed) << "code " << code;
-    }
-}
-
-// 3. Return codes, the two class-library codes included.
-TEST(FunctionsTest, ReturnCodeName)
-{
-    const NameCase cases[] = {
-        {0, "SQL_SUCCESS"},
-        {1, "SQL_SUCCESS_WITH_INFO"},
-        {2, "SQL_STILL_EXECUTING"},
-        {99, "SQL_NEED_DATA"},
-        {100, "SQL_NO_DATA_FOUND"},
-        {-1, "SQL_ERROR"},
-        {-2, "SQL_INVALID_HANDLE"},
-        {1000, "SQL_WCM_WARNING"},
-        {-1000, "SQL_WCM_ERROR"},
-        {3, ""},
-        {98, ""},
-        {101, ""},
-        {-3, ""},
-        {999, ""},
-        {1001, ""},
-        {-999, ""},
-        {-1001, ""},
-    };
-    for (const NameCase& c : cases)
-        EXPECT_EQ(Functions::ReturnCodeName(c.code), c.name) << "code " << c.code;
-}
-
-// 4. SQL type names on both sides of zero.
-TEST(FunctionsTest, TypeName)
-{
-    const NameCase cases[] = {
-        {0, "TYPE_NULL"},
-        {1, "CHAR"},
-        {2, "NUMERIC"},
-        {9, "DATE"},
-        {12, "VARCHAR"},
-        {13, ""},
-        {-1, "LONGVARCHAR"},
-        {-5, "BIGINT"},
-        {-7, "BIT"},
-        {-8, ""},
-        {91, ""},
-        {INT_MIN, ""},
-        {INT_MAX, ""},
-    };
-    for (const NameCase& c : cases)
-        EXPECT_EQ(Functions::TypeName(c.code), c.name) << "code " << c.code;
-}
-
-// 5. Only ASCII letters, digits and '_' stand bare.
-TEST(FunctionsTest, NeedsQuoting)
-{
-    const struct {
-        std::string_view name;
-        bool quoted;
-    } cases[] = {
-        {"FIO_1", false},
-        {"TELEF", false},
-        {"fio", false},
-        {"_", false},
-        {"1ST", false},
-        {"FIO 1", true},
-        {"ФИО", true},
-        {"TELEFО", true},  // last letter Cyrillic
-        {"A-B", true},
-        {"A\"B", true},
-        {"A.B", true},
-        {"", true},
+    const struct { std::string_view (*name)(int); int code; std::string_view expected; } cases[] = {
+        {Functions::FunctionName, 1, "SQLAllocConnect"},   {Functions::FunctionName, 11, "SQLExecDirect"},
+        {Functions::FunctionName, 23, "SQLTransact"},      {Functions::FunctionName, 40, "SQLCOLUMNS"},
+        {Functions::FunctionName, 54, "SQLTABLES"},        {Functions::FunctionName, 55, "SQL_API_SQLBROWSECONNECT"},
+        {Functions::FunctionName, 72, "SQL_API_SQLBINDPARAMETER"}, {Functions::FunctionName, INT_MIN, ""},
+        {Functions::ReturnCodeName, 0, "SQL_SUCCESS"},     {Functions::ReturnCodeName, 1, "SQL_SUCCESS_WITH_INFO"},
+        {Functions::ReturnCodeName, 2, "SQL_STILL_EXECUTING"}, {Functions::ReturnCodeName, 99, "SQL_NEED_DATA"},
+        {Functions::ReturnCodeName, 100, "SQL_NO_DATA_FOUND"}, {Functions::ReturnCodeName, -1, "SQL_ERROR"},
+        {Functions::ReturnCodeName, -2, "SQL_INVALID_HANDLE"}, {Functions::ReturnCodeName, 1000, "SQL_WCM_WARNING"},
+        {Functions::ReturnCodeName, -1000, "SQL_WCM_ERROR"}, {Functions::ReturnCodeName, 3, ""},
+        {Functions::ReturnCodeName, -3, ""},               {Functions::TypeName, 0, "TYPE_NULL"},
+        {Functions::TypeName, 2, "NUMERIC"},               {Functions::TypeName, 12, "VARCHAR"},
+        {Functions::TypeName, 13, ""},                     {Functions::TypeName, -1, "LONGVARCHAR"},
+        {Functions::TypeName, -5, "BIGINT"},               {Functions::TypeName, -7, "BIT"},
+        {Functions::TypeName, -8, ""},                     {Functions::TypeName, INT_MIN, ""},
+        {Functions::TypeName, INT_MAX, ""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Functions::NeedsQuoting(c.name), c.quoted) << "'" << c.name << "'";
+        EXPECT_EQ(c.name(c.code), c.expected) << "code " << c.code;
+    // Exactly the 23 + 15 + 18 listed function codes have names, with no gaps inside a range.
+    for (int code = -100; code <= 200; ++code)
+        EXPECT_EQ(!Functions::FunctionName(code).empty(), (code >= 1 && code <= 23) || (code >= 40 && code <= 72))
+            << "code " << code;
 }
 
-// 6. The text written into SQL.
-TEST(FunctionsTest, SqlName)
+TEST(FunctionsTest, SqlNameQuotesWhatIsNotAPlainIdentifier)
 {
-    const struct {
-        std::string_view name;
-        std::string_view sql;
-    } cases[] = {
-        {"FIO_1", "FIO_1"},
-        {"summa", "summa"},
-        {"FIO 1", "\"FIO 1\""},
-        {"ФИО", "\"ФИО\""},
-        {"A\"B", "\"A\"\"B\""},
-        {"\"", "\"\"\"\""},
-        {"1ST", "\"1ST\""},
-        {"ORDER", "\"ORDER\""},
-        {"group", "\"group\""},
-        {"", "\"\""},
+    const struct { std::string_view name; bool needsQuoting; std::string_view sql; } cases[] = {
+        {"FIO_1", false, "FIO_1"},    {"summa", false, "summa"},     {"1ST", false, "\"1ST\""},
+        {"ORDER", false, "\"ORDER\""}, {"group", false, "\"group\""}, {"FIO 1", true, "\"FIO 1\""},
+        {"ФИО", true, "\"ФИО\""},     {"TELEFО", true, "\"TELEFО\""}, {"A\"B", true, "\"A\"\"B\""},
+        {"\"", true, "\"\"\"\""},     {"", true, "\"\""},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
+        EXPECT_EQ(Functions::NeedsQuoting(c.name), c.needsQuoting) << "'" << c.name << "'";
         EXPECT_EQ(Functions::sqlName(c.name), c.sql) << "'" << c.name << "'";
-    // The engine's own statements quote every name, plain ones too.
-    EXPECT_EQ(Functions::quotedName("FIO_1"), "\"FIO_1\"");
+    }
     EXPECT_EQ(Functions::quotedName("a\"b"), "\"a\"\"b\"");
 }
 
@@ -159,16 +67,15 @@ std::string roundTrip(sqlite3* db, const std::string& name)
     if (sqlite3_exec(db, "DROP TABLE IF EXISTS t", nullptr, nullptr, nullptr) != SQLITE_OK ||
         sqlite3_exec(db, create.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
         return {};
-    const std::string select = "SELECT " + column + " FROM t";
     sqlite3_stmt* stmt = nullptr;
     std::string result;
-    if (sqlite3_prepare_v2(db, select.c_str(), -1, &stmt, nullptr) == SQLITE_OK)
+    if (sqlite3_prepare_v2(db, ("SELECT " + column + " FROM t").c_str(), -1, &stmt, nullptr) == SQLITE_OK)
         result = sqlite3_column_name(stmt, 0);
     sqlite3_finalize(stmt);
     return result;
 }
 
-// 7. Every name sqlName writes is one identifier to the SQL engine, SQL keywords included.
+// Every name sqlName writes is one identifier to the SQL engine, its keywords included.
 TEST(FunctionsTest, SqlNameParsesAsTheSameIdentifier)
 {
     sqlite3* db = nullptr;
@@ -182,6 +89,59 @@ TEST(FunctionsTest, SqlNameParsesAsTheSameIdentifier)
         const std::string keyword(word, static_cast<std::size_t>(length));
         EXPECT_EQ(roundTrip(db, keyword), keyword);
     }
+    sqlite3_close(db);
+}
+
+TEST(OdbcErrorTest, ErrorBoxText)
+{
+    const struct { OdbcError error; std::string_view text; } cases[] = {
+        {{11, -1, "42S02", 1, "no such table: X"},
+         "Функция SQLExecDirect вернула SQL_ERROR\r\n\r\nState 42S02 NativeCode 1\r\nno such table: X"},
+        // An unnamed function: the two fixed pieces meet with two blanks.
+        {{30, -1, "HY000", 5, "m"}, "Функция  вернула SQL_ERROR\r\n\r\nState HY000 NativeCode 5\r\nm"},
+        {{72, -1000, "", -7, "a\r\nb"},
+         "Функция SQL_API_SQLBINDPARAMETER вернула SQL_WCM_ERROR\r\n\r\nState  NativeCode -7\r\na\r\nb"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(errorBoxText(c.error), c.text);
+    EXPECT_EQ(errorFromSqlite(FunctionCode::SQLFetch, SQLITE_IOERR_READ, "").message, "Ошибка SQL, код 266");
+}
+
+// Runs sql on db and maps its failure as the query layer will.
+OdbcError failureOf(sqlite3* db, const char* sql)
+{
+    EXPECT_NE(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    return errorFromSqlite(FunctionCode::SQLExecDirect, sqlite3_extended_errcode(db), sqlite3_errmsg(db));
+}
+
+// The engine's real failures land in the intended classes (the statements' own ones are held by the
+// SQL engine's tests): a broken constraint, a writer locked out by another connection as a time-out,
+// a read-only file as a general error.
+TEST(OdbcErrorTest, RealEngineFailures)
+{
+    test::TempDir dir;
+    const std::string path = (dir / "t.db").string();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    sqlite3_extended_result_codes(db, 1);
+    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE t(a UNIQUE); INSERT INTO t VALUES(1)", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    const OdbcError duplicate = failureOf(db, "INSERT INTO t VALUES(1)");
+    EXPECT_EQ(std::make_pair(duplicate.sqlState, duplicate.nativeCode), std::make_pair(std::string("23000"), SQLITE_CONSTRAINT_UNIQUE));
+    EXPECT_EQ(duplicate.returnCode, ReturnCode::Error);
+    ASSERT_EQ(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3* second = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &second), SQLITE_OK);
+    sqlite3_extended_result_codes(second, 1);
+    EXPECT_EQ(failureOf(second, "SELECT * FROM t").sqlState, "HYT00");
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(second);
+    sqlite3_close(db);
+    ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_extended_result_codes(db, 1);
+    const OdbcError denied = failureOf(db, "INSERT INTO t VALUES(2)");
+    EXPECT_EQ(denied.sqlState, "HY000");
+    EXPECT_EQ(denied.nativeCode & 0xff, SQLITE_READONLY);
     sqlite3_close(db);
 }
 

@@ -6,23 +6,16 @@
 #include <stdexcept>
 
 namespace peltra::test {
-namespace {
-
 void put16(std::string& b, std::size_t at, unsigned v)
 {
     b[at] = static_cast<char>(v & 0xFF);
     b[at + 1] = static_cast<char>((v >> 8) & 0xFF);
 }
 
-unsigned get8(const std::string& b, std::size_t at)
-{
-    return static_cast<unsigned char>(b.at(at));
-}
+namespace {
 
-unsigned get16(const std::string& b, std::size_t at)
-{
-    return get8(b, at) | get8(b, at + 1) << 8;
-}
+unsigned get8(const std::string& b, std::size_t at) { return static_cast<unsigned char>(b.at(at)); }
+unsigned get16(const std::string& b, std::size_t at) { return get8(b, at) | get8(b, at + 1) << 8; }
 
 }  // namespace
 
@@ -35,12 +28,9 @@ std::string handTable(const HandLayout& layout, const std::vector<HandField>& fi
     const unsigned headerLength = static_cast<unsigned>(32 + 32 * fields.size() + 1 + layout.backlink);
     std::string b(headerLength, '\0');
     b[0] = static_cast<char>(layout.version);
-    b[1] = static_cast<char>(layout.year);
-    b[2] = static_cast<char>(layout.month);
-    b[3] = static_cast<char>(layout.day);
-    const std::uint32_t count = layout.declaredCount.value_or(static_cast<std::uint32_t>(records.size()));
-    put16(b, 4, count & 0xFFFF);
-    put16(b, 6, count >> 16);
+    b.replace(1, 3, "\x7C\x03\x05");
+    put16(b, 4, records.size() & 0xFFFF);
+    put16(b, 6, records.size() >> 16);
     put16(b, 8, headerLength);
     put16(b, 10, recordLength);
     b[29] = static_cast<char>(layout.driver);
@@ -59,8 +49,7 @@ std::string handTable(const HandLayout& layout, const std::vector<HandField>& fi
         b.push_back(r < deleted.size() && deleted[r] ? '*' : ' ');
         b += record;
     }
-    if (layout.endMark)
-        b.push_back(0x1A);
+    b.push_back(0x1A);
     return b;
 }
 
@@ -68,9 +57,6 @@ HandParsed handParse(const std::string& b)
 {
     HandParsed p;
     p.version = static_cast<std::uint8_t>(get8(b, 0));
-    p.year = static_cast<std::uint8_t>(get8(b, 1));
-    p.month = static_cast<std::uint8_t>(get8(b, 2));
-    p.day = static_cast<std::uint8_t>(get8(b, 3));
     p.count = get16(b, 4) | get16(b, 6) << 16;
     p.headerLength = static_cast<std::uint16_t>(get16(b, 8));
     p.recordLength = static_cast<std::uint16_t>(get16(b, 10));

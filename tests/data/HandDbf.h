@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,23 +18,17 @@ struct HandField {
 struct HandLayout {
     std::uint8_t version = 0x03;
     std::uint8_t driver = 0x65;
-    std::uint8_t year = 124;  // 2024
-    std::uint8_t month = 3;
-    std::uint8_t day = 5;
-    std::optional<std::uint32_t> declaredCount;  // the number of records when not set
     std::size_t backlink = 0;  // bytes after the terminator (263 in Visual FoxPro tables)
-    bool endMark = true;
 };
 
-// A whole table file. Each record is given as its bytes without the deleted flag; a leading '*'
-// in deleted marks the record.
+// A whole table file, last updated 2024-03-05. Each record is given as its bytes without the
+// deleted flag; a leading '*' in deleted marks the record.
 std::string handTable(const HandLayout& layout, const std::vector<HandField>& fields,
                       const std::vector<std::string>& records, const std::vector<bool>& deleted = {});
 
 // A table file taken apart.
 struct HandParsed {
     std::uint8_t version = 0;
-    std::uint8_t year = 0, month = 0, day = 0;
     std::uint32_t count = 0;
     std::uint16_t headerLength = 0;
     std::uint16_t recordLength = 0;
@@ -46,6 +39,9 @@ struct HandParsed {
 };
 
 HandParsed handParse(const std::string& bytes);
+
+// Puts a little-endian 16-bit value at byte at.
+void put16(std::string& bytes, std::size_t at, unsigned value);
 
 std::string readFileBytes(const std::string& path);
 void writeFileBytes(const std::string& path, const std::string& bytes);

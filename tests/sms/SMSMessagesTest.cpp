@@ -1,14 +1,13 @@
-// The message text of a row: text items as written, field items the row's trimmed value; and the
-// messages of a whole generated table, with the refusals that come before the first row.
+// The messages of a whole generated table: text items as written, field items the row's trimmed
+// value; the refusals that come before the first row, and where the source table is found.
 #include "sms/SMSMessages.h"
 
 #include "data/HandDbf.h"
-#include "support/RunProgram.h"
+#include "support/PythonDbf.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -21,39 +20,10 @@ using Items = std::vector<SMSPatternItem>;
 SMSPatternItem text(const std::string& value) { return {"", ItemType::Text, value}; }
 SMSPatternItem field(const std::string& name) { return {"", ItemType::Field, name}; }
 
-TEST(SMSMessageText, FillsFieldsWithTrimmedValues)
-{
-    const std::map<std::string, std::string> row = {{"FIO", "  Иванов И.И.   "}, {"SUMMA", "12.50"}, {"EMPTY", "   "}};
-    const FieldLookup lookup = [&](const std::string& name) -> std::optional<std::string> {
-        const auto found = row.find(name);
-        if (found == row.end())
-            return std::nullopt;
-        return found->second;
-    };
-    struct Case {
-        const char* what;
-        Items items;
-        std::string expected;
-    };
-    const std::vector<Case> cases = {
-        {"1 nothing", {}, ""},
-        {"2 text as written, blanks kept", {text("  Уважаемый "), text("клиент  ")}, "  Уважаемый клиент  "},
-        {"3 field trimmed", {text("Уважаемый "), field("FIO"), text("!")}, "Уважаемый Иванов И.И.!"},
-        {"4 two fields", {field("FIO"), text(": "), field("SUMMA"), text(" руб.")}, "Иванов И.И.: 12.50 руб."},
-        {"5 blank value", {text("["), field("EMPTY"), text("]")}, "[]"},
-        {"6 missing field", {text("["), field("NOPE"), text("]")}, "[]"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(messageText(c.items, lookup), c.expected);
-    }
-}
-
 class SMSRenderTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        // TELEF C12, FIO C10, SUMMA N8.2, DATA D
         const std::vector<test::HandField> fields = {
             {"TELEF", 'C', 12, 0}, {"FIO", 'C', 10, 0}, {"SUMMA", 'N', 8, 2}, {"DATA", 'D', 8, 0}};
         const std::vector<std::string> records = {
@@ -99,19 +69,11 @@ TEST_F(SMSRenderTest, EveryLiveRowGivesItsNumberAndText)
 // zeros and all, in N(10,2) and in F(8,3).
 TEST_F(SMSRenderTest, SumsOfAnotherProgramsTableKeepTheirDecimals)
 {
-    const std::vector<std::string> sums = {"12.50", "0.10", "100.00", "1.05", "21.30"};
     const fs::path table = m_dir / "sums.dbf";
-    std::vector<std::string> args = {"-c", R"(
-import dbf, sys
-t = dbf.Table(sys.argv[1], 'TELEF C(12); SUMMA N(10,2); PENI F(8,3)', codepage='cp866')
-t.open(dbf.READ_WRITE)
-for i, s in enumerate(sys.argv[2:]):
-    t.append({'telef': str(i + 1), 'summa': float(s), 'peni': float(s) / 10})
-t.close()
-)", table.string()};
-    args.insert(args.end(), sums.begin(), sums.end());
-    const test::ProgramResult written = test::runProgram("/usr/bin/python3", args, m_dir.path());
-    ASSERT_EQ(written.code, 0) << written.err;
+    test::writeTableByPython(table, "TELEF C(12); SUMMA N(10,2); PENI F(8,3)",
+                             {"('1', 12.5, 1.25)", "('2', 0.1, 0.01)", "('3', 100, 10)", "('4', 1.05, 0.105)",
+                              "('5', 21.3, 2.13)"},
+                             "cp866", false);
     const std::vector<std::string> expected = {"1|12.50 / 1.250", "2|0.10 / 0.010", "3|100.00 / 10.000",
                                                "4|1.05 / 0.105", "5|21.30 / 2.130"};
     EXPECT_EQ(render(table, {field("SUMMA"), text(" / "), field("PENI")}), expected);
@@ -119,12 +81,7 @@ t.close()
 
 TEST_F(SMSRenderTest, RefusesBeforeTheFirstRow)
 {
-    struct Case {
-        const char* what;
-        fs::path table;
-        Items items;
-        const char* part;
-    };
+    struct Case { const char* what; fs::path table; Items items; const char* part; };
     const std::vector<Case> cases = {
         {"1 no such file", m_dir / "none.dbf", {}, "none.dbf"},
         {"2 not a table", m_dir.path(), {}, "there is no table"},
@@ -162,19 +119,6 @@ TEST_F(SMSRenderTest, TheSourceTableIsFoundByTheFilesNameInAFolder)
         EXPECT_EQ(sourceTable(c.file, c.folder, &error), c.expected);
         EXPECT_EQ(error.empty(), c.expected.has_value()) << error;
     }
-}
-
-TEST_F(SMSRenderTest, FieldsOfATableAreListedInOrder)
-{
-    const auto fields = tableFields(m_dir / "abon.dbf");
-    ASSERT_TRUE(fields);
-    std::vector<std::string> names;
-    for (const data::ColumnInfo& column : *fields)
-        names.push_back(column.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"TELEF", "FIO", "SUMMA", "DATA"}));
-    std::string error;
-    EXPECT_FALSE(tableFields(m_dir / "none.dbf", &error));
-    EXPECT_FALSE(error.empty());
 }
 
 }  // namespace

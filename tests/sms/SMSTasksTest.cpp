@@ -5,7 +5,6 @@
 #include "config/ConfigStore.h"
 #include "platform/locks/NamedLock.h"
 #include "platform/registry/RegistryStore.h"
-#include "speech/Patterns.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -13,9 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <functional>
 #include <optional>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,32 +26,12 @@ using Names = std::vector<std::string>;
 
 constexpr char kTask[] = "Долг";
 
-// Points XDG_RUNTIME_DIR at a fresh folder, so these tests never meet a running station's locks.
-class RuntimeFolder {
-public:
-    RuntimeFolder()
-    {
-        if (const char* old = std::getenv("XDG_RUNTIME_DIR"))
-            m_saved = old;
-        setenv("XDG_RUNTIME_DIR", m_dir.path().c_str(), 1);
-    }
-    ~RuntimeFolder()
-    {
-        if (m_saved)
-            setenv("XDG_RUNTIME_DIR", m_saved->c_str(), 1);
-        else
-            unsetenv("XDG_RUNTIME_DIR");
-    }
-
-private:
-    test::TempDir m_dir;
-    std::optional<std::string> m_saved;
-};
-
 class SMSTasksTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // A runtime folder of its own, so these tests never meet a running station's locks.
+        setenv("XDG_RUNTIME_DIR", m_dir.path().c_str(), 1);
         ASSERT_EQ(m_tasks.addTask(kTask), AddTaskResult::Added);
         m_task = m_tasks.find(kTask);
         ASSERT_TRUE(m_task);
@@ -100,7 +77,6 @@ protected:
         return key.value_or("");
     }
 
-    RuntimeFolder m_runtime;
     test::TempDir m_dir;
     RegistryStore m_registry{m_dir / "registry.db"};
     ConfigStore m_store{m_registry};
@@ -108,100 +84,45 @@ protected:
     std::shared_ptr<SMSTask> m_task;
 };
 
-TEST_F(SMSTasksTest, AddingToAnEmptyTemplateMakesTheFirstItemWithoutLinks)
-{
-    EXPECT_TRUE(order().empty());
-    EXPECT_EQ(add("", "Здравствуйте"), "0001");
-    EXPECT_EQ(itemText("0001", "Prev"), "");
-    EXPECT_EQ(itemText("0001", "Next"), "");
-    EXPECT_EQ(itemText("0001", "Type"), "TEXT");
-    EXPECT_EQ(itemText("0001", "Value"), "Здравствуйте");
-}
-
-TEST_F(SMSTasksTest, AddingAtTheFrontLinksTheNewItemBeforeTheHead)
-{
-    add("", "a");
-    EXPECT_EQ(add("", "b"), "0002");
-    EXPECT_EQ(itemText("0002", "Next"), "0001");
-    EXPECT_EQ(itemText("0002", "Prev"), "");
-    EXPECT_EQ(itemText("0001", "Prev"), "0002");
-    expectLinked({"0002", "0001"});
-}
-
 TEST_F(SMSTasksTest, EditsKeepTheChainWhole)
 {
-    // Each step: the operation, the key it must return, the order after it.
-    struct Step {
-        const char* what;
-        std::function<std::optional<std::string>(SMSPatterns&)> run;
-        std::optional<std::string> result;
-        Names order;
+    // Each step: the operation (a: add a text after key, e: append, r: remove key, m: move key after
+    // other, p: make key a field), the key it returns ("-" when refused), the order after it.
+    const struct { char op; const char* key; const char* other; const char* result; Names order; } steps[] = {
+        {'a', "", "", "0001", {"0001"}},
+        {'a', "0001", "", "0002", {"0001", "0002"}},
+        {'e', "", "", "0003", {"0001", "0002", "0003"}},
+        {'r', "0002", "", "0002", {"0001", "0003"}},
+        {'a', "0001", "", "0004", {"0001", "0004", "0003"}},  // numbered after the largest
+        {'m', "0003", "", "0003", {"0003", "0001", "0004"}},
+        {'m', "0003", "0004", "0003", {"0001", "0004", "0003"}},
+        {'m', "0004", "0004", "0004", {"0001", "0004", "0003"}},  // after itself: nothing changes
+        {'a', "0009", "", "-", {"0001", "0004", "0003"}},  // missing items
+        {'r', "0002", "", "-", {"0001", "0004", "0003"}},
+        {'m', "0002", "", "-", {"0001", "0004", "0003"}},
+        {'m', "0001", "0002", "-", {"0001", "0004", "0003"}},
+        {'p', "0004", "", "0004", {"0001", "0004", "0003"}},
+        {'r', "0001", "", "0001", {"0004", "0003"}},
+        {'r', "0003", "", "0003", {"0004"}},
+        {'r', "0004", "", "0004", {}},
     };
-    const std::vector<Step> steps = {
-        {"1 first", [](SMSPatterns& p) { return p.addAfter("", ItemType::Text, "a"); }, "0001", {"0001"}},
-        {"2 after 0001", [](SMSPatterns& p) { return p.addAfter("0001", ItemType::Field, "FIO"); }, "0002",
-         {"0001", "0002"}},
-        {"3 appended", [](SMSPatterns& p) { return p.append(ItemType::Text, "c"); }, "0003", {"0001", "0002", "0003"}},
-        {"4 remove the middle", [](SMSPatterns& p) { return p.remove("0002"); }, "0002", {"0001", "0003"}},
-        {"5 number after the largest", [](SMSPatterns& p) { return p.addAfter("0001", ItemType::Text, "d"); }, "0004",
-         {"0001", "0004", "0003"}},
-        {"6 move the last to the front", [](SMSPatterns& p) { return p.moveAfter("0003", ""); }, "0003",
-         {"0003", "0001", "0004"}},
-        {"7 move the head to the end", [](SMSPatterns& p) { return p.moveAfter("0003", "0004"); }, "0003",
-         {"0001", "0004", "0003"}},
-        {"8 move after itself changes nothing", [](SMSPatterns& p) { return p.moveAfter("0004", "0004"); }, "0004",
-         {"0001", "0004", "0003"}},
-        {"9 after a missing item", [](SMSPatterns& p) { return p.addAfter("0009", ItemType::Text, "x"); },
-         std::nullopt, {"0001", "0004", "0003"}},
-        {"10 remove a missing item", [](SMSPatterns& p) { return p.remove("0002"); }, std::nullopt,
-         {"0001", "0004", "0003"}},
-        {"11 move a missing item", [](SMSPatterns& p) { return p.moveAfter("0002", ""); }, std::nullopt,
-         {"0001", "0004", "0003"}},
-        {"12 move after a missing item", [](SMSPatterns& p) { return p.moveAfter("0001", "0002"); }, std::nullopt,
-         {"0001", "0004", "0003"}},
-        {"13 replace", [](SMSPatterns& p) { return p.replace("0004", ItemType::Field, "SUMMA"); }, "0004",
-         {"0001", "0004", "0003"}},
-        {"14 remove the head", [](SMSPatterns& p) { return p.remove("0001"); }, "0001", {"0004", "0003"}},
-        {"15 remove the tail", [](SMSPatterns& p) { return p.remove("0003"); }, "0003", {"0004"}},
-        {"16 remove the last", [](SMSPatterns& p) { return p.remove("0004"); }, "0004", {}},
-    };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.what);
-        EXPECT_EQ(step.run(m_task->patterns()), step.result);
+    SMSPatterns& p = m_task->patterns();
+    for (const auto& step : steps) {
+        SCOPED_TRACE(std::string(1, step.op) + " " + step.key + " " + step.other);
+        const auto result = step.op == 'a'   ? p.addAfter(step.key, ItemType::Text, "x")
+                            : step.op == 'e' ? p.append(ItemType::Text, "x")
+                            : step.op == 'r' ? p.remove(step.key)
+                            : step.op == 'm' ? p.moveAfter(step.key, step.other)
+                                             : p.replace(step.key, ItemType::Field, "SUMMA");
+        EXPECT_EQ(result.value_or("-"), step.result);
         expectLinked(step.order);
-        if (std::string(step.what) == "13 replace") {
+        if (step.op == 'p') {
             std::vector<SMSPatternItem> items;
-            ASSERT_TRUE(m_task->patterns().items(items));
+            ASSERT_TRUE(p.items(items));
             EXPECT_EQ(items[1].type, ItemType::Field);
             EXPECT_EQ(items[1].value, "SUMMA");
         }
     }
-}
-
-TEST_F(SMSTasksTest, MovingToTheFrontPointsTheFormerHeadAtTheItem)
-{
-    add("", "a");
-    add("0001", "b");
-    add("0002", "c");
-    ASSERT_EQ(m_task->patterns().moveAfter("0002", ""), "0002");
-    EXPECT_EQ(itemText("0002", "Prev"), "");
-    EXPECT_EQ(itemText("0001", "Prev"), "0002");
-    EXPECT_EQ(itemText("0001", "Next"), "0003");
-    EXPECT_EQ(itemText("0003", "Prev"), "0001");
-    expectLinked({"0002", "0001", "0003"});
-}
-
-TEST_F(SMSTasksTest, ItemTypesAreReadWithoutRegardToCaseAndDamageReadsAsText)
-{
-    add("", "x");
-    add("0001", "y");
-    ASSERT_TRUE(m_store.writeText(taskKey(kTask) + "\\Шаблоны\\0001", "type", "field"));
-    ASSERT_TRUE(m_store.writeText(taskKey(kTask) + "\\Шаблоны\\0002", "TYPE", "???"));
-    std::vector<SMSPatternItem> items;
-    ASSERT_TRUE(m_task->patterns().items(items));
-    ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(items[0].type, ItemType::Field);
-    EXPECT_EQ(items[1].type, ItemType::Text);
 }
 
 TEST_F(SMSTasksTest, ValidIsClearedOnCreationAndWhenTheFileChanges)
@@ -209,10 +130,7 @@ TEST_F(SMSTasksTest, ValidIsClearedOnCreationAndWhenTheFileChanges)
     const std::string key = taskKey(kTask);
     EXPECT_EQ(m_store.readNumber(key, "Valid", 7), 0u);
     EXPECT_EQ(m_task->file(), "");
-    struct Step {
-        const char* path;
-        bool clears;
-    };
+    struct Step { const char* path; bool clears; };
     const std::vector<Step> steps = {{"/data/abon.dbf", true}, {"/data/abon.dbf", false},
                                      {"/data/ABON.dbf", true}, {"", true}};
     for (const Step& step : steps) {
@@ -228,10 +146,7 @@ TEST_F(SMSTasksTest, ValidIsClearedOnCreationAndWhenTheFileChanges)
 
 TEST_F(SMSTasksTest, NamesAreRefusedWhenEmptyDuplicateOrReserved)
 {
-    struct Case {
-        const char* name;
-        AddTaskResult result;
-    };
+    struct Case { const char* name; AddTaskResult result; };
     const std::vector<Case> cases = {
         {"", AddTaskResult::BadName},          {"a\\b", AddTaskResult::BadName},
         {"Temp", AddTaskResult::BadName},      {"TEMP", AddTaskResult::BadName},
@@ -251,32 +166,7 @@ TEST_F(SMSTasksTest, NamesAreRefusedWhenEmptyDuplicateOrReserved)
     EXPECT_EQ(other.addTask("третье"), AddTaskResult::Duplicate);
 }
 
-TEST_F(SMSTasksTest, LoadListsTasksButNotTheEditingCopy)
-{
-    ASSERT_EQ(m_tasks.addTask("Аванс"), AddTaskResult::Added);
-    ASSERT_TRUE(m_tasks.beginEditing(kTask));
-    SMSTasks loaded(m_store);
-    ASSERT_TRUE(loaded.load());
-    EXPECT_EQ(loaded.names(), (Names{"Аванс", "Долг"}));
-    EXPECT_TRUE(loaded.find("долг"));
-    EXPECT_FALSE(loaded.find("Temp"));
-}
-
-TEST_F(SMSTasksTest, RemovingATaskTakesItsTemplateAndDoesNotBringItBack)
-{
-    add("", "a");
-    ASSERT_TRUE(m_tasks.removeTask(kTask));
-    EXPECT_FALSE(m_tasks.find(kTask));
-    EXPECT_FALSE(m_registry.keyExists(ConfigStore::fullPath(taskKey(kTask))));
-    std::string error;
-    EXPECT_FALSE(m_task->patterns().addAfter("", ItemType::Text, "late", &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(m_task->patterns().append(ItemType::Text, "late"));
-    EXPECT_FALSE(m_registry.keyExists(ConfigStore::fullPath(taskKey(kTask))));
-    EXPECT_FALSE(m_tasks.removeTask(kTask));
-}
-
-TEST_F(SMSTasksTest, RenamingKeepsFileAndTemplate)
+TEST_F(SMSTasksTest, RenamingKeepsFileAndTemplateRemovingTakesThem)
 {
     add("", "a");
     ASSERT_TRUE(m_tasks.setFile(kTask, "/d/a.dbf"));
@@ -293,9 +183,19 @@ TEST_F(SMSTasksTest, RenamingKeepsFileAndTemplate)
     EXPECT_EQ(order(renamed->patterns()), Names{"0001"});
     EXPECT_EQ(m_store.subKeys(kTasksKey), (Names{"Другое", "НОВОЕ"}));
     EXPECT_EQ(m_store.subKeys(""), (Names{"SMSTasks"})) << "the renaming key stays behind";
+
+    // Removing takes the template along; a late write through the old task does not bring it back.
+    ASSERT_TRUE(m_tasks.removeTask("НОВОЕ"));
+    EXPECT_FALSE(m_tasks.find("НОВОЕ"));
+    std::string error;
+    EXPECT_FALSE(renamed->patterns().addAfter("", ItemType::Text, "late", &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(renamed->patterns().append(ItemType::Text, "late"));
+    EXPECT_FALSE(m_registry.keyExists(ConfigStore::fullPath(taskKey("НОВОЕ"))));
+    EXPECT_FALSE(m_tasks.removeTask("НОВОЕ"));
 }
 
-TEST_F(SMSTasksTest, EditingCopyIsAppliedOrDropped)
+TEST_F(SMSTasksTest, EditingCopyIsAppliedOrDroppedAndSavedAsATemplate)
 {
     add("", "a");
     add("0001", "b");
@@ -317,22 +217,18 @@ TEST_F(SMSTasksTest, EditingCopyIsAppliedOrDropped)
     EXPECT_FALSE(m_registry.keyExists(ConfigStore::fullPath(taskKey(kWorkingCopyName))));
     expectLinked({"0002", "0003"});
     EXPECT_FALSE(m_tasks.beginEditing("Нет такого"));
-}
 
-TEST_F(SMSTasksTest, TemplatesAreSavedAndLoadedByName)
-{
-    add("", "a");
-    add("0001", "b");
+    // A template saved by name is loaded into another task; saving again replaces it.
     ASSERT_TRUE(m_tasks.saveTemplate(kTask, "Стандарт"));
     ASSERT_EQ(m_tasks.addTask("Другое"), AddTaskResult::Added);
     ASSERT_TRUE(m_tasks.loadTemplate("Стандарт", "Другое"));
-    EXPECT_EQ(order(m_tasks.find("Другое")->patterns()), (Names{"0001", "0002"}));
+    EXPECT_EQ(order(m_tasks.find("Другое")->patterns()), (Names{"0002", "0003"}));
     EXPECT_EQ(m_tasks.savedTemplates(), Names{"Стандарт"});
-    // Saving again replaces; the saved copy is not a task.
-    ASSERT_TRUE(m_task->patterns().remove("0001"));
+    ASSERT_TRUE(m_task->patterns().remove("0002"));
     ASSERT_TRUE(m_tasks.saveTemplate(kTask, "стандарт"));
     ASSERT_TRUE(m_tasks.loadTemplate("Стандарт", "Другое"));
-    EXPECT_EQ(order(m_tasks.find("Другое")->patterns()), Names{"0002"});
+    EXPECT_EQ(order(m_tasks.find("Другое")->patterns()), Names{"0003"});
+    // The saved copy is not a task.
     SMSTasks loaded(m_store);
     ASSERT_TRUE(loaded.load());
     EXPECT_EQ(loaded.names(), (Names{"Долг", "Другое"}));
@@ -358,58 +254,6 @@ TEST_F(SMSTasksTest, ChangesWaitForTheTemplatesNamedLock)
     held->release();
     adder.join();
     EXPECT_EQ(added, "0001");
-}
-
-TEST_F(SMSTasksTest, LockNamesStayApartFromVoiceTemplateLocks)
-{
-    const std::vector<std::pair<std::string, std::string>> voice = {
-        {kTask, kTask}, {"sms", "Долг"}, {"sms-template", "долг"}, {"", "Долг"}};
-    auto held = platform::NamedLock::acquire(smsTemplateLockName(kTask), 1000);
-    ASSERT_TRUE(held);
-    for (const auto& [binding, task] : voice) {
-        SCOPED_TRACE(binding + "/" + task);
-        EXPECT_NE(speech::templateLockName(binding, task), smsTemplateLockName(kTask));
-        EXPECT_TRUE(platform::NamedLock::tryAcquire(speech::templateLockName(binding, task)));
-    }
-    EXPECT_NE(smsTemplateLockName("a"), smsTemplateLockName("b"));
-}
-
-TEST_F(SMSTasksTest, TwoWritersAtOnceLeaveOneConsistentList)
-{
-    // Each thread has its own store connection and collection, as two processes would.
-    constexpr int kPerThread = 25;
-    auto writer = [&](int id) {
-        RegistryStore registry(m_dir / "registry.db");
-        ConfigStore store(registry);
-        SMSTasks tasks(store);
-        ASSERT_TRUE(tasks.load());
-        const auto task = tasks.find(kTask);
-        ASSERT_TRUE(task);
-        for (int i = 0; i < kPerThread; ++i) {
-            const std::string value = std::to_string(id) + ":" + std::to_string(i);
-            // Alternate the ends, and move items about, so the writers relink the same neighbours.
-            const auto key = i % 3 == 0 ? task->patterns().addAfter("", ItemType::Text, value)
-                                        : task->patterns().append(ItemType::Text, value);
-            ASSERT_TRUE(key);
-            if (i % 5 == 4) {
-                ASSERT_TRUE(task->patterns().moveAfter(*key, ""));
-            }
-        }
-    };
-    std::thread first(writer, 1);
-    std::thread second(writer, 2);
-    first.join();
-    second.join();
-
-    const Names listed = order();
-    ASSERT_EQ(listed.size(), 2u * kPerThread);
-    expectLinked(listed);
-    std::vector<SMSPatternItem> items;
-    ASSERT_TRUE(m_task->patterns().items(items));
-    std::set<std::string> values;
-    for (const SMSPatternItem& item : items)
-        values.insert(item.value);
-    EXPECT_EQ(values.size(), 2u * kPerThread) << "an item was lost or doubled";
 }
 
 }  // namespace

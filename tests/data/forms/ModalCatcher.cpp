@@ -80,4 +80,31 @@ void typeText(QWidget* widget, const QString& text)
     }
 }
 
+QStringList modelRows(const QAbstractItemModel& model)
+{
+    QStringList rows;
+    for (int r = 0; r < model.rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < model.columnCount(); ++c)
+            cells << model.index(r, c).data().toString();
+        rows << cells.join('|');
+    }
+    return rows;
+}
+
+QStringList modelHeaders(const QAbstractItemModel& model)
+{
+    QStringList result;
+    for (int c = 0; c < model.columnCount(); ++c)
+        result << model.headerData(c, Qt::Horizontal).toString();
+    return result;
+}
+
+void click(QWidget& form, const char* name)
+{
+    auto* button = child<QAbstractButton>(form, name);
+    QVERIFY2(button->isEnabled(), name);
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
 }  // namespace peltra::test

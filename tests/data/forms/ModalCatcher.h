@@ -1,6 +1,7 @@
 // Test helper: answers the modal windows a window under test opens and remembers the boxes.
 #pragma once
 
+#include <QAbstractItemModel>
 #include <QList>
 #include <QMessageBox>
 #include <QObject>
@@ -48,5 +49,22 @@ private:
 
 // Types text into a widget key by key, Cyrillic included (QTest::keyClicks takes Latin-1 only).
 void typeText(QWidget* widget, const QString& text);
+
+// The named child of a window under test; the test program stops when it is missing.
+template <typename T>
+T* child(const QObject& form, const char* name)
+{
+    auto* widget = form.findChild<T*>(QString::fromLatin1(name));
+    if (widget == nullptr)
+        qFatal("%s is missing", name);
+    return widget;
+}
+
+// A model's rows as "cell|cell|...", and its column headers.
+QStringList modelRows(const QAbstractItemModel& model);
+QStringList modelHeaders(const QAbstractItemModel& model);
+
+// Clicks the named button, which must be enabled.
+void click(QWidget& form, const char* name);
 
 }  // namespace peltra::test
