@@ -86,15 +86,11 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void startUpWritesEveryStoredValueAndShowsTheStation();
+    void theStatusAndMenuFollowStartUpPauseResumeAndLocalPhone();
     void theListsFollowTheEngineAndAScreenshotIsTaken();
-    void pauseAndResumeSwitchTheMenuAndTheStatus();
-    void localPhoneModeShowsItsNumber();
     void closingPausedAndIdleAsksNothing();
     void closingIdleAsksWhetherToStopScheduling();
-    void closingWhileBusyAsksAndCancelKeepsItRunning();
-    void closingWhileBusyAndWaitingClosesOnTheEndOfWork();
-    void aSecondStationOnTheHomeIsRefused();
+    void closingWhileBusyAsksCancelKeepsItRunningAndYesWaitsForTheEndOfWork();
     void theMenuOpensTheReportTheSmsTasksAndTheSqlBrowser();
     void theListHeadersShowWholeBeforeAnyRow();
     void taskPropertiesFromTheLinkingWindowTellAWithdrawal();
@@ -189,7 +185,7 @@ QString MainfTest::taskState()
     return list->topLevelItemCount() == 1 ? list->topLevelItem(0)->text(1) : QString();
 }
 
-void MainfTest::startUpWritesEveryStoredValueAndShowsTheStation()
+void MainfTest::theStatusAndMenuFollowStartUpPauseResumeAndLocalPhone()
 {
     start();
     for (const char* name : {"Frozen", "LocalPhone", "LocalPhoneString", "LocalPhoneUpdate", "LinkTaskPortManual",
@@ -201,7 +197,35 @@ void MainfTest::startUpWritesEveryStoredValueAndShowsTheStation()
     QVERIFY(m_window->action(shell::kMenuPause)->isEnabled());
     QVERIFY(!m_window->action(shell::kMenuResume)->isEnabled());
     QCOMPARE(m_window->trayIcon()->toolTip(), QStringLiteral("Peltra 2001"));
+    BoxAnswer notice(QMessageBox::Ok);
+    m_window->action(shell::kMenuPause)->trigger();
+    QVERIFY(eventually([&] { return m_window->statusText(0) == QStringLiteral("Внимание: планировщик заданий остановлен"); }));
+    QVERIFY(!m_window->action(shell::kMenuPause)->isEnabled());
+    QVERIFY(m_window->action(shell::kMenuResume)->isEnabled());
+    QVERIFY(config::AppSettings(m_station->store()).frozen());
+    QVERIFY(eventually([&] { return notice.text().startsWith(QStringLiteral("Планирование заданий приостановлено.")); }));
+    QVERIFY(eventually([&] { return taskState() == QStringLiteral("Остановлено"); }));
+
+    BoxAnswer resumed(QMessageBox::Ok);
+    m_window->action(shell::kMenuResume)->trigger();
+    QVERIFY(eventually([&] { return m_window->statusText(0) == QStringLiteral("Планировщик заданий работает"); }));
+    QVERIFY(m_window->action(shell::kMenuPause)->isEnabled());
+    QVERIFY(!config::AppSettings(m_station->store()).frozen());
+    QVERIFY(eventually([&] { return resumed.text() == QStringLiteral("Планирование заданий продолжено.\r\n"); }));
+    BoxAnswer on(QMessageBox::Ok);
+    m_station->controller().setLocalPhone(true, "777", false);
+    QVERIFY(eventually([&] {
+        return m_window->statusText(1) == QStringLiteral("Внимание: включен режим \"Местный телефон\": 777");
+    }));
+    QVERIFY(m_window->action(shell::kMenuLocalPhone)->isChecked());
+    QVERIFY(eventually([&] { return on.text().endsWith(QStringLiteral("телефон: 777")); }));
+    BoxAnswer off(QMessageBox::Ok);
+    m_station->controller().setLocalPhone(false, "777", false);
+    QVERIFY(eventually([&] { return m_window->statusText(1) == QStringLiteral("Включен режим реальной прозвонки."); }));
+    QVERIFY(!m_window->action(shell::kMenuLocalPhone)->isChecked());
+    QVERIFY(eventually([&] { return !off.text().isEmpty(); }));
 }
+
 
 void MainfTest::theListsFollowTheEngineAndAScreenshotIsTaken()
 {
@@ -228,43 +252,6 @@ void MainfTest::theListsFollowTheEngineAndAScreenshotIsTaken()
     QCOMPARE(m_window->answer(), QStringLiteral("Нормально"));
     QVERIFY(!m_window->monitor(0)->logText().isEmpty());
     QVERIFY(m_window->grab().toImage().save(QString::fromStdString((m_workingFolder / "mainf-finished.png").string())));
-}
-
-void MainfTest::pauseAndResumeSwitchTheMenuAndTheStatus()
-{
-    start();
-    BoxAnswer notice(QMessageBox::Ok);
-    m_window->action(shell::kMenuPause)->trigger();
-    QVERIFY(eventually([&] { return m_window->statusText(0) == QStringLiteral("Внимание: планировщик заданий остановлен"); }));
-    QVERIFY(!m_window->action(shell::kMenuPause)->isEnabled());
-    QVERIFY(m_window->action(shell::kMenuResume)->isEnabled());
-    QVERIFY(config::AppSettings(m_station->store()).frozen());
-    QVERIFY(eventually([&] { return notice.text().startsWith(QStringLiteral("Планирование заданий приостановлено.")); }));
-    QVERIFY(eventually([&] { return taskState() == QStringLiteral("Остановлено"); }));
-
-    BoxAnswer resumed(QMessageBox::Ok);
-    m_window->action(shell::kMenuResume)->trigger();
-    QVERIFY(eventually([&] { return m_window->statusText(0) == QStringLiteral("Планировщик заданий работает"); }));
-    QVERIFY(m_window->action(shell::kMenuPause)->isEnabled());
-    QVERIFY(!config::AppSettings(m_station->store()).frozen());
-    QVERIFY(eventually([&] { return resumed.text() == QStringLiteral("Планирование заданий продолжено.\r\n"); }));
-}
-
-void MainfTest::localPhoneModeShowsItsNumber()
-{
-    start();
-    BoxAnswer on(QMessageBox::Ok);
-    m_station->controller().setLocalPhone(true, "777", false);
-    QVERIFY(eventually([&] {
-        return m_window->statusText(1) == QStringLiteral("Внимание: включен режим \"Местный телефон\": 777");
-    }));
-    QVERIFY(m_window->action(shell::kMenuLocalPhone)->isChecked());
-    QVERIFY(eventually([&] { return on.text().endsWith(QStringLiteral("телефон: 777")); }));
-    BoxAnswer off(QMessageBox::Ok);
-    m_station->controller().setLocalPhone(false, "777", false);
-    QVERIFY(eventually([&] { return m_window->statusText(1) == QStringLiteral("Включен режим реальной прозвонки."); }));
-    QVERIFY(!m_window->action(shell::kMenuLocalPhone)->isChecked());
-    QVERIFY(eventually([&] { return !off.text().isEmpty(); }));
 }
 
 void MainfTest::closingPausedAndIdleAsksNothing()
@@ -300,7 +287,7 @@ void MainfTest::closingIdleAsksWhetherToStopScheduling()
     QVERIFY(!m_window->isVisible());
 }
 
-void MainfTest::closingWhileBusyAsksAndCancelKeepsItRunning()
+void MainfTest::closingWhileBusyAsksCancelKeepsItRunningAndYesWaitsForTheEndOfWork()
 {
     start(true);
     QVERIFY(eventually([&] { return m_station->hasUnfinishedSessions(); }));
@@ -310,32 +297,11 @@ void MainfTest::closingWhileBusyAsksAndCancelKeepsItRunning()
         QVERIFY(cancel.text().startsWith(QStringLiteral("Внимание! Приложение PELTRA имеет незавершенные сеансы")));
         QVERIFY(m_window->isVisible());
     }
-    // "No": the station stops at once; the close goes through.
-    BoxAnswer no(QMessageBox::No);
-    QVERIFY(m_window->close());
-    QVERIFY(!m_window->isVisible());
-}
-
-void MainfTest::closingWhileBusyAndWaitingClosesOnTheEndOfWork()
-{
-    start(true);
-    QVERIFY(eventually([&] { return m_station->hasUnfinishedSessions(); }));
+    // "Yes": the wait window closes by itself once the calls in progress have ended.
     BoxAnswer yes(QMessageBox::Yes);
-    // The wait window closes by itself once the calls in progress have ended.
     QVERIFY(m_window->close());
     QVERIFY(!m_station->hasUnfinishedSessions());
     QVERIFY(!m_window->isVisible());
-}
-
-void MainfTest::aSecondStationOnTheHomeIsRefused()
-{
-    start();
-    engine::StationOptions options;
-    options.home = m_home;
-    engine::Station second(options, {});
-    QVERIFY(!second.claimInstance());
-    std::string error;
-    QCOMPARE(second.start(error), engine::Station::StartResult::AlreadyRunning);
 }
 
 void MainfTest::theMenuOpensTheReportTheSmsTasksAndTheSqlBrowser()

@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -16,9 +15,6 @@ using peltra::shell::FormLocalPhone;
 class FormLocalPhoneTest : public QObject {
     Q_OBJECT
 private slots:
-    void showsTheTexts();
-    void opensWithTheGivenValues_data();
-    void opensWithTheGivenValues();
     void modeBoxEnablesNumberAndWriteResults();
     void okReturnsWhatWasTyped_data();
     void okReturnsWhatWasTyped();
@@ -30,52 +26,6 @@ private:
     static QLineEdit* numberBox(FormLocalPhone& form) { return form.findChild<QLineEdit*>("textb_number"); }
     static QPushButton* button(FormLocalPhone& form, const char* name) { return form.findChild<QPushButton*>(name); }
 };
-
-void FormLocalPhoneTest::showsTheTexts()
-{
-    FormLocalPhone form;
-    QCOMPARE(form.windowTitle(), QStringLiteral("\"Местный телефон\" (PELTRA)"));
-    QCOMPARE(form.findChild<QLabel*>("label_explanation")->text(),
-             QStringLiteral("Применяйте режим \"Местный телефон\" для комплексной проверки работы системы. "
-                            "После его установки все звонки будут направляться на указанный номер вместо "
-                            "полученных из базы данных. "));
-    QCOMPARE(form.findChild<QLabel*>("label_number")->text(),
-             QStringLiteral("Номер по которому будут производиться звонки:"));
-    QCOMPARE(modeBox(form)->text(), QStringLiteral("Включить режим \"Местный телефон\""));
-    QCOMPARE(writeBox(form)->text(), QStringLiteral("Заносить результаты оповещения в базу данных"));
-    QCOMPARE(button(form, "cb_ok")->text(), QString::fromUtf8("\xD0\x9E\xD0\x9A"));  // Cyrillic О and К
-    QCOMPARE(button(form, "cb_cancel")->text(), QStringLiteral("Отмена"));
-}
-
-void FormLocalPhoneTest::opensWithTheGivenValues_data()
-{
-    QTest::addColumn<bool>("on");
-    QTest::addColumn<QString>("number");
-    QTest::addColumn<bool>("writeResults");
-    QTest::newRow("1 off, empty") << false << "" << false;
-    QTest::newRow("2 off, number kept") << false << "2345678" << true;
-    QTest::newRow("3 on, no results") << true << "9,2345678" << false;
-    QTest::newRow("4 on, results") << true << "101" << true;
-}
-
-void FormLocalPhoneTest::opensWithTheGivenValues()
-{
-    QFETCH(bool, on);
-    QFETCH(QString, number);
-    QFETCH(bool, writeResults);
-    FormLocalPhone form;
-    form.setValues(on, number, writeResults);
-    form.show();
-    QCOMPARE(modeBox(form)->isChecked(), on);
-    QCOMPARE(numberBox(form)->text(), number);
-    QCOMPARE(writeBox(form)->isChecked(), writeResults);
-    QCOMPARE(numberBox(form)->isEnabled(), on);
-    QCOMPARE(writeBox(form)->isEnabled(), on);
-    QVERIFY(modeBox(form)->isEnabled());
-    QCOMPARE(form.isOn(), on);
-    QCOMPARE(form.number(), number);
-    QCOMPARE(form.writeResults(), writeResults);
-}
 
 void FormLocalPhoneTest::modeBoxEnablesNumberAndWriteResults()
 {

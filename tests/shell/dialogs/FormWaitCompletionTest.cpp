@@ -15,7 +15,6 @@ using peltra::shell::FormWaitCompletion;
 class FormWaitCompletionTest : public QObject {
     Q_OBJECT
 private slots:
-    void showsTheTexts();
     void closeBoxAndEscapeAreVetoed();
     void workCompleteClosesIt();
     void laterNotificationsAreIgnored();
@@ -29,18 +28,6 @@ private:
         return form.findChild<QPushButton*>("cb_terminate");
     }
 };
-
-void FormWaitCompletionTest::showsTheTexts()
-{
-    FormWaitCompletion form;
-    QCOMPARE(form.windowTitle(), QStringLiteral("PELTRA завершение"));
-    QCOMPARE(form.findChild<QLabel*>("label_text")->text(),
-             QStringLiteral("Приложение Peltra ожидает завершения сеансов оповещения для безопасного выхода"));
-    const auto buttons = form.findChildren<QPushButton*>();
-    QCOMPARE(buttons.size(), 1);
-    QCOMPARE(buttons.front()->text(), QStringLiteral("Завершить немедленно"));
-    QVERIFY(form.isModal());
-}
 
 void FormWaitCompletionTest::closeBoxAndEscapeAreVetoed()
 {

@@ -100,16 +100,12 @@ private slots:
     void cleanup();
 
     void loadOfEmptyStoreGivesFalseAndCreatesValues();
-    void saveAndLoadRoundTrip_data();
-    void saveAndLoadRoundTrip();
     void autoRunWritesEntryWithFullPath();
     void relativeProgramPathIsMadeAbsolute();
     void execLineQuotesWhatTheLauncherWouldSplit_data();
     void execLineQuotesWhatTheLauncherWouldSplit();
     void switchingOffDeletesEntry();
-    void switchingOffWithoutEntrySucceeds();
     void entryFollowsHomeWithoutXdgConfigHome();
-    void relativeXdgConfigHomeIsIgnored();
     void folderThatCannotBeCreatedStillWritesValues();
     void readOnlyFolderLeavesEntryAsItWas();
 
@@ -156,39 +152,6 @@ void PropertiesTest::loadOfEmptyStoreGivesFalseAndCreatesValues()
         const auto value = m_registry->getValue("Software\\PELTRA", name);
         QVERIFY2(value.has_value(), name);
     }
-}
-
-void PropertiesTest::saveAndLoadRoundTrip_data()
-{
-    QTest::addColumn<bool>("launch");
-    QTest::addColumn<bool>("icon");
-    QTest::addColumn<bool>("autoRun");
-    for (int bits = 0; bits < 8; ++bits)
-        QTest::addRow("%d", bits) << bool(bits & 1) << bool(bits & 2) << bool(bits & 4);
-}
-
-void PropertiesTest::saveAndLoadRoundTrip()
-{
-    QFETCH(bool, launch);
-    QFETCH(bool, icon);
-    QFETCH(bool, autoRun);
-    Properties saved;
-    saved.setMinimizeLaunch(launch);
-    saved.setMinimizeIcon(icon);
-    saved.setAutoRun(autoRun);
-    std::string error;
-    QVERIFY2(saved.save(*m_settings, "/usr/bin/peltra", kHome, &error), error.c_str());
-    QVERIFY(error.empty());
-
-    Properties loaded;
-    loaded.load(*m_settings);
-    QCOMPARE(loaded.minimizeLaunch(), launch);
-    QCOMPARE(loaded.minimizeIcon(), icon);
-    QCOMPARE(loaded.autoRun(), autoRun);
-    QCOMPARE(m_settings->minimizeLaunch(), launch);
-    QCOMPARE(m_settings->minimizeIcon(), icon);
-    QCOMPARE(m_settings->autoRun(), autoRun);
-    QCOMPARE(std::filesystem::exists(autostartEntry()), autoRun);
 }
 
 void PropertiesTest::autoRunWritesEntryWithFullPath()
@@ -273,15 +236,6 @@ void PropertiesTest::switchingOffDeletesEntry()
     QVERIFY(!m_settings->autoRun());
 }
 
-void PropertiesTest::switchingOffWithoutEntrySucceeds()
-{
-    Properties properties;
-    std::string error = "stale";
-    QVERIFY(properties.save(*m_settings, "/usr/bin/peltra", kHome, &error));
-    QVERIFY(error.empty());
-    QVERIFY(!std::filesystem::exists(m_config));
-}
-
 void PropertiesTest::entryFollowsHomeWithoutXdgConfigHome()
 {
     const QByteArray oldHome = qgetenv("HOME");
@@ -297,16 +251,6 @@ void PropertiesTest::entryFollowsHomeWithoutXdgConfigHome()
     QCOMPARE(entry->string(), (home / ".config" / "autostart" / "peltra.desktop").string());
     QVERIFY(saved);
     QVERIFY(std::filesystem::exists(*entry));
-}
-
-void PropertiesTest::relativeXdgConfigHomeIsIgnored()
-{
-    qputenv("XDG_CONFIG_HOME", "relative/config");
-    const auto entry = Properties::autostartFile();
-    QVERIFY(entry.has_value());
-    QVERIFY(entry->is_absolute());
-    QCOMPARE(entry->filename().string(), std::string("peltra.desktop"));
-    QVERIFY(entry->string().find("relative") == std::string::npos);
 }
 
 void PropertiesTest::folderThatCannotBeCreatedStillWritesValues()
