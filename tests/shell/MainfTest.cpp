@@ -5,18 +5,15 @@
 #include "config/AppSettings.h"
 #include "config/TaskStore.h"
 #include "data/DbfTable.h"
-#include "data/forms/FormChoiceSource.h"
 #include "editors/forms/FormLinking.h"
 #include "editors/forms/FormOperator.h"
 #include "engine/Station.h"
 #include "platform/errors/SystemError.h"
 #include "platform/text/Trim.h"
-#include "reports/forms/FormReport.h"
 #include "shell/Mainf.h"
 #include "shell/QtTranslation.h"
 #include "shell/QueuedViews.h"
 #include "shell/dialogs/FormWaitCompletion.h"
-#include "sms/forms/FormSmsTasks.h"
 #include "speech/Catalogue.h"
 #include "speech/Patterns.h"
 #include "support/DesktopStation.h"
@@ -25,12 +22,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QGraphicsView>
-#include <QHeaderView>
 #include <QMenu>
 #include <QMessageBox>
-#include <QStyle>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -91,8 +85,6 @@ private slots:
     void closingPausedAndIdleAsksNothing();
     void closingIdleAsksWhetherToStopScheduling();
     void closingWhileBusyAsksCancelKeepsItRunningAndYesWaitsForTheEndOfWork();
-    void theMenuOpensTheReportTheSmsTasksAndTheSqlBrowser();
-    void theListHeadersShowWholeBeforeAnyRow();
     void taskPropertiesFromTheLinkingWindowTellAWithdrawal();
     void aFailingLineShowsOneBoxPerFaultAndLogsTheRepeats();
 
@@ -302,53 +294,6 @@ void MainfTest::closingWhileBusyAsksCancelKeepsItRunningAndYesWaitsForTheEndOfWo
     QVERIFY(m_window->close());
     QVERIFY(!m_station->hasUnfinishedSessions());
     QVERIFY(!m_window->isVisible());
-}
-
-void MainfTest::theMenuOpensTheReportTheSmsTasksAndTheSqlBrowser()
-{
-    start();
-    m_window->action(shell::kMenuResults)->trigger();
-    auto* results = m_window->findChild<reports::FormReport*>();
-    QVERIFY(results && results->isVisible());
-    QCOMPARE(results->options().binding, std::string("Абоненты"));
-    // Open, the same window comes to the front; closed, the next one reads the bindings afresh.
-    m_window->action(shell::kMenuResults)->trigger();
-    QCOMPARE(m_window->findChildren<reports::FormReport*>().size(), 1);
-    results->close();
-    m_window->action(shell::kMenuResults)->trigger();
-    QVERIFY(eventually([&] { return m_window->findChildren<reports::FormReport*>().size() == 1; }));
-
-    m_window->action(shell::kMenuSms)->trigger();
-    auto* sms = m_window->findChild<sms::FormSmsTasks*>();
-    QVERIFY(sms && sms->isVisible());
-
-    m_window->action(shell::kMenuSqlBrowser)->trigger();
-    auto* browser = m_window->findChild<data::FormChoiceSource*>();
-    QVERIFY(browser && browser->isVisible());
-    // It starts in the station's home, where the table of the task lies.
-    auto* tables = browser->findChild<QTableWidget*>(QStringLiteral("lv_tables"));
-    QVERIFY(tables);
-    QVERIFY(eventually([&] { return tables->rowCount() == 1; }));
-    QCOMPARE(tables->item(0, 0)->text(), QStringLiteral("abon.dbf"));
-}
-
-void MainfTest::theListHeadersShowWholeBeforeAnyRow()
-{
-    shell::Mainf window({m_home, {}, {}});
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    for (QTreeWidget* list : {window.taskList(), window.lineList()}) {
-        QCOMPARE(list->topLevelItemCount(), 0);
-        QHeaderView* header = list->header();
-        // The caption and the margins the style draws around it.
-        const int margins = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
-        for (int column = 0; column < list->columnCount(); ++column) {
-            const QString caption = list->headerItem()->text(column);
-            QVERIFY2(header->sectionSize(column) >= header->fontMetrics().horizontalAdvance(caption) + margins,
-                     qPrintable(caption));
-        }
-    }
-    QVERIFY(window.grab().save(QString::fromStdString((m_workingFolder / "mainf-empty.png").string())));
 }
 
 void MainfTest::taskPropertiesFromTheLinkingWindowTellAWithdrawal()
