@@ -357,18 +357,12 @@ TEST_P(ListActiveTasksLeaveTest, AnIdleTaskGoesAtTheNextPass)
 INSTANTIATE_TEST_SUITE_P(Ways, ListActiveTasksLeaveTest,
                          ::testing::Values(Leave::Excluded, Leave::TaskRemoved, Leave::BindingRemoved),
                          [](const ::testing::TestParamInfo<Leave>& info) {
-                             switch (info.param) {
-                             case Leave::Excluded:
-                                 return "Excluded";
-                             case Leave::TaskRemoved:
-                                 return "TaskRemoved";
-                             case Leave::BindingRemoved:
-                                 return "BindingRemoved";
-                             }
-                             return "";
+                             return std::string(info.param == Leave::Excluded      ? "Excluded"
+                                                : info.param == Leave::TaskRemoved ? "TaskRemoved"
+                                                                                   : "BindingRemoved");
                          });
 
-TEST_F(ListActiveTasksTest, WaitingForCompletionCreatesNoTaskAndStopsTheOthers)
+TEST_F(ListActiveTasksTest, PausingOrWaitingForCompletionStopsTheTasksAndCreatesNoOther)
 {
     makeTable(m_dir / "a.dbf", {{"1", 10}});
     makeTable(m_dir / "b.dbf", {{"2", 20}});
@@ -383,14 +377,10 @@ TEST_F(ListActiveTasksTest, WaitingForCompletionCreatesNoTaskAndStopsTheOthers)
     EXPECT_EQ(stateOf("А\\Задание"), "Остановлено");
     EXPECT_FALSE(m_list.hasUnfinishedSessions());
     EXPECT_FALSE(m_list.getWork("SIM1"));
-}
-
-TEST_F(ListActiveTasksTest, PausedTasksAreStopped)
-{
-    const fs::path table = debtTask({{"1", 10}});
+    m_flags.setWaitForCompletion(false);
     m_flags.setPaused(true);
     m_list.schedulerPass();
-    EXPECT_EQ(stateOf("Абоненты\\Долг"), "Остановлено");
+    EXPECT_EQ(stateOf("А\\Задание"), "Остановлено");
     EXPECT_FALSE(m_list.getWork("SIM1"));
     m_flags.setPaused(false);
     EXPECT_TRUE(m_list.getWork("SIM1"));

@@ -1,6 +1,6 @@
 // A whole station in this process on simulated lines: every row called and written back by two
 // tasks on one table, errors with the line's reasons, local-phone mode, waiting for completion, an
-// orderly shutdown, and another program holding the table's writer lock while the station runs.
+// orderly shutdown, and its limit while another program holds the table's writer lock.
 #include "engine/Station.h"
 
 #include "calls/PortSettings.h"
@@ -67,16 +67,16 @@ bool isClock(const std::string& text)
            std::sscanf(text.c_str(), "%2u:%2u:%2u%c", &h, &m, &s, &tail) == 3 && h < 24 && m < 60 && s < 60;
 }
 
-// Everything the station showed, kept for the checks. Every member may be called from any thread.
+// What the station showed, kept for the checks. Every member may be called from any thread.
 class RecordingViews : public TaskListView, public StationView, public CallOutcomeListener, public calls::LineListView {
 public:
     void taskAdded(const TaskRow& row) override { taskChanged(row); }
     void taskChanged(const TaskRow& row) override
     {
         std::lock_guard lock(m_mutex);
-        addNew(m_states[row.name], row.stateText);
+        m_states[row.name] = row.stateText;
         if (!row.remark.empty())
-            addNew(m_remarks[row.name], row.remark);
+            m_remarks[row.name] = row.remark;
     }
     void taskRemoved(std::uint32_t) override {}
     void workComplete() override
@@ -84,8 +84,8 @@ public:
         std::lock_guard lock(m_mutex);
         ++m_completes;
     }
-    void showLocalPhoneState(const std::string& text, bool) override { add(m_localPhoneTexts, text); }
-    void showNotice(const std::string&, const std::string& text) override { add(m_notices, text); }
+    void showLocalPhoneState(const std::string& text, bool) override { keep(m_localPhoneText, text); }
+    void showNotice(const std::string&, const std::string& text) override { keep(m_notice, text); }
     void callEnded(unsigned, const std::string& port, std::uint32_t result, const calls::TaskLink&,
                    const std::string& reason) override
     {
@@ -93,18 +93,14 @@ public:
         m_outcomes.push_back({port, result, reason});
     }
 
-    std::vector<std::string> states(const std::string& task) const { return get(m_states, task); }
-    std::vector<std::string> remarks(const std::string& task) const { return get(m_remarks, task); }
-    std::string state(const std::string& task) const
-    {
-        const auto all = states(task);
-        return all.empty() ? "" : all.back();
-    }
+    // The last state and the last remark the task showed.
+    std::string state(const std::string& task) const { return copy(m_states)[task]; }
+    std::string remark(const std::string& task) const { return copy(m_remarks)[task]; }
     int completes() const { return copy(m_completes); }
     std::vector<Outcome> outcomes() const { return copy(m_outcomes); }
     std::size_t outcomeCount() const { return outcomes().size(); }
-    std::vector<std::string> localPhoneTexts() const { return copy(m_localPhoneTexts); }
-    std::vector<std::string> notices() const { return copy(m_notices); }
+    std::string localPhoneText() const { return copy(m_localPhoneText); }
+    std::string notice() const { return copy(m_notice); }
 
 private:
     template <typename T>
@@ -113,30 +109,18 @@ private:
         std::lock_guard lock(m_mutex);
         return member;
     }
-    std::vector<std::string> get(const std::map<std::string, std::vector<std::string>>& all,
-                                 const std::string& task) const
+    void keep(std::string& member, const std::string& text)
     {
         std::lock_guard lock(m_mutex);
-        const auto it = all.find(task);
-        return it == all.end() ? std::vector<std::string>{} : it->second;
-    }
-    void add(std::vector<std::string>& list, const std::string& text)
-    {
-        std::lock_guard lock(m_mutex);
-        list.push_back(text);
-    }
-    static void addNew(std::vector<std::string>& list, const std::string& text)
-    {
-        if (list.empty() || list.back() != text)
-            list.push_back(text);
+        member = text;
     }
 
     mutable std::mutex m_mutex;
-    std::map<std::string, std::vector<std::string>> m_states;
-    std::map<std::string, std::vector<std::string>> m_remarks;
+    std::map<std::string, std::string> m_states;
+    std::map<std::string, std::string> m_remarks;
     int m_completes = 0;
-    std::vector<std::string> m_localPhoneTexts;
-    std::vector<std::string> m_notices;
+    std::string m_localPhoneText;
+    std::string m_notice;
     std::vector<Outcome> m_outcomes;
 };
 
@@ -419,8 +403,7 @@ TEST_F(StationTest, ALocalPhoneThatCannotBeDialledCallsNobodyAndIsRefused)
     makeSimulator(rows);
     const std::string before = test::fileBytes(m_table);
     start();
-    ASSERT_FALSE(m_views.localPhoneTexts().empty());
-    EXPECT_EQ(m_views.localPhoneTexts().back(),
+    EXPECT_EQ(m_views.localPhoneText(),
               "Внимание: режим \"Местный телефон\" с номером \"abc\", который набрать нельзя: звонки не производятся.");
     // Several ticks: the task is open, yet neither "abc" nor a real person is called.
     ASSERT_TRUE(eventually([&] { return taskIs("Бездействует"); })) << m_views.state(kTaskName);
@@ -431,8 +414,7 @@ TEST_F(StationTest, ALocalPhoneThatCannotBeDialledCallsNobodyAndIsRefused)
 
     // The operator's command with another such number is refused and changes nothing.
     EXPECT_FALSE(m_station->controller().setLocalPhone(true, "", true));
-    ASSERT_FALSE(m_views.notices().empty());
-    EXPECT_EQ(m_views.notices().back(), localPhoneRefusal(""));
+    EXPECT_EQ(m_views.notice(), localPhoneRefusal(""));
     EXPECT_EQ(config::AppSettings(m_station->store()).localPhoneString(), "abc");
     // A number that can be dialled takes over at once.
     ASSERT_TRUE(m_simulator->setBehaviour("777", m_party));
@@ -501,45 +483,6 @@ TEST_F(StationTest, ShutdownStopsTheCallsInProgressAndJoinsEverything)
         EXPECT_TRUE(r.data ? r.proba == 1 : r.proba == 0) << r.telef;
 }
 
-TEST_F(StationTest, ALockedTableDelaysOnlyItsOwnResultsAndTheyAreWrittenOnceItIsFree)
-{
-    const auto rows = people(4);
-    prepareHome(rows);
-    // A second task on a table of its own, with the same sums under other numbers.
-    std::vector<Person> others;
-    for (const Person& p : rows)
-        others.push_back({"6" + p.telef.substr(1), p.summa});
-    const fs::path second = m_home / "second.dbf";
-    makeTable(others, second);
-    editStore([&](config::ConfigStore& store) { defineTask(store, "Второй", second); });
-    makeSimulator(rows);
-    for (const Person& p : others)
-        ASSERT_TRUE(m_simulator->setBehaviour(p.telef, m_party));
-
-    test::HeldTableLock lock(m_table, m_runtime / "lock");
-    ASSERT_TRUE(lock.held());
-    start();
-    ASSERT_TRUE(eventually([&] { return m_views.state("Второй\\Долг") == "Завершено"; }))
-        << m_views.state("Второй\\Долг");
-    for (const Stored& r : stored(second))
-        expectDelivered(r, {today()});
-    ASSERT_TRUE(eventually([&] { return m_views.outcomeCount() >= rows.size() + others.size(); }));
-    for (const Stored& r : stored())
-        EXPECT_EQ(r.proba, 0) << r.telef << ": nothing is written while the table is locked";
-    const auto remarks = m_views.remarks(kTaskName);
-    ASSERT_FALSE(remarks.empty());
-    EXPECT_TRUE(remarks.front().starts_with(kResultDelayed)) << remarks.front();
-
-    lock.release();
-    ASSERT_TRUE(eventually([&] { return taskIs("Завершено"); })) << m_views.state(kTaskName);
-    for (const Stored& r : stored())
-        expectDelivered(r, {today()});
-    // Checked against the exchange: every number called once, the waiting rows not again.
-    for (const std::vector<Person>& table : {rows, others})
-        for (const Person& p : table)
-            EXPECT_EQ(callsTo(p.telef), 1u) << p.telef;
-}
-
 TEST_F(StationTest, ShutdownKeepsItsLimitWhileATableIsLockedAndNamesWhatWasNotWritten)
 {
     const auto rows = people(3);
@@ -553,9 +496,8 @@ TEST_F(StationTest, ShutdownKeepsItsLimitWhileATableIsLockedAndNamesWhatWasNotWr
     m_station->shutdown();
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin);
     EXPECT_LT(took.count(), 3000);
-    const auto remarks = m_views.remarks(kTaskName);
-    ASSERT_FALSE(remarks.empty());
-    EXPECT_TRUE(remarks.back().starts_with(std::string(kResultNotWritten) + ": 3 ")) << remarks.back();
+    const std::string remark = m_views.remark(kTaskName);
+    EXPECT_TRUE(remark.starts_with(std::string(kResultNotWritten) + ": 3 ")) << remark;
     lock.release();
     for (const Stored& r : stored())
         EXPECT_FALSE(r.data) << r.telef;
