@@ -15,10 +15,9 @@ using peltra::shell::FormLocalPhone;
 class FormLocalPhoneTest : public QObject {
     Q_OBJECT
 private slots:
-    void modeBoxEnablesNumberAndWriteResults();
+    void modeBoxEnablesItsBoxesAndCancelChangesNothing();
     void okReturnsWhatWasTyped_data();
     void okReturnsWhatWasTyped();
-    void cancelChangesNothing();
 
 private:
     static QCheckBox* modeBox(FormLocalPhone& form) { return form.findChild<QCheckBox*>("checkbox_local_phone"); }
@@ -26,19 +25,6 @@ private:
     static QLineEdit* numberBox(FormLocalPhone& form) { return form.findChild<QLineEdit*>("textb_number"); }
     static QPushButton* button(FormLocalPhone& form, const char* name) { return form.findChild<QPushButton*>(name); }
 };
-
-void FormLocalPhoneTest::modeBoxEnablesNumberAndWriteResults()
-{
-    FormLocalPhone form;
-    form.setValues(false, "123", false);
-    form.show();
-    for (bool expected : {true, false, true}) {
-        QTest::mouseClick(modeBox(form), Qt::LeftButton);
-        QCOMPARE(modeBox(form)->isChecked(), expected);
-        QCOMPARE(numberBox(form)->isEnabled(), expected);
-        QCOMPARE(writeBox(form)->isEnabled(), expected);
-    }
-}
 
 void FormLocalPhoneTest::okReturnsWhatWasTyped_data()
 {
@@ -98,14 +84,19 @@ void FormLocalPhoneTest::okReturnsWhatWasTyped()
     QCOMPARE(form.writeResults(), writeResults);
 }
 
-void FormLocalPhoneTest::cancelChangesNothing()
+void FormLocalPhoneTest::modeBoxEnablesItsBoxesAndCancelChangesNothing()
 {
     FormLocalPhone form;
     form.setValues(true, "2345678", true);
     form.show();
     QTest::keyClicks(numberBox(form), "99");
     QTest::mouseClick(writeBox(form), Qt::LeftButton);
-    QTest::mouseClick(modeBox(form), Qt::LeftButton);
+    for (bool expected : {false, true, false}) {
+        QTest::mouseClick(modeBox(form), Qt::LeftButton);
+        QCOMPARE(modeBox(form)->isChecked(), expected);
+        QCOMPARE(numberBox(form)->isEnabled(), expected);
+        QCOMPARE(writeBox(form)->isEnabled(), expected);
+    }
     QTest::mouseClick(button(form, "cb_cancel"), Qt::LeftButton);
     QCOMPARE(form.result(), int(QDialog::Rejected));
     QVERIFY(!form.isVisible());
@@ -115,7 +106,7 @@ void FormLocalPhoneTest::cancelChangesNothing()
 
     // Opened again with the caller's values, the boxes show them, not the abandoned edits.
     form.setValues(form.isOn(), form.number(), form.writeResults());
-    QVERIFY(modeBox(form)->isChecked());
+    QVERIFY(modeBox(form)->isChecked() && writeBox(form)->isEnabled());
     QCOMPARE(numberBox(form)->text(), QStringLiteral("2345678"));
     QVERIFY(writeBox(form)->isChecked());
 }
