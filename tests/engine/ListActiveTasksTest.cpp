@@ -23,7 +23,6 @@ constexpr std::uint32_t kHour = 3600;
 
 using test::Person;
 using test::Stored;
-using test::fileBytes;
 using test::localMoment;
 
 // Keeps everything the task list was shown.
@@ -212,24 +211,6 @@ TEST_F(ListActiveTasksTest, ManualLinkingServesOnlyTheLinkedPorts)
     EXPECT_EQ(any->handOut.phone, "2");
 }
 
-TEST_F(ListActiveTasksTest, ALocalPhoneOutcomeWritesNothingAndTheRowsComeAgain)
-{
-    const fs::path table = debtTask({{"1", 10}, {"2", 20}});
-    const std::string before = fileBytes(table);
-    for (int lap = 0; lap < 2; ++lap) {
-        std::vector<std::string> phones;
-        for (int i = 0; i < 2; ++i) {
-            const auto work = m_list.getWork("SIM1");
-            ASSERT_TRUE(work) << lap << " " << i;
-            phones.push_back(work->handOut.phone);
-            m_list.result(work->taskId, work->handOut.row, OutcomeKind::LocalPhone);
-        }
-        EXPECT_EQ(phones, (std::vector<std::string>{"1", "2"})) << "lap " << lap;
-    }
-    EXPECT_EQ(fileBytes(table), before) << "the table is byte for byte as it was";
-    EXPECT_EQ(row("Абоненты\\Долг")->notified, "0 из 2");
-}
-
 // ---- Changes of the definitions -------------------------------------------------------------
 
 TEST_F(ListActiveTasksTest, AChangedSortFieldWithdrawsTheTaskThenRestartsItWithTheNewOrder)
@@ -390,7 +371,7 @@ TEST_F(ListActiveTasksTest, PausingOrWaitingForCompletionStopsTheTasksAndCreates
 
 TEST_F(ListActiveTasksTest, TheEndOfWorkComesFromThePassAfterTheLastOutcome)
 {
-    const fs::path table = debtTask({{"1", 10}, {"2", 20}});
+    debtTask({{"1", 10}, {"2", 20}});
     m_list.schedulerPass();
     const auto first = m_list.getWork("SIM1");
     const auto second = m_list.getWork("SIM2");
@@ -406,31 +387,6 @@ TEST_F(ListActiveTasksTest, TheEndOfWorkComesFromThePassAfterTheLastOutcome)
     EXPECT_GE(m_view.completes, 1);
     EXPECT_EQ(row("Абоненты\\Долг")->notified, "2 из 2");
 
-    // A finished task is not opened again while its definition stays as it was.
-    m_list.schedulerPass();
-    EXPECT_EQ(stateOf("Абоненты\\Долг"), "Завершено");
-    const auto table1 = stored(table);
-    for (const Stored& r : table1) {
-        EXPECT_EQ(r.proba, 1) << r.telef;
-        EXPECT_EQ(r.data, (data::DbfDate{2026, 12, 7})) << r.telef;
-        EXPECT_EQ(r.clock, "08:00:00") << r.telef;
-    }
-}
-
-TEST_F(ListActiveTasksTest, AnErrorOutcomeWritesNothingAndTheRowComesAgainOnTheNextLap)
-{
-    const fs::path table = debtTask({{"1", 10}, {"2", 20}});
-    const std::string before = fileBytes(table);
-    const auto failed = m_list.getWork("SIM1");
-    ASSERT_TRUE(failed);
-    m_list.result(failed->taskId, failed->handOut.row, OutcomeKind::Error);
-    EXPECT_EQ(fileBytes(table), before);
-    const auto next = m_list.getWork("SIM2");
-    ASSERT_TRUE(next);
-    EXPECT_EQ(next->handOut.phone, "2");
-    const auto again = m_list.getWork("SIM2");
-    ASSERT_TRUE(again);
-    EXPECT_EQ(again->handOut.phone, "1") << "the row handed back is called on the next lap";
 }
 
 TEST_F(ListActiveTasksTest, HandOutsWithinThePassIntervalLeaveTheDefinitionsToTheNextPass)
