@@ -570,7 +570,7 @@ TEST_F(TaskDataSourceTest, RowsChangedOrDeletedByOthersAreNotCalled)
     EXPECT_EQ(drain(*s), (std::vector<std::string>{"3"}));
 }
 
-TEST_F(TaskDataSourceTest, ATableThatVanishesStopsTheTaskWithItsError)
+TEST_F(TaskDataSourceTest, ATableThatVanishesOrAQueryThatFailsStopsTheTaskWithItsError)
 {
     prepare({{"1", 10}, {"2", 20}});
     auto s = source();
@@ -586,19 +586,16 @@ TEST_F(TaskDataSourceTest, ATableThatVanishesStopsTheTaskWithItsError)
     EXPECT_EQ(s->lastError(), kFileNotFound);
     fs::rename(m_dir / "moved.dbf", m_table);
     EXPECT_TRUE(s->open()) << "back in place, the task opens again";
-}
 
-TEST_F(TaskDataSourceTest, OpenFailuresSayWhy)
-{
-    prepare({{"1", 10}});
+    // A condition the table cannot answer says so too.
     ASSERT_TRUE(task().setNumber(TaskProperty::Typefilter, config::kFilterCondition));
     config::ConditionSet condition = task().conditions();
     condition.product(condition.addProduct())->add({config::kConditionExpression, "", 0, "", "NOSUCH > 1"});
     ASSERT_TRUE(task().applyConditions(condition));
-    auto s = source();
-    EXPECT_FALSE(s->open());
-    EXPECT_EQ(s->lastError(), kQueryFailed);
-    EXPECT_FALSE(s->isOpen());
+    auto bad = source();
+    EXPECT_FALSE(bad->open());
+    EXPECT_EQ(bad->lastError(), kQueryFailed);
+    EXPECT_FALSE(bad->isOpen());
 }
 
 }  // namespace
