@@ -1,6 +1,6 @@
 // A whole station in this process on simulated lines: every row called and written back by two
-// tasks on one table, errors with the line's reasons, local-phone mode, waiting for completion, an
-// orderly shutdown, and its limit while another program holds the table's writer lock.
+// tasks on one table, errors with the line's reasons, local-phone mode, an orderly shutdown, and
+// its limit while another program holds the table's writer lock.
 #include "engine/Station.h"
 
 #include "calls/PortSettings.h"
@@ -425,38 +425,6 @@ TEST_F(StationTest, ALocalPhoneThatCannotBeDialledCallsNobodyAndIsRefused)
     // With "write results" on, the local calls are written into the rows they stood for.
     for (const Stored& r : stored())
         expectDelivered(r, {today()});
-}
-
-TEST_F(StationTest, WaitingForCompletionLetsTheCallsInProgressFinishAndStartsNoOther)
-{
-    const auto rows = people(8);
-    prepareHome(rows);
-    makeSimulator(rows, 300);
-    start();
-    ASSERT_TRUE(eventually([&] { return anyLineBusy(); }));
-    const std::size_t outcomesBefore = m_views.outcomeCount();
-    ASSERT_TRUE(m_station->waitForCompletion(5000ms));
-    EXPECT_FALSE(m_station->hasUnfinishedSessions());
-    ASSERT_TRUE(eventually([&] { return !anyLineBusy(); }, 2000ms));
-    const std::size_t outcomes = m_views.outcomeCount();
-    EXPECT_GE(outcomes, outcomesBefore + 1) << "the call in progress reported";
-    EXPECT_LE(outcomes, outcomesBefore + kPorts.size());
-    m_station->shutdown();
-
-    // Every call that ended was written; the rows never handed out are untouched.
-    std::size_t delivered = 0;
-    for (const Stored& r : stored()) {
-        if (r.data) {
-            expectDelivered(r, {today()});
-            ++delivered;
-        } else {
-            EXPECT_EQ(r.proba, 0) << r.telef;
-        }
-    }
-    EXPECT_EQ(delivered, outcomes);
-    EXPECT_LT(delivered, rows.size());
-    ASSERT_TRUE(m_simulator->waitForCalls(outcomes, 2000));
-    EXPECT_EQ(m_simulator->calls().size(), outcomes) << "no call started after the wait began";
 }
 
 TEST_F(StationTest, ShutdownStopsTheCallsInProgressAndJoinsEverything)
