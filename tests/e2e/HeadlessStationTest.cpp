@@ -25,7 +25,7 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <cmath>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -64,19 +64,6 @@ struct Person {
 
 // A row as read back from the file.
 using Row = Stored;
-// Port settings that keep a call short: tone dialing, short pauses.
-struct PortPlan {
-    unsigned lines = 4;
-    std::uint32_t waitAnswerS = 1;
-};
-
-// The phrases of the library in ms of tone: the greeting and the introduction before the
-// delivery marker, the message after it.
-struct Sound {
-    std::uint32_t greetingMs = 60;
-    std::uint32_t introductionMs = 60;
-    std::uint32_t messageMs = 60;
-};
 
 // Seconds since the epoch of a local date and "HH:MM:SS"; nothing when the time is not one.
 std::optional<std::time_t> localMoment(const data::DbfDate& date, const std::string& clock)
@@ -160,12 +147,15 @@ protected:
         return all;
     }
 
-    // The lines, the catalogue of three phrases and the phonogram library that speaks them.
-    void prepareStation(const PortPlan& ports = {}, const Sound& sound = {})
+    // Lines that keep a call short (tone dialing, short pauses, waitAnswerS for an answer), the
+    // catalogue and the phonogram library that speaks it: ms of tone for the greeting and the
+    // introduction before the delivery marker and for the message after it.
+    void prepareStation(unsigned lines = 4, std::uint32_t waitAnswerS = 1,
+                        const std::array<std::uint32_t, 3>& soundMs = {60, 60, 60})
     {
         platform::RegistryStore registry(m_home / "registry.db");
         config::ConfigStore store(registry);
-        ASSERT_TRUE(configureFastLines(store, ports.lines, ports.waitAnswerS));
+        ASSERT_TRUE(configureFastLines(store, lines, waitAnswerS));
         speech::Catalogue catalogue(store);
         ASSERT_TRUE(catalogue.addFolder("", "Фразы"));
         ASSERT_TRUE(catalogue.addLeaf("Фразы", "Приветствие", "PRIV", "Здравствуйте"));
@@ -173,9 +163,7 @@ protected:
         ASSERT_TRUE(catalogue.addLeaf("Фразы", "Отметка", "____", "Отметка о доставке"));
         ASSERT_TRUE(catalogue.addLeaf("Фразы", "Сообщение", "TEXT", "Ваша задолженность"));
 
-        ASSERT_TRUE(writeToneLibrary(m_home / "peltra.awf", {{"PRIV", sound.greetingMs},
-                                                              {"VSTU", sound.introductionMs},
-                                                              {"TEXT", sound.messageMs}}));
+        ASSERT_TRUE(writeToneLibrary(m_home / "peltra.awf", {{"PRIV", soundMs[0]}, {"VSTU", soundMs[1]}, {"TEXT", soundMs[2]}}));
     }
 
     // A task over table, sorted by NOM ascending, open all day, template greeting,
@@ -394,7 +382,7 @@ TEST_F(HeadlessStationTest, MixedOutcomesMatchTheCallLogInTheTableTheStatusFileA
     // Paced in real time, so the file and the log can be read between two results, and a party
     // that hangs up during the long greeting hangs up before the delivery marker.
     makeTable(m_table, people(8));
-    prepareStation({4, 1}, {1500, 60, 200});
+    prepareStation(4, 1, {1500, 60, 200});
     defineTask(m_table);
     std::map<std::string, std::string> numbers;
     for (int i = 1; i <= 8; ++i)
@@ -547,7 +535,7 @@ TEST_F(HeadlessStationTest, ARowIsNotifiedExactlyWhenThePartyHeardEverythingBefo
 {
     constexpr std::uint64_t kBeforeMarker = 684 + 2880;
     makeTable(m_table, people(2));
-    prepareStation({2, 1}, {60, 250, 1500});
+    prepareStation(2, 1, {60, 250, 1500});
     defineTask(m_table);
     const fs::path log = m_dir / "calls.jsonl";
     StationProcess station;
@@ -649,7 +637,7 @@ TEST_F(HeadlessStationTest, AStoreThatCannotBeOpenedIsToldOnStandardErrorAndOnTh
 TEST_F(HeadlessStationTest, ATableTakenAwayMidRunStopsTheTaskWithItsErrorAndNothingElse)
 {
     makeTable(m_table, people(30));
-    prepareStation({4, 1});
+    prepareStation();
     defineTask(m_table);
     std::map<std::string, std::string> numbers;
     for (int i = 1; i <= 30; ++i)
@@ -685,7 +673,7 @@ TEST_F(HeadlessStationTest, ATableTakenAwayMidRunStopsTheTaskWithItsErrorAndNoth
 TEST_F(HeadlessStationTest, ATableLockedByAnotherProgramFreezesNoLineAndSigtermStillEndsTheRun)
 {
     makeTable(m_table, people(4));
-    prepareStation({4, 1});
+    prepareStation();
     defineTask(m_table);
     std::map<std::string, std::string> numbers;
     for (int i = 1; i <= 4; ++i)
@@ -740,7 +728,7 @@ TEST_F(HeadlessStationTest, ACampaignNotifiesEveryRowOnceAndArchivesExactlyTheRo
         all[static_cast<std::size_t>(i)].proba = 1;
     }
     makeTable(m_table, all);
-    prepareStation({4, 3});
+    prepareStation(4, 3);
     fs::create_directories(m_dir / "archive");
     const fs::path archive = m_dir / "archive" / "arh.dbf";
     defineTask(m_table, archive);
@@ -792,7 +780,7 @@ TEST_F(HeadlessStationTest, ACampaignNotifiesEveryRowOnceAndArchivesExactlyTheRo
 TEST_F(HeadlessStationTest, ChangesMadeWithPeltraRegTakeEffectWhileTheStationRuns)
 {
     makeTable(m_table, people(6));
-    prepareStation({3, 1});
+    prepareStation(3, 1);
     defineTask(m_table);
     {
         platform::RegistryStore registry(m_home / "registry.db");
@@ -947,7 +935,7 @@ TEST_F(HeadlessStationTest, UntilCompleteEndsWhenNothingCanRunAndSaysWhy)
             }
         }
         makeTable(m_table, all);
-        prepareStation({2, 1});
+        prepareStation(2, 1);
         defineTask(m_table);
         if (c.change) {
             platform::RegistryStore registry(m_home / "registry.db");

@@ -82,7 +82,6 @@ private slots:
     void cleanup();
     void theStatusAndMenuFollowStartUpPauseResumeAndLocalPhone();
     void theListsFollowTheEngineAndAScreenshotIsTaken();
-    void closingPausedAndIdleAsksNothing();
     void closingIdleAsksWhetherToStopScheduling();
     void closingWhileBusyAsksCancelKeepsItRunningAndYesWaitsForTheEndOfWork();
     void taskPropertiesFromTheLinkingWindowTellAWithdrawal();
@@ -216,6 +215,14 @@ void MainfTest::theStatusAndMenuFollowStartUpPauseResumeAndLocalPhone()
     QVERIFY(eventually([&] { return m_window->statusText(1) == QStringLiteral("Включен режим реальной прозвонки."); }));
     QVERIFY(!m_window->action(shell::kMenuLocalPhone)->isChecked());
     QVERIFY(eventually([&] { return !off.text().isEmpty(); }));
+
+    // Paused with no call in progress, the window closes without a question.
+    BoxAnswer again(QMessageBox::Ok);
+    m_window->action(shell::kMenuPause)->trigger();
+    QVERIFY(eventually([&] { return taskState() == QStringLiteral("Остановлено") && !again.text().isEmpty(); }));
+    QVERIFY(eventually([&] { return !m_station->hasUnfinishedSessions(); }));
+    QVERIFY(m_window->close());
+    QVERIFY(!m_window->isVisible());
 }
 
 
@@ -244,20 +251,6 @@ void MainfTest::theListsFollowTheEngineAndAScreenshotIsTaken()
     QCOMPARE(m_window->answer(), QStringLiteral("Нормально"));
     QVERIFY(!m_window->monitor(0)->logText().isEmpty());
     QVERIFY(m_window->grab().toImage().save(QString::fromStdString((m_workingFolder / "mainf-finished.png").string())));
-}
-
-void MainfTest::closingPausedAndIdleAsksNothing()
-{
-    {
-        platform::RegistryStore registry(m_home / "registry.db");
-        config::ConfigStore store(registry);
-        QVERIFY(config::AppSettings(store).setFrozen(true));
-    }
-    start();
-    QVERIFY(eventually([&] { return taskState() == QStringLiteral("Остановлено"); }));
-    QVERIFY(!m_station->hasUnfinishedSessions());
-    QVERIFY(m_window->close());
-    QVERIFY(!m_window->isVisible());
 }
 
 void MainfTest::closingIdleAsksWhetherToStopScheduling()
