@@ -248,16 +248,10 @@ TEST_F(ListActiveTasksTest, AFinishedTaskOpensAgainOnlyWhenItsDefinitionChanges)
     ASSERT_EQ(stateOf("Абоненты\\Долг"), "Завершено");
 
     // A new row in the table does not wake a finished task.
-    {
-        data::DbfTable::Options options;
-        options.writable = true;
-        std::string error;
-        auto writable = data::DbfTable::open(table, options, &error);
-        ASSERT_TRUE(writable) << error;
-        ASSERT_TRUE(writable->append({{0, data::DbfValue::ofText("2")}, {5, data::DbfValue::ofNumber(20)}}, nullptr,
-                                     &error))
-            << error;
-    }
+    std::string error;
+    ASSERT_TRUE(test::writableTable(table)->append({{0, data::DbfValue::ofText("2")}, {5, data::DbfValue::ofNumber(20)}},
+                                                   nullptr, &error))
+        << error;
     m_list.schedulerPass();
     EXPECT_EQ(stateOf("Абоненты\\Долг"), "Завершено");
     EXPECT_FALSE(m_list.getWork("SIM1"));
