@@ -411,6 +411,9 @@ TEST_F(ListActiveTasksTest, ATaskThatCannotOpenShowsItsErrorAndOpensOnceItCan)
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->stateText, "Остановлено");
     EXPECT_EQ(failed->remark, "Не найден файл");
+    // A call's error does not hide the table's, which is what keeps the task from running.
+    m_list.noteCallError(failed->id, "неисправность линии");
+    EXPECT_EQ(row("Абоненты\\Долг")->remark, "Не найден файл");
     EXPECT_FALSE(m_list.hasUnfinishedSessions());
     EXPECT_FALSE(m_list.getWork("SIM1"));
 
