@@ -8,6 +8,7 @@
 #include "config/ConfigStore.h"
 #include "platform/registry/RegistryStore.h"
 #include "support/ReadOnlyFile.h"
+#include "support/RunProgram.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -28,16 +29,9 @@
 
 using peltra::shell::FormPreference;
 using peltra::shell::Properties;
+using peltra::test::readFile;
 
 namespace {
-
-std::string readFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // The value of one key of the [Desktop Entry] group, or "<missing>".
 std::string entryValue(const std::string& text, const std::string& key)
