@@ -3,12 +3,10 @@
 // changed or taken away by others while a task runs: rows packed away and the table's writer
 // lock held by another program (python3-dbf and a python process), results a column or a
 // read-only table cannot take; and unmarked tables in code page 1251.
-#include "config/TaskStore.h"
-#include "data/DbfTable.h"
 #include "engine/TaskDataSource.h"
+
+#include "engine/EngineTables.h"
 #include "platform/registry/RegistryStore.h"
-#include "speech/Catalogue.h"
-#include "speech/Patterns.h"
 #include "support/HeldTableLock.h"
 #include "support/PythonDbf.h"
 #include "support/ReadOnlyFile.h"
@@ -17,12 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <ctime>
-#include <filesystem>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace peltra::engine {
 namespace {
@@ -33,97 +25,28 @@ using config::TaskProperty;
 constexpr char kBinding[] = "Абоненты";
 constexpr char kTask[] = "Долг";
 
-struct Person {
-    std::string telef;
-    double summa;
-};
-
-// A row of the table as read back from the file.
-struct Stored {
-    std::string telef;
-    double proba = 0;
-    std::optional<double> otboj;
-    std::optional<data::DbfDate> data;
-    std::string clock;
-    double count = 0;
-};
-
-std::time_t localMoment(int year, int month, int day, int hour, int minute, int second)
-{
-    std::tm parts{};
-    parts.tm_year = year - 1900;
-    parts.tm_mon = month - 1;
-    parts.tm_mday = day;
-    parts.tm_hour = hour;
-    parts.tm_min = minute;
-    parts.tm_sec = second;
-    parts.tm_isdst = -1;
-    return std::mktime(&parts);
-}
+using test::Person;
+using test::Stored;
+using test::localMoment;
 
 class TaskDataSourceTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        if (const char* old = std::getenv("XDG_RUNTIME_DIR"))
-            m_savedRuntime = old;
-        setenv("XDG_RUNTIME_DIR", m_runtime.path().c_str(), 1);
-        speech::Catalogue catalogue(m_store);
-        ASSERT_TRUE(catalogue.addFolder("", "Фразы"));
-        ASSERT_TRUE(catalogue.addLeaf("Фразы", "Долг", "ZADL", "Ваша задолженность"));
-        ASSERT_TRUE(catalogue.addFolder("", "Функции"));
-        ASSERT_TRUE(catalogue.addLeaf("Функции", "Рубли", "@009", "Сумма (рубли)"));
-    }
-    void TearDown() override
-    {
-        if (m_savedRuntime)
-            setenv("XDG_RUNTIME_DIR", m_savedRuntime->c_str(), 1);
-        else
-            unsetenv("XDG_RUNTIME_DIR");
-    }
+    void SetUp() override { test::addDebtPhrases(m_store); }
 
-    void makeTable(const std::vector<Person>& people, const fs::path& path)
-    {
-        const std::vector<data::DbfFieldSpec> fields = {{"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0},
-                                                        {"OTBOJ", 'N', 3, 0},  {"DATA", 'D', 8, 0},
-                                                        {"CLOCK", 'C', 8, 0},  {"SUMMA", 'N', 10, 2},
-                                                        {"KOL", 'N', 3, 0},    {"FVAL", 'F', 12, 2},
-                                                        {"FIO", 'C', 20, 0},   {"BIG", 'N', 15, 0},
-                                                        {"DAY", 'D', 8, 0}};
-        std::string error;
-        ASSERT_TRUE(data::DbfTable::create(path, fields, 866, true, &error)) << error;
-        auto table = writable(path);
-        for (const Person& person : people)
-            ASSERT_TRUE(table->append({{0, data::DbfValue::ofText(person.telef)},
-                                       {1, data::DbfValue::ofNumber(0)},
-                                       {5, data::DbfValue::ofNumber(person.summa)}},
-                                      nullptr, &error))
-                << error;
-    }
-
-    static std::unique_ptr<data::DbfTable> writable(const fs::path& path)
-    {
-        data::DbfTable::Options options;
-        options.writable = true;
-        std::string error;
-        auto table = data::DbfTable::open(path, options, &error);
-        EXPECT_TRUE(table) << error;
-        return table;
-    }
+    static void makeTable(const std::vector<Person>& people, const fs::path& path) { test::makeDebtTable(path, people); }
+    static std::unique_ptr<data::DbfTable> writable(const fs::path& path) { return test::writableTable(path); }
 
     // A task on the table: sorted by SUMMA, template "ZADL" then the sum in roubles.
     void defineTask(bool ascending = true)
     {
-        ASSERT_EQ(m_tasks.addBinding(kBinding, m_table.string(), ""), config::AddResult::Added);
-        ASSERT_EQ(config::Operators(m_store, kBinding).add(kTask), config::AddResult::Added);
-        ASSERT_EQ(task().setSort("SUMMA", "N", ascending), config::Change::Changed);
-        speech::Patterns patterns(m_store, kBinding, kTask);
-        speech::PatternItem item;
-        item.path = "Фразы\\Долг";
-        ASSERT_TRUE(patterns.Insert("", item));
-        item.path = "Функции\\Рубли";
-        item.arg = "SUMMA";
-        ASSERT_TRUE(patterns.Insert("0001", item));
+        test::defineDebtTask(m_store, kBinding, kTask, m_table, {0, config::kSecondsPerDay}, ascending);
+    }
+
+    // The table of people and the task on it.
+    void prepare(const std::vector<Person>& people)
+    {
+        makeTable(people, m_table);
+        defineTask();
     }
 
     config::Operator task() { return *m_tasks.task(kBinding, kTask); }
@@ -150,30 +73,7 @@ protected:
         return made;
     }
 
-    std::vector<Stored> stored(const fs::path& path) const
-    {
-        std::string error;
-        auto table = data::DbfTable::open(path, {}, &error);
-        EXPECT_TRUE(table) << error;
-        std::vector<Stored> rows;
-        for (std::uint32_t i = 0; table && i < table->recordCount(); ++i) {
-            std::string bytes;
-            EXPECT_TRUE(table->readRecord(i, bytes, &error)) << error;
-            Stored row;
-            row.telef = table->value(bytes, 0).text;
-            row.proba = table->value(bytes, 1).number;
-            const data::DbfValue otboj = table->value(bytes, 2);
-            if (otboj.kind == data::DbfValue::Kind::Number)
-                row.otboj = otboj.number;
-            const data::DbfValue date = table->value(bytes, 3);
-            if (date.kind == data::DbfValue::Kind::Date)
-                row.data = date.date;
-            row.clock = table->value(bytes, 4).text;
-            row.count = table->value(bytes, 6).number;
-            rows.push_back(row);
-        }
-        return rows;
-    }
+    static std::vector<Stored> stored(const fs::path& path) { return test::readStored(path); }
 
     // Hands out every row there is now; the phones in order.
     static std::vector<std::string> drain(TaskDataSource& source, std::vector<long long>* rows = nullptr)
@@ -189,7 +89,7 @@ protected:
     }
 
     test::TempDir m_runtime;
-    std::optional<std::string> m_savedRuntime;
+    test::ScopedRuntimeDir m_runtimeDir{m_runtime.path()};
     test::TempDir m_dir;
     fs::path m_table = m_dir / "abon.dbf";
     platform::RegistryStore m_registry{m_dir / "registry.db"};
@@ -200,8 +100,7 @@ protected:
 
 TEST_F(TaskDataSourceTest, SelectsAsTheStationAlwaysHasAndHandsOutInSortOrder)
 {
-    makeTable({{"2001", 150}, {"2002", 50}, {"2003", 550}, {"2004", 1000}}, m_table);
-    defineTask();
+    prepare({{"2001", 150}, {"2002", 50}, {"2003", 550}, {"2004", 1000}});
     ASSERT_TRUE(task().setRangeField("SUMMA", "N") != config::Change::NotFound);
     ASSERT_TRUE(task().addRange(100, 600));
     ASSERT_TRUE(task().setNumber(TaskProperty::Typefilter, config::kFilterRanges));
@@ -249,8 +148,7 @@ TEST_F(TaskDataSourceTest, RepeatSelectionKeepsTheFilterAndATaskWithoutSortField
 
 TEST_F(TaskDataSourceTest, EveryOutcomeIsWrittenIntoItsRow)
 {
-    makeTable({{"1", 10}, {"2", 20}, {"3", 30}, {"4", 40}, {"5", 50}}, m_table);
-    defineTask();
+    prepare({{"1", 10}, {"2", 20}, {"3", 30}, {"4", 40}, {"5", 50}});
     auto s = source();
     ASSERT_TRUE(s->open());
     std::vector<long long> rows;
@@ -285,8 +183,7 @@ TEST_F(TaskDataSourceTest, EveryOutcomeIsWrittenIntoItsRow)
 
 TEST_F(TaskDataSourceTest, ATableWithNothingLeftFinishesTheTask)
 {
-    makeTable({{"1", 10}, {"2", 20}}, m_table);
-    defineTask();
+    prepare({{"1", 10}, {"2", 20}});
     auto s = source();
     ASSERT_TRUE(s->open());
     std::vector<long long> rows;
@@ -309,8 +206,7 @@ TEST_F(TaskDataSourceTest, ATableWithNothingLeftFinishesTheTask)
 
 TEST_F(TaskDataSourceTest, RepeatsByDaysAndByMinutesComeDueOnTime)
 {
-    makeTable({{"1", 10}}, m_table);
-    defineTask();
+    prepare({{"1", 10}});
     ASSERT_TRUE(task().setNumber(TaskProperty::Repeat, 1));
     ASSERT_TRUE(task().setText(TaskProperty::RepeatField, "KOL"));
     ASSERT_TRUE(task().setNumber(TaskProperty::RepeatTimes, 3));
@@ -350,8 +246,7 @@ TEST_F(TaskDataSourceTest, RepeatsByDaysAndByMinutesComeDueOnTime)
 
 TEST_F(TaskDataSourceTest, RetryMinuteWaitsAfterAFailedAttemptAcrossARestartAndMaxAttemptsEndsTheRow)
 {
-    makeTable({{"1", 10}, {"2", 20}}, m_table);
-    defineTask();
+    prepare({{"1", 10}, {"2", 20}});
     ASSERT_TRUE(task().setNumber(TaskProperty::RetryMinute, 30));
     ASSERT_TRUE(task().setNumber(TaskProperty::MaxAttempts, 2));
     m_now = localMoment(2026, 12, 6, 23, 50, 0);
@@ -396,8 +291,7 @@ TEST_F(TaskDataSourceTest, RetryMinuteWaitsAfterAFailedAttemptAcrossARestartAndM
 
 TEST_F(TaskDataSourceTest, ARestartContinuesFromTheStoredPoint)
 {
-    makeTable({{"1", 10}, {"2", 20}, {"3", 30}, {"4", 40}}, m_table);
-    defineTask();
+    prepare({{"1", 10}, {"2", 20}, {"3", 30}, {"4", 40}});
     auto first = source();
     ASSERT_TRUE(first->open());
     HandOut out;
@@ -426,8 +320,7 @@ TEST_F(TaskDataSourceTest, ARestartContinuesFromTheStoredPoint)
 
 TEST_F(TaskDataSourceTest, AFreshDescendingSortStartsAtTheFirstRowOfItsOrder)
 {
-    makeTable({{"1", 10}, {"2", 20}, {"3", 30}}, m_table);
-    defineTask();
+    prepare({{"1", 10}, {"2", 20}, {"3", 30}});
     using V = data::DbfValue;
     struct Case {
         const char* field;
@@ -458,8 +351,8 @@ TEST_F(TaskDataSourceTest, AFreshDescendingSortStartsAtTheFirstRowOfItsOrder)
 
 TEST_F(TaskDataSourceTest, ArchiveAndBehaviourAreReadAsStoredWhenUsed)
 {
-    makeTable({{"1", 10}, {"2", 20}, {"3", 30}, {"4", 40}}, m_table);
-    defineTask();
+    // A phone number holding a quote must not disturb the copy.
+    prepare({{"1'1", 10}, {"2", 20}, {"3", 30}, {"4", 40}});
     ASSERT_TRUE(task().setNumber(TaskProperty::Behaviour, config::kStartFromBeginning));
     auto s = source();
     // Switched on while the task runs: no restart needed.
@@ -468,11 +361,15 @@ TEST_F(TaskDataSourceTest, ArchiveAndBehaviourAreReadAsStoredWhenUsed)
     ASSERT_TRUE(task().setText(TaskProperty::ArhiveFile, archive.string()));
     ASSERT_TRUE(s->open());
     std::vector<long long> rows;
-    ASSERT_EQ(drain(*s, &rows), (std::vector<std::string>{"1", "2", "3", "4"}));
+    ASSERT_EQ(drain(*s, &rows), (std::vector<std::string>{"1'1", "2", "3", "4"}));
     s->writeResult(rows[0], OutcomeKind::Notified);
     EXPECT_EQ(s->lastError(), "");
-    ASSERT_EQ(stored(archive).size(), 1u);
-    EXPECT_EQ(stored(archive)[0].telef, "1");
+    const auto copied = stored(archive);
+    ASSERT_EQ(copied.size(), 1u) << "created empty, then the row appended";
+    EXPECT_EQ(copied[0].telef, "1'1");
+    EXPECT_EQ(copied[0].proba, 1);
+    EXPECT_EQ(copied[0].data, (data::DbfDate{2026, 12, 7}));
+    EXPECT_EQ(stored(m_table).size(), 4u) << "the source keeps its rows";
     // An archive that cannot be made is said, not passed over.
     ASSERT_TRUE(task().setText(TaskProperty::ArhiveFile, (m_dir / "none" / "done.dbf").string()));
     s->writeResult(rows[1], OutcomeKind::Notified);
@@ -517,8 +414,7 @@ TEST_F(TaskDataSourceTest, ResultsTheTableCannotTakeAreReportedAndStopTheTask)
                                        866, true, &error))
         << error;
     ASSERT_TRUE(writable(narrow)->append({{0, data::DbfValue::ofText("1")}}, nullptr, &error)) << error;
-    makeTable({{"1", 10}, {"2", 20}, {"3", 30}}, m_table);
-    defineTask();
+    prepare({{"1", 10}, {"2", 20}, {"3", 30}});
     config::TaskDefinition definition = task().definition();
     definition.file = narrow.string();
     TaskDataSource onNarrow(m_store);
@@ -581,8 +477,7 @@ TEST_F(TaskDataSourceTest, ResultsFindTheirRowsAfterAnotherProgramPacksTheTable)
 
 TEST_F(TaskDataSourceTest, AResultKeptFromALockedTableWaitsAndIsWrittenOnceItIsFree)
 {
-    makeTable({{"1", 10}, {"2", 20}, {"3", 30}}, m_table);
-    defineTask();
+    prepare({{"1", 10}, {"2", 20}, {"3", 30}});
     auto s = source();
     ASSERT_TRUE(s->open());
     HandOut out;
@@ -617,49 +512,6 @@ TEST_F(TaskDataSourceTest, AResultKeptFromALockedTableWaitsAndIsWrittenOnceItIsF
     EXPECT_EQ(table[0].clock, "10:00:00");
     EXPECT_EQ(table[1].proba, 1);
     EXPECT_EQ(table[2].otboj, 1);
-}
-
-TEST_F(TaskDataSourceTest, StoppingWaitsForTheRowsOutOnLines)
-{
-    makeTable({{"1", 10}, {"2", 20}}, m_table);
-    defineTask();
-    auto s = source();
-    ASSERT_TRUE(s->open());
-    HandOut out;
-    ASSERT_EQ(s->nextRow(out), 0);
-    s->requestStop();
-    EXPECT_TRUE(s->isOpen());
-    EXPECT_EQ(s->nextRow(out), 1) << "no more rows while stopping";
-    s->writeResult(out.row, OutcomeKind::NoAnswer);
-    EXPECT_FALSE(s->isOpen());
-    EXPECT_FALSE(s->exhausted());
-    EXPECT_EQ(stored(m_table)[0].proba, 1) << "the last outcome is still written";
-}
-
-TEST_F(TaskDataSourceTest, NotifiedRowsAreCopiedIntoANewArchive)
-{
-    // A phone number holding a quote must not disturb the copy.
-    makeTable({{"20'01", 10}, {"2002", 20}}, m_table);
-    defineTask();
-    const fs::path archive = m_dir / "arch" / "done.dbf";
-    fs::create_directories(archive.parent_path());
-    ASSERT_TRUE(task().setNumber(TaskProperty::Arhive, 1));
-    ASSERT_TRUE(task().setText(TaskProperty::ArhiveFile, archive.string()));
-    auto s = source();
-    ASSERT_TRUE(s->open());
-    std::vector<long long> rows;
-    drain(*s, &rows);
-    s->writeResult(rows[0], OutcomeKind::Notified);
-    auto copied = stored(archive);
-    ASSERT_EQ(copied.size(), 1u) << "created empty, then the row appended";
-    EXPECT_EQ(copied[0].telef, "20'01");
-    EXPECT_EQ(copied[0].proba, 1);
-    EXPECT_EQ(copied[0].data, (data::DbfDate{2026, 12, 7}));
-    s->writeResult(rows[1], OutcomeKind::Notified);
-    copied = stored(archive);
-    ASSERT_EQ(copied.size(), 2u);
-    EXPECT_EQ(copied[1].telef, "2002");
-    EXPECT_EQ(stored(m_table).size(), 2u) << "the source keeps its rows";
 }
 
 // A table written on Windows in cp1251 without a code-page mark: the house letter is spelled and
@@ -706,8 +558,7 @@ TEST_F(TaskDataSourceTest, AnUnmarkedWindowsTableSpeaksItsLettersAndWords)
 
 TEST_F(TaskDataSourceTest, RowsChangedOrDeletedByOthersAreNotCalled)
 {
-    makeTable({{"1", 10}, {"2", 20}, {"3", 30}}, m_table);
-    defineTask();
+    prepare({{"1", 10}, {"2", 20}, {"3", 30}});
     auto s = source();
     ASSERT_TRUE(s->open());
     {
@@ -719,10 +570,9 @@ TEST_F(TaskDataSourceTest, RowsChangedOrDeletedByOthersAreNotCalled)
     EXPECT_EQ(drain(*s), (std::vector<std::string>{"3"}));
 }
 
-TEST_F(TaskDataSourceTest, ATableThatVanishesStopsTheTaskWithItsError)
+TEST_F(TaskDataSourceTest, ATableThatVanishesOrAQueryThatFailsStopsTheTaskWithItsError)
 {
-    makeTable({{"1", 10}, {"2", 20}}, m_table);
-    defineTask();
+    prepare({{"1", 10}, {"2", 20}});
     auto s = source();
     ASSERT_TRUE(s->open());
     HandOut out;
@@ -736,20 +586,16 @@ TEST_F(TaskDataSourceTest, ATableThatVanishesStopsTheTaskWithItsError)
     EXPECT_EQ(s->lastError(), kFileNotFound);
     fs::rename(m_dir / "moved.dbf", m_table);
     EXPECT_TRUE(s->open()) << "back in place, the task opens again";
-}
 
-TEST_F(TaskDataSourceTest, OpenFailuresSayWhy)
-{
-    makeTable({{"1", 10}}, m_table);
-    defineTask();
+    // A condition the table cannot answer says so too.
     ASSERT_TRUE(task().setNumber(TaskProperty::Typefilter, config::kFilterCondition));
     config::ConditionSet condition = task().conditions();
     condition.product(condition.addProduct())->add({config::kConditionExpression, "", 0, "", "NOSUCH > 1"});
     ASSERT_TRUE(task().applyConditions(condition));
-    auto s = source();
-    EXPECT_FALSE(s->open());
-    EXPECT_EQ(s->lastError(), kQueryFailed);
-    EXPECT_FALSE(s->isOpen());
+    auto bad = source();
+    EXPECT_FALSE(bad->open());
+    EXPECT_EQ(bad->lastError(), kQueryFailed);
+    EXPECT_FALSE(bad->isOpen());
 }
 
 }  // namespace

@@ -5,18 +5,15 @@
 #include "config/AppSettings.h"
 #include "config/TaskStore.h"
 #include "data/DbfTable.h"
-#include "data/forms/FormChoiceSource.h"
 #include "editors/forms/FormLinking.h"
 #include "editors/forms/FormOperator.h"
 #include "engine/Station.h"
 #include "platform/errors/SystemError.h"
 #include "platform/text/Trim.h"
-#include "reports/forms/FormReport.h"
 #include "shell/Mainf.h"
 #include "shell/QtTranslation.h"
 #include "shell/QueuedViews.h"
 #include "shell/dialogs/FormWaitCompletion.h"
-#include "sms/forms/FormSmsTasks.h"
 #include "speech/Catalogue.h"
 #include "speech/Patterns.h"
 #include "support/DesktopStation.h"
@@ -25,12 +22,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QGraphicsView>
-#include <QHeaderView>
 #include <QMenu>
 #include <QMessageBox>
-#include <QStyle>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -86,17 +80,10 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void startUpWritesEveryStoredValueAndShowsTheStation();
+    void theStatusAndMenuFollowStartUpPauseResumeAndLocalPhone();
     void theListsFollowTheEngineAndAScreenshotIsTaken();
-    void pauseAndResumeSwitchTheMenuAndTheStatus();
-    void localPhoneModeShowsItsNumber();
-    void closingPausedAndIdleAsksNothing();
     void closingIdleAsksWhetherToStopScheduling();
-    void closingWhileBusyAsksAndCancelKeepsItRunning();
-    void closingWhileBusyAndWaitingClosesOnTheEndOfWork();
-    void aSecondStationOnTheHomeIsRefused();
-    void theMenuOpensTheReportTheSmsTasksAndTheSqlBrowser();
-    void theListHeadersShowWholeBeforeAnyRow();
+    void closingWhileBusyAsksCancelKeepsItRunningAndYesWaitsForTheEndOfWork();
     void taskPropertiesFromTheLinkingWindowTellAWithdrawal();
     void aFailingLineShowsOneBoxPerFaultAndLogsTheRepeats();
 
@@ -189,7 +176,7 @@ QString MainfTest::taskState()
     return list->topLevelItemCount() == 1 ? list->topLevelItem(0)->text(1) : QString();
 }
 
-void MainfTest::startUpWritesEveryStoredValueAndShowsTheStation()
+void MainfTest::theStatusAndMenuFollowStartUpPauseResumeAndLocalPhone()
 {
     start();
     for (const char* name : {"Frozen", "LocalPhone", "LocalPhoneString", "LocalPhoneUpdate", "LinkTaskPortManual",
@@ -201,7 +188,43 @@ void MainfTest::startUpWritesEveryStoredValueAndShowsTheStation()
     QVERIFY(m_window->action(shell::kMenuPause)->isEnabled());
     QVERIFY(!m_window->action(shell::kMenuResume)->isEnabled());
     QCOMPARE(m_window->trayIcon()->toolTip(), QStringLiteral("Peltra 2001"));
+    BoxAnswer notice(QMessageBox::Ok);
+    m_window->action(shell::kMenuPause)->trigger();
+    QVERIFY(eventually([&] { return m_window->statusText(0) == QStringLiteral("Внимание: планировщик заданий остановлен"); }));
+    QVERIFY(!m_window->action(shell::kMenuPause)->isEnabled());
+    QVERIFY(m_window->action(shell::kMenuResume)->isEnabled());
+    QVERIFY(config::AppSettings(m_station->store()).frozen());
+    QVERIFY(eventually([&] { return notice.text().startsWith(QStringLiteral("Планирование заданий приостановлено.")); }));
+    QVERIFY(eventually([&] { return taskState() == QStringLiteral("Остановлено"); }));
+
+    BoxAnswer resumed(QMessageBox::Ok);
+    m_window->action(shell::kMenuResume)->trigger();
+    QVERIFY(eventually([&] { return m_window->statusText(0) == QStringLiteral("Планировщик заданий работает"); }));
+    QVERIFY(m_window->action(shell::kMenuPause)->isEnabled());
+    QVERIFY(!config::AppSettings(m_station->store()).frozen());
+    QVERIFY(eventually([&] { return resumed.text() == QStringLiteral("Планирование заданий продолжено.\r\n"); }));
+    BoxAnswer on(QMessageBox::Ok);
+    m_station->controller().setLocalPhone(true, "777", false);
+    QVERIFY(eventually([&] {
+        return m_window->statusText(1) == QStringLiteral("Внимание: включен режим \"Местный телефон\": 777");
+    }));
+    QVERIFY(m_window->action(shell::kMenuLocalPhone)->isChecked());
+    QVERIFY(eventually([&] { return on.text().endsWith(QStringLiteral("телефон: 777")); }));
+    BoxAnswer off(QMessageBox::Ok);
+    m_station->controller().setLocalPhone(false, "777", false);
+    QVERIFY(eventually([&] { return m_window->statusText(1) == QStringLiteral("Включен режим реальной прозвонки."); }));
+    QVERIFY(!m_window->action(shell::kMenuLocalPhone)->isChecked());
+    QVERIFY(eventually([&] { return !off.text().isEmpty(); }));
+
+    // Paused with no call in progress, the window closes without a question.
+    BoxAnswer again(QMessageBox::Ok);
+    m_window->action(shell::kMenuPause)->trigger();
+    QVERIFY(eventually([&] { return taskState() == QStringLiteral("Остановлено") && !again.text().isEmpty(); }));
+    QVERIFY(eventually([&] { return !m_station->hasUnfinishedSessions(); }));
+    QVERIFY(m_window->close());
+    QVERIFY(!m_window->isVisible());
 }
+
 
 void MainfTest::theListsFollowTheEngineAndAScreenshotIsTaken()
 {
@@ -230,57 +253,6 @@ void MainfTest::theListsFollowTheEngineAndAScreenshotIsTaken()
     QVERIFY(m_window->grab().toImage().save(QString::fromStdString((m_workingFolder / "mainf-finished.png").string())));
 }
 
-void MainfTest::pauseAndResumeSwitchTheMenuAndTheStatus()
-{
-    start();
-    BoxAnswer notice(QMessageBox::Ok);
-    m_window->action(shell::kMenuPause)->trigger();
-    QVERIFY(eventually([&] { return m_window->statusText(0) == QStringLiteral("Внимание: планировщик заданий остановлен"); }));
-    QVERIFY(!m_window->action(shell::kMenuPause)->isEnabled());
-    QVERIFY(m_window->action(shell::kMenuResume)->isEnabled());
-    QVERIFY(config::AppSettings(m_station->store()).frozen());
-    QVERIFY(eventually([&] { return notice.text().startsWith(QStringLiteral("Планирование заданий приостановлено.")); }));
-    QVERIFY(eventually([&] { return taskState() == QStringLiteral("Остановлено"); }));
-
-    BoxAnswer resumed(QMessageBox::Ok);
-    m_window->action(shell::kMenuResume)->trigger();
-    QVERIFY(eventually([&] { return m_window->statusText(0) == QStringLiteral("Планировщик заданий работает"); }));
-    QVERIFY(m_window->action(shell::kMenuPause)->isEnabled());
-    QVERIFY(!config::AppSettings(m_station->store()).frozen());
-    QVERIFY(eventually([&] { return resumed.text() == QStringLiteral("Планирование заданий продолжено.\r\n"); }));
-}
-
-void MainfTest::localPhoneModeShowsItsNumber()
-{
-    start();
-    BoxAnswer on(QMessageBox::Ok);
-    m_station->controller().setLocalPhone(true, "777", false);
-    QVERIFY(eventually([&] {
-        return m_window->statusText(1) == QStringLiteral("Внимание: включен режим \"Местный телефон\": 777");
-    }));
-    QVERIFY(m_window->action(shell::kMenuLocalPhone)->isChecked());
-    QVERIFY(eventually([&] { return on.text().endsWith(QStringLiteral("телефон: 777")); }));
-    BoxAnswer off(QMessageBox::Ok);
-    m_station->controller().setLocalPhone(false, "777", false);
-    QVERIFY(eventually([&] { return m_window->statusText(1) == QStringLiteral("Включен режим реальной прозвонки."); }));
-    QVERIFY(!m_window->action(shell::kMenuLocalPhone)->isChecked());
-    QVERIFY(eventually([&] { return !off.text().isEmpty(); }));
-}
-
-void MainfTest::closingPausedAndIdleAsksNothing()
-{
-    {
-        platform::RegistryStore registry(m_home / "registry.db");
-        config::ConfigStore store(registry);
-        QVERIFY(config::AppSettings(store).setFrozen(true));
-    }
-    start();
-    QVERIFY(eventually([&] { return taskState() == QStringLiteral("Остановлено"); }));
-    QVERIFY(!m_station->hasUnfinishedSessions());
-    QVERIFY(m_window->close());
-    QVERIFY(!m_window->isVisible());
-}
-
 void MainfTest::closingIdleAsksWhetherToStopScheduling()
 {
     start();
@@ -300,7 +272,7 @@ void MainfTest::closingIdleAsksWhetherToStopScheduling()
     QVERIFY(!m_window->isVisible());
 }
 
-void MainfTest::closingWhileBusyAsksAndCancelKeepsItRunning()
+void MainfTest::closingWhileBusyAsksCancelKeepsItRunningAndYesWaitsForTheEndOfWork()
 {
     start(true);
     QVERIFY(eventually([&] { return m_station->hasUnfinishedSessions(); }));
@@ -310,79 +282,11 @@ void MainfTest::closingWhileBusyAsksAndCancelKeepsItRunning()
         QVERIFY(cancel.text().startsWith(QStringLiteral("Внимание! Приложение PELTRA имеет незавершенные сеансы")));
         QVERIFY(m_window->isVisible());
     }
-    // "No": the station stops at once; the close goes through.
-    BoxAnswer no(QMessageBox::No);
-    QVERIFY(m_window->close());
-    QVERIFY(!m_window->isVisible());
-}
-
-void MainfTest::closingWhileBusyAndWaitingClosesOnTheEndOfWork()
-{
-    start(true);
-    QVERIFY(eventually([&] { return m_station->hasUnfinishedSessions(); }));
+    // "Yes": the wait window closes by itself once the calls in progress have ended.
     BoxAnswer yes(QMessageBox::Yes);
-    // The wait window closes by itself once the calls in progress have ended.
     QVERIFY(m_window->close());
     QVERIFY(!m_station->hasUnfinishedSessions());
     QVERIFY(!m_window->isVisible());
-}
-
-void MainfTest::aSecondStationOnTheHomeIsRefused()
-{
-    start();
-    engine::StationOptions options;
-    options.home = m_home;
-    engine::Station second(options, {});
-    QVERIFY(!second.claimInstance());
-    std::string error;
-    QCOMPARE(second.start(error), engine::Station::StartResult::AlreadyRunning);
-}
-
-void MainfTest::theMenuOpensTheReportTheSmsTasksAndTheSqlBrowser()
-{
-    start();
-    m_window->action(shell::kMenuResults)->trigger();
-    auto* results = m_window->findChild<reports::FormReport*>();
-    QVERIFY(results && results->isVisible());
-    QCOMPARE(results->options().binding, std::string("Абоненты"));
-    // Open, the same window comes to the front; closed, the next one reads the bindings afresh.
-    m_window->action(shell::kMenuResults)->trigger();
-    QCOMPARE(m_window->findChildren<reports::FormReport*>().size(), 1);
-    results->close();
-    m_window->action(shell::kMenuResults)->trigger();
-    QVERIFY(eventually([&] { return m_window->findChildren<reports::FormReport*>().size() == 1; }));
-
-    m_window->action(shell::kMenuSms)->trigger();
-    auto* sms = m_window->findChild<sms::FormSmsTasks*>();
-    QVERIFY(sms && sms->isVisible());
-
-    m_window->action(shell::kMenuSqlBrowser)->trigger();
-    auto* browser = m_window->findChild<data::FormChoiceSource*>();
-    QVERIFY(browser && browser->isVisible());
-    // It starts in the station's home, where the table of the task lies.
-    auto* tables = browser->findChild<QTableWidget*>(QStringLiteral("lv_tables"));
-    QVERIFY(tables);
-    QVERIFY(eventually([&] { return tables->rowCount() == 1; }));
-    QCOMPARE(tables->item(0, 0)->text(), QStringLiteral("abon.dbf"));
-}
-
-void MainfTest::theListHeadersShowWholeBeforeAnyRow()
-{
-    shell::Mainf window({m_home, {}, {}});
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    for (QTreeWidget* list : {window.taskList(), window.lineList()}) {
-        QCOMPARE(list->topLevelItemCount(), 0);
-        QHeaderView* header = list->header();
-        // The caption and the margins the style draws around it.
-        const int margins = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
-        for (int column = 0; column < list->columnCount(); ++column) {
-            const QString caption = list->headerItem()->text(column);
-            QVERIFY2(header->sectionSize(column) >= header->fontMetrics().horizontalAdvance(caption) + margins,
-                     qPrintable(caption));
-        }
-    }
-    QVERIFY(window.grab().save(QString::fromStdString((m_workingFolder / "mainf-empty.png").string())));
 }
 
 void MainfTest::taskPropertiesFromTheLinkingWindowTellAWithdrawal()

@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -16,13 +15,9 @@ using peltra::shell::FormLocalPhone;
 class FormLocalPhoneTest : public QObject {
     Q_OBJECT
 private slots:
-    void showsTheTexts();
-    void opensWithTheGivenValues_data();
-    void opensWithTheGivenValues();
-    void modeBoxEnablesNumberAndWriteResults();
+    void modeBoxEnablesItsBoxesAndCancelChangesNothing();
     void okReturnsWhatWasTyped_data();
     void okReturnsWhatWasTyped();
-    void cancelChangesNothing();
 
 private:
     static QCheckBox* modeBox(FormLocalPhone& form) { return form.findChild<QCheckBox*>("checkbox_local_phone"); }
@@ -30,65 +25,6 @@ private:
     static QLineEdit* numberBox(FormLocalPhone& form) { return form.findChild<QLineEdit*>("textb_number"); }
     static QPushButton* button(FormLocalPhone& form, const char* name) { return form.findChild<QPushButton*>(name); }
 };
-
-void FormLocalPhoneTest::showsTheTexts()
-{
-    FormLocalPhone form;
-    QCOMPARE(form.windowTitle(), QStringLiteral("\"Местный телефон\" (PELTRA)"));
-    QCOMPARE(form.findChild<QLabel*>("label_explanation")->text(),
-             QStringLiteral("Применяйте режим \"Местный телефон\" для комплексной проверки работы системы. "
-                            "После его установки все звонки будут направляться на указанный номер вместо "
-                            "полученных из базы данных. "));
-    QCOMPARE(form.findChild<QLabel*>("label_number")->text(),
-             QStringLiteral("Номер по которому будут производиться звонки:"));
-    QCOMPARE(modeBox(form)->text(), QStringLiteral("Включить режим \"Местный телефон\""));
-    QCOMPARE(writeBox(form)->text(), QStringLiteral("Заносить результаты оповещения в базу данных"));
-    QCOMPARE(button(form, "cb_ok")->text(), QString::fromUtf8("\xD0\x9E\xD0\x9A"));  // Cyrillic О and К
-    QCOMPARE(button(form, "cb_cancel")->text(), QStringLiteral("Отмена"));
-}
-
-void FormLocalPhoneTest::opensWithTheGivenValues_data()
-{
-    QTest::addColumn<bool>("on");
-    QTest::addColumn<QString>("number");
-    QTest::addColumn<bool>("writeResults");
-    QTest::newRow("1 off, empty") << false << "" << false;
-    QTest::newRow("2 off, number kept") << false << "2345678" << true;
-    QTest::newRow("3 on, no results") << true << "9,2345678" << false;
-    QTest::newRow("4 on, results") << true << "101" << true;
-}
-
-void FormLocalPhoneTest::opensWithTheGivenValues()
-{
-    QFETCH(bool, on);
-    QFETCH(QString, number);
-    QFETCH(bool, writeResults);
-    FormLocalPhone form;
-    form.setValues(on, number, writeResults);
-    form.show();
-    QCOMPARE(modeBox(form)->isChecked(), on);
-    QCOMPARE(numberBox(form)->text(), number);
-    QCOMPARE(writeBox(form)->isChecked(), writeResults);
-    QCOMPARE(numberBox(form)->isEnabled(), on);
-    QCOMPARE(writeBox(form)->isEnabled(), on);
-    QVERIFY(modeBox(form)->isEnabled());
-    QCOMPARE(form.isOn(), on);
-    QCOMPARE(form.number(), number);
-    QCOMPARE(form.writeResults(), writeResults);
-}
-
-void FormLocalPhoneTest::modeBoxEnablesNumberAndWriteResults()
-{
-    FormLocalPhone form;
-    form.setValues(false, "123", false);
-    form.show();
-    for (bool expected : {true, false, true}) {
-        QTest::mouseClick(modeBox(form), Qt::LeftButton);
-        QCOMPARE(modeBox(form)->isChecked(), expected);
-        QCOMPARE(numberBox(form)->isEnabled(), expected);
-        QCOMPARE(writeBox(form)->isEnabled(), expected);
-    }
-}
 
 void FormLocalPhoneTest::okReturnsWhatWasTyped_data()
 {
@@ -148,14 +84,19 @@ void FormLocalPhoneTest::okReturnsWhatWasTyped()
     QCOMPARE(form.writeResults(), writeResults);
 }
 
-void FormLocalPhoneTest::cancelChangesNothing()
+void FormLocalPhoneTest::modeBoxEnablesItsBoxesAndCancelChangesNothing()
 {
     FormLocalPhone form;
     form.setValues(true, "2345678", true);
     form.show();
     QTest::keyClicks(numberBox(form), "99");
     QTest::mouseClick(writeBox(form), Qt::LeftButton);
-    QTest::mouseClick(modeBox(form), Qt::LeftButton);
+    for (bool expected : {false, true, false}) {
+        QTest::mouseClick(modeBox(form), Qt::LeftButton);
+        QCOMPARE(modeBox(form)->isChecked(), expected);
+        QCOMPARE(numberBox(form)->isEnabled(), expected);
+        QCOMPARE(writeBox(form)->isEnabled(), expected);
+    }
     QTest::mouseClick(button(form, "cb_cancel"), Qt::LeftButton);
     QCOMPARE(form.result(), int(QDialog::Rejected));
     QVERIFY(!form.isVisible());
@@ -165,7 +106,7 @@ void FormLocalPhoneTest::cancelChangesNothing()
 
     // Opened again with the caller's values, the boxes show them, not the abandoned edits.
     form.setValues(form.isOn(), form.number(), form.writeResults());
-    QVERIFY(modeBox(form)->isChecked());
+    QVERIFY(modeBox(form)->isChecked() && writeBox(form)->isEnabled());
     QCOMPARE(numberBox(form)->text(), QStringLiteral("2345678"));
     QVERIFY(writeBox(form)->isChecked());
 }

@@ -1,13 +1,23 @@
-// Tests of the preferences value object and its autostart entry.
+// Tests of the preferences, their autostart entry and their dialog: Применить's enabling and what
+// OK, Применить and Отмена keep.
 #include "shell/dialogs/Properties.h"
+
+#include "shell/dialogs/FormPreference.h"
 
 #include "config/AppSettings.h"
 #include "config/ConfigStore.h"
 #include "platform/registry/RegistryStore.h"
 #include "support/ReadOnlyFile.h"
+#include "support/RunProgram.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <filesystem>
@@ -17,17 +27,11 @@
 #include <string>
 #include <vector>
 
+using peltra::shell::FormPreference;
 using peltra::shell::Properties;
+using peltra::test::readFile;
 
 namespace {
-
-std::string readFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // The value of one key of the [Desktop Entry] group, or "<missing>".
 std::string entryValue(const std::string& text, const std::string& key)
@@ -99,22 +103,27 @@ private slots:
     void init();
     void cleanup();
 
-    void loadOfEmptyStoreGivesFalseAndCreatesValues();
-    void saveAndLoadRoundTrip_data();
-    void saveAndLoadRoundTrip();
-    void autoRunWritesEntryWithFullPath();
+    void autoRunWritesEntryWithFullPathAndSwitchingOffDeletesIt();
     void relativeProgramPathIsMadeAbsolute();
     void execLineQuotesWhatTheLauncherWouldSplit_data();
     void execLineQuotesWhatTheLauncherWouldSplit();
-    void switchingOffDeletesEntry();
-    void switchingOffWithoutEntrySucceeds();
     void entryFollowsHomeWithoutXdgConfigHome();
-    void relativeXdgConfigHomeIsIgnored();
-    void folderThatCannotBeCreatedStillWritesValues();
     void readOnlyFolderLeavesEntryAsItWas();
+    void dialogShowsTheStoreAndAnyChangeEnablesApply();
+    void dialogApplyOkAndCancel();
+    void dialogReportsAFailedAutostartButKeepsTheValues();
 
 private:
     std::filesystem::path autostartEntry() const { return m_config / "autostart" / "peltra.desktop"; }
+    static QCheckBox* box(FormPreference& form, const char* name) { return form.findChild<QCheckBox*>(name); }
+    static void click(FormPreference& form, const char* name)
+    {
+        QWidget* widget = form.findChild<QCheckBox*>(name);
+        if (!widget)
+            widget = form.findChild<QPushButton*>(name);
+        QTest::mouseClick(widget, Qt::LeftButton);
+    }
+    static bool applyEnabled(FormPreference& form) { return form.findChild<QPushButton*>("cb_apply")->isEnabled(); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::filesystem::path m_config;
@@ -144,54 +153,7 @@ void PropertiesTest::cleanup()
     m_dir.reset();
 }
 
-void PropertiesTest::loadOfEmptyStoreGivesFalseAndCreatesValues()
-{
-    Properties properties;
-    properties.setMinimizeLaunch(true);
-    properties.load(*m_settings);
-    QVERIFY(!properties.minimizeLaunch());
-    QVERIFY(!properties.minimizeIcon());
-    QVERIFY(!properties.autoRun());
-    for (const char* name : {"MinimizeLaunch", "MinimizeIcon", "AutoRun"}) {
-        const auto value = m_registry->getValue("Software\\PELTRA", name);
-        QVERIFY2(value.has_value(), name);
-    }
-}
-
-void PropertiesTest::saveAndLoadRoundTrip_data()
-{
-    QTest::addColumn<bool>("launch");
-    QTest::addColumn<bool>("icon");
-    QTest::addColumn<bool>("autoRun");
-    for (int bits = 0; bits < 8; ++bits)
-        QTest::addRow("%d", bits) << bool(bits & 1) << bool(bits & 2) << bool(bits & 4);
-}
-
-void PropertiesTest::saveAndLoadRoundTrip()
-{
-    QFETCH(bool, launch);
-    QFETCH(bool, icon);
-    QFETCH(bool, autoRun);
-    Properties saved;
-    saved.setMinimizeLaunch(launch);
-    saved.setMinimizeIcon(icon);
-    saved.setAutoRun(autoRun);
-    std::string error;
-    QVERIFY2(saved.save(*m_settings, "/usr/bin/peltra", kHome, &error), error.c_str());
-    QVERIFY(error.empty());
-
-    Properties loaded;
-    loaded.load(*m_settings);
-    QCOMPARE(loaded.minimizeLaunch(), launch);
-    QCOMPARE(loaded.minimizeIcon(), icon);
-    QCOMPARE(loaded.autoRun(), autoRun);
-    QCOMPARE(m_settings->minimizeLaunch(), launch);
-    QCOMPARE(m_settings->minimizeIcon(), icon);
-    QCOMPARE(m_settings->autoRun(), autoRun);
-    QCOMPARE(std::filesystem::exists(autostartEntry()), autoRun);
-}
-
-void PropertiesTest::autoRunWritesEntryWithFullPath()
+void PropertiesTest::autoRunWritesEntryWithFullPathAndSwitchingOffDeletesIt()
 {
     Properties properties;
     properties.setAutoRun(true);
@@ -200,7 +162,6 @@ void PropertiesTest::autoRunWritesEntryWithFullPath()
     const std::string text = readFile(autostartEntry());
     QVERIFY(text.rfind("[Desktop Entry]\n", 0) == 0);
     QCOMPARE(entryValue(text, "Type"), std::string("Application"));
-    QCOMPARE(entryValue(text, "Name"), std::string("Peltra"));
     QCOMPARE(entryValue(text, "Exec"), std::string("/opt/peltra/bin/peltra --home /var/lib/peltra /autorun"));
     QCOMPARE(entryValue(text, "X-GNOME-Autostart-enabled"), std::string("true"));
     // No temporary file of the atomic write is left next to the entry.
@@ -212,6 +173,12 @@ void PropertiesTest::autoRunWritesEntryWithFullPath()
     // Saving again with another program path replaces the command.
     QVERIFY(properties.save(*m_settings, "/usr/local/bin/peltra", kHome));
     QCOMPARE(entryValue(readFile(autostartEntry()), "Exec"), std::string("/usr/local/bin/peltra --home /var/lib/peltra /autorun"));
+
+    properties.setAutoRun(false);
+    QVERIFY(properties.save(*m_settings, "/usr/bin/peltra", kHome));
+    QVERIFY(!std::filesystem::exists(autostartEntry()));
+    QVERIFY(std::filesystem::exists(autostartEntry().parent_path()));  // the folder is the desktop's
+    QVERIFY(!m_settings->autoRun());
 }
 
 void PropertiesTest::relativeProgramPathIsMadeAbsolute()
@@ -260,28 +227,6 @@ void PropertiesTest::execLineQuotesWhatTheLauncherWouldSplit()
     QCOMPARE(execArguments(entryValue(text, "Exec")), expected);
 }
 
-void PropertiesTest::switchingOffDeletesEntry()
-{
-    Properties properties;
-    properties.setAutoRun(true);
-    QVERIFY(properties.save(*m_settings, "/usr/bin/peltra", kHome));
-    QVERIFY(std::filesystem::exists(autostartEntry()));
-    properties.setAutoRun(false);
-    QVERIFY(properties.save(*m_settings, "/usr/bin/peltra", kHome));
-    QVERIFY(!std::filesystem::exists(autostartEntry()));
-    QVERIFY(std::filesystem::exists(autostartEntry().parent_path()));  // the folder is the desktop's
-    QVERIFY(!m_settings->autoRun());
-}
-
-void PropertiesTest::switchingOffWithoutEntrySucceeds()
-{
-    Properties properties;
-    std::string error = "stale";
-    QVERIFY(properties.save(*m_settings, "/usr/bin/peltra", kHome, &error));
-    QVERIFY(error.empty());
-    QVERIFY(!std::filesystem::exists(m_config));
-}
-
 void PropertiesTest::entryFollowsHomeWithoutXdgConfigHome()
 {
     const QByteArray oldHome = qgetenv("HOME");
@@ -297,34 +242,6 @@ void PropertiesTest::entryFollowsHomeWithoutXdgConfigHome()
     QCOMPARE(entry->string(), (home / ".config" / "autostart" / "peltra.desktop").string());
     QVERIFY(saved);
     QVERIFY(std::filesystem::exists(*entry));
-}
-
-void PropertiesTest::relativeXdgConfigHomeIsIgnored()
-{
-    qputenv("XDG_CONFIG_HOME", "relative/config");
-    const auto entry = Properties::autostartFile();
-    QVERIFY(entry.has_value());
-    QVERIFY(entry->is_absolute());
-    QCOMPARE(entry->filename().string(), std::string("peltra.desktop"));
-    QVERIFY(entry->string().find("relative") == std::string::npos);
-}
-
-void PropertiesTest::folderThatCannotBeCreatedStillWritesValues()
-{
-    // A plain file where the autostart folder should be: no user can create the entry.
-    std::filesystem::create_directories(m_config);
-    std::ofstream(m_config / "autostart") << "not a folder";
-    Properties properties;
-    properties.setMinimizeLaunch(true);
-    properties.setMinimizeIcon(true);
-    properties.setAutoRun(true);
-    std::string error;
-    QVERIFY(!properties.save(*m_settings, "/usr/bin/peltra", kHome, &error));
-    QVERIFY(!error.empty());
-    QVERIFY(m_settings->minimizeLaunch());
-    QVERIFY(m_settings->minimizeIcon());
-    QVERIFY(m_settings->autoRun());
-    QCOMPARE(readFile(m_config / "autostart"), std::string("not a folder"));
 }
 
 void PropertiesTest::readOnlyFolderLeavesEntryAsItWas()
@@ -350,5 +267,87 @@ void PropertiesTest::readOnlyFolderLeavesEntryAsItWas()
     QVERIFY(m_settings->minimizeIcon());
 }
 
-QTEST_GUILESS_MAIN(PropertiesTest)
+void PropertiesTest::dialogShowsTheStoreAndAnyChangeEnablesApply()
+{
+    m_settings->setMinimizeIcon(true);
+    FormPreference form(*m_settings, "/usr/bin/peltra", kHome);
+    form.show();
+    QVERIFY(!box(form, "checkbox_minimize_launch")->isChecked());
+    QVERIFY(box(form, "checkbox_minimize_icon")->isChecked());
+    QVERIFY(!box(form, "checkbox_autorun")->isChecked());
+    for (const char* name : {"checkbox_minimize_launch", "checkbox_minimize_icon", "checkbox_autorun"}) {
+        QVERIFY(!applyEnabled(form));
+        QVERIFY(!form.isModified());
+        click(form, name);
+        QVERIFY2(form.isModified() && applyEnabled(form), name);
+        // Unticking again is still a change the operator made.
+        click(form, name);
+        QVERIFY2(applyEnabled(form), name);
+        click(form, "cb_apply");
+    }
+}
+
+void PropertiesTest::dialogApplyOkAndCancel()
+{
+    FormPreference form(*m_settings, "/usr/bin/peltra", kHome);
+    QSignalSpy accepted(&form, &QDialog::accepted);
+    QSignalSpy rejected(&form, &QDialog::rejected);
+    form.show();
+    click(form, "checkbox_minimize_icon");
+    click(form, "checkbox_autorun");
+    QVERIFY(!m_settings->minimizeIcon());  // nothing written before Применить
+    click(form, "cb_apply");
+    QVERIFY(form.isVisible());
+    QVERIFY(!form.isModified() && !applyEnabled(form));
+    QVERIFY(!m_settings->minimizeLaunch() && m_settings->minimizeIcon() && m_settings->autoRun());
+    QVERIFY(std::filesystem::exists(autostartEntry()));
+
+    // Отмена keeps nothing of what was ticked since.
+    click(form, "checkbox_minimize_launch");
+    click(form, "checkbox_minimize_icon");
+    click(form, "checkbox_autorun");
+    click(form, "cb_cancel");
+    QCOMPARE(rejected.count(), 1);
+    QVERIFY(!form.isVisible());
+    QVERIFY(!m_settings->minimizeLaunch() && m_settings->minimizeIcon() && m_settings->autoRun());
+    QVERIFY(std::filesystem::exists(autostartEntry()));
+
+    // Opened again, it shows the store as it is now, changed elsewhere meanwhile.
+    m_settings->setMinimizeLaunch(true);
+    form.show();
+    QVERIFY(box(form, "checkbox_minimize_launch")->isChecked());
+    QVERIFY(!form.isModified() && !applyEnabled(form));
+    click(form, "checkbox_minimize_icon");
+    click(form, "checkbox_autorun");
+    click(form, "cb_ok");
+    QCOMPARE(accepted.count(), 1);
+    QVERIFY(!form.isVisible());
+    QVERIFY(m_settings->minimizeLaunch() && !m_settings->minimizeIcon() && !m_settings->autoRun());
+    QVERIFY(!std::filesystem::exists(autostartEntry()));
+}
+
+void PropertiesTest::dialogReportsAFailedAutostartButKeepsTheValues()
+{
+    // A plain file where the autostart folder should be: no user can create the entry.
+    std::filesystem::create_directories(m_config);
+    std::ofstream(m_config / "autostart") << "not a folder";
+    FormPreference form(*m_settings, "/usr/bin/peltra", kHome);
+    form.show();
+    click(form, "checkbox_minimize_icon");
+    click(form, "checkbox_autorun");
+    QString warning;
+    QTimer::singleShot(0, this, [&warning] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            warning = box->text();
+            box->accept();
+        }
+    });
+    QVERIFY(!form.apply());
+    QVERIFY(warning.contains(QStringLiteral("автозапуска")));
+    QVERIFY(m_settings->minimizeIcon());
+    QVERIFY(m_settings->autoRun());
+    QCOMPARE(readFile(m_config / "autostart"), std::string("not a folder"));
+}
+
+QTEST_MAIN(PropertiesTest)
 #include "PropertiesTest.moc"
