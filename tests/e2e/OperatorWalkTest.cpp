@@ -3,7 +3,7 @@
 // and a spoken template, tests and includes it, links it to one line, and watches it run to the
 // end in the main window. The lines, the phrase catalogue and its library are the installation's
 // (set up as the port and lexicon tools would), not the operator's.
-#include "ModalCatcher.h"
+#include "support/ModalCatcher.h"
 #include "config/TaskStore.h"
 #include "config/forms/FormRange.h"
 #include "config/forms/FormSchedule.h"
@@ -46,18 +46,9 @@ constexpr unsigned kLines = 2;
 // Debts of the people in the table; the task calls those owing 100 to 500 only.
 constexpr int kDebts[] = {50, 120, 480, 510, 300, 99, 500, 100, 700, 250};
 
-template <typename T>
-T* control(QWidget* form, const char* name)
-{
-    T* widget = form->findChild<T*>(QString::fromLatin1(name));
-    if (widget == nullptr)
-        qFatal("control %s is missing from %s", name, qPrintable(form->objectName()));
-    return widget;
-}
-
 void setText(QWidget* form, const char* name, const QString& text)
 {
-    auto* box = control<QLineEdit>(form, name);
+    auto* box = test::child<QLineEdit>(*form, name);
     box->setFocus();
     box->selectAll();
     test::typeText(box, text);
@@ -155,32 +146,32 @@ void OperatorWalkTest::fillDialog(QDialog* dialog)
     if (dialog->objectName() == QStringLiteral("FormTask")) {
         setText(dialog, "textb_name", QStringLiteral("Должники"));
         setText(dialog, "textb_path", QString::fromStdString(m_table.string()));
-        QTest::mouseClick(control<QPushButton>(dialog, "cb_ok"), Qt::LeftButton);
+        QTest::mouseClick(test::child<QPushButton>(*dialog, "cb_ok"), Qt::LeftButton);
     } else if (dialog->objectName() == QStringLiteral("FormOperator")) {
         setText(dialog, "textb_name", QStringLiteral("Долг"));
-        auto* sortFields = control<QTreeWidget>(dialog, "lv_sort");
+        auto* sortFields = test::child<QTreeWidget>(*dialog, "lv_sort");
         sortFields->setCurrentItem(findItem(sortFields, QStringLiteral("SUMMA")));
-        control<QRadioButton>(dialog, "optb_descend")->click();
-        control<QRadioButton>(dialog, "optb_filter_ranges")->click();
-        auto* rangeField = control<QComboBox>(dialog, "combo_range_field");
+        test::child<QRadioButton>(*dialog, "optb_descend")->click();
+        test::child<QRadioButton>(*dialog, "optb_filter_ranges")->click();
+        auto* rangeField = test::child<QComboBox>(*dialog, "combo_range_field");
         rangeField->setCurrentIndex(rangeField->findText(QStringLiteral("SUMMA")));
-        QTest::mouseClick(control<QPushButton>(dialog, "cb_OK"), Qt::LeftButton);
+        QTest::mouseClick(test::child<QPushButton>(*dialog, "cb_OK"), Qt::LeftButton);
     } else if (dialog->objectName() == QStringLiteral("FormRange")) {
         // Typed the wrong way round; stored as 100..500.
         setText(dialog, "textb_min", QStringLiteral("500"));
         setText(dialog, "textb_max", QStringLiteral("100"));
-        QTest::mouseClick(control<QPushButton>(dialog, "cb_OK"), Qt::LeftButton);
+        QTest::mouseClick(test::child<QPushButton>(*dialog, "cb_OK"), Qt::LeftButton);
     } else if (dialog->objectName() == QStringLiteral("FormSchedule")) {
-        control<QTabWidget>(dialog, "tab_schedule")->setCurrentIndex(config::FormSchedule::DailyPage);
+        test::child<QTabWidget>(*dialog, "tab_schedule")->setCurrentIndex(config::FormSchedule::DailyPage);
         // Round the clock, so the task may run whenever the test does.
-        auto* night = control<QCheckBox>(dialog, "checkbox_night");
+        auto* night = test::child<QCheckBox>(*dialog, "checkbox_night");
         if (!night->isChecked())
             night->click();
-        auto* day = control<QCheckBox>(dialog, "checkbox_daily_0");
+        auto* day = test::child<QCheckBox>(*dialog, "checkbox_daily_0");
         if (!day->isChecked())
             day->click();
-        control<config::RangeSlider>(dialog, "slider_daily_0")->setSelection(0, 96);
-        QTest::mouseClick(control<QPushButton>(dialog, "cb_OK"), Qt::LeftButton);
+        test::child<config::RangeSlider>(*dialog, "slider_daily_0")->setSelection(0, 96);
+        QTest::mouseClick(test::child<QPushButton>(*dialog, "cb_OK"), Qt::LeftButton);
     } else if (auto* words = qobject_cast<editors::FormTemplate*>(dialog)) {
         words->catalogueTree()->setCurrentItem(findItem(words->catalogueTree(), QStringLiteral("Ваша задолженность")));
         words->addSelected();
@@ -188,7 +179,7 @@ void OperatorWalkTest::fillDialog(QDialog* dialog)
         words->accept();
     } else if (auto* test = qobject_cast<editors::FormTestOperator*>(dialog)) {
         QVERIFY(test::eventually([&] { return test->isFinished(); }, std::chrono::seconds(20)));
-        auto* ok = control<QPushButton>(dialog, "cb_OK");
+        auto* ok = test::child<QPushButton>(*dialog, "cb_OK");
         m_testAllowedInclusion = ok->isEnabled();
         for (const std::string& line : test->report().lines)
             m_testReport += QString::fromStdString(line) + QLatin1Char('\n');
@@ -250,10 +241,10 @@ void OperatorWalkTest::fromAnEmptyStoreToATaskRunInTheMainWindow()
     m_window->action(shell::kMenuLinking)->trigger();
     auto* linking = m_window->findChild<editors::FormLinking*>();
     QVERIFY(linking);
-    control<QCheckBox>(linking, "checkbox_manual")->setChecked(true);
+    test::child<QCheckBox>(*linking, "checkbox_manual")->setChecked(true);
     QVERIFY(linking->connectNodes(editors::FormLinking::NodeKind::Task, 0, editors::FormLinking::NodeKind::Port, 0));
     QCOMPARE(linking->links().front(), (std::pair<std::string, std::string>("Должники\\Долг", "SIM1")));
-    QTest::mouseClick(control<QPushButton>(linking, "cb_OK"), Qt::LeftButton);
+    QTest::mouseClick(test::child<QPushButton>(*linking, "cb_OK"), Qt::LeftButton);
     QVERIFY(!linking->isVisible());
 
     QVERIFY(manager->selectPath(QStringLiteral("Должники\\Долг")));

@@ -2,7 +2,7 @@
 // SQL browser's source and result windows, over a temporary store and generated tables.
 #include "DbfTestData.h"
 #include "HandDbf.h"
-#include "ModalCatcher.h"
+#include "support/ModalCatcher.h"
 #include "config/ConfigStore.h"
 #include "config/TaskStore.h"
 #include "data/Connection.h"

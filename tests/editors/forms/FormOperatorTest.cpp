@@ -10,7 +10,7 @@
 using peltra::config::TaskProperty;
 using peltra::editors::FormOperator;
 using peltra::test::click;
-using peltra::test::control;
+using peltra::test::child;
 namespace fs = std::filesystem;
 
 namespace {
@@ -26,17 +26,17 @@ struct Home {
     peltra::config::TaskStore tasks{store};
 };
 
-void pressOk(FormOperator& form) { control(form, "cb_OK")->setFocus(), click(form, "cb_OK"); }  // as a user does
+void pressOk(FormOperator& form) { child(form, "cb_OK")->setFocus(), click(form, "cb_OK"); }  // as a user does
 
 void type(FormOperator& form, const char* name, const QString& text)  // key clicks carry Latin letters only
 {
-    auto* box = control<QLineEdit>(form, name);
+    auto* box = child<QLineEdit>(form, name);
     box->clear(), box->insert(text);
 }
 
 void pickSortField(FormOperator& form, const QString& name)
 {
-    auto* list = control<QTreeWidget>(form, "lv_sort");
+    auto* list = child<QTreeWidget>(form, "lv_sort");
     const auto found = list->findItems(name, Qt::MatchExactly, 0);
     QVERIFY(!found.isEmpty());
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(found.front()).center());
@@ -93,14 +93,14 @@ private slots:
     {
         FormOperator form(m_home->tasks, kBinding);
         QCOMPARE(form.windowTitle(), QStringLiteral("Абоненты - Новое задание"));
-        auto* list = control<QTreeWidget>(form, "lv_sort");
+        auto* list = child<QTreeWidget>(form, "lv_sort");
         QStringList rows;
         for (const QTreeWidgetItem* item = list->topLevelItem(0); item != nullptr; item = list->itemBelow(item))
             rows << item->text(0) + "|" + item->text(1) + "|" + item->text(2);
         const auto comboItems = [&](const char* name) {
             QStringList items;
-            for (int i = 0; i < control<QComboBox>(form, name)->count(); ++i)
-                items << control<QComboBox>(form, name)->itemText(i);
+            for (int i = 0; i < child<QComboBox>(form, name)->count(); ++i)
+                items << child<QComboBox>(form, name)->itemText(i);
             return items;
         };
         QCOMPARE(rows, (QStringList{"TELEF|Char|12", "PROBA|Num|3.0", "OTBOJ|Num|3.0", "DATA|Date|8", "CLOCK|Char|8",
@@ -158,7 +158,7 @@ private slots:
             QCOMPARE(boxes.texts().join("; ").prepend(boxes.boxes().front().title + ": "),
                      (archive ? QStringLiteral("Ошибка") : form.windowTitle()) + ": " + row.text);
             QVERIFY(form.isVisible() && !form.created());
-            QCOMPARE(form.focusWidget(), control(form, row.focus));
+            QCOMPARE(form.focusWidget(), child(form, row.focus));
             QCOMPARE(m_home->tasks.binding(kBinding)->operators().names(), std::vector<std::string>{"Долг"});
         }
         QVERIFY2(task("Долг")->valid(), "the existing task is left alone");
@@ -179,7 +179,7 @@ private slots:
         peltra::test::ModalCatcher boxes;
         for (const char* path : {"", "/var/tmp/ARCHIVE.DBF", "/var/tmp/ARCHIVE.DBF"}) {
             click(form, "cb_browse");
-            QCOMPARE(control<QLineEdit>(form, "textb_arhive")->text(), path);
+            QCOMPARE(child<QLineEdit>(form, "textb_arhive")->text(), path);
         }
         QCOMPARE(boxes.boxes().front().title + ": " + boxes.texts().join("; "),
                  QStringLiteral("Ошибка: Файл должен иметь расширение \".DBF\""));
@@ -208,15 +208,15 @@ private slots:
         pickSortField(form, "SUMMA");
         click(form, "optb_descend");
         click(form, "optb_filter_ranges");
-        control<QComboBox>(form, "combo_range_field")->setCurrentText("KOLVO");
+        child<QComboBox>(form, "combo_range_field")->setCurrentText("KOLVO");
         click(form, "optb_restart");
         click(form, "checkbox_repeat");
-        control<QComboBox>(form, "combo_repeat_unit")->setCurrentIndex(1);
-        auto* interval = control<QSpinBox>(form, "updown_interval");
+        child<QComboBox>(form, "combo_repeat_unit")->setCurrentIndex(1);
+        auto* interval = child<QSpinBox>(form, "updown_interval");
         QCOMPARE(interval->value(), 15);  // minutes shown in place of days
         interval->setValue(30);
-        control<QSpinBox>(form, "updown_times")->setValue(4);
-        control<QComboBox>(form, "combo_repeat_field")->setCurrentText("KOLVO");
+        child<QSpinBox>(form, "updown_times")->setValue(4);
+        child<QComboBox>(form, "combo_repeat_field")->setCurrentText("KOLVO");
         click(form, "checkbox_arhive");
         type(form, "textb_arhive", QString::fromStdString(archive.string()));
         peltra::test::ModalCatcher boxes;
@@ -254,8 +254,8 @@ private slots:
             // Shown as stored (even beyond the arrows' range): OK stores the rest as it was, still included.
             FormOperator form(m_home->tasks, kBinding, "Долг");
             QCOMPARE(form.windowTitle(), QStringLiteral("Абоненты - Долг"));
-            QVERIFY(control<QLineEdit>(form, "textb_name")->isReadOnly());
-            control<QSpinBox>(form, "updown_max_attempts")->setValue(6);
+            QVERIFY(child<QLineEdit>(form, "textb_name")->isReadOnly());
+            child<QSpinBox>(form, "updown_max_attempts")->setValue(6);
             form.show();
             QVERIFY(QTest::qWaitForWindowExposed(&form));
             QVERIFY(form.grab().save("FormOperator.png"));
@@ -268,8 +268,8 @@ private slots:
         // The unit switch keeps both intervals; a changed key property withdraws the task.
         FormOperator form(m_home->tasks, kBinding, "Долг");
         form.show();
-        auto* unit = control<QComboBox>(form, "combo_repeat_unit");
-        auto* interval = control<QSpinBox>(form, "updown_interval");
+        auto* unit = child<QComboBox>(form, "combo_repeat_unit");
+        auto* interval = child<QSpinBox>(form, "updown_interval");
         unit->setCurrentIndex(1);
         QCOMPARE(interval->value(), 45);
         interval->setValue(50);

@@ -27,7 +27,7 @@ QStringList shown(FormTestOperator& form)
     return lines;
 }
 
-QPushButton* button(FormTestOperator& form, const char* name) { return peltra::test::control<QPushButton>(form, name); }
+QPushButton* button(FormTestOperator& form, const char* name) { return peltra::test::child<QPushButton>(form, name); }
 
 }  // namespace
 

@@ -1,7 +1,7 @@
 // Test helpers shared by the editor windows' Qt tests, which run as one program.
 #pragma once
 
-#include "ModalCatcher.h"
+#include "support/ModalCatcher.h"
 #include "SoundTask.h"
 
 #include <QApplication>
@@ -19,15 +19,6 @@ namespace peltra::test {
 
 // Registers a test class for the program's main, which runs every one registered.
 bool registerFormsTest(std::function<std::unique_ptr<QObject>()> make);
-
-// The named child of form; a missing one ends the run.
-template <typename T = QWidget> T* control(QWidget& form, const char* name)
-{
-    T* widget = form.findChild<T*>(QString::fromLatin1(name));
-    return widget != nullptr ? widget : (qFatal("control %s is missing", name), nullptr);
-}
-
-inline void click(QWidget& form, const char* name) { QTest::mouseClick(control(form, name), Qt::LeftButton); }
 
 }  // namespace peltra::test
 

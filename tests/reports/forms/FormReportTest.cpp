@@ -5,7 +5,7 @@
 #include "config/ConfigStore.h"
 #include "config/TaskStore.h"
 #include "data/HandDbf.h"
-#include "data/forms/ModalCatcher.h"
+#include "support/ModalCatcher.h"
 #include "platform/registry/RegistryStore.h"
 #include "reports/forms/ReportRenderer.h"
 #include "support/TempDir.h"

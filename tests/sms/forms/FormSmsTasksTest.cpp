@@ -4,7 +4,7 @@
 #include "sms/forms/FormSmsTasks.h"
 
 #include "data/HandDbf.h"
-#include "data/forms/ModalCatcher.h"
+#include "support/ModalCatcher.h"
 #include "platform/registry/RegistryStore.h"
 #include "sms/SMSTasks.h"
 #include "support/TempDir.h"

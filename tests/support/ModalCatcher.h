@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QAbstractItemModel>
+#include <QWidget>
 #include <QList>
 #include <QMessageBox>
 #include <QObject>
@@ -12,7 +13,6 @@
 #include <functional>
 
 class QDialog;
-class QWidget;
 
 namespace peltra::test {
 
@@ -51,7 +51,7 @@ private:
 void typeText(QWidget* widget, const QString& text);
 
 // The named child of a window under test; the test program stops when it is missing.
-template <typename T>
+template <typename T = QWidget>
 T* child(const QObject& form, const char* name)
 {
     auto* widget = form.findChild<T*>(QString::fromLatin1(name));

@@ -1,5 +1,5 @@
 // The modal window answerer of the data window tests.
-#include "ModalCatcher.h"
+#include "support/ModalCatcher.h"
 
 #include "data/forms/OdbcErrorMessageBox.h"
 
