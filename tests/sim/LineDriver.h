@@ -213,14 +213,7 @@ inline sim::PartyBehaviour party(sim::LineCondition condition, std::optional<std
                                  std::optional<std::uint32_t> hangUpMs = std::nullopt, bool pulse = false,
                                  std::uint32_t pulseMs = 300, std::vector<sim::Flicker> flickers = {})
 {
-    sim::PartyBehaviour p;
-    p.condition = condition;
-    p.answerAfterMs = answerMs;
-    p.hangUpAfterMs = hangUpMs;
-    p.pulseReversal = pulse;
-    p.pulseReversalMs = pulseMs;
-    p.flickers = std::move(flickers);
-    return p;
+    return {condition, answerMs, hangUpMs, pulse, pulseMs, std::move(flickers)};
 }
 
 }  // namespace peltra::test
