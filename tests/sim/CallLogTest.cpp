@@ -184,47 +184,6 @@ TEST(CallLogFile, ConcurrentWritersNeverMixTheirLines)
     EXPECT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kCalls));
 }
 
-// Real calls on the simulator, logged and read back row by row.
-TEST(CallLogSimulator, EveryCallOfAPlanIsLoggedWithItsParty)
-{
-    std::string error;
-    const auto plan = parseSimPlan(R"({"lines": 2, "digit_timeout_ms": 50,
-        "numbers": {"11": {"answer_after_ms": 0, "hangup_after_ms": 10}},
-        "mix": [{"behaviour": {"answer_after_ms": null}}]})",
-                                   "plan.json", error);
-    ASSERT_TRUE(plan) << error;
-    test::TempDir dir;
-    CallLog log;
-    ASSERT_TRUE(log.open(dir / "calls.log", error)) << error;
-    {
-        Simulator simulator(plan->lines, plan->options());
-        applyPlan(simulator, *plan);
-        auto line = test::openLine(simulator, "SIM2");
-        test::LineDriver driver(*line);
-        const std::pair<const char*, std::uint32_t> calls[] = {{"11", kResultDelivered}, {"22", kResultNoAnswer}, {"", 9}};
-        for (const auto& [number, result] : calls) {
-            // Held past the digit time-out and the listed party's hang-up.
-            ASSERT_TRUE(log.write(test::callAndHangUp(simulator, driver, number, 90), result, error)) << error;
-        }
-    }
-    const auto contents = readCallLog(dir / "calls.log", error);
-    ASSERT_TRUE(contents) << error;
-    ASSERT_EQ(contents->entries.size(), 3u);
-    const auto& e = contents->entries;
-    // The listed party, one drawn from the mix, and (nothing dialled, never complete) the default party.
-    const std::tuple<std::size_t, std::string, std::string, bool, bool, bool, std::optional<std::uint32_t>, std::uint32_t> rows[] = {
-        {1, "SIM2", "11", true, true, true, 0, kResultDelivered}, {2, "SIM2", "22", false, false, true, std::nullopt, kResultNoAnswer},
-        {3, "SIM2", "", false, false, false, 1000, 9}};
-    for (std::size_t i = 0; i < e.size(); ++i) {
-        EXPECT_EQ(std::tuple(e[i].call, e[i].line, e[i].number, e[i].answered, e[i].hungUp, e[i].completeMs.has_value(),
-                             e[i].behaviour.answerAfterMs, e[i].result), rows[i]);
-        EXPECT_GE(*e[i].callerHangupMs, 90 - 1);
-    }
-    EXPECT_NEAR(*e[0].partyHangupMs - *e[0].answerMs, 10, 1);
-    EXPECT_NEAR(*e[0].answerMs, *e[0].completeMs, 1);
-}
-
-
 using test::party;
 using LC = LineCondition;
 
@@ -274,7 +233,7 @@ TEST(SimPlanParse, EveryKeyIsReadAndMissingOnesTakeTheirDefaults)
     }
 }
 
-TEST(SimPlanParse, BadInputIsRefusedNamingThePlace)
+TEST(SimPlanParse, BadInputIsRefusedNamingThePlaceAndTheFile)
 {
     const std::string ms = "must be a whole number of ms from 0 to 4294967295, or null";
     const std::string line = "must be \"ok\", \"dead\" or \"reversed\"";
@@ -313,10 +272,8 @@ TEST(SimPlanParse, BadInputIsRefusedNamingThePlace)
         const std::string expected = "plan.json: " + problem;
         EXPECT_EQ(problem.starts_with("not valid JSON") ? error.substr(0, expected.size()) : error, expected) << text;
     }
-}
 
-TEST(SimPlanLoad, ReadsAFileAndNamesItInErrors)
-{
+    // A plan file is named in its errors.
     test::TempDir dir;
     const auto path = dir / "plan.json";
     std::ofstream(path) << R"({"lines": 2, "numbers": {"77": {"line": "dead"}}})";
@@ -393,6 +350,11 @@ TEST(SimPlanApply, NumbersGetTheirPartiesAndAnotherPlanReplacesThem)
     const SimPlan second = parsed(R"({"digit_timeout_ms": 40, "default": {"answer_after_ms": 3},
         "numbers": {"6": {"answer_after_ms": 4}}})");
 
+    // Real calls, logged and read back row by row.
+    test::TempDir dir;
+    CallLog log;
+    std::string error;
+    ASSERT_TRUE(log.open(dir / "calls.log", error)) << error;
     Simulator simulator(1, plan.options());
     applyPlan(simulator, plan);
     auto line = test::openLine(simulator);
@@ -405,20 +367,31 @@ TEST(SimPlanApply, NumbersGetTheirPartiesAndAnotherPlanReplacesThem)
     } cases[] = {
         {numbers[0], true, plan.mix[0].behaviour, false}, {numbers[1], true, plan.mix[1].behaviour, true},
         {"12", false, plan.numbers.at("12"), false},
+        {"", false, plan.defaultBehaviour, false},  // nothing dialled, never complete: the default party
         // After the second plan: its default for the first plan's listed number, its own for "6".
         {"12", true, party(LC::Ok, 3), true}, {"6", true, party(LC::Ok, 4), true},
     };
     for (const auto& c : cases) {
-        if (&c == &cases[3])
+        if (&c == &cases[4])
             applyPlan(simulator, second);
         ASSERT_TRUE(driver.offHook());
-        ASSERT_TRUE(driver.dialTones(c.number));
+        ASSERT_TRUE(c.number.empty() || driver.dialTones(c.number));
         EXPECT_EQ(driver.waitCarrier(false, 400).has_value(), c.carrierGoesOff) << c.number;
         const CallRecord call = test::hangUpAndLog(simulator, driver);
         EXPECT_EQ(call.dialed, c.number);
-        ASSERT_TRUE(call.completeMs) << c.number;
+        EXPECT_EQ(call.completeMs.has_value(), !c.number.empty()) << c.number;
         EXPECT_EQ(call.answerMs.has_value(), c.answers) << c.number;
         EXPECT_PARTY(call.behaviour, c.expected);
+        ASSERT_TRUE(log.write(call, static_cast<std::uint32_t>(&c - cases), error)) << error;
+    }
+    const auto contents = readCallLog(dir / "calls.log", error);
+    ASSERT_TRUE(contents) << error;
+    ASSERT_EQ(contents->entries.size(), std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const CallLogEntry& e = contents->entries[i];
+        EXPECT_EQ(std::tuple(e.call, e.line, e.number, e.answered, e.result), std::tuple(i + 1, "SIM1", cases[i].number, cases[i].answers, i));
+        EXPECT_PARTY(e.behaviour, cases[i].expected);
+        EXPECT_TRUE(e.callerHangupMs.has_value());
     }
 }
 
