@@ -12,35 +12,19 @@ namespace {
 
 ReportOptions options(ReportMode mode, std::optional<ReportPeriod> period = std::nullopt)
 {
-    ReportOptions o;
-    o.binding = "Абоненты";
-    o.mode = mode;
-    o.period = std::move(period);
-    return o;
+    return {"Абоненты", std::nullopt, mode, std::move(period), {}, ReportVariant::BindingTable};
 }
 
-ReportTaskView rangeTask()
+ReportTaskView rangeTask(std::uint32_t typefilter = 1)
 {
-    ReportTaskView task;
-    task.name = "Долг";
-    task.fieldSort = "SUMMA";
-    task.fieldSortType = "N";
-    task.ascend = true;
-    task.typefilter = 1;
-    task.rangeField = "SUMMA";
-    task.filterText = "SUMMA>=1 AND SUMMA<=100";
-    task.filterSql = "\"SUMMA\">=1 AND \"SUMMA\"<=100";
-    return task;
+    return {"Долг", "SUMMA", "N", true, typefilter, "SUMMA", typefilter ? "SUMMA>=1 AND SUMMA<=100" : "",
+            typefilter ? "\"SUMMA\">=1 AND \"SUMMA\"<=100" : ""};
 }
 
 const ReportPeriod kPeriod{"01/03/2024", "05/03/2024"};
 
 TEST(ReportFilterTest, FilterAndSortOfEachChoice)
 {
-    ReportTaskView none = rangeTask();
-    none.typefilter = 0;
-    none.filterText.clear();
-    none.filterSql.clear();
     const struct {
         const char* name;
         ReportOptions options;
@@ -59,7 +43,7 @@ TEST(ReportFilterTest, FilterAndSortOfEachChoice)
          "SUMMA<=100) ",
          "(DATA IS NOT NULL AND TRIM(DATA) <> '') AND DATA >= '2024-03-01' AND DATA <= '2024-03-05' AND "
          "(\"SUMMA\">=1 AND \"SUMMA\"<=100)"},
-        {"6 Typefilter 0 adds nothing", options(ReportMode::NotNotified), none, "isNull(data)",
+        {"6 Typefilter 0 adds nothing", options(ReportMode::NotNotified), rangeTask(0), "isNull(data)",
          "(DATA IS NULL OR TRIM(DATA) = '')"},
     };
     for (const auto& c : cases) {

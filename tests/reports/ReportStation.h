@@ -46,9 +46,8 @@ public:
     std::filesystem::path tablePath(const std::string& name) const { return m_dir / "db" / name; }
     config::TaskStore& tasks() { return *m_tasks; }
     config::ConfigStore& store() { return *m_store; }
-    // Closes the store (so a tool can open it) and opens it again.
+    // Closes the store, so a tool can open it.
     void closeStore();
-    void openStore();
 
 private:
     TempDir m_dir;

@@ -2,13 +2,10 @@
 // window keeps answering, the totals ticked after reading, and the archive report.
 #include "reports/forms/FormReport.h"
 
-#include "config/ConfigStore.h"
-#include "config/TaskStore.h"
 #include "data/HandDbf.h"
 #include "data/forms/ModalCatcher.h"
-#include "platform/registry/RegistryStore.h"
+#include "reports/ReportStation.h"
 #include "reports/forms/ReportRenderer.h"
-#include "support/TempDir.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -66,10 +63,7 @@ class FormReportTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<peltra::test::TempDir> m_dir;
-    std::unique_ptr<peltra::platform::RegistryStore> m_registry;
-    std::unique_ptr<peltra::config::ConfigStore> m_store;
-    std::unique_ptr<peltra::config::TaskStore> m_tasks;
+    std::unique_ptr<peltra::test::ReportStation> m_station;
 
     template <typename T = QWidget>
     static T* control(QWidget& form, const char* name)
@@ -111,40 +105,28 @@ private:
     // archive of 6 rows, and a task "Все" without one.
     void makeStation()
     {
-        writeTable(*m_dir / "abon.dbf", 40, 4);
-        writeTable(*m_dir / "arhiv.dbf", 6, 1);
-        QCOMPARE(m_tasks->addBinding(kBinding, (*m_dir / "abon.dbf").string(), "Должники за ноябрь\r\nвторая строка"),
+        writeTable(m_station->tablePath("abon.dbf"), 40, 4);
+        writeTable(m_station->tablePath("arhiv.dbf"), 6, 1);
+        auto& tasks = m_station->tasks();
+        QCOMPARE(tasks.addBinding(kBinding, m_station->tablePath("abon.dbf").string(), "Должники за ноябрь\r\nвторая строка"),
                  peltra::config::AddResult::Added);
-        auto binding = m_tasks->binding(kBinding);
+        auto binding = tasks.binding(kBinding);
         QCOMPARE(binding->operators().add(kArchiveTask), peltra::config::AddResult::Added);
         QCOMPARE(binding->operators().add("Все"), peltra::config::AddResult::Added);
-        auto task = m_tasks->task(kBinding, kArchiveTask);
+        auto task = tasks.task(kBinding, kArchiveTask);
         QVERIFY(task->setNumber(peltra::config::TaskProperty::Arhive, 1));
-        QVERIFY(task->setText(peltra::config::TaskProperty::ArhiveFile, (*m_dir / "arhiv.dbf").string()));
+        QVERIFY(task->setText(peltra::config::TaskProperty::ArhiveFile, m_station->tablePath("arhiv.dbf").string()));
     }
 
 private slots:
-    void init()
-    {
-        m_dir = std::make_unique<peltra::test::TempDir>();
-        m_registry = std::make_unique<peltra::platform::RegistryStore>(*m_dir / "registry.db");
-        m_store = std::make_unique<peltra::config::ConfigStore>(*m_registry);
-        m_tasks = std::make_unique<peltra::config::TaskStore>(*m_store);
-    }
-
-    void cleanup()
-    {
-        m_tasks.reset();
-        m_store.reset();
-        m_registry.reset();
-        m_dir.reset();
-    }
+    void init() { m_station = std::make_unique<peltra::test::ReportStation>(); }
+    void cleanup() { m_station.reset(); }
 
     void aTaskWithAnArchiveShowsItToo()
     {
         makeStation();
         peltra::test::ModalCatcher catcher;
-        FormReport form(*m_store);
+        FormReport form(m_station->store());
         form.show();
         pick(form, "combo_task", kArchiveTask);
         tick(form, QStringLiteral("SUMMA"), true);
@@ -166,7 +148,7 @@ private slots:
         QVERIFY(form.grab().save(QStringLiteral("FormReport.png")));
 
         // A task whose archive is gone is told, and its table still shows.
-        QVERIFY(fs::remove(*m_dir / "arhiv.dbf"));
+        QVERIFY(fs::remove(m_station->tablePath("arhiv.dbf")));
         pick(form, "combo_task", kArchiveTask);
         QVERIFY(readAll(form));
         QTRY_COMPARE(catcher.boxes().size(), 1);
@@ -178,10 +160,11 @@ private slots:
     // One large table: read whole while the window keeps answering, then read again and stopped.
     void aLargeReadAnswersAndStops()
     {
-        writeTable(*m_dir / "big.dbf", 200000, 7);
-        QCOMPARE(m_tasks->addBinding("Большая", (*m_dir / "big.dbf").string(), ""), peltra::config::AddResult::Added);
+        writeTable(m_station->tablePath("big.dbf"), 200000, 7);
+        QCOMPARE(m_station->tasks().addBinding("Большая", m_station->tablePath("big.dbf").string(), ""),
+                 peltra::config::AddResult::Added);
         peltra::test::ModalCatcher catcher;
-        FormReport form(*m_store);
+        FormReport form(m_station->store());
         form.show();
         auto* status = control<QLabel>(form, "label_status");
         auto* show = control<QPushButton>(form, "cb_show");
