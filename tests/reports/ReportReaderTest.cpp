@@ -45,13 +45,10 @@ protected:
         return *tasks().task(kBinding, name);
     }
 
-    ReportOptions options(ReportMode mode, std::optional<std::string> task = std::nullopt) const
+    static ReportOptions options(ReportMode mode, std::optional<std::string> task = std::nullopt,
+                                 std::optional<ReportPeriod> period = std::nullopt)
     {
-        ReportOptions o;
-        o.binding = kBinding;
-        o.task = std::move(task);
-        o.mode = mode;
-        return o;
+        return {kBinding, std::move(task), mode, std::move(period), {}, ReportVariant::BindingTable};
     }
 
     // The telephones of the rows pred keeps, in the order of key (stable: ties keep table order);
@@ -141,16 +138,14 @@ TEST_F(ReportReaderTest, SqlChoosesTheRowsThePredicateChooses)
     } cases[] = {
         {"1 whole file", options(ReportMode::All), [](const SubscriberRow&) { return true; }, byText},
         {"2 whole file, notified", options(ReportMode::Notified), notified, byText},
-        {"3 whole file, notified in a period", [&] { auto o = options(ReportMode::Notified); o.period = period; return o; }(),
-         inPeriod, byText},
-        {"4 not notified ignores the period",
-         [&] { auto o = options(ReportMode::NotNotified); o.period = period; return o; }(),
+        {"3 whole file, notified in a period", options(ReportMode::Notified, std::nullopt, period), inPeriod, byText},
+        {"4 not notified ignores the period", options(ReportMode::NotNotified, std::nullopt, period),
          [](const SubscriberRow& r) { return !notified(r); }, byText},
         {"5 ranges, sorted down by SUMMA", options(ReportMode::All, "Диапазоны"), inRanges, bySummaDown},
         {"6 ranges, notified", options(ReportMode::Notified, "Диапазоны"),
          [&](const SubscriberRow& r) { return notified(r) && inRanges(r); }, bySummaDown},
         {"7 condition, TELEF as a number", options(ReportMode::All, "Условие"), inCondition, byNumber},
-        {"8 condition, period", [&] { auto o = options(ReportMode::Notified, "Условие"); o.period = period; return o; }(),
+        {"8 condition, period", options(ReportMode::Notified, "Условие", period),
          [&](const SubscriberRow& r) { return inPeriod(r) && inCondition(r); }, byNumber},
         {"9 no filter, no sort: table order", options(ReportMode::NotNotified, "Без фильтра"),
          [](const SubscriberRow& r) { return !notified(r); }, nullptr},

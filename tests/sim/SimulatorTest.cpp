@@ -39,10 +39,7 @@ using LC = LineCondition;
 
 SimOptions fast(std::uint32_t digitTimeoutMs = 100, bool realTime = false)
 {
-    SimOptions options;
-    options.digitTimeoutMs = digitTimeoutMs;
-    options.realTime = realTime;
-    return options;
+    return {.realTime = realTime, .digitTimeoutMs = digitTimeoutMs};
 }
 
 TEST(SimulatorPorts, OpensItsOwnNamesInAnyCaseOnceAtATime)
