@@ -5,6 +5,7 @@
 #include "sim/LineDriver.h"
 #include "sim/SimPlan.h"
 #include "sim/Simulator.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +13,6 @@
 #include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <thread>
 
 // Designated initializers name only the fields a record sets; the rest keep their defaults.
@@ -20,14 +20,6 @@
 
 namespace peltra::sim {
 namespace {
-
-std::string fileText(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 CallRecord sampleRecord()
 {
@@ -66,8 +58,8 @@ TEST(CallLogFile, WritesWholeLinesWithEveryKeyAndReadsThemBack)
     ASSERT_TRUE(log.open(path, error)) << error;
     ASSERT_TRUE(log.write(sampleRecord(), kResultHungUp, error)) << error;
     // Written at once: the whole line is in the file while the log is still open.
-    EXPECT_EQ(fileText(path).substr(0, stamp), line.substr(0, stamp));
-    EXPECT_EQ(fileText(path).size(), line.size() + 1);
+    EXPECT_EQ(test::readFile(path).substr(0, stamp), line.substr(0, stamp));
+    EXPECT_EQ(test::readFile(path).size(), line.size() + 1);
 
     // A call never answered, logged with the behaviour given rather than the record's.
     const CallRecord bare{.callNumber = 4, .port = "SIM1", .dialed = "*12#", .callerHangupMs = 50};

@@ -309,7 +309,9 @@ TEST(SimCalls, EndsOfCallsAreLoggedInOrder)
     // The caller hanging up before the answer ends the call; the answer never comes.
     ASSERT_TRUE(otherDriver.offHook());
     const auto from = Clock::now();
-    const CallRecord early = test::callAndHangUp(*simulator, driver, "5", 50);
+    ASSERT_TRUE(driver.offHook() && driver.dialTones("5"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const CallRecord early = test::hangUpAndLog(*simulator, driver);
     EXPECT_FALSE(early.answerMs);
     EXPECT_GE(early.callerHangupMs.value_or(0), 50);
     EXPECT_TRUE(driver.watchCarrier(from, 450, true).empty());
@@ -585,7 +587,8 @@ TEST(SimRecording, EachCallIsRecordedAsAPlayableWavFile)
     Simulator failing(1, options);
     auto failingLine = openLine(failing);
     LineDriver failingDriver(*failingLine);
-    const CallRecord call = test::callAndHangUp(failing, failingDriver, "1", 0);
+    ASSERT_TRUE(failingDriver.offHook() && failingDriver.dialTones("1"));
+    const CallRecord call = test::hangUpAndLog(failing, failingDriver);
     EXPECT_NE(call.recordingError, "");
     EXPECT_NE(call.describe().find("\nrecording failed "), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir / "missing" / "call.wav"));
