@@ -38,7 +38,7 @@ protected:
     ReportStation m_station;
 };
 
-TEST_F(PeltraReportTest, TextOfTheWholeFileSortsByTelephoneText)
+TEST_F(PeltraReportTest, TextOfTheWholeFileAndCsvOfATaskInAPeriod)
 {
     const std::string out = ok({"Абоненты", "--text", "--sum", "SUMMA"});
     EXPECT_EQ(out.find("Задание:  "), 0u) << out;
@@ -48,10 +48,8 @@ TEST_F(PeltraReportTest, TextOfTheWholeFileSortsByTelephoneText)
     EXPECT_TRUE(a != std::string::npos && a < b && b < c) << out;
     EXPECT_NE(out.find("119.75\n"), std::string::npos) << out;
     EXPECT_NE(out.find("\nВсего строк: 3\n"), std::string::npos) << out;
-}
 
-TEST_F(PeltraReportTest, CsvOfATaskInAPeriod)
-{
+    // CSV of a task in a period.
     const fs::path csv = m_station.home() / "out.csv";
     ok({"Абоненты", "Долг", "--mode", "1", "--from", "01/02/2024", "--to", "01/03/2024", "--csv", csv.string()});
     EXPECT_EQ(readFile(csv), "Телефон,Проба,Отбой,Дата,Время,Сумма,FIO,KV,PAID\r\n"

@@ -10,19 +10,14 @@ namespace {
 
 ReportData smallReport(bool sumShown)
 {
-    ReportData data;
-    data.columns = {{"TELEF", "Телефон", ColumnKind::Char, 9, 0, 1, 9},
-                    {"FIO", "FIO", ColumnKind::Char, 12, 0, 2, 12},
-                    {"SUMMA", "Сумма", ColumnKind::Decimal, 8, 2, 3, 8}};
-    data.rows = ReportRows(3);
+    ReportData data{ReportVariant::BindingTable,
+                    {{"TELEF", "Телефон", ColumnKind::Char, 9, 0, 1, 9}, {"FIO", "FIO", ColumnKind::Char, 12, 0, 2, 12},
+                     {"SUMMA", "Сумма", ColumnKind::Decimal, 8, 2, 3, 8}},
+                    ReportRows(3), {std::nullopt, std::nullopt, 10.75}, {false, false, sumShown}, "Задание:",
+                    "Абоненты : Весь файл", "Оповещенные и неоповещенные. ", "06.12.2026"};
     data.rows.append({"2345678", "Петров, П.", "10.50"});
     data.rows.append({"11", "Сидоров \"мл\"", ""});
     data.rows.append({"99", "a\r\nb", "0.25"});
-    data.totals = {std::nullopt, std::nullopt, 10.75};
-    data.totalVisible = {false, false, sumShown};
-    data.title = "Абоненты : Весь файл";
-    data.info = "Оповещенные и неоповещенные. ";
-    data.today = "06.12.2026";
     return data;
 }
 
