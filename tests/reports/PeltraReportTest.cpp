@@ -19,10 +19,9 @@ protected:
     void SetUp() override
     {
         // Three rows by hand: one notified inside the period, one outside it, one not notified.
-        std::vector<SubscriberRow> rows(3);
-        rows[0] = {"300", 1, data::DbfDate{2024, 3, 1}, "10:00:00", 12.5, "Петров, П.", 3, true};
-        rows[1] = {"1000", 2, data::DbfDate{2024, 1, 15}, "11:00:00", 100.25, "Иванов", 7, false};
-        rows[2] = {"20", 0, std::nullopt, "", 7.0, "Сидоров", 12, false};
+        const std::vector<SubscriberRow> rows = {{"300", 1, data::DbfDate{2024, 3, 1}, "10:00:00", 12.5, "Петров, П.", 3, true},
+                                                 {"1000", 2, data::DbfDate{2024, 1, 15}, "11:00:00", 100.25, "Иванов", 7, false},
+                                                 {"20", 0, std::nullopt, "", 7.0, "Сидоров", 12, false}};
         ASSERT_TRUE(writeSubscriberTable(m_station.tablePath("abon.dbf"), rows));
         ASSERT_EQ(m_station.tasks().addBinding("Абоненты", m_station.tablePath("abon.dbf").string(), "заметки"),
                   config::AddResult::Added);

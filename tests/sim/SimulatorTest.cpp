@@ -162,7 +162,6 @@ TEST(SimPulseDialing, DigitsDecodeAndBreaksAndMakesAreMeasuredAsSent)
         // Against what was really sent: on a loaded machine the sender drifts from the nominal 62/38 ms.
         EXPECT_LT(call.worstDeviationMs().value_or(99), 30);
         EXPECT_FALSE(call.answerMs);
-        EXPECT_NE(call.describe().find("pulses " + std::to_string(breaks) + " break "), std::string::npos);
     }
 }
 
@@ -315,7 +314,6 @@ TEST(SimCalls, EndsOfCallsAreLoggedInOrder)
     EXPECT_FALSE(early.answerMs);
     EXPECT_GE(early.callerHangupMs.value_or(0), 50);
     EXPECT_TRUE(driver.watchCarrier(from, 450, true).empty());
-    EXPECT_NE(early.describe().find("\nno answer\n"), std::string::npos);
 
     // Destroying an open line ends its call.
     ASSERT_TRUE(otherDriver.dialTones("42"));
@@ -464,7 +462,6 @@ TEST(SimTransmit, RealTimePortPacesWritesCancelsPurgesAndUnplugs)
     const CallRecord unplugged = simulator.calls().back();
     EXPECT_TRUE(unplugged.unplugged);
     EXPECT_GE(unplugged.callerHangupMs.value_or(0), 50);
-    EXPECT_NE(unplugged.describe().find("\nunplugged\n"), std::string::npos);
 }
 
 TEST(SimTransmit, OnlyAWriterPausingAfterTheAnswerCausesUnderruns)
@@ -490,7 +487,6 @@ TEST(SimTransmit, OnlyAWriterPausingAfterTheAnswerCausesUnderruns)
         EXPECT_EQ(call.underruns, pausing ? 2u : 0u);  // the last drain ends the message
         EXPECT_EQ(call.partyHeardBytes, 3 * phrase.size());
         EXPECT_GT(call.bytesHeard, call.partyHeardBytes) << "the dialing tone was heard before the answer";
-        EXPECT_NE(call.describe().find(pausing ? "\nunderruns 2\n" : "\nunderruns 0\n"), std::string::npos);
     }
 }
 
@@ -580,7 +576,6 @@ TEST(SimRecording, EachCallIsRecordedAsAPlayableWavFile)
     }
     EXPECT_EQ(calls[0].bytesHeard, speech->size());
     EXPECT_EQ(wavSamples(calls[0].recording), 4000u);
-    EXPECT_NE(calls[1].describe().find("\nrecording " + (dir / "calls-2.wav").string() + "\n"), std::string::npos);
 
     // A file that cannot be written is reported with the call.
     options.recordPath = dir / "missing" / "call.wav";
@@ -590,7 +585,6 @@ TEST(SimRecording, EachCallIsRecordedAsAPlayableWavFile)
     ASSERT_TRUE(failingDriver.offHook() && failingDriver.dialTones("1"));
     const CallRecord call = test::hangUpAndLog(failing, failingDriver);
     EXPECT_NE(call.recordingError, "");
-    EXPECT_NE(call.describe().find("\nrecording failed "), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir / "missing" / "call.wav"));
 }
 

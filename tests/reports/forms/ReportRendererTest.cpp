@@ -109,14 +109,12 @@ double amount(std::size_t i) { return 100.0 + static_cast<double>(i % 50) * 12.2
 // A report of subscribers with a telephone, an attempt count, a date, a name and a sum.
 ReportData subscribers(std::size_t rows, ReportVariant variant = ReportVariant::BindingTable)
 {
-    ReportData data;
-    data.variant = variant;
-    data.columns = {{"TELEF", "Телефон", ColumnKind::Char, 12, 0, 1, 12},
-                    {"PROBA", "Проба", ColumnKind::Decimal, 3, 0, 2, 5},
-                    {"DATA", "Дата", ColumnKind::Date, 8, 0, 4, 10},
-                    {"FIO", "FIO", ColumnKind::Char, 24, 0, 6, 24},
-                    {"SUMMA", "Сумма", ColumnKind::Decimal, 10, 2, 7, 11}};
-    data.rows = peltra::reports::ReportRows(data.columns.size());
+    ReportData data{variant,
+                    {{"TELEF", "Телефон", ColumnKind::Char, 12, 0, 1, 12}, {"PROBA", "Проба", ColumnKind::Decimal, 3, 0, 2, 5},
+                     {"DATA", "Дата", ColumnKind::Date, 8, 0, 4, 10}, {"FIO", "FIO", ColumnKind::Char, 24, 0, 6, 24},
+                     {"SUMMA", "Сумма", ColumnKind::Decimal, 10, 2, 7, 11}},
+                    peltra::reports::ReportRows(5), {}, std::vector<bool>(5, false), "Задание:",
+                    "Абоненты : Весь файл", "Оповещенные и неоповещенные.", "06.12.2026"};
     double sum = 0;
     for (std::size_t i = 0; i < rows; ++i) {
         sum += amount(i);
@@ -127,10 +125,6 @@ ReportData subscribers(std::size_t rows, ReportVariant variant = ReportVariant::
     }
     data.totals = {std::nullopt, std::optional<double>(1.0 * rows), std::nullopt, std::nullopt,
                    std::optional<double>(sum)};
-    data.totalVisible.assign(data.columns.size(), false);
-    data.title = "Абоненты : Весь файл";
-    data.info = "Оповещенные и неоповещенные.";
-    data.today = "06.12.2026";
     return data;
 }
 
