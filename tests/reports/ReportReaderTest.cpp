@@ -152,7 +152,7 @@ TEST_F(ReportReaderTest, SqlChoosesTheRowsThePredicateChooses)
     }
 }
 
-TEST_F(ReportReaderTest, CellsTotalsAndTexts)
+TEST_F(ReportReaderTest, CellsAndTotals)
 {
     ReportOptions o = options(ReportMode::Notified);
     o.sumFields = {"summa"};
@@ -181,28 +181,25 @@ TEST_F(ReportReaderTest, CellsTotalsAndTexts)
     EXPECT_DOUBLE_EQ(data.totals[kKv].value_or(-1), static_cast<double>(kv));
     EXPECT_FALSE(data.totals[kTelef].has_value() || data.totals[kData].has_value());
     EXPECT_EQ(data.totalVisible, (std::vector<bool>{false, false, false, false, false, true, false, false, false}));
-}
 
-// Totals round to two decimals, F fields count as numbers, and a total of text is refused; over a
-// table python3-dbf wrote.
-TEST_F(ReportReaderTest, TotalsOfSmallTables)
-{
+    // Totals round to two decimals, F fields count as numbers, and a total of text is refused; over
+    // a table python3-dbf wrote.
     const auto file = m_station.tablePath("fine.dbf");
     test::writeTableByPython(file, "TELEF C(12); DATA D; AMT N(10,3); PENI F(8,2)",
                              {"('1', None, 1.234, 0.5)", "('2', None, 2.345, 0.5)", "('3', None, 0.004, 0.5)"},
                              "cp866", false);
     ASSERT_EQ(tasks().addBinding("fine", file.string(), ""), config::AddResult::Added);
-    ReportOptions o = options(ReportMode::All);
+    o = options(ReportMode::All);
     o.binding = "fine";
     o.sumFields = {"AMT"};
-    ReportData data = read(o);
-    ASSERT_EQ(data.rows.rowCount(), 3u);
-    EXPECT_EQ(std::string(data.rows.cell(0, 2)) + "|" + std::string(data.rows.cell(0, 3)), "1.234|0.50");
-    EXPECT_EQ(data.columns.at(3).kind, ColumnKind::Decimal);
-    EXPECT_EQ(data.totals, (std::vector<std::optional<double>>{std::nullopt, std::nullopt, 3.58, 1.5}));  // 3.583
-    EXPECT_EQ(totalText(data.totals[2].value_or(0)), "3.58");
+    ReportData fine = read(o);
+    ASSERT_EQ(fine.rows.rowCount(), 3u);
+    EXPECT_EQ(std::string(fine.rows.cell(0, 2)) + "|" + std::string(fine.rows.cell(0, 3)), "1.234|0.50");
+    EXPECT_EQ(fine.columns.at(3).kind, ColumnKind::Decimal);
+    EXPECT_EQ(fine.totals, (std::vector<std::optional<double>>{std::nullopt, std::nullopt, 3.58, 1.5}));  // 3.583
+    EXPECT_EQ(totalText(fine.totals[2].value_or(0)), "3.58");
     o.sumFields = {"TELEF"};
-    const ReadResult result = readReport(tasks(), o, data);
+    const ReadResult result = readReport(tasks(), o, fine);
     EXPECT_EQ(result.outcome, ReadOutcome::Failed);
     EXPECT_EQ(result.message, "Поле 'TELEF' не является числовым полем таблицы.");
 }

@@ -646,7 +646,7 @@ TEST(Demodulator, SpeechStreamOfASineComesBackAsThatSine)
     EXPECT_TRUE(std::all_of(rising.begin(), rising.end(), [](std::int16_t s) { return s >= 0; }));
 }
 
-TEST(Demodulator, EveryElevenAndAHalfBitsGiveOneSampleWhateverThePieces)
+TEST(Demodulator, EveryElevenAndAHalfBitsLowFirstGiveOneSampleWhateverThePieces)
 {
     const std::pair<std::size_t, std::size_t> cases[] = {{0, 0}, {1, 0}, {2, 1}, {35, 24}, {36, 25}, {37, 25}, {72, 50}, {1000, 694}};
     std::vector<std::uint8_t> stream(1000);
@@ -670,11 +670,9 @@ TEST(Demodulator, EveryElevenAndAHalfBitsGiveOneSampleWhateverThePieces)
     out.clear();
     pieces.push(std::span(stream).first(36), out);
     EXPECT_EQ(out, demodulate(std::span(stream).first(36)));
-}
 
-TEST(Demodulator, FirstBitOfEachByteIsItsLeastSignificant)
-{
-    // 0x00 then 0xF0: twelve rises if the low bits go first (mean 5200), 8 rises and 4 falls if not (3870).
+    // The first bit of each byte is its least significant: 0x00 then 0xF0 make twelve rises if the
+    // low bits go first (mean 5200), 8 rises and 4 falls if not (3870).
     const std::vector<std::int16_t> heard = demodulate(std::vector<std::uint8_t>{0x00, 0xF0, 0x00});
     ASSERT_EQ(heard.size(), 2u);
     EXPECT_NEAR(heard[0], 5200, 60);
