@@ -1,6 +1,6 @@
 // Test helper: a station home with a store and generated subscriber tables, for the report's
-// reader and tool tests. Rows are generated from a seed and kept, so a test can choose the rows
-// it expects with its own predicate.
+// reader, tool and dialog tests. Rows are generated from a seed and kept, so a test can choose
+// the rows it expects with its own predicate.
 #pragma once
 
 #include "config/ConfigStore.h"
