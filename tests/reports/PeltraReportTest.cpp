@@ -19,10 +19,9 @@ protected:
     void SetUp() override
     {
         // Three rows by hand: one notified inside the period, one outside it, one not notified.
-        std::vector<SubscriberRow> rows(3);
-        rows[0] = {"300", 1, data::DbfDate{2024, 3, 1}, "10:00:00", 12.5, "Петров, П.", 3, true};
-        rows[1] = {"1000", 2, data::DbfDate{2024, 1, 15}, "11:00:00", 100.25, "Иванов", 7, false};
-        rows[2] = {"20", 0, std::nullopt, "", 7.0, "Сидоров", 12, false};
+        const std::vector<SubscriberRow> rows = {{"300", 1, data::DbfDate{2024, 3, 1}, "10:00:00", 12.5, "Петров, П.", 3, true},
+                                                 {"1000", 2, data::DbfDate{2024, 1, 15}, "11:00:00", 100.25, "Иванов", 7, false},
+                                                 {"20", 0, std::nullopt, "", 7.0, "Сидоров", 12, false}};
         ASSERT_TRUE(writeSubscriberTable(m_station.tablePath("abon.dbf"), rows));
         ASSERT_EQ(m_station.tasks().addBinding("Абоненты", m_station.tablePath("abon.dbf").string(), "заметки"),
                   config::AddResult::Added);
@@ -38,7 +37,7 @@ protected:
     ReportStation m_station;
 };
 
-TEST_F(PeltraReportTest, TextOfTheWholeFileSortsByTelephoneText)
+TEST_F(PeltraReportTest, TextOfTheWholeFileAndCsvOfATaskInAPeriod)
 {
     const std::string out = ok({"Абоненты", "--text", "--sum", "SUMMA"});
     EXPECT_EQ(out.find("Задание:  "), 0u) << out;
@@ -48,10 +47,8 @@ TEST_F(PeltraReportTest, TextOfTheWholeFileSortsByTelephoneText)
     EXPECT_TRUE(a != std::string::npos && a < b && b < c) << out;
     EXPECT_NE(out.find("119.75\n"), std::string::npos) << out;
     EXPECT_NE(out.find("\nВсего строк: 3\n"), std::string::npos) << out;
-}
 
-TEST_F(PeltraReportTest, CsvOfATaskInAPeriod)
-{
+    // CSV of a task in a period.
     const fs::path csv = m_station.home() / "out.csv";
     ok({"Абоненты", "Долг", "--mode", "1", "--from", "01/02/2024", "--to", "01/03/2024", "--csv", csv.string()});
     EXPECT_EQ(readFile(csv), "Телефон,Проба,Отбой,Дата,Время,Сумма,FIO,KV,PAID\r\n"

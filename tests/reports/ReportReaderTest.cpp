@@ -26,6 +26,8 @@ constexpr std::size_t kTelef = 0, kData = 3, kSumma = 5, kKv = 7, kPaid = 8;
 
 bool notified(const SubscriberRow& r) { return r.data.has_value(); }
 
+bool byText(const SubscriberRow& a, const SubscriberRow& b) { return a.telef < b.telef; }
+
 int dayNumber(const data::DbfDate& d) { return d.year * 10000 + d.month * 100 + d.day; }
 
 class ReportReaderTest : public ::testing::Test {
@@ -45,36 +47,21 @@ protected:
         return *tasks().task(kBinding, name);
     }
 
-    ReportOptions options(ReportMode mode, std::optional<std::string> task = std::nullopt) const
+    static ReportOptions options(ReportMode mode, std::optional<std::string> task = std::nullopt,
+                                 std::optional<ReportPeriod> period = std::nullopt)
     {
-        ReportOptions o;
-        o.binding = kBinding;
-        o.task = std::move(task);
-        o.mode = mode;
-        return o;
+        return {kBinding, std::move(task), mode, std::move(period), {}, ReportVariant::BindingTable};
     }
 
-    // The telephones of the rows pred keeps, in the order of key (stable: ties keep table order);
-    // no key keeps table order.
+    // The rows pred keeps, in the order of key (stable: ties keep table order); no key keeps table order.
     using Key = std::function<bool(const SubscriberRow&, const SubscriberRow&)>;
-    std::vector<std::string> expected(const std::function<bool(const SubscriberRow&)>& pred, const Key& before) const
+    std::vector<SubscriberRow> expected(const std::function<bool(const SubscriberRow&)>& pred, const Key& before) const
     {
         std::vector<SubscriberRow> kept;
         std::copy_if(m_rows.begin(), m_rows.end(), std::back_inserter(kept), pred);
         if (before)
             std::stable_sort(kept.begin(), kept.end(), before);
-        std::vector<std::string> telefs;
-        for (const SubscriberRow& r : kept)
-            telefs.push_back(r.telef);
-        return telefs;
-    }
-
-    static std::vector<std::string> telefs(const ReportData& data)
-    {
-        std::vector<std::string> out;
-        for (std::size_t row = 0; row < data.rows.rowCount(); ++row)
-            out.emplace_back(data.rows.cell(row, kTelef));
-        return out;
+        return kept;
     }
 
     ReportData read(const ReportOptions& o)
@@ -113,7 +100,6 @@ TEST_F(ReportReaderTest, SqlChoosesTheRowsThePredicateChooses)
     config::Operator plain = addTask("Без фильтра");
     ASSERT_TRUE(plain.setNumber(TaskProperty::Typefilter, config::kFilterNone));
 
-    const auto byText = [](const SubscriberRow& a, const SubscriberRow& b) { return a.telef < b.telef; };
     const auto byNumber = [](const SubscriberRow& a, const SubscriberRow& b) {
         return std::stod(a.telef) < std::stod(b.telef);
     };
@@ -141,16 +127,14 @@ TEST_F(ReportReaderTest, SqlChoosesTheRowsThePredicateChooses)
     } cases[] = {
         {"1 whole file", options(ReportMode::All), [](const SubscriberRow&) { return true; }, byText},
         {"2 whole file, notified", options(ReportMode::Notified), notified, byText},
-        {"3 whole file, notified in a period", [&] { auto o = options(ReportMode::Notified); o.period = period; return o; }(),
-         inPeriod, byText},
-        {"4 not notified ignores the period",
-         [&] { auto o = options(ReportMode::NotNotified); o.period = period; return o; }(),
+        {"3 whole file, notified in a period", options(ReportMode::Notified, std::nullopt, period), inPeriod, byText},
+        {"4 not notified ignores the period", options(ReportMode::NotNotified, std::nullopt, period),
          [](const SubscriberRow& r) { return !notified(r); }, byText},
         {"5 ranges, sorted down by SUMMA", options(ReportMode::All, "Диапазоны"), inRanges, bySummaDown},
         {"6 ranges, notified", options(ReportMode::Notified, "Диапазоны"),
          [&](const SubscriberRow& r) { return notified(r) && inRanges(r); }, bySummaDown},
         {"7 condition, TELEF as a number", options(ReportMode::All, "Условие"), inCondition, byNumber},
-        {"8 condition, period", [&] { auto o = options(ReportMode::Notified, "Условие"); o.period = period; return o; }(),
+        {"8 condition, period", options(ReportMode::Notified, "Условие", period),
          [&](const SubscriberRow& r) { return inPeriod(r) && inCondition(r); }, byNumber},
         {"9 no filter, no sort: table order", options(ReportMode::NotNotified, "Без фильтра"),
          [](const SubscriberRow& r) { return !notified(r); }, nullptr},
@@ -158,27 +142,27 @@ TEST_F(ReportReaderTest, SqlChoosesTheRowsThePredicateChooses)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const ReportData data = read(c.options);
-        const std::vector<std::string> want = expected(c.pred, c.order);
+        std::vector<std::string> got, want;
+        for (std::size_t row = 0; row < data.rows.rowCount(); ++row)
+            got.emplace_back(data.rows.cell(row, kTelef));
+        for (const SubscriberRow& r : expected(c.pred, c.order))
+            want.push_back(r.telef);
         EXPECT_FALSE(want.empty());
-        EXPECT_EQ(telefs(data), want);
+        EXPECT_EQ(got, want);
     }
 }
 
-TEST_F(ReportReaderTest, CellsTotalsAndTexts)
+TEST_F(ReportReaderTest, CellsAndTotals)
 {
     ReportOptions o = options(ReportMode::Notified);
     o.sumFields = {"summa"};
     const ReportData data = read(o);
-    std::vector<const SubscriberRow*> kept;
-    for (const SubscriberRow& r : m_rows)
-        if (notified(r))
-            kept.push_back(&r);
-    std::stable_sort(kept.begin(), kept.end(), [](const auto* a, const auto* b) { return a->telef < b->telef; });
+    const std::vector<SubscriberRow> kept = expected(notified, byText);
     ASSERT_EQ(data.rows.rowCount(), kept.size());
 
     long long cents = 0, kv = 0;
     for (std::size_t i = 0; i < kept.size(); ++i) {
-        const SubscriberRow& r = *kept[i];
+        const SubscriberRow& r = kept[i];
         char date[16], summa[32];
         std::snprintf(date, sizeof date, "%02d.%02d.%04d", r.data->day, r.data->month, r.data->year);
         EXPECT_EQ(data.rows.cell(i, kData), date);
@@ -197,28 +181,25 @@ TEST_F(ReportReaderTest, CellsTotalsAndTexts)
     EXPECT_DOUBLE_EQ(data.totals[kKv].value_or(-1), static_cast<double>(kv));
     EXPECT_FALSE(data.totals[kTelef].has_value() || data.totals[kData].has_value());
     EXPECT_EQ(data.totalVisible, (std::vector<bool>{false, false, false, false, false, true, false, false, false}));
-}
 
-// Totals round to two decimals, F fields count as numbers, and a total of text is refused; over a
-// table python3-dbf wrote.
-TEST_F(ReportReaderTest, TotalsOfSmallTables)
-{
+    // Totals round to two decimals, F fields count as numbers, and a total of text is refused; over
+    // a table python3-dbf wrote.
     const auto file = m_station.tablePath("fine.dbf");
     test::writeTableByPython(file, "TELEF C(12); DATA D; AMT N(10,3); PENI F(8,2)",
                              {"('1', None, 1.234, 0.5)", "('2', None, 2.345, 0.5)", "('3', None, 0.004, 0.5)"},
                              "cp866", false);
     ASSERT_EQ(tasks().addBinding("fine", file.string(), ""), config::AddResult::Added);
-    ReportOptions o = options(ReportMode::All);
+    o = options(ReportMode::All);
     o.binding = "fine";
     o.sumFields = {"AMT"};
-    ReportData data = read(o);
-    ASSERT_EQ(data.rows.rowCount(), 3u);
-    EXPECT_EQ(std::string(data.rows.cell(0, 2)) + "|" + std::string(data.rows.cell(0, 3)), "1.234|0.50");
-    EXPECT_EQ(data.columns.at(3).kind, ColumnKind::Decimal);
-    EXPECT_EQ(data.totals, (std::vector<std::optional<double>>{std::nullopt, std::nullopt, 3.58, 1.5}));  // 3.583
-    EXPECT_EQ(totalText(data.totals[2].value_or(0)), "3.58");
+    ReportData fine = read(o);
+    ASSERT_EQ(fine.rows.rowCount(), 3u);
+    EXPECT_EQ(std::string(fine.rows.cell(0, 2)) + "|" + std::string(fine.rows.cell(0, 3)), "1.234|0.50");
+    EXPECT_EQ(fine.columns.at(3).kind, ColumnKind::Decimal);
+    EXPECT_EQ(fine.totals, (std::vector<std::optional<double>>{std::nullopt, std::nullopt, 3.58, 1.5}));  // 3.583
+    EXPECT_EQ(totalText(fine.totals[2].value_or(0)), "3.58");
     o.sumFields = {"TELEF"};
-    const ReadResult result = readReport(tasks(), o, data);
+    const ReadResult result = readReport(tasks(), o, fine);
     EXPECT_EQ(result.outcome, ReadOutcome::Failed);
     EXPECT_EQ(result.message, "Поле 'TELEF' не является числовым полем таблицы.");
 }

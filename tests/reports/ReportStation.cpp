@@ -86,7 +86,9 @@ ReportStation::ReportStation() : m_home(m_dir / "home")
 {
     std::filesystem::create_directories(m_home);
     std::filesystem::create_directories(m_dir / "db");
-    openStore();
+    m_registry = std::make_unique<platform::RegistryStore>(config::registryFile(m_home));
+    m_store = std::make_unique<config::ConfigStore>(*m_registry);
+    m_tasks = std::make_unique<config::TaskStore>(*m_store);
 }
 
 ReportStation::~ReportStation() { closeStore(); }
@@ -96,13 +98,6 @@ void ReportStation::closeStore()
     m_tasks.reset();
     m_store.reset();
     m_registry.reset();
-}
-
-void ReportStation::openStore()
-{
-    m_registry = std::make_unique<platform::RegistryStore>(config::registryFile(m_home));
-    m_store = std::make_unique<config::ConfigStore>(*m_registry);
-    m_tasks = std::make_unique<config::TaskStore>(*m_store);
 }
 
 }  // namespace peltra::test

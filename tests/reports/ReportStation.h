@@ -1,6 +1,6 @@
 // Test helper: a station home with a store and generated subscriber tables, for the report's
-// reader and tool tests. Rows are generated from a seed and kept, so a test can choose the rows
-// it expects with its own predicate.
+// reader, tool and dialog tests. Rows are generated from a seed and kept, so a test can choose
+// the rows it expects with its own predicate.
 #pragma once
 
 #include "config/ConfigStore.h"
@@ -46,9 +46,8 @@ public:
     std::filesystem::path tablePath(const std::string& name) const { return m_dir / "db" / name; }
     config::TaskStore& tasks() { return *m_tasks; }
     config::ConfigStore& store() { return *m_store; }
-    // Closes the store (so a tool can open it) and opens it again.
+    // Closes the store, so a tool can open it.
     void closeStore();
-    void openStore();
 
 private:
     TempDir m_dir;

@@ -10,23 +10,18 @@ namespace {
 
 ReportData smallReport(bool sumShown)
 {
-    ReportData data;
-    data.columns = {{"TELEF", "Телефон", ColumnKind::Char, 9, 0, 1, 9},
-                    {"FIO", "FIO", ColumnKind::Char, 12, 0, 2, 12},
-                    {"SUMMA", "Сумма", ColumnKind::Decimal, 8, 2, 3, 8}};
-    data.rows = ReportRows(3);
+    ReportData data{ReportVariant::BindingTable,
+                    {{"TELEF", "Телефон", ColumnKind::Char, 9, 0, 1, 9}, {"FIO", "FIO", ColumnKind::Char, 12, 0, 2, 12},
+                     {"SUMMA", "Сумма", ColumnKind::Decimal, 8, 2, 3, 8}},
+                    ReportRows(3), {std::nullopt, std::nullopt, 10.75}, {false, false, sumShown}, "Задание:",
+                    "Абоненты : Весь файл", "Оповещенные и неоповещенные. ", "06.12.2026"};
     data.rows.append({"2345678", "Петров, П.", "10.50"});
     data.rows.append({"11", "Сидоров \"мл\"", ""});
     data.rows.append({"99", "a\r\nb", "0.25"});
-    data.totals = {std::nullopt, std::nullopt, 10.75};
-    data.totalVisible = {false, false, sumShown};
-    data.title = "Абоненты : Весь файл";
-    data.info = "Оповещенные и неоповещенные. ";
-    data.today = "06.12.2026";
     return data;
 }
 
-TEST(ReportTextTest, PlainTextLinesUpTitlesCellsAndTotals)
+TEST(ReportTextTest, PlainTextAndCsvOfTitlesCellsAndTotals)
 {
     const std::string want = "Задание:  06.12.2026\n"
                              "Абоненты : Весь файл\n"
@@ -42,11 +37,12 @@ TEST(ReportTextTest, PlainTextLinesUpTitlesCellsAndTotals)
                              "                            10.75\n"
                              "Всего строк: 3\n";
     EXPECT_EQ(reportText(smallReport(true)), want);
-}
+    EXPECT_EQ(reportCsv(smallReport(true)), "Телефон,FIO,Сумма\r\n"
+                                            "2345678,\"Петров, П.\",10.50\r\n"
+                                            "11,\"Сидоров \"\"мл\"\"\",\r\n"
+                                            "99,\"a\r\nb\",0.25\r\n");
 
-// No totals line when none is shown; an empty report still counts its rows.
-TEST(ReportTextTest, WithoutTotalsOrRows)
-{
+    // No totals line when none is shown; an empty report still counts its rows.
     ReportData data = smallReport(false);
     const std::string text = reportText(data);
     EXPECT_EQ(text.find("10.75"), std::string::npos);
@@ -54,18 +50,8 @@ TEST(ReportTextTest, WithoutTotalsOrRows)
     data.rows.clear();
     EXPECT_NE(reportText(data).find("Всего строк: 0\n"), std::string::npos);
     EXPECT_EQ(reportCsv(data), "Телефон,FIO,Сумма\r\n");
-}
 
-TEST(ReportTextTest, CsvQuotesWhatNeedsIt)
-{
-    EXPECT_EQ(reportCsv(smallReport(true)), "Телефон,FIO,Сумма\r\n"
-                                            "2345678,\"Петров, П.\",10.50\r\n"
-                                            "11,\"Сидоров \"\"мл\"\"\",\r\n"
-                                            "99,\"a\r\nb\",0.25\r\n");
-}
-
-TEST(ReportTextTest, TotalsLoseOnlyTrailingZeros)
-{
+    // Totals lose only trailing zeros.
     for (const auto& [total, text] : {std::pair{10.0, "10"}, {12.5, "12.5"}, {3.583, "3.58"}, {-0.001, "0"}, {0.1, "0.1"}})
         EXPECT_EQ(totalText(total), text) << total;
 }

@@ -178,18 +178,6 @@ inline sim::CallRecord hangUpAndLog(sim::Simulator& simulator, LineDriver& drive
     return calls.empty() ? sim::CallRecord{} : calls.back();
 }
 
-// Seizes the line and dials the number by tone; the call that ends when it hangs up after holdMs.
-inline sim::CallRecord callAndHangUp(sim::Simulator& simulator, LineDriver& driver, std::string_view number,
-                              std::uint32_t holdMs)
-{
-    EXPECT_TRUE(driver.offHook());
-    if (!number.empty()) {
-        EXPECT_TRUE(driver.dialTones(number));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
-    return hangUpAndLog(simulator, driver);
-}
-
 // A sine of 8 kHz samples, and samples as the little-endian bytes the modulator takes.
 inline std::vector<std::int16_t> sine(double hz, double amplitude, std::size_t count)
 {
@@ -213,14 +201,7 @@ inline sim::PartyBehaviour party(sim::LineCondition condition, std::optional<std
                                  std::optional<std::uint32_t> hangUpMs = std::nullopt, bool pulse = false,
                                  std::uint32_t pulseMs = 300, std::vector<sim::Flicker> flickers = {})
 {
-    sim::PartyBehaviour p;
-    p.condition = condition;
-    p.answerAfterMs = answerMs;
-    p.hangUpAfterMs = hangUpMs;
-    p.pulseReversal = pulse;
-    p.pulseReversalMs = pulseMs;
-    p.flickers = std::move(flickers);
-    return p;
+    return {condition, answerMs, hangUpMs, pulse, pulseMs, std::move(flickers)};
 }
 
 }  // namespace peltra::test

@@ -39,10 +39,7 @@ using LC = LineCondition;
 
 SimOptions fast(std::uint32_t digitTimeoutMs = 100, bool realTime = false)
 {
-    SimOptions options;
-    options.digitTimeoutMs = digitTimeoutMs;
-    options.realTime = realTime;
-    return options;
+    return {.realTime = realTime, .digitTimeoutMs = digitTimeoutMs};
 }
 
 TEST(SimulatorPorts, OpensItsOwnNamesInAnyCaseOnceAtATime)
@@ -75,20 +72,16 @@ TEST(SimulatorPorts, OpensItsOwnNamesInAnyCaseOnceAtATime)
     bool carrier = false;
     EXPECT_TRUE(second->readCarrier(carrier) && carrier && !second->unplugged());
 
+    // Off-hook exactly while DTR is dropped and RTS raised; a port opens with both raised.
+    EXPECT_FALSE(second->offHook());
+    for (const auto& [dtr, rts, offHook] : {std::tuple{true, true, false}, {false, true, true}, {false, false, false},
+                                            {true, false, false}, {false, true, true}}) {
+        ASSERT_TRUE(second->setDtr(dtr) && second->setRts(rts));
+        EXPECT_EQ(second->offHook(), offHook) << "DTR " << dtr << " RTS " << rts;
+    }
+
     for (const auto& [number, accepted] : {std::pair{"", false}, {"12-34", false}, {"12a", false}, {"*12#AD", true}})
         EXPECT_EQ(simulator.setBehaviour(number, {}), accepted) << number;
-}
-
-TEST(SimLineHook, OffHookExactlyWhileDtrIsDroppedAndRtsRaised)
-{
-    Simulator simulator(1, fast());
-    auto line = openLine(simulator);
-    EXPECT_FALSE(line->offHook());  // opens with both raised
-    const bool cases[][3] = {{true, true, false}, {false, true, true}, {false, false, false}, {true, false, false}, {false, true, true}};
-    for (const auto& [dtr, rts, offHook] : cases) {
-        ASSERT_TRUE(line->setDtr(dtr) && line->setRts(rts));
-        EXPECT_EQ(line->offHook(), offHook) << "DTR " << dtr << " RTS " << rts;
-    }
 }
 
 TEST(SimLineHook, ShortOnHookIsADialBreakAndALongOneEndsTheCall)
@@ -169,7 +162,6 @@ TEST(SimPulseDialing, DigitsDecodeAndBreaksAndMakesAreMeasuredAsSent)
         // Against what was really sent: on a loaded machine the sender drifts from the nominal 62/38 ms.
         EXPECT_LT(call.worstDeviationMs().value_or(99), 30);
         EXPECT_FALSE(call.answerMs);
-        EXPECT_NE(call.describe().find("pulses " + std::to_string(breaks) + " break "), std::string::npos);
     }
 }
 
@@ -201,27 +193,6 @@ TEST(SimToneDialing, EverySymbolIsRecognisedInOrderAndJoinsPulseDigits)
     const CallRecord call = test::hangUpAndLog(simulator, driver);
     EXPECT_EQ(call.dialed, "234");
     EXPECT_EQ(call.pulses(), 2u);
-}
-
-TEST(SimNumbers, UnregisteredNumberCompletesAfterTheDigitTimeoutWithTheDefaultParty)
-{
-    Simulator simulator(1, fast(150));
-    simulator.setDefaultBehaviour(party(LC::Ok, 50));
-    ASSERT_TRUE(simulator.setBehaviour("777", party(LC::Ok, std::nullopt)));
-    auto line = openLine(simulator);
-    LineDriver driver(*line);
-    ASSERT_TRUE(driver.offHook());
-    const auto from = Clock::now();
-    ASSERT_TRUE(driver.dialTones("77"));
-    const auto changes = driver.watchCarrier(from, 400, true);
-    ASSERT_EQ(changes.size(), 1u);
-    EXPECT_FALSE(changes[0].on);
-    EXPECT_GE(changes[0].atMs, 199);
-    EXPECT_LE(changes[0].atMs, 280);
-    const CallRecord call = test::hangUpAndLog(simulator, driver);
-    EXPECT_EQ(call.dialed, "77");
-    ASSERT_TRUE(call.completeMs && call.answerMs);
-    EXPECT_NEAR(*call.answerMs - *call.completeMs, 50, 1);
 }
 
 struct BehaviourCase {
@@ -302,8 +273,10 @@ TEST(SimBehaviours, IdleCarrierFollowsTheDefaultLine)
     ASSERT_TRUE(line->readCarrier(carrier));
     EXPECT_FALSE(carrier);
 
-    // Reversed: no carrier while idle and dialing; the answer's reversal makes it normal.
+    // Reversed: no carrier while idle and dialing; the answer's reversal makes it normal. "5" only
+    // starts the listed "55", so it completes at the digit time-out, with the default party.
     simulator.setDefaultBehaviour(party(LC::Reversed, 100));
+    ASSERT_TRUE(simulator.setBehaviour("55", party(LC::Ok, std::nullopt)));
     ASSERT_TRUE(driver.offHook());
     const auto from = Clock::now();
     ASSERT_TRUE(driver.dialTones("5"));
@@ -312,7 +285,9 @@ TEST(SimBehaviours, IdleCarrierFollowsTheDefaultLine)
     EXPECT_TRUE(changes[0].on);
     EXPECT_GE(changes[0].atMs, 199);  // time-out 100 ms, answer 100 ms later
     EXPECT_LE(changes[0].atMs, 260);
-    test::hangUpAndLog(simulator, driver);
+    const CallRecord call = test::hangUpAndLog(simulator, driver);
+    ASSERT_TRUE(call.completeMs && call.answerMs);
+    EXPECT_NEAR(*call.answerMs - *call.completeMs, 100, 1);
     EXPECT_TRUE(driver.waitCarrier(false, 500));
 
     line->carrierChanged().reset();
@@ -333,11 +308,12 @@ TEST(SimCalls, EndsOfCallsAreLoggedInOrder)
     // The caller hanging up before the answer ends the call; the answer never comes.
     ASSERT_TRUE(otherDriver.offHook());
     const auto from = Clock::now();
-    const CallRecord early = test::callAndHangUp(*simulator, driver, "5", 50);
+    ASSERT_TRUE(driver.offHook() && driver.dialTones("5"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const CallRecord early = test::hangUpAndLog(*simulator, driver);
     EXPECT_FALSE(early.answerMs);
     EXPECT_GE(early.callerHangupMs.value_or(0), 50);
     EXPECT_TRUE(driver.watchCarrier(from, 450, true).empty());
-    EXPECT_NE(early.describe().find("\nno answer\n"), std::string::npos);
 
     // Destroying an open line ends its call.
     ASSERT_TRUE(otherDriver.dialTones("42"));
@@ -389,16 +365,7 @@ bool waitDrained(SimLine& line, std::uint32_t timeoutMs)
     return true;
 }
 
-// Seizes the line, dials "1" by tone and waits for the answer 100 ms later.
-void callAndWaitForAnswer(Simulator& simulator, LineDriver& driver)
-{
-    ASSERT_TRUE(simulator.setBehaviour("1", test::party(LineCondition::Ok, 100)));
-    ASSERT_TRUE(driver.offHook());
-    ASSERT_TRUE(driver.dialTones("1"));
-    ASSERT_TRUE(driver.waitCarrier(false, 2000));
-}
-
-TEST(SimTransmit, RealTimePortSendsElevenThousandFiveHundredTwentyBytesASecond)
+TEST(SimTransmit, RealTimePortPacesWritesCancelsPurgesAndUnplugs)
 {
     Simulator simulator(1, fast(100, true));
     auto line = openLine(simulator);
@@ -424,6 +391,77 @@ TEST(SimTransmit, RealTimePortSendsElevenThousandFiveHundredTwentyBytesASecond)
     const CallRecord call = hangUpAndLog(simulator, driver);
     EXPECT_EQ(call.bytesHeard, second.size());
     EXPECT_EQ(call.underruns, 0u);
+
+    // Cancel drops what is not queued; a purge silences the line.
+    ASSERT_TRUE(driver.offHook());
+    ASSERT_TRUE(line->startWrite(second));
+
+    errno = 0;
+    EXPECT_FALSE(line->startWrite(second));  // one write at a time
+    EXPECT_EQ(errno, EBUSY);
+    std::this_thread::sleep_for(milliseconds(100));
+    line->cancelWrite();
+    EXPECT_TRUE(line->writeDone().isSet());
+    const platform::WriteOutcome outcome = line->writeOutcome();
+    EXPECT_EQ(outcome.error, ECANCELED);
+    // The queue's 4096 bytes and what drained in 100 ms (1152).
+    EXPECT_GE(outcome.written, 4096u + 1152u);
+    EXPECT_LE(outcome.written, 4096u + 1152u + 700u);
+
+    // What was queued is still being sent, until the purge.
+    EXPECT_GT(line->transmitQueued(), 3000u);
+    ASSERT_TRUE(line->purgeTransmit());
+    EXPECT_EQ(line->transmitQueued(), 0u);
+    std::this_thread::sleep_for(milliseconds(50));
+    EXPECT_EQ(line->transmitQueued(), 0u) << "stays silent";
+    const CallRecord cancelled = hangUpAndLog(simulator, driver);
+    EXPECT_GE(cancelled.bytesHeard, 1152u);
+    EXPECT_LE(cancelled.bytesHeard, 1152u + 700u);
+
+    // A purge with a write pending lets the write refill the queue.
+    ASSERT_TRUE(line->startWrite(second));
+    ASSERT_TRUE(line->purgeTransmit());
+    EXPECT_EQ(line->transmitQueued(), 4096u);
+    EXPECT_FALSE(line->writeDone().isSet());
+    line->cancelWrite();
+    ASSERT_TRUE(line->purgeTransmit());
+    EXPECT_EQ(line->transmitQueued(), 0u);
+    EXPECT_EQ(line->writeOutcome().error, ECANCELED);
+
+    // Unplugging fails the pending write and every later operation.
+    ASSERT_TRUE(driver.offHook());
+    ASSERT_TRUE(line->startWrite(second));
+    std::this_thread::sleep_for(milliseconds(50));
+    line->carrierChanged().reset();
+    line->unplug();
+
+    EXPECT_TRUE(line->writeDone().isSet());
+    EXPECT_EQ(line->writeOutcome().error, EIO);
+    EXPECT_GE(line->writeOutcome().written, 4096u);
+    EXPECT_LT(line->writeOutcome().written, second.size());
+    EXPECT_TRUE(line->carrierChanged().isSet());
+    EXPECT_FALSE(line->offHook());
+
+    bool carrier = false;
+    const std::uint8_t byte = 0x55;
+    const std::pair<const char*, std::function<bool()>> operations[] = {
+        {"setDtr", [&] { return line->setDtr(false); }},
+        {"setRts", [&] { return line->setRts(true); }},
+        {"readCarrier", [&] { return line->readCarrier(carrier); }},
+        {"startWrite", [&] { return line->startWrite({&byte, 1}); }},
+        {"purgeTransmit", [&] { return line->purgeTransmit(); }},
+    };
+    for (const auto& [name, run] : operations) {
+        errno = 0;
+        EXPECT_FALSE(run()) << name;
+        EXPECT_EQ(errno, EIO) << name;
+    }
+    line->cancelWrite();  // harmless
+
+    ASSERT_TRUE(simulator.waitForCalls(3, 2000));
+    const CallRecord unplugged = simulator.calls().back();
+    EXPECT_TRUE(unplugged.unplugged);
+    EXPECT_GE(unplugged.callerHangupMs.value_or(0), 50);
 }
 
 TEST(SimTransmit, OnlyAWriterPausingAfterTheAnswerCausesUnderruns)
@@ -433,7 +471,9 @@ TEST(SimTransmit, OnlyAWriterPausingAfterTheAnswerCausesUnderruns)
         Simulator simulator(1, fast(100, true));
         auto line = openLine(simulator);
         LineDriver driver(*line);
-        callAndWaitForAnswer(simulator, driver);
+        ASSERT_TRUE(simulator.setBehaviour("1", test::party(LineCondition::Ok, 100)));
+        ASSERT_TRUE(driver.offHook() && driver.dialTones("1"));
+        ASSERT_TRUE(driver.waitCarrier(false, 2000));
         const Bytes phrase(1152, 0x55);  // 100 ms
         for (int i = 0; i < 3; ++i) {
             ASSERT_TRUE(driver.write(phrase));
@@ -447,7 +487,6 @@ TEST(SimTransmit, OnlyAWriterPausingAfterTheAnswerCausesUnderruns)
         EXPECT_EQ(call.underruns, pausing ? 2u : 0u);  // the last drain ends the message
         EXPECT_EQ(call.partyHeardBytes, 3 * phrase.size());
         EXPECT_GT(call.bytesHeard, call.partyHeardBytes) << "the dialing tone was heard before the answer";
-        EXPECT_NE(call.describe().find(pausing ? "\nunderruns 2\n" : "\nunderruns 0\n"), std::string::npos);
     }
 }
 
@@ -486,90 +525,6 @@ TEST(SimTransmit, PartyHearsOnlyWhatIsSentWhileItListens)
     EXPECT_GT(call.bytesHeard, minute.size() + 3 * phrase.size());
     ASSERT_TRUE(call.partyHangupMs && call.answerMs);
     EXPECT_NEAR(*call.partyHangupMs - *call.answerMs, 100, 1);
-}
-
-TEST(SimTransmit, CancelDropsWhatIsNotQueuedAndPurgeSilencesTheLine)
-{
-    Simulator simulator(1, fast(100, true));
-    auto line = openLine(simulator);
-    LineDriver driver(*line);
-    ASSERT_TRUE(driver.offHook());
-
-    const Bytes second(11520, 0x55);
-    ASSERT_TRUE(line->startWrite(second));
-    errno = 0;
-    EXPECT_FALSE(line->startWrite(second));  // one write at a time
-    EXPECT_EQ(errno, EBUSY);
-    std::this_thread::sleep_for(milliseconds(100));
-    line->cancelWrite();
-    EXPECT_TRUE(line->writeDone().isSet());
-    const platform::WriteOutcome outcome = line->writeOutcome();
-    EXPECT_EQ(outcome.error, ECANCELED);
-    // The queue's 4096 bytes and what drained in 100 ms (1152).
-    EXPECT_GE(outcome.written, 4096u + 1152u);
-    EXPECT_LE(outcome.written, 4096u + 1152u + 700u);
-
-    // What was queued is still being sent, until the purge.
-    EXPECT_GT(line->transmitQueued(), 3000u);
-    ASSERT_TRUE(line->purgeTransmit());
-    EXPECT_EQ(line->transmitQueued(), 0u);
-    std::this_thread::sleep_for(milliseconds(50));
-    EXPECT_EQ(line->transmitQueued(), 0u) << "stays silent";
-    const CallRecord call = hangUpAndLog(simulator, driver);
-    EXPECT_GE(call.bytesHeard, 1152u);
-    EXPECT_LE(call.bytesHeard, 1152u + 700u);
-
-    // A purge with a write pending lets the write refill the queue.
-    ASSERT_TRUE(line->startWrite(second));
-    ASSERT_TRUE(line->purgeTransmit());
-    EXPECT_EQ(line->transmitQueued(), 4096u);
-    EXPECT_FALSE(line->writeDone().isSet());
-    line->cancelWrite();
-    ASSERT_TRUE(line->purgeTransmit());
-    EXPECT_EQ(line->transmitQueued(), 0u);
-    EXPECT_EQ(line->writeOutcome().error, ECANCELED);
-}
-
-TEST(SimTransmit, UnpluggingFailsThePendingWriteAndEveryLaterOperation)
-{
-    Simulator simulator(1, fast(100, true));
-    auto line = openLine(simulator);
-    LineDriver driver(*line);
-    ASSERT_TRUE(driver.offHook());
-    const Bytes data(11520, 0x55);
-    ASSERT_TRUE(line->startWrite(data));
-    std::this_thread::sleep_for(milliseconds(50));
-    line->carrierChanged().reset();
-    line->unplug();
-
-    EXPECT_TRUE(line->writeDone().isSet());
-    EXPECT_EQ(line->writeOutcome().error, EIO);
-    EXPECT_GE(line->writeOutcome().written, 4096u);
-    EXPECT_LT(line->writeOutcome().written, data.size());
-    EXPECT_TRUE(line->carrierChanged().isSet());
-    EXPECT_FALSE(line->offHook());
-
-    bool carrier = false;
-    const std::uint8_t byte = 0x55;
-    const std::pair<const char*, std::function<bool()>> operations[] = {
-        {"setDtr", [&] { return line->setDtr(false); }},
-        {"setRts", [&] { return line->setRts(true); }},
-        {"readCarrier", [&] { return line->readCarrier(carrier); }},
-        {"startWrite", [&] { return line->startWrite({&byte, 1}); }},
-        {"purgeTransmit", [&] { return line->purgeTransmit(); }},
-    };
-    for (const auto& [name, run] : operations) {
-        errno = 0;
-        EXPECT_FALSE(run()) << name;
-        EXPECT_EQ(errno, EIO) << name;
-    }
-    line->cancelWrite();  // harmless
-
-    ASSERT_TRUE(simulator.waitForCalls(1, 2000));
-    const CallRecord call = simulator.calls().front();
-    EXPECT_TRUE(call.unplugged);
-    EXPECT_GE(call.callerHangupMs.value_or(0), 50);
-    EXPECT_NE(call.describe().find("\nunplugged\n"), std::string::npos);
 }
 
 // Checks the file is a canonical 8 kHz mono 16-bit WAV, header field by field; returns its sample count.
@@ -621,19 +576,15 @@ TEST(SimRecording, EachCallIsRecordedAsAPlayableWavFile)
     }
     EXPECT_EQ(calls[0].bytesHeard, speech->size());
     EXPECT_EQ(wavSamples(calls[0].recording), 4000u);
-    EXPECT_NE(calls[1].describe().find("\nrecording " + (dir / "calls-2.wav").string() + "\n"), std::string::npos);
 
     // A file that cannot be written is reported with the call.
-    Simulator failing(1, [&] {
-        SimOptions o = fast();
-        o.recordPath = dir / "missing" / "call.wav";
-        return o;
-    }());
+    options.recordPath = dir / "missing" / "call.wav";
+    Simulator failing(1, options);
     auto failingLine = openLine(failing);
     LineDriver failingDriver(*failingLine);
-    const CallRecord call = test::callAndHangUp(failing, failingDriver, "1", 0);
+    ASSERT_TRUE(failingDriver.offHook() && failingDriver.dialTones("1"));
+    const CallRecord call = test::hangUpAndLog(failing, failingDriver);
     EXPECT_NE(call.recordingError, "");
-    EXPECT_NE(call.describe().find("\nrecording failed "), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir / "missing" / "call.wav"));
 }
 
@@ -677,19 +628,16 @@ TEST(Demodulator, SpeechStreamOfASineComesBackAsThatSine)
     for (std::size_t n = 1; n < original.size(); ++n)
         halfLate[n] = static_cast<std::int16_t>((original[n] + original[n - 1]) / 2);
     EXPECT_GT(correlation(std::span(halfLate).subspan(800), tail), 0.999);
-}
 
-TEST(Demodulator, ToneStepStreamComesOutAtHalfItsLevelAndSilenceSettlesToQuiet)
-{
-    const auto stream = line::modulateTones(std::span<const std::int16_t>(test::sine(1000, 8000, 8000)));
-    ASSERT_TRUE(stream);
-    const std::vector<std::int16_t> tone = demodulate(*stream);
+    // The tone-step stream comes out at half the level; silence settles to quiet.
+    const auto tones = line::modulateTones(std::span<const std::int16_t>(original));
+    ASSERT_TRUE(tones);
+    const std::vector<std::int16_t> tone = demodulate(*tones);
     EXPECT_NEAR(rms(std::span(tone).subspan(800)), 4000 / std::sqrt(2.0), 4000 / std::sqrt(2.0) * 0.1);
 
-    const std::vector<std::int16_t> heard = demodulate(std::vector<std::uint8_t>(36 * 320, 0x55));  // 1 s of silence
-    ASSERT_EQ(heard.size(), 8000u);
-    EXPECT_LT(*std::max_element(heard.begin() + 800, heard.end(), [](int a, int b) { return std::abs(a) < std::abs(b); }), 50);
-    EXPECT_GT(*std::min_element(heard.begin() + 800, heard.end()), -50);
+    const std::vector<std::int16_t> quiet = demodulate(std::vector<std::uint8_t>(36 * 320, 0x55));  // 1 s of silence
+    ASSERT_EQ(quiet.size(), 8000u);
+    EXPECT_LT(std::abs(*std::max_element(quiet.begin() + 800, quiet.end(), [](int a, int b) { return std::abs(a) < std::abs(b); })), 50);
 
     // All zero bits: the level only rises, far past the 16-bit range, and is clamped, not wrapped.
     const std::vector<std::int16_t> rising = demodulate(std::vector<std::uint8_t>(3600, 0x00));
@@ -698,7 +646,7 @@ TEST(Demodulator, ToneStepStreamComesOutAtHalfItsLevelAndSilenceSettlesToQuiet)
     EXPECT_TRUE(std::all_of(rising.begin(), rising.end(), [](std::int16_t s) { return s >= 0; }));
 }
 
-TEST(Demodulator, EveryElevenAndAHalfBitsGiveOneSampleWhateverThePieces)
+TEST(Demodulator, EveryElevenAndAHalfBitsLowFirstGiveOneSampleWhateverThePieces)
 {
     const std::pair<std::size_t, std::size_t> cases[] = {{0, 0}, {1, 0}, {2, 1}, {35, 24}, {36, 25}, {37, 25}, {72, 50}, {1000, 694}};
     std::vector<std::uint8_t> stream(1000);
@@ -722,11 +670,9 @@ TEST(Demodulator, EveryElevenAndAHalfBitsGiveOneSampleWhateverThePieces)
     out.clear();
     pieces.push(std::span(stream).first(36), out);
     EXPECT_EQ(out, demodulate(std::span(stream).first(36)));
-}
 
-TEST(Demodulator, FirstBitOfEachByteIsItsLeastSignificant)
-{
-    // 0x00 then 0xF0: twelve rises if the low bits go first (mean 5200), 8 rises and 4 falls if not (3870).
+    // The first bit of each byte is its least significant: 0x00 then 0xF0 make twelve rises if the
+    // low bits go first (mean 5200), 8 rises and 4 falls if not (3870).
     const std::vector<std::int16_t> heard = demodulate(std::vector<std::uint8_t>{0x00, 0xF0, 0x00});
     ASSERT_EQ(heard.size(), 2u);
     EXPECT_NEAR(heard[0], 5200, 60);

@@ -2,13 +2,10 @@
 // window keeps answering, the totals ticked after reading, and the archive report.
 #include "reports/forms/FormReport.h"
 
-#include "config/ConfigStore.h"
-#include "config/TaskStore.h"
 #include "data/HandDbf.h"
-#include "support/ModalCatcher.h"
-#include "platform/registry/RegistryStore.h"
+#include "reports/ReportStation.h"
 #include "reports/forms/ReportRenderer.h"
-#include "support/TempDir.h"
+#include "support/ModalCatcher.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -25,7 +22,6 @@
 #include <vector>
 
 using peltra::reports::FormReport;
-using peltra::reports::ReportData;
 namespace fs = std::filesystem;
 
 namespace {
@@ -66,85 +62,53 @@ class FormReportTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<peltra::test::TempDir> m_dir;
-    std::unique_ptr<peltra::platform::RegistryStore> m_registry;
-    std::unique_ptr<peltra::config::ConfigStore> m_store;
-    std::unique_ptr<peltra::config::TaskStore> m_tasks;
-
-    template <typename T = QWidget>
-    static T* control(QWidget& form, const char* name)
-    {
-        T* widget = form.findChild<T*>(QString::fromLatin1(name));
-        if (widget == nullptr)
-            qFatal("control %s is missing", name);
-        return widget;
-    }
+    std::unique_ptr<peltra::test::ReportStation> m_station;
 
     static void pick(QWidget& form, const char* combo, const std::string& text)
     {
-        auto* box = control<QComboBox>(form, combo);
+        auto* box = peltra::test::child<QComboBox>(form, combo);
         box->setCurrentIndex(box->findText(QString::fromStdString(text)));
     }
 
     static void tick(QWidget& form, const QString& field, bool on)
     {
-        control<QListWidget>(form, "lv_sum")->findItems(field, Qt::MatchExactly).front()->setCheckState(
+        peltra::test::child<QListWidget>(form, "lv_sum")->findItems(field, Qt::MatchExactly).front()->setCheckState(
             on ? Qt::Checked : Qt::Unchecked);
     }
 
     // Presses "Вывести" and waits for the read to end.
     static bool readAll(FormReport& form)
     {
-        QTest::mouseClick(control<QPushButton>(form, "cb_show"), Qt::LeftButton);
+        QTest::mouseClick(peltra::test::child<QPushButton>(form, "cb_show"), Qt::LeftButton);
         return QTest::qWaitFor([&] { return !form.isReading(); }, 20000);
-    }
-
-    static std::size_t column(const ReportData& data, const std::string& field)
-    {
-        for (std::size_t c = 0; c < data.columns.size(); ++c)
-            if (data.columns[c].field == field)
-                return c;
-        qFatal("no column %s", field.c_str());
     }
 
     // A binding of 40 subscribers (every fourth notified) with notes, a task that keeps an
     // archive of 6 rows, and a task "Все" without one.
     void makeStation()
     {
-        writeTable(*m_dir / "abon.dbf", 40, 4);
-        writeTable(*m_dir / "arhiv.dbf", 6, 1);
-        QCOMPARE(m_tasks->addBinding(kBinding, (*m_dir / "abon.dbf").string(), "Должники за ноябрь\r\nвторая строка"),
+        writeTable(m_station->tablePath("abon.dbf"), 40, 4);
+        writeTable(m_station->tablePath("arhiv.dbf"), 6, 1);
+        auto& tasks = m_station->tasks();
+        QCOMPARE(tasks.addBinding(kBinding, m_station->tablePath("abon.dbf").string(), "Должники за ноябрь\r\nвторая строка"),
                  peltra::config::AddResult::Added);
-        auto binding = m_tasks->binding(kBinding);
+        auto binding = tasks.binding(kBinding);
         QCOMPARE(binding->operators().add(kArchiveTask), peltra::config::AddResult::Added);
         QCOMPARE(binding->operators().add("Все"), peltra::config::AddResult::Added);
-        auto task = m_tasks->task(kBinding, kArchiveTask);
+        auto task = tasks.task(kBinding, kArchiveTask);
         QVERIFY(task->setNumber(peltra::config::TaskProperty::Arhive, 1));
-        QVERIFY(task->setText(peltra::config::TaskProperty::ArhiveFile, (*m_dir / "arhiv.dbf").string()));
+        QVERIFY(task->setText(peltra::config::TaskProperty::ArhiveFile, m_station->tablePath("arhiv.dbf").string()));
     }
 
 private slots:
-    void init()
-    {
-        m_dir = std::make_unique<peltra::test::TempDir>();
-        m_registry = std::make_unique<peltra::platform::RegistryStore>(*m_dir / "registry.db");
-        m_store = std::make_unique<peltra::config::ConfigStore>(*m_registry);
-        m_tasks = std::make_unique<peltra::config::TaskStore>(*m_store);
-    }
-
-    void cleanup()
-    {
-        m_tasks.reset();
-        m_store.reset();
-        m_registry.reset();
-        m_dir.reset();
-    }
+    void init() { m_station = std::make_unique<peltra::test::ReportStation>(); }
+    void cleanup() { m_station.reset(); }
 
     void aTaskWithAnArchiveShowsItToo()
     {
         makeStation();
         peltra::test::ModalCatcher catcher;
-        FormReport form(*m_store);
+        FormReport form(m_station->store());
         form.show();
         pick(form, "combo_task", kArchiveTask);
         tick(form, QStringLiteral("SUMMA"), true);
@@ -154,19 +118,20 @@ private slots:
         QCOMPARE(form.report().rows.rowCount(), std::size_t{40});
         QVERIFY(form.archiveReport() != nullptr);
         QCOMPARE(form.archiveReport()->rows.rowCount(), std::size_t{6});
-        QVERIFY(form.archiveReport()->totalVisible[column(*form.archiveReport(), "SUMMA")]);
+        QCOMPARE(form.archiveReport()->columns.back().field, std::string("SUMMA"));
+        QVERIFY(form.archiveReport()->totalVisible.back());
         // Ticking a total after the read changes what is shown, not what was read.
         auto* view = form.findChild<peltra::reports::ReportView*>(QStringLiteral("ReportView"));
         QCOMPARE(view->renderer()->footerHeight(), 42.0);
         tick(form, QStringLiteral("SUMMA"), false);
         QCOMPARE(view->renderer()->footerHeight(), 21.0);
         QCOMPARE(form.archiveReport()->rows.rowCount(), std::size_t{6});
-        auto* tabs = control<QTabWidget>(form, "tab_reports");
+        auto* tabs = peltra::test::child<QTabWidget>(form, "tab_reports");
         QVERIFY(tabs->isTabVisible(1));
         QVERIFY(form.grab().save(QStringLiteral("FormReport.png")));
 
         // A task whose archive is gone is told, and its table still shows.
-        QVERIFY(fs::remove(*m_dir / "arhiv.dbf"));
+        QVERIFY(fs::remove(m_station->tablePath("arhiv.dbf")));
         pick(form, "combo_task", kArchiveTask);
         QVERIFY(readAll(form));
         QTRY_COMPARE(catcher.boxes().size(), 1);
@@ -178,13 +143,14 @@ private slots:
     // One large table: read whole while the window keeps answering, then read again and stopped.
     void aLargeReadAnswersAndStops()
     {
-        writeTable(*m_dir / "big.dbf", 200000, 7);
-        QCOMPARE(m_tasks->addBinding("Большая", (*m_dir / "big.dbf").string(), ""), peltra::config::AddResult::Added);
+        writeTable(m_station->tablePath("big.dbf"), 200000, 7);
+        QCOMPARE(m_station->tasks().addBinding("Большая", m_station->tablePath("big.dbf").string(), ""),
+                 peltra::config::AddResult::Added);
         peltra::test::ModalCatcher catcher;
-        FormReport form(*m_store);
+        FormReport form(m_station->store());
         form.show();
-        auto* status = control<QLabel>(form, "label_status");
-        auto* show = control<QPushButton>(form, "cb_show");
+        auto* status = peltra::test::child<QLabel>(form, "label_status");
+        auto* show = peltra::test::child<QPushButton>(form, "cb_show");
         QStringList seen;
         QElapsedTimer clock;
         clock.start();
@@ -210,7 +176,7 @@ private slots:
         QVERIFY(form.isReading());
         QCOMPARE(show->text(), QStringLiteral("Остановить"));
         for (const char* name : {"combo_binding", "optb_all", "lv_sum", "cb_close", "cb_print"})
-            QVERIFY2(!control(form, name)->isEnabled(), name);
+            QVERIFY2(!peltra::test::child(form, name)->isEnabled(), name);
         QTest::qWait(30);
         QVERIFY(form.isReading());
         QTest::mouseClick(show, Qt::LeftButton);
@@ -220,7 +186,7 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(form.report().rows.rowCount(), std::size_t{0});
         QVERIFY(view->report() == nullptr);
-        QVERIFY(!control(form, "cb_print")->isEnabled());
+        QVERIFY(!peltra::test::child(form, "cb_print")->isEnabled());
         QCOMPARE(catcher.boxes().size(), 0);
     }
 };
