@@ -28,13 +28,10 @@ bool hasLine(const std::string& text, const std::string& wanted, bool prefix = f
     return ("\n" + text).find("\n" + wanted + (prefix ? "" : "\n")) != std::string::npos;
 }
 
-std::string lastLine(const std::string& text)
+std::string lastLine(std::string text)
 {
-    const std::size_t end = text.find_last_not_of('\n');
-    if (end == std::string::npos)
-        return "";
-    const std::size_t start = text.rfind('\n', end) + 1;  // npos + 1 is the start of the text
-    return text.substr(start, end + 1 - start);
+    text.erase(text.find_last_not_of('\n') + 1);  // npos + 1 erases all: no line
+    return text.substr(text.rfind('\n') + 1);     // npos + 1 is the start of the text
 }
 
 class PeltraLineCallTest : public ToolsFixture {

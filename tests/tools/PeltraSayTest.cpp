@@ -43,9 +43,8 @@ protected:
         platform::RegistryStore registry(config::registryFile(home()));
         config::ConfigStore store(registry);
         speech::Catalogue catalogue(store);
-        ASSERT_TRUE(catalogue.addFolder("", "Фразы"));
+        ASSERT_TRUE(catalogue.addFolder("", "Фразы") && catalogue.addFolder("", "Функции"));
         ASSERT_TRUE(catalogue.addLeaf("Фразы", "Задолженность", "DEBT", "Ваша задолженность"));
-        ASSERT_TRUE(catalogue.addFolder("", "Функции"));
         config::TaskStore tasks(store);
         ASSERT_EQ(tasks.addBinding("Абоненты", table, ""), config::AddResult::Added);
         ASSERT_EQ(config::Operators(store, "Абоненты").add("Долг"), config::AddResult::Added);
@@ -55,8 +54,7 @@ protected:
         item.path = "Фразы\\Задолженность";
         std::optional<std::string> after = patterns.Insert("", item);
         for (const auto& [code, field] : functions) {
-            ASSERT_TRUE(after);
-            ASSERT_TRUE(catalogue.addLeaf("Функции", code, code, code));
+            ASSERT_TRUE(after && catalogue.addLeaf("Функции", code, code, code));
             item.path = "Функции\\" + code;
             item.arg = field;
             after = patterns.Insert(*after, item);
