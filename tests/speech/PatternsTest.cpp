@@ -296,7 +296,7 @@ protected:
     Patterns m_patterns{m_store, "Долги", "Май"};
 };
 
-TEST_F(PatternsTest, ItemsLoadInLinkedOrderWithTheirLeaves)
+TEST_F(PatternsTest, ItemsLoadInLinkedOrderAndAreInsertedMovedAndRemoved)
 {
     EXPECT_EQ(m_patterns.key(), "Tasks\\Долги\\Операторы\\Май\\Шаблоны");
     EXPECT_TRUE(m_registry.keyExists(ConfigStore::fullPath(m_patterns.key()))) << "created when opened";
@@ -333,6 +333,21 @@ TEST_F(PatternsTest, ItemsLoadInLinkedOrderWithTheirLeaves)
     ASSERT_TRUE(m_patterns.Load(items));
     EXPECT_EQ(loadedNames(), (Names{"0003", "0004", "0001", "0002"}));
     EXPECT_EQ(items[0].chunk, "HELO");
+
+    // Removing and moving keep one whole list, under the same lock as insertion.
+    EXPECT_TRUE(m_patterns.MoveAfter("0003", "0002"));
+    EXPECT_EQ(loadedNames(), (Names{"0004", "0001", "0002", "0003"}));
+    EXPECT_TRUE(m_patterns.MoveAfter("0003", ""));
+    EXPECT_TRUE(m_patterns.Remove("0001"));
+    EXPECT_EQ(loadedNames(), (Names{"0003", "0004", "0002"}));
+    EXPECT_EQ(m_patterns.Insert("0002", item("Фразы\\Конец")), "0005") << "after the highest number, not the count";
+    ASSERT_TRUE(m_patterns.Remove("0005"));
+    std::string error;
+    EXPECT_FALSE(m_patterns.Remove("0001", &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(m_patterns.MoveAfter("0003", "0009", &error));
+    EXPECT_FALSE(m_patterns.Remove("..\\0003", &error));
+    EXPECT_EQ(loadedNames(), (Names{"0003", "0004", "0002"}));
 }
 
 TEST_F(PatternsTest, DamagedLinksLoadWhatCanBeReachedWithoutLooping)
@@ -541,28 +556,6 @@ TEST(FieldRowTest, AssignmentsNameFieldsAndColumnsCountFromOne)
     EXPECT_EQ((std::vector{row.value("data"), row.value("NONE"), row.columnText(1), row.columnText(3), row.columnText(0),
                            row.columnText(-1), row.columnText(4)}),
               (std::vector<std::optional<std::string>>{"01.01=2024", {}, "123", "", {}, {}, {}}));
-}
-
-// Removing and moving keep one whole list, under the same lock as insertion.
-TEST_F(PatternsTest, ItemsAreRemovedAndMovedWithWholeLinks)
-{
-    ASSERT_EQ(m_patterns.Insert("", item("Фразы\\Здравствуйте")), "0001");
-    ASSERT_EQ(m_patterns.Insert("0001", item("Функции\\Гривны", "SUMMA")), "0002");
-    ASSERT_EQ(m_patterns.Insert("0002", item("Фразы\\Конец")), "0003");
-    EXPECT_TRUE(m_patterns.MoveAfter("0001", "0003"));
-    EXPECT_EQ(loadedNames(), (Names{"0002", "0003", "0001"}));
-    EXPECT_TRUE(m_patterns.MoveAfter("0001", ""));
-    EXPECT_EQ(loadedNames(), (Names{"0001", "0002", "0003"}));
-    EXPECT_TRUE(m_patterns.Remove("0002"));
-    EXPECT_EQ(loadedNames(), (Names{"0001", "0003"}));
-    EXPECT_EQ(m_patterns.Insert("0003", item("Фразы\\Конец")), "0004") << "after the highest number, not the count";
-    ASSERT_TRUE(m_patterns.Remove("0004"));
-    std::string error;
-    EXPECT_FALSE(m_patterns.Remove("0002", &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(m_patterns.MoveAfter("0001", "0009", &error));
-    EXPECT_FALSE(m_patterns.Remove("..\\0001", &error));
-    EXPECT_EQ(loadedNames(), (Names{"0001", "0003"}));
 }
 
 }  // namespace
