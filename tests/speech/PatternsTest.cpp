@@ -367,7 +367,7 @@ TEST_F(PatternsTest, DamagedLinksLoadWhatCanBeReachedWithoutLooping)
     }
 }
 
-TEST_F(PatternsTest, InsertionNextToAMissingItemChangesNothing)
+TEST_F(PatternsTest, InsertionNextToAMissingItemOrUnderABadNameChangesNothing)
 {
     ASSERT_TRUE(m_patterns.Insert("", item("Фразы\\Здравствуйте")));
     ASSERT_TRUE(m_patterns.Insert("0001", item("Фразы\\Конец")));
@@ -382,19 +382,7 @@ TEST_F(PatternsTest, InsertionNextToAMissingItemChangesNothing)
         EXPECT_FALSE(m_patterns.Insert(after, item("Фразы\\Конец"), &error)) << after;
         EXPECT_EQ(error, expected);
     }
-    EXPECT_EQ(tree(), before);
-
-    // A template deleted with its task is not brought back by an insertion.
-    ASSERT_TRUE(m_store.deleteKey("Tasks\\Долги\\Операторы\\Май"));
-    std::string error;
-    EXPECT_FALSE(m_patterns.Insert("", item("Фразы\\Конец"), &error));
-    EXPECT_NE(error.find("does not exist"), std::string::npos) << error;
-    EXPECT_FALSE(m_registry.keyExists(ConfigStore::fullPath("Tasks\\Долги\\Операторы\\Май")));
-}
-
-TEST_F(PatternsTest, NamesThatWouldReachAnotherKeyAreRefused)
-{
-    const auto before = tree();
+    // Names that would reach another key are refused.
     for (const auto& [binding, task] : {std::pair{"", "Май"}, {"Долги", ""}, {"Долги\\Операторы", "Май"},
                                         {"Долги", "Май\\Шаблоны"}}) {
         SCOPED_TRACE(std::string(binding) + "|" + task);
@@ -407,6 +395,13 @@ TEST_F(PatternsTest, NamesThatWouldReachAnotherKeyAreRefused)
         EXPECT_TRUE(items.empty());
     }
     EXPECT_EQ(tree(), before);
+
+    // A template deleted with its task is not brought back by an insertion.
+    ASSERT_TRUE(m_store.deleteKey("Tasks\\Долги\\Операторы\\Май"));
+    std::string error;
+    EXPECT_FALSE(m_patterns.Insert("", item("Фразы\\Конец"), &error));
+    EXPECT_NE(error.find("does not exist"), std::string::npos) << error;
+    EXPECT_FALSE(m_registry.keyExists(ConfigStore::fullPath("Tasks\\Долги\\Операторы\\Май")));
 }
 
 TEST_F(PatternsTest, InsertAndLoadWaitForTheTemplateLock)
