@@ -80,7 +80,7 @@ protected:
     }
 };
 
-TEST_F(CatalogueTest, FoldersAndLeavesAreWrittenAndReadBack)
+TEST_F(CatalogueTest, FoldersAndLeavesAreWrittenReadBackAndGuarded)
 {
     ASSERT_TRUE(m_catalogue.addFolder("", "Фразы"));
     ASSERT_TRUE(m_catalogue.addLeaf("Фразы", "Здравствуйте", "ZDR ", "Здравствуйте!"));
@@ -98,19 +98,13 @@ TEST_F(CatalogueTest, FoldersAndLeavesAreWrittenAndReadBack)
     EXPECT_EQ(std::tie(leaf->isLeaf, leaf->chunk, leaf->text), std::make_tuple(true, "____", "конец сообщения"));
     EXPECT_FALSE(m_catalogue.entry("Фразы\\Вежливые")->isLeaf);
 
-    // Reading what is missing gives empty texts and creates nothing.
+    // Reading what is missing gives empty texts, and writes that would damage the catalogue are
+    // refused: neither changes anything.
+    ASSERT_TRUE(m_catalogue.addLeaf("Фразы", "Да", "DA  ", "да"));
     const auto before = tree();
     EXPECT_EQ(m_catalogue.Chunk("Фразы\\Нет такой"), "");
     EXPECT_EQ(m_catalogue.Text("Нет\\такой"), "");
     EXPECT_FALSE(m_catalogue.entry("Нет"));
-    EXPECT_EQ(tree(), before);
-}
-
-TEST_F(CatalogueTest, WritesThatWouldDamageTheCatalogueAreRefused)
-{
-    ASSERT_TRUE(m_catalogue.addFolder("", "Фразы"));
-    ASSERT_TRUE(m_catalogue.addLeaf("Фразы", "Да", "DA  ", "да"));
-    const auto before = tree();
     // Parent, name, the chunk of a leaf ("-": a folder), the error.
     const std::array<const char*, 4> cases[] = {
         {"", "", "-", "an empty name"}, {"", "Два\\уровня", "-", "holds a backslash"},
@@ -204,7 +198,7 @@ TEST_F(CatalogueTest, DamagedDictionariesEndTheWalkWithoutLooping)
     EXPECT_EQ(lookUp(d, "два"), "NULL");
 }
 
-TEST_F(CatalogueTest, EntriesAreAppendedAtTheTailWithWholeLinks)
+TEST_F(CatalogueTest, EntriesAreAppendedAtTheTailWithWholeLinksOrRefused)
 {
     const std::string d = "Месяцы";
     ASSERT_TRUE(m_catalogue.addLeaf("", d, "#001", ""));
@@ -226,14 +220,10 @@ TEST_F(CatalogueTest, EntriesAreAppendedAtTheTailWithWholeLinks)
     }
     EXPECT_EQ(words, (Codes{"март", "январь", "февраль", "апрель"}));
     EXPECT_EQ(lookUp(d, "апрель"), "APR ");
-}
 
-TEST_F(CatalogueTest, EntriesThatCouldNeverBeSpokenOrWouldSpliceDamageAreRefused)
-{
+    // Entries that could never be spoken or would splice into damaged links are refused.
     ASSERT_TRUE(m_catalogue.addFolder("", "Папка"));
     ASSERT_TRUE(m_catalogue.addLeaf("", "Фраза", "PHR ", ""));
-    ASSERT_TRUE(m_catalogue.addLeaf("", "Цел", "#001", ""));
-    ASSERT_TRUE(m_catalogue.addDictionaryEntry("Цел", "слово", "WORD"));
     ASSERT_TRUE(m_catalogue.addLeaf("", "Петля", "#001", ""));
     makeEntry("Петля\\0001", "а", "AAAA", "", "0002");
     makeEntry("Петля\\0002", "б", "BBBB", "0001", "0001");
@@ -243,8 +233,8 @@ TEST_F(CatalogueTest, EntriesThatCouldNeverBeSpokenOrWouldSpliceDamageAreRefused
     // Dictionary, word, chunk, the error.
     const std::array<const char*, 4> cases[] = {
         {"Папка", "слово", "WORD", "is not a dictionary"}, {"Фраза", "слово", "WORD", "is not a dictionary"},
-        {"Нет", "слово", "WORD", "is not a dictionary"}, {"Цел", " слово ", "WRD2", "has the word \"слово\" already"},
-        {"Цел", "другое", "TOO LONG", "is not a phrase code"},
+        {"Нет", "слово", "WORD", "is not a dictionary"}, {"Месяцы", " март ", "WRD2", "has the word \"март\" already"},
+        {"Месяцы", "май", "TOO LONG", "is not a phrase code"},
         {"Петля", "в", "VVVV", "links of the dictionary \"Петля\" are damaged"},
         {"Без головы", "в", "VVVV", "links of the dictionary \"Без головы\" are damaged"},
     };
@@ -306,7 +296,7 @@ protected:
     Patterns m_patterns{m_store, "Долги", "Май"};
 };
 
-TEST_F(PatternsTest, ItemsLoadInLinkedOrderWithTheirLeaves)
+TEST_F(PatternsTest, ItemsLoadInLinkedOrderAndAreInsertedMovedAndRemoved)
 {
     EXPECT_EQ(m_patterns.key(), "Tasks\\Долги\\Операторы\\Май\\Шаблоны");
     EXPECT_TRUE(m_registry.keyExists(ConfigStore::fullPath(m_patterns.key()))) << "created when opened";
@@ -343,6 +333,21 @@ TEST_F(PatternsTest, ItemsLoadInLinkedOrderWithTheirLeaves)
     ASSERT_TRUE(m_patterns.Load(items));
     EXPECT_EQ(loadedNames(), (Names{"0003", "0004", "0001", "0002"}));
     EXPECT_EQ(items[0].chunk, "HELO");
+
+    // Removing and moving keep one whole list, under the same lock as insertion.
+    EXPECT_TRUE(m_patterns.MoveAfter("0003", "0002"));
+    EXPECT_EQ(loadedNames(), (Names{"0004", "0001", "0002", "0003"}));
+    EXPECT_TRUE(m_patterns.MoveAfter("0003", ""));
+    EXPECT_TRUE(m_patterns.Remove("0001"));
+    EXPECT_EQ(loadedNames(), (Names{"0003", "0004", "0002"}));
+    EXPECT_EQ(m_patterns.Insert("0002", item("Фразы\\Конец")), "0005") << "after the highest number, not the count";
+    ASSERT_TRUE(m_patterns.Remove("0005"));
+    std::string error;
+    EXPECT_FALSE(m_patterns.Remove("0001", &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(m_patterns.MoveAfter("0003", "0009", &error));
+    EXPECT_FALSE(m_patterns.Remove("..\\0003", &error));
+    EXPECT_EQ(loadedNames(), (Names{"0003", "0004", "0002"}));
 }
 
 TEST_F(PatternsTest, DamagedLinksLoadWhatCanBeReachedWithoutLooping)
@@ -362,7 +367,7 @@ TEST_F(PatternsTest, DamagedLinksLoadWhatCanBeReachedWithoutLooping)
     }
 }
 
-TEST_F(PatternsTest, InsertionNextToAMissingItemChangesNothing)
+TEST_F(PatternsTest, InsertionNextToAMissingItemOrUnderABadNameChangesNothing)
 {
     ASSERT_TRUE(m_patterns.Insert("", item("Фразы\\Здравствуйте")));
     ASSERT_TRUE(m_patterns.Insert("0001", item("Фразы\\Конец")));
@@ -377,19 +382,7 @@ TEST_F(PatternsTest, InsertionNextToAMissingItemChangesNothing)
         EXPECT_FALSE(m_patterns.Insert(after, item("Фразы\\Конец"), &error)) << after;
         EXPECT_EQ(error, expected);
     }
-    EXPECT_EQ(tree(), before);
-
-    // A template deleted with its task is not brought back by an insertion.
-    ASSERT_TRUE(m_store.deleteKey("Tasks\\Долги\\Операторы\\Май"));
-    std::string error;
-    EXPECT_FALSE(m_patterns.Insert("", item("Фразы\\Конец"), &error));
-    EXPECT_NE(error.find("does not exist"), std::string::npos) << error;
-    EXPECT_FALSE(m_registry.keyExists(ConfigStore::fullPath("Tasks\\Долги\\Операторы\\Май")));
-}
-
-TEST_F(PatternsTest, NamesThatWouldReachAnotherKeyAreRefused)
-{
-    const auto before = tree();
+    // Names that would reach another key are refused.
     for (const auto& [binding, task] : {std::pair{"", "Май"}, {"Долги", ""}, {"Долги\\Операторы", "Май"},
                                         {"Долги", "Май\\Шаблоны"}}) {
         SCOPED_TRACE(std::string(binding) + "|" + task);
@@ -402,6 +395,13 @@ TEST_F(PatternsTest, NamesThatWouldReachAnotherKeyAreRefused)
         EXPECT_TRUE(items.empty());
     }
     EXPECT_EQ(tree(), before);
+
+    // A template deleted with its task is not brought back by an insertion.
+    ASSERT_TRUE(m_store.deleteKey("Tasks\\Долги\\Операторы\\Май"));
+    std::string error;
+    EXPECT_FALSE(m_patterns.Insert("", item("Фразы\\Конец"), &error));
+    EXPECT_NE(error.find("does not exist"), std::string::npos) << error;
+    EXPECT_FALSE(m_registry.keyExists(ConfigStore::fullPath("Tasks\\Долги\\Операторы\\Май")));
 }
 
 TEST_F(PatternsTest, InsertAndLoadWaitForTheTemplateLock)
@@ -548,33 +548,9 @@ TEST(FieldRowTest, AssignmentsNameFieldsAndColumnsCountFromOne)
                                                {"=123", false}, {"  =1", false}, {"NOEQUALS", false}})
         EXPECT_EQ(row.setAssignment(assignment), accepted) << assignment;
     EXPECT_EQ(row.fieldNames(), (Names{"TELEF", "Data", "EMPTY"}));
-    EXPECT_EQ(std::tuple(row.value("data"), row.columnText(1), row.columnText(3)),
-              std::tuple(std::optional<std::string>("01.01=2024"), std::optional<std::string>("123"), std::optional<std::string>("")));
-    for (int column : {0, -1, 4})
-        EXPECT_FALSE(row.columnText(column)) << column;
-    EXPECT_FALSE(row.value("NONE"));
-}
-
-// Removing and moving keep one whole list, under the same lock as insertion.
-TEST_F(PatternsTest, ItemsAreRemovedAndMovedWithWholeLinks)
-{
-    ASSERT_EQ(m_patterns.Insert("", item("Фразы\\Здравствуйте")), "0001");
-    ASSERT_EQ(m_patterns.Insert("0001", item("Функции\\Гривны", "SUMMA")), "0002");
-    ASSERT_EQ(m_patterns.Insert("0002", item("Фразы\\Конец")), "0003");
-    EXPECT_TRUE(m_patterns.MoveAfter("0001", "0003"));
-    EXPECT_EQ(loadedNames(), (Names{"0002", "0003", "0001"}));
-    EXPECT_TRUE(m_patterns.MoveAfter("0001", ""));
-    EXPECT_EQ(loadedNames(), (Names{"0001", "0002", "0003"}));
-    EXPECT_TRUE(m_patterns.Remove("0002"));
-    EXPECT_EQ(loadedNames(), (Names{"0001", "0003"}));
-    EXPECT_EQ(m_patterns.Insert("0003", item("Фразы\\Конец")), "0004") << "after the highest number, not the count";
-    ASSERT_TRUE(m_patterns.Remove("0004"));
-    std::string error;
-    EXPECT_FALSE(m_patterns.Remove("0002", &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(m_patterns.MoveAfter("0001", "0009", &error));
-    EXPECT_FALSE(m_patterns.Remove("..\\0001", &error));
-    EXPECT_EQ(loadedNames(), (Names{"0001", "0003"}));
+    EXPECT_EQ((std::vector{row.value("data"), row.value("NONE"), row.columnText(1), row.columnText(3), row.columnText(0),
+                           row.columnText(-1), row.columnText(4)}),
+              (std::vector<std::optional<std::string>>{"01.01=2024", {}, "123", "", {}, {}, {}}));
 }
 
 }  // namespace

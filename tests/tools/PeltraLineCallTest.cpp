@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <tuple>
 
 namespace peltra::test {
 namespace {
@@ -27,13 +28,10 @@ bool hasLine(const std::string& text, const std::string& wanted, bool prefix = f
     return ("\n" + text).find("\n" + wanted + (prefix ? "" : "\n")) != std::string::npos;
 }
 
-std::string lastLine(const std::string& text)
+std::string lastLine(std::string text)
 {
-    const std::size_t end = text.find_last_not_of('\n');
-    if (end == std::string::npos)
-        return "";
-    const std::size_t start = text.rfind('\n', end) + 1;  // npos + 1 is the start of the text
-    return text.substr(start, end + 1 - start);
+    text.erase(text.find_last_not_of('\n') + 1);  // npos + 1 erases all: no line
+    return text.substr(text.rfind('\n') + 1);     // npos + 1 is the start of the text
 }
 
 class PeltraLineCallTest : public ToolsFixture {
@@ -195,11 +193,7 @@ TEST_F(PeltraLineCallTest, ProbeAndBadRequests)
     ASSERT_EQ(probe.code, 0) << probe.err;
     EXPECT_TRUE(hasLine(probe.out, "SIM1\tok") && hasLine(probe.out, "SIM2\tok")) << probe.out;
     EXPECT_FALSE(hasLine(run({"probe"}).out, "SIM1\tok"));
-    const struct {
-        std::vector<std::string> args;
-        int code;
-        const char* says;
-    } cases[] = {
+    const std::tuple<Args, int, const char*> cases[] = {
         {{"call", "1234"}, 2, "--port is required"},
         {{"call", "--port", "SIM1"}, 2, "call needs one NUMBER"},
         {{"call", "--port", "SIM1", "--sim-answer", "soon", "1"}, 2, "--sim-answer needs"},
@@ -209,8 +203,8 @@ TEST_F(PeltraLineCallTest, ProbeAndBadRequests)
         {{"call", "--port", "COM999", "1"}, 1, "cannot open port COM999"},
         {{"probe", "--sim", "257"}, 2, "--sim needs a number of lines up to 256"},
     };
-    for (const auto& c : cases)
-        fails(c.args, c.code, c.says);
+    for (const auto& [args, code, says] : cases)
+        fails(args, code, says);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "platform/registry/RegistryStore.h"
 #include "speech/Catalogue.h"
 #include "speech/Patterns.h"
+#include "support/SpeechReference.h"
 #include "support/StationSetup.h"
 #include "support/ToolsFixture.h"
 
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace peltra::test {
 namespace {
@@ -41,9 +43,8 @@ protected:
         platform::RegistryStore registry(config::registryFile(home()));
         config::ConfigStore store(registry);
         speech::Catalogue catalogue(store);
-        ASSERT_TRUE(catalogue.addFolder("", "Фразы"));
+        ASSERT_TRUE(catalogue.addFolder("", "Фразы") && catalogue.addFolder("", "Функции"));
         ASSERT_TRUE(catalogue.addLeaf("Фразы", "Задолженность", "DEBT", "Ваша задолженность"));
-        ASSERT_TRUE(catalogue.addFolder("", "Функции"));
         config::TaskStore tasks(store);
         ASSERT_EQ(tasks.addBinding("Абоненты", table, ""), config::AddResult::Added);
         ASSERT_EQ(config::Operators(store, "Абоненты").add("Долг"), config::AddResult::Added);
@@ -53,8 +54,7 @@ protected:
         item.path = "Фразы\\Задолженность";
         std::optional<std::string> after = patterns.Insert("", item);
         for (const auto& [code, field] : functions) {
-            ASSERT_TRUE(after);
-            ASSERT_TRUE(catalogue.addLeaf("Функции", code, code, code));
+            ASSERT_TRUE(after && catalogue.addLeaf("Функции", code, code, code));
             item.path = "Функции\\" + code;
             item.arg = field;
             after = patterns.Insert(*after, item);
@@ -67,10 +67,7 @@ protected:
 // library's own tests.
 TEST_F(PeltraSayTest, ValuesAreSpokenAsTheStationSpeaksThem)
 {
-    const struct {
-        std::vector<std::string> args;
-        const char* codes;
-    } cases[] = {
+    const std::pair<Args, const char*> cases[] = {
         {{"money", "hryvnia", "1251,32"}, "_01A|+13 |_200|_050|_01A|__PS|+GRA|_030|_02E|+SSI"},
         {{"money", "1", "21"}, "_020|_001|__PS|+RR "},
         {{"money", "euro", "0.01"}, "_001|+CNT"},
@@ -83,69 +80,17 @@ TEST_F(PeltraSayTest, ValuesAreSpokenAsTheStationSpeaksThem)
         {{"function", "3", "2008-03-25"}, "_020|_E05|__PS|+T03"},
         {{"address", "5/2"}, "__PS|_005|___/|__PS|_002"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(say(c.args), c.codes) << c.args[0] << " " << c.args.back();
+    for (const auto& [args, codes] : cases)
+        EXPECT_EQ(say(args), codes) << args[0] << " " << args.back();
 }
 
-// The codes of a sum written "R.KK", from the Russian rules for roubles and kopecks (or euros
-// and cents): the roubles, a pause and the unit in the case the number asks for, then the kopecks
-// (feminine: одна, две копейки) and their word; nothing of the roubles when there are none, and
-// "ноль рублей" when there is nothing at all. Numbers up to 999 are enough here.
-std::vector<std::string> cardinalCodes(int n, bool feminine)
-{
-    std::vector<std::string> codes;
-    if (n >= 100)
-        codes.push_back("_" + std::to_string(n / 100) + "00");
-    n %= 100;
-    if (n >= 10 && n <= 19) {
-        codes.push_back("_0" + std::to_string(n));
-        return codes;
-    }
-    if (n >= 20)
-        codes.push_back("_0" + std::to_string(n / 10) + "0");
-    const int units = n % 10;
-    if (units == 1 && feminine)
-        codes.push_back("_01A");
-    else if (units == 2 && feminine)
-        codes.push_back("_02E");
-    else if (units != 0)
-        codes.push_back("_00" + std::to_string(units));
-    return codes;
-}
-
-// Which word form follows n: 0 after 1, 21, 31 ... (not 11); 1 after 2-4, 22-24 ... (not 12-14);
-// 2 otherwise.
-int formAfter(int n)
-{
-    if (n % 100 >= 11 && n % 100 <= 14)
-        return 2;
-    if (n % 10 == 1)
-        return 0;
-    return n % 10 >= 2 && n % 10 <= 4 ? 1 : 2;
-}
-
+// The codes of a sum written "R.KK" in roubles or in euros, from the reference of the counting rules.
 std::string spokenSum(const std::string& sum, bool euro)
 {
-    const int whole = std::stoi(sum.substr(0, sum.find('.')));
-    const int minor = std::stoi(sum.substr(sum.find('.') + 1));
-    const char* unit[] = {"+RR ", "+RRA", "+RRE"};
-    const char* minorUnit[] = {"+SS ", "+SSI", "+SSK"};
-    const char* cent[] = {"+CNT", "+CNA", "+CNV"};
-    std::vector<std::string> codes;
-    if (whole == 0 && minor == 0)
-        codes = {"_000", "__PS", euro ? "+EUR" : "+RRE"};
-    if (whole > 0) {
-        codes = cardinalCodes(whole, false);
-        codes.push_back("__PS");
-        codes.push_back(euro ? "+EUR" : unit[formAfter(whole)]);
-    }
-    if (minor > 0) {
-        for (const std::string& code : cardinalCodes(minor, !euro))
-            codes.push_back(code);
-        codes.push_back(euro ? cent[formAfter(minor)] : minorUnit[formAfter(minor)]);
-    }
+    const unsigned whole = std::stoul(sum.substr(0, sum.find('.')));
+    const unsigned minor = std::stoul(sum.substr(sum.find('.') + 1));
     std::string joined;
-    for (const std::string& code : codes)
+    for (const std::string& code : referenceMoney(whole, minor, kCurrencyRules[euro ? 3 : 1]))
         joined += (joined.empty() ? "" : "|") + code;
     return joined;
 }
@@ -191,11 +136,7 @@ t.close()
 
 TEST_F(PeltraSayTest, BadRequestsAreRefused)
 {
-    const struct {
-        std::vector<std::string> args;
-        int code;
-        const char* says;
-    } cases[] = {
+    const std::tuple<Args, int, const char*> cases[] = {
         {{"function", "14", "1"}, 2, "template function number 0-13"},
         {{"number", "1000"}, 2, "1 to 999"},
         {{"number", "0"}, 2, "1 to 999"},
@@ -204,8 +145,8 @@ TEST_F(PeltraSayTest, BadRequestsAreRefused)
         {{"template", "B", "T"}, 1, "no configuration store"},
         {{"number", "--line", "5"}, 2, "--line goes with --wav"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(fails(c.args, c.code, c.says).out, "");
+    for (const auto& [args, code, says] : cases)
+        EXPECT_EQ(fails(args, code, says).out, "");
 }
 
 // The sound of the codes from a library, sample for sample, and as the line delivers it. Phrase

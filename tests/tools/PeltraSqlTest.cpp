@@ -12,33 +12,19 @@
 namespace peltra::test {
 namespace {
 
-using data::DbfDate;
 using data::DbfTable;
-using data::DbfValue;
 
 class PeltraSqlTest : public ToolsFixture {
 protected:
     PeltraSqlTest() : ToolsFixture(PELTRA_SQL_PATH) { m_lead = {"--db", m_db.string()}; }
 
+    // The table as another dBase program writes it: a full row, and one with only its telephone.
     void SetUp() override
     {
         std::filesystem::create_directories(m_db);
-        std::string error;
-        ASSERT_TRUE(DbfTable::create(m_db / "subs.dbf",
-                                     {{"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0}, {"DATA", 'D', 8, 0},
-                                      {"SUMMA", 'N', 8, 2}, {"FIO", 'C', 20, 0}},
-                                     866, false, &error))
-            << error;
-        DbfTable::Options options;
-        options.writable = true;
-        auto table = DbfTable::open(m_db / "subs.dbf", options, &error);
-        ASSERT_TRUE(table) << error;
-        ASSERT_TRUE(table->append({{0, DbfValue::ofText("2345678")}, {1, DbfValue::ofNumber(2)},
-                                   {2, DbfValue::ofDate(DbfDate {2024, 3, 5})}, {3, DbfValue::ofNumber(10.5)},
-                                   {4, DbfValue::ofText("Иванов, \"Пётр\"")}},
-                                  nullptr, &error))
-            << error;
-        ASSERT_TRUE(table->append({{0, DbfValue::ofText("111")}}, nullptr, &error)) << error;
+        writeTableByPython(m_db / "subs.dbf", "TELEF C(12); PROBA N(3,0); DATA D; SUMMA N(8,2); FIO C(20)",
+                           {"('2345678', 2, dbf.Date(2024, 3, 5), 10.5, 'Иванов, \"Пётр\"')", "{'telef': '111'}"},
+                           "cp866", false);
     }
 
     const std::filesystem::path m_db = work("db");

@@ -4,7 +4,6 @@
 #include "config/AppSettings.h"
 #include "config/ConfigStore.h"
 #include "config/StationHome.h"
-#include "data/DbfTable.h"
 #include "platform/registry/RegistryStore.h"
 #include "speech/Catalogue.h"
 #include "support/PythonDbf.h"
@@ -24,8 +23,7 @@ namespace fs = std::filesystem;
 
 constexpr char kBinding[] = "Абоненты";
 constexpr char kTask[] = "Долг";
-const std::vector<data::DbfFieldSpec> kFields = {{"TELEF", 'C', 12, 0}, {"PROBA", 'N', 3, 0}, {"OTBOJ", 'N', 3, 0},
-                                                 {"DATA", 'D', 8, 0},   {"CLOCK", 'C', 8, 0}, {"SUMMA", 'N', 10, 2}};
+constexpr char kFields[] = "TELEF C(12); PROBA N(3,0); OTBOJ N(3,0); DATA D; CLOCK C(8); SUMMA N(10,2)";
 
 class PeltraTaskTest : public ToolsFixture {
 protected:
@@ -34,15 +32,10 @@ protected:
 
     std::string table(const std::string& name) const { return work(name).string(); }
 
-    void makeTable(const std::string& name, const std::vector<data::DbfFieldSpec>& fields)
+    // A table as another dBase program writes it, marked as code page 866, with one subscriber.
+    void makeTable(const std::string& name, const std::string& fields)
     {
-        std::string error;
-        ASSERT_TRUE(data::DbfTable::create(table(name), fields, 866, false, &error)) << error;
-        data::DbfTable::Options options;
-        options.writable = true;
-        auto dbf = data::DbfTable::open(table(name), options, &error);
-        ASSERT_TRUE(dbf) << error;
-        ASSERT_TRUE(dbf->append({{0, data::DbfValue::ofText("2345678")}}, nullptr, &error)) << error;
+        writeTableByPython(work(name), fields, {"{'telef': '2345678'}"}, "cp866", false);
     }
 
     std::string state() { return ok({"list"}); }
@@ -160,7 +153,7 @@ TEST_F(PeltraTaskTest, TaskWithCriticalFindingsIsNotIncluded)
 
 TEST_F(PeltraTaskTest, BindingsNeedASourceTable)
 {
-    makeTable("short.dbf", {{"TELEF", 'C', 12, 0}, {"DATA", 'D', 8, 0}});
+    makeTable("short.dbf", "TELEF C(12); DATA D");
     const ProgramResult r = fails({"add-binding", kBinding, table("short.dbf")}, 1, "PROBA\t");
     EXPECT_NE(r.err.find("CLOCK\t"), std::string::npos) << r.err;
     fails({"add-binding", kBinding, table("none.dbf")}, 1, "Данная таблица не обнаружена");
