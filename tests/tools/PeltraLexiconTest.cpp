@@ -81,9 +81,11 @@ TEST_F(PeltraLexiconTest, InstallListBuildAndCheckGiveASpeakingLibrary)
         EXPECT_TRUE(codes.insert(code).second) << code << " listed twice";
     }
     EXPECT_EQ(codes.count("___А") + codes.count("+RR "), 2u);
-    // A damaged library is refused, not taken as empty.
+    // A damaged library is refused, not taken as empty; so are an empty option and a folder as a recording.
     writeFile(work() / "damaged.awf", "RIFF1234WAVEjunk");
     fails({"list", "--library", (work() / "damaged.awf").string()}, 1, "damaged.awf");
+    fails({"build", "--out", ""}, 2, "--out needs a value");
+    fails({"set", "_000", work().string()}, 1, "is a folder, not a file");
 
     // Without espeak-ng nothing is built, and the package is named.
     TempDir emptyBin;
