@@ -25,6 +25,7 @@ Qt Test program, its test function names separated by ','). Usage:
     scripts/fault-check.py [--build DIR] [--only PREFIX ...] [--list] [FAULT FILES...]
 """
 import argparse
+import glob
 import os
 import pathlib
 import re
@@ -84,7 +85,8 @@ def run_test(build_dir, test, timeout):
     program, _, selection = test.partition(":")
     path = build_dir / "bin" / program
     command = [str(path)]
-    gtest = "_tests" in program
+    # GoogleTest programs are those whose cases CTest discovers; the others are Qt Test programs.
+    gtest = any((build_dir / "tests").glob(f"{glob.escape(program)}[[]*]_include.cmake"))
     if selection:
         command += [f"--gtest_filter={selection}"] if gtest else selection.split(",")
     if gtest:
