@@ -2,9 +2,6 @@
 // SQL browser's source and result windows, over a temporary store and generated tables.
 #include "DbfTestData.h"
 #include "HandDbf.h"
-#include "support/ModalCatcher.h"
-#include "config/ConfigStore.h"
-#include "config/TaskStore.h"
 #include "data/Connection.h"
 #include "data/DbfTable.h"
 #include "data/TableChecks.h"
@@ -14,8 +11,8 @@
 #include "data/forms/FormViewDbf.h"
 #include "data/forms/FormViewSource.h"
 #include "data/forms/OdbcErrorMessageBox.h"
-#include "platform/registry/RegistryStore.h"
-#include "support/TempDir.h"
+#include "support/ConfigTestStore.h"
+#include "support/ModalCatcher.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -106,41 +103,35 @@ class DataFormsTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<peltra::test::TempDir> m_dir;
-    std::unique_ptr<peltra::platform::RegistryStore> m_registry;
-    std::unique_ptr<peltra::config::ConfigStore> m_config;
-    std::unique_ptr<peltra::config::TaskStore> m_store;
+    std::unique_ptr<peltra::test::ConfigTestStore> m_station;
     QString m_good;
     QString m_other;
     QString m_partial;
 
     QString table(const std::string& name, const std::vector<peltra::test::HandField>& fields)
     {
-        peltra::test::writeFileBytes((*m_dir / name).string(), peltra::test::handTable({}, fields, {}));
-        return q(*m_dir / name);
+        peltra::test::writeFileBytes((m_station->dir / name).string(), peltra::test::handTable({}, fields, {}));
+        return q(m_station->dir / name);
     }
 
     // A binding with one task of each validity state given.
     void bindingWithValidTask(const std::string& binding, const QString& file, const std::string& task)
     {
-        QCOMPARE(m_store->addBinding(binding, file.toStdString(), "notes"), peltra::config::AddResult::Added);
-        QCOMPARE(m_store->binding(binding)->operators().add(task), peltra::config::AddResult::Added);
-        QVERIFY(m_store->task(binding, task)->setValid(true));
+        QCOMPARE(m_station->tasks.addBinding(binding, file.toStdString(), "notes"), peltra::config::AddResult::Added);
+        QCOMPARE(m_station->tasks.binding(binding)->operators().add(task), peltra::config::AddResult::Added);
+        QVERIFY(m_station->tasks.task(binding, task)->setValid(true));
     }
 
 private slots:
     void init()
     {
-        m_dir = std::make_unique<peltra::test::TempDir>();
-        m_registry = std::make_unique<peltra::platform::RegistryStore>(*m_dir / "registry.db");
-        m_config = std::make_unique<peltra::config::ConfigStore>(*m_registry);
-        m_store = std::make_unique<peltra::config::TaskStore>(*m_config);
+        m_station = std::make_unique<peltra::test::ConfigTestStore>();
         m_good = table("abon.dbf", kSourceFields);
         m_other = table("abon2.dbf", kSourceFields);
         m_partial = table("partial.dbf", {{"TELEF", 'C', 12, 0}, {"OTBOJ", 'N', 3, 0}, {"DATA", 'D', 8, 0}});
         m_startFolder = fs::current_path();
         // The working folder must not receive a new table's temporary table either.
-        fs::current_path(m_dir->path());
+        fs::current_path(m_station->dir.path());
         // A temporary folder of this test's own, so tests running beside it do not change the count.
         m_savedTmpDir = qgetenv("TMPDIR");
         m_tmp = std::make_unique<peltra::test::TempDir>();
@@ -155,15 +146,12 @@ private slots:
             qputenv("TMPDIR", m_savedTmpDir);
         fs::current_path(m_startFolder);
         m_tmp.reset();
-        m_store.reset();
-        m_config.reset();
-        m_registry.reset();
-        m_dir.reset();
+        m_station.reset();
     }
 
     void refusalsComeInOrderAndReturnTheFocus()
     {
-        FormTask form(*m_store, std::nullopt);
+        FormTask form(m_station->tasks, std::nullopt);
         QSignalSpy stored(&form, &FormTask::stored);
         form.show();
         ModalCatcher boxes;
@@ -171,7 +159,7 @@ private slots:
         const struct { const char* box; QString text; QString refusal; const char* focus; } steps[] = {
             {nullptr, {}, "Не заполнено поле 'Задание' !", "textb_name"},
             {"textb_name", "Абоненты", "Не установлен путь!", "textb_path"},
-            {"textb_path", q(*m_dir / "none.dbf"), "Данная таблица не обнаружена. Возможно задан неверный путь.", "textb_path"},
+            {"textb_path", q(m_station->dir / "none.dbf"), "Данная таблица не обнаружена. Возможно задан неверный путь.", "textb_path"},
             {"textb_path", m_partial, "В данной таблице отсутствуют следующие необходимые поля:\r\n\r\nPROBA\tNum (3,0)\r\n"
                                       "CLOCK\tChar (8)\r\n\r\nТаблица не может быть источником задания.", "textb_path"},
         };
@@ -183,7 +171,7 @@ private slots:
             QCOMPARE(form.focusWidget(), child<QLineEdit>(form, step.focus));
         }
         QVERIFY(form.isVisible());
-        QVERIFY(m_store->bindingNames().empty());
+        QVERIFY(m_station->tasks.bindingNames().empty());
         QCOMPARE(stored.count(), 0);
 
         type(form, "textb_path", m_good);
@@ -194,7 +182,7 @@ private slots:
         QVERIFY(!form.isVisible());
         QCOMPARE(stored.count(), 1);
         QCOMPARE(stored.front().front().toString(), QStringLiteral("Абоненты"));
-        auto binding = m_store->binding("Абоненты");
+        auto binding = m_station->tasks.binding("Абоненты");
         QVERIFY(binding);
         QCOMPARE(q(binding->file()), m_good);
         QCOMPARE(q(binding->comment()), QStringLiteral("Должники за май"));
@@ -204,7 +192,7 @@ private slots:
     {
         bindingWithValidTask("Абоненты", m_good, "Оповещение");
         bindingWithValidTask("Другие", m_good, "Чужое");
-        FormTask form(*m_store, std::string("Абоненты"));
+        FormTask form(m_station->tasks, std::string("Абоненты"));
         QSignalSpy stored(&form, &FormTask::stored);
         form.show();
         auto* name = child<QLineEdit>(form, "textb_name");
@@ -224,9 +212,9 @@ private slots:
                      "а затем выбрать в меню команду \"Включить в планирование\"")});
         QCOMPARE(form.result(), int(QDialog::Accepted));
         QCOMPARE(stored.count(), 1);
-        QCOMPARE(q(m_store->binding("Абоненты")->file()), m_other);
-        QVERIFY(!m_store->task("Абоненты", "Оповещение")->valid());
-        QVERIFY(m_store->task("Другие", "Чужое")->valid());
+        QCOMPARE(q(m_station->tasks.binding("Абоненты")->file()), m_other);
+        QVERIFY(!m_station->tasks.task("Абоненты", "Оповещение")->valid());
+        QVERIFY(m_station->tasks.task("Другие", "Чужое")->valid());
     }
 private:
     fs::path m_startFolder;
@@ -364,10 +352,10 @@ private slots:
         add(form, "FIO", "Char", "30");
         add(form, "DR", "Date");
         add(form, "FLAG", "Log");
-        const fs::path file = *m_dir / "new" / "abon.dbf";
+        const fs::path file = m_station->dir / "new" / "abon.dbf";
         fs::create_directories(file.parent_path());
         peltra::test::writeFileBytes(file.string(), "the operator's data");
-        form.setSaveDialog(answering(*m_dir / "new" / "abon"));
+        form.setSaveDialog(answering(m_station->dir / "new" / "abon"));
         QSignalSpy created(&form, &FormNewTable::created);
         ModalCatcher boxes;
         boxes.answerNext(QMessageBox::No);
@@ -394,7 +382,7 @@ private slots:
         QCOMPARE(shapes, QStringList({"TELEF C12.0", "PROBA N3.0", "OTBOJ N3.0", "DATA D8.0", "CLOCK C8.0",
                                       "SUM2 N10.2", "SUM0 N10.0", "FIO C30.0", "DR D8.0", "FLAG L1.0"}));
         QCOMPARE(temporaryFolders(), before);
-        QVERIFY(!fs::exists(m_dir->path() / "__tmp__.dbf"));
+        QVERIFY(!fs::exists(m_station->dir.path() / "__tmp__.dbf"));
     }
 
 private:

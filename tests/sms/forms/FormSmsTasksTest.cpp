@@ -4,10 +4,9 @@
 #include "sms/forms/FormSmsTasks.h"
 
 #include "data/HandDbf.h"
-#include "support/ModalCatcher.h"
-#include "platform/registry/RegistryStore.h"
 #include "sms/SMSTasks.h"
-#include "support/TempDir.h"
+#include "support/ConfigTestStore.h"
+#include "support/ModalCatcher.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -41,15 +40,13 @@ class FormSmsTasksTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<peltra::test::TempDir> m_dir;
-    std::unique_ptr<peltra::platform::RegistryStore> m_registry;
-    std::unique_ptr<peltra::config::ConfigStore> m_config;
+    std::unique_ptr<peltra::test::ConfigTestStore> m_station;
     QString m_table;
 
     // The task's template as "TEXT:value" / "FIELD:name", read from the store.
     QStringList stored(const std::string& task)
     {
-        peltra::sms::SMSTasks tasks(*m_config);
+        peltra::sms::SMSTasks tasks(m_station->store);
         tasks.load();
         QStringList result;
         std::vector<peltra::sms::SMSPatternItem> items;
@@ -76,7 +73,7 @@ private:
     void makeTask(const std::string& name, const std::vector<std::pair<ItemType, std::string>>& items,
                   const std::string& file = {})
     {
-        peltra::sms::SMSTasks tasks(*m_config);
+        peltra::sms::SMSTasks tasks(m_station->store);
         tasks.load();
         QCOMPARE(tasks.addTask(name), peltra::sms::AddTaskResult::Added);
         QVERIFY(tasks.setFile(name, file.empty() ? m_table.toStdString() : file));
@@ -100,25 +97,21 @@ private:
 private slots:
     void init()
     {
-        m_dir = std::make_unique<peltra::test::TempDir>();
-        setenv("XDG_RUNTIME_DIR", m_dir->path().c_str(), 1);  // no running station's locks
-        m_registry = std::make_unique<peltra::platform::RegistryStore>(*m_dir / "registry.db");
-        m_config = std::make_unique<peltra::config::ConfigStore>(*m_registry);
-        m_table = q((*m_dir / "abon.dbf").string());
+        m_station = std::make_unique<peltra::test::ConfigTestStore>();
+        setenv("XDG_RUNTIME_DIR", m_station->dir.path().c_str(), 1);  // no running station's locks
+        m_table = q((m_station->dir / "abon.dbf").string());
         peltra::test::writeFileBytes(m_table.toStdString(),
                                      peltra::test::handTable({}, {{"TELEF", 'C', 12, 0}, {"FIO", 'C', 30, 0}, {"SUMMA", 'N', 10, 2}}, {}));
     }
 
     void cleanup()
     {
-        m_config.reset();
-        m_registry.reset();
-        m_dir.reset();
+        m_station.reset();
     }
 
     void newTasksAreNumberedAndDeletedOnlyWhenConfirmed()
     {
-        FormSmsTasks form(*m_config);
+        FormSmsTasks form(m_station->store);
         form.show();
         ModalCatcher boxes;
         QVERIFY(!child<QPushButton>(form, "cb_Delete")->isEnabled());
@@ -140,14 +133,14 @@ private slots:
         boxes.answerNext(QMessageBox::Yes);
         click(form, "cb_Delete");
         QCOMPARE(taskNames(form), QStringList{QStringLiteral("Новое задание")});
-        QVERIFY(!m_registry->keyExists("Software\\PELTRA\\SMSTasks\\Новое задание 3"));
-        QVERIFY(m_registry->keyExists("Software\\PELTRA\\SMSTasks\\Новое задание"));
+        QVERIFY(!m_station->registry.keyExists("Software\\PELTRA\\SMSTasks\\Новое задание 3"));
+        QVERIFY(m_station->registry.keyExists("Software\\PELTRA\\SMSTasks\\Новое задание"));
     }
 
     void editingHappensInTheWorkingCopy()
     {
         makeTask("Долг", {{ItemType::Text, "Уважаемый "}, {ItemType::Field, "FIO"}});
-        FormSmsTasks form(*m_config);
+        FormSmsTasks form(m_station->store);
         form.show();
         ModalCatcher boxes;
         QCOMPARE(shown(form), (QStringList{QStringLiteral("Уважаемый "), QStringLiteral("FIO")}));
@@ -186,7 +179,7 @@ private slots:
         QVERIFY(!child<QCheckBox>(form, "checkbox_Edit")->isChecked());
         QCOMPARE(stored("Долг"), (QStringList{QStringLiteral("TEXT:Уважаемый "), QStringLiteral("FIELD:FIO")}));
         QCOMPARE(shown(form).size(), 2);
-        QVERIFY(!m_registry->keyExists("Software\\PELTRA\\SMSTasks\\Temp"));
+        QVERIFY(!m_station->registry.keyExists("Software\\PELTRA\\SMSTasks\\Temp"));
 
         // Again, and this time applied.
         child<QCheckBox>(form, "checkbox_Edit")->click();
@@ -197,14 +190,14 @@ private slots:
         QVERIFY(!form.isEditing());
         QCOMPARE(stored("Долг"),
                  (QStringList{QStringLiteral("TEXT:Уважаемый "), QStringLiteral("FIELD:FIO"), QStringLiteral("TEXT:!")}));
-        QVERIFY(!m_registry->keyExists("Software\\PELTRA\\SMSTasks\\Temp"));
+        QVERIFY(!m_station->registry.keyExists("Software\\PELTRA\\SMSTasks\\Temp"));
         QVERIFY(boxes.boxes().isEmpty());
     }
 
     void aSourceThatCannotBeOpenedIsReported()
     {
         makeTask("Долг", {}, "/no/such/folder/x.dbf");
-        FormSmsTasks form(*m_config);
+        FormSmsTasks form(m_station->store);
         form.show();
         ModalCatcher boxes;
         child<QCheckBox>(form, "checkbox_Edit")->click();
@@ -219,14 +212,14 @@ private slots:
             startedIn = start;
             return m_table;
         });
-        QVERIFY(m_registry->setValue("Software\\PELTRA\\SMSTasks\\Долг", "Valid",
+        QVERIFY(m_station->registry.setValue("Software\\PELTRA\\SMSTasks\\Долг", "Valid",
                                      peltra::platform::RegistryValue::dword(1)));
         click(form, "cb_Browse");
         QCOMPARE(startedIn, QDir::homePath());
         QCOMPARE(child<QLineEdit>(form, "textb_File")->text(), m_table);
         click(form, "cb_Browse");
         QCOMPARE(startedIn, QFileInfo(m_table).absolutePath());
-        const auto valid = m_registry->getValue("Software\\PELTRA\\SMSTasks\\Долг", "Valid");
+        const auto valid = m_station->registry.getValue("Software\\PELTRA\\SMSTasks\\Долг", "Valid");
         QVERIFY(valid && valid->asDword() == 0);
     }
 };
