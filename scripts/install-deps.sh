@@ -6,13 +6,14 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libsqlite3-dev libspandsp-dev nlohmann-json3-dev espeak-ng
+  libsqlite3-dev libspandsp-dev nlohmann-json3-dev espeak-ng libre-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
 )
 if [[ "${1:-}" != station ]]; then
   packages+=(
     xvfb xauth poppler-utils
     libgtest-dev libgmock-dev libbenchmark-dev python3-dbf
+    sip-tester  # SIPp: the scripted SIP far ends of the tests, the benchmark and the SIP demo
     clang libclang-rt-14-dev
     file  # cpack tells the programs it scans for their libraries by it
   )

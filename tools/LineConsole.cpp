@@ -7,11 +7,14 @@
 #include "config/StationHome.h"
 #include "line/Form1.h"
 #include "line/PhonogramLibrary.h"
+#include "platform/audio/WavFile.h"
 #include "platform/errors/SystemError.h"
 #include "platform/registry/RegistryStore.h"
 #include "platform/serial/PortDirectory.h"
 #include "platform/timer/TimerService.h"
 #include "sim/Simulator.h"
+#include "sip/SipLine.h"
+#include "sip/TrunkSettings.h"
 
 #include <atomic>
 #include <cctype>
@@ -21,6 +24,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace peltra::tools {
 namespace {
@@ -70,6 +74,7 @@ struct LineRequest {
     sim::PartyBehaviour party;
     sim::SimOptions simulation;
     std::vector<std::string> positional;
+    std::string record;  // --record: what came back from a SIP far end, as WAV
 };
 
 // Reads the options of call and play; the error text, or nothing when all were understood.
@@ -98,7 +103,7 @@ std::optional<std::string> parseRequest(const std::vector<std::string>& args, bo
         const bool known = option == "--port" || option == "--sim-answer" ||
                            option == "--sim-hangup-after" || option == "--sim-line" ||
                            option == "--sim-record" ||
-                           (forCall && (option == "--library" || option == "--phrases"));
+                           (forCall && (option == "--library" || option == "--phrases" || option == "--record"));
         if (!known)
             return "unknown option " + option;
         const std::optional<std::string> text = value();
@@ -138,6 +143,8 @@ std::optional<std::string> parseRequest(const std::vector<std::string>& args, bo
                 return "--sim-line needs ok, dead or reversed, not \"" + *text + "\"";
         } else if (option == "--sim-record") {
             request.simulation.recordPath = *text;
+        } else if (option == "--record") {
+            request.record = *text;
         }
     }
     if (request.port.empty())
@@ -315,6 +322,12 @@ bool inputsUsable(const ToolOutput& output, const LineRequest& request)
         output.fail(error);
         return false;
     }
+    if (!request.record.empty() && !sip::isSipPort(request.port)) {
+        output.usageError("--record is for a SIP port; a simulated line records with --sim-record");
+        return false;
+    }
+    if (!request.record.empty() && !output.outputFile(request.record))
+        return false;
     return request.simulation.recordPath.empty() || output.outputFile(request.simulation.recordPath.string());
 }
 
@@ -354,6 +367,97 @@ const char* resultWord(std::uint32_t result)
     }
 }
 
+namespace {
+
+// How long the probe lets a registering trunk get its answer.
+constexpr std::uint32_t kRegistrationWaitMs = 5000;
+
+// The trunks of the store, one line each with its registration state. A trunk that registers is
+// started and given a few seconds for its answer.
+void probeTrunks(config::ConfigStore& store)
+{
+    sip::SipTrunks trunks(store);
+    for (const std::string& name : sip::TrunkStore(store).trunkNames()) {
+        std::string why;
+        const std::shared_ptr<sip::SipEndpoint> endpoint = trunks.endpoint(name, &why);
+        for (std::uint32_t waited = 0;
+             endpoint && endpoint->registration() == sip::Registration::Pending && waited < kRegistrationWaitMs;
+             waited += 50)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::string state = why;
+        if (endpoint) {
+            state = sip::registrationText(endpoint->registration());
+            if (!endpoint->ready(&why))
+                state += " (" + why + ")";
+        }
+        const std::optional<sip::TrunkSettings> settings = sip::TrunkStore(store).read(name);
+        std::printf("trunk %s\t%s\t%s\n", name.c_str(), settings ? settings->proxy.c_str() : "-", state.c_str());
+    }
+}
+
+// One call over a SIP channel: the SIP exchange in short, the line's log and the result; with
+// --record, what the far end sent back.
+int callSip(const ToolOutput& output, ConsoleStation& station, const LineRequest& request, const std::string& number)
+{
+    sip::SipTrunks trunks(station.config());
+    std::string why;
+    const std::shared_ptr<sip::SipEndpoint> endpoint = trunks.endpoint(trunks.trunkOfPort(request.port), &why);
+    if (!endpoint)
+        return output.fail(why);
+    std::mutex printing;
+    endpoint->setTrace([&printing](const std::string& line) {
+        std::lock_guard lock(printing);
+        std::printf("sip %s\n", line.c_str());
+        std::fflush(stdout);
+    });
+    ConsoleView view("peltra-line");
+    ResultReceiver receiver;
+    std::uint32_t result = line::kCallError;
+    std::vector<std::int16_t> recording;
+    {
+        sip::SipLine device(trunks, station.shutdown(), station.callSettings(),
+                            request.library ? fs::path(*request.library) : fs::path("peltra.awf"));
+        device.setView(&view);
+        device.setOwner(&receiver);
+        device.setRecording(!request.record.empty());
+        for (std::uint32_t waited = 0; endpoint->registration() == sip::Registration::Pending &&
+                                       waited < kRegistrationWaitMs;
+             waited += 50)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!device.Open(0, request.port))
+            return output.fail("cannot open port " + request.port);
+        device.GetPhraseList() = request.phrases;
+        catchInterrupts();
+        if (!device.StartCall(number))
+            return output.fail("cannot start a call on " + request.port);
+        while (!receiver.done().wait(100)) {
+            if (g_interrupted.load()) {
+                station.shutdown().set();
+                break;
+            }
+        }
+        device.Stop();
+        if (receiver.done().isSet())
+            result = receiver.result();
+        recording = device.lastRecording();
+    }
+    endpoint->setTrace({});
+    if (!request.record.empty()) {
+        std::string error;
+        if (!platform::writeWav(request.record, recording, error))
+            return output.fail(error);
+        std::printf("recorded %zu samples to %s\n", recording.size(), request.record.c_str());
+    }
+    if (!receiver.done().isSet())
+        return output.fail("the call was interrupted");
+    if (!receiver.reason().empty())
+        std::printf("reason %s\n", receiver.reason().c_str());
+    std::printf("result %u %s\n", result, resultWord(result));
+    return std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
 int LineConsole::probe(const std::vector<std::string>& args)
 {
     unsigned simulated = 0;
@@ -382,6 +486,7 @@ int LineConsole::probe(const std::vector<std::string>& args)
                                                         : port.reason;
         std::printf("%s\t%s\n", port.name.c_str(), state.c_str());
     }
+    probeTrunks(station.config());
     return std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
 }
 
@@ -399,6 +504,8 @@ int LineConsole::call(const std::vector<std::string>& args)
     ConsoleStation station;
     if (const auto failed = openStation(m_output, m_home, request, station))
         return *failed;
+    if (sip::isSipPort(request.port))
+        return callSip(m_output, station, request, number);
     if (station.simulator() != nullptr) {
         const line::CallSettings settings = station.callSettings().callSettings(request.port);
         const std::string digits = recognisedDigits(

@@ -87,24 +87,25 @@ std::string answerWord(std::uint32_t result)
     }
 }
 
-Line::Line(unsigned lineNumber, std::string port, const line::LineEnvironment& environment,
+Line::Line(unsigned lineNumber, std::string port, std::unique_ptr<line::LineDevice> lineDevice,
            std::unique_ptr<line::LineView> lineView)
     : number(lineNumber),
       portName(std::move(port)),
       view(std::move(lineView)),
-      device(std::make_unique<line::Form1>(environment))
+      device(std::move(lineDevice))
 {
     device->setView(view.get());
 }
 
 ListLine::ListLine(const line::LineEnvironment& environment, platform::Event& linesChanged,
                    ConfiguredPorts configuredPorts, LineViewFactory viewFactory,
-                   LineListView* listView)
+                   LineListView* listView, LineDeviceFactory deviceFactory)
     : m_environment(environment),
       m_linesChanged(linesChanged),
       m_configuredPorts(std::move(configuredPorts)),
       m_viewFactory(std::move(viewFactory)),
-      m_listView(listView)
+      m_listView(listView),
+      m_deviceFactory(std::move(deviceFactory))
 {
     // Without its thread the pool never creates a line; the station then has no lines to use.
     m_thread.start([this] { return poolThread(); });
@@ -303,6 +304,27 @@ void ListLine::callFinished(unsigned lineNumber, std::uint32_t result, const std
     post(lineNumber);
 }
 
+void ListLine::lineReadiness(unsigned lineNumber, bool ready, const std::string& /*why*/)
+{
+    bool offer = false;
+    {
+        std::lock_guard lock(m_mutex);
+        Line* line = find(lineNumber);
+        if (line == nullptr)
+            return;
+        // A line in a call, or with a result waiting, is left alone: the call reports for itself.
+        if (ready && line->state == kLineOutOfOrder) {
+            applyState(*line, kLineFree);
+            offer = true;
+        } else if (!ready && line->state == kLineFree) {
+            applyState(*line, kLineOutOfOrder);
+        }
+    }
+    deliverNotes();
+    if (offer)
+        post(lineNumber);
+}
+
 std::uint32_t ListLine::poolThread()
 {
     for (;;) {
@@ -410,7 +432,9 @@ unsigned ListLine::addLocked(const std::string& port)
 {
     const unsigned number = m_nextNumber++;
     std::unique_ptr<line::LineView> view = m_viewFactory ? m_viewFactory(number, port) : nullptr;
-    m_lines.push_back(std::make_unique<Line>(number, port, m_environment, std::move(view)));
+    std::unique_ptr<line::LineDevice> device =
+        m_deviceFactory ? m_deviceFactory(port) : std::make_unique<line::Form1>(m_environment);
+    m_lines.push_back(std::make_unique<Line>(number, port, std::move(device), std::move(view)));
     Line& line = *m_lines.back();
     line.device->setOwner(this);
     if (m_listView != nullptr)

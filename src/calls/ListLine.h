@@ -3,6 +3,7 @@
 #pragma once
 
 #include "line/Form1.h"
+#include "line/LineDevice.h"
 #include "line/LineInterfaces.h"
 #include "platform/sync/Event.h"
 #include "platform/sync/WorkerThread.h"
@@ -83,7 +84,7 @@ struct TaskLink {
 // the device is guarded by the pool's lock. Destroying it stops the device, joining its threads.
 class Line {
 public:
-    Line(unsigned number, std::string port, const line::LineEnvironment& environment,
+    Line(unsigned number, std::string port, std::unique_ptr<line::LineDevice> device,
          std::unique_ptr<line::LineView> view);
     Line(const Line&) = delete;
     Line& operator=(const Line&) = delete;
@@ -104,7 +105,7 @@ public:
 
     // Declared before the device, so the device (which uses it) goes first.
     std::unique_ptr<line::LineView> view;
-    std::unique_ptr<line::Form1> device;
+    std::unique_ptr<line::LineDevice> device;
 };
 
 // The pool. A pool thread, started by the constructor, brings the set of lines into line with
@@ -131,13 +132,16 @@ public:
     // calling thread. The view lives as long as the line.
     using LineViewFactory =
         std::function<std::unique_ptr<line::LineView>(unsigned number, const std::string& port)>;
+    // The device of a new line's port, called under the pool's lock like the view factory.
+    // Nothing given: every port is a serial line (Form1).
+    using LineDeviceFactory = std::function<std::unique_ptr<line::LineDevice>(const std::string& port)>;
 
     // environment: what every line shares; its shutdown event is the station's ShutdownEvent.
     // linesChanged: the auto-reset LinesChangedEvent. listView may be null. All of them, and
     // what the environment refers to, must outlive the pool.
     ListLine(const line::LineEnvironment& environment, platform::Event& linesChanged,
              ConfiguredPorts configuredPorts, LineViewFactory viewFactory = {},
-             LineListView* listView = nullptr);
+             LineListView* listView = nullptr, LineDeviceFactory deviceFactory = {});
     // Shutdown, then waits for the pool thread however long it takes, and stops what is left.
     ~ListLine() override;
     ListLine(const ListLine&) = delete;
@@ -199,6 +203,9 @@ public:
     // The call outcome entry, on a line's session thread: the state for the result and the error's
     // reason, the answer word, then "look at this line" to the distributor.
     void callFinished(unsigned lineNumber, std::uint32_t result, const std::string& reason) override;
+    // A free line whose carrier went away is out of order (3) until it comes back; one that was
+    // out of order becomes free and is offered to the distributor.
+    void lineReadiness(unsigned lineNumber, bool ready, const std::string& why) override;
 
 private:
     using Note = std::function<void(LineListView&)>;
@@ -226,6 +233,7 @@ private:
     ConfiguredPorts m_configuredPorts;
     LineViewFactory m_viewFactory;
     LineListView* m_listView;
+    LineDeviceFactory m_deviceFactory;
 
     mutable std::mutex m_mutex;
     std::vector<LineHandle> m_lines;     // in creation order

@@ -5,6 +5,8 @@
 #include "config/TaskStore.h"
 #include "line/Form1.h"
 #include "platform/text/CaseFold.h"
+#include "sip/SipLine.h"
+#include "sip/TrunkSettings.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -43,10 +45,16 @@ std::vector<std::string> Station::configuredPorts()
 {
     std::lock_guard lock(m_presentMutex);
     std::vector<std::string> ports;
-    for (const std::string& port : calls::PortSettings(*m_store).configuredPorts())
+    for (const std::string& port : calls::PortSettings(*m_store).configuredPorts()) {
+        // A SIP channel is always there: whether its trunk can carry calls is the line's own state.
+        if (sip::isSipPort(port)) {
+            ports.push_back(port);
+            continue;
+        }
         for (const std::string& present : m_presentPorts)
             if (platform::equalsIgnoreCase(port, present))
                 ports.push_back(present);
+    }
     return ports;
 }
 
@@ -65,7 +73,7 @@ void Station::followPorts()
     {
         std::lock_guard lock(m_presentMutex);
         for (const std::string& port : configured) {
-            if (contains(held, port) || contains(m_presentPorts, port))
+            if (sip::isSipPort(port) || contains(held, port) || contains(m_presentPorts, port))
                 continue;
             // Stored as a line but not there at the last look: is it there now?
             int error = 0;
@@ -150,8 +158,14 @@ Station::StartResult Station::start(std::string& error)
     line::LineEnvironment environment(opener, m_timers, m_shutdown, *m_callSettings);
     environment.library = m_options.home / "peltra.awf";
     environment.timings = m_options.timings;
+    m_sipTrunks = std::make_unique<sip::SipTrunks>(*m_store);
+    auto device = [this, environment](const std::string& port) -> std::unique_ptr<line::LineDevice> {
+        if (sip::isSipPort(port))
+            return std::make_unique<sip::SipLine>(*m_sipTrunks, m_shutdown, *m_callSettings, environment.library);
+        return std::make_unique<line::Form1>(environment);
+    };
     m_lines = std::make_unique<calls::ListLine>(environment, m_linesChanged, [this] { return configuredPorts(); },
-                                                m_views.lineView, m_views.lines);
+                                                m_views.lineView, m_views.lines, device);
 
     m_controller = std::make_unique<Controller>(*m_tasks, *m_lines, m_flags, *m_settings, m_shutdown, m_schedulerWake);
     m_controller->setView(m_views.station);

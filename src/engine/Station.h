@@ -13,6 +13,7 @@
 #include "platform/locks/NamedLock.h"
 #include "platform/registry/RegistryStore.h"
 #include "platform/serial/PortDirectory.h"
+#include "sip/SipEndpoint.h"
 #include "platform/sync/Event.h"
 #include "platform/timer/TimerService.h"
 
@@ -120,6 +121,8 @@ private:
     std::vector<std::string> m_followedPorts;
     std::vector<std::string> m_absentPorts;
     std::unique_ptr<ListActiveTasks> m_tasks;
+    // Before the lines: the SIP channels among them use the trunks until they are stopped.
+    std::unique_ptr<sip::SipTrunks> m_sipTrunks;
     std::unique_ptr<calls::ListLine> m_lines;
     std::unique_ptr<Controller> m_controller;
     bool m_started = false;

@@ -1,6 +1,7 @@
 // The line device: one telephone line on one serial port, from port signals to a whole call.
 #pragma once
 
+#include "line/LineDevice.h"
 #include "line/LineInterfaces.h"
 #include "line/PhonogramLibrary.h"
 #include "platform/serial/SerialPort.h"
@@ -67,42 +68,42 @@ struct LineEnvironment {
 //
 // Threads: Open, StartCall, Stop and the destructor are called by the line's owner, one at a
 // time. The view and the owner are set before Open and stay alive until Stop.
-class Form1 {
+class Form1 final : public LineDevice {
 public:
     explicit Form1(LineEnvironment environment);
     // Stop, then the port is closed.
-    ~Form1();
+    ~Form1() override;
     Form1(const Form1&) = delete;
     Form1& operator=(const Form1&) = delete;
 
-    void setView(LineView* view);
-    void setOwner(CallResultSink* owner);
+    void setView(LineView* view) override;
+    void setOwner(CallResultSink* owner) override;
 
     // Opens and sets up the port, puts the line on-hook and starts the monitor thread. True at
     // once when the line is already open. On failure the view gets the system's text under the
     // caption "Ошибка работы с портом <port> Открытие" and the display "Ошибка открытия".
-    bool Open(unsigned lineNumber, const std::string& portName);
+    bool Open(unsigned lineNumber, const std::string& portName) override;
 
     // Off-hook: drop DTR, then raise RTS; on-hook: raise DTR, then drop RTS. A failure is reported
     // with the system's text and leaves the hook state as it was.
     bool SetHook(bool offHook);
 
     // Signals CloseEvent and joins the session and monitor threads (20 s each). Once only.
-    void Stop();
+    void Stop() override;
 
     // The phrase codes of the next call, filled by the caller before StartCall. Not to be touched
     // while a call runs.
-    std::vector<std::string>& GetPhraseList() { return m_phrases; }
+    std::vector<std::string>& GetPhraseList() override { return m_phrases; }
 
     // Starts a call of number with the port's settings read now. False when the line is not
     // open, is stopped, or a call is still running.
-    bool StartCall(const std::string& number);
+    bool StartCall(const std::string& number) override;
 
     // The system-error report of this line: the system's text for errno under caption.
     void ReportSystemError(const std::string& caption);
 
     bool isOpen() const { return m_isOpen.load(); }
-    bool callRunning() const { return m_session.running(); }
+    bool callRunning() const override { return m_session.running(); }
     unsigned lineNumber() const { return m_lineNumber; }
     const std::string& portName() const { return m_portName; }
     bool offHook() const { return m_hook.load() == 1; }

@@ -72,6 +72,10 @@ class CallResultSink {
 public:
     virtual ~CallResultSink() = default;
     virtual void callFinished(unsigned lineNumber, std::uint32_t result, const std::string& reason) = 0;
+    // A line whose carrier comes and goes while it is open (a SIP trunk that registers or loses
+    // its registration) says so; why: the reason it cannot take calls. Called on the carrier's
+    // own thread, never while the line's owner is inside one of the line's operations.
+    virtual void lineReadiness(unsigned /*lineNumber*/, bool /*ready*/, const std::string& /*why*/) {}
 };
 
 }  // namespace peltra::line
