@@ -142,6 +142,10 @@ SippPeer::SippPeer(SippOptions options, fs::path workDir)
 {
     std::error_code ec;
     fs::create_directories(m_dir, ec);
+    if (!fs::is_directory(m_dir)) {
+        m_error = "cannot make the folder " + m_dir.string();
+        return;
+    }
     // Absolute, because SIPp runs in workDir.
     const fs::path scenario = fs::absolute(scenarioPath(m_options.scenario));
     if (!fs::exists(scenario)) {
