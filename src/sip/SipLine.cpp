@@ -19,6 +19,9 @@ constexpr std::uint32_t kReleaseWaitMs = 5000;
 // After the last frame the BYE waits this long, so the far end's jitter buffer plays the message
 // out before the session ends.
 constexpr std::uint32_t kPlayOutMs = 200;
+// A carrier that has not even said it is trying by then is not there: the attempt fails as a
+// dead line's does, instead of waiting out WaitAnswer.
+constexpr std::uint32_t kNoResponseMs = 5000;
 
 // The digits of a dial string for a request URI: the pauses of an analogue line and the
 // separators of a written number mean nothing to SIP.
@@ -255,9 +258,13 @@ SipLine::Attempt SipLine::attempt(const std::string& dialled)
     m_endpoint->startCall(call);
 
     const std::uint64_t waitMs = std::uint64_t{m_settings.waitAnswerS} * 1000;
-    const auto deadline = platform::counterNow() + std::chrono::milliseconds(waitMs);
+    const auto start = platform::counterNow();
+    const auto deadline = start + std::chrono::milliseconds(waitMs);
+    const auto silentUntil = start + std::chrono::milliseconds(std::min<std::uint64_t>(waitMs, kNoResponseMs));
+    bool heard = false;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - platform::counterNow());
+        const auto until = heard ? deadline : silentUntil;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - platform::counterNow());
         const auto timeoutMs =
             static_cast<std::uint32_t>(std::clamp<std::int64_t>(left.count(), 0, platform::infiniteTimeout - 1));
         const int which =
@@ -267,6 +274,7 @@ SipLine::Attempt SipLine::attempt(const std::string& dialled)
             return Attempt::Shutdown;
         }
         if (which == 4) {
+            heard = true;
             const std::string status = call->lastStatus();
             m_view->setDisplayText(status);
             m_view->appendLog("← " + status + "\r\n");
@@ -274,6 +282,12 @@ SipLine::Attempt SipLine::attempt(const std::string& dialled)
         }
         if (which == 2)
             return transmit(call);
+        if (which == platform::waitTimedOut && !heard) {
+            m_view->appendLog("no response\r\n");
+            release(call);
+            m_failure = "no response from " + m_endpoint->settings().proxy;
+            return Attempt::Dead;
+        }
         if (which == platform::waitTimedOut) {
             m_view->appendLog("→ CANCEL\r\n");
             release(call);
