@@ -14,6 +14,8 @@
 #include "sim/CallLog.h"
 #include "speech/Catalogue.h"
 #include "speech/Patterns.h"
+#include "calls/PortSettings.h"
+#include "sip/support/SippPeer.h"
 #include "support/HeldTableLock.h"
 #include "support/RunProgram.h"
 #include "support/StationSetup.h"
@@ -46,6 +48,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using config::TaskProperty;
+using Keys = std::vector<std::pair<std::string, std::string>>;
 
 constexpr char kBinding[] = "Абоненты";
 constexpr char kTask[] = "Оповещение";
@@ -958,6 +961,104 @@ TEST_F(HeadlessStationTest, UntilCompleteEndsWhenNothingCanRunAndSaysWhy)
         EXPECT_NE(station.out().find("station stopped"), std::string::npos) << station.out();
     }
     EXPECT_TRUE(readLog(m_dir / "calls.jsonl").empty()) << "nothing was to be called";
+}
+
+
+// The calls each far end logged, by number: the distinct Call-IDs of the INVITEs it received
+// (a challenged INVITE is sent again in the same call).
+std::map<std::string, std::size_t> invitesByNumber(const std::string& messages)
+{
+    std::map<std::string, std::set<std::string>> calls;
+    std::istringstream in(messages);
+    std::string line, number;
+    while (std::getline(in, line)) {
+        if (line.rfind("INVITE sip:", 0) == 0)
+            number = line.substr(11, line.find('@') - 11);
+        else if (!number.empty() && line.rfind("Call-ID:", 0) == 0) {
+            calls[number].insert(line.substr(8));
+            number.clear();
+        }
+    }
+    std::map<std::string, std::size_t> counts;
+    for (const auto& [n, ids] : calls)
+        counts[n] = ids.size();
+    return counts;
+}
+
+// A campaign over three SIP channels, each on a trunk of its own to a SIPp far end that answers,
+// is busy, or hangs up before the delivery marker: every row of the table matches what the far
+// ends logged.
+TEST_F(HeadlessStationTest, ACampaignOverSipChannelsMatchesWhatTheFarEndsLogged)
+{
+    const std::vector<Person> all = people(9);
+    makeTable(m_table, all);
+    prepareStation(1, 2, {500, 500, 200});
+    defineTask(m_table);
+    const Keys pcma{{"ring_ms", "100"}, {"codec_pt", "8"}, {"codec_name", "PCMA"}};
+    Keys hangUp = pcma;
+    hangUp.emplace_back("talk_ms", "300");
+    SippPeer answering({"answer", pcma, false, 0, {}, {}}, m_dir / "answer");
+    SippPeer busy({"reject", {{"reject_code", "486"}}, false, 0, {}, {}}, m_dir / "busy");
+    SippPeer hanging({"hangup", hangUp, false, 0, {}, {}}, m_dir / "hangup");
+    const std::vector<std::pair<std::string, SippPeer*>> trunks = {
+        {"answer", &answering}, {"busy", &busy}, {"hangup", &hanging}};
+    {
+        platform::RegistryStore registry(m_home / "registry.db");
+        config::ConfigStore store(registry);
+        calls::PortSettings ports(store);
+        std::vector<std::string> names;
+        for (std::size_t i = 0; i < trunks.size(); ++i) {
+            ASSERT_TRUE(trunks[i].second->started()) << trunks[i].second->error();
+            const std::string key = "Sip\\" + trunks[i].first;
+            store.writeText(key, "Proxy", "sip:127.0.0.1:" + std::to_string(trunks[i].second->port()));
+            store.writeText(key, "Domain", "127.0.0.1");
+            store.writeText(key, "LocalAddress", "127.0.0.1");
+            store.writeNumber(key, "RtpPortMin", 20000);
+            store.writeNumber(key, "RtpPortMax", 29999);
+            names.push_back("SIP" + std::to_string(i + 1));
+            store.writeText("Ports\\" + names.back(), "Trunk", trunks[i].first);
+            ports.setDelayFirstMs(names.back(), 0);
+            ports.setRingOffMs(names.back(), 100);
+            ports.setWaitAnswerS(names.back(), 2);
+        }
+        ASSERT_TRUE(ports.setConfiguredPorts(names));
+        config::Operator task = *config::TaskStore(store).task(kBinding, kTask);
+        ASSERT_TRUE(task.setNumber(TaskProperty::MaxAttempts, 2));
+    }
+    StationProcess station;
+    ASSERT_TRUE(station.start(PELTRA_PATH, {"--headless", "--home", m_home.string(), "--tick-ms", "200", "--until-complete"},
+                              m_dir.path(), "sip"));
+    const std::optional<int> code = station.wait(kRunLimit);
+    ASSERT_TRUE(code) << station.out();
+    EXPECT_EQ(*code, 0) << station.err();
+    // Each far end lingers half a second at the end of a call before it counts it.
+    std::this_thread::sleep_for(1s);
+    for (const auto& [name, peer] : trunks)
+        peer->stop();
+
+    const auto answered = invitesByNumber(answering.messages());
+    const auto refused = invitesByNumber(busy.messages());
+    const auto hungUp = invitesByNumber(hanging.messages());
+    const auto count = [](const std::map<std::string, std::size_t>& calls, const std::string& n) {
+        return calls.count(n) ? calls.at(n) : 0u;
+    };
+    std::size_t total = 0;
+    for (const Row& row : readRows(m_table)) {
+        SCOPED_TRACE("TELEF " + row.telef);
+        const std::size_t delivered = count(answered, row.telef);
+        const std::size_t calls = delivered + count(refused, row.telef) + count(hungUp, row.telef);
+        total += calls;
+        EXPECT_LE(delivered, 1u) << "a notified row is called again";
+        EXPECT_EQ(row.proba, static_cast<double>(calls));
+        EXPECT_EQ(row.otboj.value_or(0), static_cast<double>(count(hungUp, row.telef)));
+        EXPECT_EQ(row.data.has_value(), delivered == 1);
+        // Not notified: the task gave up after its two attempts.
+        EXPECT_TRUE(delivered == 1 || calls == 2);
+    }
+    EXPECT_EQ(answering.counts().successful + busy.counts().successful + hanging.counts().successful, total)
+        << answering.counts().failed << " " << busy.counts().failed << " " << hanging.counts().failed;
+    EXPECT_GT(answered.size(), 0u);
+    EXPECT_GT(refused.size() + hungUp.size(), 0u);
 }
 
 }  // namespace
