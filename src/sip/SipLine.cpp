@@ -89,6 +89,7 @@ bool SipLine::Open(unsigned lineNumber, const std::string& portName)
     if (!m_endpoint->ready(&why)) {
         m_view->setDisplayText("не готов");
         m_view->appendLog(why + "\r\n");
+        m_view->showMessage("Линия " + portName + " не готова", why);
         return false;
     }
     m_isOpen = true;
@@ -117,6 +118,9 @@ void SipLine::trunkReadiness(bool ready, const std::string& why)
     m_isOpen = ready;
     m_view->setDisplayText(ready ? "" : "не готов");
     m_view->appendLog(why + "\r\n");
+    // Losing the trunk is told like a port error; its return only in the line's log.
+    if (!ready)
+        m_view->showMessage("Линия " + m_portName + " не готова", why);
     if (m_owner != nullptr)
         m_owner->lineReadiness(m_lineNumber, ready, why);
 }
