@@ -5,15 +5,27 @@
 # date, address) scheduled for the next few minutes, and four simulated lines whose parties
 # answer, listen late, never answer or hang up. The headless station calls them until the task's
 # time window closes; then the table itself tells who was notified and who was not.
+#
+# With --sip the same campaign goes over SIP: five SIPp far ends on 127.0.0.1 answer (one late),
+# hang up early, are busy or never answer, each behind a trunk of its own, and the station calls
+# them through five SIP channels. Afterwards the first debtor's call is placed once more with
+# peltra-line, and what the far end sent back (it echoes what it heard) is kept as a WAV file.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/install-deps.sh" station
+sip=false
+if [[ "${1:-}" == --sip ]]; then
+  sip=true
+elif [[ $# -gt 0 ]]; then
+  echo "usage: bash scripts/demo.sh [--sip]" >&2
+  exit 2
+fi
+bash "$root/scripts/install-deps.sh" station $($sip && echo sip)
 # Only the station and the tools the campaign runs, without debug information; the tests and
 # benchmarks are the test command's.
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELTRA_BUILD_TESTS=OFF \
   -DPELTRA_BUILD_BENCH=OFF
 cmake --build "$root/build" --parallel "$(nproc)" \
-  --target peltra peltra-reg peltra-lexicon peltra-sql peltra-task peltra-say peltra-report
+  --target peltra peltra-reg peltra-lexicon peltra-sql peltra-task peltra-say peltra-report peltra-line
 
 bin=$root/build/bin
 home=$root/demo-home
@@ -21,8 +33,61 @@ rm -rf "$home"
 mkdir -p "$home"
 minutes=${PELTRA_DEMO_MINUTES:-3}
 
-echo "== The station's settings: four simulated lines SIM1..SIM4, tone dialing, short waits"
-"$bin/peltra-reg" --home "$home" import "$root/examples/demo-station.reg"
+reg=("$bin/peltra-reg" --home "$home")
+# The SIP far ends: name, SIPp scenario, its keys. Each listens on 127.0.0.1 only.
+far_ends=(
+  "answer|answer|-rtp_echo -key ring_ms 400 -key codec_pt 8 -key codec_name PCMA"
+  "late|answer|-key ring_ms 2500 -key codec_pt 0 -key codec_name PCMU"
+  "hangup|hangup|-key ring_ms 300 -key talk_ms 700 -key codec_pt 8 -key codec_name PCMA"
+  "busy|reject|-key reject_code 486"
+  "silent|ring|"
+)
+sipp_pids=()
+stop_far_ends() {
+  if [[ ${#sipp_pids[@]} -gt 0 ]]; then
+    kill "${sipp_pids[@]}" 2>/dev/null || true
+    wait "${sipp_pids[@]}" 2>/dev/null || true
+    sipp_pids=()
+  fi
+}
+trap stop_far_ends EXIT
+
+if $sip; then
+  echo "== The station's settings: five SIP channels SIP1..SIP5, each on a trunk of its own"
+  "${reg[@]}" import "$root/examples/demo-station.reg"
+  "${reg[@]}" delete 'Software\PELTRA\Ports'
+  ports=()
+  for i in "${!far_ends[@]}"; do
+    IFS='|' read -r name scenario keys <<<"${far_ends[$i]}"
+    n=$((i + 1)) sip_port=$((15060 + i)) media_port=$((16000 + 10 * i))
+    mkdir -p "$home/far-ends/$name"
+    # shellcheck disable=SC2086
+    sipp -sf "$root/tests/sip/scenarios/$scenario.xml" -i 127.0.0.1 -mi 127.0.0.1 -ci 127.0.0.1 \
+      -cp $((18888 + i)) -p "$sip_port" -mp "$media_port" -nostdin -deadcall_wait 0 $keys \
+      -trace_msg -message_file "$home/far-ends/$name/messages.log" \
+      -trace_stat -stf "$home/far-ends/$name/stat.csv" >"$home/far-ends/$name/sipp.out" 2>&1 &
+    sipp_pids+=($!)
+    trunk='Software\PELTRA\Sip\'$name
+    "${reg[@]}" set "$trunk" Proxy --sz "sip:127.0.0.1:$sip_port"
+    "${reg[@]}" set "$trunk" Domain --sz 127.0.0.1
+    "${reg[@]}" set "$trunk" LocalAddress --sz 127.0.0.1
+    "${reg[@]}" set "$trunk" User --sz peltra
+    "${reg[@]}" set "$trunk" RtpPortMin --dword $((20000 + 1000 * i))
+    "${reg[@]}" set "$trunk" RtpPortMax --dword $((20999 + 1000 * i))
+    port='Software\PELTRA\Ports\SIP'$n
+    "${reg[@]}" set "$port" Trunk --sz "$name"
+    "${reg[@]}" set "$port" WaitAnswer --dword 4
+    "${reg[@]}" set "$port" DelayFirst --dword 100
+    "${reg[@]}" set "$port" RingOff --dword 250
+    ports+=("SIP$n")
+    printf '   SIP%s -> trunk %-7s -> SIPp far end on 127.0.0.1:%s (%s)\n' "$n" "$name" "$sip_port" "$scenario $keys"
+  done
+  "${reg[@]}" set 'Software\PELTRA\Ports' SIP1 --sz SIP1 >/dev/null
+  for p in "${ports[@]}"; do "${reg[@]}" set 'Software\PELTRA\Ports' "$p" --sz "$p"; done
+else
+  echo "== The station's settings: four simulated lines SIM1..SIM4, tone dialing, short waits"
+  "${reg[@]}" import "$root/examples/demo-station.reg"
+fi
 
 echo
 echo "== The standard lexeme catalogue and a phonogram library synthesised from it"
@@ -75,9 +140,14 @@ echo "== What the first debtor hears, as the line delivers it: $home/first-call.
 echo
 
 echo
-echo "== The station runs headless on the simulated lines until the task's window closes ($from-$to)"
-"$bin/peltra" --headless --home "$home" --simulate "$root/examples/demo-plan.json" \
-  --sim-log "$home/calls.jsonl" --until-complete --tick-ms 1000 | grep -v ': Бездействует\|: Выполняется' || true
+if $sip; then
+  echo "== The station runs headless on the SIP channels until the task's window closes ($from-$to)"
+  "$bin/peltra" --headless --home "$home" --until-complete --tick-ms 1000 | grep -v ': Бездействует\|: Выполняется' || true
+else
+  echo "== The station runs headless on the simulated lines until the task's window closes ($from-$to)"
+  "$bin/peltra" --headless --home "$home" --simulate "$root/examples/demo-plan.json" \
+    --sim-log "$home/calls.jsonl" --until-complete --tick-ms 1000 | grep -v ': Бездействует\|: Выполняется' || true
+fi
 
 echo
 echo "== Who was notified, and who was not: the table itself"
@@ -102,4 +172,25 @@ tail -3 "$home/notified.txt"
 "${report[@]}" Газ Долг --mode 2 --csv "$home/not-notified.csv"
 echo "The whole report, printable: $home/notified.pdf; those still to notify, for a spreadsheet: $home/not-notified.csv"
 echo
-echo "The simulated exchange's own log of every call: $home/calls.jsonl ($(wc -l < "$home/calls.jsonl") calls)"
+if ! $sip; then
+  echo "The simulated exchange's own log of every call: $home/calls.jsonl ($(wc -l < "$home/calls.jsonl") calls)"
+  exit 0
+fi
+
+first=$("${sql[@]}" "SELECT TELEF FROM abon ORDER BY SUMMA DESC LIMIT 1" | tail -1 | tr -d ' ')
+first_row=$("${sql[@]}" "SELECT SUMMA, DOM, KV FROM abon ORDER BY SUMMA DESC LIMIT 1" | tail -1)
+read -r summa dom kv <<<"$(tr '|,;\t' '    ' <<<"$first_row")"
+echo
+echo "== The first debtor ($first) called once more on SIP1 with peltra-line; the far end echoes what it heard"
+phrases=$("$bin/peltra-say" --home "$home" template Газ Долг "SUMMA=$summa" "DOM=$dom" "KV=$kv" | paste -sd,)
+"$bin/peltra-line" --home "$home" call --port SIP1 --library "$home/peltra.awf" --phrases "$phrases" \
+  --record "$home/first-call-heard.wav" "$first" | grep -E '^(sip|result|recorded)'
+stop_far_ends
+echo
+echo "== What the far ends logged: calls each one received"
+for entry in "${far_ends[@]}"; do
+  IFS='|' read -r name scenario keys <<<"$entry"
+  printf '   %-7s %4s INVITEs  (%s)\n' "$name" "$(grep -c '^INVITE sip:' "$home/far-ends/$name/messages.log" || true)" \
+    "$home/far-ends/$name/messages.log"
+done
+echo "The first call's audio as it came back from the far end: $home/first-call-heard.wav"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the station needs. Run as root. With "station", only those that
-# build and run the station and its tools (the main job); without, also those of the tests,
-# benchmarks, fuzz targets and packaging.
+# build and run the station and its tools (the main job); with "station sip", SIPp as well, for the
+# SIP demo's far ends; without, also those of the tests, benchmarks, fuzz targets and packaging.
 set -euo pipefail
 
 packages=(
@@ -17,6 +17,8 @@ if [[ "${1:-}" != station ]]; then
     clang libclang-rt-14-dev
     file  # cpack tells the programs it scans for their libraries by it
   )
+elif [[ "${2:-}" == sip ]]; then
+  packages+=(sip-tester)
 fi
 
 missing=()
