@@ -82,7 +82,6 @@ if $sip; then
     ports+=("SIP$n")
     printf '   SIP%s -> trunk %-7s -> SIPp far end on 127.0.0.1:%s (%s)\n' "$n" "$name" "$sip_port" "$scenario $keys"
   done
-  "${reg[@]}" set 'Software\PELTRA\Ports' SIP1 --sz SIP1 >/dev/null
   for p in "${ports[@]}"; do "${reg[@]}" set 'Software\PELTRA\Ports' "$p" --sz "$p"; done
 else
   echo "== The station's settings: four simulated lines SIM1..SIM4, tone dialing, short waits"
