@@ -7,6 +7,7 @@
 #include "line/PhonogramLibrary.h"
 #include "platform/audio/WavFile.h"
 #include "platform/registry/RegistryStore.h"
+#include "sip/support/SippPeer.h"
 #include "support/StationSetup.h"
 #include "support/ToolsFixture.h"
 
@@ -205,6 +206,45 @@ TEST_F(PeltraLineCallTest, ProbeAndBadRequests)
     };
     for (const auto& [args, code, says] : cases)
         fails(args, code, says);
+}
+
+// Over a SIP channel the console shows the exchange one line per message, and --record keeps what
+// the far end sent back: here an echo of the whole message. The probe lists the trunk registered.
+TEST_F(PeltraLineCallTest, SipCallShowsTheExchangeAndRecordsWhatCameBack)
+{
+    SippPeer far({"answer", {{"ring_ms", "100"}, {"codec_pt", "8"}, {"codec_name", "PCMA"}}, true, 1, {}, {}},
+                 work("far"));
+    SippPeer registrar({"register", {}, false, 0, {}, {}}, work("registrar"));
+    ASSERT_TRUE(far.started() && registrar.started()) << far.error() << registrar.error();
+    {
+        std::filesystem::create_directories(home());
+        platform::RegistryStore registry(config::registryFile(home()));
+        config::ConfigStore store(registry);
+        Ports(store).setDelayFirstMs("SIP1", 0);
+        for (const auto& [trunk, peer] : {std::pair{"main", &far}, std::pair{"office", &registrar}}) {
+            const std::string key = std::string("Sip\\") + trunk;
+            store.writeText(key, "Proxy", "sip:127.0.0.1:" + std::to_string(peer->port()));
+            store.writeText(key, "Domain", "127.0.0.1");
+            store.writeText(key, "LocalAddress", "127.0.0.1");
+            store.writeText(key, "Password", "hidden-Pw");
+            store.writeNumber(key, "Register", peer == &registrar);
+        }
+    }
+    const std::string out = ok({"call", "--port", "SIP1", "--library", m_library.string(), "--phrases", "_001,____,_SHT",
+                                "--record", work("back.wav").string(), "7654321"});
+    for (const char* wanted : {"sip → INVITE sip:7654321@127.0.0.1", "sip ← 180 Ringing", "sip ← 200 OK",
+                               "sip → BYE sip:127.0.0.1:" , "result 0 Нормально"})
+        EXPECT_TRUE(hasLine(out, wanted, true)) << wanted << "\n" << out;
+    std::string error;
+    const auto back = platform::readWav(work("back.wav"), error);
+    ASSERT_TRUE(back) << error;
+    // 1.1 s of message, in whole 20 ms frames.
+    EXPECT_EQ(back->samples.size(), 8800u);
+    EXPECT_EQ(back->sampleRate, 8000u);
+    const std::string probe = ok({"probe"});
+    EXPECT_TRUE(hasLine(probe, "trunk office\tsip:127.0.0.1:" + std::to_string(registrar.port()) + "\tregistered"))
+        << probe;
+    EXPECT_EQ((out + probe).find("hidden-Pw"), std::string::npos);
 }
 
 }  // namespace
