@@ -119,7 +119,7 @@ std::optional<TrunkSettings> TrunkStore::read(const std::string& trunk, std::str
     settings.authUser = trimmed(m_store.readText(key, "AuthUser", ""));
     settings.password = m_store.readText(key, "Password", "");
     const std::string transport = m_store.readText(key, "Transport", "udp");
-    settings.localAddress = trimmed(m_store.readText(key, "LocalAddress", "0.0.0.0"));
+    settings.localAddress = trimmed(m_store.readText(key, "LocalAddress", ""));
     settings.localPort = portNumber(m_store.readNumber(key, "LocalPort", 0), 0);
     settings.registerOn = m_store.readBool(key, "Register", false);
     settings.expires = m_store.readNumber(key, "Expires", 3600);

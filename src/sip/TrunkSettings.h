@@ -24,7 +24,8 @@ struct TrunkSettings {
     std::string authUser;             // AuthUser: the digest user name, User when empty
     std::string password;             // Password: kept only in the store, never shown
     Transport transport = Transport::Udp;
-    std::string localAddress = "0.0.0.0";  // LocalAddress: where the station listens and sends from
+    std::string localAddress;         // LocalAddress: where the station listens and sends from; empty:
+                                      // the address this machine uses towards the proxy
     std::uint16_t localPort = 0;      // LocalPort: 0 takes any free port
     bool registerOn = false;          // Register
     std::uint32_t expires = 3600;     // Expires: of a registration, s
