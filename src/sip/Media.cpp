@@ -2,6 +2,7 @@
 #include "sip/Media.h"
 
 #include "platform/text/CaseFold.h"
+#include "platform/timer/TimerService.h"
 
 extern "C" {
 #include <re/re.h>
@@ -159,6 +160,7 @@ void RtpIntake::packet(const sa& source, const rtp_header& header, std::span<con
         return;
     }
     ++m_accepted;
+    m_lastPacketNs = platform::counterNowNs();
     if (m_recording)
         decodeG711(m_expected->codec, payload, m_recorded);
 }
@@ -173,6 +175,12 @@ std::uint64_t RtpIntake::accepted() const
 {
     std::lock_guard lock(m_mutex);
     return m_accepted;
+}
+
+std::int64_t RtpIntake::lastPacketNs() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastPacketNs;
 }
 
 std::uint64_t RtpIntake::dropped() const

@@ -75,6 +75,8 @@ public:
     std::vector<std::int16_t> recording() const;
     std::uint64_t accepted() const;
     std::uint64_t dropped() const;
+    // When the last packet of the call came (the timer service's clock, ns); 0 before any.
+    std::int64_t lastPacketNs() const;
 
 private:
     mutable std::mutex m_mutex;
@@ -83,6 +85,7 @@ private:
     std::vector<std::int16_t> m_recorded;
     std::uint64_t m_accepted = 0;
     std::uint64_t m_dropped = 0;
+    std::int64_t m_lastPacketNs = 0;
 };
 
 }  // namespace peltra::sip

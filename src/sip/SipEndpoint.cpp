@@ -22,7 +22,7 @@ extern "C" {
 namespace peltra::sip {
 namespace {
 
-enum Command { kStartCall = 1, kEndCall = 2, kQuit = 3 };
+enum Command { kStartCall = 1, kEndCall = 2, kQuit = 3, kProbe = 4 };
 
 // libre is set up once per process; every loop thread then makes a context of its own.
 std::once_flag g_libreInit;
@@ -32,6 +32,8 @@ int g_libreInitError = 0;
 constexpr int kMaxDescriptors = 16384;
 // How long a closing trunk waits for its last BYE, CANCEL and unregistration to be answered.
 constexpr std::uint64_t kCloseWaitMs = 1500;
+// How long an answered far end has to answer the OPTIONS that asks whether the session stands.
+constexpr std::uint64_t kProbeWaitMs = 2000;
 
 std::string errorText(int error)
 {
@@ -119,10 +121,21 @@ std::string registrationText(Registration state)
 
 // What one call holds on the loop: the call and the RTP socket the offer names.
 struct CallContext {
+    CallContext() { tmr_init(&probeTimer); }
+    // Everything libre may still call back with this context goes first.
+    ~CallContext()
+    {
+        tmr_cancel(&probeTimer);
+        mem_deref(probe);
+        mem_deref(rtp);
+    }
+
     SipEndpoint::Loop* loop = nullptr;
     std::shared_ptr<SipCall> call;
     struct rtp_sock* rtp = nullptr;
     std::string mediaProblem;
+    struct sip_request* probe = nullptr;  // the OPTIONS in flight, libre clears it when answered
+    tmr probeTimer;
 };
 
 struct SipEndpoint::Loop {
@@ -144,6 +157,7 @@ struct SipEndpoint::Loop {
     void tearDown();
     void startCall(const std::shared_ptr<SipCall>& call);
     void endCall(const std::shared_ptr<SipCall>& call);
+    void probeCall(const std::shared_ptr<SipCall>& call);
     void close();
 
     static void onCommand(int id, void* data, void* arg);
@@ -160,6 +174,8 @@ struct SipEndpoint::Loop {
     static void onEstablished(const sip_msg* msg, void* arg);
     static void onClose(int error, const sip_msg* msg, void* arg);
     static void onRtp(const sa* source, const rtp_header* header, mbuf* packet, void* arg);
+    static void onProbeResponse(int error, const sip_msg* msg, void* arg);
+    static void onProbeTimeout(void* arg);
 };
 
 bool SipEndpoint::Loop::setUp(std::string& why)
@@ -255,9 +271,7 @@ bool SipEndpoint::Loop::setUp(std::string& why)
 void SipEndpoint::Loop::tearDown()
 {
     for (auto& [key, context] : calls) {
-        mem_deref(context->call->session);
-        context->call->session = nullptr;
-        mem_deref(context->rtp);
+        context->call->session = static_cast<sipsess*>(mem_deref(context->call->session));
         context->call->socket = nullptr;
         context->call->released.set();
     }
@@ -332,12 +346,40 @@ void SipEndpoint::Loop::endCall(const std::shared_ptr<SipCall>& call)
         // Dropping the session sends CANCEL before the answer and BYE after it; libre keeps
         // the transaction until it is answered.
         call->session = static_cast<sipsess*>(mem_deref(call->session));
-        found->second->rtp = static_cast<struct rtp_sock*>(mem_deref(found->second->rtp));
         call->socket = nullptr;
         call->offer.reset();
         calls.erase(found);
     }
     call->released.set();
+}
+
+void SipEndpoint::Loop::probeCall(const std::shared_ptr<SipCall>& call)
+{
+    auto found = calls.find(call.get());
+    if (found == calls.end() || call->session == nullptr || found->second->probe != nullptr)
+        return;
+    CallContext* context = found->second.get();
+    const int error = sip_drequestf(&context->probe, stack, true, "OPTIONS", sipsess_dialog(call->session), 0,
+                                    nullptr, nullptr, onProbeResponse, context, "Content-Length: 0\r\n\r\n");
+    if (error != 0) {
+        call->noteEnd(CallEnd::FarHangUp, 0, "session lost: OPTIONS: " + errorText(error));
+        return;
+    }
+    tmr_start(&context->probeTimer, kProbeWaitMs, onProbeTimeout, context);
+}
+
+void SipEndpoint::Loop::onProbeResponse(int error, const sip_msg* msg, void* arg)
+{
+    // Any response, even a refusal, shows the far end still holds the session.
+    if (error == 0 && msg != nullptr)
+        tmr_cancel(&static_cast<CallContext*>(arg)->probeTimer);
+}
+
+void SipEndpoint::Loop::onProbeTimeout(void* arg)
+{
+    auto* context = static_cast<CallContext*>(arg);
+    context->probe = static_cast<struct sip_request*>(mem_deref(context->probe));
+    context->call->noteEnd(CallEnd::FarHangUp, 0, "session lost: no audio and no answer to OPTIONS");
 }
 
 void SipEndpoint::Loop::onCommand(int id, void* data, void* arg)
@@ -353,6 +395,9 @@ void SipEndpoint::Loop::onCommand(int id, void* data, void* arg)
         break;
     case kQuit:
         loop->close();
+        break;
+    case kProbe:
+        loop->probeCall(*call);
         break;
     default:
         break;
@@ -598,6 +643,11 @@ void SipEndpoint::startCall(const std::shared_ptr<SipCall>& call)
 void SipEndpoint::endCall(const std::shared_ptr<SipCall>& call)
 {
     post(kEndCall, call);
+}
+
+void SipEndpoint::probeCall(const std::shared_ptr<SipCall>& call)
+{
+    post(kProbe, call);
 }
 
 void SipEndpoint::setRegistration(Registration state, const std::string& why)

@@ -70,6 +70,9 @@ public:
     // Ends the attempt: CANCEL before the answer, BYE after it, then frees its socket and session
     // and sets its released event. Safe to call more than once.
     void endCall(const std::shared_ptr<SipCall>& call);
+    // Asks an answered far end whether the session still stands (an in-dialog OPTIONS). No
+    // answer within a few seconds ends the call as lost.
+    void probeCall(const std::shared_ptr<SipCall>& call);
 
     // Loop-thread callbacks of libre, public for its C callbacks only.
     struct Loop;

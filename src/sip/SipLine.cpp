@@ -22,6 +22,10 @@ constexpr std::uint32_t kPlayOutMs = 200;
 // A carrier that has not even said it is trying by then is not there: the attempt fails as a
 // dead line's does, instead of waiting out WaitAnswer.
 constexpr std::uint32_t kNoResponseMs = 5000;
+// A far end whose audio stopped this long is asked whether the session stands; one that never
+// sent audio is not (many send none while they listen).
+constexpr std::int64_t kRtpSilenceNs = 3'000'000'000;
+constexpr std::uint32_t kSilenceCheckMs = 250;
 
 // The digits of a dial string for a request URI: the pauses of an analogue line and the
 // separators of a written number mean nothing to SIP.
@@ -333,8 +337,18 @@ SipLine::Attempt SipLine::transmit(const std::shared_ptr<SipCall>& call)
     else
         pacer.add(stream);
 
-    int which = platform::waitAny({&m_shutdown, &m_close, &stream->finished, &call->ended},
-                                  platform::infiniteTimeout);
+    int which = platform::waitTimedOut;
+    std::int64_t probedAt = 0;
+    while (which == platform::waitTimedOut) {
+        which = platform::waitAny({&m_shutdown, &m_close, &stream->finished, &call->ended}, kSilenceCheckMs);
+        const std::int64_t last = call->intake.lastPacketNs();
+        const std::int64_t now = platform::counterNowNs();
+        if (which == platform::waitTimedOut && last != 0 && now - std::max(last, probedAt) > kRtpSilenceNs) {
+            m_view->appendLog("→ OPTIONS (no audio from the far end)\r\n");
+            m_endpoint->probeCall(call);
+            probedAt = now;
+        }
+    }
     pacer.remove(stream);
     if (which == 2 && platform::waitAny({&m_shutdown, &m_close, &call->ended}, kPlayOutMs) != platform::waitTimedOut)
         which = call->ended.isSet() ? 3 : 0;

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <fstream>
 #include <mutex>
+#include <thread>
 
 namespace peltra::test {
 namespace {
@@ -227,6 +228,22 @@ TEST_F(SipLineTest, FarEndHangUpCountsAgainstTheDeliveryMarker)
         EXPECT_EQ(far->receivedRequests(), (std::vector<std::string>{"INVITE", "ACK"}));
         EXPECT_EQ(far->counts().successful, 1u);
     }
+}
+
+// A far end that vanishes mid-message (its audio stops, and it answers no OPTIONS) is a lost
+// session: before the marker, a hang-up.
+TEST_F(SipLineTest, AFarEndThatVanishesIsALostSession)
+{
+    auto far = peer("answer", {{"ring_ms", "0"}, {"codec_pt", "8"}, {"codec_name", "PCMA"}}, 1, true);
+    std::thread vanish([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        far->stop();
+    });
+    const Outcome outcome = call(std::vector<std::string>(16, "TON2"));
+    vanish.join();
+    EXPECT_EQ(outcome.result, line::kCallHungUp) << outcome.log;
+    EXPECT_NE(outcome.log.find("→ OPTIONS"), std::string::npos) << outcome.log;
+    EXPECT_NE(outcome.log.find("session lost"), std::string::npos) << outcome.log;
 }
 
 TEST_F(SipLineTest, ChallengeIsAnsweredAndThePasswordNeverShows)
