@@ -118,6 +118,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             (flags & 1) != 0 ? std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(kValidHead),
                                                              sizeof kValidHead - 1)
                              : std::span<const std::uint8_t>();
+        if (!isOffer) {
+            // An answer is read against the offer sent before it, as a call does: libre takes the
+            // offered media into the session only when the offer is encoded.
+            mbuf* sent = offer.encodeOffer();
+            check(sent != nullptr);
+            mem_deref(sent);
+        }
         mbuf* body = bufferOf(head, sdpBytes);
         std::string why;
         negotiated = offer.readRemote(body, isOffer, &why);
