@@ -2,11 +2,12 @@
 // packets, never crashes the station, and the intake keeps only the negotiated peer's audio.
 //
 // Input: flags, SDP length / 2, SDP bytes, then packets as [source][length][bytes]...
-//   flags bit 0: the SDP starts from a valid head, so short inputs reach the codec and address code
-//   flags bit 1: the SDP is the far end's offer (answered) rather than its answer
-//   flags bit 2: the intake expects a peer (the SDP's when it negotiated, else a fixed one)
-//   flags bit 3: recording on
-//   flags bit 4: the law of the G.711 round trip
+//   flags & 3: the head the SDP bytes follow, so that short inputs reach the codec and address
+//              code: none, a valid one, one with the audio declined (port 0), one on hold (0.0.0.0)
+//   flags bit 2: the SDP is the far end's offer (answered) rather than its answer
+//   flags bit 3: the intake expects a peer (the SDP's when it negotiated, else a fixed one)
+//   flags bit 4: recording on
+//   flags bit 5: the law of the G.711 round trip
 //   source & 3: 0 the peer, 1 its address on the next port, 2 another IPv4 address, 3 an IPv6 one
 #include "sip/Media.h"
 
@@ -21,6 +22,7 @@ extern "C" {
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -28,12 +30,12 @@ namespace {
 using peltra::sip::Codec;
 using peltra::sip::Negotiated;
 
-constexpr char kValidHead[] = "v=0\r\n"
-                              "o=- 1 1 IN IP4 127.0.0.1\r\n"
-                              "s=-\r\n"
-                              "c=IN IP4 127.0.0.1\r\n"
-                              "t=0 0\r\n"
-                              "m=audio 6000 RTP/AVP 8 0\r\n";
+constexpr std::string_view kHeads[] = {
+    "",
+    "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\nm=audio 6000 RTP/AVP 8 0\r\n",
+    "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\nm=audio 0 RTP/AVP 8 0\r\n",
+    "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 0.0.0.0\r\nt=0 0\r\nm=audio 6000 RTP/AVP 8 0\r\n",
+};
 
 void check(bool condition)
 {
@@ -113,11 +115,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         peltra::sip::MediaOffer offer("127.0.0.1", 10000, {Codec::Pcma, Codec::Pcmu});
         check(offer.valid());
-        const bool isOffer = (flags & 2) != 0;
-        const std::span<const std::uint8_t> head =
-            (flags & 1) != 0 ? std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(kValidHead),
-                                                             sizeof kValidHead - 1)
-                             : std::span<const std::uint8_t>();
+        const bool isOffer = (flags & 4) != 0;
+        const std::string_view headText = kHeads[flags & 3];
+        const std::span<const std::uint8_t> head(reinterpret_cast<const std::uint8_t*>(headText.data()),
+                                                 headText.size());
         if (!isOffer) {
             // An answer is read against the offer sent before it, as a call does: libre takes the
             // offered media into the session only when the offer is encoded.
@@ -130,7 +131,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         negotiated = offer.readRemote(body, isOffer, &why);
         mem_deref(body);
         if (negotiated) {
-            check(negotiated->remotePort != 0 && !negotiated->remoteAddress.empty());
+            // Somewhere audio can be sent: a port and an address that is not the unspecified one.
+            check(negotiated->remotePort != 0 && !negotiated->remoteAddress.empty() &&
+                  negotiated->remoteAddress != "0.0.0.0" && negotiated->remoteAddress != "::");
             if (isOffer) {
                 mbuf* answer = offer.encodeAnswer();
                 check(answer != nullptr);
@@ -143,8 +146,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // (b) The RTP packets, against the negotiated peer or a fixed one.
     const Negotiated peer = negotiated.value_or(Negotiated{Codec::Pcma, "127.0.0.1", 6000});
-    const bool expecting = (flags & 4) != 0;
-    const bool recording = (flags & 8) != 0;
+    const bool expecting = (flags & 8) != 0;
+    const bool recording = (flags & 16) != 0;
     peltra::sip::RtpIntake intake;
     if (expecting)
         intake.expect(peer);
@@ -179,6 +182,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(intake.accepted() + intake.dropped() == decoded);
     check(intake.recording().size() == (recording ? peerSamples : 0));
 
-    roundTripG711((flags & 16) != 0 ? Codec::Pcmu : Codec::Pcma, sdpBytes);
+    roundTripG711((flags & 32) != 0 ? Codec::Pcmu : Codec::Pcma, sdpBytes);
     return 0;
 }
