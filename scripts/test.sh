@@ -49,7 +49,7 @@ fuzz_run() {
 
 # First, the fuzz targets stay buildable and survive a short, repeatable run (fixed seed and run count).
 echo "== fuzz smoke runs (at ${SECONDS} s)"
-fuzz_targets=(fuzz_phonogram_library fuzz_modulator fuzz_dbf_table fuzz_wav_reader fuzz_sim_plan)
+fuzz_targets=(fuzz_phonogram_library fuzz_modulator fuzz_dbf_table fuzz_wav_reader fuzz_sim_plan fuzz_sip_media)
 CC=clang CXX=clang++ cmake -S "$root" -B "$root/build-fuzz" -G Ninja -DPELTRA_BUILD_FUZZ=ON \
   -DPELTRA_BUILD_TESTS=OFF -DPELTRA_BUILD_BENCH=OFF
 cmake --build "$root/build-fuzz" --parallel "$(nproc)" --target "${fuzz_targets[@]}"
@@ -58,6 +58,7 @@ fuzz_run fuzz_modulator -seed=1 -runs=500
 fuzz_run fuzz_dbf_table -seed=1 -runs=20000
 fuzz_run fuzz_wav_reader -seed=1 -runs=20000
 fuzz_run fuzz_sim_plan -seed=1 -runs=20000
+fuzz_run fuzz_sip_media -seed=1 -runs=200000
 
 run_suite "tests" "$root/build" "" "" -DCMAKE_BUILD_TYPE=Release -DPELTRA_BUILD_TESTS=ON -DPELTRA_BUILD_BENCH=ON
 run_suite "core tests under ASan+UBSan" "$root/build-asan" core_tests "^(core|threads)$" \
