@@ -172,12 +172,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             ++decoded;
             if (expecting && (selector & 3) == 0 && header.pt == peltra::sip::payloadType(peer.codec)) {
                 ++fromPeer;
-                peerSamples += payload.size();
+                // A padded packet's last byte counts the padding, which is no audio.
+                const std::size_t padding = header.pad && !payload.empty() ? payload.back() : 0;
+                peerSamples += payload.size() - std::min(padding, payload.size());
             }
         }
         mem_deref(packet);
     }
-    // Only the peer's packets in the agreed law count, and only their payload is recorded.
+    // Only the peer's packets in the agreed law count, and only their payload, without padding, is recorded.
     check(intake.accepted() == fromPeer);
     check(intake.accepted() + intake.dropped() == decoded);
     check(intake.recording().size() == (recording ? peerSamples : 0));

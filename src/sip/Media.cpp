@@ -119,14 +119,15 @@ std::optional<Negotiated> MediaOffer::readRemote(mbuf* body, bool offer, std::st
         return fail("no SDP");
     if (sdp_decode(m_session, body, offer) != 0)
         return fail("SDP not understood");
+    // A declined stream (port 0) has no formats either: say which it is.
+    const sa* remote = sdp_media_raddr(m_media);
+    if (remote == nullptr || sa_port(remote) == 0 || !sa_isset(remote, SA_ADDR))
+        return fail("no audio address in SDP");
     // The first of the far end's formats that is one of ours: it chose the order.
     const sdp_format* format = sdp_media_rformat(m_media, nullptr);
     std::optional<Codec> codec = format != nullptr ? codecOfFormat(*format) : std::nullopt;
     if (!codec || std::find(m_codecs.begin(), m_codecs.end(), *codec) == m_codecs.end())
         return fail("no common codec");
-    const sa* remote = sdp_media_raddr(m_media);
-    if (remote == nullptr || sa_port(remote) == 0 || !sa_isset(remote, SA_ADDR))
-        return fail("no audio address in SDP");
     Negotiated negotiated;
     negotiated.codec = *codec;
     negotiated.remoteAddress = addressText(*remote);
@@ -161,6 +162,9 @@ void RtpIntake::packet(const sa& source, const rtp_header& header, std::span<con
     }
     ++m_accepted;
     m_lastPacketNs = platform::counterNowNs();
+    // Padding is not audio: its last byte says how much of the payload's end it takes.
+    if (header.pad && !payload.empty())
+        payload = payload.first(payload.size() - std::min<std::size_t>(payload.back(), payload.size()));
     if (m_recording)
         decodeG711(m_expected->codec, payload, m_recorded);
 }
