@@ -1,5 +1,5 @@
 // SIP lines against SIPp far ends on 127.0.0.1: every ending of a call, the audio the far end
-// heard (echoed back), the codecs, challenges and registration.
+// heard (echoed back), the codecs, challenges and registration; and over TCP.
 #include "calls/PortSettings.h"
 #include "sip/SipLine.h"
 #include "support/ConfigTestStore.h"
@@ -300,6 +300,21 @@ TEST_F(SipLineTest, RegistrationDecidesWhetherTheLineIsReady)
             EXPECT_NE(view.log().find("REGISTER: 403"), std::string::npos) << view.log();
         }
     }
+}
+
+TEST_F(SipLineTest, AnsweredCallOverTcp)
+{
+    SippOptions options{"answer", {{"ring_ms", "0"}, {"codec_pt", "8"}, {"codec_name", "PCMA"}}, false, 1, {}, {}, true};
+    SippPeer far(options, m_config.dir / "tcp");
+    ASSERT_TRUE(far.started()) << far.error();
+    set("Transport", "tcp");
+    set("Proxy", "sip:127.0.0.1:" + std::to_string(far.port()) + ";transport=tcp");
+    const Outcome outcome = call();
+    EXPECT_EQ(outcome.result, line::kCallDelivered) << outcome.log;
+    ASSERT_TRUE(far.waitExit(std::chrono::seconds(5)));
+    // Only the requests SIPp logged as received over TCP.
+    EXPECT_EQ(far.receivedRequests(), (std::vector<std::string>{"INVITE", "ACK", "BYE"}));
+    EXPECT_EQ(far.counts().successful, 1u);
 }
 
 }  // namespace
