@@ -233,7 +233,16 @@ bool SipEndpoint::Loop::setUp(std::string& why)
             return false;
         }
         SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
-        X509_VERIFY_PARAM_set1_host(SSL_CTX_get0_param(context), plText(proxy.host).c_str(), 0);
+        // A proxy given as an address is looked for among the certificate's IP names: a host
+        // name check skips those and falls back to the common name.
+        const std::string host = plText(proxy.host);
+        X509_VERIFY_PARAM* names = SSL_CTX_get0_param(context);
+        sa address{};
+        if ((sa_set_str(&address, host.c_str(), 0) == 0 ? X509_VERIFY_PARAM_set1_ip_asc(names, host.c_str())
+                                                         : X509_VERIFY_PARAM_set1_host(names, host.c_str(), 0)) != 1) {
+            why = "TLS: cannot check certificates for \"" + host + "\"";
+            return false;
+        }
         error = sip_transp_add(stack, SIP_TRANSP_TLS, &local, tlsContext);
     } else {
         error = sip_transp_add(stack, libreTransport(settings.transport), &local);

@@ -1,13 +1,20 @@
 // SIP lines against SIPp far ends on 127.0.0.1: every ending of a call, the audio the far end
-// heard (echoed back), the codecs, challenges and registration.
+// heard (echoed back), the codecs, challenges and registration; over TCP, and over TLS against
+// openssl s_server.
 #include "calls/PortSettings.h"
+#include "e2e/StationProcess.h"
 #include "sip/SipLine.h"
 #include "support/ConfigTestStore.h"
 #include "support/LineRiff.h"
+#include "support/RunProgram.h"
 #include "sip/support/SippPeer.h"
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <atomic>
 #include <cmath>
 #include <fstream>
 #include <mutex>
@@ -315,6 +322,80 @@ TEST_F(SipLineTest, RegistrationDecidesWhetherTheLineIsReady)
         EXPECT_EQ(line.Open(0, "SIP1"), right);
         if (!right) {
             EXPECT_NE(view.log().find("REGISTER: 403"), std::string::npos) << view.log();
+        }
+    }
+}
+
+TEST_F(SipLineTest, AnsweredCallOverTcp)
+{
+    SippOptions options{"answer", {{"ring_ms", "0"}, {"codec_pt", "8"}, {"codec_name", "PCMA"}}, false, 1, {}, {}, true};
+    SippPeer far(options, m_config.dir / "tcp");
+    ASSERT_TRUE(far.started()) << far.error();
+    set("Transport", "tcp");
+    set("Proxy", "sip:127.0.0.1:" + std::to_string(far.port()) + ";transport=tcp");
+    const Outcome outcome = call();
+    EXPECT_EQ(outcome.result, line::kCallDelivered) << outcome.log;
+    ASSERT_TRUE(far.waitExit(std::chrono::seconds(5)));
+    // Only the requests SIPp logged as received over TCP.
+    EXPECT_EQ(far.receivedRequests(), (std::vector<std::string>{"INVITE", "ACK", "BYE"}));
+    EXPECT_EQ(far.counts().successful, 1u);
+}
+
+// openssl s_server as the proxy's TLS socket, with a self-signed certificate made for the case:
+// the INVITE reaches it only when CaFile vouches for the certificate and the certificate names
+// the proxy's address; a refused server hears the station's alert.
+TEST_F(SipLineTest, TlsCarriesTheCallOnlyToACertifiedProxy)
+{
+    struct Case {
+        const char* subject;
+        const char* altNames;
+        bool trusted;       // CaFile is the certificate itself; the system's CAs otherwise
+        const char* alert;  // what s_server logs when the station refuses it; empty: accepted
+    };
+    calls::PortSettings(m_config.store).setWaitAnswerS("SIP1", 1);
+    for (const Case& c : {Case{"/CN=127.0.0.1", "IP:127.0.0.1", false, "alert unknown ca"},
+                          Case{"/CN=127.0.0.1", "IP:127.0.0.1", true, ""},
+                          Case{"/CN=other.example", "DNS:other.example", true, "alert bad certificate"},
+                          Case{"/CN=proxy", "IP:127.0.0.1", true, ""},
+                          Case{"/CN=127.0.0.1", "IP:127.0.0.2", true, "alert bad certificate"}}) {
+        SCOPED_TRACE(std::string(c.subject) + " " + c.altNames + (c.trusted ? " CaFile" : ""));
+        const std::filesystem::path dir = m_config.dir / ("tls" + std::to_string(++m_peers));
+        std::filesystem::create_directories(dir);
+        const std::string cert = (dir / "cert.pem").string(), key = (dir / "key.pem").string();
+        const ProgramResult made = runProgram(
+            "/usr/bin/openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+                                 "-days", "1", "-keyout", key, "-out", cert, "-subj", c.subject, "-addext",
+                                 std::string("subjectAltName=") + c.altNames}, dir);
+        ASSERT_EQ(made.code, 0) << made.err;
+        // s_server drops a connection once its input ends: it reads a FIFO it also holds open.
+        const std::string input = (dir / "input").string();
+        ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
+        const unsigned short port = freeLoopbackPort(true);
+        StationProcess server;
+        ASSERT_TRUE(server.start("/bin/sh", {"-c", "exec /usr/bin/openssl \"$@\" 0<>\"$0\"", input, "s_server", "-quiet",
+                                             "-accept", "127.0.0.1:" + std::to_string(port), "-cert", cert, "-key", key},
+                                 dir, "s_server"));
+        ASSERT_TRUE(eventually([&] { return listensOnLoopbackTcp(port); }, std::chrono::seconds(5))) << server.err();
+        set("Transport", "tls");
+        set("Proxy", "sip:127.0.0.1:" + std::to_string(port) + ";transport=tls");
+        set("CaFile", c.trusted ? cert : "");
+        // s_server never answers: once the INVITE is through it is ended, so only the first
+        // attempt waits out WaitAnswer and the rest fail at once.
+        const std::string invite = "INVITE sip:81234567@127.0.0.1 SIP/2.0";
+        std::atomic<bool> over = false;
+        std::thread watcher([&] {
+            if (eventually([&] { return over || server.out().find(invite) != std::string::npos; },
+                           std::chrono::seconds(30)) && !over)
+                server.signal(SIGTERM);
+        });
+        const Outcome outcome = call();
+        over = true;
+        watcher.join();
+        EXPECT_EQ(outcome.result, line::kCallError) << outcome.log;
+        const bool accepted = *c.alert == '\0';
+        EXPECT_EQ(server.out().find(invite) != std::string::npos, accepted) << server.err() << outcome.log;
+        if (!accepted) {
+            EXPECT_NE(server.err().find(c.alert), std::string::npos) << server.err();
         }
     }
 }

@@ -67,9 +67,9 @@ std::string readText(const fs::path& file)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-int boundUdpSocket(unsigned short port)
+int boundSocket(int type, unsigned short port)
 {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
     sockaddr_in address{};
@@ -83,16 +83,16 @@ int boundUdpSocket(unsigned short port)
     return fd;
 }
 
-// A UDP port on 127.0.0.1 that is free now and not yet handed to another peer of this process;
-// with `alsoPlusTwo` the port two above is free too, because SIPp binds the media port and that
-// one (for video). The kernel picks the port, so parallel test processes rarely collide, and a
+// A port on 127.0.0.1 (UDP or TCP, by type) that is free now and not yet handed to another peer
+// of this process; with `alsoPlusTwo` the port two above is free too, because SIPp binds the media
+// port and that one (for video). The kernel picks the port, so parallel test processes rarely collide, and a
 // collision only costs a retry.
-unsigned short freeUdpPort(bool alsoPlusTwo)
+unsigned short freePort(int type, bool alsoPlusTwo)
 {
     static std::mutex mutex;
     static std::set<unsigned short> handedOut;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const int fd = boundUdpSocket(0);
+        const int fd = boundSocket(type, 0);
         if (fd < 0)
             return 0;
         sockaddr_in address{};
@@ -100,7 +100,7 @@ unsigned short freeUdpPort(bool alsoPlusTwo)
         getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
         const unsigned short port = ntohs(address.sin_port);
         int second = -1;
-        const bool usable = !alsoPlusTwo || (port < 65534 && (second = boundUdpSocket(port + 2)) >= 0);
+        const bool usable = !alsoPlusTwo || (port < 65534 && (second = boundSocket(type, port + 2)) >= 0);
         close(fd);
         if (second >= 0)
             close(second);
@@ -117,25 +117,37 @@ unsigned short freeUdpPort(bool alsoPlusTwo)
     return 0;
 }
 
-// Inodes of the UDP sockets bound to 127.0.0.1:port, from the kernel's socket table.
-std::set<unsigned long> loopbackUdpInodes(unsigned short port)
+// Inodes of the UDP sockets bound to 127.0.0.1:port, or of the TCP ones listening there, from the
+// kernel's socket table.
+std::set<unsigned long> loopbackInodes(bool tcp, unsigned short port)
 {
+    constexpr unsigned int kListen = 0x0A;
     std::set<unsigned long> inodes;
-    std::ifstream table("/proc/net/udp");
+    std::ifstream table(tcp ? "/proc/net/tcp" : "/proc/net/udp");
     std::string line;
     std::getline(table, line);  // column titles
     while (std::getline(table, line)) {
-        unsigned int address = 0, localPort = 0;
+        unsigned int address = 0, localPort = 0, state = 0;
         unsigned long inode = 0;
-        if (std::sscanf(line.c_str(), " %*d: %8X:%4X %*8X:%*4X %*2X %*8X:%*8X %*2X:%*8X %*8X %*u %*d %lu",
-                        &address, &localPort, &inode) == 3 &&
-            address == htonl(INADDR_LOOPBACK) && localPort == port)
+        if (std::sscanf(line.c_str(), " %*d: %8X:%4X %*8X:%*4X %2X %*8X:%*8X %*2X:%*8X %*8X %*u %*d %lu",
+                        &address, &localPort, &state, &inode) == 4 &&
+            address == htonl(INADDR_LOOPBACK) && localPort == port && (!tcp || state == kListen))
             inodes.insert(inode);
     }
     return inodes;
 }
 
 }  // namespace
+
+unsigned short freeLoopbackPort(bool tcp)
+{
+    return freePort(tcp ? SOCK_STREAM : SOCK_DGRAM, false);
+}
+
+bool listensOnLoopbackTcp(unsigned short port)
+{
+    return !loopbackInodes(true, port).empty();
+}
 
 SippPeer::SippPeer(SippOptions options, fs::path workDir)
     : m_options(std::move(options)), m_dir(fs::absolute(workDir))
@@ -158,10 +170,10 @@ SippPeer::SippPeer(SippOptions options, fs::path workDir)
         return;
     }
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-        m_port = freeUdpPort(false);
-        m_mediaPort = freeUdpPort(true);
+        m_port = freeLoopbackPort(m_options.tcp);
+        m_mediaPort = freePort(SOCK_DGRAM, true);
         if (m_port == 0 || m_mediaPort == 0) {
-            m_error = "no free UDP port on 127.0.0.1";
+            m_error = "no free port on 127.0.0.1";
             return;
         }
         // Everything binds and advertises 127.0.0.1 only, the control socket included (it
@@ -179,6 +191,8 @@ SippPeer::SippPeer(SippOptions options, fs::path workDir)
                                          "-trace_msg", "-message_file", (m_dir / "messages.log").string(),
                                          "-trace_stat", "-stf", (m_dir / "stat.csv").string(),
                                          "-trace_err", "-error_file", (m_dir / "errors.log").string()};
+        if (m_options.tcp)
+            args.insert(args.end(), {"-t", "t1"});
         if (m_options.rtpEcho)
             args.push_back("-rtp_echo");
         if (m_options.calls > 0)
@@ -245,7 +259,7 @@ bool SippPeer::launch(const std::vector<std::string>& args)
             m_error = "sipp exited with code " + std::to_string(m_exitCode) + ": " + readText(err);
             return false;
         }
-        if (ownsPort(m_port) && ownsPort(m_mediaPort)) {
+        if (ownsPort(m_options.tcp, m_port) && ownsPort(false, m_mediaPort)) {
             m_started = true;
             m_error.clear();
             return true;
@@ -257,9 +271,9 @@ bool SippPeer::launch(const std::vector<std::string>& args)
     return false;
 }
 
-bool SippPeer::ownsPort(unsigned short port) const
+bool SippPeer::ownsPort(bool tcp, unsigned short port) const
 {
-    const std::set<unsigned long> inodes = loopbackUdpInodes(port);
+    const std::set<unsigned long> inodes = loopbackInodes(tcp, port);
     if (inodes.empty())
         return false;
     std::error_code ec;
@@ -343,21 +357,22 @@ SippPeer::Counts SippPeer::counts() const
 
 std::vector<std::string> SippPeer::receivedRequests() const
 {
-    // Each trace entry opens with "UDP message received [n] bytes :", a blank line, then the
-    // start line; a request's start line begins with its method.
+    // Each trace entry opens with "UDP message received [n] bytes :" ("TCP" over TCP), a blank
+    // line, then the start line; a request's start line begins with its method.
+    const std::string received = m_options.tcp ? "TCP message received" : "UDP message received";
     std::istringstream trace(messages());
     std::vector<std::string> methods;
-    bool received = false;
+    bool inEntry = false;
     for (std::string line; std::getline(trace, line);) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        if (line.rfind("UDP message received", 0) == 0) {
-            received = true;
+        if (line.rfind(received, 0) == 0) {
+            inEntry = true;
             continue;
         }
-        if (!received || line.empty())
+        if (!inEntry || line.empty())
             continue;
-        received = false;
+        inEntry = false;
         const std::string method = line.substr(0, line.find(' '));
         const bool isMethod = !method.empty() && method.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ") == std::string::npos;
         if (isMethod && line.find(" SIP/2.0") != std::string::npos)

@@ -21,7 +21,13 @@ struct SippOptions {
     unsigned calls = 0;    // SIPp exits by itself after this many calls; 0: runs until stopped
     // When not empty, given as the keys auth_user and auth_password.
     std::string authUser, authPassword;
+    bool tcp = false;  // SIP over TCP (`-t t1`): SIPp listens on port() over TCP instead of UDP
 };
+
+// A port on 127.0.0.1 that is free now for TCP or UDP, and not yet handed out by this process.
+unsigned short freeLoopbackPort(bool tcp);
+// Whether a socket listens on 127.0.0.1:port over TCP, from the kernel's socket table.
+bool listensOnLoopbackTcp(unsigned short port);
 
 // Starts SIPp in the constructor and waits, at most a few seconds, until it holds its SIP and
 // media ports. SIPp's files go to workDir (one peer per folder): messages.log, stat.csv,
@@ -37,7 +43,7 @@ public:
 
     bool started() const { return m_started; }
     std::string error() const { return m_error; }
-    unsigned short port() const { return m_port; }            // SIP over UDP, 127.0.0.1
+    unsigned short port() const { return m_port; }            // SIP over UDP or TCP, 127.0.0.1
     unsigned short mediaPort() const { return m_mediaPort; }  // [media_port] in the SDP
 
     // True once SIPp has exited, waiting at most `limit` for it (after `calls` calls it exits by
@@ -55,12 +61,12 @@ public:
     };
     // The cumulative counts of the last statistics row; final once SIPp has exited.
     Counts counts() const;
-    // The methods of the requests SIPp received, in order, retransmissions included.
+    // The methods of the requests SIPp received over its transport, in order, retransmissions included.
     std::vector<std::string> receivedRequests() const;
 
 private:
     bool launch(const std::vector<std::string>& args);
-    bool ownsPort(unsigned short port) const;
+    bool ownsPort(bool tcp, unsigned short port) const;
     bool reap(bool block);
 
     SippOptions m_options;
