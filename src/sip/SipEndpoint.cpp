@@ -150,7 +150,7 @@ struct SipEndpoint::Loop {
     dnsc* resolver = nullptr;
     tmr closeTimer;
     std::string localIp;
-    std::string route;  // the proxy as a loose route
+    std::string route;  // the proxy every request goes through
     std::map<SipCall*, std::unique_ptr<CallContext>> calls;
 
     bool setUp(std::string& why);
@@ -188,7 +188,8 @@ bool SipEndpoint::Loop::setUp(std::string& why)
         why = "Proxy \"" + settings.proxy + "\" is no SIP URI";
         return false;
     }
-    route = settings.proxy.find(";lr") == std::string::npos ? settings.proxy + ";lr" : settings.proxy;
+    // libre routes loosely through it and marks the Route header ";lr" itself.
+    route = settings.proxy;
 
     localIp = settings.localAddress;
     if (localIp.empty() || localIp == "0.0.0.0")
