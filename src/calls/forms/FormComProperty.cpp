@@ -173,6 +173,7 @@ FormComProperty::FormComProperty(config::ConfigStore& store, std::string port, Q
     m_prefix = new QLineEdit(prefixes);
     m_prefix->setObjectName("textb_prefix");
     m_prefix->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), m_prefix));
+    m_prefix->setMinimumWidth(m_prefix->fontMetrics().horizontalAdvance(QString(10, '0')) + 12);
     m_needPrefixTown = checkBox("checkbox_town", QStringLiteral("Выход в город, затем пауза P"), prefixes);
     m_prefixTown = new QLineEdit(prefixes);
     m_prefixTown->setObjectName("textb_town");
