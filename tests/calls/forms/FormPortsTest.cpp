@@ -407,7 +407,8 @@ private slots:
         std::sort(portValueNames.begin(), portValueNames.end());
         QVERIFY((portValueNames == Names{"DelayFirst", "NeedPrefix", "NeedPrefixTown", "Prefix", "PrefixTown",
                                           "RingOff", "Trunk", "WaitAnswer"}));
-        QCOMPARE(m_registry->getValue(kPortsKey + "\\SIP1", "Trunk"), std::optional(RegistryValue::text(trunk.toStdString())));
+        QCOMPARE(m_registry->getValue(kPortsKey + "\\SIP1", "Trunk"),
+                 std::optional(RegistryValue::text(trunk.toStdString())));
     }
 
     void freshPortShowsAndStoresTheDefaults()
