@@ -101,15 +101,13 @@ std::optional<std::string> trunkSettingsProblem(const TrunkSettings& settings)
     return std::nullopt;
 }
 
-std::optional<TrunkSettings> TrunkStore::read(const std::string& trunk, std::string* why)
+bool isTrunkName(const std::string& trunk)
 {
-    const auto fail = [&](const std::string& text) -> std::optional<TrunkSettings> {
-        if (why != nullptr)
-            *why = "trunk \"" + trunk + "\": " + text;
-        return std::nullopt;
-    };
-    if (trunk.empty() || trunk.find('\\') != std::string::npos)
-        return fail("no such trunk name");
+    return !trunk.empty() && trunk.find('\\') == std::string::npos;
+}
+
+TrunkSettings TrunkStore::readValues(const std::string& trunk, std::string& transport, std::string& codecs)
+{
     const std::string key = kSip + "\\" + trunk;
     TrunkSettings settings;
     settings.name = trunk;
@@ -118,17 +116,30 @@ std::optional<TrunkSettings> TrunkStore::read(const std::string& trunk, std::str
     settings.user = trimmed(m_store.readText(key, "User", "peltra"));
     settings.authUser = trimmed(m_store.readText(key, "AuthUser", ""));
     settings.password = m_store.readText(key, "Password", "");
-    const std::string transport = m_store.readText(key, "Transport", "udp");
+    transport = m_store.readText(key, "Transport", "udp");
     settings.localAddress = trimmed(m_store.readText(key, "LocalAddress", ""));
     settings.localPort = portNumber(m_store.readNumber(key, "LocalPort", 0), 0);
     settings.registerOn = m_store.readBool(key, "Register", false);
     settings.expires = m_store.readNumber(key, "Expires", 3600);
-    const std::string codecs = m_store.readText(key, "Codecs", "PCMA,PCMU");
+    codecs = m_store.readText(key, "Codecs", "PCMA,PCMU");
     settings.rtpPortMin = portNumber(m_store.readNumber(key, "RtpPortMin", 10000), 0);
     settings.rtpPortMax = portNumber(m_store.readNumber(key, "RtpPortMax", 20000), 0);
     settings.callerId = m_store.readText(key, "CallerId", "");
     settings.caFile = trimmed(m_store.readText(key, "CaFile", ""));
+    return settings;
+}
 
+std::optional<TrunkSettings> TrunkStore::read(const std::string& trunk, std::string* why)
+{
+    const auto fail = [&](const std::string& text) -> std::optional<TrunkSettings> {
+        if (why != nullptr)
+            *why = "trunk \"" + trunk + "\": " + text;
+        return std::nullopt;
+    };
+    if (!isTrunkName(trunk))
+        return fail("no such trunk name");
+    std::string transport, codecs;
+    TrunkSettings settings = readValues(trunk, transport, codecs);
     const std::optional<Transport> parsedTransport = transportFromName(transport);
     if (!parsedTransport)
         return fail("Transport \"" + transport + "\" is not udp, tcp or tls");
@@ -142,10 +153,56 @@ std::optional<TrunkSettings> TrunkStore::read(const std::string& trunk, std::str
     return settings;
 }
 
+TrunkSettings TrunkStore::stored(const std::string& trunk)
+{
+    if (!isTrunkName(trunk))
+        return TrunkSettings{};
+    std::string transport, codecs;
+    TrunkSettings settings = readValues(trunk, transport, codecs);
+    settings.transport = transportFromName(transport).value_or(Transport::Udp);
+    settings.codecs = codecsFromList(codecs).value_or(std::vector<Codec>{Codec::Pcma, Codec::Pcmu});
+    return settings;
+}
+
+bool TrunkStore::write(const TrunkSettings& settings)
+{
+    if (!isTrunkName(settings.name))
+        return false;
+    const std::string key = kSip + "\\" + settings.name;
+    std::string codecs;
+    for (Codec codec : settings.codecs)
+        codecs += (codecs.empty() ? "" : ",") + codecName(codec);
+    bool written = m_store.writeText(key, "Proxy", settings.proxy);
+    written = m_store.writeText(key, "Domain", settings.domain) && written;
+    written = m_store.writeText(key, "User", settings.user) && written;
+    written = m_store.writeText(key, "AuthUser", settings.authUser) && written;
+    written = m_store.writeText(key, "Transport", transportName(settings.transport)) && written;
+    written = m_store.writeText(key, "LocalAddress", settings.localAddress) && written;
+    written = m_store.writeNumber(key, "LocalPort", settings.localPort) && written;
+    written = m_store.writeBool(key, "Register", settings.registerOn) && written;
+    written = m_store.writeNumber(key, "Expires", settings.expires) && written;
+    written = m_store.writeText(key, "Codecs", codecs) && written;
+    written = m_store.writeNumber(key, "RtpPortMin", settings.rtpPortMin) && written;
+    written = m_store.writeNumber(key, "RtpPortMax", settings.rtpPortMax) && written;
+    written = m_store.writeText(key, "CallerId", settings.callerId) && written;
+    written = m_store.writeText(key, "CaFile", settings.caFile) && written;
+    return written;
+}
+
+bool TrunkStore::setPassword(const std::string& trunk, const std::string& password)
+{
+    return isTrunkName(trunk) && m_store.writeText(kSip + "\\" + trunk, "Password", password);
+}
+
 std::string TrunkStore::trunkOfPort(const std::string& port)
 {
     const std::string trunk = trimmed(m_store.readText("Ports\\" + port, "Trunk", "main"));
     return trunk.empty() ? "main" : trunk;
+}
+
+bool TrunkStore::setTrunkOfPort(const std::string& port, const std::string& trunk)
+{
+    return isSipPort(port) && isTrunkName(trunk) && m_store.writeText("Ports\\" + port, "Trunk", trunk);
 }
 
 std::vector<std::string> TrunkStore::trunkNames()

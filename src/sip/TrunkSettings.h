@@ -48,6 +48,8 @@ std::string codecName(Codec codec);
 
 // Whether a port name is a SIP channel: "SIP" and a number from 1, any case.
 bool isSipPort(const std::string& port);
+// Whether a name can be a trunk's key under "Sip": not empty, no backslash.
+bool isTrunkName(const std::string& trunk);
 
 // Reads and writes "Software\PELTRA\Sip\<trunk>" and the "Trunk" value of SIP ports. A missing
 // value reads as its default and is written, so an operator finds every key to edit with
@@ -59,12 +61,22 @@ public:
     // The trunk's settings, or nothing with why when the name cannot be a key or the transport or
     // codecs are not understood.
     std::optional<TrunkSettings> read(const std::string& trunk, std::string* why = nullptr);
+    // The trunk's values for editing, unchecked: a transport or codec list that is not understood
+    // reads as its default. All defaults, and the store untouched, when the name cannot be a key.
+    TrunkSettings stored(const std::string& trunk);
+    // Writes every value of settings.name but the password, which only setPassword changes.
+    bool write(const TrunkSettings& settings);
+    bool setPassword(const std::string& trunk, const std::string& password);
     // The trunk a SIP port belongs to: its "Trunk" value, "main" by default.
     std::string trunkOfPort(const std::string& port);
+    bool setTrunkOfPort(const std::string& port, const std::string& trunk);
     // The trunks named under "Sip".
     std::vector<std::string> trunkNames();
 
 private:
+    // The values with transport and codecs left as their stored text.
+    TrunkSettings readValues(const std::string& trunk, std::string& transport, std::string& codecs);
+
     config::ConfigStore& m_store;
 };
 

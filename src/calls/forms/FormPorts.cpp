@@ -4,6 +4,7 @@
 #include "calls/forms/FormComProperty.h"
 #include "platform/errors/SystemError.h"
 #include "platform/text/CaseFold.h"
+#include "sip/TrunkSettings.h"
 
 #include <QDialogButtonBox>
 #include <QDragEnterEvent>
@@ -26,6 +27,7 @@ namespace peltra::calls {
 
 const char* const FormPorts::kAvailable = "Доступен";
 const char* const FormPorts::kSaveFailed = "Не удалось сохранить список линий";
+const char* const FormPorts::kSipChannel = "SIP-канал";
 
 namespace {
 
@@ -119,7 +121,7 @@ FormPorts::FormPorts(config::ConfigStore& store, platform::Event& linesChanged,
         for (const line::ComString& listed : m_ports)
             present = present || platform::equalsIgnoreCase(listed.name, port);
         if (!present)
-            m_ports.push_back({port, true, ENOENT, {}});
+            m_ports.push_back({port, true, sip::isSipPort(port) ? 0 : ENOENT, {}});
     }
 
     auto* free = new PortList(this);
@@ -137,10 +139,13 @@ FormPorts::FormPorts(config::ConfigStore& store, platform::Event& linesChanged,
     m_add->setObjectName("cb_AddSel");
     m_remove = new QPushButton(QStringLiteral("<< Убрать"), this);
     m_remove->setObjectName("cb_DelSel");
+    m_addSip = new QPushButton(QStringLiteral("Добавить SIP-канал"), this);
+    m_addSip->setObjectName("cb_AddSip");
     m_properties = new QPushButton(QStringLiteral("Настройка..."), this);
     m_properties->setObjectName("cb_PropCom");
     connect(m_add, &QPushButton::clicked, this, &FormPorts::addSelected);
     connect(m_remove, &QPushButton::clicked, this, &FormPorts::removeSelected);
+    connect(m_addSip, &QPushButton::clicked, this, &FormPorts::addSipChannel);
     connect(m_properties, &QPushButton::clicked, this, &FormPorts::openProperties);
 
     // One selection at a time across both lists, so "the selected port" is never ambiguous.
@@ -174,6 +179,8 @@ FormPorts::FormPorts(config::ConfigStore& store, platform::Event& linesChanged,
     middle->addWidget(m_add);
     middle->addWidget(m_remove);
     middle->addSpacing(12);
+    middle->addWidget(m_addSip);
+    middle->addSpacing(12);
     middle->addWidget(m_properties);
     middle->addStretch();
 
@@ -196,9 +203,10 @@ QTreeWidgetItem* FormPorts::addRow(QTreeWidget& list, std::size_t index)
     const line::ComString& port = m_ports[index];
     auto* item = new QTreeWidgetItem;
     item->setText(0, QString::fromStdString(port.name));
-    item->setText(1, port.openError == 0     ? QString::fromUtf8(kAvailable)
-                     : !port.reason.empty() ? QString::fromStdString(port.reason)
-                                            : QString::fromStdString(platform::systemMessage(port.openError)));
+    item->setText(1, sip::isSipPort(port.name) ? QString::fromUtf8(kSipChannel)
+                     : port.openError == 0   ? QString::fromUtf8(kAvailable)
+                     : !port.reason.empty()  ? QString::fromStdString(port.reason)
+                                             : QString::fromStdString(platform::systemMessage(port.openError)));
     item->setIcon(1, port.openError == 0 ? m_availableIcon : m_unavailableIcon);
     item->setData(0, kIndexRole, static_cast<qulonglong>(index));
     // Rows cannot take drops themselves: a drop lands on the list, never inside a row.
@@ -229,6 +237,31 @@ void FormPorts::moveSelected(QTreeWidget& from, QTreeWidget& to)
 
 void FormPorts::addSelected() { moveSelected(*m_free, *m_lines); }
 void FormPorts::removeSelected() { moveSelected(*m_lines, *m_free); }
+
+void FormPorts::addSipChannel()
+{
+    const auto listed = [](QTreeWidget& list, const std::string& name) -> QTreeWidgetItem* {
+        for (int row = 0; row < list.topLevelItemCount(); ++row)
+            if (platform::equalsIgnoreCase(list.topLevelItem(row)->text(0).toStdString(), name))
+                return list.topLevelItem(row);
+        return nullptr;
+    };
+    unsigned number = 1;
+    while (listed(*m_lines, "SIP" + std::to_string(number)))
+        ++number;
+    const std::string name = "SIP" + std::to_string(number);
+    m_free->clearSelection();
+    m_lines->clearSelection();
+    // A channel taken off the lines earlier comes back rather than being listed twice.
+    if (QTreeWidgetItem* item = listed(*m_free, name)) {
+        item->setSelected(true);
+        moveSelected(*m_free, *m_lines);
+        return;
+    }
+    m_ports.push_back({name, false, 0, {}});
+    addRow(*m_lines, m_ports.size() - 1)->setSelected(true);
+    updateButtons();
+}
 
 std::string FormPorts::selectedPort() const
 {

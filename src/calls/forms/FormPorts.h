@@ -23,8 +23,9 @@ namespace peltra::calls {
 class FormComProperty;
 
 // Two lists, "Имя" and "Состояние": lv_1 the present ports that are not lines, lv_2 the lines.
-// Ports move between them with cb_AddSel / cb_DelSel or by dragging; cb_PropCom opens the
-// selected port's settings. OK and Apply rewrite the configured ports (their parameter sub-keys
+// Ports move between them with cb_AddSel / cb_DelSel or by dragging; cb_AddSip makes the next
+// SIP channel a line (SIP<n>, no device: its trunk carries it); cb_PropCom opens the selected
+// port's settings. OK and Apply rewrite the configured ports (their parameter sub-keys
 // stay as they are) and signal linesChanged; Cancel changes nothing. Lives on the UI thread.
 class FormPorts : public QDialog {
     Q_OBJECT
@@ -32,7 +33,8 @@ class FormPorts : public QDialog {
 public:
     // presentPorts: the probe's list of the ports on this machine. Which of them are lines is read
     // from the store; a configured port the probe did not find is listed among the lines as
-    // missing, so that it is dropped only when the user removes it.
+    // missing, so that it is dropped only when the user removes it. A configured SIP channel is
+    // never missing.
     FormPorts(config::ConfigStore& store, platform::Event& linesChanged, std::vector<line::ComString> presentPorts,
               QWidget* parent = nullptr);
 
@@ -41,6 +43,7 @@ public:
 
     static const char* const kAvailable;
     static const char* const kSaveFailed;
+    static const char* const kSipChannel;
 
 public slots:
     void accept() override;
@@ -49,6 +52,8 @@ public slots:
     bool apply();
     void addSelected();
     void removeSelected();
+    // Makes the lowest SIP<n> that is not a line one, and selects it.
+    void addSipChannel();
     // Opens (or brings forward) the settings dialog of the selected port.
     void openProperties();
 
@@ -70,6 +75,7 @@ private:
     QTreeWidget* m_lines;
     QPushButton* m_add;
     QPushButton* m_remove;
+    QPushButton* m_addSip;
     QPushButton* m_properties;
     std::map<std::string, QPointer<FormComProperty>> m_propertyForms;
 };

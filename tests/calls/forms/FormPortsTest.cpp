@@ -1,6 +1,7 @@
 // The line chooser: both lists with their states, moving ports between them, and what OK, Apply
 // and Cancel leave in the store; one port's settings dialog: filled from the store, OK writes every
-// value in its order, Cancel writes nothing, and the arrow buttons keep their ranges.
+// value in its order, Cancel writes nothing, and the arrow buttons keep their ranges; SIP channels:
+// added as lines without a device, and their dialog edits the trunk and never shows its password.
 #include "calls/forms/FormPorts.h"
 
 #include "calls/PortSettings.h"
@@ -14,10 +15,12 @@
 #include "support/ReadOnlyFile.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
 #include <memory>
@@ -53,6 +56,25 @@ const std::vector<std::string> kWriteOrder = {"CallMode", "RingOff",    "DelayFi
 
 RegistryValue dword(std::uint32_t n) { return RegistryValue::dword(n); }
 RegistryValue text(const char* s) { return RegistryValue::text(s); }
+
+// A trunk value: stored, as its box shows it, typed over, as OK stores it.
+struct TrunkValue { const char *name, *box; RegistryValue stored; const char *shown, *typed; RegistryValue written; };
+const TrunkValue kTrunkValues[] = {
+    {"Proxy", "textb_proxy", text("sip:127.0.0.1:5070"), "sip:127.0.0.1:5070", "sip:127.0.0.1:5080",
+     text("sip:127.0.0.1:5080")},
+    {"Domain", "textb_domain", text("station.test"), "station.test", "127.0.0.1", text("127.0.0.1")},
+    {"User", "textb_user", text("1001"), "1001", "1002", text("1002")},
+    {"AuthUser", "textb_authuser", text("auth1"), "auth1", "auth2", text("auth2")},
+    {"LocalAddress", "textb_localaddress", text("127.0.0.1"), "127.0.0.1", "127.0.0.2", text("127.0.0.2")},
+    {"LocalPort", "textb_localport", dword(5062), "5062", "5064", dword(5064)},
+    {"Expires", "textb_expires", dword(600), "600", "1200", dword(1200)},
+    {"Codecs", "textb_codecs", text("pcmu"), "PCMU", "PCMU, pcma", text("PCMU,PCMA")},
+    {"RtpPortMin", "textb_rtpmin", dword(30000), "30000", "31000", dword(31000)},
+    {"RtpPortMax", "textb_rtpmax", dword(30100), "30100", "31100", dword(31100)},
+    {"CallerId", "textb_callerid", text("Оповещение"), "Оповещение", "Station", text("Station")},
+    {"CaFile", "textb_cafile", text("/etc/peltra/ca.pem"), "/etc/peltra/ca.pem", "/tmp/ca.pem", text("/tmp/ca.pem")},
+};
+const std::string kSipKey = "Software\\PELTRA\\Sip\\";
 
 }  // namespace
 
@@ -122,6 +144,17 @@ private:
         for (const auto& value : m_registry->values(kPortKey))
             values.emplace(value.name, value.value);
         return values;
+    }
+
+    // SIP1 on the trunk "carrier", which holds kTrunkValues, TLS, registration and a password.
+    void storeCarrier()
+    {
+        QVERIFY(m_registry->setValue(kPortsKey + "\\SIP1", "Trunk", text("carrier")));
+        for (const TrunkValue& value : kTrunkValues)
+            QVERIFY(m_registry->setValue(kSipKey + "carrier", value.name, value.stored));
+        for (const auto& [name, value] : std::map<std::string, RegistryValue>{
+                 {"Transport", text("tls")}, {"Register", dword(1)}, {"Password", text("s3cret")}})
+            QVERIFY(m_registry->setValue(kSipKey + "carrier", name, value));
     }
 
     static QString messageShown(QWidget& form)
@@ -283,6 +316,99 @@ private slots:
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0]->text(), QString::fromUtf8(FormPorts::kSaveFailed));
         QVERIFY((portValues() == Values{{"COM2", "COM2"}, {"com4", "com4"}}));
+    }
+
+    void sipChannelsAreAddedAsLines()
+    {
+        QVERIFY(peltra::calls::PortSettings(*m_store).setConfiguredPorts({"COM2", "SIP2"}));
+        FormPorts form(*m_store, *m_linesChanged, probed());
+        QTreeWidget* free = list(form, "lv_1");
+        QTreeWidget* lines = list(form, "lv_2");
+        const QString sip = QString::fromUtf8(FormPorts::kSipChannel);
+        QCOMPARE(rows(lines), QStringList({"COM2|" + state(0), "SIP2|" + sip}));  // not missing
+        QCOMPARE(form.ports().back().openError, 0);
+        click(form, "cb_AddSip");  // the lowest that is no line
+        click(form, "cb_AddSip");
+        QCOMPARE(names(lines), QStringList({"COM2", "SIP2", "SIP1", "SIP3"}));
+        QCOMPARE(names(free), QStringList({"COM1", "COM3", "COM4"}));
+        select(lines, {"SIP1"});
+        click(form, "cb_DelSel");
+        QCOMPARE(rows(free).last(), "SIP1|" + sip);
+        click(form, "cb_AddSip");  // comes back, listed once
+        QCOMPARE(names(free), QStringList({"COM1", "COM3", "COM4"}));
+        click(form, "cb_OK");
+        QVERIFY((portValues() == Values{{"COM2", "COM2"}, {"SIP1", "SIP1"}, {"SIP2", "SIP2"}, {"SIP3", "SIP3"}}));
+    }
+
+    void sipDialogShowsTheTrunkButNotThePassword()
+    {
+        storeCarrier();
+        QVERIFY(m_registry->setValue(kSipKey + "other", "Proxy", text("sip:127.0.0.2")));
+        FormComProperty form(*m_store, "SIP1");
+        QCOMPARE(control<QComboBox>(form, "combo_trunk")->currentText(), QStringLiteral("carrier"));
+        for (const TrunkValue& value : kTrunkValues)
+            QCOMPARE(boxText(form, value.box), QString::fromUtf8(value.shown));
+        QCOMPARE(control<QComboBox>(form, "combo_transport")->currentText(), QStringLiteral("TLS"));
+        QVERIFY(checked(form, "checkbox_register"));
+        auto* password = control<QLineEdit>(form, "textb_password");
+        QVERIFY(password->text().isEmpty() && password->echoMode() == QLineEdit::Password);
+        QCOMPARE(password->placeholderText(), QString::fromUtf8(FormComProperty::kPasswordKept));
+        QVERIFY(shown(form, "groupb_sip") && shown(form, "textb_answer") && shown(form, "textb_prefix"));
+        for (const char* serialOnly : {"groupb_dial", "groupb_answer", "textb_w", "textb_p", "updown_3"})
+            QVERIFY2(!shown(form, serialOnly), serialOnly);
+        // Naming another stored trunk shows that one.
+        control<QComboBox>(form, "combo_trunk")->setCurrentText("other");
+        QCOMPARE(boxText(form, "textb_proxy"), QStringLiteral("sip:127.0.0.2"));
+    }
+
+    void sipDialogWritesTheTrunk_data()
+    {
+        QTest::addColumn<QString>("trunk");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("1 password left empty") << "carrier" << "" << "s3cret";
+        QTest::newRow("2 password typed") << "carrier" << "n3w" << "n3w";
+        QTest::newRow("3 new trunk name") << "backup" << "" << "s3cret";
+    }
+
+    void sipDialogWritesTheTrunk()
+    {
+        QFETCH(QString, trunk);
+        QFETCH(QString, password);
+        QFETCH(QString, stored);
+        storeCarrier();
+        FormComProperty form(*m_store, "SIP1");
+        const auto type = [&](QWidget* box, const QString& keys) {
+            QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(box, Qt::Key_Delete);
+            QTest::keyClicks(box, keys);
+        };
+        type(control<QComboBox>(form, "combo_trunk"), trunk);
+        for (const TrunkValue& value : kTrunkValues)
+            type(control<QLineEdit>(form, value.box), value.typed);
+        type(control<QLineEdit>(form, "textb_password"), password);
+        control<QComboBox>(form, "combo_transport")->setCurrentText("TCP");
+        QTest::mouseClick(control<QCheckBox>(form, "checkbox_register"), Qt::LeftButton);
+        click(form, "cb_OK");
+        QCOMPARE(form.result(), int(QDialog::Accepted));
+
+        const std::string key = kSipKey + trunk.toStdString();
+        for (const TrunkValue& value : kTrunkValues)
+            QVERIFY2(m_registry->getValue(key, value.name) == value.written, value.name);
+        QCOMPARE(m_registry->getValue(key, "Transport"), std::optional(text("tcp")));
+        QCOMPARE(m_registry->getValue(key, "Register"), std::optional(dword(0)));
+        QCOMPARE(m_registry->getValue(key, "Password"), std::optional(RegistryValue::text(stored.toStdString())));
+        QCOMPARE(m_registry->getValue(kSipKey + "carrier", "Password"),
+                 std::optional(text(trunk == "carrier" ? qPrintable(stored) : "s3cret")));
+        // The port keeps only what a SIP channel uses, and its trunk's name.
+        Names portValueNames;
+        for (const auto& value : m_registry->values(kPortsKey + "\\SIP1"))
+            portValueNames.push_back(value.name);
+        std::sort(portValueNames.begin(), portValueNames.end());
+        QVERIFY((portValueNames == Names{"DelayFirst", "NeedPrefix", "NeedPrefixTown", "Prefix", "PrefixTown",
+                                          "RingOff", "Trunk", "WaitAnswer"}));
+        QCOMPARE(m_registry->getValue(kPortsKey + "\\SIP1", "Trunk"),
+                 std::optional(RegistryValue::text(trunk.toStdString())));
     }
 
     void freshPortShowsAndStoresTheDefaults()
