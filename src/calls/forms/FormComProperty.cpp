@@ -271,6 +271,7 @@ QGroupBox* FormComProperty::buildTrunkGroup()
     for (sip::Transport transport : kTransports)
         m_transport->addItem(QString::fromStdString(sip::transportName(transport)).toUpper());
     m_localAddress = lineEdit("textb_localaddress", group);
+    m_localAddress->setPlaceholderText(QStringLiteral("адрес в сторону прокси"));
     m_localPort = numberEdit("textb_localport", 5, group);
     m_register = checkBox("checkbox_register", QStringLiteral("Регистрироваться"), group);
     m_expires = numberEdit("textb_expires", 6, group);
