@@ -3,7 +3,11 @@
 // RTP the station paces is seen by a receiver that only timestamps it. Per N it reports the
 // spacing of each call's packets (the kernel's arrival stamps; the receiver thread's steady-clock
 // stamps as a check), the packets lost (gaps in the sequence numbers, and received against the
-// message's length), the station's CPU time per call, and SIPp's CPU time.
+// message's length), the station's CPU time per call, and SIPp's CPU time. Where the time goes:
+// the span of each tick's burst of packets at the receiver ("tick span", p50/max, meaningful
+// while it stays well below 20 ms), and the pacer thread's share of a core ("rt" when it runs
+// SCHED_FIFO). "load" is the machine's one-minute load average: other work on the machine shows
+// in the spacing.
 //
 // Usage: bench_sip_calls [N[,N...]] [messageSeconds]
 // Defaults: 100 calls, a 5 s message. Example: bench_sip_calls 50,100,200,300,500 5
@@ -35,6 +39,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -79,6 +84,40 @@ double percentile(std::vector<double>& sorted, double p)
         return 0;
     const auto index = static_cast<std::size_t>(std::ceil(p * static_cast<double>(sorted.size())));
     return sorted[std::min(index == 0 ? 0 : index - 1, sorted.size() - 1)];
+}
+
+// CPU seconds of this process's threads named name, and whether one of them runs SCHED_FIFO.
+double threadCpu(const std::string& name, bool& realTime)
+{
+    double total = 0;
+    realTime = false;
+    std::error_code ec;
+    for (const fs::directory_entry& task : fs::directory_iterator("/proc/self/task", ec)) {
+        std::ifstream commFile(task.path() / "comm");
+        std::string comm;
+        std::getline(commFile, comm);
+        if (comm != name)
+            continue;
+        std::ifstream statFile(task.path() / "stat");
+        std::string stat((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
+        std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+        std::vector<std::string> values;
+        for (std::string value; fields >> value;)
+            values.push_back(value);
+        // Fields from the state on: utime and stime are the 12th and 13th, the policy the 39th.
+        if (values.size() < 39)
+            continue;
+        total += (std::stod(values[11]) + std::stod(values[12])) / static_cast<double>(sysconf(_SC_CLK_TCK));
+        realTime = realTime || values[38] == "1";
+    }
+    return total;
+}
+
+double loadAverage()
+{
+    double load = 0;
+    std::ifstream("/proc/loadavg") >> load;
+    return load;
 }
 
 void raiseDescriptorLimit()
@@ -365,6 +404,9 @@ struct Row {
     double sippCpuS = 0;
     int sippStatus = 0;
     double tickSpanP50 = 0, tickSpanMax = 0;  // how long one tick's packets took to arrive, ms
+    double pacerBusy = 0;  // the pacer thread's CPU time over the wall time, %
+    bool pacerRealTime = false;
+    double load = 0;  // the machine's load average over the last minute, at the end
     double wallS = 0;
     bool holds() const
     {
@@ -431,6 +473,9 @@ Row runCalls(unsigned calls, unsigned messageSeconds)
         while (results.finished() < calls && Clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         row.wallS = std::chrono::duration<double>(Clock::now() - start).count();
+        // The pacer runs on the only timer thread of this process.
+        row.pacerBusy = 100 * threadCpu("peltra-timer", row.pacerRealTime) / row.wallS;
+        row.load = loadAverage();
         shutdown.set();
         lines.clear();
     }
@@ -536,18 +581,19 @@ int main(int argc, char** argv)
     std::printf("message %u s (%u packets per call); spacing in ms from the kernel's receive stamps, "
                 "'read p99' from the receiver thread's steady clock\n",
                 messageSeconds, messageSeconds * kFramesPerSecond);
-    std::printf("%6s %9s %7s %7s %7s %7s %9s %6s %8s %6s %10s %11s %10s %6s %s\n", "calls", "delivered", "p1",
-                "p50", "p99", "max", "read p99", "gaps", "missing", "drops", "cpu ms/call", "tick span",
-                "sipp cpu", "wall", "holds");
+    std::printf("%6s %9s %7s %7s %7s %7s %9s %6s %8s %6s %10s %11s %9s %10s %6s %5s %s\n", "calls", "delivered",
+                "p1", "p50", "p99", "max", "read p99", "gaps", "missing", "drops", "cpu ms/call", "tick span",
+                "pacer", "sipp cpu", "wall", "load", "holds");
     bool allHold = true;
     unsigned largest = 0;
     for (unsigned calls : counts) {
         const Row row = runCalls(calls, messageSeconds);
-        std::printf("%6u %9u %7.2f %7.2f %7.2f %7.2f %9.2f %6llu %8llu %6u %10.1f %5.2f/%-5.2f %8.1f s %5.1f %s\n",
+        std::printf("%6u %9u %7.2f %7.2f %7.2f %7.2f %9.2f %6llu %8llu %6u %10.1f %5.2f/%-5.2f %5.1f%%%-3s %8.1f s "
+                    "%6.1f %5.1f %s\n",
                     row.calls, row.delivered, row.p1, row.p50, row.p99, row.max, row.p99Read,
                     static_cast<unsigned long long>(row.sequenceGaps), static_cast<unsigned long long>(row.missing),
-                    row.socketDrops, row.cpuMsPerCall, row.tickSpanP50, row.tickSpanMax, row.sippCpuS, row.wallS,
-                    row.holds() ? "yes" : "no");
+                    row.socketDrops, row.cpuMsPerCall, row.tickSpanP50, row.tickSpanMax, row.pacerBusy,
+                    row.pacerRealTime ? " rt" : "", row.sippCpuS, row.wallS, row.load, row.holds() ? "yes" : "no");
         std::fflush(stdout);
         allHold = allHold && row.holds();
         if (row.holds())
