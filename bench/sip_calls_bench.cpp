@@ -4,7 +4,7 @@
 // spacing of each call's packets (the kernel's arrival stamps; the receiver thread's steady-clock
 // stamps as a check), the packets lost (gaps in the sequence numbers, and received against the
 // message's length), the station's CPU time per call, and SIPp's CPU time. Where the time goes:
-// the span of each tick's burst of packets at the receiver ("tick span", p50/max, meaningful
+// the span of each tick's burst of packets at the receiver ("burst", p50/max, meaningful
 // while it stays well below 20 ms), and the pacer thread's share of a core ("rt" when it runs
 // SCHED_FIFO). "load" is the machine's one-minute load average: other work on the machine shows
 // in the spacing.
@@ -522,8 +522,8 @@ Row runCalls(unsigned calls, unsigned messageSeconds)
     row.max = spacing.empty() ? 0 : spacing.back();
     row.p99Read = percentile(spacingRead, 0.99);
 
-    // Every tick sends one packet of every call: arrivals cluster, and a cluster's length is how
-    // long the pacer took to send that tick.
+    // A tick sends one packet of each of its calls back to back: arrivals cluster, and a cluster's
+    // length is how long the pacer took to send that tick (clusters closer than 1 ms merge).
     std::vector<std::int64_t> stamps;
     stamps.reserve(receiver.arrivals().size());
     for (const Arrival& arrival : receiver.arrivals())
@@ -532,7 +532,7 @@ Row runCalls(unsigned calls, unsigned messageSeconds)
     std::vector<double> spans;
     std::size_t first = 0;
     for (std::size_t i = 1; i <= stamps.size(); ++i) {
-        if (i == stamps.size() || stamps[i] - stamps[i - 1] > 5000000) {
+        if (i == stamps.size() || stamps[i] - stamps[i - 1] > 1000000) {
             spans.push_back(static_cast<double>(stamps[i - 1] - stamps[first]) / 1e6);
             first = i;
         }
@@ -582,7 +582,7 @@ int main(int argc, char** argv)
                 "'read p99' from the receiver thread's steady clock\n",
                 messageSeconds, messageSeconds * kFramesPerSecond);
     std::printf("%6s %9s %7s %7s %7s %7s %9s %6s %8s %6s %10s %11s %9s %10s %6s %5s %s\n", "calls", "delivered",
-                "p1", "p50", "p99", "max", "read p99", "gaps", "missing", "drops", "cpu ms/call", "tick span",
+                "p1", "p50", "p99", "max", "read p99", "gaps", "missing", "drops", "cpu ms/call", "burst",
                 "pacer", "sipp cpu", "wall", "load", "holds");
     bool allHold = true;
     unsigned largest = 0;
