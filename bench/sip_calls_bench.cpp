@@ -4,8 +4,8 @@
 // spacing of each call's packets (the kernel's arrival stamps; the receiver thread's steady-clock
 // stamps as a check), the packets lost (gaps in the sequence numbers, and received against the
 // message's length), the station's CPU time per call, and SIPp's CPU time. Where the time goes:
-// the span of each tick's burst of packets at the receiver ("burst", p50/max, meaningful
-// while it stays well below 20 ms), and the pacer thread's share of a core ("rt" when it runs
+// the span of each tick's burst of packets at the receiver ("burst", p50/max ms, meaningful
+// while the bursts stay apart), and the pacer thread's share of a core ("rt" when it runs
 // SCHED_FIFO). "load" is the machine's one-minute load average: other work on the machine shows
 // in the spacing.
 //
@@ -165,7 +165,7 @@ struct Arrival {
 // Reads RTP on one socket until stopped, keeping every packet's stamps.
 class Receiver {
 public:
-    Receiver(std::size_t expectedPackets)
+    explicit Receiver(std::size_t expectedPackets)
     {
         m_fd = boundUdp(0);
         if (m_fd < 0)
@@ -227,7 +227,8 @@ private:
                 }
                 Arrival arrival{};
                 arrival.sequence = static_cast<std::uint16_t>(p[2] << 8 | p[3]);
-                arrival.ssrc = std::uint32_t{p[8]} << 24 | std::uint32_t{p[9]} << 16 | std::uint32_t{p[10]} << 8 | p[11];
+                arrival.ssrc =
+                    std::uint32_t{p[8]} << 24 | std::uint32_t{p[9]} << 16 | std::uint32_t{p[10]} << 8 | p[11];
                 arrival.steadyNs = now;
                 arrival.kernelNs = now;
                 for (cmsghdr* c = CMSG_FIRSTHDR(&messages[i].msg_hdr); c != nullptr;
@@ -271,8 +272,8 @@ public:
             "sipp", "-sf", PELTRA_SIP_CALLS_SCENARIO, "-i", "127.0.0.1", "-mi", "127.0.0.1",
             "-p", std::to_string(m_port), "-key", "rtpport", std::to_string(mediaPort),
             "-m", std::to_string(calls), "-l", "100000", "-r", "10000", "-rp", "1000",
-            "-max_recv_loops", "100000", "-nostdin", "-timeout", std::to_string(timeoutS) + "s",
-            "-timeout_error", "-trace_err", "-error_file", (folder / "sipp_errors.log").string()};
+            "-max_recv_loops", "100000", "-buff_size", "4194304", "-nostdin",
+            "-timeout", std::to_string(timeoutS) + "s", "-timeout_error", "-trace_err", "-error_file", (folder / "sipp_errors.log").string()};
         std::vector<char*> argv;
         for (const std::string& arg : args)
             argv.push_back(const_cast<char*>(arg.c_str()));
@@ -545,8 +546,10 @@ Row runCalls(unsigned calls, unsigned messageSeconds)
                      static_cast<unsigned long long>(receiver.foreign()));
 
     farEnd.reset();
+    // SIPp's screen and error log stay for a look when it counted a failed call.
     std::error_code ec;
-    fs::remove_all(folder, ec);
+    if (row.sippStatus == 0)
+        fs::remove_all(folder, ec);
     return row;
 }
 
