@@ -278,7 +278,8 @@ public:
             "-p", std::to_string(m_port), "-key", "rtpport", std::to_string(mediaPort),
             "-m", std::to_string(calls), "-l", "100000", "-r", "10000", "-rp", "1000",
             "-max_recv_loops", "100000", "-buff_size", "4194304", "-nostdin",
-            "-timeout", std::to_string(timeoutS) + "s", "-timeout_error", "-trace_err", "-error_file", (folder / "sipp_errors.log").string()};
+            "-timeout", std::to_string(timeoutS) + "s", "-timeout_error",
+            "-trace_err", "-error_file", (folder / "sipp_errors.log").string()};
         std::vector<char*> argv;
         for (const std::string& arg : args)
             argv.push_back(const_cast<char*>(arg.c_str()));
@@ -600,12 +601,13 @@ int main(int argc, char** argv)
     std::vector<Row> rows;
     for (unsigned calls : counts) {
         const Row row = runCalls(calls, messageSeconds);
-        std::printf("%6u %9u %7.2f %7.2f %7.2f %7.2f %9.2f %6llu %8llu %6u %10.1f %5.2f/%-5.2f %5.1f%%%-3s %5.0f%% %8.1f s "
-                    "%6.1f %5.1f %s\n",
+        std::printf("%6u %9u %7.2f %7.2f %7.2f %7.2f %9.2f %6llu %8llu %6u %10.1f %5.2f/%-5.2f "
+                    "%5.1f%%%-3s %5.0f%% %8.1f s %6.1f %5.1f %s\n",
                     row.calls, row.delivered, row.p1, row.p50, row.p99, row.max, row.p99Read,
                     static_cast<unsigned long long>(row.sequenceGaps), static_cast<unsigned long long>(row.missing),
                     row.socketDrops, row.cpuMsPerCall, row.tickSpanP50, row.tickSpanMax, row.pacerBusy,
-                    row.pacerRealTime ? " rt" : "", row.pacerSystem, row.sippCpuS, row.wallS, row.load, row.holds() ? "yes" : "no");
+                    row.pacerRealTime ? " rt" : "", row.pacerSystem, row.sippCpuS, row.wallS, row.load,
+                    row.holds() ? "yes" : "no");
         std::fflush(stdout);
         allHold = allHold && row.holds();
         rows.push_back(row);
