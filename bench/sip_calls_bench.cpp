@@ -6,7 +6,7 @@
 // message's length), the station's CPU time per call, and SIPp's CPU time. Where the time goes:
 // the span of each tick's burst of packets at the receiver ("burst", p50/max ms, meaningful
 // while the bursts stay apart), and the pacer thread's share of a core ("rt" when it runs
-// SCHED_FIFO) with the kernel's part of that ("kernel": a send on loopback also delivers).
+// SCHED_FIFO).
 // "load" is the machine's one-minute load average: other work on the machine shows in the spacing.
 //
 // Usage: bench_sip_calls [N[,N...]] [messageSeconds]
@@ -87,12 +87,10 @@ double percentile(std::vector<double>& sorted, double p)
     return sorted[std::min(index == 0 ? 0 : index - 1, sorted.size() - 1)];
 }
 
-// CPU seconds of this process's threads named name, the part of it spent in the kernel, and
-// whether one of them runs SCHED_FIFO.
-double threadCpu(const std::string& name, double& system, bool& realTime)
+// CPU seconds of this process's threads named name, and whether one of them runs SCHED_FIFO.
+double threadCpu(const std::string& name, bool& realTime)
 {
     double total = 0;
-    system = 0;
     realTime = false;
     std::error_code ec;
     for (const fs::directory_entry& task : fs::directory_iterator("/proc/self/task", ec)) {
@@ -110,9 +108,7 @@ double threadCpu(const std::string& name, double& system, bool& realTime)
         // Fields from the state on: utime and stime are the 12th and 13th, the policy the 39th.
         if (values.size() < 39)
             continue;
-        const auto tick = static_cast<double>(sysconf(_SC_CLK_TCK));
-        total += (std::stod(values[11]) + std::stod(values[12])) / tick;
-        system += std::stod(values[12]) / tick;
+        total += (std::stod(values[11]) + std::stod(values[12])) / static_cast<double>(sysconf(_SC_CLK_TCK));
         realTime = realTime || values[38] == "1";
     }
     return total;
@@ -412,7 +408,6 @@ struct Row {
     int sippStatus = 0;
     double tickSpanP50 = 0, tickSpanMax = 0;  // how long one tick's packets took to arrive, ms
     double pacerBusy = 0;  // the pacer thread's CPU time over the wall time, %
-    double pacerSystem = 0;  // the kernel's part of it, %
     bool pacerRealTime = false;
     double load = 0;  // the machine's load average over the last minute, at the end
     double wallS = 0;
@@ -482,10 +477,7 @@ Row runCalls(unsigned calls, unsigned messageSeconds)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         row.wallS = std::chrono::duration<double>(Clock::now() - start).count();
         // The pacer runs on the only timer thread of this process.
-        double pacerSystemS = 0;
-        const double pacerS = threadCpu("peltra-timer", pacerSystemS, row.pacerRealTime);
-        row.pacerBusy = 100 * pacerS / row.wallS;
-        row.pacerSystem = pacerS > 0 ? 100 * pacerSystemS / pacerS : 0;
+        row.pacerBusy = 100 * threadCpu("peltra-timer", row.pacerRealTime) / row.wallS;
         row.load = loadAverage();
         shutdown.set();
         lines.clear();
@@ -594,19 +586,19 @@ int main(int argc, char** argv)
     std::printf("message %u s (%u packets per call); spacing in ms from the kernel's receive stamps, "
                 "'read p99' from the receiver thread's steady clock\n",
                 messageSeconds, messageSeconds * kFramesPerSecond);
-    std::printf("%6s %9s %7s %7s %7s %7s %9s %6s %8s %6s %10s %11s %9s %6s %10s %6s %5s %s\n", "calls",
+    std::printf("%6s %9s %7s %7s %7s %7s %9s %6s %8s %6s %10s %11s %9s %10s %6s %5s %s\n", "calls",
                 "delivered", "p1", "p50", "p99", "max", "read p99", "gaps", "missing", "drops", "cpu ms/call", "burst",
-                "pacer", "kernel", "sipp cpu", "wall", "load", "holds");
+                "pacer", "sipp cpu", "wall", "load", "holds");
     bool allHold = true;
     std::vector<Row> rows;
     for (unsigned calls : counts) {
         const Row row = runCalls(calls, messageSeconds);
         std::printf("%6u %9u %7.2f %7.2f %7.2f %7.2f %9.2f %6llu %8llu %6u %10.1f %5.2f/%-5.2f "
-                    "%5.1f%%%-3s %5.0f%% %8.1f s %6.1f %5.1f %s\n",
+                    "%5.1f%%%-3s %8.1f s %6.1f %5.1f %s\n",
                     row.calls, row.delivered, row.p1, row.p50, row.p99, row.max, row.p99Read,
                     static_cast<unsigned long long>(row.sequenceGaps), static_cast<unsigned long long>(row.missing),
                     row.socketDrops, row.cpuMsPerCall, row.tickSpanP50, row.tickSpanMax, row.pacerBusy,
-                    row.pacerRealTime ? " rt" : "", row.pacerSystem, row.sippCpuS, row.wallS, row.load,
+                    row.pacerRealTime ? " rt" : "", row.sippCpuS, row.wallS, row.load,
                     row.holds() ? "yes" : "no");
         std::fflush(stdout);
         allHold = allHold && row.holds();
