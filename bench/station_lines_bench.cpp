@@ -1,6 +1,8 @@
-// A timed tool: the whole station on 64 simulated lines paced at the real port rate. One task
-// calls 192 people, each hearing a six-second message; reports the calls made, the transmit
+// A timed tool: the whole station on simulated lines paced at the real port rate. One task calls
+// three people per line, each hearing a six-second message; reports the calls made, the transmit
 // underruns the exchange saw (there must be none), and the station's CPU time per line.
+//
+// Usage: bench_station_lines [lines]   (default 64, at most 256)
 #include "calls/PortSettings.h"
 #include "config/TaskStore.h"
 #include "data/DbfTable.h"
@@ -26,7 +28,8 @@ using namespace peltra;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr unsigned kLines = 64;
+constexpr unsigned kDefaultLines = 64;
+constexpr unsigned kMaxLines = 256;
 constexpr unsigned kPeoplePerLine = 3;
 constexpr int kPhrases = 6;  // one second each
 
@@ -56,7 +59,7 @@ line::PhonogramLibrary::Bytes tone(double hz)
     return pcm;
 }
 
-void prepare(const fs::path& home, sim::Simulator& simulator)
+void prepare(const fs::path& home, unsigned lines, sim::Simulator& simulator)
 {
     const fs::path table = home / "abon.dbf";
     std::string error;
@@ -70,7 +73,7 @@ void prepare(const fs::path& home, sim::Simulator& simulator)
     auto file = data::DbfTable::open(table, options, &error);
     sim::PartyBehaviour party;
     party.answerAfterMs = 200;
-    for (unsigned i = 0; i < kLines * kPeoplePerLine; ++i) {
+    for (unsigned i = 0; i < lines * kPeoplePerLine; ++i) {
         const std::string number = std::to_string(3000000 + i);
         if (!file->append({{0, data::DbfValue::ofText(number)}, {1, data::DbfValue::ofNumber(0)}}, nullptr, &error))
             die(error);
@@ -82,7 +85,7 @@ void prepare(const fs::path& home, sim::Simulator& simulator)
     config::ConfigStore store(registry);
     calls::PortSettings ports(store);
     std::vector<std::string> names;
-    for (unsigned i = 1; i <= kLines; ++i) {
+    for (unsigned i = 1; i <= lines; ++i) {
         const std::string port = "SIM" + std::to_string(i);
         names.push_back(port);
         ports.setPulseDialing(port, false);
@@ -116,18 +119,38 @@ void prepare(const fs::path& home, sim::Simulator& simulator)
     task.setValid(true);
 }
 
+void raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    unsigned lines = kDefaultLines;
+    if (argc > 2)
+        die("usage: bench_station_lines [lines]");
+    if (argc == 2) {
+        char* end = nullptr;
+        const unsigned long value = std::strtoul(argv[1], &end, 10);
+        if (*end != '\0' || value == 0 || value > kMaxLines)
+            die("the line count is a number from 1 to " + std::to_string(kMaxLines));
+        lines = static_cast<unsigned>(value);
+    }
+    raiseDescriptorLimit();
     std::string pattern = (fs::temp_directory_path() / "peltra-lines-bench-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         die("cannot create a temporary folder");
     const fs::path home = pattern;
     sim::SimOptions simOptions;
     simOptions.realTime = true;
-    sim::Simulator simulator(kLines, simOptions);
-    prepare(home, simulator);
+    sim::Simulator simulator(lines, simOptions);
+    prepare(home, lines, simulator);
 
     engine::StationOptions options;
     options.home = home;
@@ -139,7 +162,7 @@ int main()
     std::string error;
     if (station.start(error) != engine::Station::StartResult::Started)
         die("the station did not start: " + error);
-    const std::size_t expected = kLines * kPeoplePerLine;
+    const std::size_t expected = lines * kPeoplePerLine;
     const bool done = simulator.waitForCalls(expected, 120000);
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
     const double cpu = cpuSeconds() - cpuBefore;
@@ -153,12 +176,12 @@ int main()
         heard += call.partyHeardBytes;
         answered += call.answerMs ? 1 : 0;
     }
-    std::printf("lines: %u, calls: %zu of %zu%s, answered: %zu\n", kLines, simulator.calls().size(), expected,
+    std::printf("lines: %u, calls: %zu of %zu%s, answered: %zu\n", lines, simulator.calls().size(), expected,
                 done ? "" : " (time limit reached)", answered);
     std::printf("speech heard: %.1f s in all; transmit underruns: %llu\n", static_cast<double>(heard) / 11520.0,
                 static_cast<unsigned long long>(underruns));
     std::printf("wall %.1f s, station CPU %.1f s (%.1f%% of one core), %.2f%% of a core per line\n", wall, cpu,
-                100 * cpu / wall, 100 * cpu / wall / kLines);
+                100 * cpu / wall, 100 * cpu / wall / lines);
     std::error_code ec;
     fs::current_path(fs::temp_directory_path(), ec);
     fs::remove_all(home, ec);

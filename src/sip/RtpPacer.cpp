@@ -11,6 +11,7 @@ namespace peltra::sip {
 namespace {
 
 constexpr auto kFrame = std::chrono::milliseconds(kFrameMs);
+constexpr auto kSlotPeriod = std::chrono::duration_cast<std::chrono::steady_clock::duration>(kFrame) / RtpPacer::kSlots;
 // A tick this late has lost its place: the chain starts again from now instead of sending a
 // burst of frames the far end's jitter buffer would drop.
 constexpr auto kResyncLateness = std::chrono::milliseconds(3 * kFrameMs);
@@ -24,7 +25,8 @@ RtpPacer::~RtpPacer()
 {
     {
         std::lock_guard lock(m_mutex);
-        m_streams.clear();
+        for (auto& slot : m_slots)
+            slot.clear();
     }
     // The timer service's destructor drops the pending tick; a running one has the lock.
     std::lock_guard lock(m_mutex);
@@ -35,10 +37,15 @@ RtpPacer::~RtpPacer()
 void RtpPacer::add(std::shared_ptr<RtpStream> stream)
 {
     std::lock_guard lock(m_mutex);
-    m_streams.push_back(std::move(stream));
+    auto* least = &m_slots.front();
+    for (auto& slot : m_slots)
+        if (slot.size() < least->size())
+            least = &slot;
+    least->push_back(std::move(stream));
     if (!m_ticking) {
         m_ticking = true;
-        m_deadline = platform::TimerService::Clock::now() + kFrame;
+        m_slot = 0;
+        m_deadline = platform::TimerService::Clock::now() + kSlotPeriod;
         m_timers.schedule(m_deadline, [this] { tick(); });
     }
 }
@@ -46,31 +53,37 @@ void RtpPacer::add(std::shared_ptr<RtpStream> stream)
 void RtpPacer::remove(const std::shared_ptr<RtpStream>& stream)
 {
     std::lock_guard lock(m_mutex);
-    m_streams.erase(std::remove(m_streams.begin(), m_streams.end(), stream), m_streams.end());
+    for (auto& slot : m_slots)
+        slot.erase(std::remove(slot.begin(), slot.end(), stream), slot.end());
 }
 
 std::size_t RtpPacer::streams() const
 {
     std::lock_guard lock(m_mutex);
-    return m_streams.size();
+    std::size_t count = 0;
+    for (const auto& slot : m_slots)
+        count += slot.size();
+    return count;
 }
 
 void RtpPacer::tick()
 {
     std::lock_guard lock(m_mutex);
-    for (const std::shared_ptr<RtpStream>& stream : m_streams)
+    auto& slot = m_slots[m_slot];
+    for (const std::shared_ptr<RtpStream>& stream : slot)
         sendFrame(*stream);
-    m_streams.erase(std::remove_if(m_streams.begin(), m_streams.end(),
-                                   [](const std::shared_ptr<RtpStream>& s) { return s->finished.isSet(); }),
-                    m_streams.end());
-    if (m_streams.empty()) {
+    slot.erase(std::remove_if(slot.begin(), slot.end(),
+                              [](const std::shared_ptr<RtpStream>& s) { return s->finished.isSet(); }),
+               slot.end());
+    if (std::all_of(m_slots.begin(), m_slots.end(), [](const auto& s) { return s.empty(); })) {
         m_ticking = false;
         return;
     }
-    m_deadline += kFrame;
+    m_slot = (m_slot + 1) % kSlots;
+    m_deadline += kSlotPeriod;
     const auto now = platform::TimerService::Clock::now();
     if (now > m_deadline + kResyncLateness)
-        m_deadline = now + kFrame;
+        m_deadline = now + kSlotPeriod;
     m_timers.schedule(m_deadline, [this] { tick(); });
 }
 
