@@ -2,7 +2,6 @@
 #include "line/Form1.h"
 
 #include "line/TonePcm.h"
-#include "platform/text/Trim.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -68,15 +67,7 @@ std::uint32_t Form1::sessionThread()
     unsigned attempts = 0;
     bool dialled = false;
     std::uint32_t result = kCallError;
-    // Why the attempts failed, each reason once, in the order met: a line reversed while it was
-    // dialled is no longer ready at the next attempt, and both belong to the report.
-    std::string reasons;
-    auto noteFailure = [&] {
-        const std::string reason = platform::oneLine(m_failure);
-        if (!reason.empty() && ("; " + reasons + "; ").find("; " + reason + "; ") == std::string::npos)
-            reasons += (reasons.empty() ? "" : "; ") + reason;
-        m_failure.clear();
-    };
+    AttemptReasons reasons;
     m_failure.clear();
 
     // A message that cannot be played is not worth a call: nobody is rung to hear silence. The
@@ -84,7 +75,7 @@ std::uint32_t Form1::sessionThread()
     if (!prepareMessage()) {
         if (!pause(m_settings.ringOffMs))
             return kCallShutdown;
-        noteFailure();
+        reasons.take(m_failure);
         attempts = kMaxAttempts;
     }
 
@@ -144,7 +135,7 @@ std::uint32_t Form1::sessionThread()
 
         SetHook(false);
         pause(m_settings.ringOffMs);
-        noteFailure();
+        reasons.take(m_failure);
         ++attempts;
         if (dialled || attempts >= kMaxAttempts)
             break;
@@ -159,7 +150,7 @@ std::uint32_t Form1::sessionThread()
     m_view->setDisplayColour(DisplayColour::Finished);
     const bool failed = result != kCallDelivered && result != kCallNoAnswer && result != kCallHungUp;
     if (m_owner != nullptr)
-        m_owner->callFinished(m_lineNumber, result, failed ? reasons : std::string());
+        m_owner->callFinished(m_lineNumber, result, failed ? reasons.text() : std::string());
     return result;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "line/DialString.h"
+#include "platform/text/Trim.h"
 
 #include <cstdint>
 #include <string>
@@ -48,6 +49,24 @@ public:
     virtual void clearStatus() {}
     // A message box: caption and text, shown without blocking the line.
     virtual void showMessage(const std::string& /*caption*/, const std::string& /*text*/) {}
+};
+
+// Why the attempts of one call failed, each reason once, in the order met: the error result's
+// reason. A line that was not ready at one attempt and failed differently at the next reports both.
+class AttemptReasons {
+public:
+    // Adds reason, made one line, unless it is empty or already there, and clears it.
+    void take(std::string& reason)
+    {
+        const std::string line = platform::oneLine(reason);
+        if (!line.empty() && ("; " + m_text + "; ").find("; " + line + "; ") == std::string::npos)
+            m_text += (m_text.empty() ? "" : "; ") + line;
+        reason.clear();
+    }
+    const std::string& text() const { return m_text; }
+
+private:
+    std::string m_text;
 };
 
 // The port settings of one call, read afresh from the store when the call starts.

@@ -2,7 +2,6 @@
 #include "sip/SipLine.h"
 
 #include "line/PhonogramLibrary.h"
-#include "platform/text/Trim.h"
 
 extern "C" {
 #include <re/re.h>
@@ -187,13 +186,7 @@ bool SipLine::prepareMessage()
 std::uint32_t SipLine::sessionThread()
 {
     std::uint32_t result = line::kCallError;
-    std::string reasons;
-    auto noteFailure = [&] {
-        const std::string reason = platform::oneLine(m_failure);
-        if (!reason.empty() && ("; " + reasons + "; ").find("; " + reason + "; ") == std::string::npos)
-            reasons += (reasons.empty() ? "" : "; ") + reason;
-        m_failure.clear();
-    };
+    line::AttemptReasons reasons;
     m_failure.clear();
     const std::string dialled = sipDigits(line::buildDialString(m_number, m_settings.dial));
 
@@ -204,7 +197,7 @@ std::uint32_t SipLine::sessionThread()
             m_failure = "номер без цифр";
         if (!pause(m_settings.ringOffMs))
             return line::kCallShutdown;
-        noteFailure();
+        reasons.take(m_failure);
         attempts = kMaxAttempts;
     }
     while (attempts < kMaxAttempts) {
@@ -216,7 +209,7 @@ std::uint32_t SipLine::sessionThread()
         m_view->showHook(false);
         if (!pause(m_settings.ringOffMs))
             return line::kCallShutdown;
-        noteFailure();
+        reasons.take(m_failure);
         ++attempts;
         if (outcome == Attempt::Dead)
             continue;
@@ -243,7 +236,7 @@ std::uint32_t SipLine::sessionThread()
     m_view->setDisplayColour(line::DisplayColour::Finished);
     const bool failed = result != line::kCallDelivered && result != line::kCallNoAnswer && result != line::kCallHungUp;
     if (m_owner != nullptr)
-        m_owner->callFinished(m_lineNumber, result, failed ? reasons : std::string());
+        m_owner->callFinished(m_lineNumber, result, failed ? reasons.text() : std::string());
     return result;
 }
 
