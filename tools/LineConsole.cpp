@@ -395,8 +395,41 @@ void probeTrunks(config::ConfigStore& store)
     }
 }
 
+// Opens the line and places one call; nothing once its result has come, else the exit code (the
+// line could not open or call, or Ctrl-C abandoned the call).
+std::optional<int> placeCall(const ToolOutput& output, ConsoleStation& station, line::LineDevice& device,
+                             line::LineView& view, ResultReceiver& receiver, const LineRequest& request,
+                             const std::string& number)
+{
+    device.setView(&view);
+    device.setOwner(&receiver);
+    if (!device.Open(0, request.port))
+        return output.fail("cannot open port " + request.port);
+    device.GetPhraseList() = request.phrases;
+    catchInterrupts();
+    if (!device.StartCall(number))
+        return output.fail("cannot start a call on " + request.port);
+    while (!receiver.done().wait(100)) {
+        if (g_interrupted.load()) {
+            station.shutdown().set();
+            device.Stop();
+            return output.fail("interrupted: the call was abandoned");
+        }
+    }
+    device.Stop();
+    return std::nullopt;
+}
+
+int printResult(const ResultReceiver& receiver)
+{
+    if (!receiver.reason().empty())
+        std::printf("reason %s\n", receiver.reason().c_str());
+    std::printf("result %u %s\n", receiver.result(), resultWord(receiver.result()));
+    return std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
+}
+
 // One call over a SIP channel: the SIP exchange in short, the line's log and the result; with
-// --record, what the far end sent back.
+// --record, what the far end sent back, also of an abandoned call.
 int callSip(const ToolOutput& output, ConsoleStation& station, const LineRequest& request, const std::string& number)
 {
     sip::SipTrunks trunks(station.config());
@@ -412,33 +445,17 @@ int callSip(const ToolOutput& output, ConsoleStation& station, const LineRequest
     });
     ConsoleView view("peltra-line");
     ResultReceiver receiver;
-    std::uint32_t result = line::kCallError;
+    std::optional<int> failed;
     std::vector<std::int16_t> recording;
     {
         sip::SipLine device(trunks, station.shutdown(), station.callSettings(),
                             request.library ? fs::path(*request.library) : fs::path("peltra.awf"));
-        device.setView(&view);
-        device.setOwner(&receiver);
         device.setRecording(!request.record.empty());
         for (std::uint32_t waited = 0; endpoint->registration() == sip::Registration::Pending &&
                                        waited < kRegistrationWaitMs;
              waited += 50)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (!device.Open(0, request.port))
-            return output.fail("cannot open port " + request.port);
-        device.GetPhraseList() = request.phrases;
-        catchInterrupts();
-        if (!device.StartCall(number))
-            return output.fail("cannot start a call on " + request.port);
-        while (!receiver.done().wait(100)) {
-            if (g_interrupted.load()) {
-                station.shutdown().set();
-                break;
-            }
-        }
-        device.Stop();
-        if (receiver.done().isSet())
-            result = receiver.result();
+        failed = placeCall(output, station, device, view, receiver, request, number);
         recording = device.lastRecording();
     }
     endpoint->setTrace({});
@@ -448,12 +465,7 @@ int callSip(const ToolOutput& output, ConsoleStation& station, const LineRequest
             return output.fail(error);
         std::printf("recorded %zu samples to %s\n", recording.size(), request.record.c_str());
     }
-    if (!receiver.done().isSet())
-        return output.fail("the call was interrupted");
-    if (!receiver.reason().empty())
-        std::printf("reason %s\n", receiver.reason().c_str());
-    std::printf("result %u %s\n", result, resultWord(result));
-    return std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
+    return failed ? *failed : printResult(receiver);
 }
 
 }  // namespace
@@ -520,33 +532,13 @@ int LineConsole::call(const std::vector<std::string>& args)
         environment.library = *request.library;
     ConsoleView view("peltra-line");
     ResultReceiver receiver;
-    std::uint32_t result = line::kCallError;
+    std::optional<int> failed;
     {
         line::Form1 device(environment);
-        device.setView(&view);
-        device.setOwner(&receiver);
-        if (!device.Open(0, request.port))
-            return m_output.fail("cannot open port " + request.port);
-        device.GetPhraseList() = request.phrases;
-        catchInterrupts();
-        if (!device.StartCall(number))
-            return m_output.fail("cannot start a call on " + request.port);
-        while (!receiver.done().wait(100)) {
-            if (g_interrupted.load()) {
-                station.shutdown().set();
-                device.Stop();
-                printSimulatorLog(station.simulator(), 1);
-                return m_output.fail("interrupted: the call was abandoned");
-            }
-        }
-        result = receiver.result();
-        device.Stop();
+        failed = placeCall(m_output, station, device, view, receiver, request, number);
     }
     printSimulatorLog(station.simulator(), 1);
-    if (!receiver.reason().empty())
-        std::printf("reason %s\n", receiver.reason().c_str());
-    std::printf("result %u %s\n", result, resultWord(result));
-    return std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
+    return failed ? *failed : printResult(receiver);
 }
 
 int LineConsole::play(const std::vector<std::string>& args)
