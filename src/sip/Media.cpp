@@ -68,7 +68,6 @@ void decodeG711(Codec codec, std::span<const std::uint8_t> bytes, std::vector<st
 }
 
 MediaOffer::MediaOffer(const std::string& localIp, std::uint16_t rtpPort, const std::vector<Codec>& codecs)
-    : m_codecs(codecs)
 {
     sa local{};
     if (sa_set_str(&local, localIp.c_str(), 0) != 0 || sdp_session_alloc(&m_session, &local) != 0)
@@ -77,7 +76,7 @@ MediaOffer::MediaOffer(const std::string& localIp, std::uint16_t rtpPort, const 
         m_media = nullptr;
         return;
     }
-    for (Codec codec : m_codecs) {
+    for (Codec codec : codecs) {
         const std::string id = std::to_string(payloadType(codec));
         if (sdp_format_add(nullptr, m_media, false, id.c_str(), codecName(codec).c_str(), 8000, 1, nullptr,
                            nullptr, nullptr, false, nullptr) != 0) {
@@ -123,10 +122,10 @@ std::optional<Negotiated> MediaOffer::readRemote(mbuf* body, bool offer, std::st
     const sa* remote = sdp_media_raddr(m_media);
     if (remote == nullptr || sa_port(remote) == 0 || !sa_isset(remote, SA_ADDR))
         return fail("no audio address in SDP");
-    // The first of the far end's formats that is one of ours: it chose the order.
+    // The first of the far end's formats that matches one we offered: it chose the order.
     const sdp_format* format = sdp_media_rformat(m_media, nullptr);
-    std::optional<Codec> codec = format != nullptr ? codecOfFormat(*format) : std::nullopt;
-    if (!codec || std::find(m_codecs.begin(), m_codecs.end(), *codec) == m_codecs.end())
+    const std::optional<Codec> codec = format != nullptr ? codecOfFormat(*format) : std::nullopt;
+    if (!codec)
         return fail("no common codec");
     Negotiated negotiated;
     negotiated.codec = *codec;

@@ -59,7 +59,6 @@ public:
 private:
     sdp_session* m_session = nullptr;
     sdp_media* m_media = nullptr;
-    std::vector<Codec> m_codecs;
 };
 
 // The RTP the far end sends: kept only from the negotiated address and payload type, decoded
