@@ -133,7 +133,8 @@ struct CallContext {
     SipEndpoint::Loop* loop = nullptr;
     std::shared_ptr<SipCall> call;
     struct rtp_sock* rtp = nullptr;
-    std::string mediaProblem;
+    std::optional<Negotiated> answer;  // what the 200's SDP settled
+    std::string mediaProblem;         // why it settled nothing
     struct sip_request* probe = nullptr;  // the OPTIONS in flight, libre clears it when answered
     tmr probeTimer;
 };
@@ -428,15 +429,13 @@ void SipEndpoint::Loop::onTrace(bool tx, sip_transp, const sa*, const sa*, const
         trace((tx ? "→ " : "← ") + line);
 }
 
-void SipEndpoint::Loop::onExit(void* arg)
+void SipEndpoint::Loop::onExit(void*)
 {
     re_cancel();
-    (void)arg;
 }
 
-void SipEndpoint::Loop::onCloseTimeout(void* arg)
+void SipEndpoint::Loop::onCloseTimeout(void*)
 {
-    (void)arg;
     re_cancel();
 }
 
@@ -491,7 +490,7 @@ int SipEndpoint::Loop::onAnswer(const sip_msg* msg, void* arg)
         context->mediaProblem = why;
         return EPROTO;
     }
-    call.negotiated = *peer;
+    context->answer = peer;
     return 0;
 }
 
@@ -505,7 +504,7 @@ void SipEndpoint::Loop::onEstablished(const sip_msg* msg, void* arg)
 {
     auto* context = static_cast<CallContext*>(arg);
     SipCall& call = *context->call;
-    if (call.negotiated.remotePort == 0) {
+    if (!context->answer) {
         // A 200 without a usable answer cannot carry the message: hang up at once.
         call.session = static_cast<sipsess*>(mem_deref(call.session));
         call.noteEnd(CallEnd::Rejected, msg != nullptr ? msg->scode : 0,
@@ -513,7 +512,7 @@ void SipEndpoint::Loop::onEstablished(const sip_msg* msg, void* arg)
                          (context->mediaProblem.empty() ? std::string() : ": " + context->mediaProblem));
         return;
     }
-    call.noteAnswer(call.negotiated);
+    call.noteAnswer(*context->answer);
 }
 
 void SipEndpoint::Loop::onClose(int error, const sip_msg* msg, void* arg)
